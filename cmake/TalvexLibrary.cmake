@@ -1,0 +1,14 @@
+# A source folder is one static library holding every .cpp/.h in it, except
+# the files that carry a program's main() (named *_main.cpp).
+function(talvex_folder_library name)
+  cmake_parse_arguments(ARG "" "" "DEPENDS" ${ARGN})
+  file(GLOB _src CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  list(FILTER _src EXCLUDE REGEX "_main\\.cpp$")
+  if(NOT _src)
+    file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/${name}_empty.cpp "")
+    set(_src ${CMAKE_CURRENT_BINARY_DIR}/${name}_empty.cpp)
+  endif()
+  add_library(${name} STATIC ${_src})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PUBLIC ${ARG_DEPENDS})
+endfunction()

@@ -1,0 +1,63 @@
+#include "runtime/application.h"
+
+#include <QMessageBox>
+
+namespace {
+
+ExceptionPresenter &Presenter() {
+  static ExceptionPresenter presenter;
+  return presenter;
+}
+
+}  // namespace
+
+TApplication::TApplication(int &argc, char **argv) : QApplication(argc, argv) {}
+
+std::string TApplication::Title() const { return applicationDisplayName().toStdString(); }
+
+void TApplication::SetTitle(const std::string &title) { setApplicationDisplayName(QString::fromStdString(title)); }
+
+bool TApplication::notify(QObject *receiver, QEvent *event) {
+  try {
+    return QApplication::notify(receiver, event);
+  } catch (const std::exception &e) {
+    ShowException(e);
+  }
+  return false;
+}
+
+std::string ApplicationTitle() {
+  if (!qApp) return {};
+  return QGuiApplication::applicationDisplayName().toStdString();
+}
+
+void SetExceptionPresenter(ExceptionPresenter presenter) { Presenter() = std::move(presenter); }
+
+void ShowException(const std::exception &e) {
+  const std::string title = ApplicationTitle();
+  if (Presenter()) {
+    Presenter()(title, e.what());
+    return;
+  }
+  QMessageBox box(QMessageBox::Critical, QString::fromStdString(title), QString::fromUtf8(e.what()), QMessageBox::Ok);
+  box.exec();
+}
+
+void RunHandler(const std::function<void()> &handler) {
+  if (!handler) return;
+  try {
+    handler();
+  } catch (const std::exception &e) {
+    ShowException(e);
+  }
+}
+
+std::exception_ptr RunCapturing(const std::function<void()> &handler) {
+  if (!handler) return nullptr;
+  try {
+    handler();
+  } catch (...) {
+    return std::current_exception();
+  }
+  return nullptr;
+}

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# The one place that knows which Debian packages the build, the tests and the
+# program need. Installs only what is missing, so a second run costs nothing.
+set -euo pipefail
+
+PACKAGES=(
+  build-essential cmake pkg-config
+  qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev libgl-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  fonts-liberation fontconfig
+  xvfb xauth x11-utils xdotool imagemagick
+  clang libclang-rt-14-dev llvm
+  cups cups-client cups-bsd printer-driver-cups-pdf poppler-utils
+  util-linux procps
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+echo "Installing: ${missing[*]}" >&2
+$SUDO apt-get update -q
+$SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
