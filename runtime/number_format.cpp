@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 std::string FormatMessage1(const std::string &pattern, const std::string &arg) {
@@ -130,10 +131,48 @@ bool HasPlaceholder(std::string_view s) {
   return false;
 }
 
+// The magnitude as a fixed-point text with `decimals` places, rounded half
+// away from zero on its 15-significant-digit decimal form, so that 25.25
+// gives 25.3 and 0.05 gives 0.1 as a user expects (printf would round the
+// binary value and write 25.2).
+std::string FixedDigits(double magnitude, int decimals) {
+  if (magnitude == 0) return decimals > 0 ? "0." + std::string(decimals, '0') : "0";
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.14e", magnitude);
+  std::string mant;
+  for (const char *c = buf; *c && *c != 'e'; ++c)
+    if (*c >= '0' && *c <= '9') mant += *c;
+  const int exp = std::atoi(std::strchr(buf, 'e') + 1);
+  // digits of the integer part and of the fraction, unrounded
+  std::string ip, fp;
+  if (exp >= 0) {
+    if (static_cast<int>(mant.size()) <= exp + 1) {
+      ip = mant + std::string(exp + 1 - mant.size(), '0');
+    } else {
+      ip = mant.substr(0, exp + 1);
+      fp = mant.substr(exp + 1);
+    }
+  } else {
+    ip = "0";
+    fp = std::string(-exp - 1, '0') + mant;
+  }
+  const bool roundUp = static_cast<int>(fp.size()) > decimals && fp[decimals] >= '5';
+  if (static_cast<int>(fp.size()) > decimals) fp.resize(decimals);
+  while (static_cast<int>(fp.size()) < decimals) fp += '0';
+  if (roundUp) {
+    std::string all = ip + fp;
+    int i = static_cast<int>(all.size()) - 1;
+    while (i >= 0 && all[i] == '9') all[i--] = '0';
+    if (i >= 0) all[i]++;
+    else all.insert(all.begin(), '1');
+    ip = all.substr(0, all.size() - decimals);
+    fp = all.substr(all.size() - decimals);
+  }
+  return decimals > 0 ? ip + "." + fp : ip;
+}
+
 std::string FormatWith(const Picture &p, double magnitude, bool minus) {
-  char buf[400];
-  std::snprintf(buf, sizeof buf, "%.*f", p.maxDec, magnitude);
-  std::string digits(buf);
+  const std::string digits = FixedDigits(magnitude, p.maxDec);
   std::string intPart = digits;
   std::string frac;
   const auto dot = digits.find('.');
@@ -176,10 +215,8 @@ std::string FormatWith(const Picture &p, double magnitude, bool minus) {
 }
 
 bool AllZeroAfterRounding(const Picture &p, double magnitude) {
-  char buf[400];
-  std::snprintf(buf, sizeof buf, "%.*f", p.maxDec, magnitude);
-  for (const char *c = buf; *c; ++c)
-    if (*c >= '1' && *c <= '9') return false;
+  for (char c : FixedDigits(magnitude, p.maxDec))
+    if (c >= '1' && c <= '9') return false;
   return true;
 }
 
