@@ -1,0 +1,646 @@
+// The simulated logger's life on the pty master: one thread waiting in poll()
+// on the master, a stop pipe and the next thing due (a frame tick, a dump
+// chunk, a timeout). Nothing here spins: every wait has a descriptor or a
+// deadline.
+
+#include "sim/logger_simulator.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+using TClock = std::chrono::steady_clock;
+using TTimePoint = TClock::time_point;
+using std::chrono::milliseconds;
+
+namespace {
+
+std::string SysError(const std::string &what) { return what + ": " + std::strerror(errno); }
+
+void CloseFd(int &fd) {
+  if (fd >= 0) ::close(fd);
+  fd = -1;
+}
+
+std::string ReadLink(const std::string &path) {
+  char buf[4096];
+  const ssize_t n = ::readlink(path.c_str(), buf, sizeof buf - 1);
+  if (n < 0) return std::string();
+  return std::string(buf, static_cast<size_t>(n));
+}
+
+// Bytes written by us and not yet read by whoever has the slave open.
+int PendingOnSlave(int slave_fd) {
+  int n = 0;
+  if (slave_fd < 0 || ::ioctl(slave_fd, FIONREAD, &n) != 0) return 0;
+  return n;
+}
+
+// While nobody reads the line, live frames are dropped once this much is
+// waiting, the way a real line loses what nobody listens to; otherwise a
+// program that connects late would first read minutes of stale frames.
+constexpr int kLiveBacklogLimit = 4 * kLiveFrameLength;
+// How often the end-mark wait looks whether the PC has read the dump.
+constexpr int kDrainCheckMs = 10;
+// After the master reports a hang-up, wait this long before looking again.
+constexpr int kHangupBackoffMs = 100;
+
+}  // namespace
+
+struct TLoggerSimulator::TImpl {
+  int Master = -1;
+  int Slave = -1;  // held open so the master works before anyone opens it
+  int StopRead = -1, StopWrite = -1;
+  std::string SlavePath;
+  bool LinkMade = false;
+  bool Running = false;
+
+  TTimePoint T0;
+  std::int64_t LastTick = -1;
+  std::int64_t SimBaseMs = 0;     // simulated time at tick 0
+  std::int64_t SimNowMs = 0;      // simulated time at LastTick
+  std::int64_t ElapsedSimMs = 0;  // since start, for the battery
+  std::int64_t AnchorMs = 0;      // when the record in progress began
+  int RateCode = 4;
+  int Battery = 0;
+  std::vector<TReadings> Records;
+
+  TSimSnapshot Stats;  // counters and received bytes; mode kept here too
+
+  TTimePoint ModeDeadline{};
+  bool CollectingClock = false;
+  std::string ClockDigits;
+  TTimePoint ClockDeadline{};
+
+  std::string Out;  // bytes queued for the master
+  TTimePoint LastProgress{};
+
+  std::string Dump;
+  size_t DumpPos = 0;
+  TTimePoint NextChunk{};
+  bool Drained = false;
+  TTimePoint DrainedAt{};
+  int LastPending = 0;
+
+  TTimePoint HupUntil{};
+
+  std::vector<std::string> Events;  // told to OnEvent outside the lock
+
+  std::int64_t StepMs() const { return RateStepMinutes(RateCode) * 60000LL; }
+  long Count() const { return static_cast<long>(Records.size()); }
+  TDumpHeader Header() const {
+    return TDumpHeader{TSimDateTime::FromMs(AnchorMs - Count() * StepMs()), RateCode};
+  }
+};
+
+TLoggerSimulator::TLoggerSimulator(const TSimConfig &config) : Config_(config), Impl_(new TImpl) {}
+
+TLoggerSimulator::~TLoggerSimulator() { Stop(); }
+
+void TLoggerSimulator::Start() {
+  std::lock_guard<std::mutex> lock(Mutex_);
+  if (Impl_->Running) return;
+  Config_.Validate();
+  TImpl &m = *Impl_;
+  m = TImpl();
+  auto fail = [&m](const std::string &message) {
+    CloseFd(m.Master);
+    CloseFd(m.Slave);
+    CloseFd(m.StopRead);
+    CloseFd(m.StopWrite);
+    throw ESimulator(message);
+  };
+
+  m.Master = ::posix_openpt(O_RDWR | O_NOCTTY);
+  if (m.Master < 0) fail(SysError("No se pudo abrir un pseudo-terminal"));
+  ::fcntl(m.Master, F_SETFD, FD_CLOEXEC);
+  if (::grantpt(m.Master) != 0 || ::unlockpt(m.Master) != 0) fail(SysError("No se pudo preparar el pseudo-terminal"));
+  char name[256];
+  if (::ptsname_r(m.Master, name, sizeof name) != 0) fail(SysError("No se pudo obtener el nombre del pseudo-terminal"));
+  m.SlavePath = name;
+  if (::fcntl(m.Master, F_SETFL, ::fcntl(m.Master, F_GETFL) | O_NONBLOCK) != 0)
+    fail(SysError("No se pudo preparar el pseudo-terminal"));
+
+  // Raw, no echo: the commands the PC writes must not come back to it, and
+  // the frames must reach it byte for byte. The settings stay on the slave
+  // because we keep it open.
+  m.Slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+  if (m.Slave < 0) fail(SysError(std::string("No se pudo abrir ") + name));
+  termios tio{};
+  if (::tcgetattr(m.Slave, &tio) != 0) fail(SysError("No se pudo leer la configuración de la línea"));
+  ::cfmakeraw(&tio);
+  ::cfsetispeed(&tio, B115200);
+  ::cfsetospeed(&tio, B115200);
+  tio.c_cflag |= CLOCAL | CREAD;
+  if (::tcsetattr(m.Slave, TCSANOW, &tio) != 0) fail(SysError("No se pudo configurar la línea"));
+
+  int p[2];
+  if (::pipe2(p, O_CLOEXEC | O_NONBLOCK) != 0) fail(SysError("No se pudo crear el aviso de parada"));
+  m.StopRead = p[0];
+  m.StopWrite = p[1];
+
+  if (!Config_.LinkPath.empty()) {
+    struct stat st {};
+    if (::lstat(Config_.LinkPath.c_str(), &st) == 0) {
+      // A link left by an earlier run that was killed hard points at a pty
+      // that no longer exists: replacing it is safe. Anything else is not ours.
+      if (!S_ISLNK(st.st_mode) || ReadLink(Config_.LinkPath).rfind("/dev/pts/", 0) != 0)
+        fail("No se crea el enlace " + Config_.LinkPath + ": ya existe y no es un enlace a un pseudo-terminal");
+      if (::unlink(Config_.LinkPath.c_str()) != 0) fail(SysError("No se pudo quitar el enlace viejo " + Config_.LinkPath));
+    }
+    if (::symlink(name, Config_.LinkPath.c_str()) != 0) fail(SysError("No se pudo crear el enlace " + Config_.LinkPath));
+    m.LinkMade = true;
+  }
+
+  // The memory as it stands at start: StoredRecords samples, the last one
+  // completed right now, so the record in progress begins at the clock.
+  m.RateCode = Config_.RateCode;
+  m.SimBaseMs = Config_.Start.ToMs();
+  m.SimNowMs = m.SimBaseMs;
+  m.AnchorMs = m.SimBaseMs;
+  m.Records.reserve(static_cast<size_t>(Config_.StoredRecords));
+  for (long i = Config_.StoredRecords - 1; i >= 0; --i)
+    m.Records.push_back(ChannelReadings(m.AnchorMs - i * m.StepMs(), Config_.Seed));
+  m.Battery = Config_.BatteryStart;
+  m.Stats = TSimSnapshot();
+  m.Stats.Mode = TSimMode::smLive;
+  m.T0 = TClock::now();
+  m.LastProgress = m.T0;
+  m.Running = true;
+  try {
+    Thread_ = std::thread(&TLoggerSimulator::Run, this);
+  } catch (const std::system_error &e) {
+    m.Running = false;
+    if (m.LinkMade) ::unlink(Config_.LinkPath.c_str());
+    m.LinkMade = false;
+    fail(std::string("No se pudo arrancar el simulador: ") + e.what());
+  }
+}
+
+void TLoggerSimulator::Stop() {
+  {
+    std::lock_guard<std::mutex> lock(Mutex_);
+    if (!Impl_->Running) return;
+    const char c = 's';
+    if (::write(Impl_->StopWrite, &c, 1) < 0) {
+      // The pipe is ours and empty; a failed write leaves the thread to
+      // notice Running below on its next wake.
+    }
+    Impl_->Running = false;
+  }
+  if (Thread_.joinable()) Thread_.join();
+  std::lock_guard<std::mutex> lock(Mutex_);
+  TImpl &m = *Impl_;
+  CloseFd(m.Master);
+  CloseFd(m.Slave);
+  CloseFd(m.StopRead);
+  CloseFd(m.StopWrite);
+  // Only our own link goes: someone may have replaced it meanwhile.
+  if (m.LinkMade && ReadLink(Config_.LinkPath) == m.SlavePath) ::unlink(Config_.LinkPath.c_str());
+  m.LinkMade = false;
+  Changed_.notify_all();
+}
+
+bool TLoggerSimulator::Running() const {
+  std::lock_guard<std::mutex> lock(Mutex_);
+  return Impl_->Running;
+}
+
+std::string TLoggerSimulator::SlavePath() const {
+  std::lock_guard<std::mutex> lock(Mutex_);
+  return Impl_->SlavePath;
+}
+
+TSimSnapshot TLoggerSimulator::Snapshot() const {
+  std::lock_guard<std::mutex> lock(Mutex_);
+  TSimSnapshot s = Impl_->Stats;
+  s.Clock = TSimDateTime::FromMs(Impl_->SimNowMs);
+  s.RateCode = Impl_->RateCode;
+  s.Battery = Impl_->Battery;
+  s.MemoryCount = Impl_->Count();
+  s.NextHeader = Impl_->Header();
+  return s;
+}
+
+std::vector<TReadings> TLoggerSimulator::Records() const {
+  std::lock_guard<std::mutex> lock(Mutex_);
+  return Impl_->Records;
+}
+
+TDumpHeader TLoggerSimulator::NextDumpHeader() const {
+  std::lock_guard<std::mutex> lock(Mutex_);
+  return Impl_->Header();
+}
+
+std::string TLoggerSimulator::ReceivedBytes() const {
+  std::lock_guard<std::mutex> lock(Mutex_);
+  return Impl_->Stats.Received;
+}
+
+TSimDateTime TLoggerSimulator::Clock() const {
+  std::lock_guard<std::mutex> lock(Mutex_);
+  return TSimDateTime::FromMs(Impl_->SimNowMs);
+}
+
+int TLoggerSimulator::RateCode() const {
+  std::lock_guard<std::mutex> lock(Mutex_);
+  return Impl_->RateCode;
+}
+
+long TLoggerSimulator::MemoryCount() const {
+  std::lock_guard<std::mutex> lock(Mutex_);
+  return Impl_->Count();
+}
+
+bool TLoggerSimulator::HungUp() const {
+  std::lock_guard<std::mutex> lock(Mutex_);
+  return Impl_->Stats.HungUp;
+}
+
+bool TLoggerSimulator::WaitFor(const std::function<bool(const TSimSnapshot &)> &pred, int timeout_ms) const {
+  const auto deadline = TClock::now() + milliseconds(timeout_ms);
+  for (;;) {
+    if (pred(Snapshot())) return true;
+    std::unique_lock<std::mutex> lock(Mutex_);
+    // A change between the snapshot and this wait would be missed without
+    // the short slice; the slice bounds that to a few milliseconds.
+    if (Changed_.wait_until(lock, std::min(deadline, TClock::now() + milliseconds(20))) == std::cv_status::timeout &&
+        TClock::now() >= deadline) {
+      lock.unlock();
+      return pred(Snapshot());
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// The thread. Everything below runs on it; state changes happen under the
+// lock, the waits (poll) outside it.
+
+void TLoggerSimulator::Run() {
+  TImpl &m = *Impl_;
+  const TSimConfig &cfg = Config_;
+  const double sim_ms_per_tick = cfg.FrameIntervalMs * cfg.TimeAcceleration;
+
+  auto set_mode = [&](TSimMode mode, TTimePoint deadline) {
+    m.Stats.Mode = mode;
+    m.ModeDeadline = deadline;
+  };
+
+  // Moves the simulated clock to tick k: memory fills at the rate, the
+  // battery drains with the time on.
+  auto advance_to = [&](std::int64_t k) {
+    m.LastTick = k;
+    const std::int64_t elapsed = std::llround(static_cast<double>(k) * sim_ms_per_tick);
+    m.SimNowMs = m.SimBaseMs + elapsed;
+    m.ElapsedSimMs = elapsed;
+    const std::int64_t step = m.StepMs();
+    while (m.AnchorMs + step <= m.SimNowMs) {
+      if (m.Count() >= cfg.Capacity) break;  // memory full: it stops recording
+      m.AnchorMs += step;
+      m.Records.push_back(ChannelReadings(m.AnchorMs, cfg.Seed));
+    }
+    const long drained = static_cast<long>(m.ElapsedSimMs / 1000 / cfg.BatteryDrainSeconds);
+    m.Battery = static_cast<int>(std::max<long>(cfg.BatteryMin, cfg.BatteryStart - drained));
+  };
+
+  auto flush_output = [&](TTimePoint now) {
+    while (!m.Out.empty() && m.Master >= 0) {
+      const ssize_t n = ::write(m.Master, m.Out.data(), m.Out.size());
+      if (n > 0) {
+        m.Out.erase(0, static_cast<size_t>(n));
+        m.LastProgress = now;
+        continue;
+      }
+      if (n < 0 && errno == EINTR) continue;
+      break;  // EAGAIN: the PC side is full; poll tells when there is room
+    }
+  };
+
+  auto drop_unread = [&]() {
+    m.Out.clear();
+    if (m.Slave >= 0) ::tcflush(m.Slave, TCIFLUSH);
+  };
+
+  auto abort_download = [&](const std::string &why, TTimePoint now) {
+    drop_unread();
+    m.Dump.clear();
+    m.DumpPos = 0;
+    ++m.Stats.DownloadsAborted;
+    set_mode(TSimMode::smLive, now);
+    m.Events.push_back("descarga abandonada: " + why);
+  };
+
+  auto hang_up = [&]() {
+    CloseFd(m.Master);
+    CloseFd(m.Slave);
+    m.Out.clear();
+    m.Stats.HungUp = true;
+    set_mode(TSimMode::smHungUp, TTimePoint{});
+    m.Events.push_back("línea colgada tras " + std::to_string(m.Stats.DownloadBytesSent) + " bytes de la descarga");
+  };
+
+  auto send_frame = [&](TTimePoint now) {
+    if (PendingOnSlave(m.Slave) >= kLiveBacklogLimit) drop_unread();
+    TLoggerState st;
+    st.Clock = TSimDateTime::FromMs(m.SimNowMs);
+    st.Battery = m.Battery;
+    st.RateCode = m.RateCode;
+    st.Readings = ChannelReadings(m.SimNowMs, cfg.Seed);
+    st.MemoryCount = m.Count();
+    std::string frame = MakeLiveFrame(st);
+    ++m.Stats.FramesSent;
+    if (cfg.CorruptEvery > 0 && m.Stats.FramesSent % cfg.CorruptEvery == 0) {
+      // Line noise: one digit turns into a letter, somewhere the program reads.
+      std::uint64_t h = static_cast<std::uint64_t>(m.Stats.FramesSent) * 0x9E3779B97F4A7C15ull ^ cfg.Seed;
+      h ^= h >> 29;
+      h *= 0xBF58476D1CE4E5B9ull;
+      h ^= h >> 32;
+      frame[static_cast<size_t>(h % (kLiveFrameLength - 1))] = static_cast<char>('B' + (h >> 8) % 25);
+      ++m.Stats.CorruptFramesSent;
+    }
+    m.Out += frame;
+    flush_output(now);
+  };
+
+  auto apply_clock = [&](TTimePoint) {
+    const std::string &d = m.ClockDigits;  // hh mm ss DD MM YY
+    auto two = [&d](size_t i) { return (d[i] - '0') * 10 + (d[i + 1] - '0'); };
+    TSimDateTime c{2000 + two(10), two(8), two(6), two(0), two(2), two(4)};
+    if (!c.IsValid()) {
+      ++m.Stats.RejectedCommands;
+      m.Events.push_back("puesta en hora rechazada, fecha imposible: 3" + d);
+      return;
+    }
+    // The clock takes the new time now; the memory starts over from it.
+    m.SimBaseMs = c.ToMs() - std::llround(static_cast<double>(std::max<std::int64_t>(m.LastTick, 0)) * sim_ms_per_tick);
+    m.SimNowMs = c.ToMs();
+    m.AnchorMs = m.SimNowMs;
+    m.Records.clear();
+    ++m.Stats.ClockSets;
+    m.Events.push_back("reloj puesto en " + c.Text() + ", memoria vacía");
+  };
+
+  auto handle_byte = [&](char ch, TTimePoint now) {
+    m.Stats.Received += ch;
+    if (m.CollectingClock) {
+      if (ch >= '0' && ch <= '9') {
+        m.ClockDigits += ch;
+        if (m.ClockDigits.size() == 12) {
+          m.CollectingClock = false;
+          apply_clock(now);
+        }
+        return;
+      }
+      // Anything but a digit breaks the clock set; that byte is a command.
+      m.CollectingClock = false;
+      ++m.Stats.RejectedCommands;
+      m.Events.push_back("puesta en hora incompleta: 3" + m.ClockDigits);
+    }
+    const TSimMode mode = m.Stats.Mode;
+    switch (ch) {
+      case '3':
+        m.CollectingClock = true;
+        m.ClockDigits.clear();
+        m.ClockDeadline = now + milliseconds(cfg.CommandTimeoutMs);
+        break;
+      case '5':
+      case '6':
+      case '7': {
+        const int code = ch - '5' + 4;
+        if (code != m.RateCode) {
+          // The stored records keep their places; the record in progress now
+          // runs at the new rate.
+          m.RateCode = code;
+          m.Events.push_back("tasa " + std::to_string(RateStepMinutes(code)) + " minutos (código " +
+                             std::to_string(code) + ")");
+        }
+        break;
+      }
+      case 'E':
+      case '8':
+        if (mode == TSimMode::smLive || mode == TSimMode::smArmed) {
+          set_mode(TSimMode::smArmed, now + milliseconds(cfg.CommandTimeoutMs));
+          m.Out.clear();  // a frame half sent is not finished: the PC discards it anyway
+        } else {
+          ++m.Stats.RejectedCommands;
+        }
+        break;
+      case 'X':
+        if (mode == TSimMode::smArmed) {
+          set_mode(TSimMode::smDownloadWait, now + milliseconds(cfg.DownloadDelayMs));
+        } else {
+          ++m.Stats.RejectedCommands;
+        }
+        break;
+      case 'x':
+        if (mode == TSimMode::smAwaitAck) {
+          ++m.Stats.AcksReceived;
+          set_mode(TSimMode::smLive, now);
+          m.Events.push_back("fin de descarga confirmado");
+        } else {
+          ++m.Stats.RejectedCommands;
+        }
+        break;
+      default:
+        ++m.Stats.RejectedCommands;
+        break;
+    }
+  };
+
+  auto start_download = [&](TTimePoint now) {
+    m.Dump = MakeDump(m.Header(), m.Records, ChannelReadings(m.SimNowMs, cfg.Seed));
+    m.DumpPos = 0;
+    m.NextChunk = now;
+    m.LastProgress = now;
+    m.Stats.DownloadBytesSent = 0;
+    ++m.Stats.DownloadsStarted;
+    set_mode(TSimMode::smDownloading, now);
+    m.Events.push_back("descarga de " + std::to_string(m.Count()) + " registros (" + std::to_string(m.Dump.size()) +
+                       " bytes)");
+  };
+
+  // Advances the download: the next chunk when its time has come, the end
+  // mark once the PC has read everything and the line has been quiet.
+  auto step_download = [&](TTimePoint now) {
+    if (m.Stats.Mode == TSimMode::smDownloading) {
+      if (!m.Out.empty()) {
+        if (now - m.LastProgress >= milliseconds(cfg.StallTimeoutMs)) abort_download("nadie lee la línea", now);
+        return;
+      }
+      const long long limit = cfg.HangupAfter;
+      if (limit >= 0 && m.Stats.DownloadBytesSent >= limit) {
+        hang_up();
+        return;
+      }
+      if (m.DumpPos >= m.Dump.size()) {
+        m.Drained = false;
+        m.LastPending = PendingOnSlave(m.Slave);
+        m.LastProgress = now;
+        set_mode(TSimMode::smEndMarkWait, now);
+        return;
+      }
+      if (now < m.NextChunk) return;
+      size_t n = cfg.DownloadChunkBytes > 0 ? static_cast<size_t>(cfg.DownloadChunkBytes) : m.Dump.size();
+      n = std::min(n, m.Dump.size() - m.DumpPos);
+      if (limit >= 0) n = std::min<size_t>(n, static_cast<size_t>(limit - m.Stats.DownloadBytesSent));
+      m.Out.append(m.Dump, m.DumpPos, n);
+      m.DumpPos += n;
+      m.Stats.DownloadBytesSent += static_cast<long long>(n);
+      m.NextChunk = now + milliseconds(cfg.DownloadChunkPauseMs);
+      flush_output(now);
+      return;
+    }
+    if (m.Stats.Mode == TSimMode::smEndMarkWait) {
+      if (!m.Out.empty()) {
+        if (now - m.LastProgress >= milliseconds(cfg.StallTimeoutMs)) abort_download("nadie lee la línea", now);
+        return;
+      }
+      const int pending = PendingOnSlave(m.Slave);
+      if (pending > 0) {
+        m.Drained = false;
+        if (pending != m.LastPending) m.LastProgress = now;
+        m.LastPending = pending;
+        if (now - m.LastProgress >= milliseconds(cfg.StallTimeoutMs)) abort_download("nadie lee la línea", now);
+        return;
+      }
+      if (!m.Drained) {
+        m.Drained = true;
+        m.DrainedAt = now;
+      }
+      if (now - m.DrainedAt < milliseconds(cfg.EndMarkPauseMs)) return;
+      m.Out += kEndMark;
+      flush_output(now);
+      m.Dump.clear();
+      ++m.Stats.DownloadsCompleted;
+      set_mode(TSimMode::smAwaitAck, now + milliseconds(cfg.AckTimeoutMs));
+      m.Events.push_back("fin de descarga enviado");
+    }
+  };
+
+  const milliseconds interval(cfg.FrameIntervalMs);
+  for (;;) {
+    std::vector<std::string> events;
+    pollfd fds[2];
+    int timeout_ms = 0;
+    {
+      std::unique_lock<std::mutex> lock(Mutex_);
+      if (!m.Running) break;
+      const TTimePoint now = TClock::now();
+      const std::int64_t k = (now - m.T0) / interval;
+      if (k > m.LastTick) {
+        advance_to(k);
+        if (m.Stats.Mode == TSimMode::smLive) send_frame(now);
+      }
+      if (m.CollectingClock && now >= m.ClockDeadline) {
+        m.CollectingClock = false;
+        ++m.Stats.RejectedCommands;
+        m.Events.push_back("puesta en hora incompleta: 3" + m.ClockDigits);
+      }
+      switch (m.Stats.Mode) {
+        case TSimMode::smArmed:
+          if (now >= m.ModeDeadline) {
+            set_mode(TSimMode::smLive, now);
+            m.Events.push_back("petición de descarga sin \"X\": se vuelve a enviar tramas");
+          }
+          break;
+        case TSimMode::smDownloadWait:
+          if (now >= m.ModeDeadline) start_download(now);
+          break;
+        case TSimMode::smAwaitAck:
+          if (now >= m.ModeDeadline) {
+            set_mode(TSimMode::smLive, now);
+            m.Events.push_back("sin confirmación \"x\" del fin de descarga");
+          }
+          break;
+        default:
+          break;
+      }
+      if (m.Stats.Mode == TSimMode::smDownloading || m.Stats.Mode == TSimMode::smEndMarkWait) step_download(now);
+      if (m.Stats.Mode == TSimMode::smHungUp) {
+        events.swap(m.Events);
+        lock.unlock();
+        Changed_.notify_all();
+        for (const std::string &e : events)
+          if (OnEvent) OnEvent(*this, e);
+        return;
+      }
+
+      // What comes next decides how long poll may sleep.
+      TTimePoint next = m.T0 + interval * (m.LastTick + 1);
+      auto sooner = [&next](TTimePoint t) { next = std::min(next, t); };
+      if (m.CollectingClock) sooner(m.ClockDeadline);
+      switch (m.Stats.Mode) {
+        case TSimMode::smArmed:
+        case TSimMode::smDownloadWait:
+        case TSimMode::smAwaitAck:
+          sooner(m.ModeDeadline);
+          break;
+        case TSimMode::smDownloading:
+          if (m.Out.empty()) sooner(m.NextChunk);
+          else sooner(m.LastProgress + milliseconds(cfg.StallTimeoutMs));
+          break;
+        case TSimMode::smEndMarkWait:
+          sooner(m.Drained ? m.DrainedAt + milliseconds(cfg.EndMarkPauseMs) : now + milliseconds(kDrainCheckMs));
+          break;
+        default:
+          break;
+      }
+      const auto wait = std::chrono::duration_cast<milliseconds>(next - now).count() + 1;
+      timeout_ms = static_cast<int>(std::max<std::int64_t>(0, std::min<std::int64_t>(wait, 60000)));
+
+      fds[0] = {m.StopRead, POLLIN, 0};
+      short want = 0;
+      if (now >= m.HupUntil) want |= POLLIN;
+      if (!m.Out.empty()) want |= POLLOUT;
+      fds[1] = {m.Master, want, 0};
+      if (want == 0) fds[1].fd = -1;
+      else if (!(want & POLLIN)) timeout_ms = std::min(timeout_ms, kHangupBackoffMs);
+      if (now < m.HupUntil)
+        timeout_ms = std::min<int>(timeout_ms, static_cast<int>(std::chrono::duration_cast<milliseconds>(m.HupUntil - now).count()) + 1);
+      events.swap(m.Events);
+    }
+    Changed_.notify_all();
+    for (const std::string &e : events)
+      if (OnEvent) OnEvent(*this, e);
+
+    const int r = ::poll(fds, 2, timeout_ms);
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      // poll itself failing is not something waiting can fix; stop cleanly.
+      std::lock_guard<std::mutex> lock(Mutex_);
+      m.Events.push_back(SysError("poll falló"));
+      break;
+    }
+    if (fds[0].revents & POLLIN) break;
+
+    std::lock_guard<std::mutex> lock(Mutex_);
+    const TTimePoint now = TClock::now();
+    if (fds[1].revents & POLLIN) {
+      char buf[512];
+      for (;;) {
+        const ssize_t n = ::read(m.Master, buf, sizeof buf);
+        if (n > 0) {
+          for (ssize_t i = 0; i < n; ++i) handle_byte(buf[i], now);
+          continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EIO) m.HupUntil = now + milliseconds(kHangupBackoffMs);
+        break;
+      }
+    } else if (fds[1].revents & (POLLHUP | POLLERR)) {
+      // Nobody on the slave (cannot happen while we hold it, but a pty that
+      // reports a hang-up keeps reporting it: look again a little later).
+      m.HupUntil = now + milliseconds(kHangupBackoffMs);
+    }
+    if (fds[1].revents & POLLOUT) flush_output(now);
+  }
+  Changed_.notify_all();
+}
