@@ -1,0 +1,245 @@
+#pragma once
+
+#include "runtime/date_format.h"
+#include "widgets/ins_colors.h"
+#include "widgets/ins_graphic_control.h"
+#include "widgets/ins_set.h"
+
+#include <QColor>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+// The scale of an analogue widget: raw (digital) and engineering ends, the
+// number format and the texts. Derived spans and factors are recomputed on
+// every change; an end equal to the other end is refused so the span never
+// collapses to 0.
+class TSignalSettings {
+public:
+  TSignalSettings();
+
+  int DigitalFrom() const { return digitalFrom_; }
+  void SetDigitalFrom(int v);
+  int DigitalTo() const { return digitalTo_; }
+  void SetDigitalTo(int v);
+  float ValueFrom() const { return valueFrom_; }
+  void SetValueFrom(float v);  // exactly 0 is stored as 0.000001
+  float ValueTo() const { return valueTo_; }
+  void SetValueTo(float v);
+  QString ValueFormat() const { return valueFormat_; }
+  void SetValueFormat(const QString &v);
+  QString ValueUnit() const { return valueUnit_; }
+  void SetValueUnit(const QString &v);
+  QString Name1() const { return name1_; }
+  void SetName1(const QString &v);
+  QString Name2() const { return name2_; }
+  void SetName2(const QString &v);
+
+  // Derived.
+  float ValueSpan() const { return valueSpan_; }
+  int DigitSpan() const { return digitSpan_; }
+  double ValuePerDigit() const { return valuePerDigit_; }
+  double DigitsPerValue() const { return digitsPerValue_; }
+  double PerMilleFactor() const { return perMilleFactor_; }
+  QString FormatSample() const { return formatSample_; }
+  // Position of an engineering value on the scale: 0 at the start, 1000 at
+  // the end (not clamped).
+  int PerMille(double v) const;
+
+  // The owner's hook, run after every accepted change.
+  std::function<void()> OnChange;
+
+private:
+  void Recompute();
+  void Changed();
+
+  int digitalFrom_ = 0, digitalTo_ = 1000;
+  float valueFrom_ = 0, valueTo_ = 100;
+  QString valueFormat_ = "##0.0", valueUnit_ = "%", name1_ = "SignalName1", name2_ = "SignalName2";
+  float valueSpan_ = 100;
+  int digitSpan_ = 1000;
+  double valuePerDigit_ = 0.1, digitsPerValue_ = 10, perMilleFactor_ = 10;
+  QString formatSample_ = "##0.0";
+};
+
+// Three colour bands over the per-mille scale.
+class TSectorSettings {
+public:
+  QColor Sector1Color() const { return color_[0]; }
+  void SetSector1Color(const QColor &c) { SetColor(0, c); }
+  QColor Sector2Color() const { return color_[1]; }
+  void SetSector2Color(const QColor &c) { SetColor(1, c); }
+  QColor Sector3Color() const { return color_[2]; }
+  void SetSector3Color(const QColor &c) { SetColor(2, c); }
+  int Sector1From() const { return from_[0]; }
+  void SetSector1From(int v) { SetFrom(0, v); }
+  int Sector1To() const { return to_[0]; }
+  void SetSector1To(int v) { SetTo(0, v); }
+  int Sector2From() const { return from_[1]; }
+  void SetSector2From(int v) { SetFrom(1, v); }
+  int Sector2To() const { return to_[1]; }
+  void SetSector2To(int v) { SetTo(1, v); }
+  int Sector3From() const { return from_[2]; }
+  void SetSector3From(int v) { SetFrom(2, v); }
+  int Sector3To() const { return to_[2]; }
+  void SetSector3To(int v) { SetTo(2, v); }
+  int Offset() const { return offset_; }
+  void SetOffset(int v);
+  int WidthOffset() const { return widthOffset_; }
+  void SetWidthOffset(int v);
+
+  // Index-based access for loops; sector is 0, 1 or 2.
+  QColor Color(int sector) const { return color_[sector]; }
+  int From(int sector) const { return from_[sector]; }
+  int To(int sector) const { return to_[sector]; }
+  void SetColor(int sector, const QColor &c);
+  void SetFrom(int sector, int v);
+  void SetTo(int sector, int v);
+
+  // Colour of the first band holding p, if any.
+  std::optional<QColor> SectorColorAt(int p) const;
+
+  std::function<void()> OnChange;
+
+private:
+  void Changed() {
+    if (OnChange) OnChange();
+  }
+  QColor color_[3] = {clYellow, clGreen, clRed};
+  int from_[3] = {0, 334, 667};
+  int to_[3] = {333, 666, 1000};
+  int offset_ = 0, widthOffset_ = 0;
+};
+
+// Extreme values seen since loading.
+class TMinMax {
+public:
+  TMinMax();
+
+  static constexpr float kMinStart = 9999999.0f;
+  static constexpr float kMaxStart = -9999999.0f;
+
+  float Min() const { return min_; }
+  float Max() const { return max_; }
+  TDateTimeParts MinDateTime() const { return minDateTime_; }
+  TDateTimeParts MaxDateTime() const { return maxDateTime_; }
+  int MinPosition() const { return minPosition_; }
+  int MaxPosition() const { return maxPosition_; }
+  QColor MinColor() const { return minColor_; }
+  void SetMinColor(const QColor &c);
+  QColor MaxColor() const { return maxColor_; }
+  void SetMaxColor(const QColor &c);
+  bool UseSectorCol() const { return useSectorCol_; }
+  void SetUseSectorCol(bool v);
+  bool MinVisible() const { return minVisible_; }
+  void SetMinVisible(bool v);
+  bool MaxVisible() const { return maxVisible_; }
+  void SetMaxVisible(bool v);
+
+  void Reset();  // back to the start values, nothing seen
+
+  std::function<void()> OnChange;
+
+private:
+  friend class TInsAnalogGControl;
+  void Changed() {
+    if (OnChange) OnChange();
+  }
+  float min_ = kMinStart, max_ = kMaxStart;
+  TDateTimeParts minDateTime_, maxDateTime_;
+  int minPosition_ = 0, maxPosition_ = 0;
+  QColor minColor_ = clAqua, maxColor_ = clAqua;
+  bool useSectorCol_ = false, minVisible_ = true, maxVisible_ = true;
+};
+
+enum THintOption { hoAutoHint, hoValue, hoName1, hoName2, hoMin, hoMax, hoMinMaxDate, hoMinMaxTime };
+using THintOptions = TSet<THintOption>;
+THintOptions AllHintOptions();
+
+// The analogue value model shared by the value indicator, the thermometer
+// and the meter: a value becomes formatted text, a per-mille position,
+// sector, limit and range states and extremes, each reported once when it
+// changes. Widgets override the notifications to repaint what shows them.
+class TInsAnalogGControl : public TInsGraphicControl {
+public:
+  explicit TInsAnalogGControl(QWidget *parent = nullptr);
+
+  float Value() const { return value_; }
+  void SetValue(float v);
+  int Digit() const { return digit_; }
+  void SetDigit(int d);
+  float LimitUpper() const { return limitUpper_; }
+  void SetLimitUpper(float x);
+  float LimitLower() const { return limitLower_; }
+  void SetLimitLower(float x);  // exactly 0 is stored as 0.0001
+  THintOptions HintOptions() const { return hintOptions_; }
+  void SetHintOptions(THintOptions o);
+
+  TSignalSettings &SignalSettings() { return signal_; }
+  const TSignalSettings &SignalSettings() const { return signal_; }
+  TSectorSettings &SectorSettings() { return sectors_; }
+  const TSectorSettings &SectorSettings() const { return sectors_; }
+  TMinMax &MinMax() { return minMax_; }
+  const TMinMax &MinMax() const { return minMax_; }
+
+  // Working state of the last evaluation.
+  QString ValueText() const { return valueText_; }
+  QString DigitText() const { return digitText_; }
+  int Position() const { return position_; }  // 0 .. 1000
+  int LimitUpperPosition() const { return limitUpperPos_; }
+  int LimitLowerPosition() const { return limitLowerPos_; }
+  bool AboveUpper() const { return above_; }
+  bool BelowLower() const { return below_; }
+  bool OverRange() const { return overRange_; }
+  bool UnderRange() const { return underRange_; }
+  bool InSector(int sector) const { return inSector_[sector]; }
+  std::optional<QColor> SectorColor() const { return sectorColor_; }
+
+  // Form loading: while loading, settings and values are only stored. Loaded()
+  // ends it, resets the extremes and brings texts and layout up to date.
+  void BeginLoading();
+  void Loaded();
+  bool Loading() const { return loading_; }
+
+  // Events, run under the standard handler with the widget as sender.
+  std::function<void(QObject *Sender)> OnValueChange;
+  std::function<void(QObject *Sender, bool Below, bool Above)> OnLimit;
+  std::function<void(QObject *Sender, int Position)> OnOverflow;
+  std::function<void(QObject *Sender, int Sector, bool InBand)> OnSectorChange;
+  std::function<void(QObject *Sender)> OnSettingsChange;
+  std::function<void(QObject *Sender)> OnMinMaxChange;
+
+protected:
+  // The common part of a value change; widgets call it first and then
+  // repaint what shows the value.
+  virtual void ValueChanged();
+  virtual void OverflowChanged() {}
+  virtual void LimitChanged() {}
+  virtual void MinMaxChanged() {}
+  void SettingsChanged() override;
+
+  // Texts and position from the current value and settings, no events; for
+  // painting after a format or separator change.
+  void RefreshTexts();
+
+private:
+  void SettingsObjectChanged();
+  void UpdateHint();
+
+  float value_ = 50;
+  int digit_ = 500;
+  float limitUpper_ = 90, limitLower_ = 10;
+  int limitUpperPos_ = 900, limitLowerPos_ = 100;
+  THintOptions hintOptions_;
+  TSignalSettings signal_;
+  TSectorSettings sectors_;
+  TMinMax minMax_;
+  QString valueText_, digitText_;
+  int position_ = 500;
+  bool above_ = true, below_ = true;
+  bool overRange_ = false, underRange_ = false;
+  bool inSector_[3] = {false, false, false};
+  std::optional<QColor> sectorColor_;
+  bool loading_ = false;
+};

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QWidget>
+
+// Base of the analogue widgets, the clock and the gradient: settings changes
+// funnel into Change(), which an update lock can hold back so that a batch of
+// settings costs one recompute and one repaint.
+class TInsGraphicControl : public QWidget {
+public:
+  explicit TInsGraphicControl(QWidget *parent = nullptr);
+
+  void BeginUpdate();
+  void EndUpdate();  // never below 0; on reaching 0, Change()
+  int UpdateCount() const { return updateCount_; }
+
+  // Runs SettingsChanged unless an update lock is held.
+  void Change();
+
+protected:
+  virtual void SettingsChanged() {}
+
+private:
+  int updateCount_ = 0;
+};

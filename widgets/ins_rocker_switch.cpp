@@ -1,0 +1,293 @@
+#include "widgets/ins_rocker_switch.h"
+
+#include "widgets/text_layout.h"
+
+#include <QPaintEvent>
+#include <QPainter>
+
+#include <algorithm>
+
+// ---------------------------------------------------------------- TInsSwitch
+
+TInsSwitch::TInsSwitch(QWidget *parent) : TInsBinGControl(parent) {
+  bevelOuter_.SetWidth(1);
+  bevelOuter_.SetSpacing(1);
+  bevelOuter_.SetStyle(bsLowered);
+  bevelOuter_.SetColor(clBtnShadow());
+  bevelOuter_.SetBevelLine(blInner);
+  bevelOuter_.OnChange = [this] { Redraw(); };
+  SetMode(mSwitch);
+  resize(33, 81);
+}
+
+void TInsSwitch::SetBtnColorHighlight(const QColor &c) {
+  if (c == btnHighlight_) return;
+  btnHighlight_ = c;
+  StateChangedRedraw();
+}
+
+void TInsSwitch::SetBtnColorShadow(const QColor &c) {
+  if (c == btnShadow_) return;
+  btnShadow_ = c;
+  StateChangedRedraw();
+}
+
+void TInsSwitch::SetBtnColorFace(const QColor &c) {
+  if (c == btnFace_) return;
+  btnFace_ = c;
+  StateChangedRedraw();
+}
+
+void TInsSwitch::SetBtnBevelWidth(int v) {
+  if (v < 0 || v == btnBevelWidth_) return;
+  btnBevelWidth_ = v;
+  StateChangedRedraw();
+}
+
+void TInsSwitch::SetOrientation(TBtnOrientation o) {
+  if (o == orientation_) return;
+  orientation_ = o;
+  // The long side follows the orientation.
+  const bool longVertical = height() >= width();
+  if ((o == boVertical) != longVertical) resize(height(), width());
+  Redraw();
+}
+
+void TInsSwitch::SetSwapGraphic(bool v) {
+  if (v == swapGraphic_) return;
+  swapGraphic_ = v;
+  Redraw();
+}
+
+void TInsSwitch::StateChangedRedraw() { update(FaceRect()); }
+
+QRect TInsSwitch::FaceRect() const {
+  const int b = bevelOuter_.BorderSize();
+  return rect().adjusted(b, b, -b, -b);
+}
+
+void TInsSwitch::DrawState() { update(FaceRect()); }
+
+void TInsSwitch::PressAction(const QPoint &pos) {
+  if (Mode() != mSwitch) {
+    TInsBinGControl::PressAction(pos);
+    return;
+  }
+  // The half that shows "on" switches on, the other half off; a press on the
+  // half that already matches the state, or exactly on the middle line, does
+  // nothing.
+  const bool shownOn = Checked() != swapGraphic_;
+  bool onHalf, offHalf;
+  if (orientation_ == boVertical) {
+    onHalf = pos.y() * 2 < height();
+    offHalf = pos.y() * 2 > height();
+  } else {
+    onHalf = pos.x() * 2 < width();
+    offHalf = pos.x() * 2 > width();
+  }
+  if ((!shownOn && onHalf) || (shownOn && offHalf)) SetChecked(!Checked());
+}
+
+void TInsSwitch::DrawSwitch(QPainter &p, const QRect &r, bool vertical, bool on) {
+  // Plain two-half face: the lit half shows the state.
+  const int w = btnBevelWidth_;
+  QRect in = r;
+  DrawFrames3D(p, in, w, btnHighlight_, btnHighlight_, btnShadow_, btnShadow_);
+  QRect first = in, second = in;
+  if (vertical) {
+    first.setBottom(in.top() + in.height() / 2 - 1);
+    second.setTop(in.top() + in.height() / 2);
+  } else {
+    first.setRight(in.left() + in.width() / 2 - 1);
+    second.setLeft(in.left() + in.width() / 2);
+  }
+  p.fillRect(first, on ? btnHighlight_ : btnFace_);
+  p.fillRect(second, on ? btnFace_ : btnShadow_);
+}
+
+void TInsSwitch::paintEvent(QPaintEvent *e) {
+  QPainter p(this);
+  const QRect face = FaceRect();
+  if (!face.contains(e->rect())) {
+    QRect r = rect();
+    bevelOuter_.Paint(p, r);
+  }
+  if (face.width() <= 0 || face.height() <= 0) return;
+  ++facePaints_;
+  // Composed off-screen and copied in one go, so a state change never flickers.
+  QImage img(face.size(), QImage::Format_RGB32);
+  img.fill(btnFace_);
+  {
+    QPainter ip(&img);
+    ip.setFont(font());
+    DrawSwitch(ip, img.rect(), orientation_ == boVertical, Checked() != swapGraphic_);
+  }
+  p.drawImage(face.topLeft(), img);
+}
+
+// ---------------------------------------------------------------- TInsRockerSwitch
+
+TInsRockerSwitch::TInsRockerSwitch(QWidget *parent) : TInsSwitch(parent) {}
+
+void TInsRockerSwitch::SetText(const QString &t) {
+  if (t == text_) return;
+  text_ = t;
+  Redraw();
+}
+
+void TInsRockerSwitch::SetTextX(int v) {
+  if (v == textX_) return;
+  textX_ = v;
+  Redraw();
+}
+
+void TInsRockerSwitch::SetTextY(int v) {
+  if (v == textY_) return;
+  textY_ = v;
+  Redraw();
+}
+
+void TInsRockerSwitch::SetLEDHeight(int v) {
+  if (v < 0 || v == ledHeight_) return;
+  ledHeight_ = v;
+  Redraw();
+}
+
+void TInsRockerSwitch::SetLEDColorOn(const QColor &c) {
+  if (c == ledOn_) return;
+  ledOn_ = c;
+  StateChangedRedraw();
+}
+
+void TInsRockerSwitch::SetLEDColorOff(const QColor &c) {
+  if (c == ledOff_) return;
+  ledOff_ = c;
+  StateChangedRedraw();
+}
+
+void TInsRockerSwitch::SetBtnColorFaceHi(const QColor &c) {
+  if (c == faceHi_) return;
+  faceHi_ = c;
+  StateChangedRedraw();
+}
+
+void TInsRockerSwitch::SetBtnColorFaceSh(const QColor &c) {
+  if (c == faceSh_) return;
+  faceSh_ = c;
+  StateChangedRedraw();
+}
+
+void TInsRockerSwitch::SetBtnBevel2Width(int v) {
+  if (v < 0 || v == bevel2Width_) return;
+  bevel2Width_ = v;
+  StateChangedRedraw();
+}
+
+void TInsRockerSwitch::SetFontColor(const QColor &c) {
+  if (c == fontColor_) return;
+  fontColor_ = c;
+  StateChangedRedraw();
+}
+
+QRect TInsRockerSwitch::LampStripRect(const QRect &face) const {
+  if (ledHeight_ <= 0) return {};
+  const int w = BtnBevelWidth();
+  const QRect in = face.adjusted(w, w, -w, -w);
+  if (Orientation() == boVertical) {
+    if (!SwapGraphic()) return QRect(in.left(), in.top(), in.width(), ledHeight_);
+    return QRect(in.left(), in.bottom() - ledHeight_ + 1, in.width(), ledHeight_);
+  }
+  if (!SwapGraphic()) return QRect(in.left(), in.top(), ledHeight_, in.height());
+  return QRect(in.right() - ledHeight_ + 1, in.top(), ledHeight_, in.height());
+}
+
+void TInsRockerSwitch::DrawSwitch(QPainter &p, const QRect &r, bool vertical, bool on) {
+  const int bw = BtnBevelWidth();
+  const int l = r.left(), t = r.top(), rr = r.left() + r.width(), b = r.top() + r.height();
+
+  // Outer frame: two six-cornered polygons, lit upper-left, shaded lower-right.
+  if (bw > 0) {
+    p.setPen(Qt::NoPen);
+    p.setBrush(BtnColorHighlight());
+    const QPoint hi[6] = {{l, t}, {rr, t}, {rr - bw, t + bw}, {l + bw, t + bw}, {l + bw, b - bw}, {l, b}};
+    p.drawPolygon(hi, 6);
+    p.setBrush(BtnColorShadow());
+    const QPoint sh[6] = {{rr, t}, {rr, b}, {l, b}, {l + bw, b - bw}, {rr - bw, b - bw}, {rr - bw, t + bw}};
+    p.drawPolygon(sh, 6);
+  }
+  QRect in = r.adjusted(bw, bw, -bw, -bw);
+
+  // Lamp strip at one end.
+  const QRect strip = LampStripRect(r);
+  if (!strip.isEmpty()) {
+    p.fillRect(strip, Checked() ? ledOn_ : ledOff_);
+    QRect f = strip;
+    DrawFrames3D(p, f, 1, clBtnShadow(), clBtnShadow(), clBtnHighlight(), clBtnHighlight());
+    if (vertical) {
+      if (!SwapGraphic()) in.setTop(strip.bottom() + 1);
+      else in.setBottom(strip.top() - 1);
+    } else {
+      if (!SwapGraphic()) in.setLeft(strip.right() + 1);
+      else in.setRight(strip.left() - 1);
+    }
+  }
+
+  // Inner step: the rocker sits in a recess BtnBevel2Width deep.
+  const int s = BtnBevel2Width();
+  if (s > 0 && in.width() > 2 * s && in.height() > 2 * s) {
+    p.fillRect(in, BtnColorFace());
+    QRect step = in;
+    DrawFrames3D(p, step, 1, BtnColorShadow(), BtnColorShadow(), BtnColorHighlight(), BtnColorHighlight());
+    in.adjust(s, s, -s, -s);
+  }
+
+  // The rocker: two three-cornered facets per half meeting at the middle of
+  // the long side, the light pair on the half that is pressed in.
+  const QColor first = on ? faceHi_ : BtnColorFace();
+  const QColor second = on ? BtnColorFace() : faceSh_;
+  const int il = in.left(), it = in.top(), ir = in.left() + in.width(), ib = in.top() + in.height();
+  p.setPen(Qt::NoPen);
+  if (vertical) {
+    const int mid = it + in.height() / 2;
+    p.setBrush(first);
+    const QPoint a[4] = {{il, it}, {ir, it}, {ir, mid}, {il, mid}};
+    p.drawPolygon(a, 4);
+    p.setBrush(second);
+    const QPoint c[4] = {{il, mid}, {ir, mid}, {ir, ib}, {il, ib}};
+    p.drawPolygon(c, 4);
+    // The ridge: shaded triangles where the two facets meet.
+    p.setBrush(on ? second.darker(110) : first.darker(110));
+    const QPoint ridge[3] = {{il, mid}, {ir, mid}, {il + in.width() / 2, on ? mid + 3 : mid - 3}};
+    p.drawPolygon(ridge, 3);
+    p.setPen(BtnColorShadow());
+    p.drawLine(il, mid, ir - 1, mid);
+  } else {
+    const int mid = il + in.width() / 2;
+    p.setBrush(first);
+    const QPoint a[4] = {{il, it}, {mid, it}, {mid, ib}, {il, ib}};
+    p.drawPolygon(a, 4);
+    p.setBrush(second);
+    const QPoint c[4] = {{mid, it}, {ir, it}, {ir, ib}, {mid, ib}};
+    p.drawPolygon(c, 4);
+    p.setBrush(on ? second.darker(110) : first.darker(110));
+    const QPoint ridge[3] = {{mid, it}, {mid, ib}, {on ? mid + 3 : mid - 3, it + in.height() / 2}};
+    p.drawPolygon(ridge, 3);
+    p.setPen(BtnColorShadow());
+    p.drawLine(mid, it, mid, ib - 1);
+  }
+
+  // Caption about a point on the centre line near the far end.
+  if (!text_.isEmpty()) {
+    p.setPen(fontColor_);
+    const int th = p.fontMetrics().height();
+    int x, y;
+    if (vertical) {
+      x = r.left() + r.width() / 2;
+      y = SwapGraphic() ? r.top() + th : r.top() + r.height() - th;
+    } else {
+      x = SwapGraphic() ? r.left() + r.width() / 5 : r.left() + r.width() - r.width() / 5;
+      y = r.top() + r.height() / 2;
+    }
+    DrawTextBlock(p, x + textX_, y + textY_, text_, 4);
+  }
+}
