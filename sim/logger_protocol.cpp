@@ -214,16 +214,17 @@ double ChannelTemperature(int channel, std::int64_t sim_ms, std::uint64_t seed) 
   constexpr double kTwoPi = 6.283185307179586;
   const int k = std::max(1, std::min(channel, kSimChannels));
   // Bases 1.7 °C apart keep neighbouring channels apart on a chart; three
-  // waves (a day, a few hours, a few minutes) keep every curve moving at any
-  // speed of the clock. Amplitudes add up to at most 11 °C, so the curves stay
-  // within 5..54 °C.
+  // waves (a day, a few hours, a quarter of an hour) keep every curve moving
+  // at any speed of the clock, the last one small so that records taken every
+  // 15 minutes still draw a smooth line. Amplitudes add up to at most 10.1 °C,
+  // so the curves stay within 5..53 °C.
   const double base = 16.0 + (k - 1) * 1.7 + Unit(seed, k, 0);
   const double a1 = 2.0 + 4.0 * Unit(seed, k, 1);
   const double a2 = 1.0 + 2.5 * Unit(seed, k, 2);
-  const double a3 = 0.3 + 1.2 * Unit(seed, k, 3);
+  const double a3 = 0.2 + 0.4 * Unit(seed, k, 3);
   const double p1 = 86400.0;
   const double p2 = 3600.0 * (3.0 + 6.0 * Unit(seed, k, 4));
-  const double p3 = 60.0 * (2.0 + 8.0 * Unit(seed, k, 5));
+  const double p3 = 60.0 * (5.0 + 15.0 * Unit(seed, k, 5));
   const double f1 = kTwoPi * Unit(seed, k, 6), f2 = kTwoPi * Unit(seed, k, 7), f3 = kTwoPi * Unit(seed, k, 8);
   // Reduce the time per wave in integers first: sin() of a large argument
   // would lose the fractions that make the curve smooth.
