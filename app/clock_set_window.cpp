@@ -1,0 +1,47 @@
+#include "app/clock_set_window.h"
+
+#include "app/main_window.h"
+#include "runtime/application.h"
+
+TForm8::TForm8(TForm1 &main, QWidget *parent) : TForm(parent), main_(main) {
+  setObjectName("Form8");
+  setWindowTitle("PUESTA EN HORA DEL LOGGER");
+  setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+  SetOuterSize(544, 137);
+  QFont f("MS Sans Serif", 8, QFont::Bold);
+  setFont(f);
+  QPalette pal = palette();
+  pal.setColor(QPalette::Window, Qt::white);
+  pal.setColor(QPalette::WindowText, Qt::red);
+  setPalette(pal);
+  setAutoFillBackground(true);
+
+  auto label = [this](const QString &text, int x, int y) {
+    auto *l = new QLabel(text, this);
+    l->adjustSize();
+    l->move(x, y);
+    return l;
+  };
+  Label1 = label(QString::fromUtf8("LA PUESTA EN HORA DEL LOGGER IMPLICA LA TRANSFERENCIA DE DÍA Y HORA"), 27, 6);
+  Label2 = label(QString::fromUtf8("DE LA PC AL LOGGER. TAMBIEN PONE A CERO LA CANTIDAD DE MEMORIA UTILIZADA"), 15, 24);
+  Label3 = label(QString::fromUtf8("ASEGÚRESE DE DESCARGAR LOS DATOS ANTES DE PROCEDER CON ESTE PUNTO"), 24, 42);
+
+  Button2 = new QPushButton("REGRESAR", this);
+  Button2->setGeometry(309, 69, 136, 25);
+  Button1 = new QPushButton("PONER EN HORA", this);
+  Button1->setGeometry(45, 69, 135, 25);
+  // "REGRESAR" takes the first tab position.
+  setTabOrder(Button2, Button1);
+  Button2->setFocus();
+  connect(Button1, &QPushButton::clicked, this, [this] { RunHandler([this] { Button1Click(); }); });
+  connect(Button2, &QPushButton::clicked, this, [this] { RunHandler([this] { Button2Click(); }); });
+  CenterOnDesktop();
+}
+
+void TForm8::Button1Click() {
+  if (main_.IsConnected()) main_.HORAPENDIENTE = true;
+  main_.PUERTOFIJADO = true;
+  close();
+}
+
+void TForm8::Button2Click() { close(); }

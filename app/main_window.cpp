@@ -1,0 +1,436 @@
+#include "app/main_window.h"
+
+#include "app/main_window_look.h"
+#include "runtime/application.h"
+#include "runtime/date_format.h"
+#include "runtime/exceptions.h"
+#include "runtime/format_settings.h"
+#include "runtime/number_format.h"
+#include "serial/serial_port.h"
+#include "widgets/gauge.h"
+#include "widgets/ins_clock.h"
+#include "widgets/ins_col_bit_btn.h"
+#include "widgets/ins_gradient.h"
+#include "widgets/ins_led.h"
+#include "widgets/ins_meter.h"
+#include "widgets/ins_rocker_switch.h"
+#include "widgets/ins_thermometer.h"
+#include "widgets/ins_value_ind.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QEvent>
+#include <QScreen>
+#include <QTimer>
+
+#include <chrono>
+#include <exception>
+#include <thread>
+
+namespace {
+
+// Component number (1..16) of the indicator that shows each channel; the
+// indicators are laid out in rows but were not numbered in channel order.
+constexpr int kIndicatorOfChannel[16] = {1, 2, 9, 10, 3, 4, 11, 12, 5, 6, 13, 14, 7, 8, 15, 16};
+
+// Runs `onFailure` when the scope is left by an exception.
+class OnFailure {
+public:
+  explicit OnFailure(std::function<void()> f) : f_(std::move(f)), count_(std::uncaught_exceptions()) {}
+  ~OnFailure() {
+    if (std::uncaught_exceptions() > count_) f_();
+  }
+
+private:
+  std::function<void()> f_;
+  int count_;
+};
+
+void StyleBox(QLineEdit *e, const QString &text, const QString &fg, const QString &bg, bool bold) {
+  e->setText(text);
+  e->setStyleSheet(QString("QLineEdit { color: %1; background: %2; %3 }").arg(fg, bg, bold ? "font-weight: bold;" : ""));
+}
+
+QLabel *MakeLabel(QWidget *parent, const QString &text, int x, int y, const QString &fg, const QString &bg) {
+  auto *l = new QLabel(text, parent);
+  l->setStyleSheet(QString("QLabel { color: %1; background: %2; }").arg(fg, bg));
+  l->adjustSize();
+  l->move(x, y);
+  return l;
+}
+
+}  // namespace
+
+TForm1::TForm1(QWidget *parent) : QWidget(parent), SerialPort1(std::make_unique<TSerialPort>()) {
+  setObjectName("Form1");
+  setWindowTitle(QString::fromUtf8("TALVEX  V 2.0 -- 16 CANALES DE TEMPERATURA "));
+  setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowCloseButtonHint);
+  resize(560, 461);
+  QFont f("Arial");
+  f.setPointSize(8);
+  setFont(f);
+  QPalette pal = palette();
+  pal.setColor(QPalette::WindowText, Qt::red);
+  setPalette(pal);
+
+  BuildComponents();
+  ApplyMainWindowLook(*this);
+  ApplyMainWindowDialsLook(*this);
+
+  // The port as the window describes it: 115200 8N1, no handshake, RTS and
+  // DTR low, nulls discarded, every line event watched.
+  TSerialPort &port = *SerialPort1;
+  port.SetPort("COM1");
+  port.SetBaudRate(br115200);
+  port.SetDataBits(dbEight);
+  port.SetStopBits(sbOneStopBit);
+  port.Parity().SetBits(prNone);
+  port.FlowControl().SetControlDTR(dtrDisable);
+  port.FlowControl().SetControlRTS(rtsDisable);
+  port.FlowControl().SetOutCTSFlow(false);
+  port.FlowControl().SetOutDSRFlow(false);
+  port.FlowControl().SetXonXoffOut(false);
+  port.FlowControl().SetXonXoffIn(false);
+  port.SetDiscardNull(true);
+  port.Timeouts().SetReadInterval(1);
+  port.SetEvents(AllSerialEvents());
+  port.OnRxChar = [this](TCustomSerialPort *, int count) { SerialPort1RxChar(count); };
+  port.OnLineLost = [this](TCustomSerialPort *) { PortLineLost(); };
+
+  Timer2 = new TTimer(this, 450);
+  Timer2->OnTimer = [this](TTimer *) { Timer2Timer(); };
+  Timer3 = new TTimer(this, 100);
+  Timer3->OnTimer = [this](TTimer *) { Timer3Timer(); };
+
+  ClockText = [] {
+    const TDateTimeParts now = Now();
+    return TimeToStr(now) + DateToStr(Now());
+  };
+
+  // Centred on the desktop at first showing.
+  if (QScreen *screen = QGuiApplication::primaryScreen()) {
+    const QRect avail = screen->availableGeometry();
+    move(avail.center() - QPoint(574 / 2, 501 / 2));
+  }
+}
+
+TForm1::~TForm1() {
+  // The port's event thread must be gone before the handlers it calls.
+  if (SerialPort1) SerialPort1->Close();
+}
+
+void TForm1::BuildComponents() {
+  InsGradient1 = new TInsGradient(this);
+  InsGradient1->setGeometry(0, 0, 560, 461);
+
+  Splitter1 = new QFrame(this);
+  Splitter1->setFrameShape(QFrame::VLine);
+  Splitter1->setFrameShadow(QFrame::Raised);
+  Splitter1->setGeometry(308, 0, 3, 461);
+  Splitter1->setCursor(Qt::SplitHCursor);
+
+  auto colBtn = [this](const QRect &r, const QString &text, const QString &hint, bool hand) {
+    auto *b = new TInsColBitBtn(this);
+    b->setGeometry(r);
+    b->SetTextOn(text);
+    b->SetTextOff(text);
+    if (!hint.isEmpty()) b->setToolTip(hint);
+    if (hand) b->setCursor(Qt::PointingHandCursor);
+    return b;
+  };
+  InsColBitBtn1 = colBtn({56, 5, 166, 33}, " REPORTADO POR EL LOGGER", {}, false);
+  Edit4 = new QLineEdit(this);
+  Edit4->setGeometry(18, 43, 91, 24);
+  Edit4->setReadOnly(true);
+  Edit4->setToolTip("Fecha reportada por el logger");
+  StyleBox(Edit4, "DD/MM/AAAA", "#FF00FF", "#000000", true);
+  Edit3 = new QLineEdit(this);
+  Edit3->setGeometry(168, 44, 91, 24);
+  Edit3->setReadOnly(true);
+  Edit3->setToolTip("Hora reportada por el logger");
+  StyleBox(Edit3, "HH:MM:SS", "#FF00FF", "#000000", true);
+  InsLED1 = new TInsLED(this);
+  InsLED1->setGeometry(126, 38, 28, 34);
+  InsColBitBtn7 = colBtn({65, 73, 151, 24}, "      CANALES EN LINEA", {}, false);
+
+  const int xs[4] = {2, 77, 153, 229};
+  const int ys[4] = {103, 144, 185, 226};
+  for (int channel = 1; channel <= 16; ++channel) {
+    const int component = kIndicatorOfChannel[channel - 1];
+    auto *ind = new TInsValueInd(this);
+    const int row = (channel - 1) / 4, col = (channel - 1) % 4;
+    ind->setGeometry(xs[col], ys[row], 70, 34);
+    ind->SignalSettings().SetName1(QString("CANAL %1").arg(channel));
+    ind->SignalSettings().SetValueUnit(QString::fromUtf8("ºC"));
+    ind->SignalSettings().SetValueFormat("##0.0");
+    ind->setObjectName(QString("InsValueInd%1").arg(component));
+    InsValueInd[component - 1] = ind;
+  }
+
+  InsColBitBtn8 = colBtn({4, 264, 133, 25}, QString::fromUtf8("Indicadores gráficos"), {}, false);
+
+  RadioGroup1 = new TRadioGroup(this);
+  RadioGroup1->setGeometry(17, 296, 103, 87);
+  RadioGroup1->setStyleSheet("TRadioGroup, QRadioButton { background: #C0DCC0; }");
+  RadioGroup1->setAutoFillBackground(true);
+  RadioGroup1->SetItems({"15 MINUTOS", "30 MINUTOS", "60 MINUTOS"});
+  RadioGroup1->setToolTip("Tasa de muestreo reportada por el logger");
+  RadioGroup1->setCursor(Qt::PointingHandCursor);
+
+  InsDB120Meter1 = new TInsDB120Meter(this);
+  InsDB120Meter1->setGeometry(160, 292, 129, 105);
+  InsDB120Meter1->SignalSettings().SetName1(QString::fromUtf8("Nivel de batería"));
+
+  InsColBitBtn3 = colBtn({7, 401, 130, 33}, "   CAMBIO DE TASA", "Cambia la tasa de muestreo", false);
+  Label2 = MakeLabel(this, " Memoria ocupada: ", 170, 405, "#000000", "#00FF00");
+  Edit1 = new QLineEdit(this);
+  Edit1->setGeometry(169, 422, 37, 24);
+  Edit1->setToolTip("Cantidad de posiciones de memoria utilizadas");
+  StyleBox(Edit1, "0000", "#00FF00", "#000000", false);
+  Label3 = MakeLabel(this, QString::fromUtf8(" Máx: 2000 "), 217, 429, "#00FF00", "#000000");
+
+  InsColBitBtn4 = colBtn({333, 5, 166, 33}, "       DESCARGAR DATOS", "Descarga los datos del logger", true);
+  Gauge1 = new TGauge(this);
+  Gauge1->setGeometry(503, 6, 31, 28);
+  Gauge1->SetMaxValue(50);
+  CheckBox1 = new QCheckBox("Forzar descarga completa", this);
+  CheckBox1->setGeometry(339, 48, 157, 17);
+  InsColBitBtn2 = colBtn({337, 78, 166, 33}, "     FECHA Y HORA ACTUAL", "Transfiere fecha y hora al logger", true);
+  Label4 = MakeLabel(this, "Fecha de PC", 389, 120, "#FF0000", "transparent");
+  InsClock2 = new TInsClock(this);
+  InsClock2->setGeometry(375, 137, 101, 28);
+  Label1 = MakeLabel(this, "Hora de PC", 395, 180, "#FF0000", "transparent");
+  InsClock1 = new TInsClock(this);
+  InsClock1->setGeometry(375, 195, 101, 28);
+
+  InsRockerSwitch1 = new TInsRockerSwitch(this);
+  InsRockerSwitch1->setGeometry(381, 241, 91, 85);
+  InsRockerSwitch1->SetText("CONECTAR");
+  InsRockerSwitch1->setToolTip("Conectar/desconectar con el logger");
+  InsRockerSwitch1->setCursor(Qt::PointingHandCursor);
+
+  InsColBitBtn6 = colBtn({364, 357, 130, 33}, "    TALVEX", "Ayuda para el uso del programa", true);
+  InsColBitBtn5 = colBtn({341, 412, 177, 33}, "talvex.example", "Nuestra empresa", true);
+
+  // Handlers.
+  InsRockerSwitch1->OnClick = [this](QObject *) { InsRockerSwitch1Click(); };
+  InsRockerSwitch1->OnMouseUp = [this](QObject *, Qt::MouseButton, int, int) { InsRockerSwitch1MouseUp(); };
+  InsColBitBtn2->OnClick = [this](QObject *) {
+    if (ShowClockSetWindow) ShowClockSetWindow();
+  };
+  InsColBitBtn3->OnClick = [this](QObject *) {
+    if (ShowRateWindow) ShowRateWindow();
+  };
+  InsColBitBtn4->OnClick = [this](QObject *) { InsColBitBtn4Click(); };
+  InsColBitBtn5->OnClick = [this](QObject *) {
+    if (ShowAbout) ShowAbout();
+  };
+  InsColBitBtn6->OnClick = [this](QObject *) {
+    if (ShowHelp) ShowHelp();
+  };
+  InsColBitBtn8->OnClick = [this](QObject *) {
+    if (ShowThermometers) ShowThermometers();
+  };
+}
+
+bool TForm1::IsConnected() const { return InsRockerSwitch1->Checked(); }
+
+TInsValueInd *TForm1::ChannelIndicator(int channel) const {
+  return InsValueInd[kIndicatorOfChannel[channel - 1] - 1];
+}
+
+void TForm1::changeEvent(QEvent *event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
+    // Run after the activation has settled, so a modal dialog it opens does
+    // not nest inside the window system's event.
+    QTimer::singleShot(0, this, [this] { RunHandler([this] { FormActivate(); }); });
+  }
+}
+
+void TForm1::closeEvent(QCloseEvent *event) {
+  RunHandler([this] { FormClose(); });
+  event->accept();
+  // Closing the main window ends the program, whatever else is open.
+  QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+}
+
+void TForm1::FormActivate() {
+  ApplyProgramFormats();
+  DESCARGANDO = false;
+  Gauge1->setVisible(false);
+  if (!PUERTOFIJADO && !setupJustClosed_) {
+    // The activation that follows the dialog's own close must not open it
+    // again; a later, real return to this window does.
+    setupJustClosed_ = true;
+    struct Release {
+      TForm1 *self;
+      ~Release() {
+        QTimer::singleShot(300, self, [s = self] { s->setupJustClosed_ = false; });
+      }
+    } release{this};
+    SerialPort1->ShowSetup();
+  }
+}
+
+void TForm1::ShowConnected(bool on) {
+  InsRockerSwitch1->SetText(on ? "DESCONECTAR" : "CONECTAR");
+  InsRockerSwitch1->SetChecked(on);
+  InsColBitBtn7->SetChecked(on);
+  InsColBitBtn1->SetChecked(on);
+}
+
+void TForm1::InsRockerSwitch1Click() {
+  Edit4->clear();
+  Edit3->clear();
+  DESCARGANDO = false;
+  if (SerialPort1->Connected()) {
+    SerialPort1->FlowControl().SetControlRTS(rtsDisable);
+    SerialPort1->Close();
+    ShowConnected(false);
+    return;
+  }
+  // A failed open must not leave the switch reading "on" over a closed port.
+  OnFailure uncheck([this] { InsRockerSwitch1->SetChecked(false); });
+  SerialPort1->FlowControl().SetControlRTS(rtsEnable);
+  SerialPort1->Open();
+  ShowConnected(true);
+  Edit2.Clear();
+}
+
+void TForm1::InsRockerSwitch1MouseUp() { setCursor(Qt::ArrowCursor); }
+
+void TForm1::PortLineLost() {
+  // The device vanished under us (adapter pulled, peer hung up): what was
+  // received is kept; the window stops claiming a connection and says so once.
+  SerialPort1->Close();
+  Edit4->clear();
+  Edit3->clear();
+  DESCARGANDO = false;
+  ShowConnected(false);
+  InsLED1->SetChecked(false);
+  setCursor(Qt::ArrowCursor);
+  ShowException(Exception("Se perdió la conexión con el puerto serie."));
+}
+
+void TForm1::SerialPort1RxChar(int count) {
+  InsLED1->SetChecked(true);
+  if (DESCARGANDO) {
+    Gauge1->setVisible(true);
+    DESCARGAR(count);
+  } else {
+    Gauge1->setVisible(false);
+    std::string text;
+    SerialPort1->ReadText(text, count);
+    if (auto frame = Edit2.Feed(text)) {
+      // A frame with noise in it is dropped whole; the next good one shows.
+      InsLED1->SetChecked(false);
+      if (auto decoded = DecodeLiveFrame(*frame)) ShowFrame(*decoded);
+    }
+  }
+  if (HORAPENDIENTE) Timer3->SetEnabled(true);
+}
+
+void TForm1::ShowFrame(const TLiveFrame &frame) {
+  InsLED1->SetChecked(false);
+  Edit3->clear();
+  Edit4->clear();
+  for (int channel = 1; channel <= 16; ++channel) {
+    const float value = static_cast<float>(frame.Channels[channel - 1]);
+    ChannelIndicator(channel)->SetValue(value);
+    if (TInsThermometer *t = ChannelThermometers[channel - 1]) t->SetValue(value);
+  }
+  Edit1->setText(QString::fromStdString(FloatToStr(frame.MemoryCount)));
+  Edit4->setText(QString::fromStdString(frame.DateText()));
+  Edit3->setText(QString::fromStdString(frame.TimeText()));
+
+  InsDB120Meter1->SetValue(static_cast<float>(frame.BatteryLevel()));
+  if (InsDB120Meter1->Value() > 100) InsDB120Meter1->SetValue(100);
+  if (InsDB120Meter1->Value() > 76) InsDB120Meter1->SignalSettings().SetName1(QString::fromUtf8("Nivel de Batería"));
+  if (InsDB120Meter1->Value() < 76) InsDB120Meter1->SignalSettings().SetName1("REEMPLAZAR PILAS");
+
+  switch (frame.RateCode) {
+    case 4: RadioGroup1->SetItemIndex(0); break;
+    case 5: RadioGroup1->SetItemIndex(1); break;
+    case 6: RadioGroup1->SetItemIndex(2); break;
+    default: break;
+  }
+}
+
+void TForm1::HORAAPIC() {
+  Edit2.Clear();
+  SerialPort1->WriteText("3");
+  Edit5 = ClockText();
+  // hh:mm:ssdd/mm/yyyy — only the digit positions are sent, whatever the
+  // separators of this PC are.
+  static const int positions[12] = {1, 2, 4, 5, 7, 8, 9, 10, 12, 13, 17, 18};
+  for (int pos : positions) {
+    const std::string ch = pos <= static_cast<int>(Edit5.size()) ? Edit5.substr(pos - 1, 1) : std::string();
+    SerialPort1->WriteText(IntToStr(StrToInt(ch)));
+  }
+  Edit5.clear();
+}
+
+void TForm1::Timer3Timer() {
+  HORAPENDIENTE = false;
+  // Stopped first so that a failed send does not repeat every 100 ms.
+  Timer3->SetEnabled(false);
+  HORAAPIC();
+}
+
+void TForm1::InsColBitBtn4Click() {
+  Gauge1->setVisible(true);
+  if (DATOSLISTOS) {
+    if (ShowDataWindow) ShowDataWindow();
+    return;
+  }
+  RichEdit1.clear();
+  if (!IsConnected()) return;
+  setCursor(Qt::WaitCursor);
+  Timer2->SetEnabled(true);
+  SerialPort1->ClearBuffers(true, false);
+  RichEdit1.clear();
+  setCursor(Qt::WaitCursor);
+  SerialPort1->WriteText(CheckBox1->isChecked() ? "E" : "8");
+  DESCARGANDO = true;
+  std::this_thread::sleep_for(std::chrono::milliseconds(DownloadCommandGapMs));
+  SerialPort1->WriteText("X");
+  Gauge1->setVisible(true);
+}
+
+void TForm1::Timer2Timer() {
+  SerialPort1->ClearBuffers(true, false);
+  RichEdit1.clear();
+  DESCARGANDO = true;
+  Timer2->SetEnabled(false);
+  SerialPort1->ClearBuffers(true, false);
+  RichEdit1.clear();
+}
+
+void TForm1::DESCARGAR(int count) {
+  std::string text;
+  SerialPort1->ReadText(text, count);
+  if (text == "A") {
+    RichEdit1 += "A";
+    SerialPort1->WriteText("x");
+    DESCARGANDO = false;
+    Gauge1->setVisible(false);
+    setCursor(Qt::ArrowCursor);
+    InsColBitBtn4->SetTextOff("              VER DATOS");
+    InsColBitBtn4->SetTextOn("                VER DATOS");
+    DATOSLISTOS = true;
+    if (ShowDataWindow) ShowDataWindow();
+    return;
+  }
+  RichEdit1 += text;
+  int progress = Gauge1->Progress() + 1;
+  if (progress == 50) progress = 0;
+  Gauge1->SetProgress(progress);
+}
+
+void TForm1::FormClose() {
+  SerialPort1->FlowControl().SetControlRTS(rtsDisable);
+  SerialPort1->Close();
+  ShowConnected(false);
+}

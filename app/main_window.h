@@ -1,0 +1,114 @@
+#pragma once
+
+#include "app/live_frame.h"
+#include "runtime/radio_group.h"
+#include "runtime/ui_timer.h"
+
+#include <QCheckBox>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QWidget>
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+
+class TSerialPort;
+class TInsValueInd;
+class TInsThermometer;
+class TInsLED;
+class TInsRockerSwitch;
+class TInsColBitBtn;
+class TInsDB120Meter;
+class TInsClock;
+class TInsGradient;
+class TGauge;
+
+// The main window: owns the serial port and all program-wide state, shows the
+// logger's live readings and offers every command.
+class TForm1 : public QWidget {
+public:
+  explicit TForm1(QWidget *parent = nullptr);
+  ~TForm1() override;
+
+  // Program-wide flags, false at start.
+  bool DESCARGANDO = false;    // received text goes to the dump
+  bool DATOSLISTOS = false;    // a download has completed; only ever set
+  bool HORAPENDIENTE = false;  // a confirmed clock set waits for the logger
+  bool PUERTOFIJADO = false;   // the setup dialog no longer shows on activation
+
+  // The connected test of every command: the switch, not the port.
+  bool IsConnected() const;
+
+  std::unique_ptr<TSerialPort> SerialPort1;
+
+  // Visible components, named as the window knows them.
+  TInsGradient *InsGradient1 = nullptr;
+  QFrame *Splitter1 = nullptr;
+  TInsColBitBtn *InsColBitBtn1 = nullptr, *InsColBitBtn2 = nullptr, *InsColBitBtn3 = nullptr,
+                *InsColBitBtn4 = nullptr, *InsColBitBtn5 = nullptr, *InsColBitBtn6 = nullptr,
+                *InsColBitBtn7 = nullptr, *InsColBitBtn8 = nullptr;
+  QLineEdit *Edit1 = nullptr, *Edit3 = nullptr, *Edit4 = nullptr;
+  TInsLED *InsLED1 = nullptr;
+  std::array<TInsValueInd *, 16> InsValueInd{};  // InsValueInd1..16 by component number - 1
+  TRadioGroup *RadioGroup1 = nullptr;
+  TInsDB120Meter *InsDB120Meter1 = nullptr;
+  QLabel *Label1 = nullptr, *Label2 = nullptr, *Label3 = nullptr, *Label4 = nullptr;
+  TGauge *Gauge1 = nullptr;
+  QCheckBox *CheckBox1 = nullptr;
+  TInsClock *InsClock1 = nullptr, *InsClock2 = nullptr;
+  TInsRockerSwitch *InsRockerSwitch1 = nullptr;
+
+  // Hidden components: the live-frame accumulator, the clock scratch text and
+  // the dump of the last download.
+  TFrameAccumulator Edit2;
+  std::string Edit5;
+  std::string RichEdit1;
+
+  TTimer *Timer2 = nullptr;  // 450 ms: starts the dump proper after a request
+  TTimer *Timer3 = nullptr;  // 100 ms: sends a pending clock set
+
+  // The channel's indicator and thermometer, channel 1..16 at index 0..15.
+  TInsValueInd *ChannelIndicator(int channel) const;
+  std::array<TInsThermometer *, 16> ChannelThermometers{};
+
+  // The other windows, handed in by the program once they exist.
+  std::function<void()> ShowAbout;            // modal
+  std::function<void()> ShowHelp;             // modal
+  std::function<void()> ShowRateWindow;       // modal
+  std::function<void()> ShowClockSetWindow;   // modeless
+  std::function<void()> ShowThermometers;     // modeless
+  std::function<void()> ShowDataWindow;       // modal
+
+  // Handlers (public so tests drive them as the events would).
+  void FormActivate();
+  void FormClose();
+  void InsRockerSwitch1Click();
+  void InsRockerSwitch1MouseUp();
+  void InsColBitBtn4Click();
+  void SerialPort1RxChar(int count);
+  void ShowFrame(const TLiveFrame &frame);
+  void HORAAPIC();
+  void DESCARGAR(int count);
+  void Timer2Timer();
+  void Timer3Timer();
+  void PortLineLost();
+
+  // How long the download request blocks between its two commands; tests
+  // shorten it.
+  int DownloadCommandGapMs = 1000;
+
+  // What the clock set reads: the PC clock; tests pin it.
+  std::function<std::string()> ClockText;
+
+protected:
+  void changeEvent(QEvent *event) override;
+  void closeEvent(QCloseEvent *event) override;
+
+private:
+  void BuildComponents();
+  void ShowConnected(bool on);
+  bool setupJustClosed_ = false;
+};
