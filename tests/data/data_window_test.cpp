@@ -1,0 +1,276 @@
+#include "data/data_window.h"
+#include "data/text_file_writer.h"
+#include "dump_samples.h"
+
+#include "runtime/application.h"
+#include "runtime/format_settings.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+using namespace dump_samples;
+
+namespace {
+
+std::string ReadFile(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+std::string FiveLineDump() {
+  return Dump(Header(4, 3, 15, 0, 30, 10, 2), {Record("002238"), Record("001144"), Record("015255")});
+}
+
+class DataWindow : public ::testing::Test {
+protected:
+  void SetUp() override {
+    ApplyProgramFormats();
+    SetExceptionPresenter([this](const std::string &, const std::string &message) { shown.push_back(message); });
+    form.ExecuteSaveDialog = [this](TForm5 &) {
+      ++dialogs;
+      return saveName;
+    };
+    form.AskQuestion = [this](TForm5 &, const QString &q) {
+      questions.push_back(q.toStdString());
+      return answer;
+    };
+    char tmpl[] = "/tmp/talvex-window-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    folder = tmpl;
+  }
+  void TearDown() override {
+    SetExceptionPresenter(nullptr);
+    std::system(("rm -rf '" + folder + "'").c_str());
+  }
+
+  // Opens the window the way the main window does and lets the activation run.
+  void Open() {
+    form.show();
+    QApplication::processEvents();
+  }
+
+  std::vector<std::vector<std::string>> Snapshot() const {
+    std::vector<std::vector<std::string>> cells;
+    for (int r = 0; r <= form.StringGrid1->RowCount(); ++r) {
+      cells.emplace_back();
+      for (int c = 0; c < DataColumns; ++c) cells.back().push_back(form.StringGrid1->Cells(c, r));
+    }
+    return cells;
+  }
+
+  std::string dump;
+  TForm5 form{dump};
+  std::vector<std::string> shown;
+  std::vector<std::string> questions;
+  QString saveName;
+  QMessageBox::StandardButton answer = QMessageBox::Yes;
+  int dialogs = 0;
+  std::string folder;
+};
+
+TEST_F(DataWindow, LooksAsLaidOut) {
+  EXPECT_EQ(form.windowTitle(), "DATOS DESCARGADOS");
+  EXPECT_EQ(form.StringGrid1->ColCount(), 19);
+  EXPECT_EQ(form.StringGrid1->RowCount(), 2048) << "before the first activation";
+  EXPECT_EQ(form.StringGrid1->geometry(), QRect(4, 99, 677, 286));
+  EXPECT_EQ(form.StringGrid1->ColWidths(1), 52);
+  EXPECT_EQ(form.StringGrid1->horizontalHeader()->sectionSize(0), 55) << "52 and a 3-pixel line";
+  EXPECT_EQ(form.SpeedButton1->text(), "GUARDAR");
+  EXPECT_EQ(form.SpeedButton1->toolTip(), "Guarda los datos en disco");
+  EXPECT_EQ(form.SpeedButton2->text(), "GRAFICAR");
+  EXPECT_EQ(form.SpeedButton2->toolTip(), QString::fromUtf8("Muestra gráfico preliminar"));
+  EXPECT_EQ(form.Label7->text(), "G  R  I  L  L  A    D  E    D  A  T  O  S");
+  EXPECT_TRUE(form.Edit1->isReadOnly());
+  EXPECT_FALSE(form.Label1->isVisibleTo(&form));
+}
+
+TEST_F(DataWindow, ActivationFillsTheWindowFromTheDump) {
+  dump = FiveLineDump();
+  Open();
+  EXPECT_TRUE(shown.empty());
+  EXPECT_EQ(form.Edit1->text(), "15/03/2004");
+  EXPECT_EQ(form.Edit2->text(), "10:30:00");
+  EXPECT_EQ(form.Edit8->text(), "CADA 5 MINUTOS");
+  EXPECT_EQ(form.Label1->text(), "4");
+  EXPECT_EQ(form.Label5->text(), "30");
+  const TStringGrid &g = *form.StringGrid1;
+  EXPECT_EQ(g.RowCount(), 3);
+  EXPECT_EQ(g.model()->rowCount(), 2) << "two records under the fixed row";
+  EXPECT_EQ(g.Cells(1, 0), "FECHA:");
+  EXPECT_EQ(g.Cells(0, 2), "2");
+  EXPECT_EQ(g.Cells(2, 2), "10:40:00");
+  EXPECT_EQ(g.Cells(3, 2), "-10,0");
+  EXPECT_EQ(g.model()->headerData(2, Qt::Horizontal, Qt::DisplayRole).toString(), "CH1");
+  EXPECT_EQ(g.model()->index(1, 2).data().toString(), "-10,0");
+  EXPECT_EQ(form.RecordCount(), 2);
+}
+
+TEST_F(DataWindow, TwoActivationsOnTheSameDumpGiveTheSameTable) {
+  dump = LongDump(300);
+  form.FormActivate();
+  const auto first = Snapshot();
+  form.StringGrid1->SetCells(5, 5, "junk");
+  form.StringGrid1->MoveColumn(3, 1);
+  form.FormActivate();
+  EXPECT_EQ(Snapshot(), first);
+  EXPECT_EQ(form.StringGrid1->ColumnAtPosition(1), 1) << "the rebuild puts dragged columns back";
+}
+
+TEST_F(DataWindow, ShortDumpsLeaveOnlyTheFixedRow) {
+  dump = LongDump(300);
+  form.FormActivate();
+  dump = Dump(Header(4, 3, 15, 0, 30, 10, 2), {Record("002238")});
+  form.FormActivate();
+  EXPECT_EQ(form.StringGrid1->RowCount(), 1);
+  EXPECT_EQ(form.StringGrid1->Cells(0, 1), "");
+  EXPECT_EQ(form.StringGrid1->Cells(1, 200), "") << "nothing of the longer table stays";
+  EXPECT_EQ(form.StringGrid1->model()->rowCount(), 0);
+}
+
+TEST_F(DataWindow, FailedDecodingShowsItsMessageAndKeepsWhatWasFilled) {
+  std::vector<std::string> recs(5, Record("002238"));
+  recs[2][0] = 'k';
+  dump = Dump(Header(4, 3, 15, 0, 30, 10, 3), recs);
+  Open();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0], "'k' is not a valid integer value");
+  EXPECT_TRUE(form.isVisible());
+  EXPECT_EQ(form.Edit8->text(), "CADA 10 MINUTOS");
+  EXPECT_EQ(form.StringGrid1->Cells(3, 2), "25,0");
+  EXPECT_EQ(form.StringGrid1->Cells(3, 3), "");
+  EXPECT_EQ(form.StringGrid1->Cells(2, 4), "11:10:00");
+  // The message box closing does not decode again and show it again.
+  QApplication::processEvents();
+  EXPECT_EQ(shown.size(), 1u);
+  form.hide();
+}
+
+TEST_F(DataWindow, EmptyDumpShowsTheConversionMessage) {
+  Open();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0], "'' is not a valid integer value");
+  EXPECT_EQ(form.StringGrid1->RowCount(), 1);
+  EXPECT_EQ(form.Edit1->text(), "");
+  form.hide();
+}
+
+TEST_F(DataWindow, UnknownRateDigitKeepsTheRateBoxText) {
+  dump = FiveLineDump();
+  form.FormActivate();
+  dump = Dump(Header(5, 1, 1, 0, 0, 0, 9), {Record("002238"), Record("002238"), Record("002238")});
+  form.FormActivate();
+  EXPECT_EQ(form.Edit8->text(), "CADA 5 MINUTOS");
+  EXPECT_EQ(form.StringGrid1->Cells(2, 2), "00:10:00");
+}
+
+TEST_F(DataWindow, SaveWritesTheShownTable) {
+  dump = LongDump(50);
+  form.FormActivate();
+  saveName = QString::fromStdString(folder + "/datos.txt");
+  form.SpeedButton1->click();
+  EXPECT_TRUE(shown.empty());
+  EXPECT_TRUE(questions.empty());
+  EXPECT_EQ(ReadFile(folder + "/datos.txt"), BuildTextFile(form.StringGrid1->Table(), 50));
+}
+
+TEST_F(DataWindow, CancelledDialogWritesNothing) {
+  dump = FiveLineDump();
+  form.FormActivate();
+  saveName.clear();
+  form.SpeedButton1Click();
+  EXPECT_EQ(dialogs, 1);
+  EXPECT_TRUE(questions.empty());
+}
+
+TEST_F(DataWindow, OverwriteIsAskedAndOnlyYesReplaces) {
+  dump = FiveLineDump();
+  form.FormActivate();
+  const std::string path = folder + "/datos.txt";
+  std::ofstream(path) << "keep me";
+  saveName = QString::fromStdString(path);
+  for (auto no : {QMessageBox::No, QMessageBox::Cancel}) {
+    answer = no;
+    form.SpeedButton1Click();
+    EXPECT_EQ(ReadFile(path), "keep me");
+  }
+  ASSERT_EQ(questions.size(), 2u);
+  EXPECT_EQ(questions[0], "El archivo existe, sobreescribo?");
+  answer = QMessageBox::Yes;
+  form.SpeedButton1Click();
+  EXPECT_EQ(ReadFile(path), BuildTextFile(form.StringGrid1->Table(), 2));
+}
+
+TEST_F(DataWindow, DraggedColumnMovesInTheFile) {
+  dump = FiveLineDump();
+  form.FormActivate();
+  form.StringGrid1->MoveColumn(3, 1);  // CH1 in front of the date
+  saveName = QString::fromStdString(folder + "/datos.txt");
+  form.SpeedButton1Click();
+  const std::string bytes = ReadFile(folder + "/datos.txt");
+  const size_t first = bytes.find("\r\n\r\n") + 4;
+  EXPECT_EQ(bytes.substr(first, 28), "25,0  15/03/2004  10:35:00  ");
+}
+
+TEST_F(DataWindow, FailedSaveShowsTheCauseAndKeepsTheWindow) {
+  dump = FiveLineDump();
+  form.FormActivate();
+  saveName = QString::fromStdString(folder + "/missing/datos.txt");
+  form.SpeedButton1->click();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0], "Path not found");
+  EXPECT_EQ(form.StringGrid1->Cells(3, 1), "25,0");
+}
+
+TEST_F(DataWindow, GraphButtonOpensTheGraphThenRebuilds) {
+  dump = FiveLineDump();
+  form.FormActivate();
+  int graphs = 0;
+  form.OnGraph = [&] {
+    ++graphs;
+    // What the graph window sees: the table as shown, dragged column included.
+    EXPECT_EQ(form.StringGrid1->CellsAtPosition(1, 1), "25,0");
+    form.StringGrid1->SetCells(3, 1, "changed meanwhile");
+  };
+  form.StringGrid1->MoveColumn(3, 1);
+  form.SpeedButton2->click();
+  EXPECT_EQ(graphs, 1);
+  EXPECT_EQ(form.StringGrid1->Cells(3, 1), "25,0");
+  EXPECT_EQ(form.StringGrid1->ColumnAtPosition(1), 1);
+}
+
+TEST_F(DataWindow, RendersTheGridInItsColours) {
+  dump = LongDump(2000);
+  form.FormActivate();
+  form.resize(form.size());
+  const QImage shot = form.grab().toImage();
+  if (const char *dir = std::getenv("TALVEX_SHOT_DIR")) shot.save(QString::fromUtf8(dir) + "/data_window.png");
+  // A cell of the first record, clear of its text, is money green; the area
+  // above the grid is part of the teal-to-grey background.
+  const QRect grid = form.StringGrid1->geometry();
+  const QPoint cell = grid.topLeft() + QPoint(40 + 45, 23 + 18);
+  EXPECT_EQ(shot.pixelColor(cell), QColor(192, 220, 192));
+  const QColor top = shot.pixelColor(5, 3);
+  EXPECT_LT(top.red(), 40);
+  EXPECT_GT(top.green(), 100);
+  // Some red text is on the cells.
+  int red = 0;
+  for (int x = grid.left() + 40; x < grid.left() + 300; ++x)
+    for (int y = grid.top() + 25; y < grid.top() + 60; ++y) {
+      const QColor c = shot.pixelColor(x, y);
+      if (c.red() > 150 && c.green() < 120 && c.blue() < 120) ++red;
+    }
+  EXPECT_GT(red, 50);
+}
+
+}  // namespace
