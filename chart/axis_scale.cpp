@@ -1,0 +1,118 @@
+#include "chart/axis_scale.h"
+
+#include <climits>
+#include <cmath>
+
+namespace {
+
+// Below this a range is treated as a single value; the zoom widens any
+// narrower range to it, so a real range never falls under it.
+constexpr double kTinyStep = 1e-12;
+
+// Guards the label loops against ranges that no step can cover in time
+// (infinite or absurdly wide ones).
+constexpr int kMaxStepRounds = 2000;
+
+}  // namespace
+
+int MaxLabelCount(int axisSize, int labelSize, int labelsSeparation) {
+  if (labelSize < 1) labelSize = 1;
+  const int gap = static_cast<int>(std::lround(labelsSeparation / 100.0 * labelSize));
+  const int per = labelSize + (gap > 0 ? gap : 0);
+  const long count = std::lround(static_cast<double>(axisSize) / per);
+  return count < 1 ? 1 : static_cast<int>(count);
+}
+
+double NextLabelStep(double step) {
+  if (!(step > 0) || !std::isfinite(step)) return 1;
+  double power = std::pow(10.0, std::floor(std::log10(step)));
+  double mantissa = step / power;
+  // log10 of an exact power of ten may land a hair below it.
+  if (mantissa >= 9.999999) {
+    power *= 10;
+    mantissa = 1;
+  }
+  if (mantissa < 1.999999) return 2 * power;
+  if (mantissa < 4.999999) return 5 * power;
+  return 10 * power;
+}
+
+double LabelStep(double range, int maxLabels, double increment) {
+  range = std::fabs(range);
+  if (maxLabels < 1) maxLabels = 1;
+  double step = increment > 0 ? increment : (range >= 1 ? 1.0 : kTinyStep);
+  if (!std::isfinite(range)) return step;
+  for (int round = 0; round < kMaxStepRounds && std::llround(range / step) > maxLabels; ++round)
+    step = NextLabelStep(step);
+  return step;
+}
+
+TAxisTicks CalcAxisTicks(double minimum, double maximum, int axisSize, int labelSize, int labelsSeparation,
+                         double increment) {
+  TAxisTicks ticks;
+  if (!std::isfinite(minimum) || !std::isfinite(maximum)) return ticks;
+  if (maximum < minimum) std::swap(minimum, maximum);
+  const double range = maximum - minimum;
+  const int maxLabels = MaxLabelCount(axisSize, labelSize, labelsSeparation);
+  ticks.Step = LabelStep(range, maxLabels, increment);
+  if (range == 0) {
+    ticks.Values.push_back(minimum);
+    return ticks;
+  }
+  const double step = ticks.Step;
+  // Values are built as k * step (not by repeated addition) so that a long
+  // axis does not drift off the round numbers.
+  const double eps = 1e-9;
+  double k = std::ceil(minimum / step - eps);
+  const double last = std::floor(maximum / step + eps);
+  if (last - k > maxLabels + 2) return ticks;  // cannot happen with a grown step; no runaway loop
+  for (; k <= last; k += 1) {
+    double v = k * step;
+    if (std::fabs(v) < step * eps) v = 0;  // no "-0" label
+    ticks.Values.push_back(v);
+  }
+  return ticks;
+}
+
+std::vector<double> MinorTickValues(const TAxisTicks &ticks, double minimum, double maximum, int count) {
+  std::vector<double> out;
+  if (ticks.Values.empty() || !(ticks.Step > 0) || count < 1) return out;
+  if (maximum < minimum) std::swap(minimum, maximum);
+  const double minorStep = ticks.Step / (count + 1);
+  const double from = ticks.Values.front() - ticks.Step;
+  const size_t intervals = ticks.Values.size() + 1;
+  for (size_t i = 0; i < intervals; ++i) {
+    const double base = from + static_cast<double>(i) * ticks.Step;
+    for (int m = 1; m <= count; ++m) {
+      const double v = base + m * minorStep;
+      if (v >= minimum && v <= maximum) out.push_back(v);
+    }
+  }
+  return out;
+}
+
+double TAxisMap::Scale() const {
+  const double range = Range();
+  return range == 0 ? 0.0 : Size() / range;
+}
+
+double TAxisMap::Position(double value) const {
+  const double range = Range();
+  if (range == 0) return (StartPos + EndPos) / 2.0;
+  const double offset = (value - Minimum) * Size() / range;
+  return Horizontal ? StartPos + offset : EndPos - offset;
+}
+
+int TAxisMap::Pixel(double value) const {
+  const double p = std::round(Position(value));
+  if (!(p > INT_MIN)) return INT_MIN;  // also NaN
+  if (p > INT_MAX) return INT_MAX;
+  return static_cast<int>(p);
+}
+
+double TAxisMap::Value(double pixel) const {
+  const double range = Range();
+  if (range == 0 || Size() == 0) return Minimum;
+  const double offset = Horizontal ? pixel - StartPos : EndPos - pixel;
+  return Minimum + offset * range / Size();
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <vector>
+
+// The three small pieces an axis is made of, free of any widget: the label
+// step rule, the label placement and the map between values and pixels.
+
+// How many labels fit on an axis of axisSize pixels when the widest (or
+// tallest) label takes labelSize pixels and labelsSeparation percent of it
+// stays free between two labels. Never less than 1.
+int MaxLabelCount(int axisSize, int labelSize, int labelsSeparation);
+
+// The step after `step` along 1, 2, 5, 10, 20, 50 ...: the next of 2, 5 and
+// 10 within the step's power of ten.
+double NextLabelStep(double step);
+
+// The distance between labels: starts at `increment` when it is above 0 (else
+// 1 for a range of 1 or more, else a tiny step) and grows until
+// round(range / step) labels fit in maxLabels.
+double LabelStep(double range, int maxLabels, double increment);
+
+// Where the labels go.
+struct TAxisTicks {
+  double Step = 0;
+  std::vector<double> Values;  // ascending, from the first multiple of Step at or above the minimum
+};
+
+TAxisTicks CalcAxisTicks(double minimum, double maximum, int axisSize, int labelSize, int labelsSeparation,
+                         double increment);
+
+// Values strictly between two labels (and beyond the outer labels, up to the
+// axis ends) where the minor ticks go: `count` per interval.
+std::vector<double> MinorTickValues(const TAxisTicks &ticks, double minimum, double maximum, int count);
+
+// The map between an axis' values and pixels. Horizontal axes grow to the
+// right, vertical ones upwards (from End towards Start). A range of 0 maps
+// every value to the middle of the axis.
+struct TAxisMap {
+  double Minimum = 0, Maximum = 0;
+  int StartPos = 0, EndPos = 0;  // pixel span, StartPos <= EndPos
+  bool Horizontal = true;
+
+  double Range() const { return Maximum - Minimum; }
+  int Size() const { return EndPos - StartPos; }
+  double Position(double value) const;  // exact pixel coordinate
+  int Pixel(double value) const;        // rounded, saturated to the int range
+  double Value(double pixel) const;     // inverse of Position
+  // Pixel() for a whole run of values: the scale is computed once.
+  double Scale() const;  // pixels per value unit, 0 for a zero range
+};

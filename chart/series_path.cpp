@@ -1,0 +1,227 @@
+#include "chart/series_path.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+size_t FirstVisibleIndex(const double *xs, size_t count, double minimum) {
+  return static_cast<size_t>(std::lower_bound(xs, xs + count, minimum) - xs);
+}
+
+size_t EndVisibleIndex(const double *xs, size_t count, double maximum) {
+  return static_cast<size_t>(std::upper_bound(xs, xs + count, maximum) - xs);
+}
+
+namespace {
+
+// The value of the line between points a and b at x (a before b).
+double Interpolate(const double *xs, const double *ys, size_t a, size_t b, double x) {
+  const double dx = xs[b] - xs[a];
+  if (dx == 0) return ys[b];
+  return ys[a] + (ys[b] - ys[a]) * (x - xs[a]) / dx;
+}
+
+void Push(std::vector<TPixelPoint> &out, int x, int y) {
+  if (OnScreen(x, y)) out.push_back({x, y});
+}
+
+// One past the last index of [from, end) whose column is `column`; columns
+// never decrease with the index. Galloping keeps the common case (a few
+// points per column) at a couple of probes and the dense case logarithmic.
+size_t ColumnEnd(const double *xs, size_t from, size_t end, int column, const TAxisMap &horiz) {
+  size_t lo = from + 1;  // xs[from] is in the column
+  size_t step = 1;
+  size_t hi = lo;
+  while (hi < end && horiz.Pixel(xs[hi]) == column) {
+    lo = hi + 1;
+    hi = from + (step <<= 1);
+  }
+  if (hi > end) hi = end;
+  // The answer is in [lo, hi]: every index below lo is in the column.
+  while (lo < hi) {
+    const size_t mid = lo + (hi - lo) / 2;
+    if (horiz.Pixel(xs[mid]) == column) lo = mid + 1;
+    else hi = mid;
+  }
+  return lo;
+}
+
+// A column with points off the drawable range: map every point and keep the
+// first, lowest, highest and last of those that can be drawn.
+void DecimateColumnSlowly(const double *ys, size_t from, size_t to, int column, const TAxisMap &vert,
+                          std::vector<TPixelPoint> &out) {
+  size_t first = to, last = to, low = to, high = to;
+  int lowY = 0, highY = 0;
+  for (size_t i = from; i < to; ++i) {
+    const int y = vert.Pixel(ys[i]);
+    if (!OnScreen(column, y)) continue;
+    if (first == to) {
+      first = low = high = i;
+      lowY = highY = y;
+    }
+    last = i;
+    if (y < lowY) lowY = y, low = i;
+    if (y > highY) highY = y, high = i;
+  }
+  if (first == to) return;
+  size_t keep[4] = {first, std::min(low, high), std::max(low, high), last};
+  size_t previous = to;
+  for (size_t k : keep) {
+    if (k == previous) continue;
+    previous = k;
+    out.push_back({column, vert.Pixel(ys[k])});
+  }
+}
+
+void DecimateColumns(const double *xs, const double *ys, size_t first, size_t end, const TAxisMap &horiz,
+                     const TAxisMap &vert, std::vector<TPixelPoint> &out) {
+  size_t i = first;
+  while (i < end) {
+    const int column = horiz.Pixel(xs[i]);
+    const size_t j = ColumnEnd(xs, i, end, column, horiz);
+    if (j - i <= 4) {
+      for (size_t k = i; k < j; ++k) Push(out, column, vert.Pixel(ys[k]));
+      i = j;
+      continue;
+    }
+    // The extremes in value are the extremes in pixels (the map is
+    // monotonic), so only four points of the column need mapping.
+    double lowV = std::numeric_limits<double>::infinity(), highV = -lowV;
+    size_t low = j, high = j;
+    for (size_t k = i; k < j; ++k) {
+      const double v = ys[k];
+      if (v < lowV) lowV = v, low = k;
+      if (v > highV) highV = v, high = k;
+    }
+    const int firstY = vert.Pixel(ys[i]), lastY = vert.Pixel(ys[j - 1]);
+    if (low == j || !OnScreen(column, firstY) || !OnScreen(column, lastY) || !OnScreen(column, vert.Pixel(lowV)) ||
+        !OnScreen(column, vert.Pixel(highV))) {
+      DecimateColumnSlowly(ys, i, j, column, vert, out);
+      i = j;
+      continue;
+    }
+    size_t keep[4] = {i, std::min(low, high), std::max(low, high), j - 1};
+    size_t previous = j;
+    for (size_t k : keep) {
+      if (k == previous) continue;
+      previous = k;
+      out.push_back({column, vert.Pixel(ys[k])});
+    }
+    i = j;
+  }
+}
+
+}  // namespace
+
+void BuildSeriesPath(const double *xs, const double *ys, size_t count, const TAxisMap &horiz,
+                     const TAxisMap &vert, bool decimate, std::vector<TPixelPoint> &out,
+                     std::vector<size_t> *sourceIndex) {
+  out.clear();
+  if (sourceIndex) {
+    sourceIndex->clear();
+    decimate = false;
+  }
+  // Records the source of every point that made it into `out`.
+  auto push = [&](int x, int y, size_t index) {
+    const size_t before = out.size();
+    Push(out, x, y);
+    if (sourceIndex && out.size() > before) sourceIndex->push_back(index);
+  };
+  if (count == 0) return;
+  const size_t first = FirstVisibleIndex(xs, count, horiz.Minimum);
+  const size_t end = EndVisibleIndex(xs, count, horiz.Maximum);
+
+  // Entry from the left end when points lie before the visible ones.
+  if (first > 0 && first < count)
+    push(horiz.StartPos, vert.Pixel(Interpolate(xs, ys, first - 1, first, horiz.Minimum)), first);
+
+  if (first < end) {
+    if (decimate) {
+      DecimateColumns(xs, ys, first, end, horiz, vert, out);
+    } else {
+      for (size_t i = first; i < end; ++i) push(horiz.Pixel(xs[i]), vert.Pixel(ys[i]), i);
+    }
+  }
+
+  // Leaving at the right end: without it a zoomed line would stop short of
+  // the edge as if the data ended there.
+  if (end > 0 && end < count && end >= first)
+    push(horiz.EndPos, vert.Pixel(Interpolate(xs, ys, end - 1, end, horiz.Maximum)), end);
+}
+
+void TColumnSpans::Reset(int left, int width) {
+  Left = left;
+  if (width < 0) width = 0;
+  Lo.assign(static_cast<size_t>(width), std::numeric_limits<int>::max());
+  Hi.assign(static_cast<size_t>(width), std::numeric_limits<int>::min());
+}
+
+namespace {
+
+inline void Cover(TColumnSpans &s, int x, int y0, int y1) {
+  const int c = x - s.Left;
+  if (c < 0 || c >= s.Width()) return;
+  if (y0 > y1) std::swap(y0, y1);
+  if (y0 < s.Lo[c]) s.Lo[c] = y0;
+  if (y1 > s.Hi[c]) s.Hi[c] = y1;
+}
+
+inline int RoundHalfUp(double v) { return static_cast<int>(std::floor(v + 0.5)); }
+
+void RasterizeSegment(const TPixelPoint &a, const TPixelPoint &b, TColumnSpans &s) {
+  const int dx = b.X - a.X;
+  const int dy = b.Y - a.Y;
+  if (dx <= 0) {  // vertical (x never decreases along a series)
+    Cover(s, b.X, a.Y, b.Y);
+    if (dx < 0) Cover(s, a.X, a.Y, a.Y);
+    return;
+  }
+  // Only the columns inside the spans matter, however long the segment.
+  const int from = std::max(a.X, s.Left);
+  const int to = std::min(b.X, s.Left + s.Width() - 1);
+  const double slope = static_cast<double>(dy) / dx;
+  if (std::abs(dy) <= dx) {
+    for (int x = from; x <= to; ++x) {
+      const int y = x == b.X ? b.Y : RoundHalfUp(a.Y + slope * (x - a.X));
+      Cover(s, x, y, y);
+    }
+    return;
+  }
+  // Steep: each column takes the rows the line crosses within half a pixel
+  // either side of it; neighbours share the boundary row, so the run stays
+  // connected.
+  for (int x = from; x <= to; ++x) {
+    const double left = std::max(x - 0.5, static_cast<double>(a.X));
+    const double right = std::min(x + 0.5, static_cast<double>(b.X));
+    const int y0 = x == a.X ? a.Y : RoundHalfUp(a.Y + slope * (left - a.X));
+    const int y1 = x == b.X ? b.Y : RoundHalfUp(a.Y + slope * (right - a.X));
+    Cover(s, x, y0, y1);
+  }
+}
+
+}  // namespace
+
+void RasterizePolyline(const TPixelPoint *points, size_t count, TColumnSpans &spans) {
+  if (count == 1) {
+    // A lone point draws no line.
+    return;
+  }
+  for (size_t i = 1; i < count; ++i) RasterizeSegment(points[i - 1], points[i], spans);
+}
+
+void WidenSpans(const TColumnSpans &thin, int width, TColumnSpans &wide) {
+  if (width < 1) width = 1;
+  const int before = width / 2;       // extra pixels up and to the left
+  const int after = (width - 1) / 2;  // down and to the right
+  wide.Reset(thin.Left - before, thin.Width() + before + after);
+  for (int c = 0; c < thin.Width(); ++c) {
+    if (thin.Empty(c)) continue;
+    const int lo = thin.Lo[c] - before, hi = thin.Hi[c] + after;
+    // thin column c lands on wide columns c .. c + before + after
+    for (int k = 0; k <= before + after; ++k) {
+      const int w = c + k;
+      if (lo < wide.Lo[w]) wide.Lo[w] = lo;
+      if (hi > wide.Hi[w]) wide.Hi[w] = hi;
+    }
+  }
+}
