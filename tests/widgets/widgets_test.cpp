@@ -1,0 +1,324 @@
+#include "runtime/format_settings.h"
+#include "widgets/ins_col_bit_btn.h"
+#include "widgets/ins_led.h"
+#include "widgets/ins_rocker_switch.h"
+#include "widgets/ins_value_ind.h"
+#include "tests/widgets/qstring_print.h"
+
+#include <QApplication>
+#include <QImage>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+QImage Shot(QWidget &w) { return w.grab().toImage(); }
+
+// Pixels in a rectangle whose colour is close to c.
+int CountNear(const QImage &img, const QRect &r, const QColor &c, int tolerance = 40) {
+  int n = 0;
+  for (int y = r.top(); y <= r.bottom(); ++y)
+    for (int x = r.left(); x <= r.right(); ++x) {
+      const QColor p = img.pixelColor(x, y);
+      if (std::abs(p.red() - c.red()) + std::abs(p.green() - c.green()) + std::abs(p.blue() - c.blue()) <= tolerance) ++n;
+    }
+  return n;
+}
+
+// Leftmost column holding a pixel close to c.
+int LeftmostNear(const QImage &img, const QColor &c, int tolerance = 60) {
+  for (int x = 0; x < img.width(); ++x)
+    for (int y = 0; y < img.height(); ++y) {
+      const QColor p = img.pixelColor(x, y);
+      if (std::abs(p.red() - c.red()) + std::abs(p.green() - c.green()) + std::abs(p.blue() - c.blue()) <= tolerance)
+        return x;
+    }
+  return -1;
+}
+
+TInsValueInd *MainWindowIndicator(QWidget *parent) {
+  auto *ind = new TInsValueInd(parent);
+  ind->BeginLoading();
+  ind->SetOptions({opName1, opUnit});
+  ind->SignalSettings().SetName1("CANAL 1");
+  ind->SignalSettings().SetValueUnit("ºC");
+  QFont f("Arial");
+  f.setPointSize(8);
+  f.setBold(true);
+  ind->SetFont(f);
+  ind->SetFontColor(clWhite);
+  QFont v("System");
+  v.setPixelSize(13);
+  ind->SetFontValue(v);
+  ind->Loaded();
+  return ind;
+}
+
+class Widgets : public ::testing::Test {
+protected:
+  void SetUp() override { ApplyProgramFormats(); }
+};
+
+TEST_F(Widgets, IndicatorSizesItselfFromTheFormatSample) {
+  QWidget host;
+  TInsValueInd *ind = MainWindowIndicator(&host);
+  const QSize before = ind->size();
+  EXPECT_EQ(before, ind->MinimumContentSize());
+  // The box is as wide as "##0.0" in the value font, whatever the value.
+  ind->SetValue(-12345.6f);
+  EXPECT_EQ(ind->size(), before);
+  ind->SignalSettings().SetName1("UN NOMBRE MUY LARGO");
+  EXPECT_GT(ind->width(), before.width());
+  ind->SetAutoSize(false);
+  ind->resize(300, 100);  // without auto-size it only grows
+  ind->SignalSettings().SetName1("X");
+  EXPECT_EQ(ind->size(), QSize(300, 100));
+}
+
+TEST_F(Widgets, IndicatorShowsTheStoredValueAndCutsLongTextOnTheLeft) {
+  QWidget host;
+  host.resize(200, 100);
+  host.setStyleSheet("background: #404040");
+  TInsValueInd *ind = MainWindowIndicator(&host);
+  host.show();
+  QImage img = Shot(*ind);
+  const QRect inside = ind->ValueInsideRect();
+  EXPECT_EQ(ind->ValueText(), "50,0");
+  // Black box with lime digits inside, the unit in white to its right.
+  EXPECT_GT(CountNear(img, inside, clLime), 10);
+  EXPECT_GT(CountNear(img, inside, clBlack), inside.width() * inside.height() / 2);
+  const QRect unitArea(ind->ValueBoxRect().right() + 1, inside.top(), ind->width() - ind->ValueBoxRect().right() - 1,
+                       inside.height());
+  EXPECT_GT(CountNear(img, unitArea, clWhite), 5);
+
+  // Right-aligned: the last digit touches the right end of the box.
+  ind->SetValue(1.5f);
+  img = Shot(*ind);
+  const QRect rightEnd(inside.right() - 8, inside.top(), 8, inside.height());
+  EXPECT_GT(CountNear(img, rightEnd, clLime), 3);
+  const QRect leftEnd(inside.left(), inside.top(), 8, inside.height());
+  EXPECT_EQ(CountNear(img, leftEnd, clLime), 0);
+
+  // Too long: the text still ends at the right and fills the left end.
+  ind->SetValue(-123456.7f);
+  img = Shot(*ind);
+  EXPECT_GT(CountNear(img, leftEnd, clLime), 3);
+  EXPECT_GT(CountNear(img, rightEnd, clLime), 3);
+  EXPECT_EQ(ind->ValueText(), "-123456,7");
+}
+
+TEST_F(Widgets, IndicatorValueChangeRepaintsOnlyTheValueBox) {
+  QWidget host;
+  host.resize(200, 100);
+  TInsValueInd *ind = MainWindowIndicator(&host);
+  host.show();
+  QApplication::processEvents();
+  QApplication::processEvents();
+  ind->ResetPaintStats();
+  ind->SetValue(23.45f);
+  QApplication::processEvents();
+  // One paint, and it was the value box's.
+  EXPECT_EQ(ind->PaintCount(), 1);
+  EXPECT_EQ(ind->PaintedArea(), 0);
+  ind->SetValue(23.45f);  // equal: no paint at all
+  QApplication::processEvents();
+  EXPECT_EQ(ind->PaintCount(), 1);
+}
+
+TEST_F(Widgets, RoundLedTakesTheLargerSideAndLightsUp) {
+  QWidget host;
+  TInsLED led(&host);
+  led.setGeometry(0, 0, 28, 34);
+  led.LED().SetHeight(20);
+  led.LED().SetWidth(50);  // outside 4 .. 40: ignored
+  EXPECT_EQ(led.LED().LampSize(), QSize(20, 20));
+  EXPECT_EQ(led.LampRect(), QRect(0, 7, 20, 20));
+  host.show();
+  QImage img = Shot(led);
+  const QRect core(6, 15, 8, 8);  // lower-right of the centre, away from the highlight arc
+  EXPECT_EQ(CountNear(img, core, clLime), 0);
+  led.SetChecked(true);
+  img = Shot(led);
+  EXPECT_EQ(CountNear(img, core, clLime, 10), 64);
+  // The highlight arc sits on the upper-left quarter.
+  EXPECT_GT(CountNear(img, QRect(4, 11, 6, 6), clBtnHighlight(), 30), 0);
+  led.LED().SetShape(sRectangle);
+  EXPECT_EQ(led.LED().LampSize(), QSize(13, 20));
+}
+
+TEST_F(Widgets, RockerPressZonesFollowTheState) {
+  QWidget host;
+  TInsRockerSwitch sw(&host);
+  sw.setGeometry(0, 0, 91, 85);
+  int clicks = 0;
+  sw.OnClick = [&](QObject *) { ++clicks; };
+  auto click = [&](int y) {
+    QTest::mousePress(&sw, Qt::LeftButton, {}, QPoint(45, y));
+    QTest::mouseRelease(&sw, Qt::LeftButton, {}, QPoint(45, y));
+  };
+  click(60);  // off, lower half: nothing
+  EXPECT_FALSE(sw.Checked());
+  // 85 is odd: y = 42 is above the middle (84/2 < 85/2 is the rule y*2 < h).
+  QTest::mousePress(&sw, Qt::LeftButton, {}, QPoint(45, 42));
+  QTest::mouseRelease(&sw, Qt::LeftButton, {}, QPoint(45, 42));
+  EXPECT_TRUE(sw.Checked());
+  click(20);  // on, upper half: nothing
+  EXPECT_TRUE(sw.Checked());
+  click(60);
+  EXPECT_FALSE(sw.Checked());
+  EXPECT_EQ(clicks, 4);
+
+  // Exactly on the middle line of an even height nothing happens, but the
+  // click still counts.
+  sw.resize(91, 80);
+  click(40);
+  EXPECT_FALSE(sw.Checked());
+  sw.SetChecked(true);
+  click(40);
+  EXPECT_TRUE(sw.Checked());
+  EXPECT_EQ(clicks, 6);
+
+  // SwapGraphic turns the halves round.
+  sw.SetChecked(false);
+  sw.SetSwapGraphic(true);
+  click(20);
+  EXPECT_FALSE(sw.Checked());
+  click(60);
+  EXPECT_TRUE(sw.Checked());
+
+  // Horizontal: the left half switches on.
+  sw.SetSwapGraphic(false);
+  sw.SetChecked(false);
+  sw.SetOrientation(boHorizontal);
+  EXPECT_GT(sw.width(), sw.height());
+  QTest::mousePress(&sw, Qt::LeftButton, {}, QPoint(10, 20));
+  EXPECT_TRUE(sw.Checked());
+  QTest::mouseRelease(&sw, Qt::LeftButton, {}, QPoint(10, 20));
+  // A right press never toggles.
+  QTest::mousePress(&sw, Qt::RightButton, {}, QPoint(sw.width() - 5, 20));
+  EXPECT_TRUE(sw.Checked());
+  QTest::mouseRelease(&sw, Qt::RightButton, {}, QPoint(sw.width() - 5, 20));
+}
+
+TEST_F(Widgets, RockerLampStripShowsTheState) {
+  QWidget host;
+  TInsRockerSwitch sw(&host);
+  sw.setGeometry(0, 0, 91, 85);
+  sw.SetText("CONECTAR");
+  host.show();
+  const QRect face = sw.FaceRect();
+  const QRect strip = sw.LampStripRect(QRect(QPoint(0, 0), face.size())).translated(face.topLeft());
+  EXPECT_EQ(strip.height(), 8);
+  const QRect core = strip.adjusted(2, 2, -2, -2);
+  QImage img = Shot(sw);
+  EXPECT_EQ(CountNear(img, core, clGreen, 10), core.width() * core.height());
+  sw.SetChecked(true);
+  const int paints = sw.FacePaintCount();
+  img = Shot(sw);
+  EXPECT_GT(sw.FacePaintCount(), paints);
+  EXPECT_EQ(CountNear(img, core, clLime, 10), core.width() * core.height());
+  sw.SetLEDHeight(-1);  // refused
+  EXPECT_EQ(sw.LEDHeight(), 8);
+}
+
+class ColBitBtn : public Widgets {
+protected:
+  void SetUp() override {
+    Widgets::SetUp();
+    host.resize(200, 60);
+    btn = new TInsColBitBtn(&host);
+    btn->setGeometry(0, 0, 166, 33);
+    btn->SetTextOff("ABRIR");
+    btn->SetTextOn("ABRIR");
+    btn->SetTextColOff(clYellow);
+    btn->SetTextColOn(clLime);
+    btn->SetText3D(false);
+    btn->SetPosHorizontal(phCenter);
+    host.show();
+  }
+  QWidget host;
+  TInsColBitBtn *btn = nullptr;
+};
+
+TEST_F(ColBitBtn, PressedButtonShowsTextOnSunkAndShiftedByOnePixel) {
+  const TInsColBitBtn::TLook up = btn->CurrentLook();
+  EXPECT_FALSE(up.sunken);
+  const QImage released = Shot(*btn);
+  EXPECT_GT(CountNear(released, btn->rect(), clYellow, 30), 10);
+  EXPECT_EQ(CountNear(released, btn->rect(), clLime, 30), 0);
+
+  QTest::mousePress(btn, Qt::LeftButton, {}, QPoint(20, 10));
+  const TInsColBitBtn::TLook down = btn->CurrentLook();
+  EXPECT_TRUE(down.sunken);
+  EXPECT_EQ(down.textOrigin, up.textOrigin + QPoint(1, 1));
+  const QImage pressed = Shot(*btn);
+  EXPECT_EQ(CountNear(pressed, btn->rect(), clYellow, 30), 0);
+  EXPECT_EQ(LeftmostNear(pressed, clLime), LeftmostNear(released, clYellow) + 1);
+  // Sunken frame: the outer top line is dark, not light.
+  EXPECT_LT(pressed.pixelColor(80, 0).red(), 128);
+  EXPECT_GT(released.pixelColor(80, 0).red(), 128);
+
+  QTest::mouseRelease(btn, Qt::LeftButton, {}, QPoint(20, 10));
+  EXPECT_FALSE(btn->Checked());
+  EXPECT_EQ(btn->CurrentLook().textOrigin, up.textOrigin);
+
+  // The right button changes nothing.
+  QTest::mousePress(btn, Qt::RightButton, {}, QPoint(20, 10));
+  EXPECT_FALSE(btn->CurrentLook().sunken);
+  QTest::mouseRelease(btn, Qt::RightButton, {}, QPoint(20, 10));
+}
+
+TEST_F(ColBitBtn, CaptionChoiceWithEmptyTexts) {
+  btn->SetTextOn("");
+  btn->SetChecked(true);
+  EXPECT_EQ(btn->CurrentLook().caption, "");  // held with no TextOn: no caption
+  btn->SetChecked(false);
+  btn->SetTextOn("ON");
+  btn->SetTextOff("");
+  EXPECT_EQ(btn->CurrentLook().caption, "ON");  // released with no TextOff: TextOn
+}
+
+TEST_F(ColBitBtn, CheckedAndFlashOptionsDecideEachAspect) {
+  btn->SetMode(mIndicator);
+  btn->SetTextOn("SI");
+  btn->SetTextOff("NO");
+  btn->SetChecked(true);
+  TInsColBitBtn::TLook l = btn->CurrentLook();
+  EXPECT_EQ(l.caption, "SI");
+  EXPECT_EQ(l.textColor, clLime);
+  EXPECT_TRUE(l.sunken);
+  btn->SetCheckedOptions({coText});
+  l = btn->CurrentLook();
+  EXPECT_EQ(l.caption, "SI");
+  EXPECT_EQ(l.textColor, clYellow);
+  EXPECT_FALSE(l.sunken);
+  // Blinking with only the text flashing: the caption follows the phase
+  // (off until the first phase change).
+  btn->SetFlashOptions({foText});
+  btn->SetFlashing(true);
+  EXPECT_EQ(btn->CurrentLook().caption, "NO");
+  btn->setEnabled(false);
+  EXPECT_EQ(btn->CurrentLook().textColor, btn->TextColDisabled());
+  EXPECT_EQ(btn->CurrentLook().faceColor, btn->ColorDisabled());
+  btn->SetFlashing(false);
+}
+
+TEST_F(ColBitBtn, GradientFaceStaysVisibleUnderTheBevel) {
+  const QImage img = Shot(*btn);
+  // Inside the 4-pixel frame the gradient runs from F0 at the top towards 69.
+  const QColor top = img.pixelColor(10, 4);
+  const QColor bottom = img.pixelColor(10, 28);
+  EXPECT_GT(top.red(), 0xE0);
+  EXPECT_LT(bottom.red(), 0x90);
+}
+
+TEST_F(ColBitBtn, GraphButtonLook) {
+  ApplyGraphButtonLook(*btn, 3);
+  EXPECT_EQ(btn->size(), QSize(60, 23));
+  EXPECT_EQ(btn->TextOff(), "Imprimir");
+  EXPECT_EQ(btn->Mode(), mButton);
+  EXPECT_FALSE(btn->Text3D());
+  EXPECT_EQ(btn->TextColOn(), clLime);
+}
+
+}  // namespace
