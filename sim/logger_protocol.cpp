@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <ctime>
 
 namespace {
 
@@ -113,6 +114,13 @@ TSimDateTime TSimDateTime::Parse(const std::string &text) {
   if (n != 7 || (sep != ' ' && sep != 'T') || used != static_cast<int>(text.size()) || !t.IsValid())
     throw ESimulator("Fecha y hora no válidas: '" + text + "' (se espera AAAA-MM-DD hh:mm:ss)");
   return t;
+}
+
+TSimDateTime TSimDateTime::Now() {
+  const std::time_t t = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&t, &tm);
+  return TSimDateTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
 }
 
 int RateStepMinutes(int rate_code) {

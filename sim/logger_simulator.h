@@ -52,6 +52,8 @@ struct TSimDateTime {
   // throws ESimulator on anything else or an invalid date.
   std::string Text() const;
   static TSimDateTime Parse(const std::string &text);
+  // The PC's local time, to start a demo logger where the user is.
+  static TSimDateTime Now();
 
   bool operator==(const TSimDateTime &o) const {
     return Year == o.Year && Month == o.Month && Day == o.Day && Hour == o.Hour &&

@@ -7,7 +7,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <iostream>
 #include <pthread.h>
 #include <string>
@@ -52,16 +51,9 @@ double ParseReal(const std::string &option, const std::string &text) {
   return v;
 }
 
-TSimDateTime LocalNow() {
-  const std::time_t t = std::time(nullptr);
-  std::tm tm{};
-  localtime_r(&t, &tm);
-  return TSimDateTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
-}
-
 TSimConfig ParseArgs(int argc, char **argv, bool &verbose, bool &help) {
   TSimConfig cfg;
-  cfg.Start = LocalNow();
+  cfg.Start = TSimDateTime::Now();
   bool capacity_given = false;
   for (int i = 1; i < argc; ++i) {
     const std::string opt = argv[i];
