@@ -477,6 +477,9 @@ void TLoggerSimulator::Run() {
       }
       const long long limit = cfg.HangupAfter;
       if (limit >= 0 && m.Stats.DownloadBytesSent >= limit) {
+        // The PC gets exactly the bytes before the hang-up: let it read them
+        // first, since closing the master may throw away what is queued.
+        if (PendingOnSlave(m.Slave) > 0 && now - m.LastProgress < milliseconds(cfg.StallTimeoutMs)) return;
         hang_up();
         return;
       }
@@ -584,8 +587,9 @@ void TLoggerSimulator::Run() {
           sooner(m.ModeDeadline);
           break;
         case TSimMode::smDownloading:
-          if (m.Out.empty()) sooner(m.NextChunk);
-          else sooner(m.LastProgress + milliseconds(cfg.StallTimeoutMs));
+          if (!m.Out.empty()) sooner(m.LastProgress + milliseconds(cfg.StallTimeoutMs));
+          else if (cfg.HangupAfter >= 0 && m.Stats.DownloadBytesSent >= cfg.HangupAfter) sooner(now + milliseconds(kDrainCheckMs));
+          else sooner(m.NextChunk);
           break;
         case TSimMode::smEndMarkWait:
           // Keep looking during the quiet time too: bytes still on their way

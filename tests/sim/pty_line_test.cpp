@@ -393,6 +393,9 @@ TEST(SimLine, HangsUpAfterTheGivenDownloadBytes) {
   ASSERT_TRUE(sim.WaitFor([](const TSimSnapshot &s) { return InMode(s, TSimMode::smArmed); }, kWaitMs));
   pc.Discard();
   pc.Write("X");
+  // Nothing read yet: the line stays up until the PC has what was sent.
+  ASSERT_TRUE(sim.WaitFor([](const TSimSnapshot &s) { return s.DownloadBytesSent == 1000; }, kWaitMs));
+  EXPECT_FALSE(sim.HungUp());
   const std::string got = pc.ReadUntil([](const std::string &) { return false; });
   EXPECT_TRUE(pc.Eof);
   EXPECT_EQ(got.size(), 1000u);
