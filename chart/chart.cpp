@@ -565,8 +565,8 @@ void TChart::PaintSeries(QPainter &p, const TChartLayout &l, double scale) {
 
 void TChart::PaintAll(QPainter &painter, const TChartLayout &l, double scale) {
   const QTransform deviceBase = painter.worldTransform();
-  painter.setClipRect(l.Bounds, Qt::IntersectClip);
   if (scale != 1.0) painter.scale(scale, scale);
+  painter.setClipRect(l.Bounds, Qt::IntersectClip);
   PaintPanel(painter, l);
   PaintTitles(painter, l);
   for (TAxisPlace place : {apLeft, apTop, apRight, apBottom}) PaintAxis(painter, l, place);

@@ -1,0 +1,383 @@
+#include "chart/chart.h"
+
+#include "runtime/format_settings.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QMouseEvent>
+#include <QPainter>
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+
+// The chart as the graph window sets it up, with two series.
+struct WindowChart : ::testing::Test {
+  TChart chart;
+  TLineSeries *a = nullptr, *b = nullptr;
+
+  void SetUp() override {
+    ApplyProgramFormats();
+    chart.resize(714, 441);
+    chart.SetColor(QColor(0, 0, 255));
+    chart.Gradient().SetVisible(true);
+    chart.Gradient().SetEndColor(QColor(192, 192, 192));
+    chart.SetBevelInner(bvLowered);
+    chart.SetBevelWidth(3);
+    chart.SetBorderWidth(2);
+    chart.SetBorderStyle(bsSingle);
+    chart.BackWall().SetBrushStyle(Qt::NoBrush);
+    chart.Title().SetText({"TEMPERATURA VERSUS TIEMPO"});
+    chart.Title().SetFont(QFont("Arial", 10, QFont::Bold));
+    chart.BottomAxis().SetIncrement(1);
+    chart.BottomAxis().SetLabelStyle(talValue);
+    chart.BottomAxis().SetAxisValuesFormat("##.##.##");
+    chart.BottomAxis().Title().SetCaption(QString::fromUtf8("Muestra número: (tiempo)"));
+    chart.LeftAxis().SetStartPosition(2);
+    chart.LeftAxis().SetEndPosition(97);
+    chart.LeftAxis().Title().SetCaption(QString::fromUtf8("° C"));
+    chart.LeftAxis().Title().SetFont(QFont("Arial", 14, QFont::Bold));
+    chart.TopAxis().SetVisible(false);
+    chart.RightAxis().SetVisible(false);
+    a = &chart.AddSeries();
+    b = &chart.AddSeries();
+    a->SetSeriesColor(Qt::red);
+    a->LinePen().SetWidth(2);
+    b->SetSeriesColor(Qt::white);
+    b->LinePen().SetWidth(3);
+  }
+  void TearDown() override { FormatSettings() = TFormatSettings(); }
+
+  void Fill(TLineSeries &s, int n, double base, double amplitude) {
+    for (int i = 0; i < n; ++i) s.Add(base + amplitude * std::sin(i / 9.0), QString(), s.SeriesColor());
+  }
+
+  void Mouse(QEvent::Type type, Qt::MouseButton button, QPoint at) {
+    const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);
+    QMouseEvent e(type, QPointF(at), chart.mapToGlobal(QPointF(at)), type == QEvent::MouseMove ? Qt::NoButton : button,
+                  held, Qt::NoModifier);
+    QApplication::sendEvent(&chart, &e);
+  }
+  void Drag(Qt::MouseButton button, QPoint from, QPoint to) {
+    Mouse(QEvent::MouseButtonPress, button, from);
+    Mouse(QEvent::MouseMove, button, (from + to) / 2);
+    Mouse(QEvent::MouseMove, button, to);
+    Mouse(QEvent::MouseButtonRelease, button, to);
+  }
+};
+
+TEST_F(WindowChart, EmptyChartUsesZeroForBothEnds) {
+  chart.ScreenLayout();
+  EXPECT_EQ(chart.BottomAxis().IMinimum(), 0);
+  EXPECT_EQ(chart.BottomAxis().IMaximum(), 0);
+  EXPECT_EQ(chart.LeftAxis().IMaximum(), 0);
+  EXPECT_FALSE(chart.grab().isNull());  // and it paints
+}
+
+TEST_F(WindowChart, AutomaticRangeFollowsTheShownSeries) {
+  a->Add(10);
+  a->Add(30);
+  b->Add(-50);
+  b->Add(5);
+  b->Add(80);
+  chart.ScreenLayout();
+  EXPECT_EQ(chart.BottomAxis().IMaximum(), 2);
+  EXPECT_EQ(chart.LeftAxis().IMinimum(), -50);
+  EXPECT_EQ(chart.LeftAxis().IMaximum(), 80);
+
+  b->SetActive(false);  // hidden: no longer counts
+  chart.ScreenLayout();
+  EXPECT_EQ(chart.LeftAxis().IMinimum(), 10);
+  EXPECT_EQ(chart.LeftAxis().IMaximum(), 30);
+  EXPECT_EQ(chart.BottomAxis().IMaximum(), 1);
+
+  a->SetActive(false);  // nothing shown: every series counts again
+  chart.ScreenLayout();
+  EXPECT_EQ(chart.LeftAxis().IMinimum(), -50);
+  EXPECT_EQ(chart.LeftAxis().IMaximum(), 80);
+
+  a->SetActive(true);
+  a->Clear();  // shown but empty: no values, no range
+  chart.ScreenLayout();
+  EXPECT_EQ(chart.LeftAxis().IMinimum(), 0);
+  EXPECT_EQ(chart.LeftAxis().IMaximum(), 0);
+}
+
+TEST_F(WindowChart, LeftAxisSpansItsStartAndEndPositions) {
+  Fill(*a, 100, 20, 10);
+  const QRect r = chart.ChartRect();
+  const TChartAxis &left = chart.LeftAxis();
+  EXPECT_EQ(left.IStartPos(), r.top() + static_cast<int>(std::lround((r.height() - 1) * 0.02)));
+  EXPECT_EQ(left.IEndPos(), r.top() + static_cast<int>(std::lround((r.height() - 1) * 0.97)));
+  EXPECT_EQ(left.CalcPosValue(left.IMinimum()), left.IEndPos());  // upwards
+  EXPECT_EQ(chart.BottomAxis().IStartPos(), r.left());
+  EXPECT_EQ(chart.BottomAxis().IEndPos(), r.right());
+  // Both ways.
+  const int px = chart.BottomAxis().CalcPosValue(42);
+  EXPECT_NEAR(chart.BottomAxis().CalcPosPoint(px), 42, 99.0 / chart.BottomAxis().IAxisSize());
+}
+
+TEST_F(WindowChart, LabelsUseTheAxisFormatAndTheDecimalComma) {
+  EXPECT_EQ(chart.BottomAxis().LabelText(1500), "1500");
+  EXPECT_EQ(chart.BottomAxis().LabelText(2.5), "2,5");
+  EXPECT_EQ(chart.LeftAxis().LabelText(-12.25), "-12,25");
+  EXPECT_EQ(chart.LeftAxis().LabelText(1234.5), "1.234,5");
+}
+
+TEST_F(WindowChart, BottomLabelsStayOnWholeSamplesAndFitTheWidth) {
+  Fill(*a, 2000, 20, 10);
+  const TChartLayout &l = chart.ScreenLayout();
+  const TAxisTicks &t = l.Ticks[apBottom];
+  EXPECT_GE(t.Step, 1);
+  EXPECT_EQ(t.Step, std::round(t.Step));
+  EXPECT_EQ(t.Values.front(), 0);
+  EXPECT_LE(t.Values.size() * 20, static_cast<size_t>(chart.BottomAxis().IAxisSize()));
+  a->Clear();
+  Fill(*a, 8, 20, 10);  // few samples: every one gets its label
+  EXPECT_EQ(chart.ScreenLayout().Ticks[apBottom].Step, 1);
+}
+
+TEST_F(WindowChart, ZoomNeedsMoreThanSixteenPixelsBothWays) {
+  Fill(*a, 500, 20, 10);
+  chart.ScreenLayout();
+  Drag(Qt::LeftButton, {100, 100}, {116, 200});
+  EXPECT_FALSE(chart.Zoomed());
+  EXPECT_TRUE(chart.BottomAxis().Automatic());
+  Drag(Qt::LeftButton, {100, 100}, {200, 116});
+  EXPECT_FALSE(chart.Zoomed());
+
+  const double expectLo = chart.BottomAxis().CalcPosPoint(100), expectHi = chart.BottomAxis().CalcPosPoint(117);
+  const double expectTop = chart.LeftAxis().CalcPosPoint(100), expectBottom = chart.LeftAxis().CalcPosPoint(200);
+  int zooms = 0;
+  chart.OnZoom = [&](TChart &) { ++zooms; };
+  Drag(Qt::LeftButton, {100, 100}, {117, 200});
+  EXPECT_TRUE(chart.Zoomed());
+  EXPECT_EQ(zooms, 1);
+  EXPECT_FALSE(chart.BottomAxis().Automatic());
+  EXPECT_DOUBLE_EQ(chart.BottomAxis().Minimum(), expectLo);
+  EXPECT_DOUBLE_EQ(chart.BottomAxis().Maximum(), expectHi);
+  EXPECT_DOUBLE_EQ(chart.LeftAxis().Minimum(), expectBottom);
+  EXPECT_DOUBLE_EQ(chart.LeftAxis().Maximum(), expectTop);
+}
+
+TEST_F(WindowChart, DragsInAnyOtherDirectionUndoTheZoom) {
+  Fill(*a, 500, 20, 10);
+  int undos = 0;
+  chart.OnUndoZoom = [&](TChart &) { ++undos; };
+  const QPoint directions[][2] = {{{300, 300}, {200, 200}},   // up and left
+                                  {{100, 300}, {200, 200}},   // right and up
+                                  {{300, 100}, {200, 200}}};  // left and down
+  for (const auto &d : directions) {
+    chart.ZoomRect(QRect(QPoint(150, 150), QPoint(400, 300)));
+    ASSERT_TRUE(chart.Zoomed());
+    Drag(Qt::LeftButton, d[0], d[1]);
+    EXPECT_FALSE(chart.Zoomed());
+    EXPECT_TRUE(chart.BottomAxis().Automatic());
+    EXPECT_TRUE(chart.LeftAxis().Automatic());
+  }
+  EXPECT_EQ(undos, 3);
+  chart.ScreenLayout();
+  EXPECT_EQ(chart.BottomAxis().IMaximum(), 499);  // the automatic range is back
+}
+
+TEST_F(WindowChart, SecondZoomUndoesToTheFirstSavedScales) {
+  Fill(*a, 500, 20, 10);
+  chart.LeftAxis().SetAutomaticMinimum(false);  // a setting of the user's, saved with the rest
+  chart.LeftAxis().SetMinimum(-5);
+  chart.ZoomRect(QRect(QPoint(150, 150), QPoint(400, 300)));
+  chart.ZoomRect(QRect(QPoint(200, 160), QPoint(300, 250)));
+  chart.UndoZoom();
+  EXPECT_TRUE(chart.BottomAxis().Automatic());
+  EXPECT_TRUE(chart.LeftAxis().Automatic());
+  EXPECT_FALSE(chart.LeftAxis().AutomaticMinimum());
+  EXPECT_EQ(chart.LeftAxis().Minimum(), -5);
+}
+
+TEST_F(WindowChart, ZoomedRangesSurviveClearingAndRefilling) {
+  Fill(*a, 500, 20, 10);
+  chart.ZoomRect(QRect(QPoint(150, 150), QPoint(400, 300)));
+  const double lo = chart.BottomAxis().Minimum(), hi = chart.BottomAxis().Maximum();
+  a->Clear();
+  Fill(*a, 500, 20, 10);
+  chart.ScreenLayout();
+  EXPECT_EQ(chart.BottomAxis().IMinimum(), lo);
+  EXPECT_EQ(chart.BottomAxis().IMaximum(), hi);
+  EXPECT_TRUE(chart.Zoomed());
+}
+
+TEST_F(WindowChart, TinyZoomIsWidenedNotCollapsed) {
+  chart.BottomAxis().SetMinMax(5, 5);
+  EXPECT_NEAR(chart.BottomAxis().Maximum() - chart.BottomAxis().Minimum(), 1e-10, 1e-15);
+  chart.BottomAxis().SetMinMax(9, 3);  // wrong way round
+  EXPECT_EQ(chart.BottomAxis().Minimum(), 3);
+  EXPECT_EQ(chart.BottomAxis().Maximum(), 9);
+}
+
+TEST_F(WindowChart, DraggingRightWithTheRightButtonShowsSmallerSamples) {
+  Fill(*a, 500, 20, 10);
+  chart.ZoomRect(QRect(QPoint(300, 150), QPoint(500, 300)));
+  chart.ScreenLayout();
+  const double lo = chart.BottomAxis().IMinimum(), hi = chart.BottomAxis().IMaximum();
+  const double perPixel = (hi - lo) / chart.BottomAxis().IAxisSize();
+  int scrolls = 0;
+  chart.OnScroll = [&](TChart &) { ++scrolls; };
+  Drag(Qt::RightButton, {300, 200}, {340, 200});
+  EXPECT_GT(scrolls, 0);
+  EXPECT_NEAR(chart.BottomAxis().Minimum(), lo - 40 * perPixel, 1e-6);
+  EXPECT_NEAR(chart.BottomAxis().Maximum(), hi - 40 * perPixel, 1e-6);
+  EXPECT_FALSE(chart.Panning());
+}
+
+TEST_F(WindowChart, PanningStopsWhenThePointerLeavesTheChart) {
+  Fill(*a, 500, 20, 10);
+  chart.ScreenLayout();
+  Mouse(QEvent::MouseButtonPress, Qt::RightButton, {300, 200});
+  EXPECT_TRUE(chart.Panning());
+  Mouse(QEvent::MouseMove, Qt::RightButton, {310, 200});
+  const double after = chart.BottomAxis().Minimum();
+  EXPECT_FALSE(chart.BottomAxis().Automatic());  // a pan fixes the ranges
+  Mouse(QEvent::MouseMove, Qt::RightButton, {310, 2});  // on the title
+  EXPECT_FALSE(chart.Panning());
+  Mouse(QEvent::MouseMove, Qt::RightButton, {250, 200});
+  EXPECT_EQ(chart.BottomAxis().Minimum(), after);
+  chart.UndoZoom();
+  EXPECT_TRUE(chart.BottomAxis().Automatic());
+}
+
+TEST_F(WindowChart, AVetoedAxisDoesNotMove) {
+  Fill(*a, 500, 20, 10);
+  chart.ScreenLayout();
+  chart.OnAllowScroll = [](TChartAxis &axis, double &, double &, bool &allow) { allow = axis.Horizontal(); };
+  const double top = chart.LeftAxis().IMaximum();
+  Drag(Qt::RightButton, {300, 200}, {340, 260});
+  chart.ScreenLayout();
+  EXPECT_TRUE(chart.LeftAxis().Automatic());
+  EXPECT_EQ(chart.LeftAxis().IMaximum(), top);
+  EXPECT_FALSE(chart.BottomAxis().Automatic());
+}
+
+TEST_F(WindowChart, PressOnTheTitleStartsNothing) {
+  Fill(*a, 50, 20, 10);
+  Mouse(QEvent::MouseButtonPress, Qt::LeftButton, {357, 5});
+  EXPECT_FALSE(chart.Zooming());
+  Mouse(QEvent::MouseButtonRelease, Qt::LeftButton, {357, 5});
+}
+
+int CountColor(const QImage &img, QRgb color) {
+  int n = 0;
+  for (int y = 0; y < img.height(); ++y)
+    for (int x = 0; x < img.width(); ++x)
+      if ((img.pixel(x, y) & 0xFFFFFF) == (color & 0xFFFFFF)) ++n;
+  return n;
+}
+
+TEST_F(WindowChart, DecimatedAndFullDrawingGiveTheSamePicture) {
+  for (int i = 0; i < 20000; ++i) {
+    a->Add(20 + 10 * std::sin(i / 500.0) + ((i * 7919) % 13) * 0.7, QString(), Qt::red);
+    b->Add(15 + 8 * std::cos(i / 300.0) + ((i * 104729) % 17) * 0.5, QString(), Qt::white);
+  }
+  chart.ZoomRect(QRect(QPoint(120, 80), QPoint(600, 380)));  // with entries from the edge
+  const QImage decimated = chart.RenderImage();
+  chart.SetDecimation(false);
+  const QImage full = chart.RenderImage();
+  EXPECT_EQ(decimated, full);
+  EXPECT_GT(CountColor(decimated, qRgb(255, 0, 0)), 1000);
+}
+
+TEST_F(WindowChart, SeriesAreClippedToTheChartRectangle) {
+  Fill(*a, 200, 20, 10);
+  chart.ZoomRect(QRect(QPoint(200, 150), QPoint(400, 250)));  // most of the line now runs outside
+  const QImage img = chart.RenderImage();
+  const QRect r = chart.ChartRect();
+  for (int y = 0; y < img.height(); ++y)
+    for (int x = 0; x < img.width(); ++x)
+      if (!r.contains(x, y)) {
+        ASSERT_NE(img.pixel(x, y) & 0xFFFFFF, 0xFF0000u) << x << "," << y;
+      }
+}
+
+TEST_F(WindowChart, HiddenSeriesAreNotDrawnButKeepTheirPoints) {
+  Fill(*a, 200, 20, 10);
+  b->SetActive(false);
+  Fill(*b, 200, 25, 5);
+  const int whiteHidden = CountColor(chart.RenderImage(), qRgb(255, 255, 255));
+  b->SetActive(true);
+  EXPECT_EQ(b->Count(), 200);
+  EXPECT_GT(CountColor(chart.RenderImage(), qRgb(255, 255, 255)), whiteHidden + 300);
+}
+
+TEST_F(WindowChart, ClipboardGetsTheChartPicture) {
+  Fill(*a, 100, 20, 10);
+  chart.CopyToClipboardBitmap();
+  const QImage img = QApplication::clipboard()->image();
+  ASSERT_FALSE(img.isNull());
+  EXPECT_EQ(img.size(), QSize(714, 441));
+  EXPECT_GT(CountColor(img, qRgb(255, 0, 0)), 100);
+}
+
+TEST_F(WindowChart, DrawScalesIntoAnyRectangle) {
+  Fill(*a, 100, 20, 10);
+  QImage page(1428, 882, QImage::Format_RGB32);
+  page.fill(Qt::white);
+  QPainter p(&page);
+  chart.Draw(p, page.rect(), 2.0);
+  p.end();
+  // Twice the size: the line is about twice as many pixels, the layout the same.
+  const int small = CountColor(chart.RenderImage(), qRgb(255, 0, 0));
+  const int big = CountColor(page, qRgb(255, 0, 0));
+  EXPECT_GT(big, 3 * small);
+  EXPECT_LT(big, 5 * small);
+  // The screen working values are those of the screen, not of the page.
+  EXPECT_LT(chart.BottomAxis().IEndPos(), 714);
+}
+
+TEST_F(WindowChart, RubberBandIsDrawnInNotXorOverThePicture) {
+  Fill(*a, 100, 20, 10);
+  chart.show();
+  const QImage before = chart.grab().toImage().convertToFormat(QImage::Format_RGB32);
+  Mouse(QEvent::MouseButtonPress, Qt::LeftButton, {200, 150});
+  Mouse(QEvent::MouseMove, Qt::LeftButton, {300, 250});
+  ASSERT_TRUE(chart.Zooming());
+  const QImage during = chart.grab().toImage().convertToFormat(QImage::Format_RGB32);
+  // not-xor with blue keeps the blue channel and inverts red and green
+  const QRgb was = before.pixel(250, 150), now = during.pixel(250, 150);
+  EXPECT_EQ(qRed(now), 255 - qRed(was));
+  EXPECT_EQ(qGreen(now), 255 - qGreen(was));
+  EXPECT_EQ(qBlue(now), qBlue(was));
+  EXPECT_EQ(during.pixel(250, 200), before.pixel(250, 200));  // no fill
+  Mouse(QEvent::MouseButtonRelease, Qt::LeftButton, {210, 160});  // too small: nothing
+  EXPECT_FALSE(chart.Zoomed());
+  EXPECT_EQ(chart.grab().toImage().convertToFormat(QImage::Format_RGB32), before);
+}
+
+TEST(LineSeries, AddGivesCountAsXAndKeepsColoursAndLabels) {
+  TLineSeries s;
+  EXPECT_EQ(s.Add(5), 0);
+  EXPECT_EQ(s.Add(7, "b", Qt::green), 1);
+  EXPECT_EQ(s.XValues()[1], 1);
+  EXPECT_EQ(s.YValues()[1], 7);
+  EXPECT_EQ(s.ValueColor(0), s.SeriesColor());
+  EXPECT_EQ(s.ValueColor(1), QColor(Qt::green));
+  EXPECT_EQ(s.ValueLabel(1), "b");
+  EXPECT_FALSE(s.UniformColor());
+  EXPECT_EQ(s.AddXY(0.5, 9), 1);  // sorted place
+  EXPECT_EQ(s.YValues()[1], 9);
+  EXPECT_EQ(s.ValueColor(2), QColor(Qt::green));  // colours moved with their points
+  s.Clear();
+  EXPECT_EQ(s.Count(), 0);
+  EXPECT_TRUE(s.UniformColor());
+  EXPECT_EQ(s.Add(1), 0);
+}
+
+TEST(LineSeries, RangesSkipMissingValues) {
+  TLineSeries s;
+  s.Add(NAN);
+  EXPECT_FALSE(s.YValues().HasRange());
+  s.Add(-3);
+  s.Add(4);
+  EXPECT_EQ(s.YValues().MinValue(), -3);
+  EXPECT_EQ(s.YValues().MaxValue(), 4);
+}
+
+}  // namespace
