@@ -80,7 +80,8 @@ struct TLoggerSimulator::TImpl {
   std::string ClockDigits;
   TTimePoint ClockDeadline{};
 
-  std::string Out;  // bytes queued for the master
+  std::string Out;  // bytes queued for the master, sent up to OutPos
+  size_t OutPos = 0;
   TTimePoint LastProgress{};
 
   std::string Dump;
@@ -221,6 +222,10 @@ std::string TLoggerSimulator::SlavePath() const {
 
 TSimSnapshot TLoggerSimulator::Snapshot() const {
   std::lock_guard<std::mutex> lock(Mutex_);
+  return SnapshotLocked();
+}
+
+TSimSnapshot TLoggerSimulator::SnapshotLocked() const {
   TSimSnapshot s = Impl_->Stats;
   s.Clock = TSimDateTime::FromMs(Impl_->SimNowMs);
   s.RateCode = Impl_->RateCode;
@@ -266,18 +271,8 @@ bool TLoggerSimulator::HungUp() const {
 }
 
 bool TLoggerSimulator::WaitFor(const std::function<bool(const TSimSnapshot &)> &pred, int timeout_ms) const {
-  const auto deadline = TClock::now() + milliseconds(timeout_ms);
-  for (;;) {
-    if (pred(Snapshot())) return true;
-    std::unique_lock<std::mutex> lock(Mutex_);
-    // A change between the snapshot and this wait would be missed without
-    // the short slice; the slice bounds that to a few milliseconds.
-    if (Changed_.wait_until(lock, std::min(deadline, TClock::now() + milliseconds(20))) == std::cv_status::timeout &&
-        TClock::now() >= deadline) {
-      lock.unlock();
-      return pred(Snapshot());
-    }
-  }
+  std::unique_lock<std::mutex> lock(Mutex_);
+  return Changed_.wait_for(lock, milliseconds(timeout_ms), [&] { return pred(SnapshotLocked()); });
 }
 
 // ---------------------------------------------------------------------------
@@ -312,20 +307,27 @@ void TLoggerSimulator::Run() {
   };
 
   auto flush_output = [&](TTimePoint now) {
-    while (!m.Out.empty() && m.Master >= 0) {
-      const ssize_t n = ::write(m.Master, m.Out.data(), m.Out.size());
+    // Written from an offset: a large dump leaves the pty in pieces of a few
+    // kilobytes, and erasing from the front each time would copy it over and over.
+    while (m.OutPos < m.Out.size() && m.Master >= 0) {
+      const ssize_t n = ::write(m.Master, m.Out.data() + m.OutPos, m.Out.size() - m.OutPos);
       if (n > 0) {
-        m.Out.erase(0, static_cast<size_t>(n));
+        m.OutPos += static_cast<size_t>(n);
         m.LastProgress = now;
         continue;
       }
       if (n < 0 && errno == EINTR) continue;
       break;  // EAGAIN: the PC side is full; poll tells when there is room
     }
+    if (m.OutPos >= m.Out.size()) {
+      m.Out.clear();
+      m.OutPos = 0;
+    }
   };
 
   auto drop_unread = [&]() {
     m.Out.clear();
+    m.OutPos = 0;
     if (m.Slave >= 0) ::tcflush(m.Slave, TCIFLUSH);
   };
 
@@ -342,6 +344,7 @@ void TLoggerSimulator::Run() {
     CloseFd(m.Master);
     CloseFd(m.Slave);
     m.Out.clear();
+    m.OutPos = 0;
     m.Stats.HungUp = true;
     set_mode(TSimMode::smHungUp, TTimePoint{});
     m.Events.push_back("línea colgada tras " + std::to_string(m.Stats.DownloadBytesSent) + " bytes de la descarga");
@@ -428,7 +431,9 @@ void TLoggerSimulator::Run() {
       case '8':
         if (mode == TSimMode::smLive || mode == TSimMode::smArmed) {
           set_mode(TSimMode::smArmed, now + milliseconds(cfg.CommandTimeoutMs));
-          m.Out.clear();  // a frame half sent is not finished: the PC discards it anyway
+          // A frame half sent is not finished: the PC discards it anyway.
+          m.Out.clear();
+          m.OutPos = 0;
         } else {
           ++m.Stats.RejectedCommands;
         }

@@ -188,7 +188,8 @@ public:
   bool HungUp() const;
 
   // Waits until the predicate holds for a snapshot (checked at every change
-  // of state) or the timeout passes; returns whether it held.
+  // of state) or the timeout passes; returns whether it held. The predicate
+  // runs under the simulator's lock: it must not call the simulator.
   bool WaitFor(const std::function<bool(const TSimSnapshot &)> &pred, int timeout_ms) const;
 
   // Told what the logger does ("reloj puesto ...", "descarga ..."), on the
@@ -198,6 +199,7 @@ public:
 private:
   struct TImpl;
   void Run();
+  TSimSnapshot SnapshotLocked() const;
 
   TSimConfig Config_;
   std::unique_ptr<TImpl> Impl_;
