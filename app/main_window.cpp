@@ -323,13 +323,17 @@ void TForm1::SerialPort1RxChar(int count) {
     Gauge1->setVisible(false);
     std::string text;
     SerialPort1->ReadText(text, count);
-    if (auto frame = Edit2.Feed(text)) {
-      // A frame with noise in it is dropped whole; the next good one shows.
-      InsLED1->SetChecked(false);
-      if (auto decoded = DecodeLiveFrame(*frame)) ShowFrame(*decoded);
-    }
+    LiveText(text);
   }
   if (HORAPENDIENTE) Timer3->SetEnabled(true);
+}
+
+void TForm1::LiveText(const std::string &text) {
+  if (auto frame = Edit2.Feed(text)) {
+    // A frame with noise in it is dropped whole; the next good one shows.
+    InsLED1->SetChecked(false);
+    if (auto decoded = DecodeLiveFrame(*frame)) ShowFrame(*decoded);
+  }
 }
 
 void TForm1::ShowFrame(const TLiveFrame &frame) {

@@ -89,6 +89,7 @@ public:
   void InsRockerSwitch1MouseUp();
   void InsColBitBtn4Click();
   void SerialPort1RxChar(int count);
+  void LiveText(const std::string &text);  // received text outside a download
   void ShowFrame(const TLiveFrame &frame);
   void HORAAPIC();
   void DESCARGAR(int count);

@@ -6,6 +6,7 @@
 #include "app/main_window.h"
 #include "app/rate_window.h"
 #include "app/thermometer_window.h"
+#include "data/data_window.h"
 #include "runtime/form.h"
 
 const char *const kApplicationTitle = "TALVEX CANALES";
@@ -14,9 +15,7 @@ TProgram::TProgram() {
   form1_ = std::make_unique<TForm1>();
   form2_ = std::make_unique<TForm2>(form1_.get());
   form3_ = std::make_unique<TForm3>(form1_.get());
-  form5_ = std::make_unique<TForm>(form1_.get());
-  form5_->setWindowTitle("DATOS DESCARGADOS");
-  form5_->SetOuterSize(699, 429);
+  form5_ = std::make_unique<TForm5>(form1_->RichEdit1, form1_.get());
   form6_ = std::make_unique<TForm>(form5_.get());
   form6_->setWindowTitle("GRAFICO DE LOS VALORES DESCARGADOS");
   form7_ = std::make_unique<TForm7>(*form1_, form1_.get());
@@ -40,6 +39,7 @@ TProgram::TProgram() {
     form4_->activateWindow();
   };
   main.ShowDataWindow = [this] { form5_->exec(); };
+  form5_->OnGraph = [this] { form6_->exec(); };
 }
 
 TProgram::~TProgram() {

@@ -7,6 +7,7 @@ class TForm1;
 class TForm2;
 class TForm3;
 class TForm4;
+class TForm5;
 class TForm7;
 class TForm8;
 
@@ -20,7 +21,7 @@ public:
   TForm1 &Form1() { return *form1_; }
   TForm2 &Form2() { return *form2_; }
   TForm3 &Form3() { return *form3_; }
-  TForm &Form5() { return *form5_; }
+  TForm5 &Form5() { return *form5_; }
   TForm &Form6() { return *form6_; }
   TForm7 &Form7() { return *form7_; }
   TForm8 &Form8() { return *form8_; }
@@ -30,7 +31,7 @@ private:
   std::unique_ptr<TForm1> form1_;
   std::unique_ptr<TForm2> form2_;
   std::unique_ptr<TForm3> form3_;
-  std::unique_ptr<TForm> form5_;
+  std::unique_ptr<TForm5> form5_;
   std::unique_ptr<TForm> form6_;
   std::unique_ptr<TForm7> form7_;
   std::unique_ptr<TForm8> form8_;
