@@ -1,0 +1,57 @@
+#include "serial/demo_port.h"
+
+#include "serial/serial_port.h"
+
+#include <atomic>
+#include <cctype>
+#include <cerrno>
+#include <ctime>
+
+namespace {
+std::atomic<int> runningDemos{0};
+
+}  // namespace
+
+bool IsDemoPortName(const std::string &port) {
+  const std::string demo = kDemoPortName;
+  if (port.size() != demo.size()) return false;
+  for (std::size_t i = 0; i < port.size(); ++i)
+    if (std::toupper(static_cast<unsigned char>(port[i])) != demo[i]) return false;
+  return true;
+}
+
+TSimConfig DemoSimulatorConfig() {
+  TSimConfig cfg;
+  cfg.FrameIntervalMs = 1000;
+  cfg.StoredRecords = 300;  // a download of a few seconds, a graph with shape
+  cfg.Capacity = kDefaultCapacity;
+  cfg.RateCode = 4;         // 15 minutes: one the main window shows
+  cfg.Start = TSimDateTime::Now();
+  // The logger sends a two-digit year.
+  if (cfg.Start.Year < 2000 || cfg.Start.Year > 2099) cfg.Start.Year = 2004;
+  cfg.TimeAcceleration = 60.0;
+  cfg.Seed = static_cast<std::uint64_t>(std::time(nullptr));
+  return cfg;
+}
+
+TDemoPort::TDemoPort(const TSimConfig &config) : simulator_(std::make_unique<TLoggerSimulator>(config)) {
+  errno = 0;
+  try {
+    simulator_->Start();
+  } catch (const ESimulator &) {
+    // The simulator says what went wrong in its own words; the port reports
+    // it the way every failed open is reported.
+    const int err = errno != 0 ? errno : ENODEV;
+    throw ESerialPort(ecOpenFailed, err);
+  }
+  ++runningDemos;
+}
+
+TDemoPort::~TDemoPort() {
+  simulator_->Stop();
+  --runningDemos;
+}
+
+std::string TDemoPort::DevicePath() const { return simulator_->SlavePath(); }
+
+int TDemoPort::Running() { return runningDemos.load(); }

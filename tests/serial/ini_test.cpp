@@ -1,0 +1,267 @@
+#include "serial/serial_ini.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+std::string ReadFile(const std::string &path) {
+  std::ifstream in(path);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void WriteFile(const std::string &path, const std::string &text) { std::ofstream(path) << text; }
+
+const TStoredGroups kAllGroups = {sgBasic, sgOther, sgParity, sgBuffer, sgTimeouts, sgFlow};
+
+// A port with every stored setting away from its constructor value.
+void MakeUnusual(TSerialPort &p) {
+  p.SetPort("/dev/ttyUSB3");
+  p.SetBaudRate(brCustom);
+  p.SetCustomBaudRate(250000);
+  p.SetStopBits(sbTwoStopBits);
+  p.SetDataBits(dbSeven);
+  p.Parity().SetBits(prEven);
+  p.SetEventChar('#');
+  p.SetDiscardNull(true);
+  p.Parity().SetCheck(true);
+  p.Parity().SetReplace(true);
+  p.Parity().SetReplaceChar(' ');
+  p.Buffer().SetInputSize(4096);
+  p.Buffer().SetOutputSize(2048);
+  p.Timeouts().SetReadInterval(5);
+  p.Timeouts().SetReadTotalConstant(6);
+  p.Timeouts().SetReadTotalMultiplier(7);
+  p.Timeouts().SetWriteTotalConstant(8);
+  p.Timeouts().SetWriteTotalMultiplier(-1);
+  TSerialFlowControl &f = p.FlowControl();
+  f.SetControlRTS(rtsToggle);
+  f.SetControlDTR(dtrHandshake);
+  f.SetDSRSensitivity(true);
+  f.SetOutCTSFlow(true);
+  f.SetOutDSRFlow(true);
+  f.SetTxContinueOnXoff(true);
+  f.SetXonXoffIn(true);
+  f.SetXonXoffOut(false);
+  f.SetXoffChar('\xC8');
+  f.SetXonChar('Q');
+}
+
+void ExpectSameStoredSettings(const TSerialPort &a, const TSerialPort &b) {
+  EXPECT_EQ(a.Port(), b.Port());
+  EXPECT_EQ(a.BaudRate(), b.BaudRate());
+  EXPECT_EQ(a.CustomBaudRate(), b.CustomBaudRate());
+  EXPECT_EQ(a.StopBits(), b.StopBits());
+  EXPECT_EQ(a.DataBits(), b.DataBits());
+  EXPECT_EQ(a.Parity().Bits(), b.Parity().Bits());
+  EXPECT_EQ(a.EventChar(), b.EventChar());
+  EXPECT_EQ(a.DiscardNull(), b.DiscardNull());
+  EXPECT_EQ(a.Parity().Check(), b.Parity().Check());
+  EXPECT_EQ(a.Parity().Replace(), b.Parity().Replace());
+  EXPECT_EQ(a.Parity().ReplaceChar(), b.Parity().ReplaceChar());
+  EXPECT_EQ(a.Buffer().InputSize(), b.Buffer().InputSize());
+  EXPECT_EQ(a.Buffer().OutputSize(), b.Buffer().OutputSize());
+  EXPECT_EQ(a.Timeouts().ReadInterval(), b.Timeouts().ReadInterval());
+  EXPECT_EQ(a.Timeouts().ReadTotalConstant(), b.Timeouts().ReadTotalConstant());
+  EXPECT_EQ(a.Timeouts().ReadTotalMultiplier(), b.Timeouts().ReadTotalMultiplier());
+  EXPECT_EQ(a.Timeouts().WriteTotalConstant(), b.Timeouts().WriteTotalConstant());
+  EXPECT_EQ(a.Timeouts().WriteTotalMultiplier(), b.Timeouts().WriteTotalMultiplier());
+  const TSerialFlowControl &fa = a.FlowControl(), &fb = b.FlowControl();
+  EXPECT_EQ(fa.ControlRTS(), fb.ControlRTS());
+  EXPECT_EQ(fa.ControlDTR(), fb.ControlDTR());
+  EXPECT_EQ(fa.DSRSensitivity(), fb.DSRSensitivity());
+  EXPECT_EQ(fa.OutCTSFlow(), fb.OutCTSFlow());
+  EXPECT_EQ(fa.OutDSRFlow(), fb.OutDSRFlow());
+  EXPECT_EQ(fa.TxContinueOnXoff(), fb.TxContinueOnXoff());
+  EXPECT_EQ(fa.XonXoffIn(), fb.XonXoffIn());
+  EXPECT_EQ(fa.XonXoffOut(), fb.XonXoffOut());
+  EXPECT_EQ(fa.XoffChar(), fb.XoffChar());
+  EXPECT_EQ(fa.XonChar(), fb.XonChar());
+}
+
+class IniStore : public ::testing::Test {
+protected:
+  std::string File(const char *name = "port.ini") const { return dir_.filePath(name).toStdString(); }
+  QTemporaryDir dir_;
+};
+
+}  // namespace
+
+TEST_F(IniStore, EveryGroupSurvivesTheRoundTrip) {
+  TSerialPort saved, loaded;
+  MakeUnusual(saved);
+  saved.SetStoredGroups(kAllGroups);
+  loaded.SetStoredGroups(kAllGroups);
+  SaveToIni(saved, File());
+  LoadFromIni(loaded, File());
+  ExpectSameStoredSettings(saved, loaded);
+}
+
+TEST_F(IniStore, FileUsesTheKeysAndValueTexts) {
+  TSerialPort p;
+  MakeUnusual(p);
+  p.SetStoredGroups(kAllGroups);
+  SaveToIni(p, File());
+  const std::string text = ReadFile(File());
+  for (const char *line :
+       {"[SerialPort1]\n", "Port=/dev/ttyUSB3\n", "BaudRate=Custom\n", "CustomBaudRate=250000\n", "StopBits=2\n",
+        "DataBits=7\n", "Parity=Even\n", "FlowControl=Custom\n", "EventChar=#35\n", "DiscardNull=Yes\n",
+        "Parity.Check=Yes\n", "Parity.ReplaceChar=#32\n", "Buffer.OutputSize=2048\n", "Buffer.InputSize=4096\n",
+        "Timeouts.WriteTotalMultiplier=-1\n", "FlowControl.ControlRTS=Toggle\n", "FlowControl.ControlDTR=Handshake\n",
+        "FlowControl.XonXoffOut=No\n", "FlowControl.XoffChar=#200\n", "FlowControl.XonChar=Q\n"})
+    EXPECT_NE(text.find(line), std::string::npos) << line << "\nin:\n" << text;
+}
+
+TEST_F(IniStore, OnlyTheStoredGroupsAreWrittenAndRead) {
+  TSerialPort p;
+  MakeUnusual(p);
+  p.SetBaudRate(br57600);  // no CustomBaudRate key without brCustom
+  ASSERT_EQ(p.StoredGroups(), TStoredGroups{sgBasic});
+  SaveToIni(p, File());
+  const std::string text = ReadFile(File());
+  EXPECT_NE(text.find("BaudRate=57600\n"), std::string::npos);
+  EXPECT_EQ(text.find("CustomBaudRate"), std::string::npos);
+  EXPECT_EQ(text.find("Timeouts."), std::string::npos);
+  EXPECT_EQ(text.find("EventChar"), std::string::npos);
+
+  // A file holding every group loads only what the port asks for.
+  p.SetStoredGroups(kAllGroups);
+  SaveToIni(p, File());
+  TSerialPort basicOnly;
+  LoadFromIni(basicOnly, File());
+  EXPECT_EQ(basicOnly.BaudRate(), br57600);
+  EXPECT_EQ(basicOnly.Port(), "/dev/ttyUSB3");
+  EXPECT_EQ(basicOnly.Buffer().InputSize(), 1024);
+  EXPECT_EQ(basicOnly.Timeouts().ReadInterval(), -1);
+  EXPECT_FALSE(basicOnly.DiscardNull());
+}
+
+TEST_F(IniStore, SavingKeepsTheRestOfTheFileAndUpdatesInPlace) {
+  WriteFile(File(), "; written by hand\n[Other]\nName=x\n\n[serialport1]\nbaudrate=300\nExtra=1\n");
+  TSerialPort p;
+  p.SetBaudRate(br115200);
+  SaveToIni(p, File());
+  const std::string text = ReadFile(File());
+  EXPECT_EQ(text.rfind("; written by hand\n[Other]\nName=x\n\n[serialport1]\n", 0), 0u) << text;
+  EXPECT_NE(text.find("baudrate=115200\n"), std::string::npos) << text;
+  EXPECT_EQ(text.find("BaudRate="), std::string::npos) << "the key was added a second time:\n" << text;
+  EXPECT_NE(text.find("Extra=1\n"), std::string::npos);
+  EXPECT_EQ(text.find("[SerialPort1]"), std::string::npos);
+
+  // Another section name lands beside the first, the first untouched.
+  SaveToIni(p, File(), "Backup");
+  TSerialPort q;
+  LoadFromIni(q, File(), "BACKUP");
+  EXPECT_EQ(q.BaudRate(), br115200);
+  EXPECT_NE(ReadFile(File()).find("baudrate=115200\n"), std::string::npos);
+}
+
+TEST_F(IniStore, LoadingTakesForeignSpellingsAndFallsBackOnUnknownTexts) {
+  WriteFile(File(), "[SerialPort1]\r\n  BaudRate = custom \r\nStopBits=1.5\r\nDataBits=9\r\nParity=space\r\n"
+                    "FlowControl=software\r\nPort=COM3\r\n");
+  TSerialPort p;
+  p.SetCustomBaudRate(1234);
+  LoadFromIni(p, File());
+  EXPECT_EQ(p.BaudRate(), brCustom);
+  EXPECT_EQ(p.CustomBaudRate(), 1234);  // no key: left as it was
+  EXPECT_EQ(p.StopBits(), sbOne5StopBits);
+  EXPECT_EQ(p.DataBits(), dbEight);  // "9" is no data size
+  EXPECT_EQ(p.Parity().Bits(), prSpace);
+  EXPECT_EQ(p.FlowControl().FlowControl(), fcSoftware);
+  EXPECT_EQ(p.Port(), "COM3");
+}
+
+TEST_F(IniStore, LoadFailuresRaiseCode17AndChangeNothing) {
+  TSerialPort p;
+  try {
+    LoadFromIni(p, File("absent.ini"));
+    FAIL();
+  } catch (const ESerialPort &e) {
+    EXPECT_EQ(e.Code(), 17);
+    EXPECT_EQ(e.OsCode(), ENOENT);
+  }
+
+  WriteFile(File(), "[Other]\nBaudRate=300\n");
+  EXPECT_THROW(LoadFromIni(p, File()), ESerialPort);
+  EXPECT_EQ(p.BaudRate(), br9600);
+
+  // The bad number comes after good keys: none of them may be applied.
+  WriteFile(File(), "[SerialPort1]\nPort=/dev/ttyUSB9\nBaudRate=300\nBuffer.InputSize=12x\n");
+  p.SetStoredGroups(kAllGroups);
+  try {
+    LoadFromIni(p, File());
+    FAIL();
+  } catch (const ESerialPort &e) {
+    EXPECT_EQ(e.Code(), 17);
+    EXPECT_EQ(e.Message().rfind("Failed to load settings", 0), 0u);
+  }
+  EXPECT_EQ(p.Port(), "COM1");
+  EXPECT_EQ(p.BaudRate(), br9600);
+  EXPECT_EQ(p.Buffer().InputSize(), 1024);
+  EXPECT_EQ(p.SettingsChangeCount(), 0);
+}
+
+TEST_F(IniStore, SaveFailureRaisesCode16AndLeavesNoTemporary) {
+  TSerialPort p;
+  const std::string inMissingFolder = dir_.filePath("no/such/folder/port.ini").toStdString();
+  try {
+    SaveToIni(p, inMissingFolder);
+    FAIL();
+  } catch (const ESerialPort &e) {
+    EXPECT_EQ(e.Code(), 16);
+    EXPECT_EQ(e.OsCode(), ENOENT);
+  }
+  // A folder where the file should be: the old "file" stays and nothing is left beside it.
+  QDir(dir_.path()).mkdir("taken.ini");
+  EXPECT_THROW(SaveToIni(p, File("taken.ini")), ESerialPort);
+  EXPECT_EQ(QDir(dir_.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"taken.ini"});
+}
+
+TEST(IniRegistry, RefusesWithStoreAndLoadCodes) {
+  TSerialPort p;
+  try {
+    SaveToRegistry(p, "Software\\Talvex");
+    FAIL();
+  } catch (const ESerialPort &e) {
+    EXPECT_EQ(e.Code(), 16);
+  }
+  try {
+    LoadFromRegistry(p, "Software\\Talvex");
+    FAIL();
+  } catch (const ESerialPort &e) {
+    EXPECT_EQ(e.Code(), 17);
+  }
+}
+
+TEST(IniValueTexts, CharactersAndBooleans) {
+  EXPECT_EQ(CharToIniText('\0'), "#0");
+  EXPECT_EQ(CharToIniText('\x11'), "#17");
+  EXPECT_EQ(CharToIniText(' '), "#32");
+  EXPECT_EQ(CharToIniText('!'), "!");
+  EXPECT_EQ(CharToIniText('#'), "#35");
+  EXPECT_EQ(CharToIniText('\xFF'), "#255");
+  for (int c = 0; c < 256; ++c) {
+    const char ch = static_cast<char>(c);
+    EXPECT_EQ(IniTextToChar(CharToIniText(ch)), ch) << c;
+  }
+  EXPECT_EQ(IniTextToChar(""), '\0');
+  EXPECT_EQ(IniTextToChar("#"), '\0');
+  EXPECT_EQ(IniTextToChar("#x1"), '\0');
+  EXPECT_EQ(IniTextToChar("#300"), '\0');
+  EXPECT_EQ(IniTextToChar("#65"), 'A');
+  EXPECT_EQ(IniTextToChar("Hello"), 'H');
+
+  EXPECT_EQ(BoolToIniText(true), "Yes");
+  EXPECT_EQ(BoolToIniText(false), "No");
+  EXPECT_TRUE(IniTextToBool("yes"));
+  EXPECT_TRUE(IniTextToBool("YES"));
+  EXPECT_FALSE(IniTextToBool("1"));
+  EXPECT_FALSE(IniTextToBool("True"));
+  EXPECT_FALSE(IniTextToBool(""));
+}
