@@ -11,12 +11,15 @@
 
 #include "runtime/exceptions.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
+#include <vector>
 
 // ---------------------------------------------------------------------------
 // Small sets of enumeration values, bit n for ordinal n.
@@ -322,6 +325,7 @@ struct TDeviceTimeouts {
 
 class TSerialDevice;
 class TSerialThread;
+class TDemoPort;
 class QObject;
 
 // ---------------------------------------------------------------------------
@@ -433,6 +437,13 @@ public:
   void ShowSetup();
   static std::function<bool(TCustomSerialPort &)> SetupDialog;
 
+  // Objects that keep a pointer to this port (the setup dialog's lists) ask
+  // to be told when it is destroyed; each is called once, from the
+  // destructor. The number returned takes the request back.
+  using TFreeNotify = std::function<void(TCustomSerialPort *)>;
+  int AddFreeNotification(TFreeNotify notify);
+  void RemoveFreeNotification(int id);
+
   // Runs change inside the settings-change bracket; the bracket is closed on
   // every path (a failing change still ends it).
   void ChangeSettings(const std::function<void()> &change);
@@ -441,6 +452,10 @@ public:
   // sends, built from the current properties.
   TDeviceState DeviceState() const;
   TDeviceTimeouts DeviceTimeouts() const;
+
+  // The open device's descriptor, -1 while closed (for diagnostics and
+  // tests; the port's own operations are the way to use it).
+  int Handle() const;
 
   // True while open on a device that has modem-control lines (a
   // pseudo-terminal has none: its signals read as off).
@@ -547,6 +562,11 @@ private:
   TStoredGroups storedGroups_ = {sgBasic};
 
   int settingsChangeCount_ = 0;
+  std::vector<std::pair<int, TFreeNotify>> freeNotifications_;
+  int nextFreeNotification_ = 0;
+  bool closing_ = false;
+  std::atomic<int> deliveryDepth_{0};  // dispatch steps running for the event thread
+  std::unique_ptr<TDemoPort> demo_;  // the simulator behind the port named "DEMO", while open
   std::unique_ptr<TSerialDevice> device_;
   std::unique_ptr<TSerialThread> thread_;
   QObject *hiddenWindow_ = nullptr;  // window delivery only

@@ -1,0 +1,134 @@
+#pragma once
+
+// One open terminal device, as the port and its event thread use it. The
+// operating system's headers stay in serial_port_posix.cpp; this class only
+// speaks in the port's own terms and raises ESerialPort with the port's codes.
+//
+// Received bytes are moved out of the kernel into a queue of our own as soon
+// as anybody looks (the event thread when poll() says there is input, the UI
+// thread in PendingInput and reads). That is what lets nulls be discarded,
+// the event character be noticed, and a hang-up lose nothing that already
+// reached us.
+
+#include "serial/serial_port.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <string>
+
+class TSerialDevice {
+public:
+  // Opens the device exclusively (a second opener, in this or another
+  // program, is refused). Raises code 1 with errno on failure.
+  explicit TSerialDevice(const std::string &path);
+  ~TSerialDevice();
+  TSerialDevice(const TSerialDevice &) = delete;
+  TSerialDevice &operator=(const TSerialDevice &) = delete;
+
+  int Handle() const { return fd_.load(); }
+  // Closes the descriptor now, while the object itself may live on a little
+  // (the port was closed from inside a delivery the event thread waits
+  // for). Every later operation sees an invalid handle.
+  void Shutdown();
+  bool HasModemLines() const { return hasModemLines_; }
+  bool HasErrorCounters() const { return hasCounters_; }
+
+  void SetQueueSizes(std::int32_t input, std::int32_t output);  // code 9
+  void SetState(const TDeviceState &state);                     // code 7
+  void SetTimeouts(const TDeviceTimeouts &timeouts);            // code 8
+
+  int Write(const char *bytes, int count);  // code 2
+  int Read(char *buffer, int count);        // code 3
+  void Purge(bool input, bool output);      // code 5
+  void CheckOpen(int code) const;           // raises code with errno if the handle is no longer usable
+  int PendingInput();                       // code 10
+  TLineSignals Signals();                   // code 11
+  TSerialErrors TakeErrors(bool parityCheck);  // code 10
+
+  // What one drain of the kernel's input found.
+  struct TDrain {
+    int bytes = 0;           // moved into our queue (after discarding nulls)
+    bool eventChar = false;  // the event character was among them
+    bool hungUp = false;     // end of file or I/O error: the device is gone
+  };
+  // Moves everything the kernel holds into our queue. Never blocks, never
+  // raises: failures are reported as hungUp (with the errno kept for
+  // TakeErrors) so the event thread can end cleanly.
+  TDrain Drain();
+  int QueuedInput() const;
+  bool QueueNearlyFull() const;  // at 80 % of the input size or more
+
+  // Modem lines and error counters for the event thread's sampling.
+  struct TLineSample {
+    int modemBits = 0;  // TIOCM_* bits
+    int rings = 0, breaks = 0, errors = 0;
+  };
+  bool Sample(TLineSample &out) const;  // false when the device cannot say
+
+  // Marks that the device vanished (the event thread saw the hang-up).
+  void NoteHangUp();
+  bool HungUp() const;
+
+  // Lowest level: tcflush, for the thread's exit steps; never raises.
+  void DiscardQueues();
+
+private:
+  int TakeQueued(char *buffer, int count);
+  void DrainOrRaise(int code);
+  void ApplyRts(bool high);
+
+  std::atomic<int> fd_{-1};
+  bool hasModemLines_ = false;
+  bool hasCounters_ = false;
+  TDeviceState state_{};
+  TDeviceTimeouts timeouts_{};
+  std::int32_t inputSize_ = 1024;
+
+  mutable std::mutex mutex_;  // the queue and the flags below
+  std::deque<char> queue_;
+  bool hungUp_ = false;
+  int hangUpErrno_ = 0;
+  bool hangUpReported_ = false;
+  bool overflow_ = false;
+  // Error counters already reported by TakeErrors.
+  int seenFrame_ = 0, seenParity_ = 0, seenOverrun_ = 0, seenBufOverrun_ = 0, seenBreak_ = 0;
+};
+
+// The event thread's wait: the device and two signals of our own (stop, and
+// "a write has finished" for the output-empty event). It sleeps in the kernel
+// until one of them has something; there is no periodic wake-up unless the
+// caller asks for one (modem-line sampling on a device that has the lines).
+class TSerialWaiter {
+public:
+  TSerialWaiter();  // raises code 21 when the signals cannot be made
+  ~TSerialWaiter();
+  TSerialWaiter(const TSerialWaiter &) = delete;
+  TSerialWaiter &operator=(const TSerialWaiter &) = delete;
+
+  void Stop();        // any thread; the current and every later wait return at once
+  void TxFinished();  // any thread
+
+  struct TResult {
+    bool stop = false;
+    bool txFinished = false;
+    bool input = false;   // the device has bytes to read
+    bool hangUp = false;  // the device reported hang-up or error
+    bool failed = false;  // the wait itself failed (errno in err)
+    int err = 0;
+  };
+  // timeoutMs < 0: no limit.
+  TResult Wait(int deviceFd, bool wantInput, int timeoutMs);
+
+private:
+  int stopFd_ = -1;
+  int txFd_ = -1;
+};
+
+// The modem-status bits the event thread compares.
+int SerialModemBitCTS();
+int SerialModemBitDSR();
+int SerialModemBitCD();
+int SerialModemBitRI();

@@ -1,0 +1,601 @@
+// The terminal device on POSIX. Every operating-system header of the serial
+// code is included here and nowhere else: termios, the modem-control and
+// counter ioctls and the kernel's termios2 record clash with each other and
+// with Qt if they leak, so the rest of the port only sees TSerialDevice.
+//
+// errno is captured right at the failing call and travels in the exception.
+
+#include "serial/serial_device.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <thread>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <linux/serial.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The kernel's termios2, for rates that have no B constant (14400, 56000,
+// 128000, 256000 and custom ones). Declared here under our own name because
+// <asm/termbits.h> cannot be included next to <termios.h>.
+struct KernelTermios2 {
+  tcflag_t c_iflag;
+  tcflag_t c_oflag;
+  tcflag_t c_cflag;
+  tcflag_t c_lflag;
+  cc_t c_line;
+  cc_t c_cc[19];
+  speed_t c_ispeed;
+  speed_t c_ospeed;
+};
+const unsigned long kGetTermios2 = _IOR('T', 0x2A, KernelTermios2);
+const unsigned long kSetTermios2 = _IOW('T', 0x2B, KernelTermios2);
+constexpr tcflag_t kOtherBaud = 0010000;  // BOTHER
+constexpr std::size_t kMaxQueued = 1 << 20;  // beyond this, input is dropped and flagged as overflow
+
+// Retries a call interrupted by a signal.
+template <typename F>
+auto Retry(F f) -> decltype(f()) {
+  decltype(f()) r;
+  do {
+    r = f();
+  } while (r == -1 && errno == EINTR);
+  return r;
+}
+
+speed_t StandardSpeed(std::uint32_t rate) {
+  switch (rate) {
+    case 50: return B50;
+    case 75: return B75;
+    case 110: return B110;
+    case 134: return B134;
+    case 150: return B150;
+    case 200: return B200;
+    case 300: return B300;
+    case 600: return B600;
+    case 1200: return B1200;
+    case 1800: return B1800;
+    case 2400: return B2400;
+    case 4800: return B4800;
+    case 9600: return B9600;
+    case 19200: return B19200;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    case 115200: return B115200;
+    case 230400: return B230400;
+    case 460800: return B460800;
+    case 500000: return B500000;
+    case 576000: return B576000;
+    case 921600: return B921600;
+    case 1000000: return B1000000;
+    default: return B0;
+  }
+}
+
+// The line bits we set and expect to read back unchanged.
+constexpr tcflag_t kCflagChecked = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS;
+constexpr tcflag_t kIflagChecked = IXON | IXOFF | INPCK;
+
+[[noreturn]] void Raise(int code, int err) { throw ESerialPort(code, err); }
+
+void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+int MsLeft(Clock::time_point deadline) {
+  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  return left <= 0 ? 0 : static_cast<int>(std::min<long long>(left, 1 << 30));
+}
+
+}  // namespace
+
+TSerialDevice::TSerialDevice(const std::string &path) {
+  if (path.empty()) Raise(ecOpenFailed, ENOENT);
+  const int fd = Retry([&] { return ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); });
+  if (fd < 0) Raise(ecOpenFailed, errno);
+  auto fail = [fd](int err) {
+    ::close(fd);
+    Raise(ecOpenFailed, err);
+  };
+  if (!::isatty(fd)) fail(ENOTTY);
+  // TIOCEXCL keeps other programs out (root excepted); the lock also refuses
+  // a second opener running as root or inside this same program.
+  if (Retry([&] { return ::flock(fd, LOCK_EX | LOCK_NB); }) != 0) fail(errno == EWOULDBLOCK ? EBUSY : errno);
+  if (::ioctl(fd, TIOCEXCL) != 0) fail(errno);
+  int bits = 0;
+  hasModemLines_ = ::ioctl(fd, TIOCMGET, &bits) == 0;
+  serial_icounter_struct counters{};
+  hasCounters_ = ::ioctl(fd, TIOCGICOUNT, &counters) == 0;
+  if (hasCounters_) {
+    seenFrame_ = counters.frame;
+    seenParity_ = counters.parity;
+    seenOverrun_ = counters.overrun;
+    seenBufOverrun_ = counters.buf_overrun;
+    seenBreak_ = counters.brk;
+  }
+  fd_ = fd;
+}
+
+TSerialDevice::~TSerialDevice() { Shutdown(); }
+
+void TSerialDevice::Shutdown() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const int fd = fd_.exchange(-1);
+  if (fd < 0) return;
+  // Whatever is still queued dies with the port, whether or not an event
+  // thread was left to discard it.
+  ::tcflush(fd, TCIOFLUSH);
+  ::ioctl(fd, TIOCNXCL);
+  ::close(fd);  // never retried: on Linux the descriptor is gone even after EINTR
+  queue_.clear();
+}
+
+void TSerialDevice::CheckOpen(int code) const {
+  if (::fcntl(fd_, F_GETFL) == -1) Raise(code, errno);
+}
+
+void TSerialDevice::SetQueueSizes(std::int32_t input, std::int32_t output) {
+  // The kernel's queues have a fixed size; the input size still sets when the
+  // queue counts as 80 % full. A negative size is nonsense to any driver.
+  if (input < 0 || output < 0) Raise(ecSetupFailed, EINVAL);
+  CheckOpen(ecSetupFailed);
+  std::lock_guard<std::mutex> lock(mutex_);
+  inputSize_ = input;
+}
+
+void TSerialDevice::SetState(const TDeviceState &s) {
+  termios t{};
+  if (Retry([&] { return ::tcgetattr(fd_, &t); }) != 0) Raise(ecSetStateFailed, errno);
+  ::cfmakeraw(&t);
+  t.c_cflag |= CLOCAL | CREAD;
+  t.c_cflag &= ~kCflagChecked;
+  switch (s.ByteSize) {
+    case 5: t.c_cflag |= CS5; break;
+    case 6: t.c_cflag |= CS6; break;
+    case 7: t.c_cflag |= CS7; break;
+    case 8: t.c_cflag |= CS8; break;
+    default: Raise(ecSetStateFailed, EINVAL);
+  }
+  switch (s.Parity) {
+    case 0: break;
+    case 1: t.c_cflag |= PARENB | PARODD; break;
+    case 2: t.c_cflag |= PARENB; break;
+    case 3: t.c_cflag |= PARENB | CMSPAR | PARODD; break;
+    case 4: t.c_cflag |= PARENB | CMSPAR; break;
+    default: Raise(ecSetStateFailed, EINVAL);
+  }
+  // There is no 1.5 on a POSIX line; a UART sends 1.5 stop bits for CSTOPB
+  // with 5 data bits anyway, which is the only size where 1.5 exists.
+  if (s.StopBits != 0) t.c_cflag |= CSTOPB;
+  if ((s.Flags & TDeviceState::fOutxCtsFlow) || s.RtsControl() == 2) t.c_cflag |= CRTSCTS;
+  t.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK | IGNPAR | PARMRK | ISTRIP);
+  if (s.Flags & TDeviceState::fParity) t.c_iflag |= INPCK;
+  if (s.Flags & TDeviceState::fOutX) t.c_iflag |= IXON;
+  if (s.Flags & TDeviceState::fInX) t.c_iflag |= IXOFF;
+  t.c_cc[VSTART] = static_cast<cc_t>(s.XonChar);
+  t.c_cc[VSTOP] = static_cast<cc_t>(s.XoffChar);
+  // VMIN 1 makes an empty non-blocking read say EAGAIN; with 0 it would
+  // return 0, which we must be able to take for end of file (hang-up).
+  t.c_cc[VMIN] = 1;
+  t.c_cc[VTIME] = 0;
+
+  const speed_t standard = StandardSpeed(s.BaudRate);
+  if (s.BaudRate == 0) Raise(ecSetStateFailed, EINVAL);
+  if (standard != B0) {
+    ::cfsetispeed(&t, standard);
+    ::cfsetospeed(&t, standard);
+  }
+  if (Retry([&] { return ::tcsetattr(fd_, TCSANOW, &t); }) != 0) Raise(ecSetStateFailed, errno);
+  if (standard == B0) {
+    KernelTermios2 t2{};
+    if (::ioctl(fd_, kGetTermios2, &t2) != 0) Raise(ecSetStateFailed, errno);
+    t2.c_cflag &= ~static_cast<tcflag_t>(CBAUD | (CBAUD << 16));
+    t2.c_cflag |= kOtherBaud | (kOtherBaud << 16);
+    t2.c_ispeed = s.BaudRate;
+    t2.c_ospeed = s.BaudRate;
+    if (Retry([&] { return ::ioctl(fd_, kSetTermios2, &t2); }) != 0) Raise(ecSetStateFailed, errno);
+  }
+
+  // tcsetattr succeeds when any one of the changes took; read back to see
+  // that all of them did.
+  termios back{};
+  if (Retry([&] { return ::tcgetattr(fd_, &back); }) != 0) Raise(ecSetStateFailed, errno);
+  if ((back.c_cflag & kCflagChecked) != (t.c_cflag & kCflagChecked) ||
+      (back.c_iflag & kIflagChecked) != (t.c_iflag & kIflagChecked))
+    Raise(ecSetStateFailed, EINVAL);
+  if (standard != B0) {
+    if (::cfgetospeed(&back) != standard) Raise(ecSetStateFailed, EINVAL);
+  } else {
+    KernelTermios2 t2{};
+    if (::ioctl(fd_, kGetTermios2, &t2) != 0) Raise(ecSetStateFailed, errno);
+    // Drivers round odd rates to what their divisor can do; within 3 % the
+    // line still works, further off it does not.
+    const double ratio = static_cast<double>(t2.c_ospeed) / s.BaudRate;
+    if (ratio < 0.97 || ratio > 1.03) Raise(ecSetStateFailed, EINVAL);
+  }
+
+  if (hasModemLines_) {
+    const int dtr = s.DtrControl();
+    const int rts = s.RtsControl();
+    int bit = TIOCM_DTR;
+    if (::ioctl(fd_, dtr == 0 ? TIOCMBIC : TIOCMBIS, &bit) != 0) Raise(ecSetStateFailed, errno);
+    // Handshake raises RTS and lets the driver drive it; toggle keeps it low
+    // except while a write is going out.
+    bit = TIOCM_RTS;
+    if (::ioctl(fd_, (rts == 0 || rts == 3) ? TIOCMBIC : TIOCMBIS, &bit) != 0) Raise(ecSetStateFailed, errno);
+  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  state_ = s;
+}
+
+void TSerialDevice::SetTimeouts(const TDeviceTimeouts &timeouts) {
+  CheckOpen(ecSetTimeoutsFailed);
+  std::lock_guard<std::mutex> lock(mutex_);
+  timeouts_ = timeouts;
+}
+
+void TSerialDevice::ApplyRts(bool high) {
+  if (!hasModemLines_) return;
+  int bit = TIOCM_RTS;
+  ::ioctl(fd_, high ? TIOCMBIS : TIOCMBIC, &bit);
+}
+
+int TSerialDevice::Write(const char *bytes, int count) {
+  if (count <= 0) return 0;
+  TDeviceTimeouts to;
+  bool toggle;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    to = timeouts_;
+    toggle = state_.RtsControl() == 3;
+  }
+  const bool limited = to.WriteTotalTimeoutMultiplier != 0 || to.WriteTotalTimeoutConstant != 0;
+  const auto limitMs = static_cast<long long>(std::min<unsigned long long>(
+      static_cast<unsigned long long>(to.WriteTotalTimeoutMultiplier) * static_cast<unsigned>(count) +
+          to.WriteTotalTimeoutConstant,
+      1ull << 40));
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(limitMs);
+  auto timeLeft = [&] { return limited ? MsLeft(deadline) : -1; };
+
+  if (toggle) ApplyRts(true);
+  struct RtsDown {
+    TSerialDevice *d;
+    bool on;
+    ~RtsDown() {
+      if (on) d->ApplyRts(false);
+    }
+  } rtsDown{this, toggle};
+
+  int written = 0;
+  bool timedOut = false;
+  while (written < count) {
+    const ssize_t n = ::write(fd_, bytes + written, static_cast<size_t>(count - written));
+    if (n > 0) {
+      written += static_cast<int>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno != EAGAIN) Raise(ecWriteFailed, errno);
+    const int wait = timeLeft();
+    if (wait == 0) {
+      timedOut = true;
+      break;
+    }
+    pollfd p{fd_, POLLOUT, 0};
+    const int r = Retry([&] { return ::poll(&p, 1, wait); });
+    if (r < 0) Raise(ecWriteFailed, errno);
+    if (r == 0) {
+      timedOut = true;
+      break;
+    }
+    if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) Raise(ecWriteFailed, EIO);
+  }
+  // Wait for the bytes to leave the wire, never longer than the limit (a
+  // plain tcdrain would wait for ever behind a stopped handshake).
+  while (!timedOut) {
+    int queued = 0;
+    if (::ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued <= 0) break;
+    const int wait = timeLeft();
+    if (wait == 0) {
+      timedOut = true;
+      break;
+    }
+    // Roughly the time the queued bytes need at the line rate (10 bits each).
+    std::uint32_t rate;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      rate = state_.BaudRate ? state_.BaudRate : 9600;
+    }
+    int ms = static_cast<int>(static_cast<long long>(queued) * 10000 / rate);
+    ms = std::max(1, std::min(ms, 50));
+    if (wait > 0) ms = std::min(ms, wait);
+    SleepMs(ms);
+  }
+  if (timedOut) {
+    // What is still queued is abandoned, and not counted as written.
+    int queued = 0;
+    if (::ioctl(fd_, TIOCOUTQ, &queued) == 0 && queued > 0) {
+      ::tcflush(fd_, TCOFLUSH);
+      written = std::max(0, written - queued);
+    }
+  }
+  return written;
+}
+
+TSerialDevice::TDrain TSerialDevice::Drain() {
+  TDrain result;
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (hungUp_) {
+    result.hungUp = true;
+    return result;
+  }
+  const bool discardNull = (state_.Flags & TDeviceState::fNull) != 0;
+  char chunk[4096];
+  for (;;) {
+    const ssize_t n = ::read(fd_, chunk, sizeof chunk);
+    if (n > 0) {
+      for (ssize_t i = 0; i < n; ++i) {
+        const char c = chunk[i];
+        if (discardNull && c == 0) continue;
+        if (c == state_.EvtChar) result.eventChar = true;
+        if (queue_.size() >= kMaxQueued) {
+          overflow_ = true;
+          continue;
+        }
+        queue_.push_back(c);
+        ++result.bytes;
+      }
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno == EAGAIN) break;
+    // End of file or a hard error: the device is gone (USB adapter pulled,
+    // other end of a pseudo-terminal closed).
+    hungUp_ = true;
+    hangUpErrno_ = n == 0 ? EIO : errno;
+    result.hungUp = true;
+    break;
+  }
+  return result;
+}
+
+void TSerialDevice::DrainOrRaise(int code) {
+  if (fd_ < 0) Raise(code, EBADF);
+  TDrain d = Drain();
+  (void)d;
+  std::lock_guard<std::mutex> lock(mutex_);
+  // A vanished device is not a failure of this call: what was received is
+  // still ours, and the loss is reported once by the event thread.
+  if (hungUp_ && hangUpErrno_ != EIO && hangUpErrno_ != ENXIO && hangUpErrno_ != ENODEV)
+    Raise(code, hangUpErrno_);
+}
+
+int TSerialDevice::QueuedInput() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return static_cast<int>(queue_.size());
+}
+
+bool TSerialDevice::QueueNearlyFull() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (inputSize_ <= 0) return false;
+  return queue_.size() * 5 >= static_cast<std::size_t>(inputSize_) * 4;
+}
+
+int TSerialDevice::TakeQueued(char *buffer, int count) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const int n = std::min<int>(count, static_cast<int>(queue_.size()));
+  std::copy(queue_.begin(), queue_.begin() + n, buffer);
+  queue_.erase(queue_.begin(), queue_.begin() + n);
+  return n;
+}
+
+int TSerialDevice::Read(char *buffer, int count) {
+  if (count <= 0) return 0;
+  DrainOrRaise(ecReadFailed);
+  int got = TakeQueued(buffer, count);
+  if (got == count) return got;
+
+  TDeviceTimeouts to;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    to = timeouts_;
+  }
+  constexpr std::uint32_t kAll = 0xFFFFFFFFu;
+  const std::uint32_t interval = to.ReadIntervalTimeout;
+  const std::uint32_t mult = to.ReadTotalTimeoutMultiplier;
+  std::uint32_t constant = to.ReadTotalTimeoutConstant;
+  if (interval == kAll && mult == 0 && constant == 0) return got;  // what is queued, at once
+  bool firstByteEnds = false;
+  if (interval == kAll && mult == kAll && constant != 0 && constant != kAll) {
+    // Return as soon as anything is there; wait up to the constant for it.
+    if (got > 0) return got;
+    firstByteEnds = true;
+  }
+  const bool totalLimit = !firstByteEnds ? (mult != 0 || constant != 0) : true;
+  const unsigned long long totalMs =
+      firstByteEnds ? constant
+                    : std::min<unsigned long long>(static_cast<unsigned long long>(mult) * static_cast<unsigned>(count) +
+                                                       constant,
+                                                   1ull << 40);
+  const Clock::time_point start = Clock::now();
+  const Clock::time_point deadline = start + std::chrono::milliseconds(static_cast<long long>(totalMs));
+  const bool intervalUsed = !firstByteEnds && interval != 0 && interval != kAll;
+  Clock::time_point lastByte = start;
+
+  for (;;) {
+    int wait = 50;  // slices: the event thread may take the bytes from under us
+    if (totalLimit) {
+      const int left = MsLeft(deadline);
+      if (left == 0) return got;
+      wait = std::min(wait, left);
+    }
+    if (intervalUsed && got > 0) {
+      const int left = MsLeft(lastByte + std::chrono::milliseconds(interval));
+      if (left == 0) return got;
+      wait = std::min(wait, left);
+    }
+    pollfd p{fd_, POLLIN, 0};
+    if (Retry([&] { return ::poll(&p, 1, wait); }) < 0) Raise(ecReadFailed, errno);
+    DrainOrRaise(ecReadFailed);
+    const int n = TakeQueued(buffer + got, count - got);
+    if (n > 0) {
+      got += n;
+      lastByte = Clock::now();
+      if (got == count || firstByteEnds) return got;
+    } else if (HungUp()) {
+      if (got > 0) return got;
+      Raise(ecReadFailed, EIO);
+    }
+  }
+}
+
+void TSerialDevice::Purge(bool input, bool output) {
+  if (!input && !output) {
+    CheckOpen(ecPurgeFailed);
+    return;
+  }
+  const int which = input && output ? TCIOFLUSH : input ? TCIFLUSH : TCOFLUSH;
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (Retry([&] { return ::tcflush(fd_, which); }) != 0 && !(hungUp_ && errno == EIO)) Raise(ecPurgeFailed, errno);
+  if (input) queue_.clear();
+}
+
+void TSerialDevice::DiscardQueues() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (fd_ >= 0) ::tcflush(fd_, TCIOFLUSH);
+  queue_.clear();
+}
+
+int TSerialDevice::PendingInput() {
+  DrainOrRaise(ecClearErrorFailed);
+  return QueuedInput();
+}
+
+TLineSignals TSerialDevice::Signals() {
+  CheckOpen(ecModemStatusFailed);
+  TLineSignals s;
+  if (!hasModemLines_) return s;  // a pseudo-terminal: every line reads off
+  int bits = 0;
+  if (::ioctl(fd_, TIOCMGET, &bits) != 0) Raise(ecModemStatusFailed, errno);
+  if (bits & TIOCM_CTS) s.Include(lsCTS);
+  if (bits & TIOCM_DSR) s.Include(lsDSR);
+  if (bits & TIOCM_RI) s.Include(lsRing);
+  if (bits & TIOCM_CD) s.Include(lsRLSD);
+  return s;
+}
+
+TSerialErrors TSerialDevice::TakeErrors(bool parityCheck) {
+  CheckOpen(ecClearErrorFailed);
+  TSerialErrors errors;
+  std::lock_guard<std::mutex> lock(mutex_);
+  serial_icounter_struct c{};
+  if (hasCounters_ && !hungUp_ && ::ioctl(fd_, TIOCGICOUNT, &c) == 0) {
+    if (c.frame != seenFrame_) errors.Include(erFraming);
+    if (c.parity != seenParity_ && parityCheck) errors.Include(erParity);
+    if (c.overrun != seenOverrun_) errors.Include(erOverrun);
+    if (c.buf_overrun != seenBufOverrun_) errors.Include(erRxOverflow);
+    if (c.brk != seenBreak_) errors.Include(erBreak);
+    seenFrame_ = c.frame;
+    seenParity_ = c.parity;
+    seenOverrun_ = c.overrun;
+    seenBufOverrun_ = c.buf_overrun;
+    seenBreak_ = c.brk;
+  }
+  if (overflow_) errors.Include(erRxOverflow);
+  overflow_ = false;
+  if (hungUp_ && !hangUpReported_) {
+    errors.Include(erDeviceIO);
+    hangUpReported_ = true;
+  }
+  return errors;
+}
+
+bool TSerialDevice::Sample(TLineSample &out) const {
+  bool any = false;
+  if (hasModemLines_ && ::ioctl(fd_, TIOCMGET, &out.modemBits) == 0) any = true;
+  serial_icounter_struct c{};
+  if (hasCounters_ && ::ioctl(fd_, TIOCGICOUNT, &c) == 0) {
+    out.rings = c.rng;
+    out.breaks = c.brk;
+    out.errors = c.frame + c.parity + c.overrun + c.buf_overrun;
+    any = true;
+  }
+  return any;
+}
+
+void TSerialDevice::NoteHangUp() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!hungUp_) {
+    hungUp_ = true;
+    hangUpErrno_ = EIO;
+  }
+}
+
+bool TSerialDevice::HungUp() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return hungUp_;
+}
+
+// Modem-bit names the event thread compares; kept here with the headers.
+int SerialModemBitCTS() { return TIOCM_CTS; }
+int SerialModemBitDSR() { return TIOCM_DSR; }
+int SerialModemBitCD() { return TIOCM_CD; }
+int SerialModemBitRI() { return TIOCM_RI; }
+
+TSerialWaiter::TSerialWaiter() {
+  stopFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (stopFd_ < 0) Raise(ecWaitFailed, errno);
+  txFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (txFd_ < 0) {
+    const int err = errno;
+    ::close(stopFd_);
+    Raise(ecWaitFailed, err);
+  }
+}
+
+TSerialWaiter::~TSerialWaiter() {
+  ::close(stopFd_);
+  ::close(txFd_);
+}
+
+void TSerialWaiter::Stop() {
+  const std::uint64_t one = 1;
+  // The counter cannot overflow with our few writes; EAGAIN would still
+  // leave it readable, which is all the wait needs.
+  (void)Retry([&] { return ::write(stopFd_, &one, sizeof one); });
+}
+
+void TSerialWaiter::TxFinished() {
+  const std::uint64_t one = 1;
+  (void)Retry([&] { return ::write(txFd_, &one, sizeof one); });
+}
+
+TSerialWaiter::TResult TSerialWaiter::Wait(int deviceFd, bool wantInput, int timeoutMs) {
+  TResult result;
+  pollfd p[3] = {{stopFd_, POLLIN, 0}, {txFd_, POLLIN, 0}, {deviceFd, static_cast<short>(wantInput ? POLLIN : 0), 0}};
+  const int r = Retry([&] { return ::poll(p, 3, timeoutMs); });
+  if (r < 0) {
+    result.failed = true;
+    result.err = errno;
+    return result;
+  }
+  // The stop signal stays set: a stopped thread never waits again.
+  if (p[0].revents & POLLIN) result.stop = true;
+  if (p[1].revents & POLLIN) {
+    std::uint64_t count = 0;
+    (void)Retry([&] { return ::read(txFd_, &count, sizeof count); });
+    result.txFinished = true;
+  }
+  if (p[2].revents & POLLIN) result.input = true;
+  if (p[2].revents & (POLLHUP | POLLERR | POLLNVAL)) result.hangUp = true;
+  return result;
+}

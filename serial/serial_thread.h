@@ -1,0 +1,62 @@
+#pragma once
+
+// The event thread of an open port: it waits for line events on the device
+// and hands each batch to the port's dispatch steps, by the port's
+// SyncMethod. It never touches program state itself.
+
+#include "serial/serial_device.h"
+#include "serial/serial_port.h"
+
+#include <atomic>
+#include <exception>
+#include <memory>
+
+class QObject;
+class TSyncThread;
+
+// The order in which the events of one batch are dispatched.
+inline constexpr TSerialEvent kSerialDispatchOrder[] = {evError, evRxChar, evTxEmpty, evBreak, evRing,
+                                                        evCTS,   evDSR,    evRxFlag,  evRLSD,  evRx80Full};
+
+class TSerialThread {
+public:
+  // Starts watching at once. events: the port's Events at Open.
+  TSerialThread(TCustomSerialPort &port, TSerialDevice &device, TSerialEvents events, TSyncMethod method,
+                QObject *hiddenWindow);
+  // Signals stop and waits for the thread; on the UI thread a delivery that
+  // is already queued runs meanwhile.
+  ~TSerialThread();
+  TSerialThread(const TSerialThread &) = delete;
+  TSerialThread &operator=(const TSerialThread &) = delete;
+
+  // After this no further event is delivered, even one already seen.
+  void SignalStop();
+  // A write has gone out completely: report evTxEmpty when watched.
+  void TxFinished();
+
+  bool Finished() const;
+  // What ended delivery (a handler or dispatch step that threw); kept until
+  // the thread object goes away, never shown.
+  std::exception_ptr FatalException() const { return fatal_; }
+
+  // How often modem lines and error counters are sampled, on a device that
+  // has them and only when such events are watched.
+  static constexpr int kSampleMs = 20;
+
+private:
+  void Run();
+  // Hands events (and, when lineLost, the line-lost report) over; false when
+  // a handler threw and delivery must end.
+  bool DeliverEvents(TSerialEvents events, bool lineLost = false);
+
+  TCustomSerialPort &port_;
+  TSerialDevice &device_;
+  const TSerialEvents events_;
+  const TSyncMethod method_;
+  QObject *hiddenWindow_;
+  TSerialWaiter waiter_;
+  TSerialEvents received_;
+  std::exception_ptr fatal_;
+  std::atomic<bool> stopping_{false};
+  std::unique_ptr<TSyncThread> thread_;
+};
