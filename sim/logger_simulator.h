@@ -193,7 +193,8 @@ public:
   bool WaitFor(const std::function<bool(const TSimSnapshot &)> &pred, int timeout_ms) const;
 
   // Told what the logger does ("reloj puesto ...", "descarga ..."), on the
-  // simulator's own thread. Set before Start.
+  // simulator's own thread and outside its lock, so it may read the
+  // simulator but must not Stop it. Set before Start.
   std::function<void(TLoggerSimulator &sender, const std::string &text)> OnEvent;
 
 private:

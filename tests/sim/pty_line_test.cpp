@@ -170,7 +170,9 @@ TEST(SimLine, SendsWholeDigitFramesAtTheIntervalWithTheStartState) {
 }
 
 TEST(SimLine, RateCommandsChangeTheReportedCode) {
-  TLoggerSimulator sim(FastConfig());
+  TSimConfig cfg = FastConfig();
+  cfg.StoredRecords = 8;
+  TLoggerSimulator sim(cfg);
   sim.Start();
   TPcEnd pc(sim.SlavePath());
   ASSERT_TRUE(pc.Ok());
@@ -184,6 +186,10 @@ TEST(SimLine, RateCommandsChangeTheReportedCode) {
     EXPECT_EQ(FrameNum(frames.back(), 17, 1), c.second) << "after command " << c.first;
   }
   EXPECT_EQ(sim.ReceivedBytes(), "6756");
+  // What is stored stays; the header counts it back from the record in
+  // progress at the new rate, so the latest records keep their true times.
+  EXPECT_EQ(sim.MemoryCount(), 8);
+  EXPECT_EQ(sim.NextDumpHeader(), (TDumpHeader{TSimDateTime::FromMs(cfg.Start.ToMs() - 8 * 30 * 60000LL), 5}));
 }
 
 TEST(SimLine, ClockSetTakesTheTimeAndEmptiesMemory) {
