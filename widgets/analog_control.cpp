@@ -1,6 +1,7 @@
 #include "widgets/analog_control.h"
 
 #include "runtime/application.h"
+#include "runtime/format_settings.h"
 #include "runtime/number_format.h"
 
 #include <climits>
@@ -245,9 +246,16 @@ void TInsAnalogGControl::SetHintOptions(THintOptions o) {
   if (autoOn && !loading_) ValueChanged();
 }
 
+void TInsAnalogGControl::EnsureTextsCurrent() {
+  const TFormatSettings &fs = FormatSettings();
+  if (fs.DecimalSeparator != textDecimal_ || fs.ThousandSeparator != textThousand_) RefreshTexts();
+}
+
 void TInsAnalogGControl::RefreshTexts() {
   digitText_ = QString::number(digit_);
   valueText_ = FormatValue(signal_.ValueFormat(), value_);
+  textDecimal_ = FormatSettings().DecimalSeparator;
+  textThousand_ = FormatSettings().ThousandSeparator;
   const int span = signal_.DigitSpan();
   const double pos = span != 0 ? 1000.0 / span * (double(digit_) - signal_.DigitalFrom()) : 0.0;
   position_ = qBound(0, RoundToInt(pos), 1000);
@@ -257,6 +265,8 @@ void TInsAnalogGControl::ValueChanged() {
   // Texts.
   digitText_ = QString::number(digit_);
   valueText_ = FormatValue(signal_.ValueFormat(), value_);
+  textDecimal_ = FormatSettings().DecimalSeparator;
+  textThousand_ = FormatSettings().ThousandSeparator;
 
   // Position on the scale, unclamped for the range check below.
   const int span = signal_.DigitSpan();
@@ -351,7 +361,8 @@ void TInsAnalogGControl::UpdateHint() {
   if (hintOptions_.Has(hoMax)) extreme("MAX= ", minMax_.max_, minMax_.maxDateTime_);
   if (hintOptions_.Has(hoName1)) lines << signal_.Name1();
   if (hintOptions_.Has(hoName2)) lines << signal_.Name2();
-  setToolTip(lines.join('\r'));
+  const QString hint = lines.join('\r');
+  if (hint != toolTip()) setToolTip(hint);
 }
 
 void TInsAnalogGControl::SettingsChanged() {

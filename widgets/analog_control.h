@@ -222,6 +222,9 @@ protected:
   // Texts and position from the current value and settings, no events; for
   // painting after a format or separator change.
   void RefreshTexts();
+  // RefreshTexts only when the program's separators changed since the value
+  // text was made (the main window sets the decimal comma on activation).
+  void EnsureTextsCurrent();
 
 private:
   void SettingsObjectChanged();
@@ -242,4 +245,5 @@ private:
   bool inSector_[3] = {false, false, false};
   std::optional<QColor> sectorColor_;
   bool loading_ = false;
+  char textDecimal_ = 0, textThousand_ = 0;  // separators ValueText was made with
 };

@@ -62,11 +62,10 @@ void Mirrored(QPainter &p, int length, int breadth, bool rows, int middle, int s
 QImage RenderGradient(const QSize &size, const QColor &from, const QColor &to, TGradientStyle style) {
   QImage img(size.expandedTo(QSize(1, 1)), QImage::Format_RGB32);
   const int w = img.width(), h = img.height();
+  // Corners the diamonds and ellipses do not reach keep the end colour.
+  img.fill(to);
+  if (from.rgb() == to.rgb()) return img;
   QPainter p(&img);
-  if (from.rgb() == to.rgb()) {
-    img.fill(from);
-    return img;
-  }
   switch (style) {
     case gsHorizontal1: Banded(p, h, w, true, from, to); break;
     case gsHorizontal2: Mirrored(p, h, w, true, h / 2, h / 2, from, to); break;

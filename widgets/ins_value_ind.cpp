@@ -15,13 +15,10 @@ public:
     setAttribute(Qt::WA_NoSystemBackground);
     setAttribute(Qt::WA_TransparentForMouseEvents);
   }
-  int paints = 0;
-  qint64 area = 0;
 
 protected:
   void paintEvent(QPaintEvent *e) override {
-    ++paints;
-    area += qint64(e->rect().width()) * e->rect().height();
+    (void)e;
     QPainter p(this);
     paint_(p, rect());
   }
@@ -61,7 +58,7 @@ TInsValueInd::TInsValueInd(QWidget *parent) : TInsAnalogGControl(parent) {
     };
 
   new TInsValueIndBox(this, [this](QPainter &p, const QRect &r) {
-    ++paintCount_;
+    ++valuePaints_;
     PaintValue(p, r);
   });
   resize(67, 48);
@@ -182,7 +179,7 @@ QRect TInsValueInd::ValueInsideRect() const { return layout_.valueRect; }
 
 void TInsValueInd::PaintValue(QPainter &p, const QRect &r) {
   if (r.width() <= 0 || r.height() <= 0) return;
-  RefreshTexts();  // the separator may have changed since the last value
+  EnsureTextsCurrent();  // the separator may have changed since the last value
   if (valueImage_.size() != r.size()) valueImage_ = QImage(r.size(), QImage::Format_RGB32);
   valueImage_.fill(bevelValue_.Color());
   {
@@ -215,8 +212,8 @@ void TInsValueInd::resizeEvent(QResizeEvent *e) {
 }
 
 void TInsValueInd::paintEvent(QPaintEvent *e) {
-  ++paintCount_;
-  paintedArea_ += qint64(e->rect().width()) * e->rect().height();
+  ++bodyPaints_;
+  bodyArea_ += qint64(e->rect().width()) * e->rect().height();
   const TLayout &l = layout_;
   const auto &sig = SignalSettings();
   QPainter p(this);

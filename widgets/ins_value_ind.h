@@ -38,12 +38,14 @@ public:
   QRect ValueBoxRect() const;
   QRect ValueInsideRect() const;
 
-  // Paint statistics, for checking that value changes stay inside the box.
-  int PaintCount() const { return paintCount_; }
-  qint64 PaintedArea() const { return paintedArea_; }
+  // Paint statistics, for checking that value changes stay inside the box:
+  // paints of the whole body (and the area they covered) and of the value.
+  int BodyPaintCount() const { return bodyPaints_; }
+  qint64 BodyPaintedArea() const { return bodyArea_; }
+  int ValuePaintCount() const { return valuePaints_; }
   void ResetPaintStats() {
-    paintCount_ = 0;
-    paintedArea_ = 0;
+    bodyPaints_ = valuePaints_ = 0;
+    bodyArea_ = 0;
   }
 
 protected:
@@ -72,6 +74,6 @@ private:
   TInsSBevel bevelInner_, bevelOuter_, bevelValue_;
   TLayout layout_;
   QImage valueImage_;
-  int paintCount_ = 0;
-  qint64 paintedArea_ = 0;
+  int bodyPaints_ = 0, valuePaints_ = 0;
+  qint64 bodyArea_ = 0;
 };

@@ -118,11 +118,12 @@ TEST_F(Widgets, IndicatorValueChangeRepaintsOnlyTheValueBox) {
   ind->SetValue(23.45f);
   QApplication::processEvents();
   // One paint, and it was the value box's.
-  EXPECT_EQ(ind->PaintCount(), 1);
-  EXPECT_EQ(ind->PaintedArea(), 0);
+  EXPECT_EQ(ind->ValuePaintCount(), 1);
+  EXPECT_EQ(ind->BodyPaintCount(), 0);
+  EXPECT_EQ(ind->BodyPaintedArea(), 0);
   ind->SetValue(23.45f);  // equal: no paint at all
   QApplication::processEvents();
-  EXPECT_EQ(ind->PaintCount(), 1);
+  EXPECT_EQ(ind->ValuePaintCount(), 1);
 }
 
 TEST_F(Widgets, RoundLedTakesTheLargerSideAndLightsUp) {
