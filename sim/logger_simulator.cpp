@@ -112,39 +112,44 @@ void TLoggerSimulator::Start() {
   Config_.Validate();
   TImpl &m = *Impl_;
   m = TImpl();
-  auto fail = [&m](const std::string &message) {
+  // `os_code` is taken before the closes below can change errno.
+  auto fail = [&m](const std::string &message, int os_code = 0) {
     CloseFd(m.Master);
     CloseFd(m.Slave);
     CloseFd(m.StopRead);
     CloseFd(m.StopWrite);
-    throw ESimulator(message);
+    throw ESimulator(message, os_code);
+  };
+  auto fail_sys = [&fail](const std::string &what) {
+    const int e = errno;
+    fail(what + ": " + std::strerror(e), e);
   };
 
   m.Master = ::posix_openpt(O_RDWR | O_NOCTTY);
-  if (m.Master < 0) fail(SysError("No se pudo abrir un pseudo-terminal"));
+  if (m.Master < 0) fail_sys("No se pudo abrir un pseudo-terminal");
   ::fcntl(m.Master, F_SETFD, FD_CLOEXEC);
-  if (::grantpt(m.Master) != 0 || ::unlockpt(m.Master) != 0) fail(SysError("No se pudo preparar el pseudo-terminal"));
+  if (::grantpt(m.Master) != 0 || ::unlockpt(m.Master) != 0) fail_sys("No se pudo preparar el pseudo-terminal");
   char name[256];
-  if (::ptsname_r(m.Master, name, sizeof name) != 0) fail(SysError("No se pudo obtener el nombre del pseudo-terminal"));
+  if (::ptsname_r(m.Master, name, sizeof name) != 0) fail_sys("No se pudo obtener el nombre del pseudo-terminal");
   m.SlavePath = name;
   if (::fcntl(m.Master, F_SETFL, ::fcntl(m.Master, F_GETFL) | O_NONBLOCK) != 0)
-    fail(SysError("No se pudo preparar el pseudo-terminal"));
+    fail_sys("No se pudo preparar el pseudo-terminal");
 
   // Raw, no echo: the commands the PC writes must not come back to it, and
   // the frames must reach it byte for byte. The settings stay on the slave
   // because we keep it open.
   m.Slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-  if (m.Slave < 0) fail(SysError(std::string("No se pudo abrir ") + name));
+  if (m.Slave < 0) fail_sys(std::string("No se pudo abrir ") + name);
   termios tio{};
-  if (::tcgetattr(m.Slave, &tio) != 0) fail(SysError("No se pudo leer la configuración de la línea"));
+  if (::tcgetattr(m.Slave, &tio) != 0) fail_sys("No se pudo leer la configuración de la línea");
   ::cfmakeraw(&tio);
   ::cfsetispeed(&tio, B115200);
   ::cfsetospeed(&tio, B115200);
   tio.c_cflag |= CLOCAL | CREAD;
-  if (::tcsetattr(m.Slave, TCSANOW, &tio) != 0) fail(SysError("No se pudo configurar la línea"));
+  if (::tcsetattr(m.Slave, TCSANOW, &tio) != 0) fail_sys("No se pudo configurar la línea");
 
   int p[2];
-  if (::pipe2(p, O_CLOEXEC | O_NONBLOCK) != 0) fail(SysError("No se pudo crear el aviso de parada"));
+  if (::pipe2(p, O_CLOEXEC | O_NONBLOCK) != 0) fail_sys("No se pudo crear el aviso de parada");
   m.StopRead = p[0];
   m.StopWrite = p[1];
 
@@ -154,10 +159,10 @@ void TLoggerSimulator::Start() {
       // A link left by an earlier run that was killed hard points at a pty
       // that no longer exists: replacing it is safe. Anything else is not ours.
       if (!S_ISLNK(st.st_mode) || ReadLink(Config_.LinkPath).rfind("/dev/pts/", 0) != 0)
-        fail("No se crea el enlace " + Config_.LinkPath + ": ya existe y no es un enlace a un pseudo-terminal");
-      if (::unlink(Config_.LinkPath.c_str()) != 0) fail(SysError("No se pudo quitar el enlace viejo " + Config_.LinkPath));
+        fail("No se crea el enlace " + Config_.LinkPath + ": ya existe y no es un enlace a un pseudo-terminal", EEXIST);
+      if (::unlink(Config_.LinkPath.c_str()) != 0) fail_sys("No se pudo quitar el enlace viejo " + Config_.LinkPath);
     }
-    if (::symlink(name, Config_.LinkPath.c_str()) != 0) fail(SysError("No se pudo crear el enlace " + Config_.LinkPath));
+    if (::symlink(name, Config_.LinkPath.c_str()) != 0) fail_sys("No se pudo crear el enlace " + Config_.LinkPath);
     m.LinkMade = true;
   }
 
@@ -182,7 +187,7 @@ void TLoggerSimulator::Start() {
     m.Running = false;
     if (m.LinkMade) ::unlink(Config_.LinkPath.c_str());
     m.LinkMade = false;
-    fail(std::string("No se pudo arrancar el simulador: ") + e.what());
+    fail(std::string("No se pudo arrancar el simulador: ") + e.what(), e.code().value());
   }
 }
 

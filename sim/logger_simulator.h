@@ -19,10 +19,16 @@
 #include <vector>
 
 // Anything the simulator cannot do (no pty, bad link path, bad option).
+// OsCode() is the system's error number when a system call failed, else 0.
 class ESimulator : public std::runtime_error {
 public:
-  explicit ESimulator(const std::string &message) : std::runtime_error(message) {}
+  explicit ESimulator(const std::string &message, int os_code = 0)
+      : std::runtime_error(message), OsCode_(os_code) {}
   std::string Message() const { return what(); }
+  int OsCode() const { return OsCode_; }
+
+private:
+  int OsCode_;
 };
 
 constexpr int kSimChannels = 16;

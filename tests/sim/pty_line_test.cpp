@@ -466,7 +466,13 @@ TEST(SimLine, LinkPointsAtTheDeviceWhileRunning) {
   std::fputs("keep", f);
   std::fclose(f);
   TLoggerSimulator sim(cfg);
-  EXPECT_THROW(sim.Start(), ESimulator);
+  try {
+    sim.Start();
+    ADD_FAILURE() << "started over a plain file";
+  } catch (const ESimulator &e) {
+    EXPECT_EQ(e.OsCode(), EEXIST);
+    EXPECT_NE(e.Message().find(cfg.LinkPath), std::string::npos) << e.Message();
+  }
   EXPECT_FALSE(sim.Running());
   struct stat st {};
   ASSERT_EQ(::lstat(cfg.LinkPath.c_str(), &st), 0);
