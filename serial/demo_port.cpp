@@ -35,14 +35,11 @@ TSimConfig DemoSimulatorConfig() {
 }
 
 TDemoPort::TDemoPort(const TSimConfig &config) : simulator_(std::make_unique<TLoggerSimulator>(config)) {
-  errno = 0;
   try {
     simulator_->Start();
-  } catch (const ESimulator &) {
-    // The simulator says what went wrong in its own words; the port reports
-    // it the way every failed open is reported.
-    const int err = errno != 0 ? errno : ENODEV;
-    throw ESerialPort(ecOpenFailed, err);
+  } catch (const ESimulator &e) {
+    // Reported the way every failed open is, with the system's number.
+    throw ESerialPort(ecOpenFailed, e.OsCode() != 0 ? e.OsCode() : ENODEV);
   }
   ++runningDemos;
 }
