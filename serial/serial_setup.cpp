@@ -94,7 +94,11 @@ void TSerialSelect::Remember(const std::string &text) {
 
 void TSerialSelect::ReadFromPort() {
   if (!port_ || property_ == cpNone) return;
-  const int index = items_.findText(QString::fromStdString(CurrentText()), Qt::MatchFixedString);
+  int index = items_.findText(QString::fromStdString(CurrentText()), Qt::MatchFixedString);
+  // The list holds device paths; a port still called by its "COMn" name
+  // shows as the device that name stands for.
+  if (index < 0 && property_ == cpPort && DevicePathOf(port_->Port()) != port_->Port())
+    index = items_.findText(QString::fromStdString(DevicePathOf(port_->Port())), Qt::MatchCaseSensitive);
   items_.setCurrentIndex(index);
   // The item's own spelling is what gets remembered ("COM1" for a port held
   // as "com1").

@@ -52,7 +52,8 @@ public:
   // does nothing). An empty remembered port name leaves Port as it is.
   void ApplyToPort();
   // Selects the item that reads like the port's current value, ignoring
-  // case, and remembers that item's value; when no item matches nothing is
+  // case (a "COMn" port name also matches the device path it stands for),
+  // and remembers that item's value; when no item matches nothing is
   // selected and the remembered value stays.
   void ReadFromPort();
 

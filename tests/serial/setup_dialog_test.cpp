@@ -160,6 +160,21 @@ TEST_F(SetupDialog, ListsShowThePortsCurrentValues) {
   EXPECT_EQ(f.Combo6->Text(), "Hardware");
 }
 
+TEST_F(SetupDialog, ComNameShowsTheDeviceItStandsFor) {
+  SetPorts({"/dev/ttyS0", "/dev/ttyS1", "/dev/ttyUSB0", "DEMO"});
+  TSerialPort p;
+  p.SetPort("com2");
+  TSerialSetupFrm f;
+  f.Bind(p);
+  EXPECT_EQ(f.Combo1->Text(), "/dev/ttyS1");
+  f.ApplyChoice(p);
+  EXPECT_EQ(p.Port(), "/dev/ttyS1");
+
+  p.SetPort("COM3");  // no ttyS2 here
+  f.Combo1->ReadSetting();
+  EXPECT_EQ(f.Combo1->currentIndex(), -1);
+}
+
 TEST_F(SetupDialog, UnlistedPortShowsNoSelectionAndOkKeepsTheName) {
   TSerialPort p;
   p.SetPort("/dev/ttyUSB7");
