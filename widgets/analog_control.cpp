@@ -366,6 +366,9 @@ void TInsAnalogGControl::UpdateHint() {
 }
 
 void TInsAnalogGControl::SettingsChanged() {
+  // The value is what the program sets; after a scale change its raw value
+  // and position follow it, so the widget keeps showing the same value.
+  digit_ = RoundToInt((double(value_) - signal_.ValueFrom()) * signal_.DigitsPerValue() + signal_.DigitalFrom());
   limitUpperPos_ = signal_.PerMille(limitUpper_);
   limitLowerPos_ = signal_.PerMille(limitLower_);
   RefreshTexts();

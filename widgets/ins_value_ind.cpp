@@ -91,8 +91,7 @@ void TInsValueInd::SetFontValueColor(const QColor &c) {
 
 void TInsValueInd::SetFont(const QFont &f) {
   if (f == font()) return;
-  setFont(f);
-  Change();
+  setFont(f);  // measured again through the font-change event
 }
 
 void TInsValueInd::SetFontColor(const QColor &c) {
@@ -203,6 +202,12 @@ void TInsValueInd::SettingsChanged() {
   Measure();
   update();
   if (TInsValueIndBox *box = BoxOf(this)) box->update();
+}
+
+// A font set through QWidget directly measures like one set through SetFont.
+void TInsValueInd::changeEvent(QEvent *e) {
+  TInsAnalogGControl::changeEvent(e);
+  if (e->type() == QEvent::FontChange && !Loading()) Change();
 }
 
 void TInsValueInd::resizeEvent(QResizeEvent *e) {

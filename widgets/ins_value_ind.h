@@ -53,6 +53,7 @@ protected:
   void SettingsChanged() override;
   void paintEvent(QPaintEvent *e) override;
   void resizeEvent(QResizeEvent *e) override;
+  void changeEvent(QEvent *e) override;
 
 private:
   struct TLayout {

@@ -277,3 +277,21 @@ TEST(GraphicControl, HandlerFailureIsShownAndThePipelineGoesOn) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(GraphicControlScale, ScaleChangeKeepsTheValueAndMovesItsPosition) {
+  ApplyProgramFormats();
+  TProbe w;  // value 50 on 0 .. 100
+  EXPECT_EQ(w.Position(), 500);
+  w.SignalSettings().SetValueFrom(50);
+  EXPECT_FLOAT_EQ(w.Value(), 50);
+  EXPECT_EQ(w.Position(), 0);
+  EXPECT_EQ(w.Digit(), 0);
+  w.SignalSettings().SetDigitalTo(2000);
+  w.SetValue(75);
+  EXPECT_EQ(w.Digit(), 1000);
+  EXPECT_EQ(w.Position(), 500);
+}
+
+}  // namespace
