@@ -182,7 +182,7 @@ std::string MakeRecordLine(const TReadings &readings) {
   return line;
 }
 
-std::string MakeDumpHeaderLine(const TDumpHeader &h) {
+std::string MakeDumpHeaderLine(const TSimDumpHeader &h) {
   std::string line;
   line.reserve(24);
   line += '*';
@@ -203,7 +203,7 @@ std::string MakeDumpHeaderLine(const TDumpHeader &h) {
   return line;
 }
 
-std::string MakeDump(const TDumpHeader &header, const std::vector<TReadings> &records,
+std::string MakeDump(const TSimDumpHeader &header, const std::vector<TReadings> &records,
                      const TReadings &in_progress) {
   std::string dump;
   dump.reserve(24 + (records.size() + 1) * (kRecordLineDigits + 2));

@@ -97,8 +97,8 @@ struct TLoggerSimulator::TImpl {
 
   std::int64_t StepMs() const { return RateStepMinutes(RateCode) * 60000LL; }
   long Count() const { return static_cast<long>(Records.size()); }
-  TDumpHeader Header() const {
-    return TDumpHeader{TSimDateTime::FromMs(AnchorMs - Count() * StepMs()), RateCode};
+  TSimDumpHeader Header() const {
+    return TSimDumpHeader{TSimDateTime::FromMs(AnchorMs - Count() * StepMs()), RateCode};
   }
 };
 
@@ -245,7 +245,7 @@ std::vector<TReadings> TLoggerSimulator::Records() const {
   return Impl_->Records;
 }
 
-TDumpHeader TLoggerSimulator::NextDumpHeader() const {
+TSimDumpHeader TLoggerSimulator::NextDumpHeader() const {
   std::lock_guard<std::mutex> lock(Mutex_);
   return Impl_->Header();
 }

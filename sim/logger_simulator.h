@@ -84,10 +84,10 @@ struct TLoggerState {
 using LoggerState = TLoggerState;
 
 // Header of a download: when the recording started and at which rate.
-struct TDumpHeader {
+struct TSimDumpHeader {
   TSimDateTime Start;
   int RateCode = 4;
-  bool operator==(const TDumpHeader &o) const { return Start == o.Start && RateCode == o.RateCode; }
+  bool operator==(const TSimDumpHeader &o) const { return Start == o.Start && RateCode == o.RateCode; }
 };
 
 // Memory address the frame reports for a record count (AH*256+AL). Counts the
@@ -100,11 +100,11 @@ std::string MakeLiveFrame(const TLoggerState &state);
 // One 96-digit record line (without its line end): 16 x (HHH LLL).
 std::string MakeRecordLine(const TReadings &readings);
 // The header line (without its line end): "*YY-MM-DD ss:mm:hh R<code>".
-std::string MakeDumpHeaderLine(const TDumpHeader &header);
+std::string MakeDumpHeaderLine(const TSimDumpHeader &header);
 // Everything the logger sends for a download except the end mark: the header
 // line, one line per stored record and one for the record in progress, each
 // ending in CR LF.
-std::string MakeDump(const TDumpHeader &header, const std::vector<TReadings> &records,
+std::string MakeDump(const TSimDumpHeader &header, const std::vector<TReadings> &records,
                      const TReadings &in_progress);
 
 // The channel curves: smooth, distinct per channel, between about 5 and 60 °C,
@@ -151,7 +151,7 @@ struct TSimSnapshot {
   int RateCode = 4;
   int Battery = 0;
   long MemoryCount = 0;
-  TDumpHeader NextHeader;
+  TSimDumpHeader NextHeader;
   std::string Received;          // every byte the PC sent, in order
   long FramesSent = 0;
   long CorruptFramesSent = 0;
@@ -186,7 +186,7 @@ public:
   TSimSnapshot Snapshot() const;
   // The stored records (raw readings per channel), oldest first.
   std::vector<TReadings> Records() const;
-  TDumpHeader NextDumpHeader() const;
+  TSimDumpHeader NextDumpHeader() const;
   std::string ReceivedBytes() const;
   TSimDateTime Clock() const;
   int RateCode() const;

@@ -110,7 +110,7 @@ TEST(Dump, RecordLineHoldsSixDigitsPerChannel) {
 }
 
 TEST(Dump, HeaderCarriesStartAndRateAtTheReadPositions) {
-  const std::string h = MakeDumpHeaderLine(TDumpHeader{TSimDateTime{2004, 3, 15, 10, 30, 0}, 2});
+  const std::string h = MakeDumpHeaderLine(TSimDumpHeader{TSimDateTime{2004, 3, 15, 10, 30, 0}, 2});
   ASSERT_GE(h.size(), 21u);
   EXPECT_EQ(Num(h, 2, 2), 4);
   EXPECT_EQ(Num(h, 5, 2), 3);
@@ -120,7 +120,7 @@ TEST(Dump, HeaderCarriesStartAndRateAtTheReadPositions) {
   EXPECT_EQ(Num(h, 17, 2), 10);
   EXPECT_EQ(Num(h, 21, 1), 2);
   EXPECT_EQ(h.find_first_of("\r\n"), std::string::npos);
-  EXPECT_EQ(MakeDumpHeaderLine(TDumpHeader{TSimDateTime{2012, 11, 9, 23, 59, 58}, 6}), "*12-11-09 58:59:23 R6");
+  EXPECT_EQ(MakeDumpHeaderLine(TSimDumpHeader{TSimDateTime{2012, 11, 9, 23, 59, 58}, 6}), "*12-11-09 58:59:23 R6");
 }
 
 TEST(Dump, LinesEndInCrLfAndCountRecordsPlusTwo) {
@@ -128,7 +128,7 @@ TEST(Dump, LinesEndInCrLfAndCountRecordsPlusTwo) {
   for (size_t i = 0; i < records.size(); ++i) records[i].fill(static_cast<std::uint16_t>(600 + i));
   TReadings now{};
   now.fill(1000);
-  const TDumpHeader header{TSimDateTime{2004, 3, 15, 10, 30, 0}, 4};
+  const TSimDumpHeader header{TSimDateTime{2004, 3, 15, 10, 30, 0}, 4};
   const std::string dump = MakeDump(header, records, now);
   std::vector<std::string> lines;
   size_t start = 0;
@@ -154,8 +154,8 @@ TEST(Dump, LinesEndInCrLfAndCountRecordsPlusTwo) {
 TEST(Dump, EmptyMemoryStillSendsTheRecordInProgress) {
   TReadings now{};
   now.fill(744);
-  const std::string dump = MakeDump(TDumpHeader{}, {}, now);
-  EXPECT_EQ(dump, MakeDumpHeaderLine(TDumpHeader{}) + "\r\n" + MakeRecordLine(now) + "\r\n");
+  const std::string dump = MakeDump(TSimDumpHeader{}, {}, now);
+  EXPECT_EQ(dump, MakeDumpHeaderLine(TSimDumpHeader{}) + "\r\n" + MakeRecordLine(now) + "\r\n");
 }
 
 TEST(SimDateTime, MillisecondsRoundTripAcrossMonthsAndLeapYears) {

@@ -166,7 +166,7 @@ TEST(SimLine, SendsWholeDigitFramesAtTheIntervalWithTheStartState) {
   EXPECT_EQ(sim.MemoryCount(), 10);
   EXPECT_EQ(sim.Records().size(), 10u);
   // Ten 30-minute records ending now: the recording began five hours ago.
-  EXPECT_EQ(sim.NextDumpHeader(), (TDumpHeader{TSimDateTime{2003, 12, 25, 9, 30, 7}, 5}));
+  EXPECT_EQ(sim.NextDumpHeader(), (TSimDumpHeader{TSimDateTime{2003, 12, 25, 9, 30, 7}, 5}));
 }
 
 TEST(SimLine, RateCommandsChangeTheReportedCode) {
@@ -189,7 +189,7 @@ TEST(SimLine, RateCommandsChangeTheReportedCode) {
   // What is stored stays; the header counts it back from the record in
   // progress at the new rate, so the latest records keep their true times.
   EXPECT_EQ(sim.MemoryCount(), 8);
-  EXPECT_EQ(sim.NextDumpHeader(), (TDumpHeader{TSimDateTime::FromMs(cfg.Start.ToMs() - 8 * 30 * 60000LL), 5}));
+  EXPECT_EQ(sim.NextDumpHeader(), (TSimDumpHeader{TSimDateTime::FromMs(cfg.Start.ToMs() - 8 * 30 * 60000LL), 5}));
 }
 
 TEST(SimLine, ClockSetTakesTheTimeAndEmptiesMemory) {
@@ -237,7 +237,7 @@ TEST(SimLine, DownloadSendsTheDumpThenTheLoneEndMarkAndWaitsForTheAck) {
   TPcEnd pc(sim.SlavePath());
   ASSERT_TRUE(pc.Ok());
   const std::vector<TReadings> records = sim.Records();
-  const TDumpHeader header = sim.NextDumpHeader();
+  const TSimDumpHeader header = sim.NextDumpHeader();
   const std::string dump = Download(sim, pc, "8");
   const std::vector<std::string> lines = SplitCrLf(dump);
   ASSERT_EQ(lines.size(), records.size() + 2);
@@ -287,7 +287,7 @@ TEST(SimLine, EmptyMemoryDownloadsHeaderAndRecordInProgress) {
   ASSERT_TRUE(pc.Ok());
   const std::vector<std::string> lines = SplitCrLf(Download(sim, pc));
   ASSERT_EQ(lines.size(), 2u);
-  EXPECT_EQ(lines[0], MakeDumpHeaderLine(TDumpHeader{TSimDateTime{2004, 3, 15, 10, 30, 0}, 4}));
+  EXPECT_EQ(lines[0], MakeDumpHeaderLine(TSimDumpHeader{TSimDateTime{2004, 3, 15, 10, 30, 0}, 4}));
 }
 
 TEST(SimLine, StrayOrLateDownloadCommandsAreIgnored) {
@@ -320,7 +320,7 @@ TEST(SimLine, MemoryFillsAtTheRateAndStopsWhenFull) {
   TLoggerSimulator sim(cfg);
   sim.Start();
   ASSERT_TRUE(sim.WaitFor([](const TSimSnapshot &s) { return s.MemoryCount == 12; }, kWaitMs));
-  const TDumpHeader header = sim.NextDumpHeader();
+  const TSimDumpHeader header = sim.NextDumpHeader();
   EXPECT_EQ(header.Start, cfg.Start);
   const std::vector<TReadings> records = sim.Records();
   // Record i holds what the channels read when it was taken, at start + i steps.
