@@ -7,5 +7,8 @@ int main(int argc, char **argv) {
   app.SetTitle(kApplicationTitle);
   TProgram program;
   program.Form1().show();
+  // Without a window manager (a bare X server) nothing would give the window
+  // the focus, and its activation is what sets the program going.
+  program.Form1().activateWindow();
   return app.exec();
 }
