@@ -1,45 +1,447 @@
 #include "widgets/ins_meter.h"
 
-#include <QPainter>
+#include "widgets/flash_timer.h"
+#include "widgets/value_layer.h"
 
+#include <QPainter>
+#include <QPainterPath>
+#include <QPaintEvent>
+
+#include <algorithm>
 #include <cmath>
 
-TInsRMeter::TInsRMeter(QWidget *parent) : TInsAnalogGControl(parent) {}
+// ---------------------------------------------------------------- TArrowSettings
+
+namespace {
+
+template <typename T>
+bool Assign(T &field, const T &v) {
+  if (field == v) return false;
+  field = v;
+  return true;
+}
+
+}  // namespace
+
+void TArrowSettings::SetShape(TArrowShape v) {
+  if (Assign(shape_, v)) Changed();
+}
+void TArrowSettings::SetColorPen(const QColor &c) {
+  if (Assign(pen_, c)) Changed();
+}
+void TArrowSettings::SetColorBrush(const QColor &c) {
+  if (Assign(brush_, c)) Changed();
+}
+void TArrowSettings::SetColorCP1Pen(const QColor &c) {
+  if (Assign(cp1Pen_, c)) Changed();
+}
+void TArrowSettings::SetColorCP1Brush(const QColor &c) {
+  if (Assign(cp1Brush_, c)) Changed();
+}
+void TArrowSettings::SetColorCP2Pen(const QColor &c) {
+  if (Assign(cp2Pen_, c)) Changed();
+}
+void TArrowSettings::SetColorCP2Brush(const QColor &c) {
+  if (Assign(cp2Brush_, c)) Changed();
+}
+void TArrowSettings::SetCP1Radius(int v) {
+  if (v >= 0 && Assign(cp1Radius_, v)) Changed();
+}
+void TArrowSettings::SetCP2Radius(int v) {
+  if (v >= 0 && Assign(cp2Radius_, v)) Changed();
+}
+
+// ---------------------------------------------------------------- TInsRMeter
+
+const QColor TInsRMeter::kBlinkOnColor = clRed;
+const QColor TInsRMeter::kBlinkOffColor = clYellow;
+
+TInsRMeter::TRMeterOptions TInsRMeter::AllOptions() {
+  return {opBevelInner, opBevelOuter, opName1, opName2, opOverflow, opLimit, opSector, opUnit};
+}
+
+TInsRMeter::TInsRMeter(QWidget *parent) : TInsAnalogGControl(parent), options_(AllOptions()) {
+  BeginLoading();
+  QFont f("Arial");
+  f.setPointSize(8);
+  setFont(f);
+  fontUnit_ = QFont("System");
+  fontUnit_.setPointSize(10);
+
+  bevelInner_.SetStyle(bsLowered);
+  bevelInner_.SetSpacing(5);
+  bevelInner_.SetWidth(2);
+  bevelInner_.SetBevelLine(blInner);
+  bevelOuter_.SetStyle(bsRaised);
+  bevelOuter_.SetSpacing(5);
+  bevelOuter_.SetWidth(2);
+  bevelOuter_.SetBevelLine(blOuter);
+  QFont sf = scale_.Font();
+  sf.setPointSize(8);
+  scale_.SetFont(sf);
+  needleFill_ = arrow_.ColorBrush();
+
+  for (TInsSBevel *b : {&bevelInner_, &bevelOuter_}) b->OnChange = [this] { SettingsObjectChanged(); };
+  scale_.OnChange = [this] { SettingsObjectChanged(); };
+  arrow_.OnChange = [this] {
+    if (!blinking_) needleFill_ = arrow_.ColorBrush();
+    SettingsObjectChanged();
+  };
+  needleLayer_ = new TInsValueLayer(this, [this](QPainter &p, const QRect &r) { PaintNeedleArea(p, r); });
+  resize(150, 150);
+  Loaded();
+}
+
+TInsRMeter::~TInsRMeter() { TInsFlashTimer::Forget(this); }
+
+void TInsRMeter::SettingsObjectChanged() {
+  if (!Loading()) Change();
+}
+
+void TInsRMeter::SetOptions(TRMeterOptions o) {
+  if (Assign(options_, o)) {
+    SettingsObjectChanged();
+    UpdateBlinking();
+  }
+}
+void TInsRMeter::SetAutoSize(bool v) {
+  if (Assign(autoSize_, v)) SettingsObjectChanged();
+}
+void TInsRMeter::SetFont(const QFont &f) {
+  if (f == font()) return;
+  setFont(f);
+  SettingsObjectChanged();
+}
+void TInsRMeter::SetFontColor(const QColor &c) {
+  if (Assign(fontColor_, c)) SettingsObjectChanged();
+}
+void TInsRMeter::SetFontUnit(const QFont &f) {
+  if (Assign(fontUnit_, f)) SettingsObjectChanged();
+}
+void TInsRMeter::SetFontUnitColor(const QColor &c) {
+  if (Assign(fontUnitColor_, c)) SettingsObjectChanged();
+}
 
 void TInsRMeter::SetScaleGeometry(int startAngle, int sweepAngle) {
   startAngle_ = startAngle;
   sweepAngle_ = sweepAngle;
-  update();
+  SettingsObjectChanged();
 }
 
-void TInsRMeter::ValueChanged() {
-  TInsAnalogGControl::ValueChanged();
-  update();
+void TInsRMeter::SetHeightFactor(double f) {
+  if (f > 0) heightFactor_ = f;
+}
+
+double TInsRMeter::AngleOf(int position) const { return startAngle_ + sweepAngle_ * position / 1000.0; }
+
+double TInsRMeter::NeedleAngle() const { return AngleOf(Position()); }
+
+QSize TInsRMeter::AutoSizeFor() const {
+  // The width stands; the height follows it by the meter's height factor.
+  const QFontMetrics fm(font());
+  int allow = 0;
+  if (options_.Has(opBevelOuter)) allow += 2 * bevelOuter_.BorderSize();
+  if (options_.Has(opBevelInner)) allow += 2 * bevelInner_.BorderSize();
+  int h = allow + int(std::lround((width() - allow) / heightFactor_));
+  if (options_.Has(opName1)) h += fm.height();
+  if (options_.Has(opName2)) h += fm.height();
+  return QSize(width(), std::max(h, 1));
+}
+
+TInsRMeter::TLayout TInsRMeter::ComputeLayout() const {
+  TLayout l;
+  const QFontMetrics fm(font());
+  int left = 0, top = 0, right = width(), bottom = height();
+  int a = 0;
+  if (options_.Has(opBevelOuter)) {
+    const int b = bevelOuter_.BorderSize();
+    left += b, top += b, right -= b, bottom -= b;
+    a = bevelOuter_.Spacing() / 2;
+  }
+  if (options_.Has(opName2)) {
+    bottom -= fm.height();
+    l.name2 = QRect(left, bottom + a, right - left, fm.height());
+  }
+  if (options_.Has(opName1)) {
+    bottom -= fm.height();
+    l.name1 = QRect(left, bottom + a, right - left, fm.height());
+  }
+  l.innerBevel = QRect(left, top, right - left, bottom - top);
+  QRect area = l.innerBevel;
+  if (options_.Has(opBevelInner)) {
+    // The bevel painter's own arithmetic decides where its content starts.
+    const int b = bevelInner_.BorderSize();
+    area.adjust(b, b, -b, -b);
+  }
+  area = AdjustScaleArea(area);
+  l.area = area;
+  if (area.width() < 2 || area.height() < 2) return l;
+
+  const auto &sig = SignalSettings();
+  l.div = scale_.Divide(sig.ValueFrom(), sig.ValueTo());
+  l.metrics = scale_.Measure(l.div);
+  const int gap = l.metrics.LabelGap;
+  const int h = l.metrics.TextHeight;
+  l.radius = gap + (area.width() - 2 * gap) / 2 - l.metrics.WidestLabel / 2;
+  if (l.radius < 2) return l;
+  l.centre = QPointF(area.left() + area.width() / 2, area.top() + l.radius + h / 2);
+  l.mainTick = l.radius / 8;
+  l.subTick = l.metrics.MainPenWidth <= 1 ? l.radius / 16 : int(std::lround(l.radius / 8.0 / 1.4));
+  l.map = TScaleMap(sig.ValueFrom(), sig.ValueTo(), startAngle_, startAngle_ + sweepAngle_);
+  l.unitY = area.top() + area.width() / 3 - h / 2;
+
+  // What a value change repaints: the scale area and the hub below it, inside
+  // the widget.
+  const int hub = std::max(arrow_.CP1Radius(), arrow_.CP2Radius()) + 2;
+  const QRect hubRect(int(l.centre.x()) - hub, int(l.centre.y()) - hub, 2 * hub + 1, 2 * hub + 1);
+  l.valueArea = area.united(hubRect).intersected(rect());
+  l.tooSmall = l.valueArea.width() < 2 || l.valueArea.height() < 2;
+  return l;
+}
+
+void TInsRMeter::Relayout() {
+  if (autoSize_ && isVisible()) {
+    const QSize need = AutoSizeFor();
+    if (need != size()) resize(need);
+  }
+  layout_ = ComputeLayout();
+  layoutSize_ = size();
+  staticDirty_ = true;
+  needleLayer_->setVisible(!layout_.tooSmall);
+  needleLayer_->setGeometry(layout_.valueArea);
+  // The outer bevel fills the whole widget, so the saved picture has no holes.
+  needleLayer_->SetOpaque(options_.Has(opBevelOuter) && bevelOuter_.Color().alpha() == 255);
+}
+
+const TInsRMeter::TLayout &TInsRMeter::Sync() {
+  if (size() != layoutSize_) Relayout();
+  return layout_;
 }
 
 void TInsRMeter::SettingsChanged() {
   TInsAnalogGControl::SettingsChanged();
+  Relayout();
   update();
+  needleLayer_->update();
 }
 
-// A plain arc with the needle at the value's angle and the name below.
-void TInsRMeter::paintEvent(QPaintEvent *) {
-  RefreshTexts();
-  QPainter p(this);
-  p.setRenderHint(QPainter::Antialiasing);
-  const QFontMetrics fm(font());
-  const QRect nameRect(0, height() - fm.height(), width(), fm.height());
-  p.drawText(nameRect, Qt::AlignCenter, SignalSettings().Name1());
-  const QPointF c(width() / 2.0, height() - fm.height() - 4);
-  const double r = std::max(4.0, std::min(width() / 2.0, c.y()) - 4);
-  const double a = (startAngle_ + sweepAngle_ * Position() / 1000.0) * M_PI / 180.0;
-  p.setPen(QPen(clBlack, 2));
-  p.drawLine(c, QPointF(c.x() + r * std::sin(a), c.y() - r * std::cos(a)));
+void TInsRMeter::resizeEvent(QResizeEvent *e) {
+  TInsAnalogGControl::resizeEvent(e);
+  Relayout();
 }
+
+void TInsRMeter::showEvent(QShowEvent *e) {
+  TInsAnalogGControl::showEvent(e);
+  if (autoSize_) Relayout();
+}
+
+void TInsRMeter::ValueChanged() {
+  TInsAnalogGControl::ValueChanged();
+  if (!Sync().tooSmall) needleLayer_->update();
+}
+
+void TInsRMeter::OverflowChanged() { UpdateBlinking(); }
+void TInsRMeter::LimitChanged() { UpdateBlinking(); }
+
+void TInsRMeter::UpdateBlinking() {
+  const bool out = (options_.Has(opOverflow) && (OverRange() || UnderRange())) ||
+                   (options_.Has(opLimit) && (AboveUpper() || BelowLower()));
+  if (out == blinking_) return;
+  blinking_ = out;
+  if (out) {
+    TInsFlashTimer::Instance().Register(this, kBlinkRate, 0, [this](int64_t, bool on) {
+      needleFill_ = on ? kBlinkOnColor : kBlinkOffColor;
+      if (!layout_.tooSmall) needleLayer_->update();
+    });
+  } else {
+    TInsFlashTimer::Forget(this);
+    needleFill_ = arrow_.ColorBrush();
+    if (!layout_.tooSmall) needleLayer_->update();
+  }
+}
+
+int TInsRMeter::NeedlePaintCount() const { return needleLayer_->PaintCount(); }
+
+void TInsRMeter::ResetPaintStats() {
+  paintCount_ = 0;
+  needleLayer_->ResetPaintCount();
+}
+
+void TInsRMeter::EnsureStaticImage() {
+  if (!staticDirty_ && static_.size() == size()) return;
+  static_ = QImage(size().expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
+  static_.fill(Qt::transparent);
+  QPainter p(&static_);
+  PaintStatic(p);
+  staticDirty_ = false;
+}
+
+void TInsRMeter::PaintSectors(QPainter &p) const {
+  const TLayout &l = layout_;
+  const auto &sec = SectorSettings();
+  const double outer = l.radius - l.metrics.LabelGap - l.mainTick - sec.Offset();
+  const double inner = outer - (l.area.width() / 10 + sec.WidthOffset());
+  if (outer <= 0 || inner >= outer) return;
+  p.save();
+  p.setRenderHint(QPainter::Antialiasing, true);
+  p.setPen(Qt::NoPen);
+  for (int i = 0; i < 3; ++i) {
+    int from = sec.From(i), to = sec.To(i);
+    if (to - from <= 4 || to < 0 || from > 1000) continue;
+    from = std::max(from, 0);
+    to = std::min(to, 1000);
+    const double a1 = AngleOf(from), a2 = AngleOf(to);
+    // Qt angles run counter-clockwise from 3 o'clock; ours clockwise from up.
+    QPainterPath band;
+    const QRectF ro(l.centre.x() - outer, l.centre.y() - outer, 2 * outer, 2 * outer);
+    const QRectF ri(l.centre.x() - std::max(inner, 0.0), l.centre.y() - std::max(inner, 0.0), 2 * std::max(inner, 0.0),
+                    2 * std::max(inner, 0.0));
+    band.arcMoveTo(ro, 90 - a1);
+    band.arcTo(ro, 90 - a1, -(a2 - a1));
+    band.arcTo(ri, 90 - a2, a2 - a1);
+    band.closeSubpath();
+    p.setBrush(sec.Color(i));
+    p.drawPath(band);
+  }
+  p.restore();
+}
+
+void TInsRMeter::PaintStatic(QPainter &p) const {
+  const TLayout &l = layout_;
+  const auto &sig = SignalSettings();
+  if (options_.Has(opBevelOuter)) {
+    QRect r = rect();
+    bevelOuter_.Paint(p, r);
+  }
+  p.setFont(font());
+  p.setPen(fontColor_);
+  if (options_.Has(opName2)) p.drawText(l.name2, Qt::AlignHCenter | Qt::AlignTop, sig.Name2());
+  if (options_.Has(opName1)) p.drawText(l.name1, Qt::AlignHCenter | Qt::AlignTop, sig.Name1());
+  if (options_.Has(opBevelInner)) {
+    QRect r = l.innerBevel;
+    bevelInner_.Paint(p, r);
+  }
+  if (l.radius < 2) return;
+  if (options_.Has(opSector)) PaintSectors(p);
+  TArcScaleGeometry g;
+  g.Centre = l.centre;
+  g.Radius = l.radius;
+  g.MainTickLength = l.mainTick;
+  g.SubTickLength = l.subTick;
+  DrawArcScale(p, scale_, l.metrics, l.div, l.map, g);
+  if (options_.Has(opUnit)) {
+    p.setFont(fontUnit_);
+    p.setPen(fontUnitColor_);
+    const QFontMetrics fu(fontUnit_);
+    const int w = fu.horizontalAdvance(sig.ValueUnit());
+    p.drawText(l.area.left() + (l.area.width() - w) / 2, l.unitY + fu.ascent(), sig.ValueUnit());
+  }
+}
+
+void TInsRMeter::paintEvent(QPaintEvent *e) {
+  ++paintCount_;
+  Sync();
+  EnsureStaticImage();
+  QPainter p(this);
+  p.drawImage(e->rect().topLeft(), static_, e->rect());
+}
+
+QPolygonF TInsRMeter::NeedlePolygon() const {
+  const TLayout &l = layout_;
+  const double len = l.radius - l.metrics.LabelGap - 1;
+  const double half = std::max(2.0, l.radius / 16.0);
+  const double tail = l.radius / 8.0;
+  // Pointing straight up before the turn: dx to the right, dy down.
+  QVector<QPointF> shape;
+  switch (arrow_.Shape()) {
+    case asLine: shape = {{-0.5, 0}, {-0.5, -len}, {0.5, -len}, {0.5, 0}}; break;
+    case asNeedle: shape = {{0, tail}, {-half, 0}, {0, -len}, {half, 0}}; break;
+    case asTriangle: shape = {{-half, 0}, {0, -len}, {half, 0}}; break;
+  }
+  const double a = NeedleAngle() * M_PI / 180.0;
+  const double c = std::cos(a), s = std::sin(a);
+  QPolygonF poly;
+  for (const QPointF &d : shape)
+    poly << QPointF(l.centre.x() + d.x() * c - d.y() * s, l.centre.y() + d.y() * c + d.x() * s);
+  return poly;
+}
+
+QPointF TInsRMeter::NeedleTip() const {
+  const double len = layout_.radius - layout_.metrics.LabelGap - 1;
+  return PointOnCircle(layout_.centre, len, NeedleAngle());
+}
+
+void TInsRMeter::PaintNeedleArea(QPainter &p, const QRect &r) {
+  if (Sync().tooSmall) return;
+  EnsureStaticImage();
+  const QRect area = layout_.valueArea;
+  if (needleImage_.size() != area.size()) needleImage_ = QImage(area.size(), QImage::Format_ARGB32_Premultiplied);
+  {
+    QPainter ip(&needleImage_);
+    ip.setCompositionMode(QPainter::CompositionMode_Source);
+    ip.drawImage(0, 0, static_, area.left(), area.top(), area.width(), area.height());
+    ip.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    ip.translate(-area.topLeft());
+    ip.setRenderHint(QPainter::Antialiasing, true);
+
+    // Extremes as small triangles on the rim, pointing at the centre.
+    const TMinMax &mm = MinMax();
+    if (mm.Min() < mm.Max()) {
+      const double rim = layout_.radius - layout_.metrics.LabelGap;
+      const double depth = std::max(3, layout_.mainTick);
+      auto mark = [&](int pos, const QColor &own) {
+        QColor c = own;
+        if (mm.UseSectorCol())
+          if (auto sc = SectorSettings().SectorColorAt(pos)) c = *sc;
+        const double a = AngleOf(qBound(0, pos, 1000));
+        const double halfAngle = std::atan2(depth / 2.0, rim) * 180.0 / M_PI;
+        const QPolygonF tri({PointOnCircle(layout_.centre, rim, a - halfAngle),
+                             PointOnCircle(layout_.centre, rim, a + halfAngle),
+                             PointOnCircle(layout_.centre, rim - depth, a)});
+        ip.setPen(Qt::NoPen);
+        ip.setBrush(c);
+        ip.drawPolygon(tri);
+      };
+      if (mm.MinVisible()) mark(mm.MinPosition(), mm.MinColor());
+      if (mm.MaxVisible()) mark(mm.MaxPosition(), mm.MaxColor());
+    }
+
+    ip.setPen(QPen(arrow_.ColorPen(), 1));
+    ip.setBrush(needleFill_);
+    ip.drawPolygon(NeedlePolygon());
+    const QPointF c = layout_.centre;
+    if (arrow_.CP1Radius() > 0) {
+      ip.setPen(arrow_.ColorCP1Pen());
+      ip.setBrush(arrow_.ColorCP1Brush());
+      ip.drawEllipse(c, arrow_.CP1Radius(), arrow_.CP1Radius());
+    }
+    if (arrow_.CP2Radius() > 0) {
+      ip.setPen(arrow_.ColorCP2Pen());
+      ip.setBrush(arrow_.ColorCP2Brush());
+      ip.drawEllipse(c, arrow_.CP2Radius(), arrow_.CP2Radius());
+    }
+  }
+  p.drawImage(r.topLeft(), needleImage_);
+}
+
+// ---------------------------------------------------------------- 120-degree meter
 
 TIns120Meter::TIns120Meter(QWidget *parent) : TInsRMeter(parent) {
+  BeginLoading();
   SetScaleGeometry(300, 120);
+  SetHeightFactor(2.5);
+  ScaleSettings().SetSteps(5);
   resize(252, 155);
+  Loaded();
+}
+
+QRect TIns120Meter::AdjustScaleArea(const QRect &area) const {
+  // Wider than the bevel so the end labels sit clear of the ticks; it reaches
+  // below the bevel by the bevel's spacing.
+  const int widen = area.width() / 20;
+  QRect r = area.adjusted(-widen, 0, widen, 0);
+  if (Options().Has(opBevelInner)) r.setBottom(r.bottom() + BevelInner().Spacing());
+  return r;
 }
 
 TInsDB120Meter::TInsDB120Meter(QWidget *parent) : TIns120Meter(parent) {}

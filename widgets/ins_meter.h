@@ -1,31 +1,186 @@
 #pragma once
 
 #include "widgets/analog_control.h"
+#include "widgets/bevel.h"
+#include "widgets/scale_draw.h"
 
-// Pointer meter over a circular scale.
-class TInsRMeter : public TInsAnalogGControl {
+#include <QFont>
+#include <QImage>
+#include <QPolygonF>
+
+class TInsValueLayer;
+
+enum TArrowShape { asLine, asNeedle, asTriangle };
+
+// The pointer of a round meter and its two hub circles.
+class TArrowSettings {
 public:
-  explicit TInsRMeter(QWidget *parent = nullptr);
+  TArrowShape Shape() const { return shape_; }
+  void SetShape(TArrowShape v);
+  QColor ColorPen() const { return pen_; }
+  void SetColorPen(const QColor &c);
+  QColor ColorBrush() const { return brush_; }
+  void SetColorBrush(const QColor &c);
+  QColor ColorCP1Pen() const { return cp1Pen_; }
+  void SetColorCP1Pen(const QColor &c);
+  QColor ColorCP1Brush() const { return cp1Brush_; }
+  void SetColorCP1Brush(const QColor &c);
+  QColor ColorCP2Pen() const { return cp2Pen_; }
+  void SetColorCP2Pen(const QColor &c);
+  QColor ColorCP2Brush() const { return cp2Brush_; }
+  void SetColorCP2Brush(const QColor &c);
+  // Hub circle radii in pixels (outer CP1, inner CP2); 0 hides a circle.
+  int CP1Radius() const { return cp1Radius_; }
+  void SetCP1Radius(int v);  // negative ignored
+  int CP2Radius() const { return cp2Radius_; }
+  void SetCP2Radius(int v);  // negative ignored
 
-  // Scale geometry: start angle (degrees clockwise from straight up, 300 for
-  // the 120-degree meter) and sweep.
-  int StartAngle() const { return startAngle_; }
-  int SweepAngle() const { return sweepAngle_; }
-
-protected:
-  void SetScaleGeometry(int startAngle, int sweepAngle);
-  void ValueChanged() override;
-  void SettingsChanged() override;
-  void paintEvent(QPaintEvent *e) override;
+  std::function<void()> OnChange;
 
 private:
-  int startAngle_ = 225, sweepAngle_ = 270;
+  void Changed() {
+    if (OnChange) OnChange();
+  }
+  TArrowShape shape_ = asNeedle;
+  QColor pen_ = clBlack, brush_ = clLime;
+  QColor cp1Pen_ = clBlack, cp1Brush_ = clBlack, cp2Pen_ = clBlack, cp2Brush_ = clBtnFace();
+  int cp1Radius_ = 5, cp2Radius_ = 2;
 };
 
-// The 120-degree meter.
+// A pointer meter over an arc scale: bevels and names like the other
+// analogue widgets, an arc of labels and ticks with three sector bands, the
+// unit, and a needle that blinks red and yellow while the value is out of
+// range or beyond a limit. Frame, scale and bands are kept in a picture; a
+// value change composes only the scale area from it.
+class TInsRMeter : public TInsAnalogGControl {
+public:
+  enum TRMeterOption { opBevelInner, opBevelOuter, opName1, opName2, opOverflow, opLimit, opSector, opUnit };
+  using TRMeterOptions = TSet<TRMeterOption>;
+  static TRMeterOptions AllOptions();
+
+  static constexpr int kBlinkRate = 4;  // phase changes every 256 ms
+  static const QColor kBlinkOnColor;    // red
+  static const QColor kBlinkOffColor;   // yellow
+
+  explicit TInsRMeter(QWidget *parent = nullptr);
+  ~TInsRMeter() override;
+
+  TRMeterOptions Options() const { return options_; }
+  void SetOptions(TRMeterOptions o);
+  bool AutoSize() const { return autoSize_; }
+  void SetAutoSize(bool v);
+  QFont Font() const { return font(); }
+  void SetFont(const QFont &f);
+  QColor FontColor() const { return fontColor_; }
+  void SetFontColor(const QColor &c);
+  QFont FontUnit() const { return fontUnit_; }
+  void SetFontUnit(const QFont &f);
+  QColor FontUnitColor() const { return fontUnitColor_; }
+  void SetFontUnitColor(const QColor &c);
+  TInsSBevel &BevelInner() { return bevelInner_; }
+  const TInsSBevel &BevelInner() const { return bevelInner_; }
+  TInsSBevel &BevelOuter() { return bevelOuter_; }
+  const TInsSBevel &BevelOuter() const { return bevelOuter_; }
+  TScaleSettings &ScaleSettings() { return scale_; }
+  TArrowSettings &ArrowSettings() { return arrow_; }
+
+  // Scale geometry: start angle in degrees clockwise from straight up (300
+  // for the 120-degree meter) and sweep.
+  int StartAngle() const { return startAngle_; }
+  int SweepAngle() const { return sweepAngle_; }
+  // The needle's angle now: start + sweep * Position / 1000.
+  double NeedleAngle() const;
+  // Angle of a per-mille position on the scale.
+  double AngleOf(int position) const;
+
+  // Geometry of the last layout.
+  bool TooSmall() { return Sync().tooSmall; }
+  QRect ScaleArea() { return Sync().area; }
+  QPointF ArcCentre() { return Sync().centre; }
+  int ArcRadius() { return Sync().radius; }
+  QRect ValueArea() { return Sync().valueArea; }
+  // Needle outline at the current angle, in widget coordinates.
+  QPolygonF NeedlePolygon() const;
+  QPointF NeedleTip() const;
+
+  // Blinking: registered with the blink service, and the needle's fill now.
+  bool Blinking() const { return blinking_; }
+  QColor NeedleFillColor() const { return needleFill_; }
+
+  int PaintCount() const { return paintCount_; }
+  int NeedlePaintCount() const;
+  void ResetPaintStats();
+
+protected:
+  // For the fixed-geometry descendants.
+  void SetScaleGeometry(int startAngle, int sweepAngle);
+  void SetHeightFactor(double f);
+  // The 120-degree meter widens its scale area; the round one keeps it.
+  virtual QRect AdjustScaleArea(const QRect &area) const { return area; }
+
+  void ValueChanged() override;
+  void OverflowChanged() override;
+  void LimitChanged() override;
+  void SettingsChanged() override;
+  void paintEvent(QPaintEvent *e) override;
+  void resizeEvent(QResizeEvent *e) override;
+  void showEvent(QShowEvent *e) override;
+
+private:
+  struct TLayout {
+    bool tooSmall = true;
+    QRect name1, name2, innerBevel;
+    QRect area;       // the scale area
+    QRect valueArea;  // what a value change repaints
+    QPointF centre;
+    int radius = 0, mainTick = 0, subTick = 0;
+    TScaleDiv div;
+    TScaleMetrics metrics;
+    TScaleMap map;  // value -> degrees clockwise from up
+    int unitY = 0;
+  };
+  void Relayout();
+  // The layout for the current size; a hidden widget gets its resize event
+  // only when shown, so everything that reads the layout comes through here.
+  const TLayout &Sync();
+  TLayout ComputeLayout() const;
+  QSize AutoSizeFor() const;
+  void EnsureStaticImage();
+  void PaintStatic(QPainter &p) const;
+  void PaintSectors(QPainter &p) const;
+  void PaintNeedleArea(QPainter &p, const QRect &r);
+  void UpdateBlinking();
+  void SettingsObjectChanged();
+
+  TRMeterOptions options_;
+  bool autoSize_ = true;
+  QColor fontColor_ = clBlack;
+  QFont fontUnit_;
+  QColor fontUnitColor_ = clBlack;
+  TInsSBevel bevelInner_, bevelOuter_;
+  TScaleSettings scale_;
+  TArrowSettings arrow_;
+  int startAngle_ = 225, sweepAngle_ = 270;
+  double heightFactor_ = 1.0;
+
+  TLayout layout_;
+  QSize layoutSize_;
+  QImage static_;
+  bool staticDirty_ = true;
+  QImage needleImage_;
+  TInsValueLayer *needleLayer_ = nullptr;
+  bool blinking_ = false;
+  QColor needleFill_ = clLime;
+  int paintCount_ = 0;
+};
+
+// The 120-degree meter: start 300 degrees, sweep 120, five scale steps.
 class TIns120Meter : public TInsRMeter {
 public:
   explicit TIns120Meter(QWidget *parent = nullptr);
+
+protected:
+  QRect AdjustScaleArea(const QRect &area) const override;
 };
 
 // The 120-degree meter as the main window uses it (its data-aware side is

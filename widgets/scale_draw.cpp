@@ -1,0 +1,159 @@
+#include "widgets/scale_draw.h"
+
+#include <QFontMetrics>
+#include <QPainter>
+#include <QPainterPath>
+
+#include <algorithm>
+#include <cmath>
+
+TScaleSettings::TScaleSettings() : font_("Arial") { font_.setPointSize(14); }
+
+void TScaleSettings::SetSteps(int v) {
+  if (v < 1 || v == steps_) return;
+  steps_ = v;
+  Changed();
+}
+
+void TScaleSettings::SetSubSteps(int v) {
+  if (v < 1 || v == subSteps_) return;
+  subSteps_ = v;
+  Changed();
+}
+
+void TScaleSettings::SetValueFormat(const QString &v) {
+  if (v == valueFormat_) return;
+  valueFormat_ = v;
+  Changed();
+}
+
+void TScaleSettings::SetValueFormatLog(const QString &v) {
+  if (v == valueFormatLog_) return;
+  valueFormatLog_ = v;
+  Changed();
+}
+
+void TScaleSettings::SetColor(const QColor &c) {
+  if (c == color_) return;
+  color_ = c;
+  Changed();
+}
+
+void TScaleSettings::SetPointerColor(const QColor &c) {
+  if (c == pointerColor_) return;
+  pointerColor_ = c;
+  Changed();
+}
+
+void TScaleSettings::SetDrawLine(bool v) {
+  if (v == drawLine_) return;
+  drawLine_ = v;
+  Changed();
+}
+
+void TScaleSettings::SetFont(const QFont &f) {
+  if (f == font_) return;
+  font_ = f;
+  Changed();
+}
+
+void TScaleSettings::SetPosLeftTop(bool v) {
+  if (v == posLeftTop_) return;
+  posLeftTop_ = v;
+  Changed();
+}
+
+TScaleDiv TScaleSettings::Divide(double from, double to) const {
+  return DivideScale(from, to, steps_, subSteps_, valueFormat_.toStdString());
+}
+
+TScaleMetrics TScaleSettings::Measure(const TScaleDiv &div) const {
+  const QFontMetrics fm(font_);
+  TScaleMetrics m;
+  const int h = fm.height();
+  m.TextHeight = h;
+  m.MainTickLength = int(std::lround(h / 1.4));
+  m.MainPenWidth = int(std::lround(h / 14.0));
+  m.SubTickLength = m.MainPenWidth == 1 ? m.MainTickLength / 2 : int(std::lround(m.MainTickLength / 1.4));
+  m.LabelGap = h / 3;
+  for (const std::string &l : div.Labels)
+    m.WidestLabel = std::max(m.WidestLabel, fm.horizontalAdvance(QString::fromStdString(l)));
+  m.ScaleWidth = m.WidestLabel + m.MainTickLength + m.LabelGap;
+  return m;
+}
+
+namespace {
+
+// A horizontal tick `length` pixels long from x outwards, `pen` pixels thick
+// centred on y.
+void HTick(QPainter &p, int x, int y, int length, int pen, bool left, const QColor &c) {
+  if (length <= 0) return;
+  const int x0 = left ? x - length + 1 : x;
+  p.fillRect(x0, y - (pen - 1) / 2, length, pen, c);
+}
+
+}  // namespace
+
+void DrawLinearScale(QPainter &p, const TScaleSettings &s, const TScaleMetrics &m, const TScaleDiv &div,
+                     const TScaleMap &valueToY, int tickX, bool ticksLeft, int labelLeft, int labelRight) {
+  const QColor c = s.Color();
+  const int pen = std::max(1, m.MainPenWidth);
+  for (double v : div.Minor) HTick(p, tickX, int(std::lround(valueToY.Transform(v))), m.SubTickLength, 1, ticksLeft, c);
+  for (double v : div.Major) HTick(p, tickX, int(std::lround(valueToY.Transform(v))), m.MainTickLength, pen, ticksLeft, c);
+  if (s.DrawLine() && !div.Major.empty()) {
+    const int y1 = int(std::lround(valueToY.Transform(div.Major.front())));
+    const int y2 = int(std::lround(valueToY.Transform(div.Major.back())));
+    p.fillRect(tickX, std::min(y1, y2), 1, std::abs(y2 - y1) + 1, c);
+  }
+  p.setFont(s.Font());
+  p.setPen(c);
+  const QFontMetrics fm(s.Font());
+  for (size_t i = 0; i < div.Major.size() && i < div.Labels.size(); ++i) {
+    const QString text = QString::fromStdString(div.Labels[i]);
+    const int w = fm.horizontalAdvance(text);
+    const int y = int(std::lround(valueToY.Transform(div.Major[i])));
+    int x = ticksLeft ? tickX - m.MainTickLength + 1 - m.LabelGap - w : tickX + m.MainTickLength + m.LabelGap;
+    x = std::min(x, labelRight - w);
+    x = std::max(x, labelLeft);
+    p.drawText(x, y - m.TextHeight / 2 + fm.ascent(), text);
+  }
+}
+
+QPointF PointOnCircle(const QPointF &centre, double radius, double angleDeg) {
+  const double a = angleDeg * M_PI / 180.0;
+  return QPointF(centre.x() + radius * std::sin(a), centre.y() - radius * std::cos(a));
+}
+
+void DrawArcScale(QPainter &p, const TScaleSettings &s, const TScaleMetrics &m, const TScaleDiv &div,
+                  const TScaleMap &valueToAngle, const TArcScaleGeometry &g) {
+  const QColor c = s.Color();
+  const double outer = g.Radius - m.LabelGap;
+  p.save();
+  p.setRenderHint(QPainter::Antialiasing, true);
+  auto tick = [&](double v, int length, int width) {
+    const double a = valueToAngle.Transform(v);
+    p.setPen(QPen(c, width, Qt::SolidLine, Qt::FlatCap));
+    p.drawLine(PointOnCircle(g.Centre, outer, a), PointOnCircle(g.Centre, outer - length, a));
+  };
+  for (double v : div.Minor) tick(v, g.SubTickLength, 1);
+  for (double v : div.Major) tick(v, g.MainTickLength, std::max(1, m.MainPenWidth));
+  if (s.DrawLine() && !div.Major.empty()) {
+    const double a1 = valueToAngle.Transform(div.Major.back());   // scale start
+    const double a2 = valueToAngle.Transform(div.Major.front());  // scale end
+    p.setPen(QPen(c, 1));
+    p.setBrush(Qt::NoBrush);
+    const QRectF box(g.Centre.x() - outer, g.Centre.y() - outer, 2 * outer, 2 * outer);
+    // Qt counts counter-clockwise from 3 o'clock in 1/16 degree.
+    p.drawArc(box, int(std::lround((90 - a1) * 16)), int(std::lround(-(a2 - a1) * 16)));
+  }
+  p.restore();
+  p.setFont(s.Font());
+  p.setPen(c);
+  const QFontMetrics fm(s.Font());
+  for (size_t i = 0; i < div.Major.size() && i < div.Labels.size(); ++i) {
+    const QString text = QString::fromStdString(div.Labels[i]);
+    const QPointF at = PointOnCircle(g.Centre, g.Radius, valueToAngle.Transform(div.Major[i]));
+    const int w = fm.horizontalAdvance(text);
+    p.drawText(int(std::lround(at.x() - w / 2.0)), int(std::lround(at.y() - m.TextHeight / 2.0)) + fm.ascent(), text);
+  }
+}
