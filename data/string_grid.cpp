@@ -168,7 +168,7 @@ TStringGrid::TStringGrid(QWidget *parent, int colCount, int rowCount)
   setCornerButtonEnabled(false);
   // The fixed cell in the corner is painted like the other fixed cells.
   if (auto *corner = findChild<QAbstractButton *>()) corner->installEventFilter(this);
-  SetColor(Color_);
+  ApplyColor();
   ApplySizes();
 }
 
@@ -272,10 +272,15 @@ void TStringGrid::SetGridLineWidth(int width) {
 }
 
 void TStringGrid::SetColor(const QColor &c) {
+  if (c == Color_) return;
   Color_ = c;
+  ApplyColor();
+}
+
+void TStringGrid::ApplyColor() {
   // The area past the last cell shows the cell colour too.
   QPalette pal = palette();
-  pal.setColor(QPalette::Base, c);
+  pal.setColor(QPalette::Base, Color_);
   setPalette(pal);
   viewport()->update();
 }

@@ -74,6 +74,7 @@ public:
 
 private:
   void ApplySizes();
+  void ApplyColor();
   void CellsChanged();
   bool eventFilter(QObject *watched, QEvent *event) override;
 

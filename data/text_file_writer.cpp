@@ -150,6 +150,9 @@ void WriteFileAtomically(const std::string &path, std::string_view bytes) {
   struct stat old;
   const bool existed = stat(target.c_str(), &old) == 0;
   if (existed && S_ISDIR(old.st_mode)) Fail(EISDIR);
+  // A file the user made read-only stays protected: renaming over it would
+  // get round what the user meant.
+  if (existed && access(target.c_str(), W_OK) != 0) Fail(errno);
 
   std::string tempPath;
   const int fd = CreateTemporary(target, tempPath);
