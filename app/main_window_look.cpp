@@ -2,6 +2,7 @@
 
 #include "app/main_window.h"
 #include "widgets/ins_col_bit_btn.h"
+#include "widgets/ins_fonts.h"
 #include "widgets/ins_led.h"
 #include "widgets/ins_rocker_switch.h"
 #include "widgets/ins_value_ind.h"
@@ -30,10 +31,7 @@ void IndicatorLook(TInsValueInd &ind, int component) {
   ind.SetLimitLower(10);
   ind.SetFont(ArialFont(8, true));
   ind.SetFontColor(clWhite);
-  QFont value("System");
-  value.setPixelSize(13);
-  value.setBold(component >= 2 && component <= 4);
-  ind.SetFontValue(value);
+  ind.SetFontValue(SystemFont(13, component >= 2 && component <= 4));
   ind.SetFontValueColor(clLime);
   ind.BevelValue().SetStyle(bsLowered);
   ind.BevelValue().SetWidth(2);

@@ -241,39 +241,29 @@ void TInsRockerSwitch::DrawSwitch(QPainter &p, const QRect &r, bool vertical, bo
     in.adjust(s, s, -s, -s);
   }
 
-  // The rocker: two three-cornered facets per half meeting at the middle of
-  // the long side, the light pair on the half that is pressed in.
+  // The rocker: two three-cornered facets whose tips meet at the middle of
+  // the long side, the first (top or left) lit when on, the second when off.
   const QColor first = on ? faceHi_ : BtnColorFace();
   const QColor second = on ? BtnColorFace() : faceSh_;
   const int il = in.left(), it = in.top(), ir = in.left() + in.width(), ib = in.top() + in.height();
+  p.fillRect(in, BtnColorFace());
   p.setPen(Qt::NoPen);
   if (vertical) {
-    const int mid = it + in.height() / 2;
+    const QPoint tip(il + in.width() / 2, it + in.height() / 2);
     p.setBrush(first);
-    const QPoint a[4] = {{il, it}, {ir, it}, {ir, mid}, {il, mid}};
-    p.drawPolygon(a, 4);
+    const QPoint a[3] = {{il, it}, {ir, it}, tip};
+    p.drawPolygon(a, 3);
     p.setBrush(second);
-    const QPoint c[4] = {{il, mid}, {ir, mid}, {ir, ib}, {il, ib}};
-    p.drawPolygon(c, 4);
-    // The ridge: shaded triangles where the two facets meet.
-    p.setBrush(on ? second.darker(110) : first.darker(110));
-    const QPoint ridge[3] = {{il, mid}, {ir, mid}, {il + in.width() / 2, on ? mid + 3 : mid - 3}};
-    p.drawPolygon(ridge, 3);
-    p.setPen(BtnColorShadow());
-    p.drawLine(il, mid, ir - 1, mid);
+    const QPoint c[3] = {{il, ib}, {ir, ib}, tip};
+    p.drawPolygon(c, 3);
   } else {
-    const int mid = il + in.width() / 2;
+    const QPoint tip(il + in.width() / 2, it + in.height() / 2);
     p.setBrush(first);
-    const QPoint a[4] = {{il, it}, {mid, it}, {mid, ib}, {il, ib}};
-    p.drawPolygon(a, 4);
+    const QPoint a[3] = {{il, it}, {il, ib}, tip};
+    p.drawPolygon(a, 3);
     p.setBrush(second);
-    const QPoint c[4] = {{mid, it}, {ir, it}, {ir, ib}, {mid, ib}};
-    p.drawPolygon(c, 4);
-    p.setBrush(on ? second.darker(110) : first.darker(110));
-    const QPoint ridge[3] = {{mid, it}, {mid, ib}, {on ? mid + 3 : mid - 3, it + in.height() / 2}};
-    p.drawPolygon(ridge, 3);
-    p.setPen(BtnColorShadow());
-    p.drawLine(mid, it, mid, ib - 1);
+    const QPoint c[3] = {{ir, it}, {ir, ib}, tip};
+    p.drawPolygon(c, 3);
   }
 
   // Caption about a point on the centre line near the far end.

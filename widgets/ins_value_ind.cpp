@@ -1,5 +1,7 @@
 #include "widgets/ins_value_ind.h"
 
+#include "widgets/ins_fonts.h"
+
 #include <QPaintEvent>
 #include <QPainter>
 
@@ -37,8 +39,7 @@ TInsValueInd::TInsValueInd(QWidget *parent) : TInsAnalogGControl(parent) {
   QFont f("Arial");
   f.setPointSize(8);
   setFont(f);
-  fontValue_ = QFont("System");
-  fontValue_.setPointSize(10);
+  fontValue_ = SystemFontPt(10);
 
   bevelInner_.SetStyle(bsLowered);
   bevelInner_.SetSpacing(5);
