@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <vector>
 
 TEST(DemoPort, SettingsMakeALivelyLogger) {
   const TSimConfig cfg = DemoSimulatorConfig();
@@ -58,6 +59,38 @@ TEST(DemoPort, OpeningDemoRunsTheSimulatorAndDeliversLiveFrames) {
   EXPECT_EQ(TDemoPort::Running(), 1);
   port.Close();
   EXPECT_EQ(TDemoPort::Running(), 0);
+}
+
+TEST(DemoPort, ADownloadComesDownTheSameLine) {
+  TSerialPort port;
+  port.SetPort("DEMO");
+  port.SetBaudRate(br115200);
+  std::vector<std::string> reads;
+  port.OnRxChar = [&](TCustomSerialPort *sender, int count) {
+    std::string chunk;
+    sender->ReadText(chunk, count);
+    reads.push_back(chunk);
+  };
+  port.Open();
+  port.WriteText("E");
+  port.WriteText("X");
+  // The download ends with a read that brings the end mark alone.
+  ASSERT_TRUE(PumpUntil([&] { return !reads.empty() && reads.back() == kEndMark; }, 20000));
+  port.WriteText("x");
+
+  std::string text;
+  for (const std::string &r : reads) text += r;
+  const std::size_t header = text.find('*');
+  ASSERT_NE(header, std::string::npos);
+  std::size_t records = 0, at = text.find("\r\n", header) + 2;
+  for (std::size_t end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2) {
+    const std::string line = text.substr(at, end - at);
+    ASSERT_EQ(line.size(), static_cast<std::size_t>(kRecordLineDigits)) << "record " << records;
+    ++records;
+  }
+  // The stored records, those added while the test ran, and the one in progress.
+  EXPECT_GE(records, static_cast<std::size_t>(DemoSimulatorConfig().StoredRecords + 1));
+  EXPECT_LT(records, static_cast<std::size_t>(DemoSimulatorConfig().StoredRecords + 10));
 }
 
 TEST(DemoPort, ThePortsDestructorStopsTheSimulator) {
