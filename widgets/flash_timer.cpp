@@ -58,6 +58,10 @@ TInsFlashTimer::~TInsFlashTimer() {
 
 void TInsFlashTimer::Stop() { timer_.stop(); }
 
+void TInsFlashTimer::Start() {
+  if (active_) timer_.start();
+}
+
 void TInsFlashTimer::Register(const void *client, int rateCode, int intervalMs, Notify notify) {
   if (!active_ || !client) return;
   for (TClient &c : clients_) {
