@@ -172,8 +172,15 @@ void TForm1::BuildComponents() {
 
   RadioGroup1 = new TRadioGroup(this);
   RadioGroup1->setGeometry(17, 296, 103, 87);
-  RadioGroup1->setStyleSheet("TRadioGroup, QRadioButton { background: #C0DCC0; }");
-  RadioGroup1->setAutoFillBackground(true);
+  {
+    // Mint green, through the palette: a style sheet here would also swap
+    // the items' font for the platform's.
+    QPalette rp = RadioGroup1->palette();
+    rp.setColor(QPalette::Window, QColor(0xC0, 0xDC, 0xC0));
+    rp.setColor(QPalette::WindowText, Qt::black);
+    RadioGroup1->setPalette(rp);
+    RadioGroup1->setAutoFillBackground(true);
+  }
   RadioGroup1->SetItems({"15 MINUTOS", "30 MINUTOS", "60 MINUTOS"});
   RadioGroup1->setToolTip("Tasa de muestreo reportada por el logger");
   RadioGroup1->setCursor(Qt::PointingHandCursor);

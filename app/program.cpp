@@ -8,10 +8,14 @@
 #include "app/thermometer_window.h"
 #include "data/data_window.h"
 #include "runtime/form.h"
+#include "runtime/format_settings.h"
 
 const char *const kApplicationTitle = "TALVEX CANALES";
 
 TProgram::TProgram() {
+  // The first showing paints values before the main window's activation has
+  // run; give them the program's number formats from the start.
+  ApplyProgramFormats();
   form1_ = std::make_unique<TForm1>();
   form2_ = std::make_unique<TForm2>(form1_.get());
   form3_ = std::make_unique<TForm3>(form1_.get());

@@ -1,4 +1,6 @@
 #include <QApplication>
+
+#include "runtime/application.h"
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -6,6 +8,7 @@
 int main(int argc, char **argv) {
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
   QApplication app(argc, argv);
+  InstallFontSubstitutes();
   ::benchmark::Initialize(&argc, argv);
   if (::benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   ::benchmark::RunSpecifiedBenchmarks();

@@ -1,5 +1,6 @@
 #include "runtime/application.h"
 
+#include <QFont>
 #include <QMessageBox>
 
 namespace {
@@ -11,7 +12,17 @@ ExceptionPresenter &Presenter() {
 
 }  // namespace
 
-TApplication::TApplication(int &argc, char **argv) : QApplication(argc, argv) {}
+TApplication::TApplication(int &argc, char **argv) : QApplication(argc, argv) { InstallFontSubstitutes(); }
+
+void InstallFontSubstitutes() {
+  // The windows ask for the classic Windows faces; on Linux the metric twin
+  // of Arial is the closest match for all of them (fontconfig alone would pick
+  // a much wider face for "MS Sans Serif" and "System").
+  const QStringList twins{"Liberation Sans", "Arimo", "Arial"};
+  QFont::insertSubstitutions("MS Sans Serif", twins);
+  QFont::insertSubstitutions("System", twins);
+  QFont::insertSubstitutions("Arial", {"Liberation Sans", "Arimo"});
+}
 
 std::string TApplication::Title() const { return applicationDisplayName().toStdString(); }
 

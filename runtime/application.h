@@ -21,6 +21,9 @@ public:
   bool notify(QObject *receiver, QEvent *event) override;
 };
 
+// Maps the Windows font names the windows ask for onto installed faces.
+void InstallFontSubstitutes();
+
 // The title of the message box: the application title when one is set.
 std::string ApplicationTitle();
 

@@ -1,4 +1,6 @@
 #include <QApplication>
+
+#include "runtime/application.h"
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -8,6 +10,7 @@
 int main(int argc, char **argv) {
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
   QApplication app(argc, argv);
+  InstallFontSubstitutes();
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }
