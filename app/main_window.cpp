@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 
+#include "app/logger_commands.h"
 #include "app/main_window_look.h"
 #include "runtime/application.h"
 #include "runtime/date_format.h"
@@ -23,9 +24,7 @@
 #include <QScreen>
 #include <QTimer>
 
-#include <chrono>
 #include <exception>
-#include <thread>
 
 namespace {
 
@@ -103,10 +102,7 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent), SerialPort1(std::make_unique<
   Timer3 = new TTimer(this, 100);
   Timer3->OnTimer = [this](TTimer *) { Timer3Timer(); };
 
-  ClockText = [] {
-    const TDateTimeParts now = Now();
-    return TimeToStr(now) + DateToStr(Now());
-  };
+  ClockText = [] { return PcClockText(); };
 
   // Centred on the desktop at first showing.
   if (QScreen *screen = QGuiApplication::primaryScreen()) {
@@ -373,13 +369,8 @@ void TForm1::HORAAPIC() {
   Edit2.Clear();
   SerialPort1->WriteText("3");
   Edit5 = ClockText();
-  // hh:mm:ssdd/mm/yyyy — only the digit positions are sent, whatever the
-  // separators of this PC are.
-  static const int positions[12] = {1, 2, 4, 5, 7, 8, 9, 10, 12, 13, 17, 18};
-  for (int pos : positions) {
-    const std::string ch = pos <= static_cast<int>(Edit5.size()) ? Edit5.substr(pos - 1, 1) : std::string();
-    SerialPort1->WriteText(IntToStr(StrToInt(ch)));
-  }
+  // Only the digit positions are sent, whatever the separators of this PC are.
+  for (const std::string &digit : ClockDigits(Edit5)) SerialPort1->WriteText(digit);
   Edit5.clear();
 }
 
@@ -403,10 +394,7 @@ void TForm1::InsColBitBtn4Click() {
   SerialPort1->ClearBuffers(true, false);
   RichEdit1.clear();
   setCursor(Qt::WaitCursor);
-  SerialPort1->WriteText(CheckBox1->isChecked() ? "E" : "8");
-  DESCARGANDO = true;
-  std::this_thread::sleep_for(std::chrono::milliseconds(DownloadCommandGapMs));
-  SerialPort1->WriteText("X");
+  SendDownloadRequest(*SerialPort1, CheckBox1->isChecked(), DownloadCommandGapMs, [this] { DESCARGANDO = true; });
   Gauge1->setVisible(true);
 }
 
@@ -422,9 +410,9 @@ void TForm1::Timer2Timer() {
 void TForm1::DESCARGAR(int count) {
   std::string text;
   SerialPort1->ReadText(text, count);
-  if (text == "A") {
-    RichEdit1 += "A";
-    SerialPort1->WriteText("x");
+  if (IsDownloadEndMark(text)) {
+    RichEdit1 += kDownloadEndMark;
+    SendDownloadAck(*SerialPort1);
     DESCARGANDO = false;
     Gauge1->setVisible(false);
     setCursor(Qt::ArrowCursor);

@@ -1,5 +1,6 @@
 #include "app/rate_window.h"
 
+#include "app/logger_commands.h"
 #include "app/main_window.h"
 #include "serial/serial_port.h"
 
@@ -35,10 +36,7 @@ TForm7::TForm7(TForm1 &main, QWidget *parent) : TForm(parent), main_(main) {
 void TForm7::FormActivate() { RadioGroup1->SetItemIndex(-1); }
 
 void TForm7::RadioGroup1Click() {
-  // Rate commands are not the codes the logger reports back: 15/30/60
-  // minutes are commanded "5"/"6"/"7" and reported as 4/5/6.
-  static const char *const kCommand[3] = {"5", "6", "7"};
   const int item = RadioGroup1->ItemIndex();
   if (item < 0 || item > 2 || !main_.IsConnected()) return;
-  main_.SerialPort1->WriteText(kCommand[item]);
+  main_.SerialPort1->WriteText(RateCommand(item));
 }

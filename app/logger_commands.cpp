@@ -1,0 +1,56 @@
+#include "app/logger_commands.h"
+
+#include "runtime/date_format.h"
+#include "runtime/number_format.h"
+#include "serial/serial_port.h"
+
+#include <chrono>
+#include <thread>
+
+std::string RateCommand(int item) {
+  static const char *const kCommand[3] = {"5", "6", "7"};
+  return item >= 0 && item < 3 ? kCommand[item] : std::string();
+}
+
+int RateItemOfMinutes(int minutes) {
+  switch (minutes) {
+    case 15: return 0;
+    case 30: return 1;
+    case 60: return 2;
+    default: return -1;
+  }
+}
+
+std::vector<std::string> ClockDigits(std::string_view clockText) {
+  // hh:mm:ssdd/mm/yyyy, positions from 1; the century digits are not sent.
+  static const int kPositions[12] = {1, 2, 4, 5, 7, 8, 9, 10, 12, 13, 17, 18};
+  std::vector<std::string> digits;
+  digits.reserve(12);
+  for (int pos : kPositions) {
+    const std::string ch = pos <= static_cast<int>(clockText.size()) ? std::string(clockText.substr(pos - 1, 1)) : "";
+    digits.push_back(IntToStr(StrToInt(ch)));
+  }
+  return digits;
+}
+
+std::string PcClockText() {
+  const TDateTimeParts now = Now();
+  return TimeToStr(now) + DateToStr(now);
+}
+
+void SendClock(TCustomSerialPort &port, std::string_view clockText) {
+  port.WriteText("3");
+  for (const std::string &d : ClockDigits(clockText)) port.WriteText(d);
+}
+
+void SendDownloadRequest(TCustomSerialPort &port, bool complete, int gapMs,
+                         const std::function<void()> &betweenCommands) {
+  port.WriteText(complete ? "E" : "8");
+  if (betweenCommands) betweenCommands();
+  std::this_thread::sleep_for(std::chrono::milliseconds(gapMs));
+  port.WriteText("X");
+}
+
+void SendDownloadAck(TCustomSerialPort &port) { port.WriteText("x"); }
+
+bool IsDownloadEndMark(std::string_view read) { return read == kDownloadEndMark; }
