@@ -18,7 +18,9 @@ int BlendComponent(int from, int to, int num, int den) {
 QColor clBtnFace() { return AppPalette().color(QPalette::Button); }
 QColor clBtnShadow() { return AppPalette().color(QPalette::Dark); }
 QColor clBtnHighlight() { return AppPalette().color(QPalette::Light); }
-QColor clDesktop() { return AppPalette().color(QPalette::Window); }
+// A Linux desktop has no background colour of its own to ask for; the classic
+// desktop blue keeps white captions on it readable, as they were meant to be.
+QColor clDesktop() { return QColor(58, 110, 165); }
 
 QColor BlendColor(const QColor &from, const QColor &to, int num, int den) {
   if (den <= 0) return from;
