@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QPainter>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -319,6 +320,112 @@ TEST_F(ColBitBtn, GraphButtonLook) {
   EXPECT_EQ(btn->Mode(), mButton);
   EXPECT_FALSE(btn->Text3D());
   EXPECT_EQ(btn->TextColOn(), clLime);
+}
+
+}  // namespace
+
+#include "widgets/flash_timer.h"
+
+namespace {
+
+// Drives the blink service to the next phase change of a rate code.
+void TickToPhase(int rateCode, bool on) {
+  TInsFlashTimer &svc = TInsFlashTimer::Instance();
+  svc.Stop();
+  const uint32_t period = 1u << rateCode;
+  svc.SetCounter(on ? period - 1 : 2 * period - 1);  // the next tick sets or clears the bit
+  svc.TickAt(0, 0);
+}
+
+TEST_F(Widgets, BlinkingLedFollowsThePhase) {
+  QWidget host;
+  TInsLED led(&host);
+  led.setGeometry(0, 0, 28, 34);
+  led.LED().SetHeight(20);
+  host.show();
+  led.SetFrequency(ff4Hz);
+  led.SetFlashing(true);
+  led.SetChecked(true);
+  const QRect core(6, 15, 8, 8);
+  TickToPhase(3, true);
+  EXPECT_EQ(CountNear(Shot(led), core, clLime, 10), 64);
+  TickToPhase(3, false);
+  EXPECT_EQ(CountNear(Shot(led), core, clLime, 10), 0);
+  EXPECT_EQ(CountNear(Shot(led), core, led.LED().ColorOff(), 10), 64);
+  led.SetChecked(false);
+  EXPECT_FALSE(TInsFlashTimer::Instance().IsRegistered(&led));
+}
+
+TEST_F(Widgets, IndicatorValueBoxGeometry) {
+  QWidget host;
+  TInsValueInd *ind = MainWindowIndicator(&host);
+  const QFontMetrics fv(ind->FontValue());
+  const int f = fv.height() / 3;
+  const int sampleW = fv.horizontalAdvance("##0.0");
+  // Frame 2 on each side, f of black margin each side, the sample between.
+  EXPECT_EQ(ind->ValueBoxRect().width(), sampleW + 4 + 2 * f);
+  EXPECT_EQ(ind->ValueBoxRect().height(), fv.height() + 4);
+  EXPECT_EQ(ind->ValueInsideRect().width(), sampleW);
+  EXPECT_EQ(ind->ValueBoxRect().top(), 0);
+  // Name1 under the box, nothing of Name2.
+  ind->SignalSettings().SetName2("OCULTO");
+  const QSize withoutName2 = ind->size();
+  ind->SetOptions({opName1, opName2, opUnit});
+  EXPECT_EQ(ind->height(), withoutName2.height() + QFontMetrics(ind->font()).height());
+  // Bevels add twice their border size.
+  ind->SetOptions({opName1, opName2, opUnit, opBevelOuter});
+  EXPECT_EQ(ind->BevelOuter().BorderSize(), 8);  // spacing 5, width 2, one outline
+  EXPECT_EQ(ind->height(), withoutName2.height() + QFontMetrics(ind->font()).height() + 2 * 8);
+}
+
+TEST_F(Widgets, ButtonBevelColoursRampPerFrame) {
+  TInsBtnBevel b;
+  b.SetWidth(4);
+  b.SetHighlightColFrom(QColor(0xD2, 0xD2, 0xD2));
+  b.SetHighlightColTo(clWhite);
+  b.SetShadowColFrom(clBlack);
+  b.SetShadowColTo(QColor(0xA0, 0xA0, 0xA0));
+  QImage img(20, 20, QImage::Format_RGB32);
+  img.fill(clRed);
+  {
+    QPainter p(&img);
+    b.Paint(p, img.rect(), false, true, clBlue);
+  }
+  // Frame i of 4: D2 + round((FF - D2) / 4 * i); shadow 0 + round(A0 / 4 * i).
+  EXPECT_EQ(img.pixelColor(10, 0), QColor(0xDD, 0xDD, 0xDD));
+  EXPECT_EQ(img.pixelColor(10, 3), clWhite);
+  EXPECT_EQ(img.pixelColor(10, 19), QColor(0x28, 0x28, 0x28));
+  EXPECT_EQ(img.pixelColor(16, 10), QColor(0xA0, 0xA0, 0xA0));
+  EXPECT_EQ(img.pixelColor(10, 10), clBlue);  // filled when asked
+  // Sunken: shadow To -> From on the upper-left.
+  img.fill(clRed);
+  {
+    QPainter p(&img);
+    b.Paint(p, img.rect(), true, false, clBlue);
+  }
+  EXPECT_EQ(img.pixelColor(10, 0), QColor(0x78, 0x78, 0x78));
+  EXPECT_EQ(img.pixelColor(10, 3), clBlack);
+  EXPECT_EQ(img.pixelColor(10, 19), QColor(0xF4, 0xF4, 0xF4));
+  EXPECT_EQ(img.pixelColor(10, 10), clRed);  // not filled
+}
+
+TEST_F(ColBitBtn, FlashingCaptionFollowsThePhase) {
+  btn->SetMode(mIndicator);
+  btn->SetTextOn("SI");
+  btn->SetTextOff("NO");
+  btn->SetFlashOptions({foText});
+  btn->SetFrequency(ff8Hz);
+  btn->SetFlashing(true);
+  btn->SetChecked(true);
+  TickToPhase(2, true);
+  EXPECT_EQ(btn->CurrentLook().caption, "SI");
+  TickToPhase(2, false);
+  EXPECT_EQ(btn->CurrentLook().caption, "NO");
+  // Colour is not flashing: it follows Checked.
+  EXPECT_EQ(btn->CurrentLook().textColor, clLime);
+  btn->SetChecked(false);
+  EXPECT_EQ(btn->CurrentLook().caption, "NO");
+  EXPECT_EQ(btn->CurrentLook().textColor, clYellow);
 }
 
 }  // namespace
