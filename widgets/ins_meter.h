@@ -99,6 +99,7 @@ public:
   QPointF ArcCentre() { return Sync().centre; }
   int ArcRadius() { return Sync().radius; }
   QRect ValueArea() { return Sync().valueArea; }
+  const TScaleDiv &ScaleDiv() { return Sync().div; }
   // Needle outline at the current angle, in widget coordinates.
   QPolygonF NeedlePolygon() const;
   QPointF NeedleTip() const;
