@@ -170,27 +170,26 @@ QSize TInsThermometer::MinimumContentSize() const {
   const QFontMetrics fv(fontValue_);
   const auto &sig = SignalSettings();
   const int outer = options_.Has(opBevelOuter) ? 2 * bevelOuter_.BorderSize() : 0;
-  const int inner = options_.Has(opBevelInner) ? bevelInner_.BorderSize() : 0;
+  const int inner = options_.Has(opBevelInner) ? 2 * bevelInner_.BorderSize() : 0;
   const int valB = bevelValue_.BorderSize();
   const TScaleMetrics m = scale_.Measure(scale_.Divide(sig.ValueFrom(), sig.ValueTo()));
 
-  int h = 2 * bar_.Bevel().BorderSize() + bar_.MinHeight() + outer;
+  int h = 2 * bar_.Bevel().BorderSize() + bar_.MinHeight() + outer + inner;
   if (options_.Has(opName1)) h += fm.height();
   if (options_.Has(opName2)) h += fm.height();
-  h += 2 * inner;
-  if (options_.Has(opValue)) h += fv.height() + 2 * valB + inner;
+  if (options_.Has(opValue)) h += fv.height() + 2 * valB + bevelInner_.BorderSize();
 
+  // The inner frame's allowance goes on top of what the column, its scales
+  // and the names need (added to the widget's own width it would make the
+  // thermometer grow at every measure).
   int w = bar_.MinWidth() + 2 * m.ScaleWidth + outer;
   if (options_.Has(opName1)) w = std::max(w, fm.horizontalAdvance(sig.Name1()) + outer);
   if (options_.Has(opName2)) w = std::max(w, fm.horizontalAdvance(sig.Name2()) + outer);
-  w = std::max(w, width() + 2 * inner);
+  w += inner;
   if (options_.Has(opValue)) {
     const int unitW = options_.Has(opUnit) ? fv.horizontalAdvance(sig.ValueUnit()) : 0;
     w = std::max(w, fv.horizontalAdvance(sig.FormatSample()) + unitW + 2 * valB + fv.height());
   }
-  // The inner bevel allowance is added to the current width, which would make
-  // the size grow at every measure; it only counts when it is the largest.
-  if (w == width() + 2 * inner && inner > 0) w = std::max(bar_.MinWidth() + 2 * m.ScaleWidth + outer, 2 * inner);
   return QSize(w, h);
 }
 
@@ -303,10 +302,6 @@ void TInsThermometer::ValueChanged() {
   if (Sync().tooSmall) return;  // nothing to show the value in
   columnLayer_->update();
   if (options_.Has(opValue)) valueLayer_->update();
-}
-
-void TInsThermometer::MinMaxChanged() {
-  // The marks are part of the column picture; ValueChanged repaints it.
 }
 
 int TInsThermometer::ScaleY(double value) { return int(std::lround(Sync().map.Transform(value))); }

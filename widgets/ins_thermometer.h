@@ -117,7 +117,6 @@ public:
 
 protected:
   void ValueChanged() override;
-  void MinMaxChanged() override;
   void SettingsChanged() override;
   void paintEvent(QPaintEvent *e) override;
   void resizeEvent(QResizeEvent *e) override;

@@ -199,4 +199,21 @@ TEST(ThermometerDefaults, AutoSizeTakesTheMeasuredSizeWhenShown) {
   EXPECT_FLOAT_EQ(t->SignalSettings().ValueTo(), 60.0f);
 }
 
+TEST(ThermometerDefaults, AutoSizeWithTheInnerFrameDoesNotGrowAtEveryMeasure) {
+  QWidget host;
+  host.resize(300, 400);
+  auto *t = new T(&host);
+  t->SetOptions({T::opBevelInner, T::opValue, T::opName1, T::opUnit});
+  ShowAndExpose(host);
+  const QSize first = t->size();
+  EXPECT_EQ(first, t->MinimumContentSize());
+  // Changes that do not touch any size measure the widget again.
+  for (const QColor &c : {clRed, clGreen, clBlue}) t->ScaleSettings().SetColor(c);
+  FlushPaints();
+  EXPECT_EQ(t->size(), first);
+  // The frame's allowance is there: the column and both scales fit inside it.
+  const int inner = t->BevelInner().BorderSize();
+  EXPECT_GE(first.width(), t->BarSettings().MinWidth() + 2 * t->ScaleMetrics().ScaleWidth + 2 * inner);
+}
+
 }  // namespace
