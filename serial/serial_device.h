@@ -59,6 +59,12 @@ public:
   // TakeErrors) so the event thread can end cleanly.
   TDrain Drain();
   int QueuedInput() const;
+  // The receive step took its count: every byte queued so far has been
+  // announced. Bytes drained later (by a read inside the handler, say) are
+  // not, and must raise another receive event even if the line then falls
+  // silent.
+  void MarkAnnounced();
+  bool HasUnannounced() const;
   bool QueueNearlyFull() const;  // at 80 % of the input size or more
 
   // Modem lines and error counters for the event thread's sampling.
@@ -89,6 +95,8 @@ private:
 
   mutable std::mutex mutex_;  // the queue and the flags below
   std::deque<char> queue_;
+  std::uint64_t totalIn_ = 0;    // bytes ever queued
+  std::uint64_t announced_ = 0;  // totalIn_ when the receive step last counted
   bool hungUp_ = false;
   int hangUpErrno_ = 0;
   bool hangUpReported_ = false;

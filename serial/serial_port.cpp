@@ -663,6 +663,7 @@ void TCustomSerialPort::HandleEvents(TSerialEvents events) {
 
 void TCustomSerialPort::DispatchRxChar() {
   int count = PendingInput();
+  device_->MarkAnnounced();
   if (!rxCountMode_ && count > 0) {
     std::string bytes(static_cast<std::size_t>(count), '\0');
     const int n = ReadBuffer(&bytes[0], count);

@@ -352,6 +352,7 @@ TSerialDevice::TDrain TSerialDevice::Drain() {
           continue;
         }
         queue_.push_back(c);
+        ++totalIn_;
         ++result.bytes;
       }
       continue;
@@ -382,6 +383,16 @@ void TSerialDevice::DrainOrRaise(int code) {
 int TSerialDevice::QueuedInput() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return static_cast<int>(queue_.size());
+}
+
+void TSerialDevice::MarkAnnounced() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  announced_ = totalIn_;
+}
+
+bool TSerialDevice::HasUnannounced() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return totalIn_ != announced_ && !queue_.empty();
 }
 
 bool TSerialDevice::QueueNearlyFull() const {

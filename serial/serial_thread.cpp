@@ -84,7 +84,17 @@ void TSerialThread::Run() {
     received_ = got & events_;
     if (stopping_) break;
     if (!received_.Empty() && !DeliverEvents(received_)) break;
-    if (stopping_) break;
+    // Bytes a handler's own read pulled in after the count was taken are in
+    // our queue, not in the kernel, so poll() will not tell of them: report
+    // them now, as the line would have. (Window delivery has not run the
+    // handler yet at this point; its next event picks them up.)
+    bool failed = false;
+    while (method_ != smWindowSync && events_.Contains(evRxChar) && !stopping_ && device_.HasUnannounced())
+      if (!DeliverEvents({evRxChar})) {
+        failed = true;
+        break;
+      }
+    if (failed || stopping_) break;
     if (lost) {
       // The device is gone and stays gone: waiting on it again would return
       // at once for ever. Report it once, after the input it left behind,

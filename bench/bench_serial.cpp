@@ -1,0 +1,150 @@
+// The serial receive path end to end: bytes written on the far end of a
+// pseudo-terminal, taken by the event thread, handed to the UI thread, read
+// by the receive handler. Also the wake-up latency of one byte and the CPU an
+// idle open port costs.
+#include "serial/serial_port.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Pty {
+  int master = -1;
+  std::string path;
+  Pty() {
+    master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ::grantpt(master);
+    ::unlockpt(master);
+    char name[128] = {};
+    ::ptsname_r(master, name, sizeof name);
+    path = name;
+  }
+  ~Pty() { ::close(master); }
+  void Write(const char *p, std::size_t n) const {
+    while (n > 0) {
+      const ssize_t w = ::write(master, p, n);
+      if (w > 0) {
+        p += w;
+        n -= static_cast<std::size_t>(w);
+      } else {
+        pollfd f{master, POLLOUT, 0};
+        ::poll(&f, 1, 100);
+      }
+    }
+  }
+};
+
+// The logger's configuration.
+void Configure(TSerialPort &port, const std::string &path) {
+  port.SetPort(path);
+  port.SetBaudRate(br115200);
+  port.SetDiscardNull(true);
+  port.Timeouts().SetReadInterval(1);
+}
+
+double CpuSeconds() {
+  rusage u{};
+  ::getrusage(RUSAGE_SELF, &u);
+  return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+void BM_SerialReceiveThroughput(benchmark::State &state) {
+  const std::size_t chunk = static_cast<std::size_t>(state.range(0));
+  const std::size_t perIteration = 256 * 1024;
+  Pty pty;
+  TSerialPort port;
+  Configure(port, pty.path);
+  QEventLoop loop;
+  std::size_t got = 0, target = 0;
+  std::string text;
+  port.OnRxChar = [&](TCustomSerialPort *p, int count) {
+    got += static_cast<std::size_t>(p->ReadText(text, count));
+    if (got >= target) loop.quit();
+  };
+  port.Open();
+  const std::string block(chunk, '7');
+  for (auto _ : state) {
+    target = got + perIteration;
+    std::thread writer([&] {
+      for (std::size_t sent = 0; sent < perIteration; sent += chunk)
+        pty.Write(block.data(), std::min(chunk, perIteration - sent));
+    });
+    if (got < target) loop.exec();
+    writer.join();
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * perIteration));
+  state.counters["x_115200_line"] =
+      benchmark::Counter(static_cast<double>(state.iterations() * perIteration) / 11520.0,
+                         benchmark::Counter::kIsRate);
+  port.Close();
+}
+BENCHMARK(BM_SerialReceiveThroughput)->Arg(104)->Arg(4096)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_SerialByteLatency(benchmark::State &state) {
+  Pty pty;
+  TSerialPort port;
+  Configure(port, pty.path);
+  QEventLoop loop;
+  Clock::time_point sent, handled;
+  std::string text;
+  port.OnRxChar = [&](TCustomSerialPort *p, int count) {
+    handled = Clock::now();
+    p->ReadText(text, count);
+    loop.quit();
+  };
+  port.Open();
+  std::vector<double> micros;
+  for (auto _ : state) {
+    sent = Clock::now();
+    pty.Write("x", 1);
+    loop.exec();
+    micros.push_back(std::chrono::duration<double, std::micro>(handled - sent).count());
+  }
+  port.Close();
+  std::sort(micros.begin(), micros.end());
+  if (!micros.empty()) {
+    state.counters["median_us"] = micros[micros.size() / 2];
+    state.counters["p99_us"] = micros[std::min(micros.size() - 1, micros.size() * 99 / 100)];
+  }
+}
+BENCHMARK(BM_SerialByteLatency)->Iterations(2000)->UseRealTime()->Unit(benchmark::kMicrosecond);
+
+void BM_SerialIdleCpu(benchmark::State &state) {
+  Pty pty;
+  TSerialPort port;
+  Configure(port, pty.path);
+  port.OnRxChar = [](TCustomSerialPort *, int) {};
+  port.Open();
+  double used = 0;
+  for (auto _ : state) {
+    const double before = CpuSeconds();
+    QEventLoop loop;
+    QTimer::singleShot(3000, &loop, &QEventLoop::quit);
+    loop.exec();
+    used += CpuSeconds() - before;
+  }
+  port.Close();
+  state.counters["cpu_ms_per_3s"] = used * 1000.0 / static_cast<double>(state.iterations());
+}
+BENCHMARK(BM_SerialIdleCpu)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+}  // namespace
