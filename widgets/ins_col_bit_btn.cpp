@@ -182,10 +182,11 @@ void TInsColBitBtn::paintEvent(QPaintEvent *) {
     else if (look.glyphOn && numGlyph_ >= 3) slot = 2;
     QPixmap g = glyph_.copy(slot * gw, 0, gw, glyph_.height());
     if (!g.hasAlphaChannel()) {
-      // Bitmaps without alpha use their lower-left pixel as the transparent colour.
-      const QImage gi = g.toImage();
-      const QColor key = gi.pixelColor(0, gi.height() - 1);
-      g.setMask(QBitmap::fromImage(gi.createMaskFromColor(key.rgb(), Qt::MaskInColor)));
+      // Bitmaps without alpha use the lower-left pixel of the whole strip as
+      // the transparent colour, for every image in it.
+      const QImage whole = glyph_.toImage();
+      const QColor key = whole.pixelColor(0, whole.height() - 1);
+      g.setMask(QBitmap::fromImage(g.toImage().createMaskFromColor(key.rgb(), Qt::MaskInColor)));
     }
     const QFontMetrics fm(font());
     const int blockH = fm.height() * int(SplitLines(look.caption).size());

@@ -429,3 +429,38 @@ TEST_F(ColBitBtn, FlashingCaptionFollowsThePhase) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ColBitBtn, GlyphSlotsForNormalOnAndDisabled) {
+  // Three 8 x 8 images side by side: red normal, green disabled, blue "on";
+  // the white lower-left pixel of each is the transparent colour.
+  QImage strip(24, 8, QImage::Format_RGB32);
+  const QColor images[3] = {clRed, clGreen, clBlue};
+  for (int i = 0; i < 3; ++i)
+    for (int y = 0; y < 8; ++y)
+      for (int x = 0; x < 8; ++x) strip.setPixelColor(i * 8 + x, y, images[i]);
+  strip.setPixelColor(0, 7, clWhite);
+  btn->SetGlyph(QPixmap::fromImage(strip));
+  btn->SetNumGlyph(3);
+  btn->SetMode(mIndicator);
+  auto glyphHas = [&](const QColor &c) { return CountNear(Shot(*btn), btn->rect(), c, 10) >= 40; };
+  EXPECT_TRUE(glyphHas(clRed));
+  btn->SetChecked(true);
+  EXPECT_TRUE(glyphHas(clBlue));
+  EXPECT_FALSE(glyphHas(clRed));
+  btn->setEnabled(false);
+  EXPECT_TRUE(glyphHas(clGreen));
+  // The glyph sits left of the caption, Spacing pixels away.
+  btn->setEnabled(true);
+  const TInsColBitBtn::TLook look = btn->CurrentLook();
+  const QImage img = Shot(*btn);
+  int glyphRight = -1;
+  for (int x = 0; x < img.width(); ++x)
+    if (img.pixelColor(x, look.textOrigin.y() + 4) == clBlue) glyphRight = x;
+  EXPECT_EQ(glyphRight, look.textOrigin.x() - btn->Spacing() - 1);
+  btn->SetNumGlyph(4);  // refused
+  EXPECT_EQ(btn->NumGlyph(), 3);
+}
+
+}  // namespace
