@@ -1,6 +1,5 @@
 #include "chart/axis_scale.h"
 
-#include <climits>
 #include <cmath>
 
 namespace {
@@ -89,25 +88,6 @@ std::vector<double> MinorTickValues(const TAxisTicks &ticks, double minimum, dou
     }
   }
   return out;
-}
-
-double TAxisMap::Scale() const {
-  const double range = Range();
-  return range == 0 ? 0.0 : Size() / range;
-}
-
-double TAxisMap::Position(double value) const {
-  const double range = Range();
-  if (range == 0) return (StartPos + EndPos) / 2.0;
-  const double offset = (value - Minimum) * Size() / range;
-  return Horizontal ? StartPos + offset : EndPos - offset;
-}
-
-int TAxisMap::Pixel(double value) const {
-  const double p = std::round(Position(value));
-  if (!(p > INT_MIN)) return INT_MIN;  // also NaN
-  if (p > INT_MAX) return INT_MAX;
-  return static_cast<int>(p);
 }
 
 double TAxisMap::Value(double pixel) const {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <climits>
+#include <cmath>
 #include <vector>
 
 // The three small pieces an axis is made of, free of any widget: the label
@@ -42,9 +44,20 @@ struct TAxisMap {
 
   double Range() const { return Maximum - Minimum; }
   int Size() const { return EndPos - StartPos; }
-  double Position(double value) const;  // exact pixel coordinate
-  int Pixel(double value) const;        // rounded, saturated to the int range
-  double Value(double pixel) const;     // inverse of Position
-  // Pixel() for a whole run of values: the scale is computed once.
-  double Scale() const;  // pixels per value unit, 0 for a zero range
+  // Exact pixel coordinate of a value.
+  double Position(double value) const {
+    const double range = Range();
+    if (range == 0) return (StartPos + EndPos) / 2.0;
+    const double offset = (value - Minimum) * Size() / range;
+    return Horizontal ? StartPos + offset : EndPos - offset;
+  }
+  // Rounded (halves away from zero) and saturated to the int range; NaN gives
+  // INT_MIN, which no drawing accepts. Inline: it runs once per point.
+  int Pixel(double value) const {
+    const double p = std::round(Position(value));
+    if (!(p > INT_MIN)) return INT_MIN;
+    if (p > INT_MAX) return INT_MAX;
+    return static_cast<int>(p);
+  }
+  double Value(double pixel) const;  // inverse of Position
 };

@@ -502,7 +502,7 @@ void TChart::PaintOneSeries(QPainter &p, TLineSeries &s, const TAxisMap &h, cons
     return;
   }
 
-  BuildSeriesPath(xs, ys, n, h, v, decimation_, path_);
+  BuildSeriesPath(xs, ys, n, h, v, decimation_, path_, nullptr, s.YValues().Blocks());
   if (path_.size() < 2) return;
   const QColor color = s.LineColor();
   const bool raster = p.paintEngine() && p.paintEngine()->type() == QPaintEngine::Raster &&
@@ -526,7 +526,12 @@ void TChart::PaintOneSeries(QPainter &p, TLineSeries &s, const TAxisMap &h, cons
   spans_.Reset(clip.left() - width, clip.width() + 2 * width);
   RasterizePolyline(path_.data(), path_.size(), spans_);
   WidenSpans(spans_, width, wide_);
-  const int top = clip.top(), bottom = clip.bottom();
+  QRect area = clip;
+  if (QImage *img = DirectTarget(p, color, area)) {
+    WriteSpans(*img, p.worldTransform(), area, color);
+    return;
+  }
+  const int top = area.top(), bottom = area.bottom();
   int runStart = 0, runLo = 0, runHi = -1;
   bool open = false;
   auto flush = [&](int endColumn) {
@@ -535,7 +540,7 @@ void TChart::PaintOneSeries(QPainter &p, TLineSeries &s, const TAxisMap &h, cons
   };
   for (int c = 0; c < wide_.Width(); ++c) {
     const int x = wide_.Left + c;
-    if (x < clip.left() || x > clip.right()) continue;
+    if (x < area.left() || x > area.right()) continue;
     int lo = wide_.Lo[c], hi = wide_.Hi[c];
     if (lo < top) lo = top;
     if (hi > bottom) hi = bottom;
@@ -550,7 +555,48 @@ void TChart::PaintOneSeries(QPainter &p, TLineSeries &s, const TAxisMap &h, cons
     runLo = lo;
     runHi = hi;
   }
-  flush(clip.right() + 1);
+  flush(area.right() + 1);
+}
+
+// The image under the painter when the line's pixels can be written
+// straight into it with the same result as filling them through the
+// painter: a 32-bit image, plain opaque painting, a whole-pixel shift, and a
+// clip that is one rectangle (narrowed into `area`, painter coordinates).
+QImage *TChart::DirectTarget(QPainter &p, const QColor &color, QRect &area) const {
+  if (!p.device() || p.device()->devType() != QInternal::Image) return nullptr;
+  auto *img = static_cast<QImage *>(p.device());
+  const QImage::Format f = img->format();
+  if (f != QImage::Format_RGB32 && f != QImage::Format_ARGB32 && f != QImage::Format_ARGB32_Premultiplied)
+    return nullptr;
+  if (color.alpha() != 255 || p.compositionMode() != QPainter::CompositionMode_SourceOver || p.opacity() != 1.0)
+    return nullptr;
+  const QTransform t = p.worldTransform();
+  if (t.type() > QTransform::TxTranslate || t.dx() != std::floor(t.dx()) || t.dy() != std::floor(t.dy()))
+    return nullptr;
+  if (p.hasClipping()) {
+    const QRegion clip = p.clipRegion();
+    if (clip.rectCount() != 1) return nullptr;
+    area &= clip.boundingRect();
+  }
+  // And never outside the image.
+  area &= img->rect().translated(-static_cast<int>(t.dx()), -static_cast<int>(t.dy()));
+  return img;
+}
+
+void TChart::WriteSpans(QImage &img, const QTransform &t, const QRect &area, const QColor &color) {
+  const int dx = static_cast<int>(t.dx()), dy = static_cast<int>(t.dy());
+  const QRgb rgb = color.rgba();  // opaque: the same in every 32-bit format
+  // constBits: the painter already owns this buffer; bits() could detach it
+  // from under the painter.
+  auto *base = const_cast<uchar *>(img.constBits());
+  const qsizetype stride = img.bytesPerLine();
+  for (int c = 0; c < wide_.Width(); ++c) {
+    const int x = wide_.Left + c;
+    if (x < area.left() || x > area.right()) continue;
+    const int lo = std::max(wide_.Lo[c], area.top()), hi = std::min(wide_.Hi[c], area.bottom());
+    uchar *row = base + (lo + dy) * stride + static_cast<qsizetype>(x + dx) * 4;
+    for (int y = lo; y <= hi; ++y, row += stride) *reinterpret_cast<QRgb *>(row) = rgb;
+  }
 }
 
 void TChart::PaintSeries(QPainter &p, const TChartLayout &l, double scale) {

@@ -169,6 +169,8 @@ private:
   void PaintOneSeries(QPainter &p, TLineSeries &s, const TAxisMap &h, const TAxisMap &v, const QRect &clip,
                       double scale);
   QPen MakePen(const TChartPen &pen) const;
+  QImage *DirectTarget(QPainter &p, const QColor &color, QRect &area) const;
+  void WriteSpans(QImage &img, const QTransform &t, const QRect &area, const QColor &color);
   bool PressAllowed(const QPoint &at);
   void SaveScales();
   void EndPanning();

@@ -6,6 +6,11 @@
 #include <cmath>
 
 void TChartValueList::Insert(size_t at, double v) {
+  // A point put before the end changes every block from its own on.
+  if (at / kValueBlock < blockLow_.size()) {
+    blockLow_.resize(at / kValueBlock);
+    blockHigh_.resize(at / kValueBlock);
+  }
   values_.insert(values_.begin() + static_cast<std::ptrdiff_t>(at), v);
   if (std::isnan(v)) return;
   if (!hasRange_) {
@@ -17,7 +22,20 @@ void TChartValueList::Insert(size_t at, double v) {
   }
 }
 
+TValueBlocks TChartValueList::Blocks() const {
+  const size_t complete = values_.size() / kValueBlock;
+  for (size_t b = blockLow_.size(); b < complete; ++b) {
+    double lo, hi;
+    MinMax(values_.data() + b * kValueBlock, kValueBlock, lo, hi);
+    blockLow_.push_back(lo);
+    blockHigh_.push_back(hi);
+  }
+  return {blockLow_.data(), blockHigh_.data(), blockLow_.size()};
+}
+
 void TChartValueList::Clear() {
+  blockLow_.clear();
+  blockHigh_.clear();
   values_.clear();
   values_.shrink_to_fit();
   hasRange_ = false;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "chart/chart_parts.h"
+#include "chart/series_path.h"
 
 #include <QRgb>
 #include <QString>
@@ -25,6 +26,8 @@ public:
   double MinValue() const { return values_.empty() || !hasRange_ ? 0 : min_; }
   double MaxValue() const { return values_.empty() || !hasRange_ ? 0 : max_; }
   bool HasRange() const { return hasRange_; }
+  // Per-block extremes for drawing, brought up to date on demand.
+  TValueBlocks Blocks() const;
 
 private:
   friend class TLineSeries;
@@ -34,6 +37,7 @@ private:
   std::vector<double> values_;
   double min_ = 0, max_ = 0;
   bool hasRange_ = false;
+  mutable std::vector<double> blockLow_, blockHigh_;
 };
 
 // A line through the points of one channel.

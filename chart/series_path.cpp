@@ -26,18 +26,27 @@ void Push(std::vector<TPixelPoint> &out, int x, int y) {
 }
 
 // One past the last index of [from, end) whose column is `column`; columns
-// never decrease with the index. Galloping keeps the common case (a few
-// points per column) at a couple of probes and the dense case logarithmic.
-size_t ColumnEnd(const double *xs, size_t from, size_t end, int column, const TAxisMap &horiz) {
-  size_t lo = from + 1;  // xs[from] is in the column
-  size_t step = 1;
-  size_t hi = lo;
-  while (hi < end && horiz.Pixel(xs[hi]) == column) {
-    lo = hi + 1;
-    hi = from + (step <<= 1);
+// never decrease with the index. The guess (the previous column's count) is
+// exact for evenly spaced samples, so the common case costs two probes near
+// where the next column starts; otherwise a gallop and a bisection.
+size_t ColumnEnd(const double *xs, size_t from, size_t end, int column, const TAxisMap &horiz, size_t guess) {
+  size_t lo = from + 1;  // every index below lo is in the column
+  size_t hi = end;       // hi is out of it (or the end)
+  const size_t probe = std::min(end, from + std::max<size_t>(guess, 1));
+  if (probe < end && horiz.Pixel(xs[probe]) == column) {
+    lo = probe + 1;
+    size_t step = 1;
+    hi = lo;
+    while (hi < end && horiz.Pixel(xs[hi]) == column) {
+      lo = hi + 1;
+      hi = lo + step;
+      step <<= 1;
+    }
+    if (hi > end) hi = end;
+  } else {
+    hi = probe;
+    if (hi - 1 >= lo && horiz.Pixel(xs[hi - 1]) == column) return hi;
   }
-  if (hi > end) hi = end;
-  // The answer is in [lo, hi]: every index below lo is in the column.
   while (lo < hi) {
     const size_t mid = lo + (hi - lo) / 2;
     if (horiz.Pixel(xs[mid]) == column) lo = mid + 1;
@@ -73,12 +82,76 @@ void DecimateColumnSlowly(const double *ys, size_t from, size_t to, int column, 
   }
 }
 
+}  // namespace
+
+// Four independent lanes without branches: the compiler turns them into
+// vector min/max, which is what a million points per line need.
+void MinMax(const double *v, size_t n, double &low, double &high) {
+  constexpr double inf = std::numeric_limits<double>::infinity();
+  double lo[4] = {inf, inf, inf, inf}, hi[4] = {-inf, -inf, -inf, -inf};
+  size_t k = 0;
+  for (; k + 4 <= n; k += 4)
+    for (int l = 0; l < 4; ++l) {
+      const double x = v[k + l];
+      lo[l] = x < lo[l] ? x : lo[l];
+      hi[l] = x > hi[l] ? x : hi[l];
+    }
+  for (; k < n; ++k) {
+    lo[0] = v[k] < lo[0] ? v[k] : lo[0];
+    hi[0] = v[k] > hi[0] ? v[k] : hi[0];
+  }
+  low = std::min(std::min(lo[0], lo[1]), std::min(lo[2], lo[3]));
+  high = std::max(std::max(hi[0], hi[1]), std::max(hi[2], hi[3]));
+}
+
+namespace {
+
+// The extremes of ys[from, to) and where they first occur, reading the block
+// summaries for the blocks wholly inside the run.
+void ColumnExtremes(const double *ys, size_t from, size_t to, const TValueBlocks &blocks, double &lowV,
+                    double &highV, size_t &low, size_t &high) {
+  size_t b0 = (from + kValueBlock - 1) / kValueBlock, b1 = to / kValueBlock;
+  if (b1 > blocks.Count) b1 = blocks.Count;
+  if (b1 < b0 + 2) {  // too short to gain anything
+    b0 = b1 = 0;
+  }
+  const size_t headEnd = b1 > b0 ? b0 * kValueBlock : to;
+  const size_t tailStart = b1 > b0 ? b1 * kValueBlock : to;
+  MinMax(ys + from, headEnd - from, lowV, highV);
+  if (b1 > b0) {
+    double l, h;
+    MinMax(ys + tailStart, to - tailStart, l, h);
+    lowV = std::min(lowV, l);
+    highV = std::max(highV, h);
+    MinMax(blocks.Low + b0, b1 - b0, l, h);  // block lows: their minimum
+    lowV = std::min(lowV, l);
+    MinMax(blocks.High + b0, b1 - b0, l, h);
+    highV = std::max(highV, h);
+  }
+  low = high = to;
+  auto scan = [&](size_t a, size_t b) {
+    for (size_t k = a; k < b && (low == to || high == to); ++k) {
+      if (low == to && ys[k] == lowV) low = k;
+      if (high == to && ys[k] == highV) high = k;
+    }
+  };
+  scan(from, headEnd);
+  for (size_t b = b0; b < b1 && (low == to || high == to); ++b) {
+    const bool hasLow = low == to && blocks.Low[b] == lowV;
+    const bool hasHigh = high == to && blocks.High[b] == highV;
+    if (hasLow || hasHigh) scan(b * kValueBlock, (b + 1) * kValueBlock);
+  }
+  scan(tailStart, to);
+}
+
 void DecimateColumns(const double *xs, const double *ys, size_t first, size_t end, const TAxisMap &horiz,
-                     const TAxisMap &vert, std::vector<TPixelPoint> &out) {
+                     const TAxisMap &vert, const TValueBlocks &blocks, std::vector<TPixelPoint> &out) {
   size_t i = first;
+  size_t guess = 1;
   while (i < end) {
     const int column = horiz.Pixel(xs[i]);
-    const size_t j = ColumnEnd(xs, i, end, column, horiz);
+    const size_t j = ColumnEnd(xs, i, end, column, horiz, guess);
+    guess = j - i;
     if (j - i <= 4) {
       for (size_t k = i; k < j; ++k) Push(out, column, vert.Pixel(ys[k]));
       i = j;
@@ -86,15 +159,11 @@ void DecimateColumns(const double *xs, const double *ys, size_t first, size_t en
     }
     // The extremes in value are the extremes in pixels (the map is
     // monotonic), so only four points of the column need mapping.
-    double lowV = std::numeric_limits<double>::infinity(), highV = -lowV;
-    size_t low = j, high = j;
-    for (size_t k = i; k < j; ++k) {
-      const double v = ys[k];
-      if (v < lowV) lowV = v, low = k;
-      if (v > highV) highV = v, high = k;
-    }
+    double lowV, highV;
+    size_t low, high;
+    ColumnExtremes(ys, i, j, blocks, lowV, highV, low, high);
     const int firstY = vert.Pixel(ys[i]), lastY = vert.Pixel(ys[j - 1]);
-    if (low == j || !OnScreen(column, firstY) || !OnScreen(column, lastY) || !OnScreen(column, vert.Pixel(lowV)) ||
+    if (low == j || high == j || !OnScreen(column, firstY) || !OnScreen(column, lastY) || !OnScreen(column, vert.Pixel(lowV)) ||
         !OnScreen(column, vert.Pixel(highV))) {
       DecimateColumnSlowly(ys, i, j, column, vert, out);
       i = j;
@@ -115,7 +184,7 @@ void DecimateColumns(const double *xs, const double *ys, size_t first, size_t en
 
 void BuildSeriesPath(const double *xs, const double *ys, size_t count, const TAxisMap &horiz,
                      const TAxisMap &vert, bool decimate, std::vector<TPixelPoint> &out,
-                     std::vector<size_t> *sourceIndex) {
+                     std::vector<size_t> *sourceIndex, const TValueBlocks &yBlocks) {
   out.clear();
   if (sourceIndex) {
     sourceIndex->clear();
@@ -137,7 +206,7 @@ void BuildSeriesPath(const double *xs, const double *ys, size_t count, const TAx
 
   if (first < end) {
     if (decimate) {
-      DecimateColumns(xs, ys, first, end, horiz, vert, out);
+      DecimateColumns(xs, ys, first, end, horiz, vert, yBlocks, out);
     } else {
       for (size_t i = first; i < end; ++i) push(horiz.Pixel(xs[i]), vert.Pixel(ys[i]), i);
     }

@@ -21,6 +21,17 @@ inline bool OnScreen(int x, int y) {
   return x >= -kMaxScreenCoord && x <= kMaxScreenCoord && y >= -kMaxScreenCoord && y <= kMaxScreenCoord;
 }
 
+// The smallest and largest value of each run of kValueBlock values: a
+// column holding thousands of points reads these instead of every point.
+constexpr size_t kValueBlock = 64;
+struct TValueBlocks {
+  const double *Low = nullptr, *High = nullptr;
+  size_t Count = 0;  // complete blocks summarised, from index 0
+};
+
+// Smallest and largest of n values, NaN skipped (both infinite when all are NaN).
+void MinMax(const double *v, size_t n, double &low, double &high);
+
 // First index whose x is at or above the axis minimum, and one past the last
 // whose x is at or below the maximum (xs ascending).
 size_t FirstVisibleIndex(const double *xs, size_t count, double minimum);
@@ -37,7 +48,7 @@ size_t EndVisibleIndex(const double *xs, size_t count, double maximum);
 // point whose colour its incoming segment takes (undecimated paths only).
 void BuildSeriesPath(const double *xs, const double *ys, size_t count, const TAxisMap &horiz,
                      const TAxisMap &vert, bool decimate, std::vector<TPixelPoint> &out,
-                     std::vector<size_t> *sourceIndex = nullptr);
+                     std::vector<size_t> *sourceIndex = nullptr, const TValueBlocks &yBlocks = {});
 
 // The pixels of a 1-pixel polyline, column by column: for each column of
 // [Left, Left + Width) the rows Lo..Hi it covers (Lo > Hi: none). x must not

@@ -285,6 +285,28 @@ TEST_F(WindowChart, DecimatedAndFullDrawingGiveTheSamePicture) {
   EXPECT_GT(CountColor(decimated, qRgb(255, 0, 0)), 1000);
 }
 
+// Lines written straight into a 32-bit image and lines filled through the
+// painter (any other device) must land on the same pixels.
+TEST_F(WindowChart, DirectAndPaintedLinesMatch) {
+  Fill(*a, 3000, 20, 10);
+  Fill(*b, 3000, 18, 6);
+  chart.ZoomRect(QRect(QPoint(150, 100), QPoint(550, 350)));
+  QImage direct(chart.size(), QImage::Format_RGB32), painted(chart.size(), QImage::Format_RGB888);
+  for (QImage *img : {&direct, &painted}) {
+    QPainter p(img);
+    chart.Draw(p, img->rect(), 1.0);
+  }
+  const QImage painted32 = painted.convertToFormat(QImage::Format_RGB32);
+  int red = 0;
+  for (int y = 0; y < direct.height(); ++y)
+    for (int x = 0; x < direct.width(); ++x) {
+      const bool d = (direct.pixel(x, y) & 0xFFFFFF) == 0xFF0000u, q = (painted32.pixel(x, y) & 0xFFFFFF) == 0xFF0000u;
+      ASSERT_EQ(d, q) << x << "," << y;
+      red += d;
+    }
+  EXPECT_GT(red, 500);
+}
+
 TEST_F(WindowChart, SeriesAreClippedToTheChartRectangle) {
   Fill(*a, 200, 20, 10);
   chart.ZoomRect(QRect(QPoint(200, 150), QPoint(400, 250)));  // most of the line now runs outside

@@ -1,3 +1,4 @@
+#include "chart/line_series.h"
 #include "chart/series_path.h"
 
 #include <gtest/gtest.h>
@@ -71,6 +72,33 @@ TEST(SeriesPath, DecimatedLineCoversExactlyThePixelsOfTheFullOne) {
   WidenSpans(Spans(full, 0, 760), 3, wideFull);
   WidenSpans(Spans(decimated, 0, 760), 3, wideDecimated);
   ExpectSameSpans(wideFull, wideDecimated);
+}
+
+// A million-point line reads block summaries instead of every point; the
+// picture must not change, also after a point was put before the end.
+TEST(SeriesPath, BlockSummariesGiveTheSamePixels) {
+  TLineSeries s;
+  std::mt19937 rng(3);
+  std::uniform_real_distribution<double> u(-1, 1);
+  double y = 0;
+  for (int i = 0; i < 200000; ++i) {
+    y += u(rng);
+    s.Add(i % 50000 == 7 ? NAN : y + 5 * u(rng));
+  }
+  const TAxisMap h = Horizontal(-10, 200010, 40, 690);
+  const TAxisMap v = Vertical(s.YValues().MinValue(), s.YValues().MaxValue(), 30, 420);
+  auto compare = [&] {
+    const double *xs = s.XValues().Data(), *ys = s.YValues().Data();
+    const size_t n = static_cast<size_t>(s.Count());
+    std::vector<TPixelPoint> full, blocked;
+    BuildSeriesPath(xs, ys, n, h, v, false, full);
+    BuildSeriesPath(xs, ys, n, h, v, true, blocked, nullptr, s.YValues().Blocks());
+    ASSERT_GT(s.YValues().Blocks().Count, 1000u);
+    ExpectSameSpans(Spans(full, 0, 760), Spans(blocked, 0, 760));
+  };
+  compare();
+  s.AddXY(1000.5, 1e4);  // a spike in the middle: its block and all later ones change
+  compare();
 }
 
 TEST(SeriesPath, SparsePointsAreKeptAsTheyAre) {

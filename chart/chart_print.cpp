@@ -1,0 +1,171 @@
+#include "chart/chart_print.h"
+
+#include "chart/chart.h"
+#include "runtime/exceptions.h"
+
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <QPicture>
+#include <QPrinter>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+int Percent(int part, int whole) { return whole > 0 ? static_cast<int>(static_cast<long long>(part) * 100 / whole) : 0; }
+
+int PercentOf(int percent, int whole) { return static_cast<int>(std::lround(percent * static_cast<double>(whole) / 100.0)); }
+
+// Half of what is left of `page` when the chart takes `printed` of it, in
+// whole percent; negative when the chart does not fit.
+int CentringMargin(double page, double printed) {
+  return static_cast<int>(std::lround((page - printed) * 100.0 / page)) / 2;
+}
+
+// The chart is flagged as printing for as long as it draws on paper, also
+// when drawing fails.
+class TPrintingScope {
+public:
+  explicit TPrintingScope(TChart &chart) : chart_(chart), was_(chart.Printing()) { chart_.SetPrinting(true); }
+  ~TPrintingScope() { chart_.SetPrinting(was_); }
+
+private:
+  TChart &chart_;
+  bool was_;
+};
+
+QString JobTarget(const QPrinter &printer) {
+  if (printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty())
+    return printer.outputFileName();
+  return printer.printerName();
+}
+
+}  // namespace
+
+TPrintMargins ProportionalMargins(QSize chart, QSize page, double dpiX, double dpiY) {
+  TPrintMargins m;
+  const double w = chart.width(), h = chart.height(), W = page.width(), H = page.height();
+  if (w <= 0 || h <= 0 || W <= 0 || H <= 0) return m;  // nothing to keep the shape of
+  if (!(dpiX > 0) || !(dpiY > 0)) dpiX = dpiY = 1;
+  // The side that keeps its margins spans this much of the page, and the
+  // other side gets the same proportion as on the screen: a horizontal
+  // length of L device pixels is L * dpiY / dpiX vertical device pixels.
+  const double span = (100 - 2 * kProportionalFixedMargin) / 100.0;
+  const double yPerX = dpiY / dpiX;
+  auto byWidth = [&] { return CentringMargin(H, span * W * h / w * yPerX); };
+  auto byHeight = [&] { return CentringMargin(W, span * H * w / h / yPerX); };
+  // The longer side of the chart decides; when the other side would then
+  // run off the page, the chart is fitted by that side instead.
+  int tb = 0, lr = 0;
+  if (h < w) {
+    tb = byWidth();
+    if (tb >= 0) {
+      m.Top = m.Bottom = tb;
+      return m;
+    }
+    m.Left = m.Right = byHeight();
+    return m;
+  }
+  lr = byHeight();
+  if (lr >= 0) {
+    m.Left = m.Right = lr;
+    return m;
+  }
+  m.Top = m.Bottom = byWidth();
+  return m;
+}
+
+QRect MarginRect(const QRect &page, const TPrintMargins &m) {
+  const int left = page.left() + PercentOf(m.Left, page.width());
+  const int right = page.left() + page.width() - PercentOf(m.Right, page.width());
+  const int top = page.top() + PercentOf(m.Top, page.height());
+  const int bottom = page.top() + page.height() - PercentOf(m.Bottom, page.height());
+  return QRect(left, top, std::max(0, right - left), std::max(0, bottom - top));
+}
+
+TPrintMargins MarginsOf(const QRect &paper, const QRect &chart) {
+  TPrintMargins m;
+  m.Left = std::max(0, Percent(chart.left() - paper.left(), paper.width()));
+  m.Right = std::max(0, Percent(paper.left() + paper.width() - (chart.left() + chart.width()), paper.width()));
+  m.Top = std::max(0, Percent(chart.top() - paper.top(), paper.height()));
+  m.Bottom = std::max(0, Percent(paper.top() + paper.height() - (chart.top() + chart.height()), paper.height()));
+  return m;
+}
+
+double ResolutionScale(QSize chart, QSize target, int resolution) {
+  const double detail = 1.0 - std::clamp(resolution, -100, 0) / 100.0;
+  if (chart.width() <= 0 || chart.height() <= 0 || target.width() <= 0 || target.height() <= 0) return 1.0 / detail;
+  const double sx = target.width() / (chart.width() * detail);
+  const double sy = target.height() / (chart.height() * detail);
+  // One factor for both directions keeps text upright and round; the smaller
+  // one makes sure the layout has at least the logical room on both sides.
+  return std::min(sx, sy);
+}
+
+void DrawChartOnPage(TChart &chart, QPainter &painter, const QRect &rect, bool asBitmap, QColor paper) {
+  if (rect.width() <= 0 || rect.height() <= 0) return;
+  TPrintingScope printing(chart);
+  const double scale = ResolutionScale(chart.size(), rect.size(), chart.PrintResolution());
+  painter.save();
+  painter.setClipRect(rect, Qt::IntersectClip);
+  if (!asBitmap) {
+    chart.Draw(painter, rect, scale);
+  } else {
+    const QSize logical(std::max(1, static_cast<int>(std::lround(rect.width() / scale))),
+                        std::max(1, static_cast<int>(std::lround(rect.height() / scale))));
+    QImage bitmap(logical, QImage::Format_RGB32);
+    bitmap.fill(paper);
+    {
+      QPainter p(&bitmap);
+      chart.Draw(p, bitmap.rect(), 1.0);
+    }
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+    painter.drawImage(QRectF(rect), bitmap);
+  }
+  painter.restore();
+}
+
+QRect ChartPrinterRect(TChart &chart, QPrinter &printer) {
+  const QSize page(printer.width(), printer.height());
+  if (chart.PrintProportional())
+    chart.SetPrintMargins(ProportionalMargins(chart.size(), page, printer.logicalDpiX(), printer.logicalDpiY()));
+  return MarginRect(QRect(QPoint(0, 0), page), chart.PrintMargins());
+}
+
+void RunPrintJob(QPrinter &printer, const QString &title, const std::function<void(QPainter &)> &draw) {
+  // The printers here (CUPS and PDF alike) cannot take a page back once the
+  // job is open: the page is drawn once off the printer first, so a drawing
+  // that fails never leaves half a page in the queue.
+  {
+    QPicture rehearsal;
+    QPainter p(&rehearsal);
+    draw(p);
+  }
+
+  const QString target = JobTarget(printer);
+  printer.setDocName(title);
+  QPainter painter;
+  if (!painter.begin(&printer))
+    throw Exception("No se pudo iniciar la impresión en \"" + target.toStdString() + "\".");
+  try {
+    draw(painter);
+  } catch (...) {
+    printer.abort();
+    if (painter.isActive()) painter.end();
+    // What the engine could not take back is at least not left behind as a
+    // file that looks finished.
+    if (printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty())
+      QFile::remove(printer.outputFileName());
+    throw;
+  }
+  if (!painter.end() || printer.printerState() == QPrinter::Error)
+    throw Exception("La impresión en \"" + target.toStdString() + "\" no se pudo terminar.");
+}
+
+void PrintChart(TChart &chart, QPrinter &printer, bool asBitmap) {
+  const QRect rect = ChartPrinterRect(chart, printer);
+  const QString title = chart.objectName().isEmpty() ? QStringLiteral("Chart") : chart.objectName();
+  RunPrintJob(printer, title, [&](QPainter &p) { DrawChartOnPage(chart, p, rect, asBitmap); });
+}
