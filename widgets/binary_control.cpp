@@ -138,10 +138,16 @@ void TInsBinGControl::mousePressEvent(QMouseEvent *e) {
 
 void TInsBinGControl::mouseReleaseEvent(QMouseEvent *e) {
   const QPoint p = e->position().toPoint();
-  if (OnMouseUp) RunHandler([&] { OnMouseUp(this, e->button(), p.x(), p.y()); });
+  // The toolkit's part first, as for any control: the click (a left press
+  // released inside), then the mouse-up event; the widget's own state
+  // changes after both, so handlers still see a held button as checked.
   if (e->button() == Qt::LeftButton) {
     const bool click = leftDown_ && rect().contains(p);
     leftDown_ = false;
+    if (click && OnClick) RunHandler([&] { OnClick(this); });
+  }
+  if (OnMouseUp) RunHandler([&] { OnMouseUp(this, e->button(), p.x(), p.y()); });
+  if (e->button() == Qt::LeftButton) {
     // The pressed flag is cleared in every mode: an indicator left "pressed"
     // after one click would draw sunken for the rest of the run.
     pressed_ = false;
@@ -149,7 +155,6 @@ void TInsBinGControl::mouseReleaseEvent(QMouseEvent *e) {
       if (mode_ == mButton) SetChecked(false);
       DrawState();
     }
-    if (click && OnClick) RunHandler([&] { OnClick(this); });
   }
   e->accept();
 }

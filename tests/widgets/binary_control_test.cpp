@@ -69,6 +69,9 @@ TEST(BinaryControl, ButtonModeIsCheckedOnlyWhileHeld) {
   std::vector<Qt::MouseButton> ups;
   w.OnClick = [&](QObject *s) {
     EXPECT_EQ(s, &w);
+    // Still held, and before the mouse-up event, as the toolkit orders them.
+    EXPECT_TRUE(w.Checked());
+    EXPECT_TRUE(ups.empty());
     ++clicks;
   };
   w.OnMouseUp = [&](QObject *, Qt::MouseButton b, int x, int y) {
