@@ -70,6 +70,14 @@ void TBarSettings::SetMinHeight(int v) {
 
 // ---------------------------------------------------------------- TInsThermometer
 
+namespace {
+
+QString Separators() {
+  return QString(QChar(FormatSettings().DecimalSeparator)) + QChar(FormatSettings().ThousandSeparator);
+}
+
+}  // namespace
+
 TInsThermometer::TInsThermometer(QWidget *parent) : TInsAnalogGControl(parent) {
   BeginLoading();
   SignalSettings().SetValueUnit(QString::fromUtf8("°C"));
@@ -281,6 +289,7 @@ const TInsThermometer::TLayout &TInsThermometer::Sync() {
 
 void TInsThermometer::SettingsChanged() {
   TInsAnalogGControl::SettingsChanged();
+  textSeparators_.clear();
   Relayout();
   update();
   columnLayer_->update();
@@ -299,6 +308,7 @@ void TInsThermometer::showEvent(QShowEvent *e) {
 
 void TInsThermometer::ValueChanged() {
   TInsAnalogGControl::ValueChanged();
+  textSeparators_ = Separators();
   if (Sync().tooSmall) return;  // nothing to show the value in
   columnLayer_->update();
   if (options_.Has(opValue)) valueLayer_->update();
@@ -463,7 +473,13 @@ void TInsThermometer::PaintColumn(QPainter &p, const QRect &r) {
 
 void TInsThermometer::PaintValue(QPainter &p, const QRect &r) {
   if (r.width() <= 0 || r.height() <= 0) return;
-  RefreshTexts();  // the decimal separator may have changed since the value did
+  // The separators may have changed since the value was formatted (the main
+  // window sets them at its activation); only then is the text made again.
+  const QString separators = Separators();
+  if (separators != textSeparators_) {
+    RefreshTexts();
+    textSeparators_ = separators;
+  }
   if (valueImage_.size() != r.size()) valueImage_ = QImage(r.size(), QImage::Format_ARGB32_Premultiplied);
   valueImage_.fill(bevelValue_.Color());
   {

@@ -163,6 +163,7 @@ private:
   bool staticDirty_ = true;
   QImage columnImage_; // off-screen copy the column is composed in
   QImage valueImage_;
+  QString textSeparators_;  // decimal and thousands separators ValueText was made with
   TInsValueLayer *columnLayer_ = nullptr;
   TInsValueLayer *valueLayer_ = nullptr;
   int paintCount_ = 0;

@@ -122,6 +122,15 @@ TEST_F(Thermometer, ValueBoxShowsTheValueWithTheDecimalComma) {
   for (int y = r.top(); y <= r.bottom(); ++y) EXPECT_TRUE(NearColour(img.pixel(r.left(), y), clBtnFace(), 10));
 }
 
+TEST_F(Thermometer, ValueSetBeforeTheWindowSetsTheCommaIsShownWithTheComma) {
+  FormatSettings().DecimalSeparator = '.';
+  t->SetValue(12.25f);
+  EXPECT_EQ(t->ValueText(), "12.3");
+  ApplyProgramFormats();  // as the main window's activation does
+  (void)Grab();
+  EXPECT_EQ(t->ValueText(), "12,3");
+}
+
 TEST_F(Thermometer, AValueChangeRepaintsOnlyColumnAndValueBox) {
   ShowAndExpose(*host);
   t->SetValue(10);
