@@ -7,6 +7,7 @@
 #include "tests/widgets/qstring_print.h"
 
 #include <QApplication>
+#include <QEnterEvent>
 #include <QImage>
 #include <QPainter>
 #include <QTest>
@@ -461,6 +462,37 @@ TEST_F(ColBitBtn, GlyphSlotsForNormalOnAndDisabled) {
   EXPECT_EQ(glyphRight, look.textOrigin.x() - btn->Spacing() - 1);
   btn->SetNumGlyph(4);  // refused
   EXPECT_EQ(btn->NumGlyph(), 3);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ColBitBtn, FlatButtonShowsItsFrameOnlyWhileHovered) {
+  btn->SetFlat(true);
+  btn->GradBtnFace().SetVisible(false);
+  btn->SetColorOff(clBlue);
+  auto enter = [&] {
+    QEnterEvent ev(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+    QCoreApplication::sendEvent(btn, &ev);
+  };
+  auto leave = [&] {
+    QEvent ev(QEvent::Leave);
+    QCoreApplication::sendEvent(btn, &ev);
+  };
+  // Flat and not hovered: face filled, no frame.
+  EXPECT_EQ(Shot(*btn).pixelColor(80, 0), clBlue);
+  enter();
+  EXPECT_TRUE(btn->Hovered());
+  EXPECT_NE(Shot(*btn).pixelColor(80, 0), clBlue);  // the raised frame's top line
+  EXPECT_EQ(Shot(*btn).pixelColor(10, 15), clBlue);  // face filled inside the frame
+  leave();
+  EXPECT_FALSE(btn->Hovered());
+  EXPECT_EQ(Shot(*btn).pixelColor(80, 0), clBlue);
+  // Not flat: entering changes nothing.
+  btn->SetFlat(false);
+  enter();
+  EXPECT_FALSE(btn->Hovered());
 }
 
 }  // namespace
