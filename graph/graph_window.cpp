@@ -1,0 +1,168 @@
+#include "graph/graph_window.h"
+
+#include "chart/chart.h"
+#include "data/string_grid.h"
+#include "runtime/application.h"
+#include "runtime/format_settings.h"
+#include "runtime/number_format.h"
+#include "widgets/ins_col_bit_btn.h"
+#include "widgets/ins_colors.h"
+#include "widgets/ins_gradient.h"
+
+#include <QCheckBox>
+#include <QEvent>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QScreen>
+
+const char *const TForm6::kZoomMessage =
+    "Haga un rectángulo con el mouse de izquierda a derecha y de arriba hacia abajo, sobre el lugar deseado.";
+const char *const TForm6::kMoveMessage = "Botón derecho del mouse sobre el gráfico.";
+
+namespace {
+
+// Line colours in channel order; channel 5 is the white one, drawn wider.
+const QColor kSeriesColors[16] = {clRed,  clBlue,   clGreen,  clYellow,         clWhite, clGray,  clFuchsia, QColor(128, 255, 255),
+                                  clTeal, clNavy,   clMaroon, clLime,           clOlive, clPurple, clSilver, clBlack};
+
+QColor CaptionColor(int channel) {
+  if (channel == 8) return clAqua;   // the light cyan line reads badly as text
+  if (channel == 9) return clGreen;  // teal text likewise
+  return kSeriesColors[channel - 1];
+}
+
+const int kCheckLefts[8] = {11, 100, 190, 280, 370, 460, 550, 640};
+
+}  // namespace
+
+TForm6::TForm6(const TStringGrid &grid, QWidget *parent) : QDialog(parent), grid_(grid) {
+  setWindowTitle("GRAFICO DE LOS VALORES DESCARGADOS");
+  setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowCloseButtonHint);
+  // 730 x 526 outside; the client area is what the frame leaves of it.
+  setFixedSize(722, 492);
+  if (QScreen *screen = QGuiApplication::primaryScreen())
+    move(screen->availableGeometry().center() - rect().center());
+
+  InsGradient1 = new TInsGradient(this);
+  InsGradient1->setGeometry(rect());
+  InsGradient1->GradSettings().SetStyle(gsHorizontal1);
+
+  Chart1 = new TChart(this);
+  Chart1->setObjectName("Chart1");
+  Chart1->setGeometry(3, 44, 714, 441);
+  TChart &c = *Chart1;
+  c.SetColor(clBlue);
+  c.Gradient().SetVisible(true);
+  c.Gradient().SetStartColor(clWhite);
+  c.Gradient().SetEndColor(clSilver);
+  c.Gradient().SetDirection(gdTopBottom);
+  c.SetBevelInner(bvLowered);
+  c.SetBevelWidth(3);
+  c.SetBorderWidth(2);
+  c.SetBorderStyle(bsSingle);
+  c.BackWall().SetColor(clWhite);
+  c.BackWall().SetBrushStyle(Qt::NoBrush);
+  c.Title().SetText({"TEMPERATURA VERSUS TIEMPO"});
+  c.Title().SetFont(QFont("Arial", 10, QFont::Bold));
+  c.Title().SetFontColor(clBlue);
+  c.BottomAxis().SetIncrement(1);
+  c.BottomAxis().SetLabelStyle(talValue);
+  c.BottomAxis().SetAxisValuesFormat("##.##.##");
+  c.BottomAxis().Title().SetCaption(QString::fromUtf8("Muestra número: (tiempo)"));
+  c.BottomAxis().Title().SetFont(QFont("Arial", 10, QFont::Bold));
+  c.BottomAxis().Title().SetFontColor(clTeal);
+  c.LeftAxis().SetStartPosition(2);
+  c.LeftAxis().SetEndPosition(97);
+  c.LeftAxis().Title().SetCaption(QString::fromUtf8("° C"));
+  c.LeftAxis().Title().SetFont(QFont("Arial", 14, QFont::Bold));
+  c.LeftAxis().Title().SetFontColor(clTeal);
+  c.TopAxis().SetVisible(false);
+  c.RightAxis().SetVisible(false);
+  c.SetAnimatedZoom(false);
+  for (int i = 0; i < 16; ++i) {
+    TLineSeries &s = c.AddSeries();
+    s.SetTitle(QString("Series%1").arg(i + 1));
+    s.SetSeriesColor(kSeriesColors[i]);
+    s.LinePen().SetWidth(i == 4 ? 3 : 2);
+  }
+
+  QFont boxFont("Arial", 8, QFont::Bold);
+  for (int i = 0; i < 16; ++i) {
+    QCheckBox *box = new QCheckBox(QString("CANAL%1").arg(i + 1), this);
+    box->setFont(boxFont);
+    QPalette pal = box->palette();
+    pal.setColor(QPalette::WindowText, CaptionColor(i + 1));
+    box->setPalette(pal);
+    box->setChecked(true);
+    box->move(kCheckLefts[i % 8], i < 8 ? 5 : 25);
+    box->adjustSize();
+    const int n = i + 1;
+    connect(box, &QCheckBox::clicked, this, [this, n] { RunHandler([&] { CheckBoxClick(n); }); });
+    CheckBox[i] = box;
+  }
+
+  TInsColBitBtn **buttons[4] = {&InsColBitBtn1, &InsColBitBtn2, &InsColBitBtn3, &InsColBitBtn4};
+  const int lefts[4] = {64, 484, 556, 632};
+  for (int i = 0; i < 4; ++i) {
+    TInsColBitBtn *b = new TInsColBitBtn(Chart1);  // the buttons sit on the chart
+    ApplyGraphButtonLook(*b, i);
+    b->GradBtnFace().SetColorFrom(QColor(240, 240, 240));
+    b->GradBtnFace().SetColorTo(QColor(105, 105, 105));
+    b->GradBtnFace().SetVisible(true);
+    b->ButtonBevel().SetWidth(4);
+    b->setGeometry(lefts[i], 8, 60, 23);
+    *buttons[i] = b;
+  }
+  InsColBitBtn1->OnClick = [this](QObject *) { InsColBitBtn1Click(); };
+  InsColBitBtn2->OnClick = [this](QObject *) { InsColBitBtn2Click(); };
+  InsColBitBtn3->OnClick = [this](QObject *) { InsColBitBtn3Click(); };
+  InsColBitBtn4->OnClick = [this](QObject *) { InsColBitBtn4Click(); };
+}
+
+bool TForm6::event(QEvent *e) {
+  const bool handled = QDialog::event(e);
+  if (e->type() == QEvent::WindowActivate) RunHandler([this] { FormActivate(); });
+  return handled;
+}
+
+void TForm6::FormActivate() {
+  FormatSettings().DecimalSeparator = ',';
+  FormatSettings().ThousandSeparator = '.';
+  // The grid holds the header row and then the N records.
+  const int records = grid_.RowCount() - 1;
+  for (int i = 1; i <= 16; ++i) {
+    TLineSeries &s = Chart1->Series(i - 1);
+    s.Clear();
+    for (int r = 1; r <= records; ++r) s.Add(StrToFloat(grid_.CellsAtPosition(i + 2, r)), QString(), s.SeriesColor());
+  }
+}
+
+void TForm6::CheckBoxClick(int n) {
+  if (n < 1 || n > 16) return;
+  Chart1->Series(n - 1).SetActive(CheckBox[n - 1]->isChecked());
+}
+
+void TForm6::InsColBitBtn1Click() { Chart1->CopyToClipboardBitmap(); }
+
+void TForm6::InsColBitBtn2Click() { Message(QString::fromUtf8(kZoomMessage)); }
+
+void TForm6::InsColBitBtn3Click() { Message(QString::fromUtf8(kMoveMessage)); }
+
+void TForm6::InsColBitBtn4Click() {
+  // The chart is repainted after the preview, also when the preview failed.
+  struct TRepaint {
+    TChart *chart;
+    ~TRepaint() { chart->Invalidate(); }
+  } repaint{Chart1};
+  if (PrintPreview) PrintPreview(this, *Chart1);
+}
+
+void TForm6::Message(const QString &text) {
+  if (ShowMessage) {
+    ShowMessage(*this, text);
+    return;
+  }
+  QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(ApplicationTitle()), text, QMessageBox::Ok, this);
+  box.exec();
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+#include <functional>
+
+class QCheckBox;
+class TChart;
+class TInsColBitBtn;
+class TInsGradient;
+class TStringGrid;
+
+// "GRAFICO DE LOS VALORES DESCARGADOS": the 16 channels of the downloaded
+// records as 16 lines of temperature against sample number. It reads the
+// downloaded-data window's grid, never the dump, and refills the lines every
+// time it becomes the active window.
+class TForm6 : public QDialog {
+public:
+  explicit TForm6(const TStringGrid &grid, QWidget *parent = nullptr);
+
+  TInsGradient *InsGradient1;
+  TChart *Chart1;
+  QCheckBox *CheckBox[16];  // CheckBox[0] is CheckBox1, "CANAL1"
+  TInsColBitBtn *InsColBitBtn1;  // "Copiar"
+  TInsColBitBtn *InsColBitBtn2;  // "Zoom"
+  TInsColBitBtn *InsColBitBtn3;  // "Mover"
+  TInsColBitBtn *InsColBitBtn4;  // "Imprimir"
+
+  // Activation: clears and refills the 16 series from the grid. A cell that
+  // is not a number stops the refill with EConvertError.
+  void FormActivate();
+  // Check box n (1 .. 16) shows or hides series n.
+  void CheckBoxClick(int n);
+  void InsColBitBtn1Click();
+  void InsColBitBtn2Click();
+  void InsColBitBtn3Click();
+  void InsColBitBtn4Click();
+
+  // The print preview, handed in by the program (the preview lives in a
+  // later part of it).
+  std::function<void(QWidget *owner, TChart &chart)> PrintPreview;
+  // Shows a plain message (no icon, application title, one OK button);
+  // tests put their own here. Empty: a message box.
+  std::function<void(TForm6 &sender, const QString &text)> ShowMessage;
+
+  static const char *const kZoomMessage;
+  static const char *const kMoveMessage;
+
+protected:
+  bool event(QEvent *e) override;
+
+private:
+  void Message(const QString &text);
+
+  const TStringGrid &grid_;
+};

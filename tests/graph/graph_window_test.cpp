@@ -1,0 +1,182 @@
+#include "graph/graph_window.h"
+
+#include "chart/chart.h"
+#include "data/string_grid.h"
+#include "runtime/application.h"
+#include "runtime/exceptions.h"
+#include "runtime/format_settings.h"
+#include "widgets/ins_col_bit_btn.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// The data window's grid with `records` rows of 16 channel values:
+// channel c of record r holds c + r / 10 (written with the decimal comma).
+struct GraphWindow : ::testing::Test {
+  TStringGrid grid{nullptr, 19, 1};
+  std::unique_ptr<TForm6> form;
+
+  void SetUp() override { form = std::make_unique<TForm6>(grid); }
+  void TearDown() override {
+    FormatSettings() = TFormatSettings();
+    SetExceptionPresenter(nullptr);
+  }
+
+  void Fill(int records, double offset = 0) {
+    grid.SetRowCount(records + 1);
+    for (int r = 1; r <= records; ++r) {
+      grid.SetCells(0, r, std::to_string(r));
+      for (int c = 1; c <= 16; ++c) {
+        std::string v = std::to_string(c + offset + r / 10.0);
+        v = v.substr(0, v.find('.') + 2);
+        v[v.find('.')] = ',';
+        grid.SetCells(c + 2, r, v);
+      }
+    }
+  }
+  TLineSeries &Series(int channel) { return form->Chart1->Series(channel - 1); }
+};
+
+TEST_F(GraphWindow, ActivationFillsEachChannelInSampleOrder) {
+  Fill(3);
+  grid.SetCells(7, 2, "-50,0");  // channel 5, record 2
+  form->FormActivate();
+  for (int c = 1; c <= 16; ++c) {
+    ASSERT_EQ(Series(c).Count(), 3) << c;
+    EXPECT_EQ(Series(c).XValues()[0], 0);
+    EXPECT_EQ(Series(c).XValues()[2], 2);
+    EXPECT_EQ(Series(c).ValueColor(1), Series(c).SeriesColor());
+  }
+  EXPECT_DOUBLE_EQ(Series(1).YValues()[0], 1.1);
+  EXPECT_DOUBLE_EQ(Series(16).YValues()[2], 16.3);
+  EXPECT_DOUBLE_EQ(Series(5).YValues()[1], -50);
+  EXPECT_EQ(FormatSettings().DecimalSeparator, ',');
+}
+
+TEST_F(GraphWindow, EveryActivationStartsAfresh) {
+  Fill(5);
+  form->FormActivate();
+  Fill(2, 100);
+  form->FormActivate();
+  EXPECT_EQ(Series(7).Count(), 2);
+  EXPECT_DOUBLE_EQ(Series(7).YValues()[1], 107.2);
+}
+
+TEST_F(GraphWindow, NoRecordsDrawNoLines) {
+  form->FormActivate();
+  for (int c = 1; c <= 16; ++c) EXPECT_EQ(Series(c).Count(), 0);
+  EXPECT_FALSE(form->Chart1->RenderImage().isNull());
+}
+
+TEST_F(GraphWindow, AHiddenChannelStaysHiddenAcrossRefills) {
+  Fill(4);
+  form->FormActivate();
+  form->CheckBox[4]->setChecked(false);
+  form->CheckBoxClick(5);
+  EXPECT_FALSE(Series(5).Active());
+  form->FormActivate();
+  EXPECT_FALSE(Series(5).Active());
+  EXPECT_FALSE(form->CheckBox[4]->isChecked());
+  EXPECT_EQ(Series(5).Count(), 4);  // hidden, not emptied
+  form->CheckBox[4]->setChecked(true);
+  form->CheckBoxClick(5);
+  EXPECT_TRUE(Series(5).Active());
+  EXPECT_EQ(Series(5).Count(), 4);
+  EXPECT_TRUE(Series(4).Active());
+}
+
+TEST_F(GraphWindow, ClickingABoxGoesThroughItsHandler) {
+  Fill(2);
+  form->FormActivate();
+  form->CheckBox[11]->click();
+  EXPECT_FALSE(Series(12).Active());
+  form->CheckBox[11]->click();
+  EXPECT_TRUE(Series(12).Active());
+}
+
+TEST_F(GraphWindow, AFailedConversionLeavesWhatWasFilledSoFar) {
+  Fill(3, 50);
+  form->FormActivate();  // a previous good fill
+  Fill(3);
+  grid.SetCells(5, 2, "");  // channel 3, record 2: an empty cell
+  try {
+    form->FormActivate();
+    FAIL() << "the empty cell was taken for a number";
+  } catch (const EConvertError &e) {
+    EXPECT_EQ(e.Message(), "'' is not a valid floating point value");
+  }
+  EXPECT_EQ(Series(1).Count(), 3);
+  EXPECT_EQ(Series(2).Count(), 3);
+  ASSERT_EQ(Series(3).Count(), 1);  // the point before the failure
+  EXPECT_DOUBLE_EQ(Series(3).YValues()[0], 3.1);
+  ASSERT_EQ(Series(4).Count(), 3);  // still the previous fill
+  EXPECT_DOUBLE_EQ(Series(4).YValues()[0], 54.1);
+}
+
+TEST_F(GraphWindow, ActivationFailureIsShownByTheStandardHandler) {
+  Fill(2);
+  grid.SetCells(3, 1, "abc");
+  std::string shown;
+  SetExceptionPresenter([&](const std::string &, const std::string &message) { shown = message; });
+  QEvent activate(QEvent::WindowActivate);
+  QApplication::sendEvent(form.get(), &activate);
+  EXPECT_EQ(shown, "'abc' is not a valid floating point value");
+  EXPECT_EQ(Series(1).Count(), 0);
+}
+
+TEST_F(GraphWindow, CellsAreReadByTheColumnPositionShown) {
+  Fill(2);
+  grid.MoveColumn(3, 4);  // the user dragged CH1 one place to the right
+  form->FormActivate();
+  EXPECT_DOUBLE_EQ(Series(1).YValues()[0], 2.1);  // what now stands where CH1 was
+  EXPECT_DOUBLE_EQ(Series(2).YValues()[0], 1.1);
+}
+
+TEST_F(GraphWindow, ButtonsShowTheirMessagesCopyAndPreview) {
+  Fill(3);
+  form->FormActivate();
+  std::vector<QString> messages;
+  form->ShowMessage = [&](TForm6 &, const QString &text) { messages.push_back(text); };
+  form->InsColBitBtn2Click();
+  form->InsColBitBtn3Click();
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[0], QString::fromUtf8("Haga un rectángulo con el mouse de izquierda a derecha y de arriba hacia "
+                                           "abajo, sobre el lugar deseado."));
+  EXPECT_EQ(messages[1], QString::fromUtf8("Botón derecho del mouse sobre el gráfico."));
+
+  form->InsColBitBtn1Click();
+  EXPECT_EQ(QApplication::clipboard()->image().size(), QSize(714, 441));
+
+  QWidget *owner = nullptr;
+  TChart *previewed = nullptr;
+  form->PrintPreview = [&](QWidget *o, TChart &chart) {
+    owner = o;
+    previewed = &chart;
+    throw Exception("sin impresora");
+  };
+  EXPECT_THROW(form->InsColBitBtn4Click(), Exception);
+  EXPECT_EQ(owner, form.get());
+  EXPECT_EQ(previewed, form->Chart1);
+}
+
+TEST_F(GraphWindow, LooksAsTheFormSays) {
+  EXPECT_EQ(form->windowTitle(), "GRAFICO DE LOS VALORES DESCARGADOS");
+  EXPECT_EQ(form->Chart1->geometry(), QRect(3, 44, 714, 441));
+  EXPECT_EQ(form->CheckBox[7]->text(), "CANAL8");
+  EXPECT_EQ(form->CheckBox[7]->palette().color(QPalette::WindowText), QColor(0, 255, 255));
+  EXPECT_EQ(form->CheckBox[8]->pos().y(), 25);
+  EXPECT_EQ(Series(5).LinePen().Width(), 3);
+  EXPECT_EQ(Series(8).SeriesColor(), QColor(128, 255, 255));
+  EXPECT_EQ(form->InsColBitBtn4->parentWidget(), form->Chart1);
+  EXPECT_EQ(form->InsColBitBtn4->geometry(), QRect(632, 8, 60, 23));
+  EXPECT_EQ(form->InsColBitBtn1->TextOff(), "Copiar");
+}
+
+}  // namespace
