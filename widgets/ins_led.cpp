@@ -128,12 +128,24 @@ void TInsLED::PaintLamp(QPainter &p, const QRect &r, const QColor &c) const {
   p.restore();
 }
 
+const QImage &TInsLED::LampImage(const QSize &size, const QColor &c) {
+  if (lampImage_.size() != size || lampColor_ != c.rgba() || lampShape_ != led_.Shape()) {
+    lampImage_ = QImage(size, QImage::Format_ARGB32_Premultiplied);
+    lampImage_.fill(Qt::transparent);
+    QPainter ip(&lampImage_);
+    PaintLamp(ip, lampImage_.rect(), c);
+    lampColor_ = c.rgba();
+    lampShape_ = led_.Shape();
+  }
+  return lampImage_;
+}
+
 void TInsLED::paintEvent(QPaintEvent *) {
   QPainter p(this);
   const QRect lamp = LampRect();
   // While blinking the lamp follows the phase; otherwise the state.
   const bool lit = Checked() && (!Flashing() || FlashPhase());
-  PaintLamp(p, lamp, lit ? led_.ColorOn() : led_.ColorOff());
+  if (!lamp.isEmpty()) p.drawImage(lamp.topLeft(), LampImage(lamp.size(), lit ? led_.ColorOn() : led_.ColorOff()));
   if (caption_.isEmpty()) return;
   p.setFont(font());
   p.setPen(fontColor_);

@@ -3,6 +3,8 @@
 #include "widgets/binary_control.h"
 #include "widgets/ins_colors.h"
 
+#include <QImage>
+
 #include <functional>
 
 enum TLEDShape { sRound, sArrowLeft, sArrowRight, sArrowUp, sArrowDown, sRectangle };
@@ -60,6 +62,13 @@ protected:
 
 private:
   void PaintLamp(QPainter &p, const QRect &r, const QColor &c) const;
+  // The lamp in one colour, composed off-screen and kept until size, shape
+  // or colour change, so blinking copies one small image.
+  const QImage &LampImage(const QSize &size, const QColor &c);
+
+  QImage lampImage_;
+  QRgb lampColor_ = 0;
+  TLEDShape lampShape_ = sRound;
 
   TLED led_;
   TLEDPos position_ = lpLeft;
