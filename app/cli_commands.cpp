@@ -1,0 +1,292 @@
+#include "app/cli_commands.h"
+
+#include "app/cli_errors.h"
+#include "app/cli_link.h"
+#include "app/download_session.h"
+#include "app/logger_commands.h"
+#include "data/text_file_writer.h"
+#include "runtime/format_settings.h"
+#include "runtime/number_format.h"
+#include "serial/port_list.h"
+#include "serial/serial_port.h"
+
+#include <QElapsedTimer>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <ostream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kMsPerSecond = 1000;
+constexpr double kBatteryLow = 76;  // below this the window asks for new batteries
+
+// The level the window's meter shows: never above 100.
+double ShownBattery(const TLiveFrame &frame) { return std::min(frame.BatteryLevel(), 100.0); }
+
+// A value that is a whole number of tenths, as JSON: "-10.0", "25.0". Done by
+// hand so that no locale can turn the point into a comma.
+std::string JsonTenths(double value) {
+  const long long tenths = std::llround(value * 10);
+  const long long magnitude = tenths < 0 ? -tenths : tenths;
+  return std::string(tenths < 0 ? "-" : "") + std::to_string(magnitude / 10) + "." + std::to_string(magnitude % 10);
+}
+
+std::string JsonNumber(double value) {
+  char buf[64];
+  const auto result = std::to_chars(buf, buf + sizeof buf, value);
+  return std::string(buf, result.ptr);
+}
+
+std::string IdleMessage(const TCliOptions &o, const std::string &what) {
+  return "El registrador no envió nada en " + std::to_string(o.TimeoutSeconds) + " s por el puerto " + o.Port + "; " +
+         what + " (¿está encendido y conectado? --timeout cambia la espera).";
+}
+
+std::string FolderOf(const std::string &path) {
+  const auto slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+}  // namespace
+
+int LiveRateMinutes(int rateCode) {
+  switch (rateCode) {
+    case 4: return 15;
+    case 5: return 30;
+    case 6: return 60;
+    default: return 0;
+  }
+}
+
+std::string LiveFrameLine(const TLiveFrame &frame) {
+  std::string line = frame.DateText() + " " + frame.TimeText() + " ";
+  for (double value : frame.Channels) line += " " + FormatFloat("##0.0", value);
+  line += "  batería " + FormatFloat("##0.0", ShownBattery(frame)) + " %";
+  if (frame.BatteryLevel() < kBatteryLow) line += " (REEMPLAZAR PILAS)";
+  const int minutes = LiveRateMinutes(frame.RateCode);
+  line += minutes ? "  tasa " + std::to_string(minutes) + " min" : "  tasa ? (código " + std::to_string(frame.RateCode) + ")";
+  line += "  memoria " + FloatToStr(frame.MemoryCount);
+  return line;
+}
+
+std::string LiveFrameJson(const TLiveFrame &frame) {
+  std::string json = "{\"fecha\":\"" + frame.DateText() + "\",\"hora\":\"" + frame.TimeText() + "\",\"canales\":[";
+  for (std::size_t k = 0; k < frame.Channels.size(); ++k) {
+    if (k) json += ",";
+    json += JsonTenths(frame.Channels[k]);
+  }
+  json += "],\"bateria\":" + JsonTenths(ShownBattery(frame));
+  json += ",\"reemplazar_pilas\":" + std::string(frame.BatteryLevel() < kBatteryLow ? "true" : "false");
+  const int minutes = LiveRateMinutes(frame.RateCode);
+  json += ",\"tasa_minutos\":" + (minutes ? std::to_string(minutes) : std::string("null"));
+  json += ",\"memoria\":" + JsonNumber(frame.MemoryCount) + "}";
+  return json;
+}
+
+void CheckOutputFile(const std::string &path, bool replace) {
+  struct stat st;
+  if (lstat(path.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) throw ECliFailure(exFileError, "\"" + path + "\" es una carpeta, no un archivo.");
+    if (!replace)
+      throw ECliFailure(exFileError, "El archivo \"" + path + "\" ya existe; use --force para reemplazarlo.");
+  }
+  const std::string folder = FolderOf(path);
+  if (access(folder.c_str(), W_OK) != 0)
+    throw ECliFailure(exFileError, "No se puede escribir en la carpeta \"" + folder + "\": " + std::strerror(errno) + ".");
+}
+
+void CliPorts(const TCliOptions &, TCliStreams &streams) {
+  std::vector<std::string> ports;
+  ListPorts(ports);
+  for (const std::string &port : ports) streams.Out << port << '\n';
+  streams.Out.flush();
+}
+
+void CliLive(const TCliOptions &o, TCliStreams &streams) {
+  ApplyProgramFormats();
+  TCliLink link(o.Port);
+  TFrameAccumulator accumulator;
+  long shown = 0;
+  link.OnRead = [&](const std::string &read) {
+    const std::optional<std::string> text = accumulator.Feed(read);
+    if (!text) return;
+    const std::optional<TLiveFrame> frame = DecodeLiveFrame(*text);
+    if (!frame) {
+      // As the window does: a frame with noise in it is dropped whole.
+      streams.Err << "Aviso: trama con caracteres no numéricos descartada.\n";
+      streams.Err.flush();
+      return;
+    }
+    streams.Out << (o.Json ? LiveFrameJson(*frame) : LiveFrameLine(*frame)) << '\n';
+    streams.Out.flush();
+    if (o.Count > 0 && ++shown >= o.Count) link.Finish();
+  };
+  link.Open();
+  link.Run(o.TimeoutSeconds * kMsPerSecond, IdleMessage(o, "no hay tramas que mostrar"));
+  link.Close();
+}
+
+void CliSetClock(const TCliOptions &o, TCliStreams &streams) {
+  ApplyProgramFormats();
+  TCliLink link(o.Port);
+  // The window sends the clock only once the logger has been heard from,
+  // 100 ms after that; what was being collected of a live frame is dropped.
+  TFrameAccumulator accumulator;
+  bool armed = false;
+  std::string sent;
+  link.OnRead = [&](const std::string &read) {
+    accumulator.Feed(read);
+    if (armed) return;
+    armed = true;
+    link.After(100, [&] {
+      accumulator.Clear();
+      sent = PcClockText();
+      SendClock(link.Port(), sent);
+      link.Finish();
+    });
+  };
+  link.Open();
+  link.Run(o.TimeoutSeconds * kMsPerSecond, IdleMessage(o, "la hora no se envió"));
+  link.Close();
+  streams.Out << "Hora enviada al registrador: " << sent.substr(0, 8) << " " << sent.substr(8) << '\n';
+  streams.Out.flush();
+}
+
+void CliSetRate(const TCliOptions &o, TCliStreams &streams) {
+  const std::string command = RateCommand(RateItemOfMinutes(o.RateMinutes));
+  if (command.empty()) throw ECliUsage("Tasa no válida: " + std::to_string(o.RateMinutes) + " minutos.");
+  TCliLink link(o.Port);
+  link.Open();
+  link.Port().WriteText(command);
+  link.Close();
+  streams.Out << "Tasa de " << o.RateMinutes << " minutos enviada al registrador.\n";
+  streams.Out.flush();
+}
+
+namespace {
+
+// Progress on the terminal: bytes and records so far, on one line that is
+// rewritten, at most a few times a second.
+class TProgressLine {
+public:
+  explicit TProgressLine(TCliStreams &streams) : streams_(streams) { clock_.start(); }
+  ~TProgressLine() {
+    if (shown_) streams_.Err << '\n' << std::flush;
+  }
+  void Update(const std::string &dump, bool force = false) {
+    if (!streams_.ErrIsTerminal) return;
+    if (!force && shown_ && clock_.elapsed() < 200) return;
+    clock_.restart();
+    shown_ = true;
+    streams_.Err << "\rRecibiendo: " << dump.size() << " bytes, " << DumpRecordsSoFar(dump) << " registros   "
+                 << std::flush;
+  }
+
+private:
+  TCliStreams &streams_;
+  QElapsedTimer clock_;
+  bool shown_ = false;
+};
+
+}  // namespace
+
+void CliDownload(const TCliOptions &o, TCliStreams &streams) {
+  // Refused before the logger is asked for anything.
+  CheckOutputFile(o.Output, o.Force);
+  if (!o.Raw.empty()) CheckOutputFile(o.Raw, o.Force);
+  ApplyProgramFormats();
+
+  TCliLink link(o.Port);
+  std::string dump;
+  bool downloading = false;
+  bool ended = false;
+  {
+    TProgressLine progress(streams);
+    link.OnRead = [&](const std::string &read) {
+      if (!downloading || ended) return;
+      if (CollectDownloadRead(dump, read)) {
+        ended = true;
+        SendDownloadAck(link.Port());
+        progress.Update(dump, true);
+        link.Finish();
+        return;
+      }
+      progress.Update(dump);
+    };
+    link.Open();
+    // The download button's sequence: the dump proper starts 450 ms after the
+    // first command (Timer2), everything received before is thrown away.
+    link.After(kDumpStartDelayMs, [&] { DiscardBeforeDump(link.Port(), dump); });
+    link.Port().ClearBuffers(true, false);
+    dump.clear();
+    SendDownloadRequest(link.Port(), o.Full, kDownloadCommandGapMs, [&] { downloading = true; });
+    try {
+      link.Run(o.TimeoutSeconds * kMsPerSecond,
+               IdleMessage(o, "la descarga quedó sin terminar (no llegó la marca de fin)"));
+    } catch (...) {
+      // What did arrive is kept for diagnosis when asked for.
+      link.Close();
+      if (!o.Raw.empty() && !dump.empty()) {
+        WriteFileAtomically(o.Raw, dump);
+        streams.Err << "Lo recibido hasta ahora (" << dump.size() << " bytes) quedó en " << o.Raw << ".\n";
+      }
+      throw;
+    }
+    link.Close();
+  }
+
+  if (!o.Raw.empty()) WriteFileAtomically(o.Raw, dump);
+  TDecodedDump decoded;
+  try {
+    decoded = DecodeDump(dump);
+  } catch (const EDumpDecodeError &) {
+    // The records must not be lost with the file: the dump goes beside it.
+    if (o.Raw.empty()) {
+      const std::string keep = o.Output + ".volcado";
+      WriteFileAtomically(keep, dump);
+      streams.Err << "Lo recibido quedó en " << keep << ".\n";
+    }
+    throw;
+  }
+  SaveTextFile(o.Output, decoded.Table, decoded.Records);
+
+  if (decoded.Header.RateText.empty())
+    streams.Err << "Aviso: la cabecera trae un código de tasa desconocido; los registros quedan sin fecha ni hora.\n";
+  streams.Out << "Descarga completa: " << decoded.Records << " registros desde el " << decoded.Header.StartDate
+              << " a las " << decoded.Header.StartTime;
+  if (!decoded.Header.RateText.empty()) streams.Out << ", " << decoded.Header.RateText;
+  streams.Out << ". Guardados en " << o.Output << ".\n";
+  streams.Out.flush();
+}
+
+int RunCli(const std::vector<std::string> &args, TCliStreams streams) {
+  std::string port;
+  try {
+    const TCliOptions options = ParseCliArguments(args);
+    port = options.Port;
+    switch (options.Command) {
+      case TCliCommand::Help: streams.Out << CliUsageText(); break;
+      case TCliCommand::Ports: CliPorts(options, streams); break;
+      case TCliCommand::Live: CliLive(options, streams); break;
+      case TCliCommand::SetClock: CliSetClock(options, streams); break;
+      case TCliCommand::SetRate: CliSetRate(options, streams); break;
+      case TCliCommand::Download: CliDownload(options, streams); break;
+    }
+    streams.Out.flush();
+    return exOk;
+  } catch (...) {
+    const TCliOutcome outcome = DescribeFailure(std::current_exception(), port);
+    streams.Err << "talvex-cli: " << outcome.Message << '\n';
+    if (outcome.Code == exUsage) streams.Err << "\"talvex-cli --help\" muestra el uso.\n";
+    streams.Err.flush();
+    return outcome.Code;
+  }
+}

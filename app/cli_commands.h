@@ -1,0 +1,42 @@
+#pragma once
+
+// The commands of talvex-cli. Each speaks to the logger through the same
+// pieces the windows use (logger_commands.h, download_session.h, live_frame.h)
+// so that both send the same bytes with the same timing and write the same
+// files.
+
+#include "app/cli_options.h"
+#include "app/live_frame.h"
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+struct TCliStreams {
+  std::ostream &Out;
+  std::ostream &Err;
+  bool ErrIsTerminal = false;  // progress lines only on a terminal
+};
+
+// The whole program after its arguments: runs the command, reports a failure
+// on Err and returns the exit status. Needs the application object (the
+// port's events are delivered on its thread).
+int RunCli(const std::vector<std::string> &args, TCliStreams streams);
+
+void CliPorts(const TCliOptions &options, TCliStreams &streams);
+void CliLive(const TCliOptions &options, TCliStreams &streams);
+void CliSetClock(const TCliOptions &options, TCliStreams &streams);
+void CliSetRate(const TCliOptions &options, TCliStreams &streams);
+void CliDownload(const TCliOptions &options, TCliStreams &streams);
+
+// One line for a live frame, without its line end. The text form uses the
+// program's number formats (decimal comma); the JSON form is plain JSON.
+std::string LiveFrameLine(const TLiveFrame &frame);
+std::string LiveFrameJson(const TLiveFrame &frame);
+
+// Minutes of a live-frame rate code (4, 5, 6); 0 for any other code.
+int LiveRateMinutes(int rateCode);
+
+// Refuses an output file that exists (unless replacing was asked for) or
+// whose folder cannot be written, before anything is asked of the logger.
+void CheckOutputFile(const std::string &path, bool replace);

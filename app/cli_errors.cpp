@@ -1,0 +1,68 @@
+#include "app/cli_errors.h"
+
+#include "app/download_session.h"
+#include "data/text_file_writer.h"
+#include "serial/serial_port.h"
+#include "sim/logger_simulator.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+std::string SystemText(int osCode) { return osCode > 0 ? std::string(std::strerror(osCode)) : std::string(); }
+
+TCliOutcome PortFailure(const ESerialPort &e, const std::string &port) {
+  const std::string name = port.empty() ? std::string("el puerto") : "el puerto " + port;
+  if (e.Code() == ecOpenFailed) {
+    switch (e.OsCode()) {
+      case ENOENT:
+      case ENODEV:
+      case ENXIO:
+        return {exPortMissing, "No existe " + name + ". \"talvex-cli ports\" lista los puertos de este equipo."};
+      case EBUSY:
+        return {exPortBusy, name + " está en uso por otro programa. Ciérrelo (o desconecte el programa TALVEX) y "
+                                   "vuelva a intentarlo."};
+      case EACCES:
+      case EPERM:
+        return {exPermission, "Permiso denegado al abrir " + name +
+                                  ". Puede que su usuario deba pertenecer al grupo dialout "
+                                  "(sudo usermod -aG dialout $USER, y volver a iniciar la sesión)."};
+      default:
+        break;
+    }
+  }
+  if (e.OsCode() == EIO || e.OsCode() == ENXIO || e.OsCode() == ENODEV)
+    return {exLineLost, "Se perdió la conexión con " + name + " (" + e.Message() + ")."};
+  std::string message = "Error en " + name + ": " + e.Message();
+  if (e.OsCode() > 0) message += " [" + SystemText(e.OsCode()) + "]";
+  return {exFailure, message};
+}
+
+}  // namespace
+
+TCliOutcome DescribeFailure(std::exception_ptr failure, const std::string &port) {
+  if (!failure) return {exOk, std::string()};
+  try {
+    std::rethrow_exception(failure);
+  } catch (const ECliFailure &e) {
+    return {e.Code(), e.Message()};
+  } catch (const ESerialPort &e) {
+    return PortFailure(e, port);
+  } catch (const EDumpDecodeError &e) {
+    const TDumpFault &f = e.Fault();
+    const std::string found = f.Found.empty() ? std::string("falta el carácter") : "'" + f.Found + "' no es un dígito";
+    return {exBadDump, "La descarga no se puede decodificar: línea " + std::to_string(f.Line) + ", posición " +
+                           std::to_string(f.Position) + ": " + found + " (" + e.Message() + ")."};
+  } catch (const EInOutError &e) {
+    return {exFileError, "No se pudo escribir el archivo: " + e.Message() + "."};
+  } catch (const EConvertError &e) {
+    return {exBadDump, "Dato no válido: " + e.Message()};
+  } catch (const ESimulator &e) {
+    return {exFailure, "Simulador: " + e.Message()};
+  } catch (const std::exception &e) {
+    return {exFailure, e.what()};
+  } catch (...) {
+    return {exFailure, "Error desconocido."};
+  }
+}

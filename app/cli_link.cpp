@@ -1,0 +1,124 @@
+#include "app/cli_link.h"
+
+#include "app/cli_errors.h"
+#include "app/logger_line.h"
+#include "serial/serial_port.h"
+
+#include <QEventLoop>
+#include <QTimer>
+
+#include <csignal>
+
+namespace {
+
+volatile std::sig_atomic_t gInterrupt = 0;
+
+extern "C" void OnInterruptSignal(int) { gInterrupt = 1; }
+
+}  // namespace
+
+void RequestCliInterrupt() { gInterrupt = 1; }
+bool CliInterruptRequested() { return gInterrupt != 0; }
+void ClearCliInterrupt() { gInterrupt = 0; }
+
+void InstallCliInterruptHandlers() {
+  struct sigaction action {};
+  action.sa_handler = OnInterruptSignal;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
+TCliLink::TCliLink(const std::string &port) : PortName_(port), Port_(std::make_unique<TSerialPort>()) {
+  ConfigureLoggerLine(*Port_);
+  Port_->SetPort(port);
+  Port_->OnRxChar = [this](TCustomSerialPort *, int count) { Received(count); };
+  Port_->OnLineLost = [this](TCustomSerialPort *) {
+    Fail(std::make_exception_ptr(ECliFailure(
+        exLineLost, "Se cortó la línea del puerto " + PortName_ +
+                        ": el dispositivo dejó de responder (¿se desconectó el cable o el adaptador?).")));
+  };
+}
+
+TCliLink::~TCliLink() {
+  // The event thread must be gone before the handlers it calls.
+  Close();
+}
+
+void TCliLink::Open() { RaiseRtsAndOpen(*Port_); }
+
+void TCliLink::Close() {
+  if (Port_ && Port_->Connected()) LowerRtsAndClose(*Port_);
+}
+
+void TCliLink::Received(int count) {
+  Guarded([&] {
+    std::string text;
+    Port_->ReadText(text, count);
+    if (Done_ || Failure_) return;
+    ++Reads_;
+    if (Idle_ && Idle_->isActive()) Idle_->start();
+    if (OnRead) OnRead(text);
+  });
+}
+
+void TCliLink::Guarded(const std::function<void()> &step) {
+  try {
+    step();
+  } catch (...) {
+    // Carried out of the loop and raised there, where the command's own
+    // clean-up runs.
+    Fail(std::current_exception());
+  }
+}
+
+void TCliLink::Finish() {
+  Done_ = true;
+  if (Loop_) Loop_->quit();
+}
+
+void TCliLink::Fail(std::exception_ptr failure) {
+  if (!Failure_) Failure_ = failure;
+  if (Loop_) Loop_->quit();
+}
+
+void TCliLink::After(int ms, std::function<void()> step) {
+  auto *timer = new QTimer;
+  timer->setSingleShot(true);
+  timer->setTimerType(Qt::PreciseTimer);
+  QObject::connect(timer, &QTimer::timeout, timer, [this, timer, step = std::move(step)] {
+    timer->deleteLater();
+    if (!Done_ && !Failure_) Guarded(step);
+  });
+  timer->start(ms);
+}
+
+void TCliLink::Run(int idleMs, const std::string &idleMessage) {
+  if (!Done_ && !Failure_) {
+    QEventLoop loop;
+    QTimer idle;
+    idle.setSingleShot(true);
+    idle.setInterval(idleMs);
+    QObject::connect(&idle, &QTimer::timeout, &loop,
+                     [&] { Fail(std::make_exception_ptr(ECliFailure(exNoData, idleMessage))); });
+    QTimer watch;
+    watch.setInterval(20);
+    QObject::connect(&watch, &QTimer::timeout, &loop, [&] {
+      if (CliInterruptRequested())
+        Fail(std::make_exception_ptr(ECliFailure(exInterrupted, "Interrumpido.")));
+    });
+    Loop_ = &loop;
+    Idle_ = &idle;
+    struct Forget {
+      TCliLink &link;
+      ~Forget() {
+        link.Loop_ = nullptr;
+        link.Idle_ = nullptr;
+      }
+    } forget{*this};
+    idle.start();
+    watch.start();
+    loop.exec();
+  }
+  if (Failure_) std::rethrow_exception(Failure_);
+}

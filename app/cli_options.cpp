@@ -1,0 +1,146 @@
+#include "app/cli_options.h"
+
+#include "app/cli_errors.h"
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace {
+
+long WholeNumber(const std::string &option, const std::string &text, long low, long high) {
+  errno = 0;
+  char *end = nullptr;
+  const long value = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || errno != 0 || value < low || value > high)
+    throw ECliUsage(option + " espera un número entero entre " + std::to_string(low) + " y " + std::to_string(high) +
+                    ", no \"" + text + "\".");
+  return value;
+}
+
+// Which options each command accepts.
+bool Accepts(TCliCommand command, const std::string &option) {
+  if (option == "--port" || option == "-p") return command != TCliCommand::Ports;
+  if (option == "--timeout")
+    return command == TCliCommand::Live || command == TCliCommand::SetClock || command == TCliCommand::Download;
+  if (option == "--count" || option == "-n" || option == "--json") return command == TCliCommand::Live;
+  if (option == "--full" || option == "-o" || option == "--output" || option == "--raw" || option == "--force")
+    return command == TCliCommand::Download;
+  return false;
+}
+
+bool TakesValue(const std::string &option) {
+  return option == "--port" || option == "-p" || option == "--timeout" || option == "--count" || option == "-n" ||
+         option == "-o" || option == "--output" || option == "--raw";
+}
+
+}  // namespace
+
+TCliOptions ParseCliArguments(const std::vector<std::string> &args) {
+  TCliOptions o;
+  if (args.empty()) throw ECliUsage("Falta la orden. \"talvex-cli --help\" muestra las órdenes.");
+  const std::string &name = args[0];
+  if (name == "--help" || name == "-h" || name == "help") return o;
+  if (name == "ports") o.Command = TCliCommand::Ports;
+  else if (name == "live") o.Command = TCliCommand::Live;
+  else if (name == "set-clock") o.Command = TCliCommand::SetClock;
+  else if (name == "set-rate") o.Command = TCliCommand::SetRate;
+  else if (name == "download") o.Command = TCliCommand::Download;
+  else throw ECliUsage("Orden desconocida: \"" + name + "\". \"talvex-cli --help\" muestra las órdenes.");
+
+  std::vector<std::string> positional;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    std::string arg = args[i];
+    std::string value;
+    bool hasValue = false;
+    // --option=value as well as --option value.
+    if (arg.rfind("--", 0) == 0) {
+      const auto eq = arg.find('=');
+      if (eq != std::string::npos) {
+        value = arg.substr(eq + 1);
+        arg = arg.substr(0, eq);
+        hasValue = true;
+      }
+    }
+    if (arg == "--help" || arg == "-h") {
+      o.Command = TCliCommand::Help;
+      return o;
+    }
+    if (arg.size() > 1 && arg[0] == '-' && !(arg.size() > 1 && arg[1] >= '0' && arg[1] <= '9')) {
+      if (!Accepts(o.Command, arg)) throw ECliUsage("La orden " + name + " no admite la opción " + arg + ".");
+      if (TakesValue(arg)) {
+        if (!hasValue) {
+          if (i + 1 >= args.size()) throw ECliUsage("Falta el valor de " + arg + ".");
+          value = args[++i];
+        }
+      } else if (hasValue) {
+        throw ECliUsage("La opción " + arg + " no lleva valor.");
+      }
+      if (arg == "--port" || arg == "-p") {
+        if (value.empty()) throw ECliUsage("--port espera el nombre de un puerto.");
+        o.Port = value;
+      } else if (arg == "--timeout") {
+        o.TimeoutSeconds = static_cast<int>(WholeNumber(arg, value, 1, 86400));
+      } else if (arg == "--count" || arg == "-n") {
+        o.Count = WholeNumber(arg, value, 1, 1000000000L);
+      } else if (arg == "--json") {
+        o.Json = true;
+      } else if (arg == "--full") {
+        o.Full = true;
+      } else if (arg == "-o" || arg == "--output") {
+        if (value.empty()) throw ECliUsage(arg + " espera el nombre del archivo.");
+        o.Output = value;
+      } else if (arg == "--raw") {
+        if (value.empty()) throw ECliUsage("--raw espera el nombre del archivo.");
+        o.Raw = value;
+      } else if (arg == "--force") {
+        o.Force = true;
+      }
+      continue;
+    }
+    positional.push_back(arg);
+  }
+
+  if (o.Command == TCliCommand::SetRate) {
+    if (positional.size() != 1) throw ECliUsage("set-rate espera una tasa: 15, 30 o 60 (minutos).");
+    const std::string &rate = positional[0];
+    if (rate != "15" && rate != "30" && rate != "60")
+      throw ECliUsage("Tasa no válida: \"" + rate + "\". El registrador acepta 15, 30 o 60 minutos.");
+    o.RateMinutes = std::atoi(rate.c_str());
+  } else if (!positional.empty()) {
+    throw ECliUsage("Argumento de más para " + name + ": \"" + positional[0] + "\".");
+  }
+  if (o.Command != TCliCommand::Ports && o.Port.empty())
+    throw ECliUsage("La orden " + name + " necesita --port PUERTO (por ejemplo /dev/ttyUSB0 o DEMO).");
+  if (o.Command == TCliCommand::Download) {
+    if (o.Output.empty()) throw ECliUsage("download necesita -o ARCHIVO, el archivo de texto a guardar.");
+    if (!o.Raw.empty() && o.Raw == o.Output) throw ECliUsage("--raw y -o no pueden nombrar el mismo archivo.");
+  }
+  return o;
+}
+
+std::string CliUsageText() {
+  return "talvex-cli: el registrador de 16 canales desde la línea de órdenes\n"
+         "\n"
+         "Uso:\n"
+         "  talvex-cli ports\n"
+         "      Lista los puertos serie que encuentra, uno por línea (DEMO incluido).\n"
+         "  talvex-cli live --port PUERTO [--count N] [--json] [--timeout S]\n"
+         "      Muestra las tramas en vivo: fecha y hora del registrador, los 16 canales,\n"
+         "      batería, tasa y posiciones de memoria usadas. --json: un objeto JSON por línea.\n"
+         "  talvex-cli set-clock --port PUERTO [--timeout S]\n"
+         "      Pone en hora el registrador con la hora de la PC (también pone a cero la\n"
+         "      memoria usada: descargue antes los datos).\n"
+         "  talvex-cli set-rate --port PUERTO 15|30|60\n"
+         "      Cambia la tasa de muestreo (minutos).\n"
+         "  talvex-cli download --port PUERTO [--full] -o ARCHIVO [--raw VOLCADO] [--force] [--timeout S]\n"
+         "      Descarga los registros y los guarda en ARCHIVO con el formato del programa.\n"
+         "      --full fuerza la descarga completa; --raw guarda además lo recibido tal cual;\n"
+         "      --force reemplaza un ARCHIVO existente.\n"
+         "\n"
+         "--timeout S: segundos sin recibir nada antes de abandonar (60 por omisión).\n"
+         "\n"
+         "Códigos de salida: 0 bien, 1 otro error, 2 uso incorrecto, 3 el puerto no existe,\n"
+         "4 puerto en uso, 5 permiso denegado, 6 se perdió la línea, 7 el registrador no envió\n"
+         "nada a tiempo, 8 descarga que no se puede decodificar, 9 error de archivo,\n"
+         "130 interrumpido.\n";
+}

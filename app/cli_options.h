@@ -1,0 +1,28 @@
+#pragma once
+
+// The command line of talvex-cli.
+
+#include <string>
+#include <vector>
+
+enum class TCliCommand { Help, Ports, Live, SetClock, SetRate, Download };
+
+struct TCliOptions {
+  TCliCommand Command = TCliCommand::Help;
+  std::string Port;           // --port
+  long Count = -1;            // live: frames to show, -1 = until Ctrl+C
+  bool Json = false;          // live: one JSON object a line
+  int RateMinutes = 0;        // set-rate: 15, 30 or 60
+  bool Full = false;          // download: "Forzar descarga completa"
+  std::string Output;         // download: -o FILE
+  std::string Raw;            // download: --raw DUMPFILE
+  bool Force = false;         // download: replace an existing FILE
+  int TimeoutSeconds = 60;    // longest wait with nothing received
+};
+
+// Parses the arguments after the program name. Raises ECliUsage with a
+// message that names the offending argument.
+TCliOptions ParseCliArguments(const std::vector<std::string> &args);
+
+// The help text.
+std::string CliUsageText();
