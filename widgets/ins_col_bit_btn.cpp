@@ -175,7 +175,7 @@ void TInsColBitBtn::paintEvent(QPaintEvent *) {
     p.fillRect(rect(), look.faceColor);
 
   // Glyph: normal, disabled and "on" images side by side.
-  if (!glyph_.isNull()) {
+  if (!glyph_.isNull() && glyph_.width() >= numGlyph_) {
     const int gw = glyph_.width() / numGlyph_;
     int slot = 0;
     if (!isEnabled() && numGlyph_ >= 2) slot = 1;

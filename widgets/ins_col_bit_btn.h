@@ -107,7 +107,7 @@ public:
     bool glyphOn, textOn, textColOn, btnColOn, sunken;
     QString caption;
     QColor faceColor, textColor;
-    QPoint textOrigin;  // left end of the caption block's first line baseline area
+    QPoint textOrigin;  // top-left of the caption block, offsets included
   };
   TLook CurrentLook() const;
 
