@@ -109,7 +109,17 @@ void TInsColBitBtn::SetNumGlyph(int n) {
   DrawState();
 }
 
-void TInsColBitBtn::DrawState() { update(); }
+bool TInsColBitBtn::Opaque() const {
+  if (transparent_) return false;
+  // The gradient leaves the frame's band to the bevel; without a drawn bevel
+  // the parent shows there.
+  return !grad_.Visible() || (beveled_ && (!flat_ || hover_));
+}
+
+void TInsColBitBtn::DrawState() {
+  setAttribute(Qt::WA_OpaquePaintEvent, Opaque());
+  update();
+}
 
 void TInsColBitBtn::FlashState(bool) { update(); }
 
@@ -231,14 +241,14 @@ void TInsColBitBtn::enterEvent(QEnterEvent *e) {
   TInsBinGControl::enterEvent(e);
   if (!flat_) return;
   hover_ = true;
-  update();
+  DrawState();
 }
 
 void TInsColBitBtn::leaveEvent(QEvent *e) {
   TInsBinGControl::leaveEvent(e);
   if (!hover_) return;
   hover_ = false;
-  update();
+  DrawState();
 }
 
 void TInsColBitBtn::changeEvent(QEvent *e) {

@@ -113,7 +113,12 @@ public:
 
   int PaintCount() const { return paintCount_; }
 
+  // Whether the button covers every one of its pixels, so that nothing
+  // beneath it (a chart, a gradient) is drawn again when it repaints.
+  bool Opaque() const;
+
 protected:
+  void Redraw() override { DrawState(); }
   void DrawState() override;
   void FlashState(bool on) override;
   void paintEvent(QPaintEvent *e) override;

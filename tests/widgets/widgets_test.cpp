@@ -306,6 +306,14 @@ TEST_F(ColBitBtn, CheckedAndFlashOptionsDecideEachAspect) {
 }
 
 TEST_F(ColBitBtn, GradientFaceStaysVisibleUnderTheBevel) {
+  EXPECT_TRUE(btn->Opaque());
+  EXPECT_TRUE(btn->testAttribute(Qt::WA_OpaquePaintEvent));
+  btn->SetFlat(true);  // the gradient alone leaves the frame band to the parent
+  EXPECT_FALSE(btn->testAttribute(Qt::WA_OpaquePaintEvent));
+  btn->SetFlat(false);
+  btn->SetTransparent(true);
+  EXPECT_FALSE(btn->Opaque());
+  btn->SetTransparent(false);
   const QImage img = Shot(*btn);
   // Inside the 4-pixel frame the gradient runs from F0 at the top towards 69.
   const QColor top = img.pixelColor(10, 4);
@@ -482,6 +490,7 @@ TEST_F(ColBitBtn, FlatButtonShowsItsFrameOnlyWhileHovered) {
   };
   // Flat and not hovered: face filled, no frame.
   EXPECT_EQ(Shot(*btn).pixelColor(80, 0), clBlue);
+  EXPECT_TRUE(btn->Opaque());  // the face fill covers everything
   enter();
   EXPECT_TRUE(btn->Hovered());
   EXPECT_NE(Shot(*btn).pixelColor(80, 0), clBlue);  // the raised frame's top line
