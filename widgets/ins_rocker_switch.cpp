@@ -10,6 +10,8 @@
 // ---------------------------------------------------------------- TInsSwitch
 
 TInsSwitch::TInsSwitch(QWidget *parent) : TInsBinGControl(parent) {
+  // The frame fills the whole area and the face covers its inside.
+  setAttribute(Qt::WA_OpaquePaintEvent);
   bevelOuter_.SetWidth(1);
   bevelOuter_.SetSpacing(1);
   bevelOuter_.SetStyle(bsLowered);
