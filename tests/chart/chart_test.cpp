@@ -373,6 +373,39 @@ TEST_F(WindowChart, RubberBandIsDrawnInNotXorOverThePicture) {
   EXPECT_EQ(chart.grab().toImage().convertToFormat(QImage::Format_RGB32), before);
 }
 
+TEST_F(WindowChart, AnimatedZoomEndsOnTheSameRangeAndFiresOnce) {
+  Fill(*a, 500, 20, 10);
+  chart.ScreenLayout();
+  const QRect band(QPoint(150, 150), QPoint(400, 300));
+  const double lo = chart.BottomAxis().CalcPosPoint(150), hi = chart.BottomAxis().CalcPosPoint(400);
+  int zooms = 0;
+  chart.OnZoom = [&](TChart &) { ++zooms; };
+  chart.SetAnimatedZoom(true);
+  chart.ZoomRect(band);
+  EXPECT_EQ(zooms, 1);
+  EXPECT_DOUBLE_EQ(chart.BottomAxis().Minimum(), lo);
+  EXPECT_DOUBLE_EQ(chart.BottomAxis().Maximum(), hi);
+  chart.UndoZoom();  // the steps in between did not disturb the saved scales
+  EXPECT_TRUE(chart.BottomAxis().Automatic());
+}
+
+TEST_F(WindowChart, RubberBandIsBlackOnAWhitePanel) {
+  chart.SetColor(Qt::white);
+  chart.Gradient().SetVisible(false);
+  Fill(*a, 100, 20, 10);
+  chart.show();
+  const QImage before = chart.grab().toImage().convertToFormat(QImage::Format_RGB32);
+  Mouse(QEvent::MouseButtonPress, Qt::LeftButton, {200, 150});
+  Mouse(QEvent::MouseMove, Qt::LeftButton, {300, 250});
+  const QImage during = chart.grab().toImage().convertToFormat(QImage::Format_RGB32);
+  // not-xor with black inverts every channel
+  const QRgb was = before.pixel(250, 150), now = during.pixel(250, 150);
+  EXPECT_EQ(qRed(now), 255 - qRed(was));
+  EXPECT_EQ(qBlue(now), 255 - qBlue(was));
+  Mouse(QEvent::MouseButtonRelease, Qt::LeftButton, {300, 250});
+  EXPECT_TRUE(chart.Zoomed());
+}
+
 TEST(LineSeries, AddGivesCountAsXAndKeepsColoursAndLabels) {
   TLineSeries s;
   EXPECT_EQ(s.Add(5), 0);
