@@ -19,9 +19,10 @@ int Percent(int part, int whole) { return whole > 0 ? static_cast<int>(static_ca
 int PercentOf(int percent, int whole) { return static_cast<int>(std::lround(percent * static_cast<double>(whole) / 100.0)); }
 
 // Half of what is left of `page` when the chart takes `printed` of it, in
-// whole percent; negative when the chart does not fit.
+// whole percent (rounded once, so each margin is off by half a percent at
+// most); negative when the chart does not fit.
 int CentringMargin(double page, double printed) {
-  return static_cast<int>(std::lround((page - printed) * 100.0 / page)) / 2;
+  return static_cast<int>(std::lround((page - printed) * 50.0 / page));
 }
 
 // The chart is flagged as printing for as long as it draws on paper, also
