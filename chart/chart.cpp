@@ -654,10 +654,18 @@ void TChart::CopyToClipboardBitmap() { QGuiApplication::clipboard()->setImage(Re
 
 void TChart::RenderCache() {
   const TChartLayout &l = ScreenLayout();
-  if (cache_.size() != size()) cache_ = QImage(size(), QImage::Format_RGB32);
+  // On a high-density screen the picture is drawn at the screen's own
+  // resolution (the layout stays in widget pixels, like the mouse).
+  const double dpr = devicePixelRatioF();
+  const QSize pixels(static_cast<int>(std::lround(width() * dpr)), static_cast<int>(std::lround(height() * dpr)));
+  if (cache_.size() != pixels) cache_ = QImage(pixels, QImage::Format_RGB32);
+  cache_.setDevicePixelRatio(1.0);  // painted in device pixels
   cache_.fill(Qt::white);
-  QPainter p(&cache_);
-  PaintAll(p, l, 1.0);
+  {
+    QPainter p(&cache_);
+    PaintAll(p, l, dpr);
+  }
+  cache_.setDevicePixelRatio(dpr);
   cacheValid_ = true;
 }
 
@@ -667,7 +675,7 @@ QRect TChart::ZoomBand() const {
 }
 
 void TChart::paintEvent(QPaintEvent *) {
-  if (!cacheValid_ || cache_.size() != size()) RenderCache();
+  if (!cacheValid_ || cache_.deviceIndependentSize().toSize() != size()) RenderCache();
   QPainter p(this);
   p.drawImage(0, 0, cache_);
   if (zoom_.Active) {

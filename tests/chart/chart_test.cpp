@@ -363,11 +363,12 @@ TEST_F(WindowChart, RubberBandIsDrawnInNotXorOverThePicture) {
   ASSERT_TRUE(chart.Zooming());
   const QImage during = chart.grab().toImage().convertToFormat(QImage::Format_RGB32);
   // not-xor with blue keeps the blue channel and inverts red and green
-  const QRgb was = before.pixel(250, 150), now = during.pixel(250, 150);
+  const int k = static_cast<int>(before.devicePixelRatio());  // grabs are in device pixels
+  const QRgb was = before.pixel(250 * k, 150 * k), now = during.pixel(250 * k, 150 * k);
   EXPECT_EQ(qRed(now), 255 - qRed(was));
   EXPECT_EQ(qGreen(now), 255 - qGreen(was));
   EXPECT_EQ(qBlue(now), qBlue(was));
-  EXPECT_EQ(during.pixel(250, 200), before.pixel(250, 200));  // no fill
+  EXPECT_EQ(during.pixel(250 * k, 200 * k), before.pixel(250 * k, 200 * k));  // no fill
   Mouse(QEvent::MouseButtonRelease, Qt::LeftButton, {210, 160});  // too small: nothing
   EXPECT_FALSE(chart.Zoomed());
   EXPECT_EQ(chart.grab().toImage().convertToFormat(QImage::Format_RGB32), before);
@@ -399,7 +400,8 @@ TEST_F(WindowChart, RubberBandIsBlackOnAWhitePanel) {
   Mouse(QEvent::MouseMove, Qt::LeftButton, {300, 250});
   const QImage during = chart.grab().toImage().convertToFormat(QImage::Format_RGB32);
   // not-xor with black inverts every channel
-  const QRgb was = before.pixel(250, 150), now = during.pixel(250, 150);
+  const int k = static_cast<int>(before.devicePixelRatio());  // grabs are in device pixels
+  const QRgb was = before.pixel(250 * k, 150 * k), now = during.pixel(250 * k, 150 * k);
   EXPECT_EQ(qRed(now), 255 - qRed(was));
   EXPECT_EQ(qBlue(now), 255 - qBlue(was));
   Mouse(QEvent::MouseButtonRelease, Qt::LeftButton, {300, 250});
