@@ -86,7 +86,7 @@ int RunQueuedSyncCalls() {
     std::exception_ptr error = RunCapturing(*pending->call);
     {
       std::lock_guard<std::mutex> lock(q.mutex);
-      pending->error = error;
+      pending->error = std::move(error);  // the caller owns it from here on
       pending->done = true;
     }
     q.callerWake.notify_all();

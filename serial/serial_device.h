@@ -135,6 +135,11 @@ private:
   int txFd_ = -1;
 };
 
+// Gives the calling thread the niceness matching a priority. Raising it
+// above normal needs privileges a desktop program rarely has; then the
+// thread simply stays at normal priority.
+void ApplyThreadPriority(TThreadPriority priority);
+
 // The modem-status bits the event thread compares.
 int SerialModemBitCTS();
 int SerialModemBitDSR();

@@ -388,7 +388,8 @@ void TCustomSerialPort::Open() {
     ApplySettings();
     if (!events_.Empty()) {
       if (syncMethod_ == smWindowSync) hiddenWindow_ = new QObject;
-      thread_ = std::make_unique<TSerialThread>(*this, *device_, events_, syncMethod_, hiddenWindow_);
+      thread_ =
+          std::make_unique<TSerialThread>(*this, *device_, events_, syncMethod_, hiddenWindow_, eventPriority_);
     }
   } catch (...) {
     delete hiddenWindow_;

@@ -17,6 +17,7 @@
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -609,4 +610,12 @@ TSerialWaiter::TResult TSerialWaiter::Wait(int deviceFd, bool wantInput, int tim
   if (p[2].revents & POLLIN) result.input = true;
   if (p[2].revents & (POLLHUP | POLLERR | POLLNVAL)) result.hangUp = true;
   return result;
+}
+
+void ApplyThreadPriority(TThreadPriority priority) {
+  static const int kNice[] = {19, 10, 5, 0, -5, -10, -20};
+  const int p = static_cast<int>(priority);
+  if (p < 0 || p > 6 || kNice[p] == 0) return;
+  // On Linux a thread's niceness is set through its own thread id.
+  (void)::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kNice[p]);
 }

@@ -19,8 +19,8 @@ bool AnyOf(TSerialEvents set, std::initializer_list<TSerialEvent> events) {
 }  // namespace
 
 TSerialThread::TSerialThread(TCustomSerialPort &port, TSerialDevice &device, TSerialEvents events,
-                             TSyncMethod method, QObject *hiddenWindow)
-    : port_(port), device_(device), events_(events), method_(method), hiddenWindow_(hiddenWindow) {
+                             TSyncMethod method, QObject *hiddenWindow, TThreadPriority priority)
+    : port_(port), device_(device), events_(events), method_(method), priority_(priority), hiddenWindow_(hiddenWindow) {
   thread_ = std::make_unique<TSyncThread>([this] { Run(); });
 }
 
@@ -41,6 +41,7 @@ void TSerialThread::TxFinished() {
 bool TSerialThread::Finished() const { return thread_->Finished(); }
 
 void TSerialThread::Run() {
+  ApplyThreadPriority(priority_);
   const bool wantInput = AnyOf(events_, {evRxChar, evRxFlag, evRx80Full});
   // Modem lines and error counters have no descriptor to wait on; they are
   // sampled, but only when somebody asked for such events and the device has

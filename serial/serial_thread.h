@@ -22,7 +22,7 @@ class TSerialThread {
 public:
   // Starts watching at once. events: the port's Events at Open.
   TSerialThread(TCustomSerialPort &port, TSerialDevice &device, TSerialEvents events, TSyncMethod method,
-                QObject *hiddenWindow);
+                QObject *hiddenWindow, TThreadPriority priority = tpNormal);
   // Signals stop and waits for the thread; on the UI thread a delivery that
   // is already queued runs meanwhile.
   ~TSerialThread();
@@ -53,6 +53,7 @@ private:
   TSerialDevice &device_;
   const TSerialEvents events_;
   const TSyncMethod method_;
+  const TThreadPriority priority_;
   QObject *hiddenWindow_;
   TSerialWaiter waiter_;
   TSerialEvents received_;

@@ -10,6 +10,7 @@
 
 #include <QThread>
 
+#include <atomic>
 #include <cerrno>
 #include <stdexcept>
 #include <string>
@@ -562,7 +563,7 @@ TEST_F(SerialLine, RxBufModeHandsTheBytesOver) {
 }
 
 TEST_F(SerialLine, WithoutSyncHandlersRunOnTheEventThread) {
-  Qt::HANDLE where = nullptr;
+  std::atomic<Qt::HANDLE> where{nullptr};
   port.SetSyncMethod(smNone);
   port.OnRxChar = [&](TCustomSerialPort *p, int n) {
     std::string t;

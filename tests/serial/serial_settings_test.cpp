@@ -345,3 +345,39 @@ TEST(SerialSettings, SetupHookIsCalledInsteadOfTheBuiltInDialog) {
 }
 
 }  // namespace
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QTimer>
+
+namespace {
+
+// Answers the next modal dialog: types a device path, then OK or Cancel.
+void AnswerSetup(const QString &path, bool ok) {
+  QTimer::singleShot(0, [path, ok] {
+    auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+    if (!dialog) return AnswerSetup(path, ok);  // not shown yet: try again
+    if (auto *combo = dialog->findChild<QComboBox *>("Combo1")) combo->setCurrentText(path);
+    ok ? dialog->accept() : dialog->reject();
+  });
+}
+
+TEST(SerialSettings, BuiltInSetupStoresTheTypedPathOnOkOnly) {
+  auto registered = TCustomSerialPort::SetupDialog;
+  TCustomSerialPort::SetupDialog = nullptr;
+  TSerialPort port;
+  AnswerSetup("/dev/ttyUSB3", false);
+  port.ShowSetup();
+  EXPECT_EQ(port.Port(), "COM1");
+  AnswerSetup("/dev/ttyUSB3", true);
+  port.ShowSetup();
+  EXPECT_EQ(port.Port(), "/dev/ttyUSB3");
+  AnswerSetup("  ", true);  // nothing typed: the port keeps its name
+  port.ShowSetup();
+  EXPECT_EQ(port.Port(), "/dev/ttyUSB3");
+  EXPECT_EQ(port.SettingsChangeCount(), 0);
+  TCustomSerialPort::SetupDialog = registered;
+}
+
+}  // namespace
