@@ -3,6 +3,7 @@
 #include "chart/chart.h"
 #include "chart/chart_print.h"
 #include "runtime/application.h"
+#include "runtime/exceptions.h"
 #include "runtime/radio_group.h"
 
 #include <QCheckBox>
@@ -273,7 +274,10 @@ void TChartPreview::FillPrinters() {
 
 void TChartPreview::SelectPrinter(const QString &name) {
   // Each printer comes with its own settings, as the system keeps them.
-  printer_ = std::make_unique<QPrinter>(QPrinterInfo::printerInfo(name), QPrinter::HighResolution);
+  const QPrinterInfo info = QPrinterInfo::printerInfo(name);
+  if (info.isNull())
+    throw Exception("La impresora \"" + name.toStdString() + "\" ya no está instalada.");
+  printer_ = std::make_unique<QPrinter>(info, QPrinter::HighResolution);
 }
 
 void TChartPreview::ShowOrientation() {

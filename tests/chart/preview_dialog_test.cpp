@@ -1,0 +1,243 @@
+#include "chart/chart.h"
+#include "chart/chart_preview.h"
+#include "chart/chart_print.h"
+#include "runtime/exceptions.h"
+#include "runtime/radio_group.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QMouseEvent>
+#include <QPrinter>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSpinBox>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+namespace {
+
+// The dialog on a machine without printers, so every run sees the same
+// page; driven through its handlers, never through its modal loop.
+struct PreviewDialog : ::testing::Test {
+  TChart chart;
+  TChartPreview dialog;
+
+  void SetUp() override {
+    chart.resize(714, 441);
+    dialog.ListPrinters = [] { return QStringList(); };
+    dialog.SetImage(&chart);
+  }
+  void Open() { dialog.FormShow(); }
+  void Type(QSpinBox *edit, int value) { edit->setValue(value); }  // fires the change handler
+  TPrintMargins Margins() { return chart.PrintMargins(); }
+};
+
+TEST_F(PreviewDialog, ControlsAndCaption) {
+  EXPECT_EQ(dialog.windowTitle(), "Chart Print Preview");
+  EXPECT_EQ(dialog.Orientation->title(), "Paper Orientation:");
+  EXPECT_EQ(dialog.Orientation->Item(0), "P&ortrait");
+  EXPECT_EQ(dialog.Orientation->Item(1), "&Landscape");
+  EXPECT_EQ(dialog.BReset->text(), "Reset &Margins");
+  EXPECT_FALSE(dialog.BReset->isEnabled());
+  EXPECT_EQ(dialog.ShowMargins->text(), "&View Margins");
+  EXPECT_TRUE(dialog.ShowMargins->isChecked());
+  EXPECT_EQ(dialog.CBProp->text(), "Proportional");
+  EXPECT_EQ(dialog.Resolution->minimum(), -100);
+  EXPECT_EQ(dialog.Resolution->maximum(), 0);
+  EXPECT_EQ(dialog.BClose->text(), "Close");
+  EXPECT_EQ(dialog.BPrint->text(), "&Print");
+  EXPECT_EQ(dialog.BSetupPrinter->text(), "Printer &Setup...");
+  EXPECT_EQ(dialog.GBMargins->title(), "Margins (%)");
+  EXPECT_EQ(dialog.SETopMa->minimum(), 0);
+  EXPECT_FALSE(dialog.SETopMa->wrapping());
+}
+
+TEST_F(PreviewDialog, OpeningSelectsLandscapeAndTakesTheChartSettings) {
+  dialog.Printer().setPageOrientation(QPageLayout::Portrait);
+  dialog.Orientation->SetItemIndex(0);
+  chart.SetPrintProportional(false);
+  chart.SetPrintResolution(-40);
+  TPrintMargins m;
+  m.Left = 5, m.Top = 6, m.Right = 7, m.Bottom = 8;
+  chart.SetPrintMargins(m);
+  Open();
+  EXPECT_EQ(dialog.Orientation->ItemIndex(), 1);
+  EXPECT_EQ(dialog.Printer().pageLayout().orientation(), QPageLayout::Landscape);
+  EXPECT_FALSE(dialog.CBProp->isChecked());
+  EXPECT_EQ(dialog.Resolution->value(), -40);
+  EXPECT_EQ(Margins(), m);  // not proportional: kept as they were
+  EXPECT_EQ(dialog.OpeningMargins(), m);
+  EXPECT_EQ(dialog.SELeftMa->value(), 5);
+  EXPECT_EQ(dialog.SETopMa->value(), 6);
+  EXPECT_EQ(dialog.SERightMa->value(), 7);
+  EXPECT_EQ(dialog.SEBotMa->value(), 8);
+  EXPECT_FALSE(dialog.BReset->isEnabled());
+}
+
+TEST_F(PreviewDialog, NoPrinterPageTakesTheScreensProportionsTurnedToTheOrientation) {
+  Open();
+  EXPECT_FALSE(dialog.HasPrinters());
+  EXPECT_FALSE(dialog.Printers->isEnabled());
+  const QSize page = dialog.PageSize();
+  EXPECT_GE(page.width(), page.height());
+  EXPECT_EQ(dialog.PreviewPage->PageSize(), page);
+  dialog.Orientation->SetItemIndex(0);  // the user clicks "Portrait"
+  EXPECT_EQ(dialog.PageSize(), page.transposed());
+  EXPECT_EQ(dialog.PreviewPage->PageSize(), page.transposed());
+}
+
+TEST_F(PreviewDialog, ProportionalMarginsFollowTheOrientation) {
+  Open();
+  const QSize page = dialog.PageSize();
+  const TPrintMargins landscape = Margins();
+  EXPECT_EQ(landscape, ProportionalMargins(chart.size(), page, 96, 96));
+  EXPECT_EQ(landscape.Left, 15);
+  dialog.Orientation->SetItemIndex(0);
+  const TPrintMargins portrait = Margins();
+  EXPECT_EQ(portrait, ProportionalMargins(chart.size(), page.transposed(), 96, 96));
+  // (The headless screen may be square; a real one is wider than tall.)
+  if (page.width() > page.height()) {
+    EXPECT_GT(portrait.Top, landscape.Top);
+  }
+  // The new ones are the opening ones now: nothing to reset.
+  EXPECT_EQ(dialog.OpeningMargins(), portrait);
+  EXPECT_FALSE(dialog.BReset->isEnabled());
+  EXPECT_EQ(dialog.SETopMa->value(), portrait.Top);
+}
+
+TEST_F(PreviewDialog, MarginsThatLeaveNoRoomAreRefused) {
+  chart.SetPrintProportional(false);
+  Open();
+  Type(dialog.SEBotMa, 40);
+  ASSERT_EQ(Margins().Bottom, 40);
+  Type(dialog.SETopMa, 60);
+  EXPECT_EQ(Margins().Top, 15);
+  EXPECT_EQ(dialog.SETopMa->value(), 15);
+  Type(dialog.SETopMa, 59);
+  EXPECT_EQ(Margins().Top, 59);
+  Type(dialog.SELeftMa, 85);
+  EXPECT_EQ(dialog.SELeftMa->value(), 15);
+  EXPECT_EQ(Margins().Left, 15);
+}
+
+TEST_F(PreviewDialog, ResetIsEnabledExactlyWhileMarginsDifferFromTheOpeningOnes) {
+  Open();
+  const TPrintMargins opening = Margins();
+  Type(dialog.SELeftMa, 20);
+  EXPECT_TRUE(dialog.BReset->isEnabled());
+  Type(dialog.SELeftMa, opening.Left);
+  EXPECT_FALSE(dialog.BReset->isEnabled());
+  Type(dialog.SERightMa, 3);
+  EXPECT_TRUE(dialog.BReset->isEnabled());
+  dialog.BReset->click();
+  EXPECT_EQ(Margins(), opening);
+  EXPECT_EQ(dialog.SERightMa->value(), opening.Right);
+  EXPECT_FALSE(dialog.BReset->isEnabled());
+}
+
+TEST_F(PreviewDialog, AMarginSetByHandSwitchesProportionalOffAndStaysForPrinting) {
+  Open();
+  ASSERT_TRUE(dialog.CBProp->isChecked());
+  Type(dialog.SELeftMa, 25);
+  EXPECT_FALSE(chart.PrintProportional());
+  EXPECT_FALSE(dialog.CBProp->isChecked());
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setOutputFormat(QPrinter::PdfFormat);
+  ChartPrinterRect(chart, printer);
+  EXPECT_EQ(Margins().Left, 25);
+  // Switched on again, the proportional ones come back.
+  dialog.CBProp->setChecked(true);
+  EXPECT_TRUE(chart.PrintProportional());
+  EXPECT_EQ(Margins().Left, 15);
+}
+
+TEST_F(PreviewDialog, DraggingOnThePageUpdatesTheEditsAndSwitchesProportionalOff) {
+  dialog.resize(551, 383);
+  dialog.show();  // runs FormShow as opening does
+  QApplication::processEvents();
+  TChartPreviewPage &page = *dialog.PreviewPage;
+  const QRect c = page.ChartRect();
+  auto mouse = [&](QEvent::Type type, QPoint at) {
+    QMouseEvent e(type, QPointF(at), page.mapToGlobal(QPointF(at)),
+                  type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
+                  type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&page, &e);
+  };
+  const QPoint from(c.left() - 1, c.center().y());
+  mouse(QEvent::MouseButtonPress, from);
+  mouse(QEvent::MouseMove, from + QPoint(40, 0));
+  mouse(QEvent::MouseButtonRelease, from + QPoint(40, 0));
+  EXPECT_GT(Margins().Left, 15);
+  EXPECT_EQ(dialog.SELeftMa->value(), Margins().Left);
+  EXPECT_FALSE(dialog.CBProp->isChecked());
+  EXPECT_FALSE(chart.PrintProportional());
+  EXPECT_TRUE(dialog.BReset->isEnabled());
+  dialog.BClose->click();
+  EXPECT_FALSE(dialog.isVisible());
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+}
+
+TEST_F(PreviewDialog, DetailAndViewMarginsReachChartAndPage) {
+  Open();
+  dialog.Resolution->setValue(-100);
+  EXPECT_EQ(chart.PrintResolution(), -100);
+  dialog.ShowMargins->setChecked(false);
+  EXPECT_FALSE(dialog.PreviewPage->ShowMargins());
+}
+
+TEST_F(PreviewDialog, PrinterSetupIsAskedAndItsOrientationShown) {
+  Open();
+  dialog.RunPrinterSetup = [](QPrinter &p) {
+    p.setPageOrientation(QPageLayout::Portrait);
+    return true;
+  };
+  dialog.BSetupPrinter->click();
+  EXPECT_EQ(dialog.Orientation->ItemIndex(), 0);
+  EXPECT_LE(dialog.PageSize().width(), dialog.PageSize().height());
+  // Cancelled: nothing changes.
+  dialog.RunPrinterSetup = [](QPrinter &p) {
+    p.setPageOrientation(QPageLayout::Landscape);
+    return false;
+  };
+  const TPrintMargins before = Margins();
+  dialog.BSetupPrinter->click();
+  EXPECT_EQ(dialog.Orientation->ItemIndex(), 0);
+  EXPECT_EQ(Margins(), before);
+}
+
+TEST_F(PreviewDialog, APrinterThatVanishedFromTheSystemIsReportedNotReplaced) {
+  // The list names printers the system no longer has: printing to some other
+  // printer instead would be a silent surprise.
+  TChartPreview d;
+  d.ListPrinters = [] { return QStringList{"Desaparecida A", "Desaparecida B"}; };
+  d.DefaultPrinterName = [] { return QString("Desaparecida B"); };
+  d.SetImage(&chart);
+  try {
+    d.FormShow();
+    FAIL() << "no failure reported";
+  } catch (const Exception &e) {
+    EXPECT_NE(e.Message().find("Desaparecida B"), std::string::npos) << e.Message();
+  }
+  EXPECT_EQ(d.Printers->count(), 2);
+}
+
+TEST(ChartPreviewFunction, ClosingTheDialogRepaintsTheChart) {
+  TChart chart;
+  chart.resize(300, 200);
+  // The modal loop ends as soon as it starts, as a user pressing Close.
+  bool closed = false;
+  QTimer::singleShot(0, [&] {
+    for (QWidget *w : QApplication::topLevelWidgets())
+      if (auto *d = dynamic_cast<TChartPreview *>(w); d && d->isVisible()) {
+        closed = true;
+        d->BClose->click();
+      }
+  });
+  ChartPreview(nullptr, chart);
+  EXPECT_TRUE(closed);
+  // The dialog is gone.
+  for (QWidget *w : QApplication::topLevelWidgets()) EXPECT_EQ(dynamic_cast<TChartPreview *>(w), nullptr);
+}
+
+}  // namespace
