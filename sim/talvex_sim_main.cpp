@@ -93,8 +93,9 @@ TSimConfig ParseArgs(int argc, char **argv, bool &verbose, bool &help) {
 int main(int argc, char **argv) {
   // Blocked here so every thread inherits it and only sigwait below sees
   // the signals: the simulator's thread is never interrupted mid-write.
-  // A shell starting us in the background sets SIGINT to be ignored; the
-  // simulator must still end cleanly (and remove its link) on Ctrl+C or kill -INT.
+  // A shell starting us in the background sets SIGINT to be ignored, and
+  // whether an ignored signal still reaches sigwait is left to the system:
+  // take the defaults back so Ctrl+C or kill -INT always ends us cleanly.
   std::signal(SIGINT, SIG_DFL);
   std::signal(SIGTERM, SIG_DFL);
   std::signal(SIGHUP, SIG_DFL);

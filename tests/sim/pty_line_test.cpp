@@ -508,8 +508,9 @@ TEST(SimLine, LargeMemoryDownloadsWhole) {
   EXPECT_EQ(sim.NextDumpHeader().Start, TSimDateTime::FromMs(cfg.Start.ToMs() - 20000LL * 60000));
 }
 
-// The program itself: prints the device, serves it, cleans up on SIGTERM.
-TEST(SimProgram, PrintsTheDeviceAndRemovesItsLinkOnSigterm) {
+// The program itself: prints the device, serves it, cleans up on SIGTERM,
+// and on SIGINT even when started from a script that ignores it.
+TEST(SimProgram, PrintsTheDeviceAndRemovesItsLinkWhenSignalled) {
   char self[4096] = {};
   ASSERT_GT(::readlink("/proc/self/exe", self, sizeof self - 1), 0);
   std::string exe = self;
@@ -519,39 +520,54 @@ TEST(SimProgram, PrintsTheDeviceAndRemovesItsLinkOnSigterm) {
   ASSERT_NE(::mkdtemp(dir_template), nullptr);
   const std::string link = std::string(dir_template) + "/ttyV0";
 
-  int out[2];
-  ASSERT_EQ(::pipe(out), 0);
-  const pid_t pid = ::fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    ::dup2(out[1], 1);
-    ::close(out[0]);
+  for (int sig : {SIGTERM, SIGINT}) {
+    SCOPED_TRACE(sig == SIGTERM ? "SIGTERM" : "SIGINT");
+    int out[2];
+    ASSERT_EQ(::pipe(out), 0);
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      ::dup2(out[1], 1);
+      ::close(out[0]);
+      ::close(out[1]);
+      ::signal(SIGINT, SIG_IGN);  // what a shell does to a job started with &
+      ::execl(exe.c_str(), exe.c_str(), "--interval", "20", "--records", "3", "--rate", "6", "--link", link.c_str(),
+              static_cast<char *>(nullptr));
+      ::_exit(127);
+    }
     ::close(out[1]);
-    ::execl(exe.c_str(), exe.c_str(), "--interval", "20", "--records", "3", "--rate", "6", "--link", link.c_str(),
-            static_cast<char *>(nullptr));
-    ::_exit(127);
+    std::string path;
+    char c;
+    while (::read(out[0], &c, 1) == 1 && c != '\n') path += c;
+    ::close(out[0]);
+    EXPECT_EQ(path.rfind("/dev/pts/", 0), 0u) << path;
+    {
+      TPcEnd pc(link);
+      EXPECT_TRUE(pc.Ok());
+      const std::vector<std::string> frames = pc.Frames(1);
+      EXPECT_EQ(frames.size(), 1u);
+      if (!frames.empty()) {
+        EXPECT_EQ(FrameNum(frames[0], 17, 1), 6);
+        EXPECT_EQ(frames[0].substr(97, 6), "000127");
+      }
+    }
+    ::kill(pid, sig);
+    int status = 0;
+    pid_t done = 0;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(kWaitMs);
+    while ((done = ::waitpid(pid, &status, WNOHANG)) == 0 && Clock::now() < deadline) ::usleep(10000);
+    if (done == 0) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &status, 0);
+      ADD_FAILURE() << "talvex-sim did not end on the signal";
+      continue;
+    }
+    ASSERT_EQ(done, pid);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    struct stat st {};
+    EXPECT_NE(::lstat(link.c_str(), &st), 0);
   }
-  ::close(out[1]);
-  std::string path;
-  char c;
-  while (::read(out[0], &c, 1) == 1 && c != '\n') path += c;
-  ::close(out[0]);
-  EXPECT_EQ(path.rfind("/dev/pts/", 0), 0u) << path;
-  {
-    TPcEnd pc(link);
-    ASSERT_TRUE(pc.Ok());
-    const std::vector<std::string> frames = pc.Frames(1);
-    ASSERT_EQ(frames.size(), 1u);
-    EXPECT_EQ(FrameNum(frames[0], 17, 1), 6);
-    EXPECT_EQ(frames[0].substr(97, 6), "000127");
-  }
-  ::kill(pid, SIGTERM);
-  int status = 0;
-  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-  EXPECT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
-  struct stat st {};
-  EXPECT_NE(::lstat(link.c_str(), &st), 0);
   ::rmdir(dir_template);
 }
 
