@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include <poll.h>
 #include <sys/resource.h>
 #include <termios.h>
 
@@ -26,6 +27,22 @@ std::string Pattern(std::size_t n) {
   std::string s(n, '\0');
   for (std::size_t i = 0; i < n; ++i) s[i] = static_cast<char>('0' + (i * 7) % 75);
   return s;
+}
+
+// Waits, without running the event loop, until the event thread has taken
+// everything off the device (it then blocks handing it to the UI thread).
+bool TakenOffTheLine(int fd) {
+  for (int i = 0; i < 5000; ++i) {
+    // poll() first pushes what the far end wrote into the line's queue, so
+    // "nothing readable" really means taken, not "not there yet".
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, 0) == 0) {
+      QThread::msleep(20);  // and gone on into its hand-over
+      return true;
+    }
+    QThread::msleep(1);
+  }
+  return false;
 }
 
 double CpuSeconds() {
@@ -436,7 +453,7 @@ TEST_F(SerialLine, ADeliveryQueuedWhenCloseBeginsRunsDuringClose) {
   };
   port.Open();
   peer.Write("in flight");
-  QThread::msleep(150);  // the thread has drained the input and is blocked in its hand-over
+  ASSERT_TRUE(TakenOffTheLine(port.Handle()));
   port.Close();          // must not deadlock
   EXPECT_FALSE(port.Connected());
   ASSERT_EQ(counts.size(), 1u);
@@ -477,7 +494,7 @@ TEST_F(SerialLine, AHangUpIsReportedOnceAfterTheLastInputAndNothingSpins) {
   };
   port.Open();
   peer.Write("abcdef");
-  QThread::msleep(100);  // taken off the line by the event thread, not yet handed over
+  ASSERT_TRUE(TakenOffTheLine(port.Handle()));  // by the event thread, not yet handed over
   peer.Close();          // the far end goes away mid-stream
   ASSERT_TRUE(PumpUntil([&] { return lost == 1; }));
   EXPECT_EQ(atLoss, "abcd");  // the leftovers were reported once more first
