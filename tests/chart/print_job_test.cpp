@@ -1,0 +1,241 @@
+#include "chart/chart.h"
+#include "chart/chart_preview.h"
+#include "chart/chart_print.h"
+#include "runtime/exceptions.h"
+#include "runtime/radio_group.h"
+
+#include <QCoreApplication>
+#include <QComboBox>
+#include <QDateTime>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTransform>
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+namespace {
+
+const QString kQueue = QStringLiteral("TalvexPDF");
+
+// A chart whose whole panel is one flat colour, so its place on a printed
+// page is easy to measure.
+void FlatChart(TChart &chart) {
+  chart.resize(714, 441);
+  chart.SetColor(QColor(255, 255, 0));
+  chart.SetBevelOuter(bvNone);
+  chart.SetPrintProportional(false);
+  TPrintMargins m;
+  m.Left = 10, m.Top = 20, m.Right = 30, m.Bottom = 15;
+  chart.SetPrintMargins(m);
+  TLineSeries &s = chart.AddSeries();
+  s.SetSeriesColor(Qt::red);
+  for (int i = 0; i < 50; ++i) s.Add(i % 7, QString(), Qt::red);
+}
+
+// The first page of a PDF as an image, through pdftoppm; null when the tool
+// is missing or the file is not a PDF.
+QImage PdfPage(const QString &pdf, const QString &dir) {
+  if (QStandardPaths::findExecutable("pdftoppm").isEmpty()) return QImage();
+  const QString base = dir + "/page";
+  QFile::remove(base + ".png");
+  QProcess tool;
+  tool.setProcessChannelMode(QProcess::MergedChannels);  // its font warnings are of no interest
+  tool.start("pdftoppm", {"-r", "40", "-png", "-singlefile", pdf, base});
+  if (!tool.waitForFinished(60000) || tool.exitStatus() != QProcess::NormalExit || tool.exitCode() != 0) return QImage();
+  return QImage(base + ".png");
+}
+
+// Where the non-white ink of a page lies, as fractions of the page.
+QRectF InkBox(const QImage &img) {
+  int l = img.width(), t = img.height(), r = -1, b = -1;
+  for (int y = 0; y < img.height(); ++y)
+    for (int x = 0; x < img.width(); ++x) {
+      const QColor c = img.pixelColor(x, y);
+      if (c.red() > 235 && c.green() > 235 && c.blue() > 235) continue;
+      l = std::min(l, x), r = std::max(r, x), t = std::min(t, y), b = std::max(b, y);
+    }
+  if (r < 0) return QRectF();
+  return QRectF(double(l) / img.width(), double(t) / img.height(), double(r - l + 1) / img.width(),
+                double(b - t + 1) / img.height());
+}
+
+// Where the chart should be, as fractions of the whole sheet: the margins
+// are taken inside the printable area the printer gives.
+QRectF ExpectedBox(const QPrinter &printer, const TPrintMargins &m) {
+  const QRectF full = printer.pageLayout().fullRectPoints();
+  const QRectF paint = printer.pageLayout().paintRectPoints();
+  const double l = paint.left() + paint.width() * m.Left / 100.0;
+  const double r = paint.left() + paint.width() * (100 - m.Right) / 100.0;
+  const double t = paint.top() + paint.height() * m.Top / 100.0;
+  const double b = paint.top() + paint.height() * (100 - m.Bottom) / 100.0;
+  return QRectF(l / full.width(), t / full.height(), (r - l) / full.width(), (b - t) / full.height());
+}
+
+void ExpectSameBox(const QRectF &got, const QRectF &want) {
+  constexpr double tol = 0.02;
+  EXPECT_NEAR(got.left(), want.left(), tol);
+  EXPECT_NEAR(got.top(), want.top(), tol);
+  EXPECT_NEAR(got.right(), want.right(), tol);
+  EXPECT_NEAR(got.bottom(), want.bottom(), tol);
+}
+
+bool IsYellow(const QColor &c) { return c.red() > 200 && c.green() > 200 && c.blue() < 80; }
+
+TEST(PrintToPdfFile, TheChartLandsInsideTheMargins) {
+  QTemporaryDir dir;
+  TChart chart;
+  FlatChart(chart);
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setOutputFormat(QPrinter::PdfFormat);
+  printer.setPageOrientation(QPageLayout::Landscape);
+  printer.setOutputFileName(dir.filePath("grafico.pdf"));
+  PrintChart(chart, printer);
+  EXPECT_FALSE(chart.Printing());
+  QFile f(dir.filePath("grafico.pdf"));
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(f.read(5).startsWith("%PDF"));
+  const QImage page = PdfPage(f.fileName(), dir.path());
+  if (page.isNull()) GTEST_SKIP() << "pdftoppm is not installed (poppler-utils): the page cannot be looked at";
+  EXPECT_GT(page.width(), page.height());  // landscape
+  ExpectSameBox(InkBox(page), ExpectedBox(printer, chart.PrintMargins()));
+  const QRectF box = InkBox(page);
+  EXPECT_TRUE(IsYellow(page.pixelColor(int((box.left() + 0.01) * page.width()), int((box.top() + 0.01) * page.height()))));
+}
+
+TEST(RunPrintJob, AFailingDrawingLeavesNoPageBehind) {
+  QTemporaryDir dir;
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setOutputFormat(QPrinter::PdfFormat);
+  printer.setOutputFileName(dir.filePath("roto.pdf"));
+  // Fails at once: the job never starts.
+  EXPECT_THROW(RunPrintJob(printer, "roto", [](QPainter &) { throw Exception("sin tinta"); }), Exception);
+  EXPECT_FALSE(QFile::exists(dir.filePath("roto.pdf")));
+  // Fails only on the page itself: the job is given up and nothing that
+  // looks finished stays.
+  int calls = 0;
+  try {
+    RunPrintJob(printer, "roto", [&](QPainter &p) {
+      p.drawLine(0, 0, 100, 100);
+      if (++calls == 2) throw Exception("sin papel");
+    });
+    FAIL() << "the failure was swallowed";
+  } catch (const Exception &e) {
+    EXPECT_EQ(e.Message(), "sin papel");
+  }
+  EXPECT_EQ(calls, 2);
+  EXPECT_FALSE(QFile::exists(dir.filePath("roto.pdf")));
+}
+
+TEST(RunPrintJob, AFileThatCannotBeWrittenIsReported) {
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setOutputFormat(QPrinter::PdfFormat);
+  printer.setOutputFileName("/nonexistent-folder/x.pdf");
+  try {
+    RunPrintJob(printer, "x", [](QPainter &) {});
+    FAIL() << "reported as printed";
+  } catch (const Exception &e) {
+    EXPECT_NE(e.Message().find("/nonexistent-folder/x.pdf"), std::string::npos) << e.Message();
+  }
+}
+
+// The dialog on a machine without printers writes the PDF file the user names.
+TEST(PreviewWithoutPrinter, PrintWritesTheNamedPdf) {
+  QTemporaryDir dir;
+  TChart chart;
+  FlatChart(chart);
+  TChartPreview dialog;
+  dialog.ListPrinters = [] { return QStringList(); };
+  dialog.SetImage(&chart);
+  dialog.FormShow();
+  // Cancelled: nothing written, nothing reported.
+  dialog.AskPdfFileName = [] { return QString(); };
+  dialog.BPrintClick();
+  EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files).isEmpty());
+
+  dialog.AskPdfFileName = [&] { return dir.filePath("informe"); };
+  dialog.BPrintClick();
+  const QString pdf = dir.filePath("informe.pdf");
+  ASSERT_TRUE(QFile::exists(pdf));
+  EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);  // the hourglass is gone
+  const QImage page = PdfPage(pdf, dir.path());
+  if (page.isNull()) GTEST_SKIP() << "pdftoppm is not installed (poppler-utils)";
+  ExpectSameBox(InkBox(page), ExpectedBox(dialog.Printer(), chart.PrintMargins()));
+}
+
+// ---- the real print queue (CUPS with its PDF printer)
+
+// Where cups-pdf puts what it prints for us: the submitting user's ~/PDF, or
+// its spool folder for users it does not know.
+QStringList CupsPdfFolders() {
+  return {QDir::homePath() + "/PDF", "/var/spool/cups-pdf/ANONYMOUS", "/var/spool/cups-pdf/" + qEnvironmentVariable("USER")};
+}
+
+QString WaitForCupsPdf(const QString &title, int seconds) {
+  QElapsedTimer clock;
+  clock.start();
+  QString found;
+  qint64 lastSize = -1;
+  while (clock.elapsed() < seconds * 1000) {
+    for (const QString &folder : CupsPdfFolders()) {
+      const QFileInfoList files = QDir(folder).entryInfoList({title + "*.pdf"}, QDir::Files);
+      if (!files.isEmpty()) found = files.first().absoluteFilePath();
+    }
+    if (!found.isEmpty()) {
+      // Finished when its size has settled.
+      const qint64 size = QFileInfo(found).size();
+      if (size > 0 && size == lastSize) return found;
+      lastSize = size;
+    }
+    QThread::msleep(250);
+  }
+  return found;
+}
+
+TEST(PrintOnCupsQueue, TheJobGoesThroughTheQueueAndComesOutAsAPdf) {
+  if (!QPrinterInfo::availablePrinterNames().contains(kQueue))
+    GTEST_SKIP() << "no CUPS queue " << kQueue.toStdString()
+                 << " (scripts/start-cups.sh brings one up): the real printer is not tested";
+  QTemporaryDir dir;
+  TChart chart;
+  FlatChart(chart);
+  const QString title = QStringLiteral("TalvexPrueba%1").arg(QDateTime::currentMSecsSinceEpoch());
+  chart.setObjectName(title);
+
+  TChartPreview dialog;
+  dialog.SetImage(&chart);
+  dialog.FormShow();
+  ASSERT_TRUE(dialog.HasPrinters());
+  const int index = dialog.Printers->findText(kQueue);
+  ASSERT_GE(index, 0) << "the queue is not in the printer list";
+  dialog.Printers->setCurrentIndex(index);
+  dialog.PrintersChange();
+  EXPECT_EQ(dialog.Printer().printerName(), kQueue);
+  dialog.Orientation->SetItemIndex(1);  // the user picks "Landscape" for this printer
+  EXPECT_EQ(dialog.Printer().pageLayout().orientation(), QPageLayout::Landscape);
+  dialog.BPrintClick();
+
+  const QString pdf = WaitForCupsPdf(title, 90);
+  ASSERT_FALSE(pdf.isEmpty()) << "no PDF came out of the queue in " << CupsPdfFolders().join(", ").toStdString();
+  QImage page = PdfPage(pdf, dir.path());
+  QFile::remove(pdf);
+  if (page.isNull()) GTEST_SKIP() << "pdftoppm is not installed (poppler-utils)";
+  // The printer makes a landscape job the way paper takes it: an upright
+  // sheet with the picture turned a quarter to the left (the chart's foot on
+  // the sheet's right). Turned back, it must be our landscape page.
+  if (page.height() > page.width()) page = page.transformed(QTransform().rotate(90));
+  ExpectSameBox(InkBox(page), ExpectedBox(dialog.Printer(), chart.PrintMargins()));
+}
+
+}  // namespace
