@@ -174,6 +174,19 @@ TEST(PreviewWithoutPrinter, PrintWritesTheNamedPdf) {
   ExpectSameBox(InkBox(page), ExpectedBox(dialog.Printer(), chart.PrintMargins()));
 }
 
+TEST(PreviewWithoutPrinter, AFailedPrintIsReportedAndTheHourglassGoes) {
+  TChart chart;
+  FlatChart(chart);
+  TChartPreview dialog;
+  dialog.ListPrinters = [] { return QStringList(); };
+  dialog.SetImage(&chart);
+  dialog.FormShow();
+  dialog.AskPdfFileName = [] { return QString("/nonexistent-folder/informe.pdf"); };
+  EXPECT_THROW(dialog.BPrintClick(), Exception);
+  EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+  EXPECT_FALSE(chart.Printing());
+}
+
 // ---- the real print queue (CUPS with its PDF printer)
 
 // Where cups-pdf puts what it prints for us: the submitting user's ~/PDF, or
