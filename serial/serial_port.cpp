@@ -439,6 +439,7 @@ void TCustomSerialPort::Close() {
   hiddenWindow_ = nullptr;
   CloseDevice();
   connected_ = false;
+  closing_ = false;  // the port is closed: an after-close handler may open it again
   FireAfterClose();
 }
 

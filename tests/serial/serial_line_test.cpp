@@ -140,6 +140,20 @@ TEST_F(SerialLine, OpenAndCloseFireTheirEventsInOrderAndOnlyOnce) {
   EXPECT_EQ(port.Handle(), -1);
 }
 
+TEST_F(SerialLine, CloseAndOpenFromTheirOwnEvents) {
+  int reopened = 0;
+  port.OnBeforeClose = [&](TCustomSerialPort *p) { p->Close(); };  // already on its way: ignored
+  port.OnAfterClose = [&](TCustomSerialPort *p) {
+    if (reopened++ == 0) p->Open();
+  };
+  port.Open();
+  port.Close();
+  EXPECT_TRUE(port.Connected());
+  EXPECT_EQ(reopened, 1);
+  port.Close();
+  EXPECT_FALSE(port.Connected());
+}
+
 TEST_F(SerialLine, FailedOpensLeaveThePortClosed) {
   bool after = false, before = false;
   port.OnBeforeOpen = [&](TCustomSerialPort *) { before = true; };
