@@ -1,6 +1,7 @@
 #include "app/cli_commands.h"
 
 #include "app/cli_errors.h"
+#include "app/live_frame.h"
 #include "app/cli_link.h"
 #include "app/download_session.h"
 #include "app/logger_commands.h"

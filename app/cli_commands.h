@@ -6,7 +6,7 @@
 // files.
 
 #include "app/cli_options.h"
-#include "app/live_frame.h"
+struct TLiveFrame;
 
 #include <iosfwd>
 #include <string>

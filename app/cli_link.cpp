@@ -5,6 +5,7 @@
 #include "serial/serial_port.h"
 
 #include <QEventLoop>
+#include <QThread>
 #include <QTimer>
 
 #include <csignal>
@@ -12,6 +13,8 @@
 namespace {
 
 volatile std::sig_atomic_t gInterrupt = 0;
+
+constexpr unsigned long kCloseGraceMs = 200;
 
 extern "C" void OnInterruptSignal(int) { gInterrupt = 1; }
 
@@ -48,7 +51,13 @@ TCliLink::~TCliLink() {
 void TCliLink::Open() { RaiseRtsAndOpen(*Port_); }
 
 void TCliLink::Close() {
-  if (Port_ && Port_->Connected()) LowerRtsAndClose(*Port_);
+  if (!Port_ || !Port_->Connected()) return;
+  // Closing purges the device's queues. The window keeps its port open after
+  // a command; this program closes right after its last one, so the logger
+  // is given time to take it first (the last bytes in a UART's FIFO, or a
+  // pseudo-terminal's peer that has not read yet, would be lost otherwise).
+  if (Port_->Handle() >= 0) QThread::msleep(kCloseGraceMs);
+  LowerRtsAndClose(*Port_);
 }
 
 void TCliLink::Received(int count) {
