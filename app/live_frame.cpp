@@ -25,9 +25,9 @@ double MemoryPositions(int addressHigh, int addressLow) {
 }
 
 std::optional<TLiveFrame> DecodeLiveFrame(std::string_view frame) {
-  if (frame.size() != kLiveFrameLength) return std::nullopt;
-  int d[kLiveFrameLength];
-  for (std::size_t i = 0; i + 1 < kLiveFrameLength; ++i) {
+  if (frame.size() != kFrameSize) return std::nullopt;
+  int d[kFrameSize];
+  for (std::size_t i = 0; i + 1 < kFrameSize; ++i) {
     const char c = frame[i];
     if (c < '0' || c > '9') return std::nullopt;
     d[i] = c - '0';
@@ -54,9 +54,9 @@ std::optional<TLiveFrame> DecodeLiveFrame(std::string_view frame) {
 }
 
 std::optional<std::string> TFrameAccumulator::Feed(std::string_view piece) {
-  if (text_.size() > kLiveFrameLength + 1) text_.clear();
+  if (text_.size() > kFrameSize + 1) text_.clear();
   text_.append(piece.data(), piece.size());
-  if (text_.size() != kLiveFrameLength) return std::nullopt;
+  if (text_.size() != kFrameSize) return std::nullopt;
   std::string frame;
   frame.swap(text_);
   return frame;

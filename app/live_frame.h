@@ -19,7 +19,7 @@ struct TLiveFrame {
   std::string TimeText() const;  // HH:MM:SS
 };
 
-constexpr std::size_t kLiveFrameLength = 104;
+constexpr std::size_t kFrameSize = 104;
 
 // (H * 256 + L - 500) / 10 from the five digits d1..d5 of a channel field.
 double ChannelValue(int high, int low);

@@ -1,7 +1,9 @@
 #include "app/live_frame.h"
 #include "app/main_window.h"
 #include "app/program.h"
+#include "app/thermometer_window.h"
 #include "runtime/format_settings.h"
+#include "serial/serial_port.h"
 
 #include <QApplication>
 #include <benchmark/benchmark.h>
@@ -34,6 +36,8 @@ BENCHMARK(BM_DecodeLiveFrame);
 // 16 thermometers updated and painted on visible (offscreen) windows.
 void BM_FrameThroughReceiveHandler(benchmark::State &state) {
   ApplyProgramFormats();
+  // No setup dialog: the activation of a shown window would open it modally.
+  TCustomSerialPort::SetupDialog = [](TCustomSerialPort &) { return false; };
   TProgram program;
   TForm1 &form = program.Form1();
   form.show();

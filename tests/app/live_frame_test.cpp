@@ -29,7 +29,7 @@ struct FrameBuilder {
 TEST(LiveFrame, FieldsInTheLoggersOrder) {
   FrameBuilder b;
   const std::string text = b.Text();
-  ASSERT_EQ(text.size(), kLiveFrameLength);
+  ASSERT_EQ(text.size(), kFrameSize);
   const auto f = DecodeLiveFrame(text);
   ASSERT_TRUE(f);
   EXPECT_EQ(f->TimeText(), "14:30:07");
