@@ -6,7 +6,9 @@
 #include "app/main_window.h"
 #include "app/rate_window.h"
 #include "app/thermometer_window.h"
+#include "chart/chart_preview.h"
 #include "data/data_window.h"
+#include "graph/graph_window.h"
 #include "runtime/form.h"
 #include "runtime/format_settings.h"
 
@@ -20,8 +22,7 @@ TProgram::TProgram() {
   form2_ = std::make_unique<TForm2>(form1_.get());
   form3_ = std::make_unique<TForm3>(form1_.get());
   form5_ = std::make_unique<TForm5>(form1_->RichEdit1, form1_.get());
-  form6_ = std::make_unique<TForm>(form5_.get());
-  form6_->setWindowTitle("GRAFICO DE LOS VALORES DESCARGADOS");
+  form6_ = std::make_unique<TForm6>(*form5_->StringGrid1, form5_.get());
   form7_ = std::make_unique<TForm7>(*form1_, form1_.get());
   form8_ = std::make_unique<TForm8>(*form1_, form1_.get());
   form4_ = std::make_unique<TForm4>(*form1_, form1_.get());
@@ -44,6 +45,7 @@ TProgram::TProgram() {
   };
   main.ShowDataWindow = [this] { form5_->exec(); };
   form5_->OnGraph = [this] { form6_->exec(); };
+  form6_->PrintPreview = [](QWidget *owner, TChart &chart) { ChartPreview(owner, chart); };
 }
 
 TProgram::~TProgram() {
