@@ -1,6 +1,8 @@
 #include "app/main_window.h"
 
+#include "app/download_session.h"
 #include "app/logger_commands.h"
+#include "app/logger_line.h"
 #include "app/main_window_look.h"
 #include "runtime/application.h"
 #include "runtime/date_format.h"
@@ -81,23 +83,11 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent), SerialPort1(std::make_unique<
   // DTR low, nulls discarded, every line event watched.
   TSerialPort &port = *SerialPort1;
   port.SetPort("COM1");
-  port.SetBaudRate(br115200);
-  port.SetDataBits(dbEight);
-  port.SetStopBits(sbOneStopBit);
-  port.Parity().SetBits(prNone);
-  port.FlowControl().SetControlDTR(dtrDisable);
-  port.FlowControl().SetControlRTS(rtsDisable);
-  port.FlowControl().SetOutCTSFlow(false);
-  port.FlowControl().SetOutDSRFlow(false);
-  port.FlowControl().SetXonXoffOut(false);
-  port.FlowControl().SetXonXoffIn(false);
-  port.SetDiscardNull(true);
-  port.Timeouts().SetReadInterval(1);
-  port.SetEvents(AllSerialEvents());
+  ConfigureLoggerLine(port);
   port.OnRxChar = [this](TCustomSerialPort *, int count) { SerialPort1RxChar(count); };
   port.OnLineLost = [this](TCustomSerialPort *) { PortLineLost(); };
 
-  Timer2 = new TTimer(this, 450);
+  Timer2 = new TTimer(this, kDumpStartDelayMs);
   Timer2->OnTimer = [this](TTimer *) { Timer2Timer(); };
   Timer3 = new TTimer(this, 100);
   Timer3->OnTimer = [this](TTimer *) { Timer3Timer(); };
@@ -367,10 +357,9 @@ void TForm1::ShowFrame(const TLiveFrame &frame) {
 
 void TForm1::HORAAPIC() {
   Edit2.Clear();
-  SerialPort1->WriteText("3");
   Edit5 = ClockText();
   // Only the digit positions are sent, whatever the separators of this PC are.
-  for (const std::string &digit : ClockDigits(Edit5)) SerialPort1->WriteText(digit);
+  SendClock(*SerialPort1, Edit5);
   Edit5.clear();
 }
 
@@ -399,19 +388,15 @@ void TForm1::InsColBitBtn4Click() {
 }
 
 void TForm1::Timer2Timer() {
-  SerialPort1->ClearBuffers(true, false);
-  RichEdit1.clear();
   DESCARGANDO = true;
   Timer2->SetEnabled(false);
-  SerialPort1->ClearBuffers(true, false);
-  RichEdit1.clear();
+  DiscardBeforeDump(*SerialPort1, RichEdit1);
 }
 
 void TForm1::DESCARGAR(int count) {
   std::string text;
   SerialPort1->ReadText(text, count);
-  if (IsDownloadEndMark(text)) {
-    RichEdit1 += kDownloadEndMark;
+  if (CollectDownloadRead(RichEdit1, text)) {
     SendDownloadAck(*SerialPort1);
     DESCARGANDO = false;
     Gauge1->setVisible(false);
@@ -422,7 +407,6 @@ void TForm1::DESCARGAR(int count) {
     if (ShowDataWindow) ShowDataWindow();
     return;
   }
-  RichEdit1 += text;
   int progress = Gauge1->Progress() + 1;
   if (progress == 50) progress = 0;
   Gauge1->SetProgress(progress);
