@@ -18,6 +18,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <ostream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -44,9 +45,13 @@ std::string JsonNumber(double value) {
   return std::string(buf, result.ptr);
 }
 
-std::string IdleMessage(const TCliOptions &o, const std::string &what) {
+std::string NoDataMessage(const TCliOptions &o, const std::string &what) {
   return "El registrador no envió nada en " + std::to_string(o.TimeoutSeconds) + " s por el puerto " + o.Port + "; " +
          what + " (¿está encendido y conectado? --timeout cambia la espera).";
+}
+
+std::function<std::string()> IdleMessage(const TCliOptions &o, const std::string &what) {
+  return [=] { return NoDataMessage(o, what); };
 }
 
 std::string FolderOf(const std::string &path) {
@@ -230,8 +235,10 @@ void CliDownload(const TCliOptions &o, TCliStreams &streams) {
     dump.clear();
     SendDownloadRequest(link.Port(), o.Full, kDownloadCommandGapMs, [&] { downloading = true; });
     try {
-      link.Run(o.TimeoutSeconds * kMsPerSecond,
-               IdleMessage(o, "la descarga quedó sin terminar (no llegó la marca de fin)"));
+      link.Run(o.TimeoutSeconds * kMsPerSecond, [&] {
+        return dump.empty() ? NoDataMessage(o, "no respondió a la petición de descarga")
+                            : NoDataMessage(o, "la descarga quedó sin terminar (no llegó la marca de fin)");
+      });
     } catch (...) {
       // What did arrive is kept for diagnosis when asked for.
       link.Close();

@@ -102,14 +102,14 @@ void TCliLink::After(int ms, std::function<void()> step) {
   timer->start(ms);
 }
 
-void TCliLink::Run(int idleMs, const std::string &idleMessage) {
+void TCliLink::Run(int idleMs, const std::function<std::string()> &idleMessage) {
   if (!Done_ && !Failure_) {
     QEventLoop loop;
     QTimer idle;
     idle.setSingleShot(true);
     idle.setInterval(idleMs);
     QObject::connect(&idle, &QTimer::timeout, &loop,
-                     [&] { Fail(std::make_exception_ptr(ECliFailure(exNoData, idleMessage))); });
+                     [&] { Fail(std::make_exception_ptr(ECliFailure(exNoData, idleMessage()))); });
     QTimer watch;
     watch.setInterval(20);
     QObject::connect(&watch, &QTimer::timeout, &loop, [&] {

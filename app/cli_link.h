@@ -41,8 +41,9 @@ public:
 
   // Runs the event loop until Finish. Raises what OnRead or a step threw,
   // ECliFailure exLineLost when the device goes away, exInterrupted on
-  // Ctrl+C, and exNoData with idleMessage once idleMs pass with no read.
-  void Run(int idleMs, const std::string &idleMessage);
+  // Ctrl+C, and exNoData with the text idleMessage gives once idleMs pass
+  // with no read.
+  void Run(int idleMs, const std::function<std::string()> &idleMessage);
   void Finish();
   // Ends Run with this failure (the first one reported wins).
   void Fail(std::exception_ptr failure);

@@ -167,6 +167,17 @@ TEST_F(CliDownload, NoEndMarkEndsAtTheTimeLimitKeepingWhatCame) {
   EXPECT_EQ(logger.Received(), "8X");
 }
 
+TEST_F(CliDownload, ALoggerThatNeverAnswersEndsAtTheTimeLimit) {
+  const CliRun run =
+      RunCliCaptured({"download", "--port", pty.SlavePath(), "-o", Path("d.txt"), "--raw", Path("d.raw"), "--timeout", "1"});
+  EXPECT_EQ(run.Code, exNoData);
+  EXPECT_NE(run.Err.find("no respondió a la petición de descarga"), std::string::npos) << run.Err;
+  EXPECT_FALSE(Exists(Path("d.txt")));
+  EXPECT_FALSE(Exists(Path("d.raw"))) << "nothing came, so there is nothing to keep";
+  logger.ReceiveFor(100);
+  EXPECT_EQ(logger.Received(), "8X");
+}
+
 TEST_F(CliDownload, AHangUpEndsTheDownloadKeepingWhatCame) {
   const std::string dump = KnownDump(3);
   logger.Play([&](ScriptedLogger &l) {
