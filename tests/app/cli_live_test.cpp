@@ -128,6 +128,30 @@ TEST(CliSetRate, SendsTheRateWindowsCommands) {
   }
 }
 
+TEST(CliSimulator, ClockAndRateReachTheLogger) {
+  ApplyProgramFormats();
+  TSimConfig cfg;
+  cfg.FrameIntervalMs = 100;
+  cfg.StoredRecords = 40;
+  TLoggerSimulator sim(cfg);
+  sim.Start();
+  const CliRun rate = RunCliCaptured({"set-rate", "--port", sim.SlavePath(), "60"});
+  ASSERT_EQ(rate.Code, exOk) << rate.Err;
+  ASSERT_TRUE(sim.WaitFor([](const TSimSnapshot &s) { return s.RateCode == 6; }, 3000));
+
+  const CliRun clock = RunCliCaptured({"set-clock", "--port", sim.SlavePath()});
+  ASSERT_EQ(clock.Code, exOk) << clock.Err;
+  ASSERT_TRUE(sim.WaitFor([](const TSimSnapshot &s) { return s.ClockSets == 1; }, 3000));
+  EXPECT_EQ(sim.Snapshot().RejectedCommands, 0);
+  // Setting the clock empties the logger's memory count, and the logger now
+  // runs on the PC's date.
+  EXPECT_EQ(sim.MemoryCount(), 0);
+  const std::string shown = clock.Out.substr(std::string("Hora enviada al registrador: ").size(), 19);
+  EXPECT_EQ(sim.Clock().Year % 100, std::stoi(shown.substr(17, 2)));
+  EXPECT_EQ(sim.Clock().Month, std::stoi(shown.substr(12, 2)));
+  EXPECT_EQ(sim.ReceivedBytes().substr(0, 2), "73");
+}
+
 TEST(CliPorts, ListsTheDemoPortLast) {
   const CliRun run = RunCliCaptured({"ports"});
   ASSERT_EQ(run.Code, exOk) << run.Err;
