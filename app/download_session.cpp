@@ -26,12 +26,15 @@ bool CollectDownloadRead(std::string &dump, std::string_view read) {
 
 int DumpRecordsSoFar(std::string_view dump) {
   // Only lines already ended count: the one being received may be cut short.
+  // Of those, the header is no record, and neither is the last one when the
+  // end mark follows it (the logger's record in progress), so the count is
+  // the one the saved file will have if the download ended now.
   std::size_t ended = 0;
   for (std::size_t i = 0; i < dump.size(); ++i) {
     if (dump[i] == '\n') ++ended;
     else if (dump[i] == '\r' && (i + 1 >= dump.size() || dump[i + 1] != '\n')) ++ended;
   }
-  return ended > 1 ? static_cast<int>(ended - 1) : 0;
+  return ended > 2 ? static_cast<int>(ended - 2) : 0;
 }
 
 namespace {

@@ -32,8 +32,8 @@ void DiscardBeforeDump(TCustomSerialPort &port, std::string &dump);
 // company included, is appended as it came.
 bool CollectDownloadRead(std::string &dump, std::string_view read);
 
-// Record lines complete so far in a dump being collected (lines ended by a
-// line break, less the header): for progress reports only.
+// Records a dump being collected holds so far, counted as the saved file
+// would count them if the end mark came now: for progress reports only.
 int DumpRecordsSoFar(std::string_view dump);
 
 // Where a dump stops being decodable: the first position the decoder reads

@@ -274,8 +274,10 @@ TEST(DownloadSession, EndMarkOnlyAloneAndDiscardedStart) {
 
   EXPECT_EQ(DumpRecordsSoFar(""), 0);
   EXPECT_EQ(DumpRecordsSoFar("*04-03-15 00:30:10 R2\r\n0012"), 0);
-  EXPECT_EQ(DumpRecordsSoFar("h\r\n1\r\n2\r\n3"), 2);
-  EXPECT_EQ(DumpRecordsSoFar("h\r1\n2\r\n"), 2);
+  EXPECT_EQ(DumpRecordsSoFar("h\r\n1\r\n2\r\n3"), 1);
+  EXPECT_EQ(DumpRecordsSoFar("h\r1\n2\r\n3\r\n"), 2);
+  const std::string known = KnownDump(7);
+  EXPECT_EQ(DumpRecordsSoFar(known), DecodeDump(known + "A").Records);
 }
 
 TEST(DownloadSession, FaultsAreFoundWhereTheDecoderStops) {
