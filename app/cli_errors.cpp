@@ -12,6 +12,11 @@ namespace {
 
 std::string SystemText(int osCode) { return osCode > 0 ? std::string(std::strerror(osCode)) : std::string(); }
 
+std::string Capitalized(std::string text) {
+  if (!text.empty() && text[0] >= 'a' && text[0] <= 'z') text[0] = static_cast<char>(text[0] - 'a' + 'A');
+  return text;
+}
+
 TCliOutcome PortFailure(const ESerialPort &e, const std::string &port) {
   const std::string name = port.empty() ? std::string("el puerto") : "el puerto " + port;
   if (e.Code() == ecOpenFailed) {
@@ -21,8 +26,8 @@ TCliOutcome PortFailure(const ESerialPort &e, const std::string &port) {
       case ENXIO:
         return {exPortMissing, "No existe " + name + ". \"talvex-cli ports\" lista los puertos de este equipo."};
       case EBUSY:
-        return {exPortBusy, name + " está en uso por otro programa. Ciérrelo (o desconecte el programa TALVEX) y "
-                                   "vuelva a intentarlo."};
+        return {exPortBusy, Capitalized(name) + " está en uso por otro programa. Ciérrelo (o desconecte el "
+                                                 "programa TALVEX) y vuelva a intentarlo."};
       case EACCES:
       case EPERM:
         return {exPermission, "Permiso denegado al abrir " + name +

@@ -32,7 +32,8 @@ void InstallCliInterruptHandlers() {
   sigaction(SIGTERM, &action, nullptr);
 }
 
-TCliLink::TCliLink(const std::string &port) : PortName_(port), Port_(std::make_unique<TSerialPort>()) {
+TCliLink::TCliLink(const std::string &port)
+    : PortName_(port), Port_(std::make_unique<TSerialPort>()), Timers_(std::make_unique<QObject>()) {
   ConfigureLoggerLine(*Port_);
   Port_->SetPort(port);
   Port_->OnRxChar = [this](TCustomSerialPort *, int count) { Received(count); };
@@ -92,7 +93,7 @@ void TCliLink::Fail(std::exception_ptr failure) {
 }
 
 void TCliLink::After(int ms, std::function<void()> step) {
-  auto *timer = new QTimer;
+  auto *timer = new QTimer(Timers_.get());
   timer->setSingleShot(true);
   timer->setTimerType(Qt::PreciseTimer);
   QObject::connect(timer, &QTimer::timeout, timer, [this, timer, step = std::move(step)] {

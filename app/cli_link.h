@@ -12,6 +12,7 @@
 
 class TSerialPort;
 class QEventLoop;
+class QObject;
 class QTimer;
 
 // Ctrl+C (or SIGTERM): the signal handler only raises a flag; the running
@@ -61,6 +62,8 @@ private:
 
   std::string PortName_;
   std::unique_ptr<TSerialPort> Port_;
+  // Owns the timers of After, so that none outlives the link.
+  std::unique_ptr<QObject> Timers_;
   QEventLoop *Loop_ = nullptr;  // while Run runs
   QTimer *Idle_ = nullptr;       // while Run runs
   bool Done_ = false;
