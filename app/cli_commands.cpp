@@ -202,6 +202,18 @@ private:
   bool shown_ = false;
 };
 
+// Keeps a dump that could not become a text file. Called while another
+// failure is on its way out: a failure here is told, not raised, so that the
+// first one is the one reported.
+void KeepDump(const std::string &path, const std::string &dump, TCliStreams &streams) {
+  try {
+    WriteFileAtomically(path, dump);
+    streams.Err << "Lo recibido (" << dump.size() << " bytes) quedó en " << path << ".\n";
+  } catch (const Exception &e) {
+    streams.Err << "No se pudo guardar lo recibido en " << path << ": " << e.Message() << "\n";
+  }
+}
+
 }  // namespace
 
 void CliDownload(const TCliOptions &o, TCliStreams &streams) {
@@ -242,10 +254,7 @@ void CliDownload(const TCliOptions &o, TCliStreams &streams) {
     } catch (...) {
       // What did arrive is kept for diagnosis when asked for.
       link.Close();
-      if (!o.Raw.empty() && !dump.empty()) {
-        WriteFileAtomically(o.Raw, dump);
-        streams.Err << "Lo recibido hasta ahora (" << dump.size() << " bytes) quedó en " << o.Raw << ".\n";
-      }
+      if (!o.Raw.empty() && !dump.empty()) KeepDump(o.Raw, dump, streams);
       throw;
     }
     link.Close();
@@ -257,11 +266,7 @@ void CliDownload(const TCliOptions &o, TCliStreams &streams) {
     decoded = DecodeDump(dump);
   } catch (const EDumpDecodeError &) {
     // The records must not be lost with the file: the dump goes beside it.
-    if (o.Raw.empty()) {
-      const std::string keep = o.Output + ".volcado";
-      WriteFileAtomically(keep, dump);
-      streams.Err << "Lo recibido quedó en " << keep << ".\n";
-    }
+    if (o.Raw.empty()) KeepDump(o.Output + ".volcado", dump, streams);
     throw;
   }
   SaveTextFile(o.Output, decoded.Table, decoded.Records);

@@ -28,6 +28,8 @@ void InstallCliInterruptHandlers() {
   struct sigaction action {};
   action.sa_handler = OnInterruptSignal;
   sigemptyset(&action.sa_mask);
+  // A second Ctrl+C ends the program at once, should it be stuck.
+  action.sa_flags = SA_RESETHAND;
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
 }
