@@ -236,9 +236,12 @@ TInsValueInd *TForm1::ChannelIndicator(int channel) const {
 void TForm1::changeEvent(QEvent *event) {
   QWidget::changeEvent(event);
   if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
-    // Run after the activation has settled, so a modal dialog it opens does
-    // not nest inside the window system's event.
-    QTimer::singleShot(0, this, [this] { RunHandler([this] { FormActivate(); }); });
+    // At once, so the activation's work is done before the click that may
+    // have caused it is handled (a download click must not be undone by it);
+    // only its modal dialog waits until the window system's event is over.
+    deferSetupDialog_ = true;
+    RunHandler([this] { FormActivate(); });
+    deferSetupDialog_ = false;
   }
 }
 
@@ -253,18 +256,23 @@ void TForm1::FormActivate() {
   ApplyProgramFormats();
   DESCARGANDO = false;
   Gauge1->setVisible(false);
-  if (!PUERTOFIJADO && !setupJustClosed_) {
-    // The activation that follows the dialog's own close must not open it
-    // again; a later, real return to this window does.
-    setupJustClosed_ = true;
-    struct Release {
-      TForm1 *self;
-      ~Release() {
-        QTimer::singleShot(300, self, [s = self] { s->setupJustClosed_ = false; });
-      }
-    } release{this};
-    SerialPort1->ShowSetup();
+  if (setupJustClosed_) {
+    // The first activation after the dialog closed is the return from the
+    // dialog itself (at once under a window manager, at the next click on a
+    // bare X server): it must not open the dialog again.
+    setupJustClosed_ = false;
+  } else if (!PUERTOFIJADO) {
+    if (deferSetupDialog_) QTimer::singleShot(0, this, [this] { RunHandler([this] { ShowSetupDialog(); }); });
+    else ShowSetupDialog();
   }
+}
+
+void TForm1::ShowSetupDialog() {
+  struct Release {
+    TForm1 *self;
+    ~Release() { self->setupJustClosed_ = true; }
+  } release{this};
+  SerialPort1->ShowSetup();
 }
 
 void TForm1::ShowConnected(bool on) {

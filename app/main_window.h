@@ -111,5 +111,7 @@ protected:
 private:
   void BuildComponents();
   void ShowConnected(bool on);
+  void ShowSetupDialog();
   bool setupJustClosed_ = false;
+  bool deferSetupDialog_ = false;
 };

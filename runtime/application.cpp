@@ -24,9 +24,9 @@ void InstallFontSubstitutes() {
   QFont::insertSubstitutions("Arial", {"Liberation Sans", "Arimo"});
 }
 
-std::string TApplication::Title() const { return applicationDisplayName().toStdString(); }
+std::string TApplication::Title() const { return ApplicationTitle(); }
 
-void TApplication::SetTitle(const std::string &title) { setApplicationDisplayName(QString::fromStdString(title)); }
+void TApplication::SetTitle(const std::string &title) { SetApplicationTitle(title); }
 
 bool TApplication::notify(QObject *receiver, QEvent *event) {
   try {
@@ -37,9 +37,20 @@ bool TApplication::notify(QObject *receiver, QEvent *event) {
   return false;
 }
 
-std::string ApplicationTitle() {
-  if (!qApp) return {};
-  return QGuiApplication::applicationDisplayName().toStdString();
+namespace {
+// Kept apart from Qt's display name, which Qt would append to every window's
+// caption.
+std::string &TitleStore() {
+  static std::string title;
+  return title;
+}
+}  // namespace
+
+std::string ApplicationTitle() { return TitleStore(); }
+
+void SetApplicationTitle(const std::string &title) {
+  TitleStore() = title;
+  if (qApp) qApp->setApplicationName(QString::fromStdString(title));
 }
 
 void SetExceptionPresenter(ExceptionPresenter presenter) { Presenter() = std::move(presenter); }

@@ -24,8 +24,10 @@ public:
 // Maps the Windows font names the windows ask for onto installed faces.
 void InstallFontSubstitutes();
 
-// The title of the message box: the application title when one is set.
+// The application title (the task-bar text), also the caption of the
+// standard handler's message box.
 std::string ApplicationTitle();
+void SetApplicationTitle(const std::string &title);
 
 // Shows the message of an exception the way the standard handler does.
 // Tests can replace the presenter to see what would have been shown without

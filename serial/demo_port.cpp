@@ -29,7 +29,9 @@ TSimConfig DemoSimulatorConfig() {
   cfg.Start = TSimDateTime::Now();
   // The logger sends a two-digit year.
   if (cfg.Start.Year < 2000 || cfg.Start.Year > 2099) cfg.Start.Year = 2004;
-  cfg.TimeAcceleration = 60.0;
+  // Real time: the logger's clock beside the PC's clock must agree, or a
+  // newcomer setting the clock would think it broken.
+  cfg.TimeAcceleration = 1.0;
   cfg.Seed = static_cast<std::uint64_t>(std::time(nullptr));
   return cfg;
 }

@@ -47,7 +47,7 @@ TEST(StandardHandler, SkipsTheRestAndShowsTheMessageOnce) {
     shown.titles.push_back(title);
     shown.messages.push_back(message);
   });
-  QGuiApplication::setApplicationDisplayName("TALVEX CANALES");
+  SetApplicationTitle("TALVEX CANALES");
   int steps = 0;
   RunHandler([&] {
     ++steps;
