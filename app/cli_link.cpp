@@ -8,11 +8,15 @@
 #include <QThread>
 #include <QTimer>
 
+#include <atomic>
 #include <csignal>
 
 namespace {
 
-volatile std::sig_atomic_t gInterrupt = 0;
+// Set from a signal handler or another thread: a lock-free atomic is safe
+// for both.
+std::atomic<int> gInterrupt{0};
+static_assert(std::atomic<int>::is_always_lock_free, "the interrupt flag must be usable in a signal handler");
 
 constexpr unsigned long kCloseGraceMs = 200;
 
