@@ -171,7 +171,8 @@ void CliSetRate(const TCliOptions &o, TCliStreams &streams) {
   if (command.empty()) throw ECliUsage("Tasa no válida: " + std::to_string(o.RateMinutes) + " minutos.");
   TCliLink link(o.Port);
   link.Open();
-  link.Port().WriteText(command);
+  if (link.Port().WriteText(command) != static_cast<int>(command.size()))
+    throw ECliFailure(exFailure, "La orden no salió por el puerto " + o.Port + " dentro del tiempo de escritura.");
   link.Close();
   streams.Out << "Tasa de " << o.RateMinutes << " minutos enviada al registrador.\n";
   streams.Out.flush();
@@ -184,8 +185,11 @@ namespace {
 class TProgressLine {
 public:
   explicit TProgressLine(TCliStreams &streams) : streams_(streams) { clock_.start(); }
-  ~TProgressLine() {
+  ~TProgressLine() { End(); }
+  // Ends the rewritten line, so that what follows starts on a line of its own.
+  void End() {
     if (shown_) streams_.Err << '\n' << std::flush;
+    shown_ = false;
   }
   void Update(const std::string &dump, bool force = false) {
     if (!streams_.ErrIsTerminal) return;
@@ -254,6 +258,7 @@ void CliDownload(const TCliOptions &o, TCliStreams &streams) {
     } catch (...) {
       // What did arrive is kept for diagnosis when asked for.
       link.Close();
+      progress.End();
       if (!o.Raw.empty() && !dump.empty()) KeepDump(o.Raw, dump, streams);
       throw;
     }
