@@ -8,7 +8,7 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation fontconfig
-  xvfb xauth x11-utils xdotool imagemagick
+  xvfb xauth x11-utils xdotool xclip imagemagick
   clang libclang-rt-14-dev llvm
   cups cups-client cups-bsd printer-driver-cups-pdf poppler-utils
   util-linux procps
