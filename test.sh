@@ -10,3 +10,5 @@ cmake --build build -j"$jobs"
 export QT_QPA_PLATFORM=offscreen
 cd build
 ctest --output-on-failure -j"$jobs" "$@"
+# A user's session with the real windows, under an X server of its own.
+cd .. && tests/e2e/run_e2e.sh build

@@ -1,0 +1,221 @@
+#!/usr/bin/env bash
+# A user's whole session, with the real windows under a private X server and
+# the simulated logger on a linked pseudo-terminal: connect, set the logger's
+# clock, download, save the file, open the graph. The saved file is then
+# checked byte for byte against a second download of the same logger memory
+# by talvex-cli, and its values against the dump the logger sent.
+#
+#   tests/e2e/run_e2e.sh [BUILD_DIR]      (default: build)
+#
+# Needs xvfb-run, xdotool and python3; must run as root (the logger's link is
+# made under /dev, where the port setup dialog lists its ports). Exits 0 on
+# success; on failure says which step failed and leaves screenshots and logs
+# in $E2E_OUT (default /tmp/talvex-e2e).
+set -euo pipefail
+
+ROOT="$(cd "$(dirname "$0")/../.." && pwd)"
+BUILD="$(cd "$ROOT" && cd "${1:-build}" && pwd)"
+OUT="${E2E_OUT:-/tmp/talvex-e2e}"
+
+# Always on a server of our own, of a known size, whatever DISPLAY says.
+if [[ -z "${TALVEX_E2E_INSIDE:-}" ]]; then
+  for tool in xvfb-run xdotool python3; do
+    command -v "$tool" >/dev/null || { echo "e2e: $tool is missing" >&2; exit 1; }
+  done
+  export TALVEX_E2E_INSIDE=1
+  exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$BUILD"
+fi
+
+if [[ "$(id -u)" != 0 ]]; then
+  echo "e2e: needs root to make the logger's link under /dev" >&2
+  exit 1
+fi
+
+LINK="/dev/ttyVTALVEX$$"
+rm -rf "$OUT"
+mkdir -p "$OUT"
+SAVED="$OUT/datos.txt"
+export QT_QPA_PLATFORM=xcb
+
+SIM_PID=""
+APP_PID=""
+cleanup() {
+  [[ -n "$APP_PID" ]] && kill "$APP_PID" 2>/dev/null && wait "$APP_PID" 2>/dev/null
+  [[ -n "$SIM_PID" ]] && kill "$SIM_PID" 2>/dev/null && wait "$SIM_PID" 2>/dev/null
+  rm -f "$LINK"
+  return 0
+}
+trap cleanup EXIT
+
+step=0
+fail() {
+  import -window root "$OUT/failure.png" 2>/dev/null || true
+  echo "e2e: FAILED at step $step: $*" >&2
+  echo "e2e: screenshots and logs in $OUT" >&2
+  exit 1
+}
+say() {
+  step=$((step + 1))
+  echo "e2e: $step. $*"
+}
+shot() { import -window root "$OUT/$1.png" 2>/dev/null || true; }
+
+# Waits up to $2 seconds (default 10) for a window named exactly $1 and
+# prints its id.
+window() {
+  local name="$1" limit="${2:-10}" id=""
+  for ((i = 0; i < limit * 10; i++)); do
+    id="$(xdotool search --onlyvisible --name "^$name\$" 2>/dev/null | head -n1 || true)"
+    [[ -n "$id" ]] && { echo "$id"; return 0; }
+    sleep 0.1
+  done
+  return 1
+}
+# Waits for the window named $1 to go away.
+gone() {
+  for ((i = 0; i < ${2:-10} * 10; i++)); do
+    xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1 || return 0
+    sleep 0.1
+  done
+  return 1
+}
+# Clicks at client point x,y of window $1.
+click() {
+  xdotool mousemove --window "$1" "$2" "$3" sleep 0.1 click 1
+  sleep 0.3
+}
+# Real key presses (not events sent to a window, which Qt may ignore) into
+# window $1, given the focus first: keys WINDOW type|key ARGS...
+keys() {
+  local w="$1"
+  shift
+  xdotool windowfocus --sync "$w" 2>/dev/null || xdotool windowfocus "$w" 2>/dev/null || true
+  xdotool "$@"
+}
+# Waits for a line matching $1 in the simulator's log.
+sim_said() {
+  for ((i = 0; i < ${2:-10} * 10; i++)); do
+    grep -q -- "$1" "$OUT/sim.log" && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+say "the logger: one record a minute, 600 times faster than life, linked at $LINK"
+"$BUILD/bin/talvex-sim" --interval 200 --rate 1 --accel 600 --link "$LINK" --verbose \
+  >"$OUT/sim.out" 2>"$OUT/sim.log" &
+SIM_PID=$!
+for ((i = 0; i < 50; i++)); do [[ -e "$LINK" ]] && break; sleep 0.1; done
+[[ -e "$LINK" ]] || fail "the simulator made no link"
+
+say "the program starts; the port setup dialog comes first"
+"$BUILD/bin/talvex" >"$OUT/talvex.log" 2>&1 &
+APP_PID=$!
+MAIN="$(window 'TALVEX  V 2.0 -- 16 CANALES DE TEMPERATURA ' 20)" || fail "no main window"
+SETUP="$(window Setup 10)" || fail "no setup dialog"
+shot 01-setup
+
+say "pick the logger's port in the first list and press OK"
+keys "$SETUP" type --delay 40 "$LINK"
+sleep 0.3
+keys "$SETUP" key Return
+gone Setup 5 || fail "the setup dialog did not close"
+
+say "connect: the upper half of the switch"
+eval "$(xdotool getwindowgeometry --shell "$MAIN")"
+[[ "$WIDTH" == 560 && "$HEIGHT" == 461 ]] || fail "main window is ${WIDTH}x$HEIGHT, not 560x461"
+click "$MAIN" $((381 + 45)) $((241 + 20))
+# A bare X server activates the window on that click, which may show the
+# setup dialog once more; it is the same port, so OK again.
+if SETUP="$(window Setup 1)"; then
+  keys "$SETUP" key Return
+  gone Setup 5 || fail "the setup dialog did not close"
+  click "$MAIN" $((381 + 45)) $((241 + 20))
+fi
+sleep 1
+shot 02-connected
+
+say "set the logger's clock: FECHA Y HORA ACTUAL, then PONER EN HORA"
+click "$MAIN" $((337 + 83)) $((78 + 16))
+CLOCK="$(window 'PUESTA EN HORA DEL LOGGER' 5)" || fail "no clock-set window"
+shot 03-clock
+click "$CLOCK" $((45 + 67)) $((69 + 12))
+gone 'PUESTA EN HORA DEL LOGGER' 5 || fail "the clock-set window stayed"
+sim_said "reloj puesto" 5 || fail "the logger's clock was not set"
+# Let the emptied memory fill again: ten records a second.
+sleep 3
+
+say "download: DESCARGAR DATOS"
+click "$MAIN" $((333 + 83)) $((5 + 16))
+DATA="$(window 'DATOS DESCARGADOS' 30)" || fail "the data window did not open"
+sim_said "fin de descarga confirmado" 10 || fail "the download was not acknowledged"
+sleep 0.5
+shot 04-data
+
+say "save: GUARDAR, type the path, Return"
+click "$DATA" $((507 + 24)) $((39 + 26))
+DIALOG="$(window 'Save As' 10)" || fail "no save dialog"
+sleep 0.5
+shot 05-save-dialog
+# The name box has the focus; whatever it holds is replaced.
+keys "$DIALOG" key ctrl+a
+keys "$DIALOG" type --delay 20 "$SAVED"
+keys "$DIALOG" key Return
+for ((i = 0; i < 50; i++)); do [[ -s "$SAVED" ]] && break; sleep 0.1; done
+[[ -s "$SAVED" ]] || fail "nothing saved at $SAVED"
+
+say "graph: GRAFICAR"
+click "$DATA" $((429 + 24)) $((39 + 26))
+GRAPH="$(window 'GRAFICO DE LOS VALORES DESCARGADOS' 10)" || fail "the graph window did not open"
+sleep 1
+shot 06-graph
+keys "$GRAPH" key Escape
+sleep 0.3
+
+say "close the program, then fetch the same memory with talvex-cli"
+kill "$APP_PID"
+wait "$APP_PID" 2>/dev/null || true
+APP_PID=""
+"$BUILD/bin/talvex-cli" download --port "$LINK" -o "$OUT/cli.txt" --raw "$OUT/cli.volcado" --timeout 20 \
+  >"$OUT/cli.log" 2>&1 || fail "talvex-cli download failed: $(cat "$OUT/cli.log")"
+
+say "the saved file against the logger's records"
+python3 - "$SAVED" "$OUT/cli.txt" "$OUT/cli.volcado" <<'EOF' || fail "the saved file is wrong"
+import sys, datetime
+saved = open(sys.argv[1], 'rb').read()
+later = open(sys.argv[2], 'rb').read()
+dump = open(sys.argv[3], 'rb').read().decode('ascii')
+lines = saved.split(b'\r\n')
+assert lines[-1] == b'', 'the file does not end in CR LF'
+records = len(lines) - 3
+assert records >= 5, f'only {records} records: the logger memory did not fill'
+# The memory only grows while the logger runs on, so the program's file is
+# the start of the later one, byte for byte.
+later_lines = later.split(b'\r\n')
+prefix = b'\r\n'.join(later_lines[:records + 2]) + b'\r\n'
+if saved != prefix:
+    for i, (a, b) in enumerate(zip(lines, later_lines)):
+        if a != b:
+            sys.exit(f'line {i + 1} differs:\n  saved: {a!r}\n  cli:   {b!r}')
+    sys.exit('files differ in length')
+# And every value is the logger's reading: 16 x (HHH LLL) per record line.
+dump_lines = [l for l in dump.replace('\r\n', '\n').split('\n') if l]
+header = dump_lines[0]
+assert header.startswith('*'), f'odd dump header {header!r}'
+for r in range(1, records + 1):
+    fields = lines[r + 1].decode('ascii').split('  ')
+    assert fields[-1] == '', f'record {r} does not end in two blanks'
+    digits = dump_lines[r]
+    for k in range(16):
+        reading = int(digits[6 * k:6 * k + 3]) * 256 + int(digits[6 * k + 3:6 * k + 6])
+        want = f'{(reading - 500) / 10:.1f}'.replace('.', ',')
+        got = fields[2 + k]
+        assert got == want, f'record {r} channel {k + 1}: {got} in the file, {want} from the logger'
+# One minute between records, the clock set just before.
+times = [datetime.datetime.strptime(l.decode()[:19], '%d/%m/%Y  %H:%M:%S') for l in lines[2:2 + records]]
+for a, b in zip(times, times[1:]):
+    assert b - a == datetime.timedelta(minutes=1), f'records {a} and {b} are not a minute apart'
+print(f'e2e: {records} records saved, identical to the logger\'s')
+EOF
+
+echo "e2e: passed"
