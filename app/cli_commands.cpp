@@ -136,7 +136,12 @@ void CliLive(const TCliOptions &o, TCliStreams &streams) {
     if (o.Count > 0 && ++shown >= o.Count) link.Finish();
   };
   link.Open();
-  link.Run(o.TimeoutSeconds * kMsPerSecond, IdleMessage(o, "no hay tramas que mostrar"));
+  try {
+    link.Run(o.TimeoutSeconds * kMsPerSecond, IdleMessage(o, "no hay tramas que mostrar"));
+  } catch (const ECliFailure &e) {
+    // Without a count, Ctrl+C is the way a watch ends: nothing went wrong.
+    if (e.Code() != exInterrupted || o.Count > 0) throw;
+  }
   link.Close();
 }
 

@@ -127,6 +127,7 @@ std::string CliUsageText() {
          "  talvex-cli live --port PUERTO [--count N] [--json] [--timeout S]\n"
          "      Muestra las tramas en vivo: fecha y hora del registrador, los 16 canales,\n"
          "      batería, tasa y posiciones de memoria usadas. --json: un objeto JSON por línea.\n"
+         "      Sin --count sigue hasta Ctrl+C.\n"
          "  talvex-cli set-clock --port PUERTO [--timeout S]\n"
          "      Pone en hora el registrador con la hora de la PC (también pone a cero la\n"
          "      memoria usada: descargue antes los datos).\n"

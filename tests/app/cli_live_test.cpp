@@ -59,6 +59,30 @@ TEST(CliLive, FramesAsTextAndJsonOneALineNoiseDroppedLikeTheWindow) {
                           "],\"bateria\":100.0,\"reemplazar_pilas\":false,\"tasa_minutos\":null,\"memoria\":2.03125}\n");
 }
 
+TEST(CliLive, CtrlCEndsAWatchWithoutACountNormally) {
+  ClearCliInterrupt();
+  PtyPair pty;
+  ScriptedLogger logger(pty);
+  logger.Play([&](ScriptedLogger &l) {
+    ScriptedLogger::Sleep(300);
+    l.SendAlone(CliFrame(), 100);
+    RequestCliInterrupt();
+  });
+  const CliRun watch = RunCliCaptured({"live", "--port", pty.SlavePath()});
+  logger.Join();
+  EXPECT_EQ(watch.Code, exOk) << watch.Err;
+  EXPECT_EQ(std::count(watch.Out.begin(), watch.Out.end(), '\n'), 1);
+
+  logger.Play([&](ScriptedLogger &) {
+    ScriptedLogger::Sleep(300);
+    RequestCliInterrupt();
+  });
+  const CliRun counted = RunCliCaptured({"live", "--port", pty.SlavePath(), "--count", "5"});
+  logger.Join();
+  EXPECT_EQ(counted.Code, exInterrupted);
+  ClearCliInterrupt();
+}
+
 TEST(CliLive, NothingReceivedEndsAtTheTimeLimit) {
   PtyPair pty;
   const CliRun run = RunCliCaptured({"live", "--port", pty.SlavePath(), "--timeout", "1"});
