@@ -91,7 +91,7 @@ TEST_F(CliDownload, SavesTheBytesTheDataWindowSavesAndKeepsTheDumpAsReceived) {
     l.SendAlone(dump.substr(0, third));
     l.SendAlone(dump.substr(third, third));
     l.SendAlone(dump.substr(2 * third));
-    l.SendAlone("A");
+    l.SendAlone("A", 400);
     l.ReceiveUntil(3, 5000);
   });
   const CliRun run = RunCliCaptured(
@@ -217,7 +217,7 @@ TEST_F(CliDownload, AnUndecodableDumpNamesLineAndPositionAndIsKept) {
   logger.Play([&](ScriptedLogger &l) {
     AnswerRequest(l);
     l.SendAlone(dump);
-    l.SendAlone("A");
+    l.SendAlone("A", 400);
     l.ReceiveUntil(3, 5000);
   });
   const CliRun run = RunCliCaptured({"download", "--port", pty.SlavePath(), "-o", Path("d.txt")});
