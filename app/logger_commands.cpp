@@ -1,6 +1,7 @@
 #include "app/logger_commands.h"
 
 #include "runtime/date_format.h"
+#include "runtime/exceptions.h"
 #include "runtime/number_format.h"
 #include "serial/serial_port.h"
 
@@ -38,17 +39,29 @@ std::string PcClockText() {
   return TimeToStr(now) + DateToStr(now);
 }
 
+namespace {
+
+// A command the line did not take within its write limit is not sent: the
+// caller is told, and the writes after it are not tried (each would hold the
+// window for the whole limit again).
+void SendCommand(TCustomSerialPort &port, const std::string &command) {
+  if (port.WriteText(command) != static_cast<int>(command.size()))
+    throw Exception("El registrador no recibe: la orden no salió por el puerto a tiempo.");
+}
+
+}  // namespace
+
 void SendClock(TCustomSerialPort &port, std::string_view clockText) {
-  port.WriteText("3");
-  for (const std::string &d : ClockDigits(clockText)) port.WriteText(d);
+  SendCommand(port, "3");
+  for (const std::string &d : ClockDigits(clockText)) SendCommand(port, d);
 }
 
 void SendDownloadRequest(TCustomSerialPort &port, bool complete, int gapMs,
                          const std::function<void()> &betweenCommands) {
-  port.WriteText(complete ? "E" : "8");
+  SendCommand(port, complete ? "E" : "8");
   if (betweenCommands) betweenCommands();
   std::this_thread::sleep_for(std::chrono::milliseconds(gapMs));
-  port.WriteText("X");
+  SendCommand(port, "X");
 }
 
 void SendDownloadAck(TCustomSerialPort &port) { port.WriteText("x"); }
