@@ -128,13 +128,32 @@ TSerialDevice::TSerialDevice(const std::string &path) {
 
 TSerialDevice::~TSerialDevice() { Shutdown(); }
 
+namespace {
+
+// Bytes WriteText reported as written may still wait in the driver's output
+// queue; the last command before a close (a download's acknowledgement, a
+// rate, the clock digits) must still reach the logger. Bounded, so a stalled
+// line never holds the close for long. Returns the purge to do afterwards:
+// output is thrown away only when it is really stuck (on a pseudo-terminal
+// an output purge would throw away what the other side has not read yet).
+int LetOutputLeave(int fd) {
+  for (int i = 0; i < 50; ++i) {
+    int queued = 0;
+    if (::ioctl(fd, TIOCOUTQ, &queued) != 0 || queued <= 0) return TCIFLUSH;
+    ::usleep(10000);
+  }
+  return TCIOFLUSH;
+}
+
+}  // namespace
+
 void TSerialDevice::Shutdown() {
   std::lock_guard<std::mutex> lock(mutex_);
   const int fd = fd_.exchange(-1);
   if (fd < 0) return;
-  // Whatever is still queued dies with the port, whether or not an event
-  // thread was left to discard it.
-  ::tcflush(fd, TCIOFLUSH);
+  // Whatever is still queued after that dies with the port, whether or not
+  // an event thread was left to discard it.
+  ::tcflush(fd, LetOutputLeave(fd));
   ::ioctl(fd, TIOCNXCL);
   ::close(fd);  // never retried: on Linux the descriptor is gone even after EINTR
   queue_.clear();
@@ -483,7 +502,9 @@ void TSerialDevice::Purge(bool input, bool output) {
 
 void TSerialDevice::DiscardQueues() {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (fd_ >= 0) ::tcflush(fd_, TCIOFLUSH);
+  if (fd_ >= 0) {
+    ::tcflush(fd_, LetOutputLeave(fd_));
+  }
   queue_.clear();
 }
 

@@ -54,3 +54,24 @@ TEST(LoggerCommands, RatesAndEndMark) {
 }
 
 }  // namespace
+
+#include "serial/serial_port.h"
+
+#include "common/pty_pair.h"
+
+namespace {
+
+// The last command before a close must still reach the logger, even when the
+// logger reads it only after the port is closed.
+TEST(LoggerCommands, LastCommandSurvivesTheClose) {
+  PtyPair pty;
+  TSerialPort port;
+  port.SetPort(pty.SlavePath());
+  port.Open();
+  SendDownloadAck(port);
+  port.WriteText(RateCommand(1));
+  port.Close();
+  EXPECT_EQ(pty.ReadCount(2, 2000), "x6");
+}
+
+}  // namespace

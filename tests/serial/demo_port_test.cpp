@@ -15,9 +15,9 @@ TEST(DemoPort, SettingsMakeALivelyLogger) {
   EXPECT_EQ(cfg.FrameIntervalMs, 1000);
   EXPECT_GE(cfg.StoredRecords, 100);
   EXPECT_LT(cfg.StoredRecords, cfg.Capacity);
-  // A record is stored at least every half minute of real time.
-  const double realSecondsPerRecord = RateStepMinutes(cfg.RateCode) * 60.0 / cfg.TimeAcceleration;
-  EXPECT_LE(realSecondsPerRecord, 30.0);
+  // The logger's clock runs with the PC's, so the two clocks on the main
+  // window agree and a clock set is seen to take.
+  EXPECT_DOUBLE_EQ(cfg.TimeAcceleration, 1.0);
   EXPECT_GE(cfg.RateCode, 4) << "a rate the main window can show";
   EXPECT_TRUE(IsDemoPortName("DEMO"));
   EXPECT_TRUE(IsDemoPortName("demo"));
