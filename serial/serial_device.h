@@ -53,10 +53,11 @@ public:
     int bytes = 0;           // moved into our queue (after discarding nulls)
     bool eventChar = false;  // the event character was among them
     bool hungUp = false;     // end of file or I/O error: the device is gone
+    bool full = false;       // our queue has no room: the rest stays in the kernel
   };
-  // Moves everything the kernel holds into our queue. Never blocks, never
-  // raises: failures are reported as hungUp (with the errno kept for
-  // TakeErrors) so the event thread can end cleanly.
+  // Moves everything the kernel holds into our queue, as far as the queue has
+  // room. Never blocks, never raises: failures are reported as hungUp (with
+  // the errno kept for TakeErrors) so the event thread can end cleanly.
   TDrain Drain();
   int QueuedInput() const;
   // The receive step took its count: every byte queued so far has been

@@ -361,7 +361,16 @@ TSerialDevice::TDrain TSerialDevice::Drain() {
   const bool discardNull = (state_.Flags & TDeviceState::fNull) != 0;
   char chunk[4096];
   for (;;) {
-    const ssize_t n = ::read(fd_, chunk, sizeof chunk);
+    // A sender faster than the reader fills the queue while this loop holds
+    // the lock; what does not fit stays in the kernel (holding a
+    // pseudo-terminal's writer back, counted as an overrun by a real line's
+    // driver) rather than being read only to be thrown away.
+    const std::size_t room = queue_.size() < kMaxQueued ? kMaxQueued - queue_.size() : 0;
+    if (room == 0) {
+      result.full = true;
+      break;
+    }
+    const ssize_t n = ::read(fd_, chunk, std::min(sizeof chunk, room));
     if (n > 0) {
       for (ssize_t i = 0; i < n; ++i) {
         const char c = chunk[i];

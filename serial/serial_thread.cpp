@@ -6,7 +6,9 @@
 #include <QMetaObject>
 #include <QObject>
 
+#include <chrono>
 #include <initializer_list>
+#include <thread>
 
 namespace {
 
@@ -67,6 +69,9 @@ void TSerialThread::Run() {
         if (device_.QueueNearlyFull()) got.Include(evRx80Full);
       }
       if (d.hungUp) lost = true;
+      // Input is waiting but the queue has no room until the reader takes
+      // some: pause instead of waking again at once.
+      if (d.full && d.bytes == 0 && !lost) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     if (sampling && !lost) {
       TSerialDevice::TLineSample now;

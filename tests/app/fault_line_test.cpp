@@ -352,6 +352,34 @@ TEST(LineFaults, SignalsDuringADownloadLoseNothing) {
   sim.Stop();
 }
 
+// A logger that pours out more than a megabyte at the pseudo-terminal's
+// speed outruns the window's reads; the port must hold the rest back, not
+// drop it.
+TEST(LineFaults, ADumpFasterThanTheWindowReadsLosesNothing) {
+  TSimConfig config;
+  config.Capacity = 15000;
+  config.StoredRecords = 15000;
+  config.RateCode = 1;
+  config.DownloadDelayMs = 1000;
+  config.DownloadChunkBytes = 0;
+  config.DownloadChunkPauseMs = 0;
+  TLoggerSimulator sim(config);
+  sim.Start();
+  const std::string expected = DumpUpToRecordInProgress(sim);
+  ASSERT_GT(expected.size(), 1400000u);
+  {
+    ProgramOnLine p(sim.SlavePath());
+    p.Connect();
+    RunHandler([&] { p.Main().InsColBitBtn4Click(); });
+    ASSERT_TRUE(PumpUntil([&] { return p.dataShown == 1; }, 60000)) << p.Main().RichEdit1.size() << " bytes";
+    const std::string &dump = p.Main().RichEdit1;
+    ASSERT_EQ(dump.size(), expected.size() + kRecordLineDigits + 2 + 1);
+    EXPECT_TRUE(dump.compare(0, expected.size(), expected) == 0);
+    EXPECT_TRUE(p.messages.empty());
+  }
+  sim.Stop();
+}
+
 TEST(LineFaults, EveryGoodFrameAmongNoisyOnesIsShown) {
   TSimConfig config;
   config.FrameIntervalMs = 15;
