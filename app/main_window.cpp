@@ -386,6 +386,13 @@ void TForm1::InsColBitBtn4Click() {
   }
   RichEdit1.clear();
   if (!IsConnected()) return;
+  // A request the logger never got must not leave the window waiting for a
+  // dump: no hourglass, and no Timer2 to turn live frames into one later.
+  OnFailure abandon([this] {
+    Timer2->SetEnabled(false);
+    DESCARGANDO = false;
+    setCursor(Qt::ArrowCursor);
+  });
   setCursor(Qt::WaitCursor);
   Timer2->SetEnabled(true);
   SerialPort1->ClearBuffers(true, false);

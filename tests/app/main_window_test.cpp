@@ -265,3 +265,19 @@ TEST_F(ProgramOnPty, LostLineIsReportedOnceAndTheDumpKept) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ProgramOnPty, FailedDownloadRequestLeavesNothingWaiting) {
+  Connect();
+  // The switch reads connected but the port is gone: the request's first
+  // write fails.
+  form().SerialPort1->Close();
+  RunHandler([this] { form().InsColBitBtn4Click(); });
+  EXPECT_EQ(messages.size(), 1u);
+  EXPECT_FALSE(form().Timer2->Enabled());
+  EXPECT_FALSE(form().DESCARGANDO);
+  EXPECT_EQ(form().cursor().shape(), Qt::ArrowCursor);
+}
+
+}  // namespace
