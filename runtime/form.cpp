@@ -2,6 +2,7 @@
 
 #include "runtime/application.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QScreen>
@@ -35,6 +36,12 @@ void TForm::changeEvent(QEvent *event) {
 
 void TForm::done(int result) {
   // Every way of closing (title-bar box, Escape, a button) ends here.
-  if (isVisible()) RunHandler([this] { FormClose(); });
+  const bool wasVisible = isVisible();
+  if (wasVisible) RunHandler([this] { FormClose(); });
   QDialog::done(result);
+  // Hand the focus back to the window this one belongs to, as a window
+  // manager would: without one (a bare X server) nothing else does, and the
+  // owner's activation would then come late, after the next click in it.
+  QWidget *owner = parentWidget() ? parentWidget()->window() : nullptr;
+  if (wasVisible && owner && owner->isVisible() && !QApplication::activeWindow()) owner->activateWindow();
 }
