@@ -12,13 +12,73 @@
 #include "runtime/form.h"
 #include "runtime/format_settings.h"
 
+#include <QCoreApplication>
+#include <QEvent>
+#include <QWidget>
+#include <QTimer>
+
+#include <functional>
+#include <utility>
+
 const char *const kApplicationTitle = "TALVEX CANALES";
+
+namespace {
+
+// Waits for the main window's first paint, then lets the other windows be
+// made once the events already waiting (the paint's flush among them) are
+// through. The main window itself is wholly covered by its background, so the
+// paint looked for is that of anything in it.
+class TFirstPaintWatch : public QObject {
+public:
+  TFirstPaintWatch(QWidget &watched, std::function<void()> then) : watched_(watched), then_(std::move(then)) {
+    QCoreApplication::instance()->installEventFilter(this);
+  }
+
+protected:
+  bool eventFilter(QObject *object, QEvent *event) override {
+    if (event->type() == QEvent::Paint && then_ && object->isWidgetType() &&
+        static_cast<QWidget *>(object)->window() == &watched_) {
+      QCoreApplication::instance()->removeEventFilter(this);
+      QTimer::singleShot(0, this, std::exchange(then_, nullptr));
+    }
+    return false;
+  }
+
+private:
+  QWidget &watched_;
+  std::function<void()> then_;
+};
+
+}  // namespace
 
 TProgram::TProgram() {
   // The first showing paints values before the main window's activation has
   // run; give them the program's number formats from the start.
   ApplyProgramFormats();
   form1_ = std::make_unique<TForm1>();
+
+  TForm1 &main = *form1_;
+  main.ShowAbout = [this] { Form2().exec(); };
+  main.ShowHelp = [this] { Form3().exec(); };
+  main.ShowRateWindow = [this] { Form7().exec(); };
+  main.ShowClockSetWindow = [this] {
+    TForm8 &f = Form8();
+    f.show();
+    f.raise();
+    f.activateWindow();
+  };
+  main.ShowThermometers = [this] {
+    TForm4 &f = Form4();
+    f.show();
+    f.raise();
+    f.activateWindow();
+  };
+  main.ShowDataWindow = [this] { Form5().exec(); };
+  firstPaintWatch_ = std::make_unique<TFirstPaintWatch>(main, [this] { CreateAllWindows(); });
+}
+
+void TProgram::CreateAllWindows() {
+  if (AllWindowsCreated()) return;
   form2_ = std::make_unique<TForm2>(form1_.get());
   form3_ = std::make_unique<TForm3>(form1_.get());
   form5_ = std::make_unique<TForm5>(form1_->RichEdit1, form1_.get());
@@ -27,23 +87,8 @@ TProgram::TProgram() {
   form8_ = std::make_unique<TForm8>(*form1_, form1_.get());
   form4_ = std::make_unique<TForm4>(*form1_, form1_.get());
 
-  TForm1 &main = *form1_;
   for (int channel = 1; channel <= 16; ++channel)
-    main.ChannelThermometers[channel - 1] = form4_->ChannelThermometer(channel);
-  main.ShowAbout = [this] { form2_->exec(); };
-  main.ShowHelp = [this] { form3_->exec(); };
-  main.ShowRateWindow = [this] { form7_->exec(); };
-  main.ShowClockSetWindow = [this] {
-    form8_->show();
-    form8_->raise();
-    form8_->activateWindow();
-  };
-  main.ShowThermometers = [this] {
-    form4_->show();
-    form4_->raise();
-    form4_->activateWindow();
-  };
-  main.ShowDataWindow = [this] { form5_->exec(); };
+    form1_->ChannelThermometers[channel - 1] = form4_->ChannelThermometer(channel);
   form5_->OnGraph = [this] { form6_->exec(); };
   form6_->PrintPreview = [](QWidget *owner, TChart &chart) { ChartPreview(owner, chart); };
 }

@@ -12,23 +12,33 @@ class TForm6;
 class TForm7;
 class TForm8;
 
-// The program's eight windows, created once at start-up in a fixed order and
-// kept for the whole run; the main window is the first.
+class QObject;
+
+// The program's eight windows, created once in a fixed order and kept for the
+// whole run; the main window is the first. Only the main window is made
+// before it first shows: the other seven, about half of the start-up's work,
+// are made in the first idle moment after its first paint, or earlier when
+// anything asks for one of them.
 class TProgram {
 public:
   TProgram();
   ~TProgram();
 
   TForm1 &Form1() { return *form1_; }
-  TForm2 &Form2() { return *form2_; }
-  TForm3 &Form3() { return *form3_; }
-  TForm5 &Form5() { return *form5_; }
-  TForm6 &Form6() { return *form6_; }
-  TForm7 &Form7() { return *form7_; }
-  TForm8 &Form8() { return *form8_; }
-  TForm4 &Form4() { return *form4_; }
+  TForm2 &Form2() { return (CreateAllWindows(), *form2_); }
+  TForm3 &Form3() { return (CreateAllWindows(), *form3_); }
+  TForm5 &Form5() { return (CreateAllWindows(), *form5_); }
+  TForm6 &Form6() { return (CreateAllWindows(), *form6_); }
+  TForm7 &Form7() { return (CreateAllWindows(), *form7_); }
+  TForm8 &Form8() { return (CreateAllWindows(), *form8_); }
+  TForm4 &Form4() { return (CreateAllWindows(), *form4_); }
+
+  // Makes the windows after the main one, in their order, if not yet made.
+  void CreateAllWindows();
+  bool AllWindowsCreated() const { return form4_ != nullptr; }
 
 private:
+  std::unique_ptr<QObject> firstPaintWatch_;
   std::unique_ptr<TForm1> form1_;
   std::unique_ptr<TForm2> form2_;
   std::unique_ptr<TForm3> form3_;

@@ -19,6 +19,7 @@ void FlushPaints() { QCoreApplication::sendPostedEvents(); }
 // the window is painted.
 void BM_ThermometerWindowFrame(benchmark::State &state) {
   TProgram program;
+  program.CreateAllWindows();  // as after the first paint: the thermometers are fed too
   TForm4 &form = program.Form4();
   form.show();
   (void)QTest::qWaitForWindowExposed(&form);

@@ -39,6 +39,7 @@ void BM_FrameThroughReceiveHandler(benchmark::State &state) {
   // No setup dialog: the activation of a shown window would open it modally.
   TCustomSerialPort::SetupDialog = [](TCustomSerialPort &) { return false; };
   TProgram program;
+  program.CreateAllWindows();  // as after the first paint: the thermometers are fed too
   TForm1 &form = program.Form1();
   form.show();
   program.Form4().show();

@@ -127,7 +127,7 @@ QLabel *HiddenLabel(QWidget *parent) {
 }
 
 QString DefaultSaveDialog(TForm5 &form) {
-  QFileDialog &dialog = *form.SaveDialog1;
+  QFileDialog &dialog = form.SaveDialog1();
   dialog.setDefaultSuffix(QStringLiteral("txt"));
   // The root of the file system, as the program always started its saves at
   // the root of the system drive.
@@ -186,11 +186,6 @@ TForm5::TForm5(const std::string &dump, QWidget *parent) : QDialog(parent), Dump
   Label5 = HiddenLabel(this);
   Label6 = HiddenLabel(this);
 
-  SaveDialog1 = new QFileDialog(this);
-  SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
-  SaveDialog1->setFileMode(QFileDialog::AnyFile);
-  // The window asks its own overwrite question.
-  SaveDialog1->setOption(QFileDialog::DontConfirmOverwrite, true);
   ExecuteSaveDialog = DefaultSaveDialog;
   AskQuestion = DefaultQuestion;
 
@@ -199,6 +194,20 @@ TForm5::TForm5(const std::string &dump, QWidget *parent) : QDialog(parent), Dump
 }
 
 TForm5::~TForm5() = default;
+
+QFileDialog &TForm5::SaveDialog1() {
+  // Made at the first save rather than with the window: a file dialog reads
+  // the folder, its icons and the MIME database and watches the folder, a
+  // good part of the program's start-up for a dialog many runs never open.
+  if (!SaveDialog1_) {
+    SaveDialog1_ = new QFileDialog(this);
+    SaveDialog1_->setAcceptMode(QFileDialog::AcceptSave);
+    SaveDialog1_->setFileMode(QFileDialog::AnyFile);
+    // The window asks its own overwrite question.
+    SaveDialog1_->setOption(QFileDialog::DontConfirmOverwrite, true);
+  }
+  return *SaveDialog1_;
+}
 
 int TForm5::RecordCount() const { return ::RecordCount(CountDumpLines(Dump_)); }
 

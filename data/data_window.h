@@ -37,7 +37,7 @@ public:
   TStringGrid *StringGrid1;   // the data table; the graph window reads it
   // The six start fields, as hidden labels holding their integers.
   QLabel *Label1, *Label2, *Label3, *Label4, *Label5, *Label6;
-  QFileDialog *SaveDialog1;
+  QFileDialog &SaveDialog1();  // made at first use
 
   // Opens the graph window modally and returns when it is closed.
   std::function<void()> OnGraph;
@@ -62,5 +62,6 @@ private:
   void GraphClicked();
 
   const std::string &Dump_;
+  QFileDialog *SaveDialog1_ = nullptr;
   TDumpHeader Header_;
 };

@@ -81,6 +81,7 @@ public:
     SetExceptionPresenter([this](const std::string &, const std::string &m) { messages.push_back(m); });
     TCustomSerialPort::SetupDialog = [](TCustomSerialPort &) { return false; };
     program = std::make_unique<TProgram>();
+    program->CreateAllWindows();  // as after the first paint: the thermometers are fed too
     Main().SerialPort1->SetPort(path);
     Main().DownloadCommandGapMs = 200;
     Main().ShowDataWindow = [this] { ++dataShown; };

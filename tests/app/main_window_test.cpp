@@ -41,6 +41,7 @@ protected:
       return false;
     };
     program = std::make_unique<TProgram>();
+    program->CreateAllWindows();  // as after the first paint: the thermometers are fed too
     form().SerialPort1->SetPort(pty.SlavePath());
     form().ShowDataWindow = [this] { ++dataWindowShown; };
     form().DownloadCommandGapMs = 50;

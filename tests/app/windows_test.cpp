@@ -13,6 +13,8 @@
 
 #include <QApplication>
 
+#include "common/pty_pair.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -40,6 +42,7 @@ TEST_F(Program, WindowsHaveTheirCaptionsAndTheMainWindowItsSize) {
 
 TEST_F(Program, ChannelsReachTheRightIndicatorAndThermometer) {
   TForm1 &f = program.Form1();
+  program.CreateAllWindows();
   // The indicators were not numbered in channel order.
   EXPECT_EQ(f.ChannelIndicator(3)->objectName(), "InsValueInd9");
   EXPECT_EQ(f.ChannelIndicator(5)->objectName(), "InsValueInd3");
@@ -70,6 +73,34 @@ TEST_F(Program, ThermometerWindowDocksBesideTheMainWindow) {
   therm.show();
   therm.close();
   EXPECT_TRUE(main.InsColBitBtn8->isVisibleTo(&main));
+}
+
+TEST_F(Program, OtherWindowsAreMadeOnceTheMainWindowHasPainted) {
+  TForm1 &main = program.Form1();
+  EXPECT_FALSE(program.AllWindowsCreated());
+  // Frames shown before then skip the thermometers not yet made.
+  EXPECT_TRUE(main.ChannelThermometers[0] == nullptr);
+  main.show();
+  ASSERT_TRUE(PumpUntil([&] { return program.AllWindowsCreated(); }, 5000));
+  for (TInsThermometer *t : main.ChannelThermometers) EXPECT_NE(t, nullptr);
+  // Made once: asking again gives the same windows.
+  TForm4 *therm = &program.Form4();
+  program.CreateAllWindows();
+  EXPECT_EQ(&program.Form4(), therm);
+  EXPECT_EQ(program.Form4().parentWidget(), &main);
+  main.hide();
+}
+
+TEST(ProgramWindows, AskingForAWindowBeforeTheFirstPaintMakesThemAll) {
+  TCustomSerialPort::SetupDialog = [](TCustomSerialPort &) { return false; };
+  {
+    TProgram program;
+    // The about box opened from a click before the idle moment came.
+    EXPECT_EQ(program.Form2().windowTitle(), "ACERCA DE ORVANTIS");
+    EXPECT_TRUE(program.AllWindowsCreated());
+    EXPECT_NE(program.Form1().ChannelThermometers[15], nullptr);
+  }
+  TCustomSerialPort::SetupDialog = nullptr;
 }
 
 TEST(HelpWindow, TextStandsExactlyAsWritten) {
