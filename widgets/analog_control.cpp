@@ -347,18 +347,39 @@ void TInsAnalogGControl::ValueChanged() {
   if (OnValueChange) RunHandler([&] { OnValueChange(this); });
 }
 
+namespace {
+bool SameFormats(const TFormatSettings &a, const TFormatSettings &b) {
+  return a.DecimalSeparator == b.DecimalSeparator && a.ThousandSeparator == b.ThousandSeparator &&
+         a.DateSeparator == b.DateSeparator && a.TimeSeparator == b.TimeSeparator &&
+         a.LongTimeFormat == b.LongTimeFormat && a.ShortDateFormat == b.ShortDateFormat;
+}
+bool SameMoment(const TDateTimeParts &a, const TDateTimeParts &b) {
+  return a.Year == b.Year && a.Month == b.Month && a.Day == b.Day && a.Hour == b.Hour && a.Minute == b.Minute &&
+         a.Second == b.Second && a.MSec == b.MSec;
+}
+}  // namespace
+
+const QString &TInsAnalogGControl::ExtremeLine(THintLine &line, const char *label, float value,
+                                               const TDateTimeParts &when) {
+  const QString &format = signal_.ValueFormat();
+  const QString &unit = signal_.ValueUnit();
+  const TFormatSettings &formats = FormatSettings();
+  if (line.Made && line.Value == value && SameMoment(line.When, when) && line.Options == hintOptions_ &&
+      line.Format == format && line.Unit == unit && SameFormats(line.Formats, formats))
+    return line.Text;
+  QString text = QString::fromLatin1(label) + FormatValue(format, value) + " " + unit;
+  if (hintOptions_.Has(hoMinMaxDate)) text += " " + QString::fromStdString(DateToStr(when));
+  if (hintOptions_.Has(hoMinMaxTime)) text += " " + QString::fromStdString(TimeToStr(when));
+  line = {true, value, when, hintOptions_, format, unit, formats, std::move(text)};
+  return line.Text;
+}
+
 void TInsAnalogGControl::UpdateHint() {
   const QString unit = signal_.ValueUnit();
   QStringList lines;
-  auto extreme = [&](const char *label, float v, const TDateTimeParts &when) {
-    QString line = QString::fromLatin1(label) + FormatValue(signal_.ValueFormat(), v) + " " + unit;
-    if (hintOptions_.Has(hoMinMaxDate)) line += " " + QString::fromStdString(DateToStr(when));
-    if (hintOptions_.Has(hoMinMaxTime)) line += " " + QString::fromStdString(TimeToStr(when));
-    lines << line;
-  };
   if (hintOptions_.Has(hoValue)) lines << "Value= " + valueText_ + " " + unit;
-  if (hintOptions_.Has(hoMin)) extreme("MIN= ", minMax_.min_, minMax_.minDateTime_);
-  if (hintOptions_.Has(hoMax)) extreme("MAX= ", minMax_.max_, minMax_.maxDateTime_);
+  if (hintOptions_.Has(hoMin)) lines << ExtremeLine(minHint_, "MIN= ", minMax_.min_, minMax_.minDateTime_);
+  if (hintOptions_.Has(hoMax)) lines << ExtremeLine(maxHint_, "MAX= ", minMax_.max_, minMax_.maxDateTime_);
   if (hintOptions_.Has(hoName1)) lines << signal_.Name1();
   if (hintOptions_.Has(hoName2)) lines << signal_.Name2();
   const QString hint = lines.join('\r');

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "runtime/date_format.h"
+#include "runtime/format_settings.h"
 #include "widgets/ins_colors.h"
 #include "widgets/ins_graphic_control.h"
 #include "widgets/ins_set.h"
@@ -227,8 +228,20 @@ protected:
   void EnsureTextsCurrent();
 
 private:
+  // One extreme's line of the automatic hint, kept with what it was made
+  // from: the extremes seldom change while the hint is rebuilt on every value.
+  struct THintLine {
+    bool Made = false;
+    float Value = 0;
+    TDateTimeParts When;
+    THintOptions Options;
+    QString Format, Unit;
+    TFormatSettings Formats;
+    QString Text;
+  };
   void SettingsObjectChanged();
   void UpdateHint();
+  const QString &ExtremeLine(THintLine &line, const char *label, float value, const TDateTimeParts &when);
 
   float value_ = 50;
   int digit_ = 500;
@@ -238,6 +251,7 @@ private:
   TSignalSettings signal_;
   TSectorSettings sectors_;
   TMinMax minMax_;
+  THintLine minHint_, maxHint_;
   QString valueText_, digitText_;
   int position_ = 500;
   bool above_ = true, below_ = true;

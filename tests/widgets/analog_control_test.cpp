@@ -169,6 +169,33 @@ TEST_F(AnalogControl, AutomaticHintListsTheChosenLines) {
   EXPECT_EQ(w.toolTip(), "Value= 24,0 ºC");
 }
 
+TEST_F(AnalogControl, HintExtremesFollowNewExtremesFormatsAndSettings) {
+  w.SignalSettings().SetValueUnit("ºC");
+  w.SetHintOptions({hoAutoHint, hoMin, hoMax});
+  w.SetValue(21.5f);
+  w.SetValue(22.5f);
+  w.SetValue(22.0f);  // neither extreme: the lines stay as they were
+  EXPECT_EQ(w.toolTip(), "MIN= 21,5 ºC\rMAX= 22,5 ºC");
+  w.SetValue(30.25f);
+  EXPECT_EQ(w.toolTip(), "MIN= 21,5 ºC\rMAX= 30,3 ºC");
+
+  // A change of the program's separators reaches lines made before it.
+  FormatSettings().DecimalSeparator = '.';
+  w.SetValue(25);
+  EXPECT_EQ(w.toolTip(), "MIN= 21.5 ºC\rMAX= 30.3 ºC");
+  FormatSettings().DecimalSeparator = ',';
+
+  // So do the unit, the picture and the choice of lines.
+  w.SignalSettings().SetValueUnit("K");
+  w.SignalSettings().SetValueFormat("0.00");
+  w.SetValue(26);
+  EXPECT_EQ(w.toolTip(), "MIN= 21,50 K\rMAX= 30,25 K");
+  w.SetHintOptions({hoAutoHint, hoMax, hoMinMaxDate});
+  w.SetValue(27);
+  EXPECT_TRUE(w.toolTip().startsWith("MAX= 30,25 K " + QString::fromStdString(DateToStr(w.MinMax().MaxDateTime()))))
+      << w.toolTip().toStdString();
+}
+
 TEST_F(AnalogControl, RawValueAndLimitsFollowTheScale) {
   auto &s = w.SignalSettings();
   s.SetDigitalTo(5000);
