@@ -149,7 +149,7 @@ void CliSetClock(const TCliOptions &o, TCliStreams &streams) {
   ApplyProgramFormats();
   TCliLink link(o.Port);
   // The window sends the clock only once the logger has been heard from,
-  // 100 ms after that; what was being collected of a live frame is dropped.
+  // kClockSendDelayMs after that; what was being collected of a live frame is dropped.
   TFrameAccumulator accumulator;
   bool armed = false;
   std::string sent;
@@ -157,7 +157,7 @@ void CliSetClock(const TCliOptions &o, TCliStreams &streams) {
     accumulator.Feed(read);
     if (armed) return;
     armed = true;
-    link.After(100, [&] {
+    link.After(kClockSendDelayMs, [&] {
       accumulator.Clear();
       sent = PcClockText();
       SendClock(link.Port(), sent);

@@ -25,6 +25,9 @@ std::vector<std::string> ClockDigits(std::string_view clockText);
 // The PC clock as that text: long time format then short date format.
 std::string PcClockText();
 
+// A clock set asked for is sent this long after the logger is next heard from.
+constexpr int kClockSendDelayMs = 100;
+
 // "3" and then the twelve digits, one write each.
 void SendClock(TCustomSerialPort &port, std::string_view clockText);
 

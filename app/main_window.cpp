@@ -89,7 +89,7 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent), SerialPort1(std::make_unique<
 
   Timer2 = new TTimer(this, kDumpStartDelayMs);
   Timer2->OnTimer = [this](TTimer *) { Timer2Timer(); };
-  Timer3 = new TTimer(this, 100);
+  Timer3 = new TTimer(this, kClockSendDelayMs);
   Timer3->OnTimer = [this](TTimer *) { Timer3Timer(); };
 
   ClockText = [] { return PcClockText(); };
@@ -373,7 +373,7 @@ void TForm1::HORAAPIC() {
 
 void TForm1::Timer3Timer() {
   HORAPENDIENTE = false;
-  // Stopped first so that a failed send does not repeat every 100 ms.
+  // Stopped first so that a failed send does not repeat at every tick.
   Timer3->SetEnabled(false);
   HORAAPIC();
 }
