@@ -16,7 +16,7 @@ class QObject;
 
 // The program's eight windows, created once in a fixed order and kept for the
 // whole run; the main window is the first. Only the main window is made
-// before it first shows: the other seven, about half of the start-up's work,
+// before it first shows: the other seven, a good part of the start-up's work,
 // are made in the first idle moment after its first paint, or earlier when
 // anything asks for one of them.
 class TProgram {
@@ -38,7 +38,6 @@ public:
   bool AllWindowsCreated() const { return form4_ != nullptr; }
 
 private:
-  std::unique_ptr<QObject> firstPaintWatch_;
   std::unique_ptr<TForm1> form1_;
   std::unique_ptr<TForm2> form2_;
   std::unique_ptr<TForm3> form3_;
@@ -47,6 +46,8 @@ private:
   std::unique_ptr<TForm7> form7_;
   std::unique_ptr<TForm8> form8_;
   std::unique_ptr<TForm4> form4_;
+  // Last, so that it goes first: it watches the main window.
+  std::unique_ptr<QObject> firstPaintWatch_;
 };
 
 // The application title, the task-bar text.
