@@ -3,6 +3,9 @@
 #include "runtime/application.h"
 #include "runtime/format_settings.h"
 #include "runtime/number_format.h"
+#include "widgets/bevel.h"
+
+#include <QPainter>
 
 #include <climits>
 #include <cmath>
@@ -394,4 +397,16 @@ void TInsAnalogGControl::SettingsChanged() {
   limitLowerPos_ = signal_.PerMille(limitLower_);
   RefreshTexts();
   if (OnSettingsChange) RunHandler([&] { OnSettingsChange(this); });
+}
+
+void TInsAnalogGControl::PaintFrameAndNames(QPainter &p, const TInsSBevel *outer, const QColor &nameColor,
+                                            const QRect *name1, const QRect *name2) const {
+  if (outer) {
+    QRect r = rect();
+    outer->Paint(p, r);
+  }
+  p.setFont(font());
+  p.setPen(nameColor);
+  if (name2) p.drawText(*name2, Qt::AlignHCenter | Qt::AlignTop, signal_.Name2());
+  if (name1) p.drawText(*name1, Qt::AlignHCenter | Qt::AlignTop, signal_.Name1());
 }

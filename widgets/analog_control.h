@@ -7,6 +7,7 @@
 #include "widgets/ins_set.h"
 
 #include <QColor>
+#include <QRect>
 #include <QString>
 
 #include <functional>
@@ -16,6 +17,9 @@
 // number format and the texts. Derived spans and factors are recomputed on
 // every change; an end equal to the other end is refused so the span never
 // collapses to 0.
+class QPainter;
+class TInsSBevel;
+
 class TSignalSettings {
 public:
   TSignalSettings();
@@ -226,6 +230,13 @@ protected:
   // RefreshTexts only when the program's separators changed since the value
   // text was made (the main window sets the decimal comma on activation).
   void EnsureTextsCurrent();
+
+  // What every instrument draws alike: the outer bevel round the whole widget
+  // and the two names, centred at the top of their rectangles, in the widget
+  // font. A null pointer leaves that part out; the painter keeps the font and
+  // pen set here.
+  void PaintFrameAndNames(QPainter &p, const TInsSBevel *outer, const QColor &nameColor, const QRect *name1,
+                          const QRect *name2) const;
 
 private:
   // One extreme's line of the automatic hint, kept with what it was made

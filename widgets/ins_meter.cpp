@@ -309,14 +309,8 @@ void TInsRMeter::PaintSectors(QPainter &p) const {
 void TInsRMeter::PaintStatic(QPainter &p) const {
   const TLayout &l = layout_;
   const auto &sig = SignalSettings();
-  if (options_.Has(opBevelOuter)) {
-    QRect r = rect();
-    bevelOuter_.Paint(p, r);
-  }
-  p.setFont(font());
-  p.setPen(fontColor_);
-  if (options_.Has(opName2)) p.drawText(l.name2, Qt::AlignHCenter | Qt::AlignTop, sig.Name2());
-  if (options_.Has(opName1)) p.drawText(l.name1, Qt::AlignHCenter | Qt::AlignTop, sig.Name1());
+  PaintFrameAndNames(p, options_.Has(opBevelOuter) ? &bevelOuter_ : nullptr, fontColor_,
+                     options_.Has(opName1) ? &l.name1 : nullptr, options_.Has(opName2) ? &l.name2 : nullptr);
   if (options_.Has(opBevelInner)) {
     QRect r = l.innerBevel;
     bevelInner_.Paint(p, r);
