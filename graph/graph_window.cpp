@@ -10,10 +10,11 @@
 #include "widgets/ins_gradient.h"
 
 #include <QCheckBox>
-#include <QEvent>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QScreen>
+#include <QShowEvent>
+#include <QTimer>
 
 const char *const TForm6::kZoomMessage =
     "Haga un rectángulo con el mouse de izquierda a derecha y de arriba hacia abajo, sobre el lugar deseado.";
@@ -117,13 +118,26 @@ TForm6::TForm6(const TStringGrid &grid, QWidget *parent) : QDialog(parent), grid
   InsColBitBtn1->OnClick = [this](QObject *) { InsColBitBtn1Click(); };
   InsColBitBtn2->OnClick = [this](QObject *) { InsColBitBtn2Click(); };
   InsColBitBtn3->OnClick = [this](QObject *) { InsColBitBtn3Click(); };
-  InsColBitBtn4->OnClick = [this](QObject *) { InsColBitBtn4Click(); };
+  InsColBitBtn4->OnClick = [this](QObject *) { PrintClicked(); };
 }
 
-bool TForm6::event(QEvent *e) {
-  const bool handled = QDialog::event(e);
-  if (e->type() == QEvent::WindowActivate) RunHandler([this] { FormActivate(); });
-  return handled;
+void TForm6::showEvent(QShowEvent *event) {
+  QDialog::showEvent(event);
+  // Opening the window activates it. The fill runs once the window is on
+  // screen, so a failure's message box stands in front of the window it is
+  // about. Refilling on every window-system activation instead would refill
+  // again when that very box closes, fail again and open it again, for ever.
+  if (!event->spontaneous())
+    QTimer::singleShot(0, this, [this] {
+      if (isVisible()) RunHandler([this] { FormActivate(); });
+    });
+}
+
+void TForm6::PrintClicked() {
+  RunHandler([this] { InsColBitBtn4Click(); });
+  // Back from the preview, this window is the active one again and refills
+  // its lines, also when the preview failed.
+  RunHandler([this] { FormActivate(); });
 }
 
 void TForm6::FormActivate() {

@@ -13,8 +13,8 @@ class TStringGrid;
 
 // "GRAFICO DE LOS VALORES DESCARGADOS": the 16 channels of the downloaded
 // records as 16 lines of temperature against sample number. It reads the
-// downloaded-data window's grid, never the dump, and refills the lines every
-// time it becomes the active window.
+// downloaded-data window's grid, never the dump, and refills the lines when it
+// opens and when the print preview opened from it closes.
 class TForm6 : public QDialog {
 public:
   explicit TForm6(const TStringGrid &grid, QWidget *parent = nullptr);
@@ -48,10 +48,11 @@ public:
   static const char *const kMoveMessage;
 
 protected:
-  bool event(QEvent *e) override;
+  void showEvent(QShowEvent *event) override;
 
 private:
   void Message(const QString &text);
+  void PrintClicked();
 
   const TStringGrid &grid_;
 };

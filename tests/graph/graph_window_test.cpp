@@ -120,15 +120,35 @@ TEST_F(GraphWindow, AFailedConversionLeavesWhatWasFilledSoFar) {
   EXPECT_DOUBLE_EQ(Series(4).YValues()[0], 54.1);
 }
 
-TEST_F(GraphWindow, ActivationFailureIsShownByTheStandardHandler) {
+TEST_F(GraphWindow, AFailedFillIsShownOnceAndTheWindowStaysUsable) {
   Fill(2);
   grid.SetCells(3, 1, "abc");
-  std::string shown;
-  SetExceptionPresenter([&](const std::string &, const std::string &message) { shown = message; });
-  QEvent activate(QEvent::WindowActivate);
-  QApplication::sendEvent(form.get(), &activate);
-  EXPECT_EQ(shown, "'abc' is not a valid floating point value");
+  std::vector<std::string> shown;
+  SetExceptionPresenter([&](const std::string &, const std::string &message) { shown.push_back(message); });
+  form->show();
+  QApplication::processEvents();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0], "'abc' is not a valid floating point value");
   EXPECT_EQ(Series(1).Count(), 0);
+
+  // The message box closing hands the activation back to the window: that
+  // must not refill, fail and show the box again.
+  for (int i = 0; i < 3; ++i) {
+    QEvent activate(QEvent::WindowActivate);
+    QApplication::sendEvent(form.get(), &activate);
+    QApplication::processEvents();
+  }
+  EXPECT_EQ(shown.size(), 1u);
+
+  // Back from the print preview the lines are refilled from the grid as it
+  // is now.
+  grid.SetCells(3, 1, "7,5");
+  form->PrintPreview = [](QWidget *, TChart &) {};
+  form->InsColBitBtn4->OnClick(form->InsColBitBtn4);
+  EXPECT_EQ(shown.size(), 1u);
+  ASSERT_EQ(Series(1).Count(), 2);
+  EXPECT_DOUBLE_EQ(Series(1).YValues()[0], 7.5);
+  form->hide();
 }
 
 TEST_F(GraphWindow, CellsAreReadByTheColumnPositionShown) {
