@@ -235,13 +235,20 @@ void CliDownload(const TCliOptions &o, TCliStreams &streams) {
   std::string dump;
   bool downloading = false;
   bool ended = false;
+  bool ackLost = false;
   {
     TProgressLine progress(streams);
     link.OnRead = [&](const std::string &read) {
       if (!downloading || ended) return;
       if (CollectDownloadRead(dump, read)) {
         ended = true;
-        SendDownloadAck(link.Port());
+        // The dump is whole even when the logger does not get its
+        // acknowledgement: it is saved, and the user told.
+        try {
+          SendDownloadAck(link.Port());
+        } catch (const Exception &) {
+          ackLost = true;
+        }
         progress.Update(dump, true);
         link.Finish();
         return;
@@ -281,6 +288,8 @@ void CliDownload(const TCliOptions &o, TCliStreams &streams) {
   }
   SaveTextFile(o.Output, decoded.Table, decoded.Records);
 
+  if (ackLost)
+    streams.Err << "Aviso: " << kCommandNotSent << " (el acuse de fin de descarga \"x\" no llegó al registrador).\n";
   if (decoded.Header.RateText.empty())
     streams.Err << "Aviso: la cabecera trae un código de tasa desconocido; los registros quedan sin fecha ni hora.\n";
   streams.Out << "Descarga completa: " << decoded.Records << " registros desde el " << decoded.Header.StartDate

@@ -39,6 +39,8 @@ std::string PcClockText() {
   return TimeToStr(now) + DateToStr(now);
 }
 
+const char *const kCommandNotSent = "El registrador no recibe: la orden no salió por el puerto a tiempo.";
+
 namespace {
 
 // A command the line did not take within its write limit is not sent: the
@@ -46,7 +48,7 @@ namespace {
 // window for the whole limit again).
 void SendCommand(TCustomSerialPort &port, const std::string &command) {
   if (port.WriteText(command) != static_cast<int>(command.size()))
-    throw Exception("El registrador no recibe: la orden no salió por el puerto a tiempo.");
+    throw Exception(kCommandNotSent);
 }
 
 }  // namespace
@@ -64,6 +66,8 @@ void SendDownloadRequest(TCustomSerialPort &port, bool complete, int gapMs,
   SendCommand(port, "X");
 }
 
-void SendDownloadAck(TCustomSerialPort &port) { port.WriteText("x"); }
+void SendRate(TCustomSerialPort &port, int item) { SendCommand(port, RateCommand(item)); }
+
+void SendDownloadAck(TCustomSerialPort &port) { SendCommand(port, "x"); }
 
 bool IsDownloadEndMark(std::string_view read) { return read == kDownloadEndMark; }

@@ -36,8 +36,15 @@ void SendClock(TCustomSerialPort &port, std::string_view clockText);
 void SendDownloadRequest(TCustomSerialPort &port, bool complete, int gapMs,
                          const std::function<void()> &betweenCommands);
 
+// The rate command of a rate item (0..2).
+void SendRate(TCustomSerialPort &port, int item);
+
 // The acknowledgement of a completed download.
 void SendDownloadAck(TCustomSerialPort &port);
+
+// Each Send... above raises Exception with kCommandNotSent when the line does
+// not take its command within the port's write limit.
+extern const char *const kCommandNotSent;
 
 // A download ends when one read returns the end mark alone.
 bool IsDownloadEndMark(std::string_view read);

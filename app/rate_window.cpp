@@ -38,5 +38,5 @@ void TForm7::FormActivate() { RadioGroup1->SetItemIndex(-1); }
 void TForm7::RadioGroup1Click() {
   const int item = RadioGroup1->ItemIndex();
   if (item < 0 || item > 2 || !main_.IsConnected()) return;
-  main_.SerialPort1->WriteText(RateCommand(item));
+  SendRate(*main_.SerialPort1, item);
 }

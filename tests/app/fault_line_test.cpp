@@ -5,6 +5,7 @@
 
 #include "app/main_window.h"
 #include "app/program.h"
+#include "app/rate_window.h"
 #include "runtime/application.h"
 #include "serial/serial_port.h"
 #include "sim/logger_simulator.h"
@@ -290,6 +291,19 @@ TEST(LineFaults, APeerThatStopsReadingDoesNotFreezeTheWindow) {
   p.Main().update();
   EXPECT_TRUE(PumpUntil([&] { return counter.paints > 0; }, 2000));
   EXPECT_TRUE(p.Main().SerialPort1->Connected());
+
+  // A rate change and the end-of-download acknowledgement are told alike;
+  // the download still ends and its records are shown.
+  p.program->Form7().RadioGroup1->SetItemIndex(1);
+  ASSERT_EQ(p.messages.size(), 2u);
+  EXPECT_EQ(p.messages[1], p.messages[0]);
+  p.Main().DESCARGANDO = true;
+  pty.Write("A");
+  ASSERT_TRUE(PumpUntil([&] { return p.dataShown == 1; }, 5000));
+  ASSERT_EQ(p.messages.size(), 3u);
+  EXPECT_EQ(p.messages[2], p.messages[0]);
+  EXPECT_TRUE(p.Main().DATOSLISTOS);
+  EXPECT_FALSE(p.Main().DESCARGANDO);
 }
 
 volatile sig_atomic_t gSignals = 0;
