@@ -292,6 +292,7 @@ void TInsAnalogGControl::ValueChanged() {
   // Limits: exactly on a limit is inside.
   const bool above = value_ > limitUpper_;
   const bool below = !(value_ >= limitLower_);
+  limitsEvaluated_ = true;
   if (above != above_ || below != below_) {
     above_ = above;
     below_ = below;
@@ -385,7 +386,9 @@ void TInsAnalogGControl::UpdateHint() {
   if (hintOptions_.Has(hoMax)) lines << ExtremeLine(maxHint_, "MAX= ", minMax_.max_, minMax_.maxDateTime_);
   if (hintOptions_.Has(hoName1)) lines << signal_.Name1();
   if (hintOptions_.Has(hoName2)) lines << signal_.Name2();
-  const QString hint = lines.join('\r');
+  // A line break, not a carriage return: a tooltip draws a lone CR as a
+  // blank and the hint would run off the screen as one line.
+  const QString hint = lines.join('\n');
   if (hint != toolTip()) setToolTip(hint);
 }
 

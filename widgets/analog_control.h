@@ -155,7 +155,7 @@ private:
   TDateTimeParts minDateTime_, maxDateTime_;
   int minPosition_ = 0, maxPosition_ = 0;
   QColor minColor_ = clAqua, maxColor_ = clAqua;
-  bool useSectorCol_ = false, minVisible_ = true, maxVisible_ = true;
+  bool useSectorCol_ = true, minVisible_ = true, maxVisible_ = true;
 };
 
 enum THintOption { hoAutoHint, hoValue, hoName1, hoName2, hoMin, hoMax, hoMinMaxDate, hoMinMaxTime };
@@ -194,6 +194,9 @@ public:
   int Position() const { return position_; }  // 0 .. 1000
   int LimitUpperPosition() const { return limitUpperPos_; }
   int LimitLowerPosition() const { return limitLowerPos_; }
+  // False until a value has been weighed against the limits: the limit flags
+  // start set only so that the first evaluation reports.
+  bool LimitsEvaluated() const { return limitsEvaluated_; }
   bool AboveUpper() const { return above_; }
   bool BelowLower() const { return below_; }
   bool OverRange() const { return overRange_; }
@@ -266,6 +269,7 @@ private:
   QString valueText_, digitText_;
   int position_ = 500;
   bool above_ = true, below_ = true;
+  bool limitsEvaluated_ = false;
   bool overRange_ = false, underRange_ = false;
   bool inSector_[3] = {false, false, false};
   std::optional<QColor> sectorColor_;

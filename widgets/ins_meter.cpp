@@ -244,8 +244,10 @@ void TInsRMeter::OverflowChanged() { UpdateBlinking(); }
 void TInsRMeter::LimitChanged() { UpdateBlinking(); }
 
 void TInsRMeter::UpdateBlinking() {
+  // Before the first value the limit flags are only their start values, not
+  // a reading beyond a limit: a meter nobody has fed must not blink.
   const bool out = (options_.Has(opOverflow) && (OverRange() || UnderRange())) ||
-                   (options_.Has(opLimit) && (AboveUpper() || BelowLower()));
+                   (options_.Has(opLimit) && LimitsEvaluated() && (AboveUpper() || BelowLower()));
   if (out == blinking_) return;
   blinking_ = out;
   if (out) {

@@ -77,16 +77,13 @@ void TInsSwitch::PressAction(const QPoint &pos) {
   }
   // The half that shows "on" switches on, the other half off; a press on the
   // half that already matches the state, or exactly on the middle line, does
-  // nothing.
+  // nothing. The middle line is a pixel row (column) of its own at any size:
+  // at an odd length it is the centre one, with as many on either side.
   const bool shownOn = Checked() != swapGraphic_;
-  bool onHalf, offHalf;
-  if (orientation_ == boVertical) {
-    onHalf = pos.y() * 2 < height();
-    offHalf = pos.y() * 2 > height();
-  } else {
-    onHalf = pos.x() * 2 < width();
-    offHalf = pos.x() * 2 > width();
-  }
+  const int at = orientation_ == boVertical ? pos.y() : pos.x();
+  const int middle = (orientation_ == boVertical ? height() : width()) / 2;
+  const bool onHalf = at < middle;
+  const bool offHalf = at > middle;
   if ((!shownOn && onHalf) || (shownOn && offHalf)) SetChecked(!Checked());
 }
 

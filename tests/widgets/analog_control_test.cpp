@@ -151,7 +151,7 @@ TEST_F(AnalogControl, AutomaticHintListsTheChosenLines) {
   w.SetHintOptions({hoAutoHint, hoValue, hoMin, hoMax, hoName1});
   w.SetValue(21.5f);
   w.SetValue(22.5f);
-  EXPECT_EQ(w.toolTip(), "Value= 22,5 ºC\rMIN= 21,5 ºC\rMAX= 22,5 ºC\rCANAL 1");
+  EXPECT_EQ(w.toolTip(), "Value= 22,5 ºC\nMIN= 21,5 ºC\nMAX= 22,5 ºC\nCANAL 1");
 
   // Only the automatic flag: the hint is emptied.
   w.SetHintOptions({hoAutoHint});
@@ -175,21 +175,21 @@ TEST_F(AnalogControl, HintExtremesFollowNewExtremesFormatsAndSettings) {
   w.SetValue(21.5f);
   w.SetValue(22.5f);
   w.SetValue(22.0f);  // neither extreme: the lines stay as they were
-  EXPECT_EQ(w.toolTip(), "MIN= 21,5 ºC\rMAX= 22,5 ºC");
+  EXPECT_EQ(w.toolTip(), "MIN= 21,5 ºC\nMAX= 22,5 ºC");
   w.SetValue(30.25f);
-  EXPECT_EQ(w.toolTip(), "MIN= 21,5 ºC\rMAX= 30,3 ºC");
+  EXPECT_EQ(w.toolTip(), "MIN= 21,5 ºC\nMAX= 30,3 ºC");
 
   // A change of the program's separators reaches lines made before it.
   FormatSettings().DecimalSeparator = '.';
   w.SetValue(25);
-  EXPECT_EQ(w.toolTip(), "MIN= 21.5 ºC\rMAX= 30.3 ºC");
+  EXPECT_EQ(w.toolTip(), "MIN= 21.5 ºC\nMAX= 30.3 ºC");
   FormatSettings().DecimalSeparator = ',';
 
   // So do the unit, the picture and the choice of lines.
   w.SignalSettings().SetValueUnit("K");
   w.SignalSettings().SetValueFormat("0.00");
   w.SetValue(26);
-  EXPECT_EQ(w.toolTip(), "MIN= 21,50 K\rMAX= 30,25 K");
+  EXPECT_EQ(w.toolTip(), "MIN= 21,50 K\nMAX= 30,25 K");
   w.SetHintOptions({hoAutoHint, hoMax, hoMinMaxDate});
   w.SetValue(27);
   EXPECT_TRUE(w.toolTip().startsWith("MAX= 30,25 K " + QString::fromStdString(DateToStr(w.MinMax().MaxDateTime()))))

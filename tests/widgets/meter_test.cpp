@@ -109,6 +109,12 @@ TEST_F(Meter, RenderedNeedleAndSectorBands) {
 
 TEST_F(Meter, NeedleBlinksBeyondTheLimitsAndOutOfRange) {
   TInsFlashTimer &svc = TInsFlashTimer::Instance();
+  // Nothing measured yet: options set again must not start the blinking.
+  EXPECT_FALSE(m->Blinking());
+  m->SetOptions(M::AllOptions());
+  m->SetOptions(M::AllOptions().Exclude(M::opName2));
+  EXPECT_FALSE(m->Blinking());
+  EXPECT_FALSE(svc.IsRegistered(m));
   m->SetValue(75);
   EXPECT_FALSE(m->Blinking());
   EXPECT_FALSE(svc.IsRegistered(m));

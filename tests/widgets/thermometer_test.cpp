@@ -167,8 +167,17 @@ TEST_F(Thermometer, MinAndMaxMarksAppearOnceTwoValuesWereSeen) {
   const int h = ch.height();
   const int maxEdge = ch.bottom() + 1 - int(std::lround(t->MinMax().MaxPosition() * double(h) / 1000));
   const int minEdge = ch.bottom() + 1 - int(std::lround(t->MinMax().MinPosition() * double(h) / 1000));
-  EXPECT_TRUE(NearColour(img.pixel(x, maxEdge - 2), clAqua, 0));  // above its edge
-  EXPECT_TRUE(NearColour(img.pixel(x, minEdge + 1), clAqua, 0));  // below its edge
+  // By default a mark takes the colour of the sector it lies in.
+  const QColor maxColour = t->SectorSettings().SectorColorAt(t->MinMax().MaxPosition()).value();
+  const QColor minColour = t->SectorSettings().SectorColorAt(t->MinMax().MinPosition()).value();
+  EXPECT_TRUE(NearColour(img.pixel(x, maxEdge - 2), maxColour, 0));  // above its edge
+  EXPECT_TRUE(NearColour(img.pixel(x, minEdge + 1), minColour, 0));  // below its edge
+  EXPECT_FALSE(NearColour(img.pixel(x, (maxEdge + minEdge) / 2), maxColour, 0));
+  // Without it, the marks' own colour.
+  t->MinMax().SetUseSectorCol(false);
+  img = Grab();
+  EXPECT_TRUE(NearColour(img.pixel(x, maxEdge - 2), clAqua, 0));
+  EXPECT_TRUE(NearColour(img.pixel(x, minEdge + 1), clAqua, 0));
   EXPECT_FALSE(NearColour(img.pixel(x, (maxEdge + minEdge) / 2), clAqua, 0));
 }
 

@@ -160,15 +160,18 @@ TEST_F(Widgets, RockerPressZonesFollowTheState) {
   };
   click(60);  // off, lower half: nothing
   EXPECT_FALSE(sw.Checked());
-  // 85 is odd: y = 42 is above the middle (84/2 < 85/2 is the rule y*2 < h).
-  QTest::mousePress(&sw, Qt::LeftButton, {}, QPoint(45, 42));
-  QTest::mouseRelease(&sw, Qt::LeftButton, {}, QPoint(45, 42));
+  // 85 is odd: row 42 is the dead middle, 42 rows above it and 42 below.
+  click(42);
+  EXPECT_FALSE(sw.Checked());
+  click(41);
+  EXPECT_TRUE(sw.Checked());
+  click(42);
   EXPECT_TRUE(sw.Checked());
   click(20);  // on, upper half: nothing
   EXPECT_TRUE(sw.Checked());
-  click(60);
+  click(43);
   EXPECT_FALSE(sw.Checked());
-  EXPECT_EQ(clicks, 4);
+  EXPECT_EQ(clicks, 6);
 
   // Exactly on the middle line of an even height nothing happens, but the
   // click still counts.
@@ -178,7 +181,7 @@ TEST_F(Widgets, RockerPressZonesFollowTheState) {
   sw.SetChecked(true);
   click(40);
   EXPECT_TRUE(sw.Checked());
-  EXPECT_EQ(clicks, 6);
+  EXPECT_EQ(clicks, 8);
 
   // SwapGraphic turns the halves round.
   sw.SetChecked(false);
