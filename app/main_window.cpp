@@ -252,6 +252,14 @@ void TForm1::closeEvent(QCloseEvent *event) {
   QTimer::singleShot(0, qApp, &QCoreApplication::quit);
 }
 
+void TForm1::resizeEvent(QResizeEvent *event) {
+  QWidget::resizeEvent(event);
+  // The frame is sizeable: the background fills whatever the client area
+  // becomes, and the splitter runs its full height.
+  InsGradient1->setGeometry(rect());
+  Splitter1->setGeometry(Splitter1->x(), 0, Splitter1->width(), height());
+}
+
 void TForm1::FormActivate() {
   ApplyProgramFormats();
   DESCARGANDO = false;
@@ -268,6 +276,10 @@ void TForm1::FormActivate() {
 }
 
 void TForm1::ShowSetupDialog() {
+  // Never over another modal window (a click that activated this window may
+  // have opened one before the deferred dialog's turn came): the setup waits
+  // for the activation that follows that window's close.
+  if (QApplication::activeModalWidget()) return;
   struct Release {
     TForm1 *self;
     ~Release() { self->setupJustClosed_ = true; }
@@ -347,6 +359,9 @@ void TForm1::ShowFrame(const TLiveFrame &frame) {
     if (TInsThermometer *t = ChannelThermometers[channel - 1]) t->SetValue(value);
   }
   Edit1->setText(QString::fromStdString(FloatToStr(frame.MemoryCount)));
+  // A count wider than the box ("7,03125") must show its start, not the
+  // digits a text box scrolls to for its caret.
+  Edit1->setCursorPosition(0);
   Edit4->setText(QString::fromStdString(frame.DateText()));
   Edit3->setText(QString::fromStdString(frame.TimeText()));
 
@@ -412,13 +427,17 @@ void TForm1::DESCARGAR(int count) {
   std::string text;
   SerialPort1->ReadText(text, count);
   if (CollectDownloadRead(RichEdit1, text)) {
-    SendDownloadAck(*SerialPort1);
+    // An acknowledgement the line does not take is told, but the download
+    // still ends here: the dump is whole, and failing the receive handler
+    // would leave the window waiting for more and the records unseen.
+    const std::exception_ptr ackFailed = RunCapturing([this] { SendDownloadAck(*SerialPort1); });
     DESCARGANDO = false;
     Gauge1->setVisible(false);
     setCursor(Qt::ArrowCursor);
     InsColBitBtn4->SetTextOff("              VER DATOS");
     InsColBitBtn4->SetTextOn("                VER DATOS");
     DATOSLISTOS = true;
+    if (ackFailed) RunHandler([&] { std::rethrow_exception(ackFailed); });
     if (ShowDataWindow) ShowDataWindow();
     return;
   }

@@ -107,6 +107,7 @@ public:
 protected:
   void changeEvent(QEvent *event) override;
   void closeEvent(QCloseEvent *event) override;
+  void resizeEvent(QResizeEvent *event) override;
 
 private:
   void BuildComponents();

@@ -149,6 +149,7 @@ void ApplyMainWindowLook(TForm1 &form) {
                                form.InsColBitBtn5, form.InsColBitBtn6, form.InsColBitBtn7, form.InsColBitBtn8};
   for (int i = 0; i < 8; ++i)
     if (buttons[i]) ButtonLook(*buttons[i], looks[i]);
-  // The date-and-time button has no pressed caption.
-  if (form.InsColBitBtn2) form.InsColBitBtn2->SetTextOn(QString());
+  // The date-and-time button keeps its one caption while held down, as every
+  // other button does: an empty pressed caption made it go blank under the
+  // pointer, as if the click had broken it.
 }

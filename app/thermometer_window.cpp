@@ -16,7 +16,9 @@ constexpr int kThermometerOfChannel[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12
 
 TForm4::TForm4(TForm1 &main, QWidget *parent) : TForm(parent), main_(main) {
   setObjectName("Form4");
-  setWindowTitle(QString());
+  // No caption. A blank rather than an empty title: the window system would
+  // put the application's name in an empty one.
+  setWindowTitle(QStringLiteral(" "));
   // A fixed single frame with the system menu only.
   setWindowFlags(Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
   setFixedSize(296, 535);
@@ -49,7 +51,6 @@ TForm4::TForm4(TForm1 &main, QWidget *parent) : TForm(parent), main_(main) {
     }
   }
   ApplyThermometerWindowLook(*this);
-  for (auto *t : InsThermometer) t->SetValue(25);
 }
 
 TInsThermometer *TForm4::ChannelThermometer(int channel) const {

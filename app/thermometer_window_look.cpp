@@ -69,6 +69,9 @@ void ThermometerLook(TInsThermometer &t, int channel) {
   t.BevelValue().SetStyle(bsLowered);
   t.BevelValue().SetWidth(2);
   t.BevelValue().SetSpacing(0);
+  // The first reading shown, set while loading so that it is not taken for
+  // an extreme the logger measured.
+  t.SetValue(25);
   t.Loaded();
 }
 

@@ -16,6 +16,9 @@
 
 #include "common/pty_pair.h"
 
+#include <QApplication>
+#include <QDialog>
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -96,6 +99,19 @@ TEST_F(ProgramOnPty, ConnectShowsLiveFramesAndDisconnectLowersEverything) {
   EXPECT_TRUE(messages.empty());
 }
 
+TEST_F(ProgramOnPty, AWideMemoryCountShowsItsStartAndExtremesAreOnlyWhatWasMeasured) {
+  ApplyProgramFormats();
+  Connect();
+  pty.Write(Frame("02238", '5', "180", "001000"));
+  ASSERT_TRUE(PumpUntil([&] { return form().Edit1->text() == "7,03125"; }, 3000));
+  EXPECT_EQ(form().Edit1->cursorPosition(), 0);  // the box shows "7,03..."
+  // The thermometers' first reading (25) was no measurement: channel 2 has
+  // only ever measured 0.
+  const TInsThermometer &t2 = *form().ChannelThermometers[1];
+  EXPECT_FLOAT_EQ(t2.MinMax().Max(), 0.0f);
+  EXPECT_FLOAT_EQ(t2.MinMax().Min(), 0.0f);
+}
+
 TEST_F(ProgramOnPty, NoisyFrameChangesNothingAndTheNextGoodFrameShows) {
   Connect();
   pty.Write(Frame("02238"));
@@ -160,6 +176,19 @@ TEST_F(ProgramOnPty, ActivationShowsSetupUntilThePortIsFixed) {
   form().FormActivate();
   EXPECT_EQ(setupShown, 2);
   program->Form4().close();
+}
+
+TEST_F(ProgramOnPty, SetupDialogWaitsWhileAnotherModalWindowIsUp) {
+  QDialog other(&form());
+  other.setModal(true);
+  other.show();
+  ASSERT_EQ(QApplication::activeModalWidget(), &other);
+  form().FormActivate();
+  PumpUntil([] { return false; }, 50);
+  EXPECT_EQ(setupShown, 0);
+  other.hide();
+  form().FormActivate();  // back from that window
+  EXPECT_EQ(setupShown, 1);
 }
 
 TEST_F(ProgramOnPty, ClockSetGoesOutAfterTheLoggerSpeaks) {

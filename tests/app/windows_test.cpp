@@ -8,10 +8,12 @@
 #include "data/data_window.h"
 #include "serial/serial_port.h"
 #include "widgets/ins_col_bit_btn.h"
+#include "widgets/ins_gradient.h"
 #include "widgets/ins_thermometer.h"
 #include "widgets/ins_value_ind.h"
 
 #include <QApplication>
+#include <QFrame>
 
 #include "common/pty_pair.h"
 
@@ -36,8 +38,22 @@ TEST_F(Program, WindowsHaveTheirCaptionsAndTheMainWindowItsSize) {
   EXPECT_EQ(program.Form5().windowTitle(), "DATOS DESCARGADOS");
   EXPECT_EQ(program.Form7().windowTitle(), "Cambio de tasa de muestreo");
   EXPECT_EQ(program.Form8().windowTitle(), "PUESTA EN HORA DEL LOGGER");
-  EXPECT_TRUE(program.Form4().windowTitle().isEmpty());
+  // No caption, yet not an empty title, which the window system fills with
+  // the application's name.
+  EXPECT_EQ(program.Form4().windowTitle(), " ");
   EXPECT_EQ(program.Form4().size(), QSize(296, 535));
+  // Pressed or not, the date-and-time button reads the same.
+  EXPECT_EQ(program.Form1().InsColBitBtn2->TextOn(), program.Form1().InsColBitBtn2->TextOff());
+}
+
+TEST_F(Program, TheMainWindowBackgroundFollowsTheWindowsSize) {
+  TForm1 &main = program.Form1();
+  main.show();
+  main.resize(700, 560);
+  EXPECT_EQ(main.InsGradient1->geometry(), QRect(0, 0, 700, 560));
+  EXPECT_EQ(main.Splitter1->height(), 560);
+  EXPECT_EQ(main.Splitter1->x(), 308);
+  main.hide();
 }
 
 TEST_F(Program, ChannelsReachTheRightIndicatorAndThermometer) {
