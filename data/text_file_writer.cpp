@@ -4,8 +4,11 @@
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdlib>
+#include <ctime>
 #include <fcntl.h>
+#include <pthread.h>
 #include <random>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,6 +23,10 @@ constexpr char CRLF[] = "\r\n";
 constexpr int WrittenColumns = 18;  // date, time, 16 channels
 
 [[noreturn]] void Fail(int osCode) { throw EInOutError(InOutErrorMessage(osCode), osCode); }
+
+// Nobody has the FIFO open for reading: ENXIO when we open it, EPIPE when its
+// reader goes away half-way. "I/O error 6" or "32" would tell the user nothing.
+constexpr char NO_READER[] = "No program is reading the pipe";
 
 // The folder part of a path, "." for a bare name.
 std::string FolderOf(const std::string &path) {
@@ -76,11 +83,12 @@ void WriteAll(int fd, std::string_view bytes) {
   }
 }
 
-// Removes the temporary file unless the rename took it over.
-class TemporaryGuard {
+// Closes the file however the save ends, and removes `path` (the temporary
+// file; empty when saving in place) unless the rename took it over.
+class OpenFile {
 public:
-  TemporaryGuard(int fd, std::string path) : Fd_(fd), Path_(std::move(path)) {}
-  ~TemporaryGuard() {
+  OpenFile(int fd, std::string path) : Fd_(fd), Path_(std::move(path)) {}
+  ~OpenFile() {
     if (Fd_ >= 0) close(Fd_);
     if (!Path_.empty()) unlink(Path_.c_str());
   }
@@ -98,6 +106,115 @@ private:
   int Fd_;
   std::string Path_;
 };
+
+// Makes the rename itself survive a power cut. The new file is already in
+// place whatever this says, so a folder that cannot be synced (some network
+// and FUSE folders refuse) is no reason to report the save as failed.
+void SyncFolder(const std::string &folder) {
+  const int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    fsync(dir);
+    close(dir);
+  }
+}
+
+// A new file is ours, with the mode the umask gives. Before it takes the old
+// one's place it gets the old owner and group, then the old permissions (in
+// that order: a change of owner clears the set-id bits). False when the owner,
+// group or permissions cannot be kept: an ordinary user may not give a file
+// away, and the refusal (EPERM) only matters if the ids really differ.
+bool TakeOverOwnerAndMode(int fd, const struct stat &old) {
+  if (fchown(fd, old.st_uid, old.st_gid) != 0) {
+    struct stat now;
+    if (fstat(fd, &now) != 0) Fail(errno);
+    if (now.st_uid != old.st_uid || now.st_gid != old.st_gid) return false;
+  }
+  // A replacement left more open than the original (a 0600 file coming back
+  // 0644) would be worse than giving up the atomic save.
+  return fchmod(fd, old.st_mode & 07777) == 0;
+}
+
+// The atomic save. `old` is the file being replaced, null for a new name.
+// False, with nothing changed, when the replacement could not be made to
+// look like the old file.
+bool ReplaceFile(const std::string &target, std::string_view bytes, const struct stat *old) {
+  std::string tempPath;
+  const int fd = CreateTemporary(target, tempPath);
+  OpenFile temp(fd, tempPath);
+  if (old && !TakeOverOwnerAndMode(fd, *old)) return false;
+  WriteAll(fd, bytes);
+  if (fsync(fd) != 0 && errno != EINVAL) Fail(errno);
+  temp.Close();
+  if (rename(tempPath.c_str(), target.c_str()) != 0) Fail(errno);
+  temp.Release();
+  SyncFolder(FolderOf(target));
+  return true;
+}
+
+// A FIFO whose reader leaves half-way answers the next write with SIGPIPE,
+// which would end the whole program; held back here, the write fails with
+// EPIPE instead and the user is told. A SIGPIPE our writes raised is taken
+// off again before the signal mask is restored, so it is never delivered
+// late; one that was already waiting is left alone.
+class HoldBrokenPipe {
+public:
+  HoldBrokenPipe() {
+    sigemptyset(&Pipe_);
+    sigaddset(&Pipe_, SIGPIPE);
+    sigset_t pending;
+    WasPending_ = sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1;
+    pthread_sigmask(SIG_BLOCK, &Pipe_, &Old_);
+  }
+  ~HoldBrokenPipe() {
+    sigset_t pending;
+    if (!WasPending_ && sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1) {
+      const timespec now{0, 0};
+      while (sigtimedwait(&Pipe_, nullptr, &now) < 0 && errno == EINTR) {
+      }
+    }
+    pthread_sigmask(SIG_SETMASK, &Old_, nullptr);
+  }
+  HoldBrokenPipe(const HoldBrokenPipe &) = delete;
+  HoldBrokenPipe &operator=(const HoldBrokenPipe &) = delete;
+
+private:
+  sigset_t Pipe_;
+  sigset_t Old_;
+  bool WasPending_ = false;
+};
+
+// Writes into the existing `target` itself, as a plain save would. `old` says
+// what it is.
+void WriteInPlace(const std::string &target, std::string_view bytes, const struct stat &old) {
+  const bool regular = S_ISREG(old.st_mode);
+  // O_NONBLOCK for everything that is not a plain file: a FIFO nobody reads
+  // would otherwise keep the open, and the window, waiting for ever (here it
+  // fails with ENXIO), and so would a serial line waiting for its carrier.
+  // O_NOCTTY: saving to a terminal must not make it ours.
+  const int flags = O_WRONLY | O_CLOEXEC | O_NOCTTY | (regular ? O_TRUNC : O_NONBLOCK);
+  const int fd = open(target.c_str(), flags);
+  if (fd < 0) {
+    const int cause = errno;
+    if (cause == ENXIO && S_ISFIFO(old.st_mode)) throw EInOutError(NO_READER, cause);
+    Fail(cause);
+  }
+  OpenFile file(fd, std::string());
+  // Once open, writes wait for room as they would in any plain save: a FIFO's
+  // reader may be slower than we are.
+  if (!regular) {
+    const int now = fcntl(fd, F_GETFL);
+    if (now < 0 || fcntl(fd, F_SETFL, now & ~O_NONBLOCK) != 0) Fail(errno);
+  }
+  {
+    HoldBrokenPipe hold;
+    WriteAll(fd, bytes);
+  }
+  // FIFOs, terminals and most character devices have nothing to sync and say
+  // EINVAL; a device on a read-only mount may say EROFS although it took the
+  // bytes.
+  if (fsync(fd) != 0 && errno != EINVAL && errno != EROFS) Fail(errno);
+  file.Close();
+}
 
 }  // namespace
 
@@ -118,6 +235,8 @@ std::string InOutErrorMessage(int osCode) {
       return "Disk full";
     case ENAMETOOLONG:
       return "Invalid file name";
+    case EPIPE:
+      return NO_READER;
     default:
       return "I/O error " + std::to_string(osCode);
   }
@@ -148,32 +267,23 @@ void WriteFileAtomically(const std::string &path, std::string_view bytes) {
   const std::string target = ResolveTarget(path);
 
   struct stat old;
-  const bool existed = stat(target.c_str(), &old) == 0;
-  if (existed && S_ISDIR(old.st_mode)) Fail(EISDIR);
+  if (stat(target.c_str(), &old) != 0) {
+    if (errno != ENOENT) Fail(errno);
+    ReplaceFile(target, bytes, nullptr);  // a new name: nothing to keep, never refused
+    return;
+  }
+  if (S_ISDIR(old.st_mode)) Fail(EISDIR);
+  if (S_ISSOCK(old.st_mode)) throw EInOutError("Cannot write to a socket", ENXIO);
   // A file the user made read-only stays protected: renaming over it would
   // get round what the user meant.
-  if (existed && access(target.c_str(), W_OK) != 0) Fail(errno);
+  if (S_ISREG(old.st_mode) && faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) Fail(errno);
 
-  std::string tempPath;
-  const int fd = CreateTemporary(target, tempPath);
-  TemporaryGuard temp(fd, tempPath);
-
-  // The replacement keeps what the user allowed on the old file.
-  if (existed) fchmod(fd, old.st_mode & 07777);
-  WriteAll(fd, bytes);
-  if (fsync(fd) != 0 && errno != EINVAL) Fail(errno);
-  temp.Close();
-  if (rename(tempPath.c_str(), target.c_str()) != 0) Fail(errno);
-  temp.Release();
-
-  // Makes the rename itself survive a power cut. The new file is already in
-  // place whatever this says, so a folder that cannot be synced (some network
-  // and FUSE folders refuse) is no reason to report the save as failed.
-  const int dir = open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    fsync(dir);
-    close(dir);
-  }
+  // Only an ordinary file with this one name, whose folder lets us put a new
+  // file in its place, can be replaced without the user losing anything.
+  const bool replaceable = S_ISREG(old.st_mode) && old.st_nlink == 1 &&
+                           faccessat(AT_FDCWD, FolderOf(target).c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+  if (replaceable && ReplaceFile(target, bytes, &old)) return;
+  WriteInPlace(target, bytes, old);
 }
 
 void SaveTextFile(const std::string &path, const TDataTable &table, int records,

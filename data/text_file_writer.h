@@ -28,12 +28,31 @@ extern const char TEXT_FILE_HEADER[];
 // position p (after the user dragged columns about); empty means as stored.
 std::string BuildTextFile(const TDataTable &table, int records, const std::vector<int> &columnAtPosition = {});
 
-// Puts `bytes` in the file `path` so that it is either wholly the new content
-// or, after any failure, exactly what it was: a temporary file beside it is
-// written, flushed to disk and renamed over it, then the folder is synced. A
-// failure raises EInOutError and leaves no temporary file behind. An existing
-// file keeps its permissions; a symbolic link keeps pointing where it did and
-// its target gets the content.
+// Puts `bytes` in the file `path`, atomically where that loses nothing.
+//
+// An ordinary file with one name, in a folder we may write, and a name that
+// does not exist yet, get a temporary file beside them, flushed to disk and
+// renamed over them, then the folder is synced: the file is either wholly the
+// new content or, after any failure, exactly what it was, with no temporary
+// file left. The replacement gets the old file's owner, group and permissions;
+// where the owner or group cannot be given back (an ordinary user saving
+// someone else's file), it is written in place instead, so that it stays
+// theirs.
+//
+// Everything else is written in place, the way a plain save would, because a
+// new file renamed over it would not be the same thing: a FIFO or a device
+// node would turn into an ordinary file (and the reader or the device would
+// never see the bytes), a hard link would be split from its other names, and
+// in a folder we may not write the rename is refused although the file itself
+// takes writes. A failure there can leave an ordinary file part-written, as
+// any plain save would; a device is left to itself ("Disk full" from a full
+// one). A FIFO nobody reads fails at once rather than waiting for a reader,
+// and a reader that goes away half-way is an error, not the end of the
+// program. A socket cannot be saved to.
+//
+// A symbolic link keeps pointing where it did; what it points to is saved by
+// the rules above. A file the user made read-only stays protected. Failures
+// raise EInOutError.
 void WriteFileAtomically(const std::string &path, std::string_view bytes);
 
 // Both of the above.

@@ -6,13 +6,26 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
+#include <cstdint>
 #include <cstdlib>
 #include <dirent.h>
+#include <fcntl.h>
 #include <fstream>
+#include <functional>
+#include <linux/fs.h>
+#include <memory>
+#include <poll.h>
 #include <sstream>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace dump_samples;
@@ -141,6 +154,7 @@ TEST(TextFile, MessagesNameTheCause) {
   EXPECT_EQ(InOutErrorMessage(ENOSPC), "Disk full");
   EXPECT_EQ(InOutErrorMessage(ENOENT), "Path not found");
   EXPECT_EQ(InOutErrorMessage(EIO), "I/O error 5");
+  EXPECT_EQ(InOutErrorMessage(EPIPE), "No program is reading the pipe");
 }
 
 TEST_F(TempFolder, SaveWritesTheBytesAndLeavesNothingElse) {
@@ -230,6 +244,279 @@ TEST_F(TempFolder, FailedWriteLeavesTheOldFileExactlyAsItWas) {
   // And the same save goes through once there is room.
   SaveTextFile(path, big, 200);
   EXPECT_EQ(ReadFile(path), BuildTextFile(big, 200));
+}
+
+// Bigger than a pipe holds, so a save into a FIFO has to wait for its reader.
+const std::string &Payload() {
+  static const std::string bytes = [] {
+    std::string b;
+    for (int i = 0; b.size() < 256 * 1024; ++i) b += "linea " + std::to_string(i) + "\r\n";
+    return b;
+  }();
+  return bytes;
+}
+
+// The far end of a FIFO. It is opened before the save without waiting for a
+// writer, then a thread reads until the writer closes, or walks away after
+// `leaveAfter` bytes. Until a writer has come and gone, poll() does not call
+// the FIFO hung up, so the thread simply waits for the save; Finish() wakes a
+// thread whose save never opened the FIFO.
+class FifoReader {
+public:
+  explicit FifoReader(const std::string &path, size_t leaveAfter = SIZE_MAX) {
+    Fd_ = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    EXPECT_GE(Fd_, 0);
+    EXPECT_EQ(pipe2(Stop_, O_CLOEXEC), 0);
+    Thread_ = std::thread([this, leaveAfter] { Read(leaveAfter); });
+  }
+  ~FifoReader() { Finish(); }
+  // What arrived. Called once the save is over, when all it wrote is in the
+  // FIFO already.
+  std::string Finish() {
+    if (Thread_.joinable()) {
+      EXPECT_EQ(write(Stop_[1], "", 1), 1);
+      Thread_.join();
+      close(Stop_[0]);
+      close(Stop_[1]);
+    }
+    return Received_;
+  }
+
+private:
+  void Read(size_t leaveAfter) {
+    char buffer[4096];
+    pollfd ready[2] = {{Fd_, POLLIN, 0}, {Stop_[0], POLLIN, 0}};
+    while (Fd_ >= 0 && Received_.size() < leaveAfter) {
+      if (poll(ready, 2, -1) < 0 && errno != EINTR) break;
+      const ssize_t n = read(Fd_, buffer, std::min(sizeof buffer, leaveAfter - Received_.size()));
+      if (n > 0) {
+        Received_.append(buffer, static_cast<size_t>(n));
+        continue;
+      }
+      if (n == 0 || ready[1].revents != 0 || (errno != EAGAIN && errno != EINTR)) break;
+    }
+    if (Fd_ >= 0) close(Fd_);
+  }
+
+  int Fd_ = -1;
+  int Stop_[2] = {-1, -1};
+  std::string Received_;
+  std::thread Thread_;
+};
+
+// Sets or clears the immutable flag of a folder: the one way to keep root
+// from adding or renaming files in it.
+bool SetImmutable(const std::string &folder, bool on) {
+  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  int flags = 0;
+  bool ok = ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+  flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+  ok = ok && ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+  close(fd);
+  return ok;
+}
+
+// What one case builds in its folder.
+struct Scene {
+  std::string folder;
+  std::string skip;             // why the case cannot run here
+  std::function<void()> undo;   // lifts what would keep the folder from being removed
+  std::unique_ptr<FifoReader> reader;
+};
+
+// A FIFO with a reader that takes up to `readerTakes` bytes; 0: no reader.
+std::string MakeFifo(Scene &s, size_t readerTakes) {
+  const std::string path = s.folder + "/tubo";
+  EXPECT_EQ(mkfifo(path.c_str(), 0600), 0);
+  if (readerTakes > 0) s.reader = std::make_unique<FifoReader>(path, readerTakes);
+  return path;
+}
+
+enum class Way { Replaced, InPlace };
+
+struct SaveCase {
+  const char *name;
+  std::string (*make)(Scene &);  // returns the name the user picks
+  Way way;
+  const char *message;           // "" for a save that goes through
+  void (*check)(const Scene &) = nullptr;
+};
+
+const SaveCase kSaveCases[] = {
+    {"OrdinaryFileIsReplacedKeepingItsMode",
+     [](Scene &s) {
+       const std::string path = s.folder + "/datos.txt";
+       PutFile(path, "old");
+       EXPECT_EQ(chmod(path.c_str(), 0640), 0);
+       return path;
+     },
+     Way::Replaced, ""},
+    {"ReplacedFileKeepsAnotherUsersOwnership",
+     [](Scene &s) {
+       const std::string path = s.folder + "/datos.txt";
+       PutFile(path, "old");
+       if (geteuid() != 0 || chown(path.c_str(), 4321, 4321) != 0)
+         s.skip = "only root can give a file to another user to begin with";
+       return path;
+     },
+     Way::Replaced, ""},
+    {"HardLinkIsWrittenInPlaceUnderBothNames",
+     [](Scene &s) {
+       const std::string path = s.folder + "/datos.txt";
+       PutFile(path, "old");
+       EXPECT_EQ(link(path.c_str(), (s.folder + "/otro.txt").c_str()), 0);
+       return path;
+     },
+     Way::InPlace, "",
+     // Split from it, the other name would still hold the old bytes.
+     [](const Scene &s) { EXPECT_EQ(ReadFile(s.folder + "/otro.txt"), Payload()); }},
+    {"FileInAFolderWeMayNotWriteIsWrittenInPlace",
+     [](Scene &s) {
+       const std::string path = s.folder + "/datos.txt";
+       PutFile(path, "old");
+       if (geteuid() == 0) {
+         // Root writes in a mode 555 folder all the same.
+         if (!SetImmutable(s.folder, true)) s.skip = "running as root, and this file system has no immutable flag";
+         s.undo = [folder = s.folder] { SetImmutable(folder, false); };
+       } else {
+         EXPECT_EQ(chmod(s.folder.c_str(), 0555), 0);
+         s.undo = [folder = s.folder] { chmod(folder.c_str(), 0700); };
+       }
+       return path;
+     },
+     Way::InPlace, ""},
+    {"FifoWithAReaderGetsTheBytes", [](Scene &s) { return MakeFifo(s, SIZE_MAX); }, Way::InPlace, ""},
+    {"FifoWithNobodyReadingFailsAtOnce", [](Scene &s) { return MakeFifo(s, 0); }, Way::InPlace,
+     "No program is reading the pipe"},
+    {"FifoWhoseReaderLeavesFailsWithoutEndingTheProgram", [](Scene &s) { return MakeFifo(s, 4096); },
+     Way::InPlace, "No program is reading the pipe"},
+    {"FullDeviceBehindALinkSaysDiskFull",
+     [](Scene &s) {
+       // Root gets a node of its own with the numbers of /dev/full: a save
+       // that goes wrong could otherwise replace the system's device.
+       std::string device = "/dev/full";
+       if (geteuid() == 0) {
+         device = s.folder + "/full";
+         if (mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 7)) != 0)
+           s.skip = "running as root, and this folder cannot hold a device node";
+       } else if (access(device.c_str(), W_OK) != 0) {
+         s.skip = "no writable /dev/full here";
+       }
+       const std::string path = s.folder + "/lleno";
+       EXPECT_EQ(symlink(device.c_str(), path.c_str()), 0);
+       return path;
+     },
+     Way::InPlace, "Disk full"},
+    {"SocketIsRefused",
+     [](Scene &s) {
+       const std::string path = s.folder + "/enchufe";
+       sockaddr_un address{};
+       address.sun_family = AF_UNIX;
+       path.copy(address.sun_path, sizeof address.sun_path - 1);
+       const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+       EXPECT_EQ(bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address), 0);
+       close(fd);
+       return path;
+     },
+     Way::InPlace, "Cannot write to a socket"},
+};
+
+void PrintTo(const SaveCase &c, std::ostream *out) { *out << c.name; }
+
+class SaveTo : public TempFolder, public ::testing::WithParamInterface<SaveCase> {
+protected:
+  void TearDown() override {
+    if (scene.undo) scene.undo();
+    scene.reader.reset();
+    TempFolder::TearDown();
+  }
+  Scene scene;
+};
+
+// Whatever the target, the save must leave the name the same kind of thing
+// with the same owner, group and permissions, and no stray file beside it;
+// only an ordinary file with one name may become a new file.
+TEST_P(SaveTo, KeepsWhatTheTargetIs) {
+  const SaveCase &c = GetParam();
+  scene.folder = folder;
+  const std::string path = c.make(scene);
+  if (!scene.skip.empty()) GTEST_SKIP() << scene.skip;
+  struct stat name, before;
+  ASSERT_EQ(lstat(path.c_str(), &name), 0);
+  ASSERT_EQ(stat(path.c_str(), &before), 0);
+  const auto entries = FolderEntries(folder);
+
+  std::string message;
+  try {
+    WriteFileAtomically(path, Payload());
+  } catch (const EInOutError &e) {
+    message = e.Message();
+  }
+  // Reading back a FIFO nobody writes would wait for ever, a full device never ends.
+  const bool holdsBytes = S_ISREG(before.st_mode) || scene.reader;
+  const std::string received = scene.reader ? scene.reader->Finish() : holdsBytes ? ReadFile(path) : "";
+
+  EXPECT_EQ(message, c.message);
+  struct stat nameAfter, after;
+  ASSERT_EQ(lstat(path.c_str(), &nameAfter), 0);
+  ASSERT_EQ(stat(path.c_str(), &after), 0);
+  EXPECT_EQ(nameAfter.st_mode & S_IFMT, name.st_mode & S_IFMT) << "the name the user picked changed kind";
+  EXPECT_EQ(after.st_mode, before.st_mode) << "kind or permissions of the target";
+  EXPECT_EQ(after.st_uid, before.st_uid);
+  EXPECT_EQ(after.st_gid, before.st_gid);
+  EXPECT_EQ(after.st_rdev, before.st_rdev);
+  if (c.way == Way::InPlace) {
+    EXPECT_EQ(after.st_ino, before.st_ino) << "written in place";
+  } else {
+    EXPECT_NE(after.st_ino, before.st_ino) << "replaced by a new file";
+  }
+  EXPECT_EQ(FolderEntries(folder), entries);
+  if (message.empty() && holdsBytes) {
+    EXPECT_EQ(received, Payload());
+  }
+  if (c.check) c.check(scene);
+}
+
+INSTANTIATE_TEST_SUITE_P(Targets, SaveTo, ::testing::ValuesIn(kSaveCases),
+                         [](const ::testing::TestParamInfo<SaveCase> &info) { return info.param.name; });
+
+// An ordinary user saving over a file of someone else's, in a folder open to
+// all: a new file could only be the user's, so the save goes in place and the
+// file stays its owner's.
+TEST_F(TempFolder, SomeoneElsesFileStaysTheirsWhenAnOrdinaryUserSaves) {
+  if (geteuid() != 0) GTEST_SKIP() << "making a file of another user to save over needs root";
+  const std::string path = folder + "/datos.txt";
+  PutFile(path, "old");
+  chmod(path.c_str(), 0666);
+  chmod(folder.c_str(), 0777);
+  struct stat before;
+  ASSERT_EQ(stat(path.c_str(), &before), 0);
+
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (setgid(65534) != 0 || setuid(65534) != 0) _exit(2);
+    try {
+      WriteFileAtomically(path, "new\r\n");
+    } catch (const EInOutError &) {
+      _exit(1);
+    }
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  ASSERT_NE(WEXITSTATUS(status), 2) << "could not become an ordinary user";
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "the save failed";
+
+  struct stat after;
+  ASSERT_EQ(stat(path.c_str(), &after), 0);
+  EXPECT_EQ(ReadFile(path), "new\r\n");
+  EXPECT_EQ(after.st_uid, before.st_uid);
+  EXPECT_EQ(after.st_gid, before.st_gid);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  EXPECT_EQ(FolderEntries(folder), std::vector<std::string>{"datos.txt"});
 }
 
 }  // namespace
