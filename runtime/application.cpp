@@ -1,7 +1,16 @@
 #include "runtime/application.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QFont>
+#include <QKeyEvent>
 #include <QMessageBox>
+#include <QPointer>
+#include <QWindow>
+
+#if __has_include(<xcb/xcb.h>)
+#include <xcb/xcb.h>
+#define TALVEX_HAVE_XCB 1
+#endif
 
 namespace {
 
@@ -10,9 +19,108 @@ ExceptionPresenter &Presenter() {
   return presenter;
 }
 
+class TKeyboardGuard : public QObject, public QAbstractNativeEventFilter {
+public:
+  explicit TKeyboardGuard(QObject *parent) : QObject(parent) {}
+
+  bool eventFilter(QObject *, QEvent *event) override {
+    const QEvent::Type type = event->type();
+    if (type != QEvent::KeyPress && type != QEvent::ShortcutOverride) return false;
+    auto *key = static_cast<QKeyEvent *>(event);
+    if (key->key() != Qt::Key_Escape) return false;
+    if (!key->isAutoRepeat() && !IsRepeat(key->nativeScanCode(), key->timestamp())) return false;
+    // Taken (an accepted shortcut override keeps any Escape shortcut from
+    // firing), and given to nobody.
+    key->accept();
+    return true;
+  }
+
+  bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *) override {
+#ifdef TALVEX_HAVE_XCB
+    if (eventType != "xcb_generic_event_t") return false;
+    const auto *event = static_cast<const xcb_generic_event_t *>(message);
+    const int kind = event->response_type & ~0x80;  // the high bit marks a sent event
+    if (kind != XCB_KEY_PRESS && kind != XCB_KEY_RELEASE) return false;
+    // The X window the key was reported for; Qt itself would only look at
+    // the window that has its focus.
+    const auto *key = reinterpret_cast<const xcb_key_press_event_t *>(event);
+    // Only the server's own events can be repeats; a sent one carries
+    // whatever time its sender put in.
+    if (!(event->response_type & 0x80)) NoteKey(kind == XCB_KEY_PRESS, key->detail, key->time);
+    const xcb_window_t target = key->event;
+    for (QWindow *window : QGuiApplication::allWindows())
+      if (window->handle() && window->winId() == target) return !KeyboardMayReach(window);
+#else
+    (void)eventType;
+    (void)message;
+#endif
+    return false;
+  }
+
+private:
+  // A held key repeats as a release and a press with the same time. Qt looks
+  // for the press when it handles the release, and misses it when the two
+  // came in separate reads: such a repeat reaches the windows as a fresh
+  // press. Here the press is judged when it comes, against the release
+  // before it.
+  void NoteKey(bool press, quint32 code, quint32 time) {
+    if (code >= kCodes) return;
+    if (!press) {
+      releaseTime_[code] = time;
+      released_[code] = true;
+      return;
+    }
+    if (released_[code] && releaseTime_[code] == time) repeats_[next_++ % kKept] = {code, time};
+    released_[code] = false;
+  }
+
+  bool IsRepeat(quint32 code, quint64 time) const {
+    for (const TRepeat &r : repeats_)
+      if (r.time != 0 && r.code == code && r.time == time) return true;
+    return false;
+  }
+
+  static constexpr quint32 kCodes = 256;  // X key codes are one byte
+  static constexpr int kKept = 8;         // repeats not yet seen by the key filter
+  struct TRepeat {
+    quint32 code = 0;
+    quint64 time = 0;
+  };
+  quint32 releaseTime_[kCodes] = {};
+  bool released_[kCodes] = {};
+  TRepeat repeats_[kKept];
+  unsigned next_ = 0;
+};
+
+QPointer<TKeyboardGuard> &TheKeyboardGuard() {
+  static QPointer<TKeyboardGuard> guard;
+  return guard;
+}
+
 }  // namespace
 
-TApplication::TApplication(int &argc, char **argv) : QApplication(argc, argv) { InstallFontSubstitutes(); }
+TApplication::TApplication(int &argc, char **argv) : QApplication(argc, argv) {
+  InstallFontSubstitutes();
+  InstallKeyboardGuard();
+}
+
+void InstallKeyboardGuard() {
+  QCoreApplication *app = QCoreApplication::instance();
+  if (!app || TheKeyboardGuard()) return;
+  auto *guard = new TKeyboardGuard(app);
+  app->installEventFilter(guard);
+  app->installNativeEventFilter(guard);
+  TheKeyboardGuard() = guard;
+}
+
+bool KeyboardMayReach(const QWindow *window) {
+  const QWindow *modal = QGuiApplication::modalWindow();
+  if (!modal || !window) return true;
+  if (window->type() == Qt::Popup || window->type() == Qt::ToolTip) return true;
+  for (const QWindow *w = window; w; w = w->transientParent())
+    if (w == modal) return true;
+  return false;
+}
 
 void InstallFontSubstitutes() {
   // The windows ask for the classic Windows faces; on Linux the metric twin

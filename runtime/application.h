@@ -24,6 +24,26 @@ public:
 // Maps the Windows font names the windows ask for onto installed faces.
 void InstallFontSubstitutes();
 
+// Keeps every key with the window it was meant for. The application object
+// installs it; tests install it on their own application object (once is
+// enough, a second call does nothing).
+//  - While a modal window is up, a key the window system reports for any
+//    other window of ours is dropped. Qt would hand it to the window that has
+//    the focus, the modal one, and an Escape sent to a window beneath would
+//    close the window on top instead.
+//  - An Escape that only repeats because the key is held down is not passed
+//    on. Each repeat would otherwise close the next window as it comes up:
+//    a key left down (a sender that pressed it and never got to release it)
+//    closed every window down to the main one and then each new one at once,
+//    so the data window's button seemed dead.
+void InstallKeyboardGuard();
+
+class QWindow;
+// Whether a key reported for `window` may reach it now: no modal window is
+// up, or `window` is the top modal one, a window of its own, or a popup.
+// A window that is not ours (null) is left to Qt.
+bool KeyboardMayReach(const QWindow *window);
+
 // The application title (the task-bar text), also the caption of the
 // standard handler's message box.
 std::string ApplicationTitle();

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # A user's whole session, with the real windows under a private X server and
 # the simulated logger on a linked pseudo-terminal: connect, set the logger's
-# clock, download, save the file, open the graph. The saved file is then
+# clock, download, save the file, open the graph and its print preview, close
+# them with Escape (also one sent to a window beneath, and one left held
+# down), open the data window again. The saved file is then
 # checked byte for byte against a second download of the same logger memory
 # by talvex-cli, and its values against the dump the logger sent.
 #
@@ -40,8 +42,9 @@ export QT_QPA_PLATFORM=xcb
 SIM_PID=""
 APP_PID=""
 cleanup() {
-  [[ -n "$APP_PID" ]] && kill "$APP_PID" 2>/dev/null && wait "$APP_PID" 2>/dev/null
-  [[ -n "$SIM_PID" ]] && kill "$SIM_PID" 2>/dev/null && wait "$SIM_PID" 2>/dev/null
+  # A killed process's status must not end the clean-up early (errexit).
+  [[ -n "$APP_PID" ]] && kill "$APP_PID" 2>/dev/null && { wait "$APP_PID" 2>/dev/null || true; }
+  [[ -n "$SIM_PID" ]] && kill "$SIM_PID" 2>/dev/null && { wait "$SIM_PID" 2>/dev/null || true; }
   rm -f "$LINK"
   return 0
 }
@@ -169,8 +172,42 @@ click "$DATA" $((429 + 24)) $((39 + 26))
 GRAPH="$(window 'GRAFICO DE LOS VALORES DESCARGADOS' 10)" || fail "the graph window did not open"
 sleep 1
 shot 06-graph
+
+say "print preview: Imprimir; an Escape sent to a window beneath it is ignored"
+click "$GRAPH" $((3 + 632 + 30)) $((44 + 8 + 11))
+PREVIEW="$(window 'Chart Print Preview' 10)" || fail "the print preview did not open"
+sleep 0.5
+xdotool key --window "$GRAPH" Escape
+xdotool key --window "$DATA" Escape
+sleep 0.5
+window 'Chart Print Preview' 1 >/dev/null || fail "an Escape sent to a window beneath closed the preview"
+
+say "an Escape sent to the preview closes the preview alone, even left held down"
+# xdotool presses the key into the focused preview, then sends the release
+# to the preview's window, gone by then: the key stays down and the X server
+# repeats it into each window that gets the keyboard.
+xdotool key --window "$PREVIEW" Escape 2>/dev/null || true
+gone 'Chart Print Preview' 5 || fail "the preview did not close"
+sleep 1.5
+window 'GRAFICO DE LOS VALORES DESCARGADOS' 1 >/dev/null || fail "the held Escape closed the graph window too"
+window 'DATOS DESCARGADOS' 1 >/dev/null || fail "the held Escape closed the data window too"
+shot 07-escape-held
+xdotool keyup Escape
+
+say "Escape closes the graph window, then the data window; VER DATOS opens it again"
 keys "$GRAPH" key Escape
-sleep 0.3
+gone 'GRAFICO DE LOS VALORES DESCARGADOS' 5 || fail "the graph window did not close"
+sleep 0.5
+window 'DATOS DESCARGADOS' 1 >/dev/null || fail "closing the graph window closed the data window too"
+keys "$DATA" key Escape
+gone 'DATOS DESCARGADOS' 5 || fail "the data window did not close"
+click "$MAIN" $((333 + 83)) $((5 + 16))
+DATA="$(window 'DATOS DESCARGADOS' 5)" || fail "VER DATOS did not open the data window again"
+sleep 0.5
+window 'DATOS DESCARGADOS' 1 >/dev/null || fail "the data window closed by itself"
+shot 08-data-again
+keys "$DATA" key Escape
+gone 'DATOS DESCARGADOS' 5 || fail "the data window did not close"
 
 say "close the program, then fetch the same memory with talvex-cli"
 kill "$APP_PID"
