@@ -27,8 +27,13 @@ struct CallQueue {
 };
 
 CallQueue &TheQueue() {
-  static CallQueue queue;
-  return queue;
+  // Never destroyed. The process can end from inside a call a thread waits
+  // for: a lost display makes Qt call exit() from the UI thread, possibly in
+  // a window the serial thread's delivery opened. Destroying the queue there
+  // would destroy a condition variable that thread still waits on, and that
+  // waits for the thread for ever; the program would outlive its display.
+  static CallQueue *const queue = new CallQueue;
+  return *queue;
 }
 
 }  // namespace

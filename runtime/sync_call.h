@@ -10,7 +10,9 @@
 // The queue is a mutex-guarded list; a posted event wakes the UI thread's
 // event loop to run it. The UI thread also runs the queue while it waits for
 // a thread to end (TSyncThread::WaitFor), so a thread blocked in SyncCall
-// when its owner stops it completes its call instead of deadlocking.
+// when its owner stops it completes its call instead of deadlocking. A
+// thread waiting in SyncCall never holds back the end of the process: exit()
+// from the UI thread, even from inside the call being waited for, completes.
 
 #include <atomic>
 #include <exception>

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 
@@ -97,6 +98,51 @@ int MsLeft(Clock::time_point deadline) {
   return left <= 0 ? 0 : static_cast<int>(std::min<long long>(left, 1 << 30));
 }
 
+// Devices still open when the process ends. exit() runs no destructor of the
+// port: its window lives on main's stack, and the exit may come from deep
+// inside a nested loop (Qt ends the program that way when its display goes
+// away), with the event thread blocked in a delivery that will never finish.
+// The logger must still see the port let go, as on a close: modem lines low,
+// exclusive use lifted, descriptor closed. Slots hold descriptor + 1 (0 is
+// free); plain atomics need no lock and no destructor, so the exit step runs
+// whatever the other threads hold.
+constexpr int kExitSlots = 64;
+std::atomic<int> g_openDevices[kExitSlots];
+std::atomic<bool> g_exiting{false};
+
+void ReleaseDevicesAtExit() {
+  g_exiting = true;
+  for (std::atomic<int> &slot : g_openDevices) {
+    const int stored = slot.exchange(0);
+    if (stored == 0) continue;
+    const int fd = stored - 1;
+    int lines = TIOCM_RTS | TIOCM_DTR;
+    (void)::ioctl(fd, TIOCMBIC, &lines);  // a pseudo-terminal has none: nothing to drop
+    (void)::ioctl(fd, TIOCNXCL);
+    ::close(fd);  // also ends the flock
+  }
+}
+
+void RememberForExit(int fd) {
+  static const int registered = std::atexit(ReleaseDevicesAtExit);
+  (void)registered;
+  for (std::atomic<int> &slot : g_openDevices) {
+    int expected = 0;
+    if (slot.compare_exchange_strong(expected, fd + 1)) return;
+  }
+  // More devices than slots: the kernel still closes this one when the
+  // process is gone.
+}
+
+// False when the exit step has taken the descriptor and closed it already.
+bool ForgetForExit(int fd) {
+  for (std::atomic<int> &slot : g_openDevices) {
+    int expected = fd + 1;
+    if (slot.compare_exchange_strong(expected, 0)) return true;
+  }
+  return !g_exiting;
+}
+
 }  // namespace
 
 TSerialDevice::TSerialDevice(const std::string &path) {
@@ -124,6 +170,7 @@ TSerialDevice::TSerialDevice(const std::string &path) {
     seenBreak_ = counters.brk;
   }
   fd_ = fd;
+  RememberForExit(fd);
 }
 
 TSerialDevice::~TSerialDevice() { Shutdown(); }
@@ -150,7 +197,7 @@ int LetOutputLeave(int fd) {
 void TSerialDevice::Shutdown() {
   std::lock_guard<std::mutex> lock(mutex_);
   const int fd = fd_.exchange(-1);
-  if (fd < 0) return;
+  if (fd < 0 || !ForgetForExit(fd)) return;
   // Whatever is still queued after that dies with the port, whether or not
   // an event thread was left to discard it.
   ::tcflush(fd, LetOutputLeave(fd));

@@ -5,14 +5,15 @@
 # them with Escape (also one sent to a window beneath, and one left held
 # down), open the data window again. The saved file is then
 # checked byte for byte against a second download of the same logger memory
-# by talvex-cli, and its values against the dump the logger sent.
+# by talvex-cli, and its values against the dump the logger sent. Last,
+# display_loss.sh takes the display away from a busy program.
 #
 #   tests/e2e/run_e2e.sh [BUILD_DIR]      (default: build)
 #
-# Needs xvfb-run, xdotool and python3; must run as root (the logger's link is
-# made under /dev, where the port setup dialog lists its ports). Exits 0 on
-# success; on failure says which step failed and leaves screenshots and logs
-# in $E2E_OUT (default /tmp/talvex-e2e).
+# Needs xvfb-run, Xvfb, xdotool and python3; must run as root (the logger's
+# link is made under /dev, where the port setup dialog lists its ports).
+# Exits 0 on success; on failure says which step failed and leaves
+# screenshots and logs in $E2E_OUT (default /tmp/talvex-e2e).
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "$0")/../.." && pwd)"
@@ -254,5 +255,8 @@ for a, b in zip(times, times[1:]):
     assert b - a == datetime.timedelta(minutes=1), f'records {a} and {b} are not a minute apart'
 print(f'e2e: {records} records saved, identical to the logger\'s')
 EOF
+
+say "the display goes away under a modal message box: the program ends and lets the port go"
+E2E_OUT="$OUT/display-loss" "$ROOT/tests/e2e/display_loss.sh" "$BUILD" || fail "see $OUT/display-loss"
 
 echo "e2e: passed"
