@@ -1,5 +1,7 @@
 #include "app/about_window.h"
 
+#include "runtime/form_font.h"
+
 #include <QPainter>
 #include <QPixmap>
 
@@ -52,7 +54,7 @@ TForm2::TForm2(QWidget *parent) : TForm(parent) {
   setWindowTitle("ACERCA DE ORVANTIS");
   SetOuterSize(301, 232);
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-  setFont(QFont("MS Sans Serif", 8));
+  setFont(FormFont("MS Sans Serif", 8));
 
   Panel1 = new QFrame(this);
   Panel1->setGeometry(4, 2, 281, 161);
@@ -76,7 +78,7 @@ TForm2::TForm2(QWidget *parent) : TForm(parent) {
   Label1 = Text(Panel1, "Desarrollado por ", 112, 64);
 
   Label2 = new QLabel(Spaced(kMakerAddress), Panel1);
-  QFont big("Arial", 12, QFont::Bold, true);
+  QFont big = FormFont("Arial", 12, true, true);
   big.setUnderline(true);
   Label2->setFont(big);
   Label2->setStyleSheet("color: #FF0000;");
@@ -90,7 +92,7 @@ TForm2::TForm2(QWidget *parent) : TForm(parent) {
   Label5 = Text(Panel1, "Equipo de desarrollo de TALVEX", 48, 112);
 
   Label3 = new QLabel(kMakerAddress, Panel1);
-  Label3->setFont(QFont("Arial", 8, QFont::Bold, true));
+  Label3->setFont(FormFont("Arial", 8, true, true));
   Label3->setStyleSheet("color: #800080;");
   Label3->adjustSize();
   Label3->move(100, 132);

@@ -2,14 +2,14 @@
 
 #include "app/main_window.h"
 #include "runtime/application.h"
+#include "runtime/form_font.h"
 
 TForm8::TForm8(TForm1 &main, QWidget *parent) : TForm(parent), main_(main) {
   setObjectName("Form8");
   setWindowTitle("PUESTA EN HORA DEL LOGGER");
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
   SetOuterSize(544, 137);
-  QFont f("MS Sans Serif", 8, QFont::Bold);
-  setFont(f);
+  setFont(FormFont("MS Sans Serif", 8, true));
   QPalette pal = palette();
   pal.setColor(QPalette::Window, Qt::white);
   pal.setColor(QPalette::WindowText, Qt::red);

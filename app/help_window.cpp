@@ -1,6 +1,7 @@
 #include "app/help_window.h"
 
 #include "app/about_window.h"
+#include "runtime/form_font.h"
 #include "widgets/gradient.h"
 #include "widgets/ins_gradient.h"
 
@@ -41,7 +42,7 @@ TForm3::TForm3(QWidget *parent) : TForm(parent) {
   setWindowTitle("Ayuda soble el uso del programa");
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
   SetOuterSize(433, 360);
-  setFont(QFont("MS Sans Serif", 8));
+  setFont(FormFont("MS Sans Serif", 8));
 
   InsGradient1 = new TInsGradient(this);
   InsGradient1->setGeometry(0, 0, width(), height());
@@ -49,7 +50,7 @@ TForm3::TForm3(QWidget *parent) : TForm(parent) {
 
   Memo1 = new QPlainTextEdit(this);
   Memo1->setGeometry(1, 25, 418, 295);
-  Memo1->setFont(QFont("Arial", 8));
+  Memo1->setFont(FormFont("Arial", 8));
   Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
   QPalette pal = Memo1->palette();

@@ -7,6 +7,7 @@
 #include "runtime/application.h"
 #include "runtime/date_format.h"
 #include "runtime/exceptions.h"
+#include "runtime/form_font.h"
 #include "runtime/format_settings.h"
 #include "runtime/number_format.h"
 #include "serial/serial_port.h"
@@ -68,9 +69,7 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent), SerialPort1(std::make_unique<
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                  Qt::WindowCloseButtonHint);
   resize(560, 461);
-  QFont f("Arial");
-  f.setPointSize(8);
-  setFont(f);
+  setFont(FormFont("Arial", 8));
   QPalette pal = palette();
   pal.setColor(QPalette::WindowText, Qt::red);
   setPalette(pal);

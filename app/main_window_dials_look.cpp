@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 #include "app/main_window_look.h"
+#include "runtime/form_font.h"
 #include "widgets/gauge.h"
 #include "widgets/gradient.h"
 #include "widgets/ins_clock.h"
@@ -8,13 +9,6 @@
 #include "widgets/ins_meter.h"
 
 namespace {
-
-QFont MakeFont(const char *family, int points, bool bold) {
-  QFont f(family);
-  f.setPointSize(points);
-  f.setBold(bold);
-  return f;
-}
 
 // The battery meter: 50 to 100 %, red, teal and lime thirds, the needle
 // blinking beyond 90 % and below the scale.
@@ -39,16 +33,16 @@ void BatteryMeterLook(TInsDB120Meter &m) {
   sec.SetSector3Color(clLime);
   sec.SetSector3From(667);
   sec.SetSector3To(1000);
-  m.SetFont(MakeFont("Arial", 10, true));
+  m.SetFont(FormFont("Arial", 10, true));
   m.SetFontColor(clWhite);
-  m.SetFontUnit(MakeFont("System", 6, true));
+  m.SetFontUnit(FormFont("System", 6, true));
   m.SetFontUnitColor(clBlack);
   auto &scale = m.ScaleSettings();
   scale.SetSteps(5);
   scale.SetSubSteps(2);
   scale.SetValueFormat("##0");
   scale.SetDrawLine(true);
-  scale.SetFont(MakeFont("Arial", 8, false));
+  scale.SetFont(FormFont("Arial", 8, false));
   scale.SetColor(clBlack);
   scale.SetPointerColor(clLime);
   auto &inner = m.BevelInner();
@@ -74,9 +68,7 @@ void BatteryMeterLook(TInsDB120Meter &m) {
 void ClockLook(TInsClock &c, TClockOption option) {
   c.BeginUpdate();
   c.SetClockOption(option);
-  QFont f("System");
-  f.setPointSize(10);
-  c.SetFont(f);
+  c.SetFont(FormFont("System", 10));
   c.SetFontColor(clLime);
   c.BevelInner().SetStyle(bsLowered);
   c.BevelInner().SetSpacing(0);

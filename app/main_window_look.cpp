@@ -1,21 +1,13 @@
 #include "app/main_window_look.h"
 
 #include "app/main_window.h"
+#include "runtime/form_font.h"
 #include "widgets/ins_col_bit_btn.h"
-#include "widgets/ins_fonts.h"
 #include "widgets/ins_led.h"
 #include "widgets/ins_rocker_switch.h"
 #include "widgets/ins_value_ind.h"
 
 namespace {
-
-QFont ArialFont(int points, bool bold, bool italic = false) {
-  QFont f("Arial");
-  f.setPointSize(points);
-  f.setBold(bold);
-  f.setItalic(italic);
-  return f;
-}
 
 // The sixteen channel indicators: value box only, names under it, no bevels.
 void IndicatorLook(TInsValueInd &ind, int component) {
@@ -29,9 +21,9 @@ void IndicatorLook(TInsValueInd &ind, int component) {
   sig.SetValueFrom(0);
   ind.SetLimitUpper(90);
   ind.SetLimitLower(10);
-  ind.SetFont(ArialFont(8, true));
+  ind.SetFont(FormFont("Arial", 8, true));
   ind.SetFontColor(clWhite);
-  ind.SetFontValue(SystemFont(13, component >= 2 && component <= 4));
+  ind.SetFontValue(FormFont("System", 10, component >= 2 && component <= 4));
   ind.SetFontValueColor(clLime);
   ind.BevelValue().SetStyle(bsLowered);
   ind.BevelValue().SetWidth(2);
@@ -118,7 +110,7 @@ void ApplyMainWindowLook(TForm1 &form) {
   if (TInsRockerSwitch *sw = form.InsRockerSwitch1) {
     sw->SetOrientation(boVertical);
     sw->SetMode(mSwitch);
-    sw->setFont(ArialFont(8, true));
+    sw->setFont(FormFont("Arial", 8, true));
     sw->SetFontColor(clTeal);
     sw->SetLEDHeight(8);
     sw->SetLEDColorOn(clLime);
@@ -134,16 +126,16 @@ void ApplyMainWindowLook(TForm1 &form) {
     sw->BevelOuter().SetColor(clBtnShadow());
   }
 
-  QFont italic12 = ArialFont(12, true, true);
+  QFont italic12 = FormFont("Arial", 12, true, true);
   const TButtonLook looks[8] = {
-      {mIndicator, clWhite, clWhite, false, ArialFont(8, true), phLeft, ff05Hz, false},
-      {mButton, clLime, clLime, true, ArialFont(9, true), phLeft, ff1Hz, false},
-      {mButton, clAqua, clLime, true, ArialFont(9, true), phLeft, ff1Hz, false},
-      {mButton, clYellow, clLime, true, ArialFont(9, true), phLeft, ff1Hz, true},
+      {mIndicator, clWhite, clWhite, false, FormFont("Arial", 8, true), phLeft, ff05Hz, false},
+      {mButton, clLime, clLime, true, FormFont("Arial", 9, true), phLeft, ff1Hz, false},
+      {mButton, clAqua, clLime, true, FormFont("Arial", 9, true), phLeft, ff1Hz, false},
+      {mButton, clYellow, clLime, true, FormFont("Arial", 9, true), phLeft, ff1Hz, true},
       {mButton, clRed, clLime, true, italic12, phLeft, ff1Hz, false},
       {mButton, clSkyBlue, clLime, true, italic12, phLeft, ff1Hz, false},
-      {mIndicator, clBlack, clLime, true, ArialFont(9, true), phLeft, ff1Hz, false},
-      {mButton, clBlack, clLime, false, ArialFont(8, true), phCenter, ff1Hz, false},
+      {mIndicator, clBlack, clLime, true, FormFont("Arial", 9, true), phLeft, ff1Hz, false},
+      {mButton, clBlack, clLime, false, FormFont("Arial", 8, true), phCenter, ff1Hz, false},
   };
   TInsColBitBtn *buttons[8] = {form.InsColBitBtn1, form.InsColBitBtn2, form.InsColBitBtn3, form.InsColBitBtn4,
                                form.InsColBitBtn5, form.InsColBitBtn6, form.InsColBitBtn7, form.InsColBitBtn8};

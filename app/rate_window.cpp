@@ -2,6 +2,7 @@
 
 #include "app/logger_commands.h"
 #include "app/main_window.h"
+#include "runtime/form_font.h"
 #include "serial/serial_port.h"
 
 TForm7::TForm7(TForm1 &main, QWidget *parent) : TForm(parent), main_(main) {
@@ -9,7 +10,7 @@ TForm7::TForm7(TForm1 &main, QWidget *parent) : TForm(parent), main_(main) {
   setWindowTitle("Cambio de tasa de muestreo");
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
   SetOuterSize(262, 205);
-  setFont(QFont("MS Sans Serif", 8));
+  setFont(FormFont("MS Sans Serif", 8));
   setStyleSheet("TForm7 { background: #C0DCC0; }");
   setAutoFillBackground(true);
   QPalette pal = palette();
@@ -17,7 +18,7 @@ TForm7::TForm7(TForm1 &main, QWidget *parent) : TForm(parent), main_(main) {
   setPalette(pal);
 
   Label1 = new QLabel("Seleccione la tasa deseada", this);
-  Label1->setFont(QFont("Arial", 10, QFont::Bold));
+  Label1->setFont(FormFont("Arial", 10, true));
   Label1->adjustSize();
   Label1->move(39, 6);
 

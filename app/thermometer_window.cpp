@@ -1,6 +1,7 @@
 #include "app/thermometer_window.h"
 
 #include "app/main_window.h"
+#include "runtime/form_font.h"
 #include "widgets/gradient.h"
 #include "widgets/ins_col_bit_btn.h"
 #include "widgets/ins_gradient.h"
@@ -28,7 +29,7 @@ TForm4::TForm4(TForm1 &main, QWidget *parent) : TForm(parent), main_(main) {
   InsGradient1->GradSettings().SetStyle(gsVertical2);
 
   Label1 = new QLabel("VALORES PUNTUALES ON-LINE", this);
-  Label1->setFont(QFont("Arial", 10, QFont::Bold));
+  Label1->setFont(FormFont("Arial", 10, true));
   Label1->setStyleSheet("color: #008080; background: transparent;");
   Label1->adjustSize();
   Label1->move(48, 0);

@@ -1,4 +1,5 @@
 #include "app/thermometer_window.h"
+#include "runtime/form_font.h"
 #include "widgets/gradient.h"
 #include "widgets/ins_colors.h"
 #include "widgets/ins_gradient.h"
@@ -10,13 +11,6 @@ namespace {
 const QColor &BarColourOfChannel(int channel) {
   static const QColor colours[8] = {clBlue, clRed, clGreen, clLime, clYellow, clAqua, clMoneyGreen, clWhite};
   return colours[(channel - 1) % 8];
-}
-
-QFont MakeFont(const char *family, int points, bool bold) {
-  QFont f(family);
-  f.setPointSize(points);
-  f.setBold(bold);
-  return f;
 }
 
 void ThermometerLook(TInsThermometer &t, int channel) {
@@ -32,9 +26,9 @@ void ThermometerLook(TInsThermometer &t, int channel) {
   sig.SetValueFormat("##0.0");
   t.SetLimitUpper(90);
   t.SetLimitLower(10);
-  t.SetFont(MakeFont("Arial", 8, true));
+  t.SetFont(FormFont("Arial", 8, true));
   t.SetFontColor(clBlack);
-  t.SetFontValue(MakeFont("System", 8, false));
+  t.SetFontValue(FormFont("System", 8, false));
   t.SetFontValueColor(clBlue);
 
   auto &bar = t.BarSettings();
@@ -53,7 +47,7 @@ void ThermometerLook(TInsThermometer &t, int channel) {
   scale.SetSubSteps(3);
   scale.SetValueFormat("##0");
   scale.SetDrawLine(false);
-  scale.SetFont(MakeFont("Arial", 8, false));
+  scale.SetFont(FormFont("Arial", 8, false));
   scale.SetColor(clBlack);
   t.SetScaleSpacing(3);
 

@@ -1,7 +1,7 @@
+#include "runtime/form_font.h"
 #include "runtime/format_settings.h"
 #include "widgets/flash_timer.h"
 #include "widgets/ins_gradient.h"
-#include "widgets/ins_fonts.h"
 #include "widgets/ins_value_ind.h"
 
 #include <QApplication>
@@ -36,7 +36,7 @@ struct TLiveWindow {
       w->SetOptions({opName1, opUnit});
       w->SignalSettings().SetName1(QString("CANAL %1").arg(i + 1));
       w->SignalSettings().SetValueUnit(QString::fromUtf8("ºC"));
-      w->SetFontValue(SystemFont(13));
+      w->SetFontValue(FormFont("System", 10));
       // As on the main window: the first two keep an (empty) automatic hint.
       w->SetHintOptions(i < 2 ? THintOptions{hoAutoHint} : THintOptions{});
       w->Loaded();

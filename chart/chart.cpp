@@ -1,6 +1,7 @@
 #include "chart/chart.h"
 
 #include "runtime/application.h"
+#include "runtime/form_font.h"
 #include "widgets/ins_colors.h"
 
 #include <QClipboard>
@@ -17,11 +18,11 @@
 
 namespace {
 
-// Fonts are given in points as the forms write them; the chart works in
-// pixels of a 96 dpi screen so that the layout is the same on every device
-// and the printer only scales it.
+// Fonts given in points, as the forms write them, are turned into the pixels
+// of a 96 dpi screen by the windows' own rule, so that the layout is the same
+// on every device and the printer only scales it.
 QFont PixelFont(QFont f) {
-  if (f.pointSizeF() > 0) f.setPixelSize(std::max(1, static_cast<int>(std::lround(f.pointSizeF() * 96.0 / 72.0))));
+  if (f.pointSizeF() > 0) f.setPixelSize(std::max(1, FormPixels(static_cast<int>(std::lround(f.pointSizeF())))));
   return f;
 }
 

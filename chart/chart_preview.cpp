@@ -4,6 +4,7 @@
 #include "chart/chart_print.h"
 #include "runtime/application.h"
 #include "runtime/exceptions.h"
+#include "runtime/form_font.h"
 #include "runtime/radio_group.h"
 
 #include <QCheckBox>
@@ -75,6 +76,9 @@ QString PdfTitle() { return QStringLiteral("Guardar la impresión como PDF"); }
 
 TChartPreview::TChartPreview(QWidget *owner) : TForm(owner) {
   setWindowTitle(QStringLiteral("Chart Print Preview"));
+  // The preview's controls were laid out for this face; the desktop's wider
+  // one cut "Paper Orientation:" short.
+  setFont(FormFont("MS Sans Serif", 8));
   BuildControls();
   SetOuterSize(551, 383);
   CenterOnDesktop();

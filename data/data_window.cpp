@@ -3,6 +3,7 @@
 #include "data/dump_lines.h"
 #include "data/text_file_writer.h"
 #include "runtime/application.h"
+#include "runtime/form_font.h"
 #include "widgets/ins_gradient.h"
 
 #include <QDir>
@@ -33,19 +34,10 @@ const int GridColumnWidths[DataColumns] = {37, 52, 39, 31, 31, 28, 28, 30, 29, 3
                                            29, 30, 29, 30, 29, 29, 29, 28, 28};
 const int RowsBeforeFirstActivation = 2048;
 
-// Point sizes of the form are given as the pixel heights they had on the
-// logger's original screens, so the layout holds at any screen resolution.
-QFont PixelFont(const char *family, int pixels, bool bold) {
-  QFont f(QString::fromLatin1(family));
-  f.setPixelSize(pixels);
-  f.setBold(bold);
-  return f;
-}
-
 QLabel *CaptionLabel(QWidget *parent, const char *text, int x, int y, int w, int h) {
   auto *l = new QLabel(QString::fromUtf8(text), parent);
   l->setGeometry(x, y, w, h);
-  l->setFont(PixelFont("Arial", 13, true));
+  l->setFont(FormFont("Arial", 10, true));
   QPalette pal = l->palette();
   pal.setColor(QPalette::WindowText, Qt::white);
   l->setPalette(pal);
@@ -57,7 +49,7 @@ QLineEdit *ReadOnlyBox(QWidget *parent, const char *family, int x, int y, int w,
   auto *e = new QLineEdit(parent);
   e->setGeometry(x, y, w, h);
   e->setReadOnly(true);
-  e->setFont(PixelFont(family, 13, true));
+  e->setFont(FormFont(family, 10, true));
   QPalette pal = e->palette();
   pal.setColor(QPalette::Base, Teal);
   pal.setColor(QPalette::Text, Lime);
@@ -116,7 +108,7 @@ QToolButton *SpeedButton(QWidget *parent, const char *caption, const char *hint,
   b->setIcon(QIcon(picture));
   b->setIconSize(picture.size());
   b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-  b->setFont(PixelFont("Arial", 8, false));
+  b->setFont(FormFont("Arial", 6));
   return b;
 }
 
@@ -147,7 +139,7 @@ QMessageBox::StandardButton DefaultQuestion(TForm5 &form, const QString &questio
 
 TForm5::TForm5(const std::string &dump, QWidget *parent) : QDialog(parent), Dump_(dump) {
   setWindowTitle(QStringLiteral("DATOS DESCARGADOS"));
-  setFont(PixelFont("MS Sans Serif", 11, false));
+  setFont(FormFont("MS Sans Serif", 8));
   setFixedSize(691, 402);  // the client area of a 699 x 429 window
 
   InsGradient1 = new TInsGradient(this);
@@ -171,7 +163,7 @@ TForm5::TForm5(const std::string &dump, QWidget *parent) : QDialog(parent), Dump
 
   StringGrid1 = new TStringGrid(this, DataColumns, RowsBeforeFirstActivation);
   StringGrid1->setGeometry(4, 99, 677, 286);
-  StringGrid1->setFont(PixelFont("Arial", 9, true));
+  StringGrid1->setFont(FormFont("Arial", 7, true));
   StringGrid1->SetFontColor(Red);
   StringGrid1->SetColor(MoneyGreen);
   StringGrid1->SetDefaultColWidth(37);

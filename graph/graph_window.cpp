@@ -3,6 +3,7 @@
 #include "chart/chart.h"
 #include "data/string_grid.h"
 #include "runtime/application.h"
+#include "runtime/form_font.h"
 #include "runtime/format_settings.h"
 #include "runtime/number_format.h"
 #include "widgets/ins_col_bit_btn.h"
@@ -65,18 +66,18 @@ TForm6::TForm6(const TStringGrid &grid, QWidget *parent) : QDialog(parent), grid
   c.BackWall().SetColor(clWhite);
   c.BackWall().SetBrushStyle(Qt::NoBrush);
   c.Title().SetText({"TEMPERATURA VERSUS TIEMPO"});
-  c.Title().SetFont(QFont("Arial", 10, QFont::Bold));
+  c.Title().SetFont(FormFont("Arial", 10, true));
   c.Title().SetFontColor(clBlue);
   c.BottomAxis().SetIncrement(1);
   c.BottomAxis().SetLabelStyle(talValue);
   c.BottomAxis().SetAxisValuesFormat("##.##.##");
   c.BottomAxis().Title().SetCaption(QString::fromUtf8("Muestra número: (tiempo)"));
-  c.BottomAxis().Title().SetFont(QFont("Arial", 10, QFont::Bold));
+  c.BottomAxis().Title().SetFont(FormFont("Arial", 10, true));
   c.BottomAxis().Title().SetFontColor(clTeal);
   c.LeftAxis().SetStartPosition(2);
   c.LeftAxis().SetEndPosition(97);
   c.LeftAxis().Title().SetCaption(QString::fromUtf8("° C"));
-  c.LeftAxis().Title().SetFont(QFont("Arial", 14, QFont::Bold));
+  c.LeftAxis().Title().SetFont(FormFont("Arial", 14, true));
   c.LeftAxis().Title().SetFontColor(clTeal);
   c.TopAxis().SetVisible(false);
   c.RightAxis().SetVisible(false);
@@ -88,7 +89,7 @@ TForm6::TForm6(const TStringGrid &grid, QWidget *parent) : QDialog(parent), grid
     s.LinePen().SetWidth(i == 4 ? 3 : 2);
   }
 
-  QFont boxFont("Arial", 8, QFont::Bold);
+  const QFont boxFont = FormFont("Arial", 8, true);
   for (int i = 0; i < 16; ++i) {
     QCheckBox *box = new QCheckBox(QString("CANAL%1").arg(i + 1), this);
     box->setFont(boxFont);

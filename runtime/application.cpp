@@ -1,5 +1,7 @@
 #include "runtime/application.h"
 
+#include "runtime/form_font.h"
+
 #include <QAbstractNativeEventFilter>
 #include <QFont>
 #include <QKeyEvent>
@@ -130,6 +132,11 @@ void InstallFontSubstitutes() {
   QFont::insertSubstitutions("MS Sans Serif", twins);
   QFont::insertSubstitutions("System", twins);
   QFont::insertSubstitutions("Arial", {"Liberation Sans", "Arimo"});
+  // A window or control that names no font takes the application's, which is
+  // the desktop's ("Sans Serif", DejaVu Sans here) and a quarter wider than
+  // the forms' faces; so would every control under a style sheet, which
+  // drops the font it inherited. The forms' own default is MS Sans Serif 8 pt.
+  QApplication::setFont(FormFont("MS Sans Serif", 8));
 }
 
 std::string TApplication::Title() const { return ApplicationTitle(); }

@@ -1,8 +1,8 @@
 #include "serial/serial_setup.h"
 
+#include "runtime/form_font.h"
 #include "serial/port_list.h"
 
-#include <QFont>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -184,9 +184,7 @@ TSerialSetupFrm::TSerialSetupFrm() : QDialog(nullptr) {
   setObjectName(QStringLiteral("SerialSetupFrm"));
   setWindowTitle(QStringLiteral("Setup"));
   setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-  QFont font(QStringLiteral("MS Sans Serif"));
-  font.setPixelSize(11);
-  setFont(font);
+  setFont(FormFont("MS Sans Serif", 8));
   setFixedSize(231, 216);
 
   GroupBox1 = new QGroupBox(QStringLiteral(" Settings "), this);

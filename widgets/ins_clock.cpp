@@ -1,5 +1,6 @@
 #include "widgets/ins_clock.h"
 
+#include "runtime/form_font.h"
 #include "widgets/flash_timer.h"
 #include "widgets/ins_colors.h"
 #include "widgets/value_layer.h"
@@ -9,9 +10,7 @@
 #include <algorithm>
 
 TInsClock::TInsClock(QWidget *parent) : TInsGraphicControl(parent), fontColor_(clLime) {
-  QFont f("System");
-  f.setPointSize(10);
-  setFont(f);
+  setFont(FormFont("System", 10));
   bevelOuter_.SetSpacing(2);
   bevelOuter_.SetWidth(1);
   bevelInner_.SetStyle(bsLowered);

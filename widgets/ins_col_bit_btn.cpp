@@ -1,5 +1,6 @@
 #include "widgets/ins_col_bit_btn.h"
 
+#include "runtime/form_font.h"
 #include "widgets/bevel.h"
 #include "widgets/text_layout.h"
 
@@ -270,8 +271,5 @@ void ApplyGraphButtonLook(TInsColBitBtn &button, int index) {
   button.SetPosVertical(pvCenter);
   button.SetPosGlyph(pLeft);
   button.SetFrequency(ff1Hz);
-  QFont f("MS Sans Serif");
-  f.setPointSize(8);
-  f.setBold(true);
-  button.setFont(f);
+  button.setFont(FormFont("MS Sans Serif", 8, true));
 }

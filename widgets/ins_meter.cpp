@@ -1,5 +1,6 @@
 #include "widgets/ins_meter.h"
 
+#include "runtime/form_font.h"
 #include "widgets/flash_timer.h"
 #include "widgets/value_layer.h"
 
@@ -62,11 +63,8 @@ TInsRMeter::TRMeterOptions TInsRMeter::AllOptions() {
 
 TInsRMeter::TInsRMeter(QWidget *parent) : TInsAnalogGControl(parent), options_(AllOptions()) {
   BeginLoading();
-  QFont f("Arial");
-  f.setPointSize(8);
-  setFont(f);
-  fontUnit_ = QFont("System");
-  fontUnit_.setPointSize(10);
+  setFont(FormFont("Arial", 8));
+  fontUnit_ = FormFont("System", 10);
 
   bevelInner_.SetStyle(bsLowered);
   bevelInner_.SetSpacing(5);
@@ -76,9 +74,7 @@ TInsRMeter::TInsRMeter(QWidget *parent) : TInsAnalogGControl(parent), options_(A
   bevelOuter_.SetSpacing(5);
   bevelOuter_.SetWidth(2);
   bevelOuter_.SetBevelLine(blOuter);
-  QFont sf = scale_.Font();
-  sf.setPointSize(8);
-  scale_.SetFont(sf);
+  scale_.SetFont(FormFont("Arial", 8));
   needleFill_ = arrow_.ColorBrush();
 
   for (TInsSBevel *b : {&bevelInner_, &bevelOuter_}) b->OnChange = [this] { SettingsObjectChanged(); };

@@ -1,5 +1,6 @@
 #include "widgets/ins_thermometer.h"
 
+#include "runtime/form_font.h"
 #include "runtime/format_settings.h"
 #include "widgets/value_layer.h"
 
@@ -84,11 +85,8 @@ TInsThermometer::TInsThermometer(QWidget *parent) : TInsAnalogGControl(parent) {
   SignalSettings().SetValueFrom(-40);
   SignalSettings().SetValueTo(60);
 
-  QFont f("Arial");
-  f.setPointSize(8);
-  setFont(f);
-  fontValue_ = QFont("System");
-  fontValue_.setPointSize(10);
+  setFont(FormFont("Arial", 8));
+  fontValue_ = FormFont("System", 10);
 
   bar_.SetMinWidth(3);
   bar_.SetMinHeight(100);
@@ -113,9 +111,7 @@ TInsThermometer::TInsThermometer(QWidget *parent) : TInsAnalogGControl(parent) {
 
   scale_.SetDrawLine(false);
   scale_.SetSubSteps(5);
-  QFont sf = scale_.Font();
-  sf.setPointSize(8);
-  scale_.SetFont(sf);
+  scale_.SetFont(FormFont("Arial", 8));
 
   bar_.OnChange = [this] { SettingsObjectChanged(); };
   scale_.OnChange = [this] { SettingsObjectChanged(); };

@@ -1,6 +1,6 @@
 #include "widgets/ins_value_ind.h"
 
-#include "widgets/ins_fonts.h"
+#include "runtime/form_font.h"
 
 #include <QPaintEvent>
 #include <QPainter>
@@ -36,10 +36,8 @@ TInsValueIndBox *BoxOf(const QWidget *w) { return w->findChild<TInsValueIndBox *
 }  // namespace
 
 TInsValueInd::TInsValueInd(QWidget *parent) : TInsAnalogGControl(parent) {
-  QFont f("Arial");
-  f.setPointSize(8);
-  setFont(f);
-  fontValue_ = SystemFontPt(10);
+  setFont(FormFont("Arial", 8));
+  fontValue_ = FormFont("System", 10);
 
   bevelInner_.SetStyle(bsLowered);
   bevelInner_.SetSpacing(5);

@@ -1,5 +1,6 @@
 #include "widgets/scale_draw.h"
 
+#include "runtime/form_font.h"
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPainterPath>
@@ -7,7 +8,7 @@
 #include <algorithm>
 #include <cmath>
 
-TScaleSettings::TScaleSettings() : font_("Arial") { font_.setPointSize(14); }
+TScaleSettings::TScaleSettings() : font_(FormFont("Arial", 14)) {}
 
 void TScaleSettings::SetSteps(int v) {
   if (v < 1 || v == steps_) return;

@@ -1,8 +1,8 @@
+#include "runtime/form_font.h"
 #include "runtime/format_settings.h"
 #include "widgets/ins_col_bit_btn.h"
 #include "widgets/ins_led.h"
 #include "widgets/ins_rocker_switch.h"
-#include "widgets/ins_fonts.h"
 #include "widgets/ins_value_ind.h"
 #include "tests/widgets/qstring_print.h"
 
@@ -50,7 +50,7 @@ TInsValueInd *MainWindowIndicator(QWidget *parent) {
   f.setBold(true);
   ind->SetFont(f);
   ind->SetFontColor(clWhite);
-  ind->SetFontValue(SystemFont(13));
+  ind->SetFontValue(FormFont("System", 10));
   ind->Loaded();
   return ind;
 }
