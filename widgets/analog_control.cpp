@@ -4,6 +4,7 @@
 #include "runtime/format_settings.h"
 #include "runtime/number_format.h"
 #include "widgets/bevel.h"
+#include "widgets/text_layout.h"
 
 #include <QPainter>
 
@@ -408,8 +409,24 @@ void TInsAnalogGControl::PaintFrameAndNames(QPainter &p, const TInsSBevel *outer
     QRect r = rect();
     outer->Paint(p, r);
   }
-  p.setFont(font());
   p.setPen(nameColor);
-  if (name2) p.drawText(*name2, Qt::AlignHCenter | Qt::AlignTop, signal_.Name2());
-  if (name1) p.drawText(*name1, Qt::AlignHCenter | Qt::AlignTop, signal_.Name1());
+  for (const TCaptionBox &name : NameCaptions(name1, name2)) {
+    p.setFont(name.Font);
+    p.drawText(name.Drawn.left(), name.Drawn.top() + QFontMetrics(name.Font).ascent(), name.Text);
+  }
+  p.setFont(font());
+}
+
+TCaptionBoxes TInsAnalogGControl::NameCaptions(const QRect *name1, const QRect *name2) const {
+  TCaptionBoxes boxes;
+  auto add = [&](const QRect *r, const QString &text) {
+    if (!r || text.isEmpty()) return;
+    const QFont f = FitCaptionFont(font(), text, r->width());
+    const QFontMetrics fm(f);
+    const int w = fm.horizontalAdvance(text);
+    boxes.push_back({text, f, QRect(r->left() + (r->width() - w) / 2, r->top(), w, fm.height()), *r});
+  };
+  add(name2, signal_.Name2());
+  add(name1, signal_.Name1());
+  return boxes;
 }

@@ -2,6 +2,7 @@
 
 #include "runtime/date_format.h"
 #include "runtime/format_settings.h"
+#include "widgets/captions.h"
 #include "widgets/ins_colors.h"
 #include "widgets/ins_graphic_control.h"
 #include "widgets/ins_set.h"
@@ -236,10 +237,14 @@ protected:
 
   // What every instrument draws alike: the outer bevel round the whole widget
   // and the two names, centred at the top of their rectangles, in the widget
-  // font. A null pointer leaves that part out; the painter keeps the font and
-  // pen set here.
+  // font (a pixel or two smaller for a name too wide for its rectangle). A
+  // null pointer leaves that part out; the painter keeps the widget font and
+  // the pen set here.
   void PaintFrameAndNames(QPainter &p, const TInsSBevel *outer, const QColor &nameColor, const QRect *name1,
                           const QRect *name2) const;
+  // The names as PaintFrameAndNames draws them, each with its rectangle as
+  // its room.
+  TCaptionBoxes NameCaptions(const QRect *name1, const QRect *name2) const;
 
 private:
   // One extreme's line of the automatic hint, kept with what it was made

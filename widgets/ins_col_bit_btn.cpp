@@ -143,31 +143,79 @@ TInsColBitBtn::TLook TInsColBitBtn::CurrentLook() const {
   const bool enabled = isEnabled();
   l.faceColor = !enabled ? colorDisabled_ : (l.btnColOn ? colorOn_ : colorOff_);
   l.textColor = !enabled ? textColDisabled_ : (l.textColOn ? textColOn_ : textColOff_);
+  l.font = CaptionFont();
+  l.textOrigin = TextOrigin(l.caption, l.sunken, l.font);
+  return l;
+}
 
+QRect TInsColBitBtn::CaptionRect() const {
+  const int b = beveled_ ? bevel_.Width() : 0;
+  return rect().adjusted(b, b, -b, -b);
+}
+
+QFont TInsColBitBtn::CaptionFont() const {
+  const bool sideways = posGlyph_ == pLeft || posGlyph_ == pRight;
+  const int glyphW = glyph_.isNull() || !sideways ? 0 : glyph_.width() / numGlyph_ + spacing_;
+  const int glyphH = glyph_.isNull() || sideways ? 0 : glyph_.height() + spacing_;
+  const QRect face = CaptionRect();
+  const int extra = 2 * TextMargin() + offsetDown_;
+  // Both captions on one measure, so the text keeps its size when it changes.
+  const QSize room(face.width() - extra - glyphW, face.height() - extra - glyphH);
+  return FitCaptionFont(font(), {textOff_, textOn_}, room);
+}
+
+QPoint TInsColBitBtn::TextOrigin(const QString &caption, bool sunken, const QFont &font) const {
   // Caption block: as wide as the wider caption, so the text does not jump
   // when it changes; as high as the shown caption.
-  const QFontMetrics fm(font());
+  const QFontMetrics fm(font);
   const int blockW = std::max(MeasureTextBlock(fm, textOff_).width(), MeasureTextBlock(fm, textOn_).width());
-  const int blockH = fm.height() * int(SplitLines(l.caption).size());
+  const int blockH = fm.height() * int(SplitLines(caption).size());
   const int glyphW = glyph_.isNull() ? 0 : glyph_.width() / numGlyph_;
   const int glyphH = glyph_.isNull() ? 0 : glyph_.height();
   const int gap = glyph_.isNull() ? 0 : spacing_;
   const bool sideways = posGlyph_ == pLeft || posGlyph_ == pRight;
   const int totalW = sideways ? glyphW + gap + blockW : std::max(glyphW, blockW);
   const int totalH = sideways ? std::max(glyphH, blockH) : glyphH + gap + blockH;
+  // Put to a side, the caption keeps to the face inside the bevel, with room
+  // for the raised copies and for the step it takes when held down.
+  const QRect face = CaptionRect();
+  const int m = TextMargin();
   int cx = width() / 2, cy = height() / 2;
-  if (posH_ == phLeft) cx = totalW / 2;
-  if (posH_ == phRight) cx = width() - totalW / 2;
-  if (posV_ == pvTop) cy = totalH / 2;
-  if (posV_ == pvBottom) cy = height() - totalH / 2;
-  const int dx = offsetX_ + (l.sunken ? offsetDown_ : 0);
-  const int dy = offsetY_ + (l.sunken ? offsetDown_ : 0);
+  if (posH_ == phLeft) cx = face.left() + m + totalW / 2;
+  if (posH_ == phRight) cx = face.right() + 1 - m - offsetDown_ - (totalW - totalW / 2);
+  if (posV_ == pvTop) cy = face.top() + m + totalH / 2;
+  if (posV_ == pvBottom) cy = face.bottom() + 1 - m - offsetDown_ - (totalH - totalH / 2);
+  const int dx = offsetX_ + (sunken ? offsetDown_ : 0);
+  const int dy = offsetY_ + (sunken ? offsetDown_ : 0);
   int tx = cx - totalW / 2, ty = cy - blockH / 2;
   if (posGlyph_ == pLeft) tx += glyphW + gap;
   if (posGlyph_ == pTop) ty = cy - totalH / 2 + glyphH + gap;
   if (posGlyph_ == pBottom) ty = cy - totalH / 2;
-  l.textOrigin = QPoint(tx + dx, ty + dy);
-  return l;
+  return QPoint(tx + dx, ty + dy);
+}
+
+TCaptionBoxes TInsColBitBtn::Captions() const {
+  TCaptionBoxes boxes;
+  const QFont f = CaptionFont();
+  const QFontMetrics fm(f);
+  const bool centred = !(posGlyph_ == pLeft || posGlyph_ == pRight);
+  const int blockW = std::max(MeasureTextBlock(fm, textOff_).width(), MeasureTextBlock(fm, textOn_).width());
+  const int m = TextMargin();
+  for (const QString &caption : {textOff_, textOn_}) {
+    if (caption.isEmpty()) continue;
+    for (bool sunken : {false, true}) {
+      const QPoint origin = TextOrigin(caption, sunken, f);
+      const int x = origin.x() + (centred ? blockW / 2 : 0);
+      int y = origin.y();
+      for (const QString &line : SplitLines(caption)) {
+        const int w = fm.horizontalAdvance(line);
+        const QRect drawn(centred ? x - w / 2 : x, y, w, fm.height());
+        boxes.push_back({line, f, drawn.adjusted(-m, -m, m, m), CaptionRect()});
+        y += fm.height();
+      }
+    }
+  }
+  return boxes;
 }
 
 void TInsColBitBtn::paintEvent(QPaintEvent *) {
@@ -199,7 +247,7 @@ void TInsColBitBtn::paintEvent(QPaintEvent *) {
       const QColor key = whole.pixelColor(0, whole.height() - 1);
       g.setMask(QBitmap::fromImage(g.toImage().createMaskFromColor(key.rgb(), Qt::MaskInColor)));
     }
-    const QFontMetrics fm(font());
+    const QFontMetrics fm(look.font);
     const int blockH = fm.height() * int(SplitLines(look.caption).size());
     QPoint gp;
     switch (posGlyph_) {
@@ -216,11 +264,11 @@ void TInsColBitBtn::paintEvent(QPaintEvent *) {
   }
 
   if (!look.caption.isEmpty()) {
-    p.setFont(font());
+    p.setFont(look.font);
     const int align = (posGlyph_ == pLeft || posGlyph_ == pRight) ? 0 : 1;
     int x = look.textOrigin.x();
     if (align == 1) {
-      const QFontMetrics fm(font());
+      const QFontMetrics fm(look.font);
       x += std::max(MeasureTextBlock(fm, textOff_).width(), MeasureTextBlock(fm, textOn_).width()) / 2;
     }
     const int y = look.textOrigin.y();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "widgets/binary_control.h"
+#include "widgets/captions.h"
 #include "widgets/gradient.h"
 #include "widgets/ins_colors.h"
 #include "widgets/ins_set.h"
@@ -108,8 +109,18 @@ public:
     QString caption;
     QColor faceColor, textColor;
     QPoint textOrigin;  // top-left of the caption block, offsets included
+    QFont font;         // the caption's font
   };
   TLook CurrentLook() const;
+
+  // The face inside the bevel: the caption and the glyph stay inside it.
+  QRect CaptionRect() const;
+  // The button's font, or a pixel or two smaller where the wider caption
+  // would not fit the face otherwise.
+  QFont CaptionFont() const;
+  // Every line of both captions where the button draws it, raised and held
+  // down.
+  TCaptionBoxes Captions() const;
 
   int PaintCount() const { return paintCount_; }
 
@@ -127,6 +138,10 @@ protected:
   void changeEvent(QEvent *e) override;
 
 private:
+  // The raised caption's light and dark copies lie a pixel to either side.
+  int TextMargin() const { return text3D_ ? 1 : 0; }
+  QPoint TextOrigin(const QString &caption, bool sunken, const QFont &font) const;
+
   QString textOn_, textOff_;
   QColor textColOn_ = clLime, textColOff_ = clBlack, textColDisabled_ = clBtnShadow();
   bool text3D_ = true;

@@ -165,8 +165,9 @@ TInsRMeter::TLayout TInsRMeter::ComputeLayout() const {
   l.innerBevel = QRect(left, top, right - left, bottom - top);
   QRect area = l.innerBevel;
   if (options_.Has(opBevelInner)) {
-    // The bevel painter's own arithmetic decides where its content starts.
-    const int b = bevelInner_.BorderSize();
+    // The bevel painter's own arithmetic decides where its content starts;
+    // a negative spacing would let the scale run over the bevel's lines.
+    const int b = std::max(bevelInner_.BorderSize(), bevelInner_.BorderSize() - bevelInner_.Spacing());
     area.adjust(b, b, -b, -b);
   }
   area = AdjustScaleArea(area);
@@ -176,19 +177,20 @@ TInsRMeter::TLayout TInsRMeter::ComputeLayout() const {
   const auto &sig = SignalSettings();
   l.div = scale_.Divide(sig.ValueFrom(), sig.ValueTo());
   l.metrics = scale_.Measure(l.div);
-  const int gap = l.metrics.LabelGap;
   const int h = l.metrics.TextHeight;
-  l.radius = gap + (area.width() - 2 * gap) / 2 - l.metrics.WidestLabel / 2;
+  l.map = TScaleMap(sig.ValueFrom(), sig.ValueTo(), startAngle_, startAngle_ + sweepAngle_);
+  // The largest arc whose labels keep clear of the ticks and of the bevel.
+  const int hub = std::max(arrow_.CP1Radius(), arrow_.CP2Radius()) + 2;
+  const TArcScaleGeometry fit = FitArcScale(area, scale_, l.metrics, l.div, l.map, hub);
+  l.radius = fit.Radius;
   if (l.radius < 2) return l;
-  l.centre = QPointF(area.left() + area.width() / 2, area.top() + l.radius + h / 2);
+  l.centre = fit.Centre;
   l.mainTick = l.radius / 8;
   l.subTick = l.metrics.MainPenWidth <= 1 ? l.radius / 16 : int(std::lround(l.radius / 8.0 / 1.4));
-  l.map = TScaleMap(sig.ValueFrom(), sig.ValueTo(), startAngle_, startAngle_ + sweepAngle_);
   l.unitY = area.top() + area.width() / 3 - h / 2;
 
   // What a value change repaints: the scale area and the hub below it, inside
   // the widget.
-  const int hub = std::max(arrow_.CP1Radius(), arrow_.CP2Radius()) + 2;
   const QRect hubRect(int(l.centre.x()) - hub, int(l.centre.y()) - hub, 2 * hub + 1, 2 * hub + 1);
   l.valueArea = area.united(hubRect).intersected(rect());
   l.tooSmall = l.valueArea.width() < 2 || l.valueArea.height() < 2;
@@ -338,6 +340,20 @@ void TInsRMeter::paintEvent(QPaintEvent *e) {
   p.drawImage(e->rect().topLeft(), static_, e->rect());
 }
 
+TCaptionBoxes TInsRMeter::Captions() {
+  const TLayout &l = Sync();
+  TCaptionBoxes boxes =
+      NameCaptions(options_.Has(opName1) ? &l.name1 : nullptr, options_.Has(opName2) ? &l.name2 : nullptr);
+  if (l.radius < 2) return boxes;
+  TArcScaleGeometry g;
+  g.Centre = l.centre;
+  g.Radius = l.radius;
+  const std::vector<QRect> labels = ArcLabelRects(scale_, l.metrics, l.div, l.map, g);
+  for (size_t i = 0; i < labels.size(); ++i)
+    boxes.push_back({QString::fromStdString(l.div.Labels[i]), scale_.Font(), labels[i], l.area});
+  return boxes;
+}
+
 QPolygonF TInsRMeter::NeedlePolygon() const {
   const TLayout &l = layout_;
   const double len = l.radius - l.metrics.LabelGap - 1;
@@ -428,11 +444,10 @@ TIns120Meter::TIns120Meter(QWidget *parent) : TInsRMeter(parent) {
 }
 
 QRect TIns120Meter::AdjustScaleArea(const QRect &area) const {
-  // Wider than the bevel so the end labels sit clear of the ticks; it reaches
-  // below the bevel by the bevel's spacing.
-  const int widen = area.width() / 20;
-  QRect r = area.adjusted(-widen, 0, widen, 0);
-  if (Options().Has(opBevelInner)) r.setBottom(r.bottom() + BevelInner().Spacing());
+  // The hub sits low: the area reaches down into the bevel's spacing, never
+  // over its lines.
+  QRect r = area;
+  if (Options().Has(opBevelInner)) r.setBottom(r.bottom() + std::max(0, BevelInner().Spacing()));
   return r;
 }
 

@@ -100,6 +100,9 @@ public:
   int ArcRadius() { return Sync().radius; }
   QRect ValueArea() { return Sync().valueArea; }
   const TScaleDiv &ScaleDiv() { return Sync().div; }
+  // The names and the scale labels, each with the room it has: its name
+  // rectangle, the scale area.
+  TCaptionBoxes Captions();
   // Needle outline at the current angle, in widget coordinates.
   QPolygonF NeedlePolygon() const;
   QPointF NeedleTip() const;

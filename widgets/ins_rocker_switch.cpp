@@ -265,18 +265,63 @@ void TInsRockerSwitch::DrawSwitch(QPainter &p, const QRect &r, bool vertical, bo
     p.drawPolygon(c, 3);
   }
 
-  // Caption about a point on the centre line near the far end.
   if (!text_.isEmpty()) {
+    p.setFont(CaptionFont());
     p.setPen(fontColor_);
-    const int th = p.fontMetrics().height();
-    int x, y;
-    if (vertical) {
-      x = r.left() + r.width() / 2;
-      y = SwapGraphic() ? r.top() + th : r.top() + r.height() - th;
-    } else {
-      x = SwapGraphic() ? r.left() + r.width() / 5 : r.left() + r.width() - r.width() / 5;
-      y = r.top() + r.height() / 2;
-    }
-    DrawTextBlock(p, x + textX_, y + textY_, text_, 4);
+    const QPoint at = CaptionAnchor(r, p.fontMetrics().height());
+    DrawTextBlock(p, at.x(), at.y(), text_, 4);
   }
+}
+
+QRect TInsRockerSwitch::CaptionRoom(const QRect &face) const {
+  const int bw = BtnBevelWidth();
+  QRect in = face.adjusted(bw, bw, -bw, -bw);
+  const QRect strip = LampStripRect(face);
+  if (strip.isEmpty()) return in;
+  if (Orientation() == boVertical) {
+    if (!SwapGraphic()) in.setTop(strip.bottom() + 1);
+    else in.setBottom(strip.top() - 1);
+  } else {
+    if (!SwapGraphic()) in.setLeft(strip.right() + 1);
+    else in.setRight(strip.left() - 1);
+  }
+  return in;
+}
+
+QPoint TInsRockerSwitch::CaptionAnchor(const QRect &face, int textHeight) const {
+  // About a point on the centre line near the far end.
+  int x, y;
+  if (Orientation() == boVertical) {
+    x = face.left() + face.width() / 2;
+    y = SwapGraphic() ? face.top() + textHeight : face.top() + face.height() - textHeight;
+  } else {
+    x = SwapGraphic() ? face.left() + face.width() / 5 : face.left() + face.width() - face.width() / 5;
+    y = face.top() + face.height() / 2;
+  }
+  return QPoint(x + textX_, y + textY_);
+}
+
+QRect TInsRockerSwitch::CaptionRect() const {
+  const QRect face = FaceRect();
+  return CaptionRoom(QRect(QPoint(0, 0), face.size())).translated(face.topLeft());
+}
+
+QFont TInsRockerSwitch::CaptionFont() const { return FitCaptionFont(font(), text_, CaptionRect().width()); }
+
+TCaptionBoxes TInsRockerSwitch::Captions() const {
+  TCaptionBoxes boxes;
+  if (text_.isEmpty()) return boxes;
+  const QFont f = CaptionFont();
+  const QFontMetrics fm(f);
+  const QRect face = FaceRect();
+  const QStringList lines = SplitLines(text_);
+  const QPoint at = CaptionAnchor(QRect(QPoint(0, 0), face.size()), fm.height()) + face.topLeft();
+  // As DrawTextBlock centres a block on both axes.
+  int top = at.y() - fm.height() * int(lines.size()) / 2;
+  for (const QString &line : lines) {
+    const int w = fm.horizontalAdvance(line);
+    boxes.push_back({line, f, QRect(at.x() - w / 2, top, w, fm.height()), CaptionRect()});
+    top += fm.height();
+  }
+  return boxes;
 }

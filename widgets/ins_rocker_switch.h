@@ -2,6 +2,7 @@
 
 #include "widgets/bevel.h"
 #include "widgets/binary_control.h"
+#include "widgets/captions.h"
 #include "widgets/ins_colors.h"
 
 #include <QImage>
@@ -77,10 +78,23 @@ public:
   // The lamp strip within the face rectangle (empty without one).
   QRect LampStripRect(const QRect &face) const;
 
+  // The face inside the switch's frame, less the lamp strip: the caption
+  // stays inside it.
+  QRect CaptionRect() const;
+  // The widget's font, or a pixel or two smaller where the caption would
+  // not fit inside the frame otherwise.
+  QFont CaptionFont() const;
+  // Each line of the caption where the switch draws it.
+  TCaptionBoxes Captions() const;
+
 protected:
   void DrawSwitch(QPainter &p, const QRect &r, bool vertical, bool on) override;
 
 private:
+  // In the coordinates of a face canvas `face`.
+  QRect CaptionRoom(const QRect &face) const;
+  QPoint CaptionAnchor(const QRect &face, int textHeight) const;
+
   QString text_;
   int textX_ = 0, textY_ = 0;
   int ledHeight_ = 8;

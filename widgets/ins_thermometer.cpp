@@ -310,6 +310,11 @@ void TInsThermometer::ValueChanged() {
   if (options_.Has(opValue)) valueLayer_->update();
 }
 
+TCaptionBoxes TInsThermometer::Captions() {
+  const TLayout &l = Sync();
+  return NameCaptions(options_.Has(opName1) ? &l.name1 : nullptr, options_.Has(opName2) ? &l.name2 : nullptr);
+}
+
 int TInsThermometer::ScaleY(double value) { return int(std::lround(Sync().map.Transform(value))); }
 
 int TInsThermometer::FillHeight() {

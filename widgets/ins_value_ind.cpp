@@ -175,6 +175,11 @@ TInsValueInd::TLayout TInsValueInd::ComputeLayout() const {
 QRect TInsValueInd::ValueBoxRect() const { return layout_.box; }
 QRect TInsValueInd::ValueInsideRect() const { return layout_.valueRect; }
 
+TCaptionBoxes TInsValueInd::Captions() const {
+  return NameCaptions(options_.Has(opName1) ? &layout_.name1 : nullptr,
+                      options_.Has(opName2) ? &layout_.name2 : nullptr);
+}
+
 void TInsValueInd::PaintValue(QPainter &p, const QRect &r) {
   if (r.width() <= 0 || r.height() <= 0) return;
   EnsureTextsCurrent();  // the separator may have changed since the last value

@@ -37,6 +37,8 @@ public:
   // The value box (frame included) and its inside where the text goes.
   QRect ValueBoxRect() const;
   QRect ValueInsideRect() const;
+  // The names, each with its rectangle as its room.
+  TCaptionBoxes Captions() const;
 
   // Paint statistics, for checking that value changes stay inside the box:
   // paints of the whole body (and the area they covered) and of the value.

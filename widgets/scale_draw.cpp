@@ -151,10 +151,62 @@ void DrawArcScale(QPainter &p, const TScaleSettings &s, const TScaleMetrics &m, 
   p.setFont(s.Font());
   p.setPen(c);
   const QFontMetrics fm(s.Font());
-  for (size_t i = 0; i < div.Major.size() && i < div.Labels.size(); ++i) {
-    const QString text = QString::fromStdString(div.Labels[i]);
-    const QPointF at = PointOnCircle(g.Centre, g.Radius, valueToAngle.Transform(div.Major[i]));
-    const int w = fm.horizontalAdvance(text);
-    p.drawText(int(std::lround(at.x() - w / 2.0)), int(std::lround(at.y() - m.TextHeight / 2.0)) + fm.ascent(), text);
+  const std::vector<QRect> boxes = ArcLabelRects(s, m, div, valueToAngle, g);
+  for (size_t i = 0; i < boxes.size(); ++i)
+    p.drawText(boxes[i].left(), boxes[i].top() + fm.ascent(), QString::fromStdString(div.Labels[i]));
+}
+
+QRect ArcLabelRect(const TArcScaleGeometry &g, const TScaleMetrics &m, double angleDeg, int width) {
+  // The box's reach towards the centre along the tick: half its width times
+  // the sine, half its height times the cosine.
+  const double a = angleDeg * M_PI / 180.0;
+  const double reach = std::abs(std::sin(a)) * width / 2.0 + std::abs(std::cos(a)) * m.TextHeight / 2.0;
+  const QPointF at = PointOnCircle(g.Centre, g.Radius + reach, angleDeg);
+  return QRect(int(std::lround(at.x() - width / 2.0)), int(std::lround(at.y() - m.TextHeight / 2.0)), width,
+               m.TextHeight);
+}
+
+std::vector<QRect> ArcLabelRects(const TScaleSettings &s, const TScaleMetrics &m, const TScaleDiv &div,
+                                 const TScaleMap &valueToAngle, const TArcScaleGeometry &g) {
+  const QFontMetrics fm(s.Font());
+  std::vector<QRect> boxes;
+  for (size_t i = 0; i < div.Major.size() && i < div.Labels.size(); ++i)
+    boxes.push_back(ArcLabelRect(g, m, valueToAngle.Transform(div.Major[i]),
+                                 fm.horizontalAdvance(QString::fromStdString(div.Labels[i]))));
+  return boxes;
+}
+
+TArcScaleGeometry FitArcScale(const QRect &room, const TScaleSettings &s, const TScaleMetrics &m,
+                              const TScaleDiv &div, const TScaleMap &valueToAngle, int hubRadius) {
+  TArcScaleGeometry none;
+  if (div.Major.empty() || room.width() < 2 || room.height() < 2) return none;
+  const int cx = room.left() + room.width() / 2;
+  const double a1 = valueToAngle.Transform(div.Major.front()), a2 = valueToAngle.Transform(div.Major.back());
+  // From the largest radius the room could hold down: the first that fits.
+  for (int radius = std::max(room.width(), room.height()); radius >= 2; --radius) {
+    TArcScaleGeometry g;
+    g.Centre = QPointF(0, 0);
+    g.Radius = radius;
+    // Extents about the centre: hub, arc (every few degrees), labels.
+    double top = -hubRadius, bottom = hubRadius, left = -hubRadius, right = hubRadius;
+    const double outer = radius - m.LabelGap;
+    const int steps = std::max(1, int(std::ceil(std::abs(a2 - a1) / 5.0)));
+    for (int k = 0; k <= steps; ++k) {
+      const QPointF q = PointOnCircle(g.Centre, outer, a1 + (a2 - a1) * k / steps);
+      top = std::min(top, q.y()), bottom = std::max(bottom, q.y());
+      left = std::min(left, q.x()), right = std::max(right, q.x());
+    }
+    for (const QRect &b : ArcLabelRects(s, m, div, valueToAngle, g)) {
+      top = std::min(top, double(b.top())), bottom = std::max(bottom, double(b.bottom() + 1));
+      left = std::min(left, double(b.left())), right = std::max(right, double(b.right() + 1));
+    }
+    const int cy = room.top() - int(std::floor(top));
+    if (cx + left < room.left() || cx + right > room.left() + room.width()) continue;
+    if (cy + bottom > room.top() + room.height()) continue;
+    g.Centre = QPointF(cx, cy);
+    // Rounded where they are drawn, the labels may land a pixel away.
+    const std::vector<QRect> placed = ArcLabelRects(s, m, div, valueToAngle, g);
+    if (std::all_of(placed.begin(), placed.end(), [&](const QRect &b) { return room.contains(b); })) return g;
   }
+  return none;
 }

@@ -6,9 +6,11 @@
 #include <QColor>
 #include <QFont>
 #include <QPointF>
+#include <QRect>
 #include <QString>
 
 #include <functional>
+#include <vector>
 
 class QPainter;
 
@@ -78,9 +80,12 @@ void DrawLinearScale(QPainter &p, const TScaleSettings &s, const TScaleMetrics &
 // Point at `angle` degrees clockwise from straight up, `radius` from centre.
 QPointF PointOnCircle(const QPointF &centre, double radius, double angleDeg);
 
-// A scale round an arc: labels centred on the circle of `radius` at their
-// angles, ticks inside it starting one label gap in, the base line (DrawLine)
-// along the ticks' outer ends. valueToAngle gives degrees clockwise from up.
+// A scale round an arc: ticks inside the circle of `Radius`, starting one
+// label gap in, the base line (DrawLine) along the ticks' outer ends, and each
+// label beyond its tick, its nearest edge one label gap out from the ticks'
+// circle along the tick's direction. A label beside the arc thus moves out by
+// its width and one above it by its height, and none sits on a tick's end.
+// valueToAngle gives degrees clockwise from up.
 struct TArcScaleGeometry {
   QPointF Centre;
   int Radius = 0;
@@ -89,3 +94,16 @@ struct TArcScaleGeometry {
 };
 void DrawArcScale(QPainter &p, const TScaleSettings &s, const TScaleMetrics &m, const TScaleDiv &div,
                   const TScaleMap &valueToAngle, const TArcScaleGeometry &g);
+
+// Where DrawArcScale puts a label `width` pixels wide at `angleDeg`, and
+// where it puts each label of a scale (in the order of div.Labels).
+QRect ArcLabelRect(const TArcScaleGeometry &g, const TScaleMetrics &m, double angleDeg, int width);
+std::vector<QRect> ArcLabelRects(const TScaleSettings &s, const TScaleMetrics &m, const TScaleDiv &div,
+                                 const TScaleMap &valueToAngle, const TArcScaleGeometry &g);
+
+// The largest arc scale whose labels, arc and a hub of `hubRadius` round its
+// centre all lie inside `room`: the centre on the room's middle column, as
+// high as the labels above it allow. Radius 0 when not even a small one fits.
+// Tick lengths are left to the caller.
+TArcScaleGeometry FitArcScale(const QRect &room, const TScaleSettings &s, const TScaleMetrics &m,
+                              const TScaleDiv &div, const TScaleMap &valueToAngle, int hubRadius);

@@ -1,9 +1,11 @@
 #include "widgets/text_layout.h"
 
+#include <QFontInfo>
 #include <QFontMetrics>
 #include <QPainter>
 
 #include <algorithm>
+#include <limits>
 
 QStringList SplitLines(const QString &text) { return text.split('|'); }
 
@@ -31,4 +33,22 @@ void DrawTextBlock(QPainter &p, int x, int y, const QString &text, int alignment
     p.drawText(left, top + fm.ascent(), l);
     top += lineH;
   }
+}
+
+QFont FitCaptionFont(const QFont &font, const QStringList &captions, const QSize &room) {
+  QFont f = font;
+  int pixels = QFontInfo(font).pixelSize();
+  auto fits = [&] {
+    const QFontMetrics fm(f);
+    return std::all_of(captions.begin(), captions.end(), [&](const QString &c) {
+      const QSize need = MeasureTextBlock(fm, c);
+      return need.width() <= room.width() && need.height() <= room.height();
+    });
+  };
+  for (int i = 0; i < kCaptionShrinkPixels && pixels > 1 && !fits(); ++i) f.setPixelSize(--pixels);
+  return f;
+}
+
+QFont FitCaptionFont(const QFont &font, const QString &text, int width) {
+  return FitCaptionFont(font, QStringList{text}, QSize(width, std::numeric_limits<int>::max()));
 }

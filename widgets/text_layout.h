@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFont>
 #include <QSize>
 #include <QString>
 #include <QStringList>
@@ -14,3 +15,13 @@ class QFontMetrics;
 QStringList SplitLines(const QString &text);
 QSize MeasureTextBlock(const QFontMetrics &fm, const QString &text);
 void DrawTextBlock(QPainter &p, int x, int y, const QString &text, int alignment);
+
+// The font a fixed caption is drawn in where its own font makes it wider than
+// `width`: a pixel smaller at a time, at most kCaptionShrinkPixels, since a
+// caption the window was laid out around must neither be cut short nor run
+// over a frame. Multi-line captions are measured by their widest line; given
+// a room, every one of `captions` must fit it, lines' height included.
+constexpr int kCaptionShrinkPixels = 2;
+QFont FitCaptionFont(const QFont &font, const QString &text, int width);
+QFont FitCaptionFont(const QFont &font, const QStringList &captions, const QSize &room);
+

@@ -1,19 +1,37 @@
 #include "app/about_window.h"
 #include "app/help_window.h"
+#include "app/live_frame.h"
 #include "app/main_window.h"
 #include "app/program.h"
 #include "app/rate_window.h"
 #include "app/clock_set_window.h"
 #include "app/thermometer_window.h"
+#include "chart/chart.h"
+#include "chart/chart_preview.h"
 #include "data/data_window.h"
+#include "graph/graph_window.h"
+#include "runtime/application.h"
 #include "serial/serial_port.h"
+#include "serial/serial_setup.h"
+#include "widgets/captions.h"
 #include "widgets/ins_col_bit_btn.h"
 #include "widgets/ins_gradient.h"
+#include "widgets/ins_meter.h"
+#include "widgets/ins_rocker_switch.h"
 #include "widgets/ins_thermometer.h"
 #include "widgets/ins_value_ind.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLayout>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStyle>
+#include <QStyleOption>
+#include <QToolButton>
 
 #include "common/pty_pair.h"
 
@@ -29,6 +47,124 @@ protected:
   void TearDown() override { TCustomSerialPort::SetupDialog = nullptr; }
   TProgram program;
 };
+
+// Captions that do not fit inside their controls, as "window/control 'text':
+// why". A caption is measured in the font the control draws it with, against
+// the room the control has for it: for our own widgets the face inside their
+// frames and bevels, for Qt's the style's contents rectangle.
+QStringList CaptionsThatDoNotFit(QWidget *window) {
+  QStringList faults;
+  const QString where = window->windowTitle().trimmed().isEmpty() ? window->objectName() : window->windowTitle();
+  auto fault = [&](QWidget *w, const QString &text, const QString &why) {
+    faults << QString("%1/%2 '%3': %4").arg(where, w->objectName(), text, why);
+  };
+  auto sizeText = [](const QSize &need, const QRect &room) {
+    return QString("needs %1x%2 in %3x%4").arg(need.width()).arg(need.height()).arg(room.width()).arg(room.height());
+  };
+  auto check = [&](QWidget *w, const QString &text, const QFont &font, const QRect &room) {
+    const QFontMetrics fm(font);
+    const QSize need(fm.horizontalAdvance(text), fm.height());
+    if (need.width() > room.width() || need.height() > room.height()) fault(w, text, sizeText(need, room));
+  };
+  QList<QWidget *> widgets = window->findChildren<QWidget *>();
+  widgets.prepend(window);
+  for (QWidget *w : widgets) {
+    if (w != window && !w->isVisibleTo(window)) continue;
+    for (const TCaptionBox &c : OwnerDrawnCaptions(w)) {
+      check(w, c.Text, c.Font, c.Room);
+      if (!c.Room.contains(c.Drawn))
+        fault(w, c.Text, QString("drawn at %1,%2 %3x%4, outside %5,%6 %7x%8")
+                             .arg(c.Drawn.x()).arg(c.Drawn.y()).arg(c.Drawn.width()).arg(c.Drawn.height())
+                             .arg(c.Room.x()).arg(c.Room.y()).arg(c.Room.width()).arg(c.Room.height()));
+    }
+    QStyle *style = w->style();
+    if (w != window && (qobject_cast<QLabel *>(w) || qobject_cast<QAbstractButton *>(w)) &&
+        !w->parentWidget()->rect().contains(w->geometry()))
+      fault(w, w->property("text").toString(), "sticks out of its window or panel");
+    if (auto *label = qobject_cast<QLabel *>(w)) {
+      if (label->wordWrap() || label->text().isEmpty() || label->textFormat() == Qt::RichText) continue;
+      const int margin = label->margin() + std::max(0, label->indent());
+      check(w, label->text(), label->font(), label->contentsRect().adjusted(margin, 0, -margin, 0));
+    } else if (auto *box = qobject_cast<QCheckBox *>(w)) {
+      QStyleOptionButton opt;
+      opt.initFrom(box);
+      opt.text = box->text();
+      check(w, QString(box->text()).remove('&'), box->font(), style->subElementRect(QStyle::SE_CheckBoxContents, &opt, box));
+    } else if (auto *radio = qobject_cast<QRadioButton *>(w)) {
+      QStyleOptionButton opt;
+      opt.initFrom(radio);
+      opt.text = radio->text();
+      check(w, QString(radio->text()).remove('&'), radio->font(),
+            style->subElementRect(QStyle::SE_RadioButtonContents, &opt, radio));
+    } else if (auto *button = qobject_cast<QPushButton *>(w)) {
+      QStyleOptionButton opt;
+      opt.initFrom(button);
+      opt.text = button->text();
+      const int margin = style->pixelMetric(QStyle::PM_ButtonMargin, &opt, button) / 2;
+      check(w, QString(button->text()).remove('&'), button->font(),
+            style->subElementRect(QStyle::SE_PushButtonContents, &opt, button).adjusted(margin, 0, -margin, 0));
+    } else if (auto *tool = qobject_cast<QToolButton *>(w)) {
+      // The text under the picture, inside the button's frame.
+      const int frame = style->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, tool);
+      const QRect inside = tool->rect().adjusted(frame, frame, -frame, -frame);
+      check(w, tool->text(), tool->font(), inside.adjusted(0, tool->iconSize().height(), 0, 0));
+    } else if (auto *group = qobject_cast<QGroupBox *>(w)) {
+      if (group->title().isEmpty()) continue;
+      QStyleOptionGroupBox opt;
+      opt.initFrom(group);
+      opt.text = group->title();
+      opt.subControls = QStyle::SC_GroupBoxLabel | QStyle::SC_GroupBoxFrame;
+      const QRect label = style->subControlRect(QStyle::CC_GroupBox, &opt, QStyle::SC_GroupBoxLabel, group);
+      const QString title = QString(group->title()).remove('&');
+      const int right = label.left() + QFontMetrics(group->font()).horizontalAdvance(title);
+      if (label.left() < 0 || right > group->width())
+        fault(w, title, QString("runs from %1 to %2 in a frame %3 wide").arg(label.left()).arg(right).arg(group->width()));
+    }
+  }
+  return faults;
+}
+
+std::string CaptionsThatDoNotFit(std::initializer_list<QWidget *> windows) {
+  QStringList faults;
+  for (QWidget *window : windows) {
+    // Polished as on screen (style sheets change fonts then), laid out, but
+    // never shown: showing would run the windows' activation handlers.
+    window->ensurePolished();
+    if (window->layout()) window->layout()->activate();
+    faults << CaptionsThatDoNotFit(window);
+  }
+  return faults.join('\n').toStdString();
+}
+
+TEST_F(Program, EveryCaptionFitsInsideItsControl) {
+  SetExceptionPresenter([](const std::string &, const std::string &) {});
+  TChartPreview preview;
+  preview.ListPrinters = [] { return QStringList(); };
+  preview.SetImage(program.Form6().Chart1);
+  preview.FormShow();
+  TSerialSetupFrm setup;
+  TForm1 &main = program.Form1();
+  EXPECT_EQ(CaptionsThatDoNotFit({&main, &program.Form2(), &program.Form3(), &program.Form4(), &program.Form5(),
+                                  &program.Form6(), &program.Form7(), &program.Form8(), &preview, &setup}),
+            "");
+
+  // Connected, every light on and the battery low: the captions the window
+  // changes to fit as well.
+  PtyPair pty;
+  main.SerialPort1->SetPort(pty.SlavePath());
+  main.InsRockerSwitch1Click();
+  ASSERT_TRUE(main.SerialPort1->Connected());
+  TLiveFrame low;
+  low.Day = 25, low.Month = 12, low.Year = 3, low.Hours = 14, low.Minutes = 30;
+  low.Battery = 140;
+  low.RateCode = 4;
+  main.ShowFrame(low);
+  ASSERT_EQ(main.InsDB120Meter1->SignalSettings().Name1(), "REEMPLAZAR PILAS");
+  for (TInsColBitBtn *b : {main.InsColBitBtn1, main.InsColBitBtn7}) ASSERT_TRUE(b->Checked());
+  EXPECT_EQ(CaptionsThatDoNotFit({&main}), "");
+  main.InsRockerSwitch1Click();
+  SetExceptionPresenter(nullptr);
+}
 
 TEST_F(Program, WindowsHaveTheirCaptionsAndTheMainWindowItsSize) {
   EXPECT_EQ(program.Form1().windowTitle(), "TALVEX  V 2.0 -- 16 CANALES DE TEMPERATURA ");

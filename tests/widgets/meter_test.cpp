@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -77,9 +78,11 @@ TEST_F(Meter, NeedleAngleFollowsThePositionOverTheHundredAndTwentyDegrees) {
 TEST_F(Meter, ArcGeometryFitsTheWidget) {
   const QRect area = m->ScaleArea();
   const int gap = QFontMetrics(m->ScaleSettings().Font()).height() / 3;
-  // Widened by a twentieth on both sides of the bevel's content.
-  EXPECT_LT(area.left(), 4);
-  EXPECT_GT(area.right(), 124);
+  // Inside the inner bevel's lines (4..5 and 123..124 across, from 4..5
+  // down), though its negative spacing would reach over them.
+  EXPECT_EQ(area.left(), 6);
+  EXPECT_EQ(area.right(), 122);
+  EXPECT_EQ(area.top(), 6);
   EXPECT_NEAR(m->ArcCentre().x(), area.left() + area.width() / 2, 0.5);
   EXPECT_GT(m->ArcRadius(), 40);
   // The needle ends inside the widget at both ends of the scale.
@@ -90,13 +93,60 @@ TEST_F(Meter, ArcGeometryFitsTheWidget) {
   EXPECT_GT(m->ArcRadius() - gap, 0);
 }
 
+// The scale labels of a meter: each inside the scale area, off every tick and
+// off its neighbours.
+void ExpectLabelsClear(TInsRMeter &meter, const char *which) {
+  SCOPED_TRACE(which);
+  const QRect area = meter.ScaleArea();
+  std::vector<QRectF> labels;
+  for (const TCaptionBox &c : meter.Captions())
+    if (c.Room == area) {
+      EXPECT_TRUE(area.contains(c.Drawn)) << c.Text.toStdString();
+      labels.push_back(QRectF(c.Drawn));
+    }
+  ASSERT_EQ(labels.size(), meter.ScaleDiv().Labels.size());
+  for (size_t i = 0; i + 1 < labels.size(); ++i) EXPECT_FALSE(labels[i].intersects(labels[i + 1])) << i;
+  const auto &sig = meter.SignalSettings();
+  const int gap = QFontMetrics(meter.ScaleSettings().Font()).height() / 3;
+  const double outer = meter.ArcRadius() - gap;
+  std::vector<double> ticks = meter.ScaleDiv().Major;
+  ticks.insert(ticks.end(), meter.ScaleDiv().Minor.begin(), meter.ScaleDiv().Minor.end());
+  for (double v : ticks) {
+    const double angle =
+        meter.AngleOf(int(std::lround((v - sig.ValueFrom()) / (sig.ValueTo() - sig.ValueFrom()) * 1000)));
+    for (double r = outer - meter.ArcRadius() / 8.0; r <= outer + 0.5; r += 0.5)
+      for (const QRectF &l : labels)
+        EXPECT_FALSE(l.adjusted(-0.5, -0.5, 0.5, 0.5).contains(PointOnCircle(meter.ArcCentre(), r, angle)))
+            << "tick at " << v;
+  }
+}
+
+TEST(MeterScale, LabelsKeepClearOfTicksBevelsAndEachOther) {
+  QWidget host;
+  auto *battery = new TInsDB120Meter(&host);
+  battery->setGeometry(0, 0, 129, 105);
+  BatteryLook(*battery);
+  auto *wide = new TIns120Meter(&host);  // its own size and look
+  auto *round = new TInsRMeter(&host);
+  round->SetAutoSize(false);
+  round->resize(150, 150);
+  auto *percent = new TInsRMeter(&host);
+  percent->SetAutoSize(false);
+  percent->resize(110, 110);
+  percent->SignalSettings().SetValueTo(1000);
+  ExpectLabelsClear(*battery, "battery meter");
+  ExpectLabelsClear(*wide, "120-degree meter");
+  ExpectLabelsClear(*round, "round meter");
+  ExpectLabelsClear(*percent, "round meter, four-digit labels");
+}
+
 TEST_F(Meter, RenderedNeedleAndSectorBands) {
   m->SetValue(75);
   const QImage img = m->grab().toImage();
   const QPointF c = m->ArcCentre();
   const QPointF tip = m->NeedleTip();
   // Along the needle, between hub and tip: the needle's lime.
-  const QPointF mid = c + (tip - c) * 0.6;
+  const QPointF mid = c + (tip - c) * 0.4;
   EXPECT_TRUE(NearColour(img.pixel(mid.toPoint()), clLime, 60));
   // The bands: red at the start, lime at the end, just inside the ticks.
   const int gap = QFontMetrics(m->ScaleSettings().Font()).height() / 3;

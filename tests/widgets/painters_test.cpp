@@ -195,4 +195,25 @@ TEST(TextLayout, NineWayAlignmentPlacesTheBlock) {
   EXPECT_GT(centre.bottom(), 100);
 }
 
+TEST(TextLayout, ACaptionTooWideIsDrawnAPixelOrTwoSmallerNeverMore) {
+  QFont f("Arial");
+  f.setPixelSize(13);
+  f.setBold(true);
+  const int wide = QFontMetrics(f).horizontalAdvance("REEMPLAZAR PILAS");
+  struct Case {
+    int room, pixels;
+  } const cases[] = {{wide, 13}, {wide + 20, 13}, {wide - 4, 12}, {wide - 12, 11}, {wide / 2, 11}};
+  for (const Case &c : cases) {
+    const QFont fitted = FitCaptionFont(f, "REEMPLAZAR PILAS", c.room);
+    EXPECT_EQ(fitted.pixelSize(), c.pixels) << c.room;
+    EXPECT_TRUE(fitted.bold());
+    if (c.pixels > 11) {
+      EXPECT_LE(QFontMetrics(fitted).horizontalAdvance("REEMPLAZAR PILAS"), c.room) << c.room;
+    }
+  }
+  // Every caption given must fit, its lines' height too.
+  const QFont two = FitCaptionFont(f, {"SI", "NO|NO"}, QSize(wide, 2 * QFontMetrics(f).height() - 1));
+  EXPECT_EQ(two.pixelSize(), 12);
+}
+
 }  // namespace
