@@ -49,21 +49,7 @@ for ((i = 0; i < 50; i++)); do [[ -s "$OUT/display" ]] && break; sleep 0.1; done
 [[ -s "$OUT/display" ]] || fail "Xvfb did not start"
 export DISPLAY=":$(head -n1 "$OUT/display")" QT_QPA_PLATFORM=xcb
 
-window() {
-  for ((i = 0; i < ${2:-10} * 10; i++)); do
-    xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1 | grep . && return 0
-    sleep 0.1
-  done
-  return 1
-}
-click() {
-  xdotool mousemove --window "$1" "$2" "$3" sleep 0.1 click 1
-  sleep 0.3
-}
-enter() {
-  xdotool windowfocus --sync "$1" 2>/dev/null || true
-  xdotool "${@:2}"
-}
+source "$ROOT/tests/e2e/x_helpers.sh"
 
 "$BUILD/bin/talvex-sim" --interval 200 --rate 1 --accel 600 --link "$LINK" >"$OUT/sim.out" 2>"$OUT/sim.log" &
 SIM_PID=$!
@@ -74,12 +60,12 @@ for ((i = 0; i < 50; i++)); do [[ -e "$LINK" ]] && break; sleep 0.1; done
 APP_PID=$!
 MAIN="$(window 'TALVEX  V 2.0 -- 16 CANALES DE TEMPERATURA ' 20)" || fail "no main window"
 SETUP="$(window Setup)" || fail "no setup dialog"
-enter "$SETUP" type --delay 40 "$LINK"
+keys "$SETUP" type --delay 40 "$LINK"
 sleep 0.3
-enter "$SETUP" key Return
+keys "$SETUP" key Return
 click "$MAIN" $((381 + 45)) $((241 + 20))  # connect
 if SETUP="$(window Setup 1)"; then
-  enter "$SETUP" key Return
+  keys "$SETUP" key Return
   click "$MAIN" $((381 + 45)) $((241 + 20))
 fi
 sleep 1
