@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   build-essential cmake pkg-config
-  qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev libgl-dev
+  qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev libgl-dev libxcb1-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation fontconfig
   xvfb xauth x11-utils xdotool xclip imagemagick
