@@ -21,6 +21,32 @@ void AddAll(QComboBox &combo, const char *const (&items)[N]) {
   for (const char *item : items) combo.addItem(QString::fromLatin1(item));
 }
 
+int FindExactly(const QComboBox &combo, const QString &text) {
+  for (int i = 0; i < combo.count(); ++i)
+    if (combo.itemText(i) == text) return i;
+  return -1;
+}
+
+// The one item that reads like text when case is ignored, as Windows port
+// names allow ("com1" for "COM1"). Device paths are case-sensitive, so
+// /dev/ttyV0 and /dev/ttyv0 are two devices: when both read like text, which
+// one is meant cannot be told and neither is taken.
+int FindIgnoringCase(const QComboBox &combo, const QString &text) {
+  int found = -1;
+  for (int i = 0; i < combo.count(); ++i) {
+    if (combo.itemText(i).compare(text, Qt::CaseInsensitive) != 0) continue;
+    if (found >= 0) return -1;
+    found = i;
+  }
+  return found;
+}
+
+// The item spelled as text, else the one that reads like it ignoring case.
+int FindItem(const QComboBox &combo, const QString &text) {
+  const int exact = FindExactly(combo, text);
+  return exact >= 0 ? exact : FindIgnoringCase(combo, text);
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -94,11 +120,17 @@ void TSerialSelect::Remember(const std::string &text) {
 
 void TSerialSelect::ReadFromPort() {
   if (!port_ || property_ == cpNone) return;
-  int index = items_.findText(QString::fromStdString(CurrentText()), Qt::MatchFixedString);
+  const QString text = QString::fromStdString(CurrentText());
+  int index = FindExactly(items_, text);
   // The list holds device paths; a port still called by its "COMn" name
-  // shows as the device that name stands for.
-  if (index < 0 && property_ == cpPort && DevicePathOf(port_->Port()) != port_->Port())
-    index = items_.findText(QString::fromStdString(DevicePathOf(port_->Port())), Qt::MatchCaseSensitive);
+  // shows as the device that name stands for. Only then is case ignored: the
+  // port's own spelling, or the device it opens, must win over a name that
+  // merely looks alike, or OK without a change would move to another device.
+  if (index < 0 && property_ == cpPort) {
+    const std::string device = DevicePathOf(port_->Port());
+    if (device != port_->Port()) index = FindExactly(items_, QString::fromStdString(device));
+  }
+  if (index < 0) index = FindIgnoringCase(items_, text);
   items_.setCurrentIndex(index);
   // The item's own spelling is what gets remembered ("COM1" for a port held
   // as "com1").
@@ -162,7 +194,7 @@ void TSerialComboBox::SetSerialPort(TCustomSerialPort *port) {
 QString TSerialComboBox::Text() const { return currentIndex() >= 0 ? itemText(currentIndex()) : QString(); }
 
 void TSerialComboBox::SetText(const QString &text) {
-  const int index = findText(text, Qt::MatchFixedString);
+  const int index = FindItem(*this, text);
   if (index >= 0) setCurrentIndex(index);
 }
 

@@ -51,10 +51,11 @@ public:
   // Writes the remembered value through the port's setter (an unchanged value
   // does nothing). An empty remembered port name leaves Port as it is.
   void ApplyToPort();
-  // Selects the item that reads like the port's current value, ignoring
-  // case (a "COMn" port name also matches the device path it stands for),
-  // and remembers that item's value; when no item matches nothing is
-  // selected and the remembered value stays.
+  // Selects the item that stands for the port's current value and remembers
+  // that item's value: the item spelled exactly so, else (for a "COMn" port
+  // name) the device path it stands for, else the one item that reads the
+  // same ignoring case. When no item matches, or several do once case is
+  // ignored, nothing is selected and the remembered value stays.
   void ReadFromPort();
 
   // Remembered values, one per kind.
@@ -100,8 +101,9 @@ public:
   void SetAutoApply(bool v) { select_.SetAutoApply(v); }
 
   // The selected item's text, empty when nothing is selected. Writing
-  // selects the item with that text (ignoring case) when there is one, and
-  // otherwise does nothing; it is not a choice of the user.
+  // selects the item with exactly that text, else the one item that reads
+  // the same ignoring case, and otherwise does nothing; it is not a choice
+  // of the user.
   QString Text() const;
   void SetText(const QString &text);
 

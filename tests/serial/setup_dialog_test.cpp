@@ -175,6 +175,40 @@ TEST_F(SetupDialog, ComNameShowsTheDeviceItStandsFor) {
   EXPECT_EQ(f.Combo1->currentIndex(), -1);
 }
 
+TEST_F(SetupDialog, PortNameMatchesExactlyBeforeIgnoringCase) {
+  // Device paths are case-sensitive: two names that differ only in case are
+  // two devices, and OK without a change must stay on the one the port has.
+  const struct {
+    std::vector<std::string> listed;
+    const char *port;
+    const char *shown;    // selected for the port; "" for none
+    const char *written;  // selected by writing the port's name as the text
+  } cases[] = {
+      {{"/dev/ttyV0", "/dev/ttyv0", "DEMO"}, "/dev/ttyv0", "/dev/ttyv0", "/dev/ttyv0"},
+      {{"/dev/ttyV0", "/dev/ttyv0", "DEMO"}, "/dev/ttyV0", "/dev/ttyV0", "/dev/ttyV0"},
+      {{"/dev/ttyV0", "/dev/ttyv0", "DEMO"}, "/dev/TTYV0", "", ""},  // two look alike: neither is guessed
+      {{"/dev/ttyUSB0", "/dev/ttyusb1"}, "/dev/TTYUSB1", "/dev/ttyusb1", "/dev/ttyusb1"},
+      {{"COM1", "COM10", "COM2"}, "com10", "COM10", "COM10"},
+      // The device the name opens comes before a name that only looks alike.
+      {{"/dev/ttyS0", "com1"}, "COM1", "/dev/ttyS0", "com1"},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.port);
+    SetPorts(c.listed);
+    TSerialPort p;
+    p.SetPort(c.port);
+    TSerialSetupFrm f;
+    f.Bind(p);
+    EXPECT_EQ(f.Combo1->Text().toStdString(), c.shown);
+    f.ApplyChoice(p);
+    EXPECT_EQ(p.Port(), *c.shown ? c.shown : c.port);
+
+    f.Combo1->setCurrentIndex(-1);
+    f.Combo1->SetText(QString::fromLatin1(c.port));
+    EXPECT_EQ(f.Combo1->Text().toStdString(), c.written);
+  }
+}
+
 TEST_F(SetupDialog, UnlistedPortShowsNoSelectionAndOkKeepsTheName) {
   TSerialPort p;
   p.SetPort("/dev/ttyUSB7");
