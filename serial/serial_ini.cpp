@@ -130,14 +130,28 @@ char IniTextToChar(const std::string &text) {
 
 void TIniDocument::Parse(const std::string &text) {
   lines_.clear();
-  std::size_t at = 0;
+  // Editors on Windows often start a UTF-8 file with a byte-order mark; it
+  // is no part of the first line, or "[SerialPort1]" there would be missed.
+  static const char kBom[] = "\xEF\xBB\xBF";
+  bom_ = text.compare(0, 3, kBom) == 0;
+  std::size_t at = bom_ ? 3 : 0;
+  int crlf = 0, lf = 0;
+  std::string firstEnd;
   while (at < text.size()) {
     std::size_t end = text.find('\n', at);
-    if (end == std::string::npos) end = text.size();
-    std::string raw = text.substr(at, end - at);
-    if (!raw.empty() && raw.back() == '\r') raw.pop_back();
-    at = end + 1;
     TLine line;
+    if (end == std::string::npos) {
+      end = text.size();  // the last line, with no line end
+    } else if (end > at && text[end - 1] == '\r') {
+      line.End = "\r\n";
+      ++crlf;
+    } else {
+      line.End = "\n";
+      ++lf;
+    }
+    const std::string raw = text.substr(at, end - at - (line.End == "\r\n" ? 1 : 0));
+    at = end + 1;
+    if (lines_.empty()) firstEnd = line.End;
     line.Raw = raw;
     const std::string t = Trim(raw);
     if (t.size() >= 2 && t.front() == '[' && t.back() == ']') {
@@ -153,13 +167,22 @@ void TIniDocument::Parse(const std::string &text) {
     }
     lines_.push_back(line);
   }
+  // What a changed or new line ends with: what most lines of the file end
+  // with, on a tie what the first one does.
+  end_ = crlf > lf ? "\r\n" : lf > crlf ? "\n" : !firstEnd.empty() ? firstEnd : "\n";
 }
 
 std::string TIniDocument::Text() const {
-  std::string out;
-  for (const TLine &line : lines_) {
+  std::string out = bom_ ? "\xEF\xBB\xBF" : "";
+  for (std::size_t i = 0; i < lines_.size(); ++i) {
+    const TLine &line = lines_[i];
     out += line.Raw;
-    out += '\n';
+    // A line as read keeps its end, and the last one its lack of one, unless
+    // lines now follow it.
+    if (line.Built || (line.End.empty() && i + 1 < lines_.size()))
+      out += end_;
+    else
+      out += line.End;
   }
   return out;
 }
@@ -185,6 +208,7 @@ bool TIniDocument::Read(const std::string &section, const std::string &key, std:
 
 void TIniDocument::Write(const std::string &section, const std::string &key, const std::string &value) {
   TLine line;
+  line.Built = true;
   line.IsKey = true;
   line.Key = key;
   line.Value = value;
@@ -192,8 +216,13 @@ void TIniDocument::Write(const std::string &section, const std::string &key, con
   int head = FindSection(section);
   if (head < 0) {
     // A blank line between sections, as people write them.
-    if (!lines_.empty() && !Trim(lines_.back().Raw).empty()) lines_.push_back(TLine());
+    if (!lines_.empty() && !Trim(lines_.back().Raw).empty()) {
+      TLine blank;
+      blank.Built = true;
+      lines_.push_back(blank);
+    }
     TLine header;
+    header.Built = true;
     header.IsSection = true;
     header.Section = section;
     header.Raw = "[" + section + "]";
@@ -205,8 +234,10 @@ void TIniDocument::Write(const std::string &section, const std::string &key, con
   std::size_t lastKey = static_cast<std::size_t>(head);
   for (; i < lines_.size() && !lines_[i].IsSection; ++i) {
     if (lines_[i].IsKey && SameText(lines_[i].Key, key)) {
+      if (lines_[i].Value == value) return;  // as it was: the line stays as it was written
       lines_[i].Value = value;
       lines_[i].Raw = lines_[i].Key + "=" + value;
+      lines_[i].Built = true;
       return;
     }
     if (!Trim(lines_[i].Raw).empty()) lastKey = i;
@@ -304,7 +335,11 @@ void LoadFromIni(TCustomSerialPort &port, const std::string &fileName, const std
   if (groups.Contains(sgBasic)) {
     text_of("Port", [&p](const std::string &v) { p.SetPort(v); });
     text_of("BaudRate", [&p](const std::string &v) { p.SetBaudRate(TextToBaudRate(v)); });
-    int_of("CustomBaudRate", [&p](std::int32_t v) { p.SetCustomBaudRate(v); });
+    // The custom rate means something only for a custom baud rate; other
+    // programs leave a stale or blank one behind, which must not stop a load.
+    std::string baudText;
+    const TBaudRate baud = doc.Read(section, "BaudRate", baudText) ? TextToBaudRate(baudText) : port.BaudRate();
+    if (baud == brCustom) int_of("CustomBaudRate", [&p](std::int32_t v) { p.SetCustomBaudRate(v); });
     text_of("StopBits", [&p](const std::string &v) { p.SetStopBits(TextToStopBits(v)); });
     text_of("DataBits", [&p](const std::string &v) { p.SetDataBits(TextToDataBits(v)); });
     text_of("Parity", [&p](const std::string &v) { p.Parity().SetBits(TextToParity(v)); });

@@ -17,16 +17,21 @@
 extern const char kDefaultIniSection[];  // "SerialPort1"
 
 // Writes the StoredGroups of port into section of fileName, keeping every
-// other section and key of the file. The file is replaced in one step (a
-// temporary beside it, then a rename), so a failed save leaves it as it was.
-// Failure raises ESerialPort code 16 with the system's error number.
+// other section and key of the file. Lines the save does not change keep
+// their line ends (a CR LF file stays CR LF); changed and new lines take the
+// end most of the file's lines have (LF in a new file); a UTF-8 byte-order
+// mark at the start stays. The file is replaced in one step (a temporary
+// beside it, then a rename), so a failed save leaves it as it was. Failure
+// raises ESerialPort code 16 with the system's error number.
 void SaveToIni(const TCustomSerialPort &port, const std::string &fileName,
                const std::string &section = kDefaultIniSection);
 
 // Reads the StoredGroups of port back from section of fileName. Keys the
 // section lacks leave their setting as it is. Enumeration texts follow the
-// converters (an unknown text gives the documented fallback). A file that
-// cannot be read, a missing section or an integer key that is not a number
+// converters (an unknown text gives the documented fallback). CustomBaudRate
+// is read only when the baud rate (the file's, else the port's) is Custom;
+// otherwise it is not looked at, whatever it holds. A file that cannot be
+// read, a missing section or an integer key in use that is not a number
 // raises ESerialPort code 17 before anything is changed. The values are
 // written inside the settings-change bracket, so an open port gets them all
 // at once.
@@ -48,19 +53,21 @@ std::string CharToIniText(char c);
 char IniTextToChar(const std::string &text);
 
 // A small INI document: sections and "key=value" lines, names compared
-// ignoring case, everything else (comments, other sections, their order)
-// kept as it was read.
+// ignoring case, everything else (comments, other sections, their order,
+// each line's end, a leading UTF-8 byte-order mark) kept as it was read.
 class TIniDocument {
 public:
-  // Lines of text, CR LF or LF.
+  // Lines of text, each ending in CR LF or LF (the last one maybe in
+  // neither), after an optional UTF-8 byte-order mark.
   void Parse(const std::string &text);
   std::string Text() const;
 
   bool HasSection(const std::string &section) const;
   // False when the section or the key is missing.
   bool Read(const std::string &section, const std::string &key, std::string &value) const;
-  // Replaces the key's value, or adds the key at the end of the section, or
-  // the section at the end of the document.
+  // Replaces the key's value (a key that already holds it is left alone),
+  // or adds the key at the end of the section, or the section at the end of
+  // the document.
   void Write(const std::string &section, const std::string &key, const std::string &value);
 
 private:
@@ -69,10 +76,14 @@ private:
     std::string Section;  // for a section header: its name
     std::string Key;      // for a key line: its name
     std::string Value;    // for a key line: its value, trimmed
+    std::string End;      // as read: "\r\n", "\n", or "" for a last line without one
+    bool Built = false;   // changed or added: ends as most lines of the file do
     bool IsSection = false;
     bool IsKey = false;
   };
   // Index of the header line of section, or -1.
   int FindSection(const std::string &section) const;
   std::vector<TLine> lines_;
+  bool bom_ = false;
+  std::string end_ = "\n";  // for built lines
 };

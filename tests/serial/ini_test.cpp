@@ -223,6 +223,106 @@ TEST_F(IniStore, SaveFailureRaisesCode16AndLeavesNoTemporary) {
   EXPECT_EQ(QDir(dir_.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"taken.ini"});
 }
 
+TEST(IniDocument, LinesKeepTheirEndsAndTheByteOrderMarkStays) {
+  struct Write {
+    const char *section, *key, *value;
+  };
+  const struct {
+    const char *name, *before;
+    std::vector<Write> writes;
+    const char *after;
+  } cases[] = {
+      {"CR LF file", "[S]\r\nA=1\r\nB=2\r\n", {{"S", "A", "9"}}, "[S]\r\nA=9\r\nB=2\r\n"},
+      {"CR LF file grows",
+       "[S]\r\nA=1\r\n",
+       {{"S", "C", "3"}, {"T", "D", "4"}},
+       "[S]\r\nA=1\r\nC=3\r\n\r\n[T]\r\nD=4\r\n"},
+      {"LF file", "[S]\nA=1\n", {{"S", "A", "2"}, {"S", "B", "3"}}, "[S]\nA=2\nB=3\n"},
+      {"mostly CR LF: the LF line stays, changed and new lines take CR LF",
+       "[S]\r\nA=1\nB=2\nC=3\r\nD=4\r\n",
+       {{"S", "B", "8"}, {"S", "E", "5"}},
+       "[S]\r\nA=1\nB=8\r\nC=3\r\nD=4\r\nE=5\r\n"},
+      {"mostly LF: the CR LF line stays", "[S]\nA=1\r\nB=2\n", {{"S", "B", "9"}}, "[S]\nA=1\r\nB=9\n"},
+      {"a tie goes the first line's way", "[S]\r\nA=1\n", {{"S", "B", "2"}}, "[S]\r\nA=1\nB=2\r\n"},
+      {"an unchanged last line keeps its missing end",
+       "[S]\r\nA=1\r\n[T]\r\nB=2",
+       {{"S", "A", "5"}},
+       "[S]\r\nA=5\r\n[T]\r\nB=2"},
+      {"a last line without end gets one when lines follow", "[S]\r\nA=1", {{"S", "B", "2"}}, "[S]\r\nA=1\r\nB=2\r\n"},
+      {"a value written as it was changes nothing", "[S]\r\n  A = 1 \n", {{"S", "a", "1"}}, "[S]\r\n  A = 1 \n"},
+      {"byte-order mark", "\xEF\xBB\xBF[S]\r\nA=1\r\n", {{"S", "A", "2"}}, "\xEF\xBB\xBF[S]\r\nA=2\r\n"},
+      {"new document", "", {{"S", "A", "1"}}, "[S]\nA=1\n"},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    TIniDocument doc;
+    doc.Parse(c.before);
+    if (*c.before) {
+      std::string value;
+      EXPECT_TRUE(doc.Read("S", "A", value)) << "the first section was missed";
+    }
+    for (const Write &w : c.writes) doc.Write(w.section, w.key, w.value);
+    EXPECT_EQ(doc.Text(), c.after);
+  }
+}
+
+TEST_F(IniStore, WindowsFileWithByteOrderMarkLoadsAndSavesInKind) {
+  WriteFile(File(), "\xEF\xBB\xBF; made on Windows\r\n[SerialPort1]\r\nPort=COM4\r\nBaudRate=57600\r\n"
+                    "StopBits=1\r\n");
+  TSerialPort p;
+  LoadFromIni(p, File());
+  EXPECT_EQ(p.Port(), "COM4");
+  EXPECT_EQ(p.BaudRate(), br57600);
+
+  p.SetBaudRate(br115200);
+  SaveToIni(p, File());
+  const std::string text = ReadFile(File());
+  EXPECT_EQ(text.rfind("\xEF\xBB\xBF; made on Windows\r\n[SerialPort1]\r\nPort=COM4\r\nBaudRate=115200\r\nStopBits=1\r\n",
+                       0),
+            0u)
+      << text;
+  for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 1))
+    EXPECT_EQ(text[at - 1], '\r') << "a bare LF at " << at << " in:\n" << text;
+}
+
+TEST_F(IniStore, CustomBaudRateIsReadOnlyForACustomRate) {
+  const struct {
+    const char *baudLine;  // nullptr: the file names no baud rate
+    const char *customLine;
+    TBaudRate before;
+    bool loads;
+    TBaudRate baud;
+    std::int32_t custom;
+  } cases[] = {
+      {"BaudRate=115200", "CustomBaudRate=250000", br9600, true, br115200, 1234},  // stale
+      {"BaudRate=115200", "CustomBaudRate=abc", br9600, true, br115200, 1234},
+      {"BaudRate=115200", "CustomBaudRate=99999999999", br9600, true, br115200, 1234},
+      {"BaudRate=115200", "CustomBaudRate=", br9600, true, br115200, 1234},
+      {"BaudRate=300", "CustomBaudRate=250000", brCustom, true, br300, 1234},  // the file's rate counts
+      {"BaudRate=Custom", "CustomBaudRate=250000", br9600, true, brCustom, 250000},
+      {"BaudRate=custom", "CustomBaudRate= 250000 ", br9600, true, brCustom, 250000},
+      {nullptr, "CustomBaudRate=250000", brCustom, true, brCustom, 250000},  // the port's rate counts
+      {nullptr, "CustomBaudRate=x", br9600, true, br9600, 1234},
+      {"BaudRate=Custom", "CustomBaudRate=abc", br9600, false, br9600, 1234},  // in use, and no number
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(std::string(c.baudLine ? c.baudLine : "(no BaudRate)") + " " + c.customLine);
+    WriteFile(File(), std::string("[SerialPort1]\n") + c.customLine + "\n" + (c.baudLine ? c.baudLine : "") + "\n");
+    TSerialPort p;
+    p.SetBaudRate(c.before);
+    p.SetCustomBaudRate(1234);
+    try {
+      LoadFromIni(p, File());
+      EXPECT_TRUE(c.loads) << "loaded";
+    } catch (const ESerialPort &e) {
+      EXPECT_FALSE(c.loads) << e.Message();
+      EXPECT_EQ(e.Code(), 17);
+    }
+    EXPECT_EQ(p.BaudRate(), c.loads ? c.baud : c.before);
+    EXPECT_EQ(p.CustomBaudRate(), c.custom);
+  }
+}
+
 TEST(IniRegistry, RefusesWithStoreAndLoadCodes) {
   TSerialPort p;
   try {
