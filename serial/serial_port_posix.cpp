@@ -93,9 +93,32 @@ constexpr tcflag_t kIflagChecked = IXON | IXOFF | INPCK;
 
 void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
+// Whole milliseconds to the deadline, rounded up so that a wait for them
+// never ends before it; 0 once it has passed.
 int MsLeft(Clock::time_point deadline) {
-  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
   return left <= 0 ? 0 : static_cast<int>(std::min<long long>(left, 1 << 30));
+}
+
+// poll() that ends at the deadline its timeout sets, however often a signal
+// interrupts it. Re-issuing poll() with the same timeout after EINTR would
+// start the count again each time: a signal every 10 ms, from a timer of the
+// program or a debugger, kept a 300 ms read waiting as long as the signals
+// went on. timeoutMs < 0: no limit. Returns what poll() returns; 0 when the
+// time is up.
+int PollFor(pollfd *fds, nfds_t count, int timeoutMs) {
+  if (timeoutMs < 0) return Retry([&] { return ::poll(fds, count, -1); });
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  int wait = timeoutMs;
+  for (;;) {
+    const int r = ::poll(fds, count, wait);
+    if (r >= 0 || errno != EINTR) return r;
+    wait = MsLeft(deadline);
+    if (wait == 0) {
+      for (nfds_t i = 0; i < count; ++i) fds[i].revents = 0;
+      return 0;
+    }
+  }
 }
 
 // Devices still open when the process ends. exit() runs no destructor of the
@@ -184,12 +207,13 @@ namespace {
 // output is thrown away only when it is really stuck (on a pseudo-terminal
 // an output purge would throw away what the other side has not read yet).
 int LetOutputLeave(int fd) {
-  for (int i = 0; i < 50; ++i) {
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(500);
+  for (;;) {
     int queued = 0;
     if (::ioctl(fd, TIOCOUTQ, &queued) != 0 || queued <= 0) return TCIFLUSH;
-    ::usleep(10000);
+    if (Clock::now() >= deadline) return TCIOFLUSH;
+    SleepMs(10);  // sleep_for goes on with the time left after a signal
   }
-  return TCIOFLUSH;
 }
 
 }  // namespace
@@ -358,7 +382,7 @@ int TSerialDevice::Write(const char *bytes, int count) {
       break;
     }
     pollfd p{fd_, POLLOUT, 0};
-    const int r = Retry([&] { return ::poll(&p, 1, wait); });
+    const int r = PollFor(&p, 1, wait);
     if (r < 0) Raise(ecWriteFailed, errno);
     if (r == 0) {
       timedOut = true;
@@ -531,7 +555,7 @@ int TSerialDevice::Read(char *buffer, int count) {
       wait = std::min(wait, left);
     }
     pollfd p{fd_, POLLIN, 0};
-    if (Retry([&] { return ::poll(&p, 1, wait); }) < 0) Raise(ecReadFailed, errno);
+    if (PollFor(&p, 1, wait) < 0) Raise(ecReadFailed, errno);
     DrainOrRaise(ecReadFailed);
     const int n = TakeQueued(buffer + got, count - got);
     if (n > 0) {
@@ -671,7 +695,7 @@ void TSerialWaiter::TxFinished() {
 TSerialWaiter::TResult TSerialWaiter::Wait(int deviceFd, bool wantInput, int timeoutMs) {
   TResult result;
   pollfd p[3] = {{stopFd_, POLLIN, 0}, {txFd_, POLLIN, 0}, {deviceFd, static_cast<short>(wantInput ? POLLIN : 0), 0}};
-  const int r = Retry([&] { return ::poll(p, 3, timeoutMs); });
+  const int r = PollFor(p, 3, timeoutMs);
   if (r < 0) {
     result.failed = true;
     result.err = errno;
