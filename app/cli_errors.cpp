@@ -2,6 +2,7 @@
 
 #include "app/download_session.h"
 #include "data/text_file_writer.h"
+#include "serial/serial_device.h"
 #include "serial/serial_port.h"
 #include "sim/logger_simulator.h"
 
@@ -25,9 +26,14 @@ TCliOutcome PortFailure(const ESerialPort &e, const std::string &port) {
       case ENODEV:
       case ENXIO:
         return {exPortMissing, "No existe " + name + ". \"talvex-cli ports\" lista los puertos de este equipo."};
-      case EBUSY:
-        return {exPortBusy, Capitalized(name) + " está en uso por otro programa. Ciérrelo (o desconecte el "
-                                                 "programa TALVEX) y vuelva a intentarlo."};
+      case EBUSY: {
+        // A terminal program's lock file says which process it is.
+        const auto *held = dynamic_cast<const ESerialPortInUse *>(&e);
+        const std::string who =
+            held ? " (el proceso " + std::to_string(held->HolderPid()) + ", según " + held->LockFile() + ")" : "";
+        return {exPortBusy, Capitalized(name) + " está en uso por otro programa" + who +
+                                ". Ciérrelo (o desconecte el programa TALVEX) y vuelva a intentarlo."};
+      }
       case EACCES:
       case EPERM:
         return {exPermission, "Permiso denegado al abrir " + name +

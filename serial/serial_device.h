@@ -19,10 +19,36 @@
 #include <mutex>
 #include <string>
 
+// The port is taken by another program: its lock file names a process that
+// is alive. Code 1 with EBUSY, like any port in use, and a message that says
+// which process holds it.
+class ESerialPortInUse : public ESerialPort {
+public:
+  ESerialPortInUse(int holderPid, const std::string &lockFile);
+  const char *what() const noexcept override { return message_.c_str(); }
+  int HolderPid() const { return holderPid_; }
+  const std::string &LockFile() const { return lockFile_; }
+
+private:
+  int holderPid_;
+  std::string lockFile_;
+  std::string message_;
+};
+
+// The folder of the system's serial lock files: /run/lock, or /var/lock on a
+// system without it; or the folder set here (empty sets the system's back).
+std::string SerialLockFolder();
+void SetSerialLockFolder(const std::string &folder);
+// The lock file that stands for a device: "LCK.." and the device's name once
+// its symbolic links are resolved (/dev/ttyUSB0 gives LCK..ttyUSB0, a link to
+// /dev/pts/3 gives LCK..3). Empty when the path does not resolve.
+std::string SerialLockFileFor(const std::string &devicePath);
+
 class TSerialDevice {
 public:
   // Opens the device exclusively (a second opener, in this or another
-  // program, is refused). Raises code 1 with errno on failure.
+  // program, is refused). Raises code 1 with errno on failure; a port whose
+  // lock file names a live process raises ESerialPortInUse.
   explicit TSerialDevice(const std::string &path);
   ~TSerialDevice();
   TSerialDevice(const TSerialDevice &) = delete;
@@ -34,6 +60,12 @@ public:
   // for). Every later operation sees an invalid handle.
   void Shutdown();
   bool HasModemLines() const { return hasModemLines_; }
+  // The lock file this device holds; empty when none could be taken (a lock
+  // folder we may not write).
+  std::string LockFile() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return lockFile_;
+  }
   bool HasErrorCounters() const { return hasCounters_; }
 
   void SetQueueSizes(std::int32_t input, std::int32_t output);  // code 9
@@ -88,6 +120,8 @@ private:
   void ApplyRts(bool high);
 
   std::atomic<int> fd_{-1};
+  std::string lockFile_;
+  int lockSlot_ = -1;  // where the exit step finds lockFile_, when it has room
   bool hasModemLines_ = false;
   bool hasCounters_ = false;
   TDeviceState state_{};

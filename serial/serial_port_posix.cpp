@@ -9,16 +9,21 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <thread>
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -133,6 +138,18 @@ constexpr int kExitSlots = 64;
 std::atomic<int> g_openDevices[kExitSlots];
 std::atomic<bool> g_exiting{false};
 
+// The lock files of those devices, for the same exit step. A slot's state is
+// 0 (free), 1 (its path being written) or 2 (held); the path is only read
+// in state 2.
+constexpr std::size_t kLockPathRoom = 512;
+struct LockSlot {
+  std::atomic<int> state{0};
+  char path[kLockPathRoom];
+};
+LockSlot g_heldLocks[kExitSlots];
+
+void ReleaseLockFile(const char *path);
+
 void ReleaseDevicesAtExit() {
   g_exiting = true;
   for (std::atomic<int> &slot : g_openDevices) {
@@ -144,11 +161,17 @@ void ReleaseDevicesAtExit() {
     (void)::ioctl(fd, TIOCNXCL);
     ::close(fd);  // also ends the flock
   }
+  for (LockSlot &slot : g_heldLocks)
+    if (slot.state.exchange(0) == 2) ReleaseLockFile(slot.path);
+}
+
+void RegisterExitStep() {
+  static const int registered = std::atexit(ReleaseDevicesAtExit);
+  (void)registered;
 }
 
 void RememberForExit(int fd) {
-  static const int registered = std::atexit(ReleaseDevicesAtExit);
-  (void)registered;
+  RegisterExitStep();
   for (std::atomic<int> &slot : g_openDevices) {
     int expected = 0;
     if (slot.compare_exchange_strong(expected, fd + 1)) return;
@@ -166,14 +189,186 @@ bool ForgetForExit(int fd) {
   return !g_exiting;
 }
 
+// The slot that now holds the lock file's path, or -1 when none is free.
+int RememberLockForExit(const std::string &path) {
+  RegisterExitStep();
+  if (path.size() >= kLockPathRoom) return -1;
+  for (int i = 0; i < kExitSlots; ++i) {
+    LockSlot &slot = g_heldLocks[i];
+    int expected = 0;
+    if (!slot.state.compare_exchange_strong(expected, 1)) continue;
+    std::memcpy(slot.path, path.c_str(), path.size() + 1);
+    slot.state = 2;
+    return i;
+  }
+  return -1;
+}
+
+// False when the exit step has released the lock already.
+bool ForgetLockForExit(int slot) {
+  if (slot < 0) return !g_exiting;
+  int expected = 2;
+  return g_heldLocks[slot].state.compare_exchange_strong(expected, 0);
+}
+
+// --- serial lock files ----------------------------------------------------------
+//
+// Terminal programs (minicom, picocom, cu and the like) keep each other off a
+// port with a lock file in the system's lock folder: LCK.. and the device's
+// name, holding the holder's process id as ten characters, right-aligned,
+// and a line feed. TIOCEXCL alone keeps out only programs that open the port
+// after us, and nothing that runs as root; a terminal program that has the
+// port open already would be overridden. So we look for their lock first,
+// before the device is even opened (an open raises the modem lines under the
+// other program), and leave ours for them.
+
+std::mutex g_lockFolderMutex;
+std::string &LockFolderOverride() {
+  static std::string folder;
+  return folder;
+}
+
+bool IsFolder(const char *path) {
+  struct stat st{};
+  return ::stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// The process id a lock file names; 0 when its content is not one (a file
+// left half-written, or the binary form of old programs), -1 when it cannot
+// be read at all.
+pid_t LockHolder(const std::string &lockFile) {
+  // A holder that has just created the file may not have written it yet;
+  // give it a moment before calling an empty file stale.
+  for (int attempt = 0;; ++attempt) {
+    const int fd = Retry([&] { return ::open(lockFile.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC); });
+    if (fd < 0) return errno == ENOENT ? 0 : -1;
+    char text[64];
+    const ssize_t n = Retry([&] { return ::read(fd, text, sizeof text - 1); });
+    ::close(fd);
+    if (n < 0) return -1;
+    if (n == 0 && attempt < 10) {
+      SleepMs(10);
+      continue;
+    }
+    text[n] = '\0';
+    const char *p = text;
+    while (*p == ' ') ++p;
+    long long pid = 0;
+    int digits = 0;
+    for (; *p >= '0' && *p <= '9' && digits < 12; ++p, ++digits) pid = pid * 10 + (*p - '0');
+    while (*p == ' ' || *p == '\n' || *p == '\r') ++p;
+    if (digits == 0 || *p != '\0' || pid <= 0 || pid > std::numeric_limits<pid_t>::max()) return 0;
+    return static_cast<pid_t>(pid);
+  }
+}
+
+bool ProcessAlive(pid_t pid) {
+  // EPERM: it exists, it belongs to somebody else.
+  return ::kill(pid, 0) == 0 || errno == EPERM;
+}
+
+// Takes the device's lock file: its path, or empty when there is no lock to
+// be had without refusing the port (see below). Raises ESerialPortInUse when
+// a live process holds it.
+std::string TakeLockFile(const std::string &devicePath) {
+  const std::string lockFile = SerialLockFileFor(devicePath);
+  if (lockFile.empty()) return {};  // nothing to resolve: the open reports why
+  char content[16];
+  std::snprintf(content, sizeof content, "%10d\n", static_cast<int>(::getpid()));
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    const int fd = ::open(lockFile.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+      (void)::fchmod(fd, 0644);  // whatever our umask, others must read it
+      const ssize_t n = Retry([&] { return ::write(fd, content, 11); });
+      ::close(fd);
+      if (n == 11) return lockFile;
+      ::unlink(lockFile.c_str());  // a lock nobody can read would look stale to the others
+      return {};
+    }
+    if (errno != EEXIST) {
+      // A lock folder we may not write (a user outside the lock group on a
+      // system whose folder is not open to all, a read-only or missing
+      // folder): terminal programs open the port anyway and so do we.
+      // TIOCEXCL still keeps out other programs that come after us.
+      return {};
+    }
+    const pid_t holder = LockHolder(lockFile);
+    if (holder < 0) return {};  // there, but unreadable to us: as above
+    if (holder > 0 && ProcessAlive(holder)) throw ESerialPortInUse(static_cast<int>(holder), lockFile);
+    // Stale: its holder is gone, or it names nobody. Another program may be
+    // doing the same at this moment; O_EXCL decides which of us gets it.
+    if (::unlink(lockFile.c_str()) != 0 && errno != ENOENT) return {};  // not ours to remove: as above
+  }
+  // Someone else keeps taking it the moment it is free.
+  throw ESerialPort(ecOpenFailed, EBUSY);
+}
+
+// Removes a lock file if it is still ours: one that another program took
+// after calling ours stale is left alone. Runs in the exit step too, so it
+// uses nothing but plain system calls.
+void ReleaseLockFile(const char *path) {
+  const int fd = ::open(path, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return;
+  char text[64];
+  const ssize_t n = ::read(fd, text, sizeof text - 1);
+  ::close(fd);
+  if (n <= 0) return;
+  text[n] = '\0';
+  if (std::strtol(text, nullptr, 10) == static_cast<long>(::getpid())) ::unlink(path);
+}
+
 }  // namespace
+
+namespace {
+std::string InUseMessage(int holderPid, const std::string &lockFile) {
+  return ESerialPort(ecOpenFailed, EBUSY).Message() + " - en uso por el proceso " + std::to_string(holderPid) +
+         " (" + lockFile + ")";
+}
+}  // namespace
+
+ESerialPortInUse::ESerialPortInUse(int holderPid, const std::string &lockFile)
+    : ESerialPort(ecOpenFailed, EBUSY),
+      holderPid_(holderPid),
+      lockFile_(lockFile),
+      message_(InUseMessage(holderPid, lockFile)) {}
+
+std::string SerialLockFolder() {
+  {
+    std::lock_guard<std::mutex> lock(g_lockFolderMutex);
+    if (!LockFolderOverride().empty()) return LockFolderOverride();
+  }
+  return IsFolder("/run/lock") ? "/run/lock" : "/var/lock";
+}
+
+void SetSerialLockFolder(const std::string &folder) {
+  std::lock_guard<std::mutex> lock(g_lockFolderMutex);
+  LockFolderOverride() = folder;
+}
+
+std::string SerialLockFileFor(const std::string &devicePath) {
+  char resolved[PATH_MAX];
+  if (devicePath.empty() || ::realpath(devicePath.c_str(), resolved) == nullptr) return {};
+  const char *slash = std::strrchr(resolved, '/');
+  const std::string name = slash ? slash + 1 : resolved;
+  if (name.empty()) return {};
+  return SerialLockFolder() + "/LCK.." + name;
+}
 
 TSerialDevice::TSerialDevice(const std::string &path) {
   if (path.empty()) Raise(ecOpenFailed, ENOENT);
+  const std::string lockFile = TakeLockFile(path);
+  auto dropLock = [&lockFile] {
+    if (!lockFile.empty()) ReleaseLockFile(lockFile.c_str());
+  };
   const int fd = Retry([&] { return ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); });
-  if (fd < 0) Raise(ecOpenFailed, errno);
-  auto fail = [fd](int err) {
+  if (fd < 0) {
+    const int err = errno;
+    dropLock();
+    Raise(ecOpenFailed, err);
+  }
+  auto fail = [fd, &dropLock](int err) {
     ::close(fd);
+    dropLock();
     Raise(ecOpenFailed, err);
   };
   if (!::isatty(fd)) fail(ENOTTY);
@@ -194,6 +389,8 @@ TSerialDevice::TSerialDevice(const std::string &path) {
   }
   fd_ = fd;
   RememberForExit(fd);
+  lockFile_ = lockFile;
+  if (!lockFile_.empty()) lockSlot_ = RememberLockForExit(lockFile_);
 }
 
 TSerialDevice::~TSerialDevice() { Shutdown(); }
@@ -221,13 +418,19 @@ int LetOutputLeave(int fd) {
 void TSerialDevice::Shutdown() {
   std::lock_guard<std::mutex> lock(mutex_);
   const int fd = fd_.exchange(-1);
-  if (fd < 0 || !ForgetForExit(fd)) return;
-  // Whatever is still queued after that dies with the port, whether or not
-  // an event thread was left to discard it.
-  ::tcflush(fd, LetOutputLeave(fd));
-  ::ioctl(fd, TIOCNXCL);
-  ::close(fd);  // never retried: on Linux the descriptor is gone even after EINTR
-  queue_.clear();
+  if (fd >= 0 && ForgetForExit(fd)) {
+    // Whatever is still queued after that dies with the port, whether or not
+    // an event thread was left to discard it.
+    ::tcflush(fd, LetOutputLeave(fd));
+    ::ioctl(fd, TIOCNXCL);
+    ::close(fd);  // never retried: on Linux the descriptor is gone even after EINTR
+    queue_.clear();
+  }
+  // The lock goes after the device is closed, so nobody takes the port
+  // while it is still ours.
+  if (!lockFile_.empty() && ForgetLockForExit(lockSlot_)) ReleaseLockFile(lockFile_.c_str());
+  lockFile_.clear();
+  lockSlot_ = -1;
 }
 
 void TSerialDevice::CheckOpen(int code) const {
