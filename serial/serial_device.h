@@ -50,6 +50,10 @@ public:
   // program, is refused). Raises code 1 with errno on failure; a port whose
   // lock file names a live process raises ESerialPortInUse.
   explicit TSerialDevice(const std::string &path);
+  // The same, with DTR and RTS set as `lines` asks (its DtrControl and
+  // RtsControl) right after the device opens, before any other setting. The
+  // form above drops DTR there and leaves RTS to SetState.
+  TSerialDevice(const std::string &path, const TDeviceState &lines);
   ~TSerialDevice();
   TSerialDevice(const TSerialDevice &) = delete;
   TSerialDevice &operator=(const TSerialDevice &) = delete;
@@ -115,6 +119,8 @@ public:
   void DiscardQueues();
 
 private:
+  // dtr, rts: 1 high, 0 low, -1 as the kernel left it.
+  void Open(const std::string &path, int dtr, int rts);
   int TakeQueued(char *buffer, int count);
   void DrainOrRaise(int code);
   void ApplyRts(bool high);

@@ -130,10 +130,11 @@ int PollFor(pollfd *fds, nfds_t count, int timeoutMs) {
 // port: its window lives on main's stack, and the exit may come from deep
 // inside a nested loop (Qt ends the program that way when its display goes
 // away), with the event thread blocked in a delivery that will never finish.
-// The logger must still see the port let go, as on a close: modem lines low,
-// exclusive use lifted, descriptor closed. Slots hold descriptor + 1 (0 is
-// free); plain atomics need no lock and no destructor, so the exit step runs
-// whatever the other threads hold.
+// The logger must still see the port let go as the window's close lets it
+// go (it drops RTS first, DTR is kept low): modem lines low, exclusive use
+// lifted, descriptor closed, lock file removed. Slots hold descriptor + 1
+// (0 is free); plain atomics need no lock and no destructor, so the exit
+// step runs whatever the other threads hold.
 constexpr int kExitSlots = 64;
 std::atomic<int> g_openDevices[kExitSlots];
 std::atomic<bool> g_exiting{false};
@@ -354,7 +355,29 @@ std::string SerialLockFileFor(const std::string &devicePath) {
   return SerialLockFolder() + "/LCK.." + name;
 }
 
-TSerialDevice::TSerialDevice(const std::string &path) {
+namespace {
+
+// How the modem lines stand once the port is open, in the mapping SetState
+// uses: handshake raises a line and lets the driver drive it, RTS toggle
+// keeps it low except while a write goes out.
+bool DtrWantedHigh(const TDeviceState &s) { return s.DtrControl() != 0; }
+bool RtsWantedHigh(const TDeviceState &s) { return s.RtsControl() == 1 || s.RtsControl() == 2; }
+
+// Sets one modem line; false where the device has none (a pseudo-terminal
+// answers ENOTTY or EINVAL) or cannot say.
+bool SetModemLine(int fd, int line, bool high) {
+  return ::ioctl(fd, high ? TIOCMBIS : TIOCMBIC, &line) == 0;
+}
+
+}  // namespace
+
+TSerialDevice::TSerialDevice(const std::string &path) { Open(path, 0, -1); }
+
+TSerialDevice::TSerialDevice(const std::string &path, const TDeviceState &lines) {
+  Open(path, DtrWantedHigh(lines) ? 1 : 0, RtsWantedHigh(lines) ? 1 : 0);
+}
+
+void TSerialDevice::Open(const std::string &path, int dtr, int rts) {
   if (path.empty()) Raise(ecOpenFailed, ENOENT);
   const std::string lockFile = TakeLockFile(path);
   auto dropLock = [&lockFile] {
@@ -371,10 +394,38 @@ TSerialDevice::TSerialDevice(const std::string &path) {
     dropLock();
     Raise(ecOpenFailed, err);
   };
-  if (!::isatty(fd)) fail(ENOTTY);
-  // TIOCEXCL keeps other programs out (root excepted); the lock also refuses
-  // a second opener running as root or inside this same program.
+  // The flock refuses a second opener running as root or inside this same
+  // program (TIOCEXCL below keeps out everybody else). It comes first so that
+  // such an opener never touches the lines of the port it is refused.
   if (Retry([&] { return ::flock(fd, LOCK_EX | LOCK_NB); }) != 0) fail(errno == EWOULDBLOCK ? EBUSY : errno);
+
+  // Control lines, before anything else. The kernel raises DTR and RTS inside
+  // open() itself on a real UART whose termios holds a speed (it is how
+  // modems learn a program has the line), so a pulse remains that no program
+  // can avoid: from the kernel's raise to these calls, a few microseconds on
+  // an idle machine, longer if we are scheduled out between the two. A
+  // logger that resets on DTR sees that pulse; one that watches the level
+  // sees DTR low from here on. Opened without being told the lines, the
+  // port's settings follow at once: DTR goes low now (this program's line
+  // description), RTS waits for them rather than dropping only to rise again
+  // a moment later for a port that wants it on. A pseudo-terminal has no
+  // modem lines and refuses both calls; so may a device that is about to
+  // fail the steps below anyway: neither is an error here.
+  if (dtr >= 0) (void)SetModemLine(fd, TIOCM_DTR, dtr == 1);
+  if (rts >= 0) (void)SetModemLine(fd, TIOCM_RTS, rts == 1);
+  // Without HUPCL the kernel leaves the lines alone at the last close: the
+  // port lowers them when it is told to (the window drops RTS before it
+  // closes, DTR stays as set), not behind the user's back, and a close does
+  // not toggle a line that another descriptor of the device still relies on.
+  // The flag stays cleared for the next program, like the rest of our
+  // termios; each program sets the flags it cares about.
+  termios t{};
+  if (::isatty(fd) && Retry([&] { return ::tcgetattr(fd, &t); }) == 0 && (t.c_cflag & HUPCL)) {
+    t.c_cflag &= ~HUPCL;
+    (void)Retry([&] { return ::tcsetattr(fd, TCSANOW, &t); });
+  }
+
+  if (!::isatty(fd)) fail(ENOTTY);
   if (::ioctl(fd, TIOCEXCL) != 0) fail(errno);
   int bits = 0;
   hasModemLines_ = ::ioctl(fd, TIOCMGET, &bits) == 0;
@@ -451,6 +502,7 @@ void TSerialDevice::SetState(const TDeviceState &s) {
   if (Retry([&] { return ::tcgetattr(fd_, &t); }) != 0) Raise(ecSetStateFailed, errno);
   ::cfmakeraw(&t);
   t.c_cflag |= CLOCAL | CREAD;
+  t.c_cflag &= ~HUPCL;  // see Open
   t.c_cflag &= ~kCflagChecked;
   switch (s.ByteSize) {
     case 5: t.c_cflag |= CS5; break;
@@ -518,14 +570,8 @@ void TSerialDevice::SetState(const TDeviceState &s) {
   }
 
   if (hasModemLines_) {
-    const int dtr = s.DtrControl();
-    const int rts = s.RtsControl();
-    int bit = TIOCM_DTR;
-    if (::ioctl(fd_, dtr == 0 ? TIOCMBIC : TIOCMBIS, &bit) != 0) Raise(ecSetStateFailed, errno);
-    // Handshake raises RTS and lets the driver drive it; toggle keeps it low
-    // except while a write is going out.
-    bit = TIOCM_RTS;
-    if (::ioctl(fd_, (rts == 0 || rts == 3) ? TIOCMBIC : TIOCMBIS, &bit) != 0) Raise(ecSetStateFailed, errno);
+    if (!SetModemLine(fd_, TIOCM_DTR, DtrWantedHigh(s))) Raise(ecSetStateFailed, errno);
+    if (!SetModemLine(fd_, TIOCM_RTS, RtsWantedHigh(s))) Raise(ecSetStateFailed, errno);
   }
   std::lock_guard<std::mutex> lock(mutex_);
   state_ = s;
