@@ -3,6 +3,7 @@
 #include "app/cli_errors.h"
 #include "app/live_frame.h"
 #include "app/cli_link.h"
+#include "app/demo_port.h"
 #include "app/download_session.h"
 #include "app/logger_commands.h"
 #include "data/text_file_writer.h"
@@ -300,6 +301,8 @@ void CliDownload(const TCliOptions &o, TCliStreams &streams) {
 }
 
 int RunCli(const std::vector<std::string> &args, TCliStreams streams) {
+  // "ports" lists it and --port DEMO opens it, as in the window.
+  RegisterDemoPort();
   std::string port;
   try {
     const TCliOptions options = ParseCliArguments(args);

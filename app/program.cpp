@@ -2,6 +2,7 @@
 
 #include "app/about_window.h"
 #include "app/clock_set_window.h"
+#include "app/demo_port.h"
 #include "app/help_window.h"
 #include "app/main_window.h"
 #include "app/rate_window.h"
@@ -52,6 +53,8 @@ private:
 }  // namespace
 
 TProgram::TProgram() {
+  // The port setup dialog offers the demo port from its first showing.
+  RegisterDemoPort();
   // The first showing paints values before the main window's activation has
   // run; give them the program's number formats from the start.
   ApplyProgramFormats();

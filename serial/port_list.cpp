@@ -1,5 +1,6 @@
 #include "serial/port_list.h"
 
+#include "serial/port_registry.h"
 #include "serial/serial_port.h"
 
 #include <algorithm>
@@ -11,8 +12,6 @@
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-const char kDemoPortName[] = "DEMO";
 
 namespace {
 
@@ -133,7 +132,8 @@ void ListPorts(std::vector<std::string> &ports, const TPortListRoots &roots) {
 
   SortPortNames(found);
   found.erase(std::unique(found.begin(), found.end()), found.end());
-  found.push_back(kDemoPortName);
+  for (const std::string &name : RegisteredPortNames())
+    if (std::find(found.begin(), found.end(), name) == found.end()) found.push_back(name);
   ports.swap(found);
 }
 

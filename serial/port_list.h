@@ -12,14 +12,12 @@ struct TPortListRoots {
   std::string Dev = "/dev";
 };
 
-// The built-in port served by the logger simulator.
-extern const char kDemoPortName[];  // "DEMO"
-
 // Replaces the contents of ports with the names of the machine's serial
 // ports: real UARTs and USB/ACM adapters (full device paths such as
 // /dev/ttyUSB0), then the links in the device folder that lead to a
 // pseudo-terminal (virtual null-modem pairs, a simulator started with a link),
-// sorted ignoring case, and last the demo port. A folder that cannot be read
+// sorted ignoring case, and last the names the application registered (the
+// demo port), in the order it registered them. A folder that cannot be read
 // raises ESerialPort code 23 with the system's error number; ports is then
 // left as it was.
 void ListPorts(std::vector<std::string> &ports);

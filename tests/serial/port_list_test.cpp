@@ -1,5 +1,8 @@
 #include "serial/port_list.h"
+#include "serial/port_registry.h"
 #include "serial/serial_port.h"
+
+#include "pty_peer.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -7,6 +10,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 
 namespace fs = std::filesystem;
 
@@ -47,9 +51,24 @@ private:
   TPortListRoots roots_;
 };
 
+// A name the application adds, as the program adds its demo port, for the
+// length of one test.
+class RegisteredName {
+public:
+  explicit RegisteredName(std::string name, TPortProvider provider = nullptr) : name_(std::move(name)) {
+    if (!provider) provider = [] () -> TProvidedDevice { throw ESerialPort(ecOpenFailed, ENODEV); };
+    RegisterPortName(name_, std::move(provider));
+  }
+  ~RegisteredName() { UnregisterPortName(name_); }
+
+private:
+  std::string name_;
+};
+
 }  // namespace
 
 TEST(PortList, ListsRealDevicesAndPseudoTerminalLinksSortedThenDemo) {
+  RegisteredName demo("DEMO");
   FakeMachine m;
   m.Tty("ttyS0", true, "4");
   m.Tty("ttyS1", true, "0");          // reserved by the kernel, no UART behind it
@@ -77,6 +96,7 @@ TEST(PortList, ListsRealDevicesAndPseudoTerminalLinksSortedThenDemo) {
 }
 
 TEST(PortList, EmptyMachineStillOffersTheDemoPort) {
+  RegisteredName demo("DEMO");
   FakeMachine m;
   std::vector<std::string> ports;
   ListPorts(ports, m.Roots());
@@ -115,9 +135,56 @@ TEST(PortList, SortIgnoresCaseSoCom10ComesBeforeCom2) {
 }
 
 TEST(PortList, RunningMachineListsWithoutFailingAndEndsWithDemo) {
+  RegisteredName demo("DEMO");
   std::vector<std::string> ports;
   ListPorts(ports);
   ASSERT_FALSE(ports.empty());
   EXPECT_EQ(ports.back(), "DEMO");
   for (std::size_t i = 0; i + 1 < ports.size(); ++i) EXPECT_EQ(ports[i].rfind("/dev/", 0), 0u) << ports[i];
+}
+
+TEST(PortList, RegisteredNamesComeLastAndOpenTheTerminalTheirProviderGives) {
+  PtyPeer peer;
+  ASSERT_TRUE(peer.Ok());
+  auto served = std::make_shared<int>(0);  // stands for what serves the port (the demo's simulator)
+  int provided = 0;
+  RegisteredName first("DEMO", [&]() -> TProvidedDevice {
+    ++provided;
+    return {peer.Path(), served};
+  });
+  RegisteredName second("SIM2");
+  FakeMachine m;
+  m.Tty("ttyS0", true, "4");
+  std::vector<std::string> ports;
+  ListPorts(ports, m.Roots());
+  EXPECT_EQ(ports, (std::vector<std::string>{m.Dev("ttyS0"), "DEMO", "SIM2"}));
+
+  // Opened in any letter case; held while open, let go at close.
+  TSerialPort port;
+  port.SetPort("demo");
+  port.SetEvents({});
+  port.Open();
+  EXPECT_EQ(provided, 1);
+  EXPECT_EQ(served.use_count(), 2);
+  EXPECT_EQ(port.WriteText("hi"), 2);
+  EXPECT_EQ(peer.Read(2), "hi");
+  port.Close();
+  EXPECT_EQ(served.use_count(), 1);
+
+  // A provider that cannot provide fails the open as a device would.
+  port.SetPort("SIM2");
+  try {
+    port.Open();
+    FAIL() << "opened a port nobody could provide";
+  } catch (const ESerialPort &e) {
+    EXPECT_EQ(e.Code(), ecOpenFailed);
+    EXPECT_EQ(e.OsCode(), ENODEV);
+  }
+  EXPECT_FALSE(port.Connected());
+
+  UnregisterPortName("SIM2");
+  ListPorts(ports, m.Roots());
+  EXPECT_EQ(ports.back(), "DEMO");
+  // Without a registration the name is an ordinary (missing) device.
+  EXPECT_THROW(port.Open(), ESerialPort);
 }

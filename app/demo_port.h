@@ -1,18 +1,25 @@
 #pragma once
 
 // The built-in demo port: the logger simulator on a fresh pseudo-terminal
-// inside the program. The port opens the terminal's slave side through the
-// ordinary device code, so live frames, commands and downloads all run on the
-// real path; a newcomer sees the whole program work without a logger.
+// inside the program. The program registers its name with the serial code,
+// which opens the terminal's slave side through the ordinary device code, so
+// live frames, commands and downloads all run on the real path; a newcomer
+// sees the whole program work without a logger.
 
-#include "serial/port_list.h"
 #include "sim/logger_simulator.h"
 
 #include <memory>
 #include <string>
 
+// The demo port's name, last in the port listing.
+extern const char kDemoPortName[];  // "DEMO"
+
 // True for the demo port's name, in any letter case.
 bool IsDemoPortName(const std::string &port);
+
+// Adds the demo port to the names the serial code lists and opens. Both
+// programs do it at start-up; doing it again changes nothing.
+void RegisterDemoPort();
 
 // The simulator settings of the demo: a frame every second, a few hundred
 // records already stored, the logger clock starting at the PC's time and

@@ -1,4 +1,4 @@
-#include "serial/demo_port.h"
+#include "app/demo_port.h"
 #include "serial/serial_port.h"
 
 #include "common/pty_pair.h"
@@ -9,7 +9,17 @@
 #include <cctype>
 #include <vector>
 
-TEST(DemoPort, SettingsMakeALivelyLogger) {
+namespace {
+
+// The program registers the port at start-up; so does each test here.
+class DemoPort : public ::testing::Test {
+protected:
+  void SetUp() override { RegisterDemoPort(); }
+};
+
+}  // namespace
+
+TEST_F(DemoPort, SettingsMakeALivelyLogger) {
   const TSimConfig cfg = DemoSimulatorConfig();
   EXPECT_NO_THROW(cfg.Validate());
   EXPECT_EQ(cfg.FrameIntervalMs, 1000);
@@ -25,7 +35,7 @@ TEST(DemoPort, SettingsMakeALivelyLogger) {
   EXPECT_FALSE(IsDemoPortName("/dev/DEMO"));
 }
 
-TEST(DemoPort, OpeningDemoRunsTheSimulatorAndDeliversLiveFrames) {
+TEST_F(DemoPort, OpeningDemoRunsTheSimulatorAndDeliversLiveFrames) {
   ASSERT_EQ(TDemoPort::Running(), 0);
   TSerialPort port;
   port.SetPort("DEMO");
@@ -61,7 +71,7 @@ TEST(DemoPort, OpeningDemoRunsTheSimulatorAndDeliversLiveFrames) {
   EXPECT_EQ(TDemoPort::Running(), 0);
 }
 
-TEST(DemoPort, ADownloadComesDownTheSameLine) {
+TEST_F(DemoPort, ADownloadComesDownTheSameLine) {
   TSerialPort port;
   port.SetPort("DEMO");
   port.SetBaudRate(br115200);
@@ -93,7 +103,7 @@ TEST(DemoPort, ADownloadComesDownTheSameLine) {
   EXPECT_LT(records, static_cast<std::size_t>(DemoSimulatorConfig().StoredRecords + 10));
 }
 
-TEST(DemoPort, ThePortsDestructorStopsTheSimulator) {
+TEST_F(DemoPort, ThePortsDestructorStopsTheSimulator) {
   {
     TSerialPort port;
     port.SetPort("demo");
@@ -103,7 +113,7 @@ TEST(DemoPort, ThePortsDestructorStopsTheSimulator) {
   EXPECT_EQ(TDemoPort::Running(), 0);
 }
 
-TEST(DemoPort, AFailedOpenLeavesNoSimulatorBehind) {
+TEST_F(DemoPort, AFailedOpenLeavesNoSimulatorBehind) {
   TSerialPort port;
   port.SetPort("DEMO");
   port.Buffer().SetInputSize(-2);  // refused when the settings reach the device

@@ -1,5 +1,6 @@
-#include "serial/demo_port.h"
+#include "app/demo_port.h"
 
+#include "serial/port_registry.h"
 #include "serial/serial_port.h"
 
 #include <atomic>
@@ -7,10 +8,21 @@
 #include <cerrno>
 #include <ctime>
 
+const char kDemoPortName[] = "DEMO";
+
 namespace {
 std::atomic<int> runningDemos{0};
 
 }  // namespace
+
+void RegisterDemoPort() {
+  RegisterPortName(kDemoPortName, [] {
+    // Held by the port while it is open: closing it stops the simulator.
+    auto demo = std::make_shared<TDemoPort>();
+    const std::string path = demo->DevicePath();
+    return TProvidedDevice{path, std::move(demo)};
+  });
+}
 
 bool IsDemoPortName(const std::string &port) {
   const std::string demo = kDemoPortName;

@@ -1,0 +1,167 @@
+// The port's life: construction and destruction, Open and Close with their
+// events, the device behind a port name, and who is told when the port goes.
+
+#include "serial/serial_port.h"
+
+#include "serial/port_registry.h"
+#include "serial/serial_device.h"
+#include "serial/serial_thread.h"
+
+#include <QCoreApplication>
+#include <QObject>
+
+#include <algorithm>
+
+std::function<bool(TCustomSerialPort &)> TCustomSerialPort::SetupDialog;
+
+TCustomSerialPort::TCustomSerialPort()
+    : parity_(std::make_unique<TSerialParity>(*this)),
+      flowControl_(std::make_unique<TSerialFlowControl>(*this)),
+      timeouts_(std::make_unique<TSerialTimeouts>(*this)),
+      buffer_(std::make_unique<TSerialBuffer>(*this)) {}
+
+TCustomSerialPort::~TCustomSerialPort() {
+  // Whoever still points at us forgets us first.
+  auto notifications = std::move(freeNotifications_);
+  freeNotifications_.clear();
+  for (auto &entry : notifications)
+    if (entry.second) entry.second(this);
+  // Handlers may belong to an owner that is half gone already: they are not
+  // called any more, the device is simply released.
+  OnAfterOpen = nullptr;
+  OnAfterClose = nullptr;
+  OnBeforeOpen = nullptr;
+  OnBeforeClose = nullptr;
+  OnRxChar = nullptr;
+  OnRxBuf = nullptr;
+  OnTxEmpty = nullptr;
+  OnBreak = nullptr;
+  OnRing = nullptr;
+  OnCTSChange = nullptr;
+  OnDSRChange = nullptr;
+  OnRLSDChange = nullptr;
+  OnRxFlag = nullptr;
+  OnError = nullptr;
+  OnRx80Full = nullptr;
+  OnLineLost = nullptr;
+  try {
+    Close();
+  } catch (...) {
+    // A destructor cannot report; the descriptor is released below anyway.
+  }
+  thread_.reset();
+  delete hiddenWindow_;
+  device_.reset();
+}
+
+// --- open and close ----------------------------------------------------------
+
+void TCustomSerialPort::Open() {
+  if (connected_ || closing_) return;
+  FireBeforeOpen();
+  OpenDevice();
+  connected_ = true;
+  try {
+    ApplySettings();
+    if (!events_.Empty()) {
+      if (syncMethod_ == smWindowSync) hiddenWindow_ = new QObject;
+      thread_ =
+          std::make_unique<TSerialThread>(*this, *device_, events_, syncMethod_, hiddenWindow_, eventPriority_);
+    }
+  } catch (...) {
+    delete hiddenWindow_;
+    hiddenWindow_ = nullptr;
+    CloseDevice();
+    connected_ = false;
+    throw;
+  }
+  FireAfterOpen();
+  ReportLineStates(true);
+}
+
+void TCustomSerialPort::Close() {
+  if (!connected_ || closing_) return;
+  closing_ = true;
+  struct Reset {
+    bool &flag;
+    ~Reset() { flag = false; }
+  } reset{closing_};
+
+  ReportLineStates(false);
+  FireBeforeClose();
+  AbortTransfers();
+  if (thread_) {
+    if (deliveryDepth_ > 0) {
+      // Closed from a handler the event thread is waiting for: waiting for
+      // the thread here would wait for ourselves. Stop it, let go of the
+      // device now, and finish both off once this handler has returned.
+      thread_->SignalStop();
+      device_->Shutdown();
+      TSerialThread *thread = thread_.release();
+      TSerialDevice *device = device_.release();
+      QObject *context = QCoreApplication::instance();
+      auto reap = [thread, device] {
+        delete thread;
+        delete device;
+      };
+      if (context)
+        QMetaObject::invokeMethod(context, reap, Qt::QueuedConnection);
+      else
+        reap();
+    } else {
+      thread_.reset();
+    }
+  }
+  delete hiddenWindow_;
+  hiddenWindow_ = nullptr;
+  CloseDevice();
+  connected_ = false;
+  closing_ = false;  // the port is closed: an after-close handler may open it again
+  FireAfterClose();
+}
+
+void TCustomSerialPort::OpenDevice() {
+  // A name the application registered (the demo port) stands for a terminal
+  // its provider makes; it is opened like any other device so everything
+  // downstream runs on the real path.
+  std::string path = DevicePathOf(port_);
+  std::shared_ptr<void> servedBy;
+  if (const TPortProvider provider = RegisteredPortProvider(port_)) {
+    TProvidedDevice provided = provider();
+    path = std::move(provided.Path);
+    servedBy = std::move(provided.ServedBy);
+  }
+  device_ = std::make_unique<TSerialDevice>(path);
+  servedBy_ = std::move(servedBy);
+}
+
+void TCustomSerialPort::CloseDevice() {
+  device_.reset();
+  servedBy_.reset();
+}
+
+// --- odds and ends -------------------------------------------------------------
+
+int TCustomSerialPort::Handle() const { return device_ ? device_->Handle() : -1; }
+
+bool TCustomSerialPort::HasModemLines() const { return device_ && device_->HasModemLines(); }
+
+int TCustomSerialPort::AddFreeNotification(TFreeNotify notify) {
+  const int id = nextFreeNotification_++;
+  freeNotifications_.emplace_back(id, std::move(notify));
+  return id;
+}
+
+void TCustomSerialPort::RemoveFreeNotification(int id) {
+  freeNotifications_.erase(std::remove_if(freeNotifications_.begin(), freeNotifications_.end(),
+                                          [id](const auto &entry) { return entry.first == id; }),
+                           freeNotifications_.end());
+}
+
+void TCustomSerialPort::ShowSetup() {
+  if (SetupDialog) {
+    SetupDialog(*this);
+    return;
+  }
+  ShowDefaultSetup();
+}
