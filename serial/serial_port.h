@@ -14,7 +14,8 @@
 //   serial_port_settings.h/.cpp    the owned settings groups, property setters,
 //                                  sending settings to the device
 //   serial_port_lifecycle.cpp      construction, Open and Close, the device behind a name
-//   serial_port_transfers.cpp      reads and writes, the input queue's count and purge
+//   serial_port_transfers.cpp      asynchronous transfers and the reads and writes on them
+//   transfer_lane.h/.cpp           the background threads that carry pending transfers
 //   serial_port_dispatch.cpp       the dispatch steps, line states, event hooks
 //   serial_thread.h/.cpp           the event thread
 //   port_registry.h/.cpp           port names the application adds (the demo port)
@@ -32,7 +33,18 @@
 
 class TSerialDevice;
 class TSerialThread;
+class TTransferLanes;
 class QObject;
+
+// ---------------------------------------------------------------------------
+// One asynchronous transfer: a write or a read started on a port and waited
+// for later. NewTransfer makes one (waiting on it returns 0 at once while
+// nothing was started); FreeTransfer ends whatever it still has running and
+// frees it. A transfer runs one write or read at a time and may be started
+// again once that has been waited for.
+struct PortTransfer;
+PortTransfer *NewTransfer();
+void FreeTransfer(PortTransfer *transfer);  // null does nothing
 
 // ---------------------------------------------------------------------------
 
@@ -118,13 +130,44 @@ public:
 
   // Blocks until every byte was sent or the write limit
   // (WriteTotalMultiplier x n + WriteTotalConstant ms) ran out; returns the
-  // bytes actually sent.
+  // bytes actually sent. Built on StartWrite and WaitTransfer.
   int WriteText(const std::string &text);
   int WriteBuffer(const void *bytes, int count);
   // Takes at most count received bytes, following the read timeouts (with
-  // this program's settings: at once, with what is queued).
+  // this program's settings: at once, with what is queued). Built on
+  // StartRead and WaitTransfer.
   int ReadText(std::string &text, int count);
   int ReadBuffer(void *buffer, int count);
+
+  // Asynchronous transfers. A start returns at once with the bytes
+  // transferred at once, 0 while the transfer is pending; a pending one goes
+  // on in the background, in order with the others of its kind, and
+  // WaitTransfer blocks until it has ended and returns its byte count.
+  //
+  // A write copies the bytes, so the caller's may go at once, and is always
+  // pending here (0): the device's write sends and then waits for the bytes
+  // to leave the line. It ends when every byte has left or when the write
+  // limit for its length has run out (the count then says what left). A
+  // read ends inside its start when the bytes it needs are queued already
+  // (or the timeouts say "what is there"); otherwise it fills the caller's
+  // buffer (or text) in the background, which must stay put until the
+  // transfer has been waited for, aborted or freed. It follows the read
+  // timeouts.
+  //
+  // Without a transfer record (or one still running) they raise code 4; a
+  // write that fails raises code 2, a read code 3, with the system's number,
+  // from the start or from WaitTransfer. A transfer ended by AbortTransfers
+  // raises its code with ECANCELED from WaitTransfer.
+  int StartWrite(const void *bytes, int count, PortTransfer *transfer);
+  int StartWriteText(const std::string &text, PortTransfer *transfer);  // empty: starts nothing, 0
+  int StartRead(void *buffer, int count, PortTransfer *transfer);
+  int StartReadText(std::string &text, int count, PortTransfer *transfer);  // text gets count bytes of room
+  int WaitTransfer(PortTransfer *transfer);
+  // Ends every pending transfer of this port now (Close does it too). A write
+  // whose bytes the line is still taking is cut off: its WaitTransfer
+  // returns at once; what it had handed to the device may still go out, but
+  // nothing later goes out before it. Raises code 5 when the device is gone.
+  void AbortTransfers();
 
   void ClearBuffers(bool input, bool output);
   int PendingInput();  // bytes received and not yet read
@@ -219,7 +262,6 @@ protected:
   virtual void ApplyLineSettings();
   virtual void ApplyTimeoutSettings();
   virtual void ApplyBufferSizes();
-  void AbortTransfers();
 
   // Each calls its handler when one is assigned.
   virtual void FireAfterClose();
@@ -248,6 +290,8 @@ private:
 
   bool MayApply() const;
   void ShowDefaultSetup();
+  // Lets the transfer lanes go at Close.
+  void ReleaseLanes();
 
   std::unique_ptr<TSerialParity> parity_;
   std::unique_ptr<TSerialFlowControl> flowControl_;
@@ -276,8 +320,11 @@ private:
   // Whatever serves a port name the application registered (the demo
   // port's simulator), held while the port is open.
   std::shared_ptr<void> servedBy_;
-  std::unique_ptr<TSerialDevice> device_;
+  // Shared with a write the line never took, which may still be using it
+  // after Close.
+  std::shared_ptr<TSerialDevice> device_;
   std::unique_ptr<TSerialThread> thread_;
+  std::unique_ptr<TTransferLanes> lanes_;  // pending transfers, while open
   QObject *hiddenWindow_ = nullptr;  // window delivery only
 };
 

@@ -6,6 +6,7 @@
 #include "serial/port_registry.h"
 #include "serial/serial_device.h"
 #include "serial/serial_thread.h"
+#include "serial/transfer_lane.h"
 
 #include <QCoreApplication>
 #include <QObject>
@@ -49,9 +50,11 @@ TCustomSerialPort::~TCustomSerialPort() {
   } catch (...) {
     // A destructor cannot report; the descriptor is released below anyway.
   }
+  if (lanes_) lanes_->SetWriteDone(nullptr);
   thread_.reset();
   delete hiddenWindow_;
-  device_.reset();
+  ReleaseLanes();
+  CloseDevice();
 }
 
 // --- open and close ----------------------------------------------------------
@@ -63,14 +66,18 @@ void TCustomSerialPort::Open() {
   connected_ = true;
   try {
     ApplySettings();
+    lanes_ = std::make_unique<TTransferLanes>(device_);
     if (!events_.Empty()) {
       if (syncMethod_ == smWindowSync) hiddenWindow_ = new QObject;
-      thread_ =
-          std::make_unique<TSerialThread>(*this, *device_, events_, syncMethod_, hiddenWindow_, eventPriority_);
+      thread_ = std::make_unique<TSerialThread>(*this, *device_, events_, syncMethod_, hiddenWindow_, eventPriority_,
+                                                lanes_->InputArrivedHook());
+      TSerialThread *thread = thread_.get();
+      lanes_->SetWriteDone([thread] { thread->TxFinished(); });
     }
   } catch (...) {
     delete hiddenWindow_;
     hiddenWindow_ = nullptr;
+    lanes_.reset();
     CloseDevice();
     connected_ = false;
     throw;
@@ -91,19 +98,18 @@ void TCustomSerialPort::Close() {
   FireBeforeClose();
   AbortTransfers();
   if (thread_) {
+    // Writes that end from here on are no news for a thread on its way out.
+    if (lanes_) lanes_->SetWriteDone(nullptr);
     if (deliveryDepth_ > 0) {
       // Closed from a handler the event thread is waiting for: waiting for
       // the thread here would wait for ourselves. Stop it, let go of the
-      // device now, and finish both off once this handler has returned.
+      // device below as on any close, and finish the thread off once this
+      // handler has returned; it keeps the device object until then.
       thread_->SignalStop();
-      device_->Shutdown();
       TSerialThread *thread = thread_.release();
-      TSerialDevice *device = device_.release();
+      std::shared_ptr<TSerialDevice> device = device_;
       QObject *context = QCoreApplication::instance();
-      auto reap = [thread, device] {
-        delete thread;
-        delete device;
-      };
+      auto reap = [thread, device] { delete thread; };
       if (context)
         QMetaObject::invokeMethod(context, reap, Qt::QueuedConnection);
       else
@@ -114,10 +120,25 @@ void TCustomSerialPort::Close() {
   }
   delete hiddenWindow_;
   hiddenWindow_ = nullptr;
+  ReleaseLanes();  // ends whatever a handler started during the wait above
   CloseDevice();
   connected_ = false;
   closing_ = false;  // the port is closed: an after-close handler may open it again
   FireAfterClose();
+}
+
+void TCustomSerialPort::ReleaseLanes() {
+  if (!lanes_) return;
+  if (lanes_->Retire()) {
+    // A write the line has not taken is still inside the device, using its
+    // descriptor: closing that under it would race with it (and a descriptor
+    // number opened again meanwhile could take its bytes). The write's
+    // thread holds the device and closes it when the write ends: the line
+    // takes the bytes, its limit runs out, or the far end goes. Until then
+    // the device stays taken.
+    device_.reset();
+  }
+  lanes_.reset();
 }
 
 void TCustomSerialPort::OpenDevice() {
@@ -131,11 +152,14 @@ void TCustomSerialPort::OpenDevice() {
     path = std::move(provided.Path);
     servedBy = std::move(provided.ServedBy);
   }
-  device_ = std::make_unique<TSerialDevice>(path);
+  device_ = std::make_shared<TSerialDevice>(path);
   servedBy_ = std::move(servedBy);
 }
 
 void TCustomSerialPort::CloseDevice() {
+  // Other holders (a thread still on its way out, a write the line never
+  // took) keep the object, not the descriptor.
+  if (device_) device_->Shutdown();
   device_.reset();
   servedBy_.reset();
 }

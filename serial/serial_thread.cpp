@@ -21,8 +21,15 @@ bool AnyOf(TSerialEvents set, std::initializer_list<TSerialEvent> events) {
 }  // namespace
 
 TSerialThread::TSerialThread(TCustomSerialPort &port, TSerialDevice &device, TSerialEvents events,
-                             TSyncMethod method, QObject *hiddenWindow, TThreadPriority priority)
-    : port_(port), device_(device), events_(events), method_(method), priority_(priority), hiddenWindow_(hiddenWindow) {
+                             TSyncMethod method, QObject *hiddenWindow, TThreadPriority priority,
+                             std::function<void()> inputArrived)
+    : port_(port),
+      device_(device),
+      events_(events),
+      method_(method),
+      priority_(priority),
+      hiddenWindow_(hiddenWindow),
+      inputArrived_(std::move(inputArrived)) {
   thread_ = std::make_unique<TSyncThread>([this] { Run(); });
 }
 
@@ -63,6 +70,9 @@ void TSerialThread::Run() {
     if (wantInput && (r.input || r.hangUp)) {
       // Take everything now: whatever we hold survives a hang-up.
       const TSerialDevice::TDrain d = device_.Drain();
+      // A read waiting in the background looks at once (at a hang-up too:
+      // nothing more will come for it).
+      if ((d.bytes > 0 || d.hungUp) && inputArrived_) inputArrived_();
       if (d.bytes > 0) {
         got.Include(evRxChar);
         if (d.eventChar) got.Include(evRxFlag);

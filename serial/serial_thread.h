@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <exception>
+#include <functional>
 #include <memory>
 
 class QObject;
@@ -20,9 +21,12 @@ inline constexpr TSerialEvent kSerialDispatchOrder[] = {evError, evRxChar, evTxE
 
 class TSerialThread {
 public:
-  // Starts watching at once. events: the port's Events at Open.
+  // Starts watching at once. events: the port's Events at Open;
+  // inputArrived: told, from this thread, whenever received bytes reached
+  // the device's queue.
   TSerialThread(TCustomSerialPort &port, TSerialDevice &device, TSerialEvents events, TSyncMethod method,
-                QObject *hiddenWindow, TThreadPriority priority = tpNormal);
+                QObject *hiddenWindow, TThreadPriority priority = tpNormal,
+                std::function<void()> inputArrived = nullptr);
   // Signals stop and waits for the thread; on the UI thread a delivery that
   // is already queued runs meanwhile.
   ~TSerialThread();
@@ -55,6 +59,7 @@ private:
   const TSyncMethod method_;
   const TThreadPriority priority_;
   QObject *hiddenWindow_;
+  const std::function<void()> inputArrived_;
   TSerialWaiter waiter_;
   TSerialEvents received_;
   std::exception_ptr fatal_;
