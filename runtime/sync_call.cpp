@@ -64,8 +64,9 @@ void SyncCall(const std::function<void()> &call) {
     }
   }
   q.uiWake.notify_all();
-  // One posted event per batch is enough: the UI thread empties the whole
-  // list when it wakes.
+  // A wake-up already on its way reaches this call too: the UI thread runs
+  // the list until it is empty, posting again behind a call that does not
+  // return at once.
   if (post) QMetaObject::invokeMethod(app, [] { RunQueuedSyncCalls(); }, Qt::QueuedConnection);
   {
     std::unique_lock<std::mutex> lock(q.mutex);
@@ -74,11 +75,21 @@ void SyncCall(const std::function<void()> &call) {
   if (pending.error) std::rethrow_exception(pending.error);
 }
 
+namespace {
+
+void PostWakeUp() {
+  if (QCoreApplication *app = QCoreApplication::instance())
+    QMetaObject::invokeMethod(app, [] { RunQueuedSyncCalls(); }, Qt::QueuedConnection);
+}
+
+}  // namespace
+
 int RunQueuedSyncCalls() {
   CallQueue &q = TheQueue();
   int ran = 0;
   for (;;) {
     PendingCall *pending = nullptr;
+    bool more = false;
     {
       std::lock_guard<std::mutex> lock(q.mutex);
       if (q.calls.empty()) {
@@ -87,7 +98,14 @@ int RunQueuedSyncCalls() {
       }
       pending = q.calls.front();
       q.calls.pop_front();
+      // The call may not return for a long while: a modal window inside it
+      // runs the event loop until it closes. Every other call must still be
+      // reachable from that loop, so the calls behind this one get a wake-up
+      // of their own, and one queued while it runs posts its own.
+      more = !q.calls.empty();
+      q.wakePosted = more;
     }
+    if (more) PostWakeUp();
     std::exception_ptr error = RunCapturing(*pending->call);
     {
       std::lock_guard<std::mutex> lock(q.mutex);

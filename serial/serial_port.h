@@ -24,17 +24,20 @@
 #include "serial/serial_port_types.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
 class TSerialDevice;
 class TSerialThread;
 class TTransferLanes;
-class QObject;
+struct TWindowTarget;
 
 // ---------------------------------------------------------------------------
 // One asynchronous transfer: a write or a read started on a port and waited
@@ -290,15 +293,26 @@ private:
 
   bool MayApply() const;
   void ShowDefaultSetup();
+  // Close called from inside a delivery on the thread running it: the event
+  // thread cannot be waited for there, it is left to end on its own.
+  void RetireEventThread();
   // Lets the transfer lanes go at Close.
   void ReleaseLanes();
+  // Counts a delivery running on this thread, so Close knows when it is
+  // called from inside one.
+  struct TDeliveryScope {
+    explicit TDeliveryScope(TCustomSerialPort &port);
+    ~TDeliveryScope();
+    TCustomSerialPort &port;
+  };
+  friend struct TDeliveryScope;
 
   std::unique_ptr<TSerialParity> parity_;
   std::unique_ptr<TSerialFlowControl> flowControl_;
   std::unique_ptr<TSerialTimeouts> timeouts_;
   std::unique_ptr<TSerialBuffer> buffer_;
 
-  bool connected_ = false;
+  std::atomic<bool> connected_{false};
   TBaudRate baudRate_ = br9600;
   std::int32_t customBaudRate_ = 9600;
   std::string port_ = "COM1";
@@ -315,17 +329,24 @@ private:
   int settingsChangeCount_ = 0;
   std::vector<std::pair<int, TFreeNotify>> freeNotifications_;
   int nextFreeNotification_ = 0;
-  bool closing_ = false;
-  std::atomic<int> deliveryDepth_{0};  // dispatch steps running for the event thread
+  std::atomic<bool> closing_{false};
+  // Dispatch steps running for the event thread, and the thread they run on
+  // (the UI thread, or the event thread itself without synchronisation).
+  std::atomic<int> deliveryDepth_{0};
+  std::atomic<std::thread::id> deliveringThread_{};
+  std::mutex deliveryMutex_;  // with deliveryEnded_: the destructor waits for such steps to end
+  std::condition_variable deliveryEnded_;
   // Whatever serves a port name the application registered (the demo
   // port's simulator), held while the port is open.
   std::shared_ptr<void> servedBy_;
-  // Shared with a write the line never took, which may still be using it
-  // after Close.
+  // Shared with the threads that may still be using it after a close from
+  // inside a delivery or behind a write the line never took.
   std::shared_ptr<TSerialDevice> device_;
   std::unique_ptr<TSerialThread> thread_;
   std::unique_ptr<TTransferLanes> lanes_;  // pending transfers, while open
-  QObject *hiddenWindow_ = nullptr;  // window delivery only
+  // Window delivery only: where the event thread's messages go. Close
+  // empties it, so messages still on their way find no port.
+  std::shared_ptr<TWindowTarget> windowTarget_;
 };
 
 // The published form: every property and event of TCustomSerialPort.

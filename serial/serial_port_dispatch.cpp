@@ -7,27 +7,14 @@
 #include "serial/serial_device.h"
 #include "serial/serial_thread.h"
 
-#include <atomic>
 #include <cerrno>
 #include <string>
-
-namespace {
-
-// Counts how deep the UI thread is inside dispatch steps run for the event
-// thread, so Close knows it must not wait for a thread that waits for it.
-struct DeliveryScope {
-  std::atomic<int> &depth;
-  explicit DeliveryScope(std::atomic<int> &d) : depth(d) { ++depth; }
-  ~DeliveryScope() { --depth; }
-};
-
-}  // namespace
 
 // ---------------------------------------------------------------------------
 // Dispatch steps
 
 void TCustomSerialPort::HandleEvents(TSerialEvents events) {
-  DeliveryScope scope(deliveryDepth_);
+  TDeliveryScope scope(*this);
   for (TSerialEvent e : kSerialDispatchOrder) {
     if (!events.Contains(e)) continue;
     // A handler may have closed the port; the rest of the batch is moot.
@@ -74,7 +61,7 @@ void TCustomSerialPort::DispatchError() {
 }
 
 void TCustomSerialPort::DispatchLineLost() {
-  DeliveryScope scope(deliveryDepth_);
+  TDeliveryScope scope(*this);
   if (!connected_) return;
   FireLineLost();
 }

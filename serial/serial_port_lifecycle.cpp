@@ -8,10 +8,11 @@
 #include "serial/serial_thread.h"
 #include "serial/transfer_lane.h"
 
-#include <QCoreApplication>
-#include <QObject>
+#include "runtime/sync_call.h"
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 std::function<bool(TCustomSerialPort &)> TCustomSerialPort::SetupDialog;
 
@@ -27,6 +28,27 @@ TCustomSerialPort::~TCustomSerialPort() {
   freeNotifications_.clear();
   for (auto &entry : notifications)
     if (entry.second) entry.second(this);
+  // Without synchronisation an event thread runs its dispatch steps, and the
+  // handlers, itself; one may be inside them now (even one whose handler
+  // closed the port). It starts no further delivery, and the one under way
+  // ends before anything it may be using goes.
+  if (thread_) thread_->SignalStop();
+  if (deliveringThread_.load() != std::this_thread::get_id()) {
+    // On the UI thread the calls queued for it keep running meanwhile: such
+    // a handler may be waiting for one.
+    const bool ui = IsUiThread();
+    std::unique_lock<std::mutex> lock(deliveryMutex_);
+    while (deliveryDepth_.load() != 0) {
+      if (!ui) {
+        deliveryEnded_.wait(lock);
+        continue;
+      }
+      lock.unlock();
+      RunQueuedSyncCalls();
+      lock.lock();
+      deliveryEnded_.wait_for(lock, std::chrono::milliseconds(5));
+    }
+  }
   // Handlers may belong to an owner that is half gone already: they are not
   // called any more, the device is simply released.
   OnAfterOpen = nullptr;
@@ -52,7 +74,7 @@ TCustomSerialPort::~TCustomSerialPort() {
   }
   if (lanes_) lanes_->SetWriteDone(nullptr);
   thread_.reset();
-  delete hiddenWindow_;
+  if (windowTarget_) windowTarget_->port = nullptr;
   ReleaseLanes();
   CloseDevice();
 }
@@ -68,15 +90,15 @@ void TCustomSerialPort::Open() {
     ApplySettings();
     lanes_ = std::make_unique<TTransferLanes>(device_);
     if (!events_.Empty()) {
-      if (syncMethod_ == smWindowSync) hiddenWindow_ = new QObject;
-      thread_ = std::make_unique<TSerialThread>(*this, *device_, events_, syncMethod_, hiddenWindow_, eventPriority_,
+      if (syncMethod_ == smWindowSync) windowTarget_ = std::make_shared<TWindowTarget>(this);
+      thread_ = std::make_unique<TSerialThread>(*this, device_, events_, syncMethod_, windowTarget_, eventPriority_,
                                                 lanes_->InputArrivedHook());
       TSerialThread *thread = thread_.get();
       lanes_->SetWriteDone([thread] { thread->TxFinished(); });
     }
   } catch (...) {
-    delete hiddenWindow_;
-    hiddenWindow_ = nullptr;
+    if (windowTarget_) windowTarget_->port = nullptr;
+    windowTarget_.reset();
     lanes_.reset();
     CloseDevice();
     connected_ = false;
@@ -90,7 +112,7 @@ void TCustomSerialPort::Close() {
   if (!connected_ || closing_) return;
   closing_ = true;
   struct Reset {
-    bool &flag;
+    std::atomic<bool> &flag;
     ~Reset() { flag = false; }
   } reset{closing_};
 
@@ -100,31 +122,29 @@ void TCustomSerialPort::Close() {
   if (thread_) {
     // Writes that end from here on are no news for a thread on its way out.
     if (lanes_) lanes_->SetWriteDone(nullptr);
-    if (deliveryDepth_ > 0) {
-      // Closed from a handler the event thread is waiting for: waiting for
-      // the thread here would wait for ourselves. Stop it, let go of the
-      // device below as on any close, and finish the thread off once this
-      // handler has returned; it keeps the device object until then.
-      thread_->SignalStop();
-      TSerialThread *thread = thread_.release();
-      std::shared_ptr<TSerialDevice> device = device_;
-      QObject *context = QCoreApplication::instance();
-      auto reap = [thread, device] { delete thread; };
-      if (context)
-        QMetaObject::invokeMethod(context, reap, Qt::QueuedConnection);
-      else
-        reap();
-    } else {
-      thread_.reset();
-    }
+    if (deliveryDepth_ > 0 && deliveringThread_.load() == std::this_thread::get_id())
+      RetireEventThread();
+    else
+      thread_.reset();  // a delivery it has queued for the UI thread runs meanwhile
   }
-  delete hiddenWindow_;
-  hiddenWindow_ = nullptr;
+  if (windowTarget_) windowTarget_->port = nullptr;
+  windowTarget_.reset();
   ReleaseLanes();  // ends whatever a handler started during the wait above
   CloseDevice();
   connected_ = false;
   closing_ = false;  // the port is closed: an after-close handler may open it again
   FireAfterClose();
+}
+
+void TCustomSerialPort::RetireEventThread() {
+  // Closed from a handler the event thread is waiting for (or, without
+  // synchronisation, running on the event thread itself): waiting for the
+  // thread here would wait for ourselves. It is told to stop, the device is
+  // let go by CloseDevice as on any close, and a thread of its own waits for
+  // the event thread to end and then frees it. Nothing waits on the UI
+  // thread, so the handler may go on into a modal window.
+  thread_->SignalStop();
+  std::thread([thread = std::move(thread_)]() mutable { thread.reset(); }).detach();
 }
 
 void TCustomSerialPort::ReleaseLanes() {
@@ -162,6 +182,16 @@ void TCustomSerialPort::CloseDevice() {
   if (device_) device_->Shutdown();
   device_.reset();
   servedBy_.reset();
+}
+
+TCustomSerialPort::TDeliveryScope::TDeliveryScope(TCustomSerialPort &p) : port(p) {
+  if (port.deliveryDepth_++ == 0) port.deliveringThread_ = std::this_thread::get_id();
+}
+
+TCustomSerialPort::TDeliveryScope::~TDeliveryScope() {
+  if (port.deliveryDepth_ == 1) port.deliveringThread_ = std::thread::id();
+  std::lock_guard<std::mutex> lock(port.deliveryMutex_);
+  if (--port.deliveryDepth_ == 0) port.deliveryEnded_.notify_all();
 }
 
 // --- odds and ends -------------------------------------------------------------

@@ -3,8 +3,8 @@
 #include "runtime/application.h"
 #include "runtime/sync_call.h"
 
+#include <QCoreApplication>
 #include <QMetaObject>
-#include <QObject>
 
 #include <chrono>
 #include <initializer_list>
@@ -20,15 +20,16 @@ bool AnyOf(TSerialEvents set, std::initializer_list<TSerialEvent> events) {
 
 }  // namespace
 
-TSerialThread::TSerialThread(TCustomSerialPort &port, TSerialDevice &device, TSerialEvents events,
-                             TSyncMethod method, QObject *hiddenWindow, TThreadPriority priority,
+TSerialThread::TSerialThread(TCustomSerialPort &port, std::shared_ptr<TSerialDevice> device, TSerialEvents events,
+                             TSyncMethod method, std::shared_ptr<TWindowTarget> target, TThreadPriority priority,
                              std::function<void()> inputArrived)
     : port_(port),
-      device_(device),
+      deviceOwner_(std::move(device)),
+      device_(*deviceOwner_),
       events_(events),
       method_(method),
       priority_(priority),
-      hiddenWindow_(hiddenWindow),
+      target_(std::move(target)),
       inputArrived_(std::move(inputArrived)) {
   thread_ = std::make_unique<TSyncThread>([this] { Run(); });
 }
@@ -130,6 +131,9 @@ void TSerialThread::Run() {
 bool TSerialThread::DeliverEvents(TSerialEvents events, bool lineLost) {
   TCustomSerialPort *port = &port_;
   auto handle = [port, events, lineLost] {
+    // One delivery from the first step to the last, for Close and the
+    // destructor to see.
+    TCustomSerialPort::TDeliveryScope scope(*port);
     port->HandleEvents(events);
     if (lineLost) port->DispatchLineLost();
   };
@@ -150,28 +154,36 @@ bool TSerialThread::DeliverEvents(TSerialEvents events, bool lineLost) {
         return false;
       }
       return true;
-    case smWindowSync:
-      // One message per event, in the dispatch order. They are queued to the
-      // hidden window and the thread goes on at once; a step that throws is
-      // shown by the standard handler. Closing the port deletes the window,
-      // which drops what it had not handled yet.
+    case smWindowSync: {
+      // One message per event, in the dispatch order. They are posted and
+      // the thread goes on at once; a step that throws is shown by the
+      // standard handler. They go to the application object, which outlives
+      // every port, and find their port through the target, which Close
+      // empties: nothing is ever posted to an object the UI thread may be
+      // deleting at that moment.
+      QCoreApplication *app = QCoreApplication::instance();
+      if (!app) return true;
+      const std::shared_ptr<TWindowTarget> target = target_;
       for (TSerialEvent e : kSerialDispatchOrder) {
         if (!events.Contains(e)) continue;
         QMetaObject::invokeMethod(
-            hiddenWindow_,
-            [port, e] {
-              if (port->Connected()) RunHandler([&] { port->HandleEvents({e}); });
+            app,
+            [target, e] {
+              TCustomSerialPort *port = target->port;
+              if (port && port->Connected()) RunHandler([&] { port->HandleEvents({e}); });
             },
             Qt::QueuedConnection);
       }
       if (lineLost)
         QMetaObject::invokeMethod(
-            hiddenWindow_,
-            [port] {
-              if (port->Connected()) RunHandler([&] { port->DispatchLineLost(); });
+            app,
+            [target] {
+              TCustomSerialPort *port = target->port;
+              if (port && port->Connected()) RunHandler([&] { port->DispatchLineLost(); });
             },
             Qt::QueuedConnection);
       return true;
+    }
   }
   return true;
 }

@@ -12,8 +12,17 @@
 #include <functional>
 #include <memory>
 
-class QObject;
 class TSyncThread;
+
+// Where window delivery sends its messages: the port, for as long as it is
+// open. The event thread posts each message to the application object with
+// this record; Close empties it on the UI thread, so a message still on its
+// way when the port closes (or goes away) finds no port and does nothing.
+// Read and written on the UI thread only.
+struct TWindowTarget {
+  explicit TWindowTarget(TCustomSerialPort *p) : port(p) {}
+  TCustomSerialPort *port;
+};
 
 // The order in which the events of one batch are dispatched.
 inline constexpr TSerialEvent kSerialDispatchOrder[] = {evError, evRxChar, evTxEmpty, evBreak, evRing,
@@ -21,14 +30,15 @@ inline constexpr TSerialEvent kSerialDispatchOrder[] = {evError, evRxChar, evTxE
 
 class TSerialThread {
 public:
-  // Starts watching at once. events: the port's Events at Open;
-  // inputArrived: told, from this thread, whenever received bytes reached
-  // the device's queue.
-  TSerialThread(TCustomSerialPort &port, TSerialDevice &device, TSerialEvents events, TSyncMethod method,
-                QObject *hiddenWindow, TThreadPriority priority = tpNormal,
+  // Starts watching at once. events: the port's Events at Open; target:
+  // window delivery's destination (smWindowSync only); inputArrived: told,
+  // from this thread, whenever received bytes reached the device's queue.
+  TSerialThread(TCustomSerialPort &port, std::shared_ptr<TSerialDevice> device, TSerialEvents events,
+                TSyncMethod method, std::shared_ptr<TWindowTarget> target, TThreadPriority priority = tpNormal,
                 std::function<void()> inputArrived = nullptr);
   // Signals stop and waits for the thread; on the UI thread a delivery that
-  // is already queued runs meanwhile.
+  // is already queued runs meanwhile. May run on any thread but the event
+  // thread itself.
   ~TSerialThread();
   TSerialThread(const TSerialThread &) = delete;
   TSerialThread &operator=(const TSerialThread &) = delete;
@@ -54,11 +64,14 @@ private:
   bool DeliverEvents(TSerialEvents events, bool lineLost = false);
 
   TCustomSerialPort &port_;
+  // Shared with the port: a thread left to end on its own after a close
+  // from inside its delivery still has its device.
+  const std::shared_ptr<TSerialDevice> deviceOwner_;
   TSerialDevice &device_;
   const TSerialEvents events_;
   const TSyncMethod method_;
   const TThreadPriority priority_;
-  QObject *hiddenWindow_;
+  const std::shared_ptr<TWindowTarget> target_;
   const std::function<void()> inputArrived_;
   TSerialWaiter waiter_;
   TSerialEvents received_;

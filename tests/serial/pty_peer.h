@@ -82,6 +82,22 @@ inline bool PumpUntil(const std::function<bool()> &pred, int ms = 3000) {
   return true;
 }
 
+// Waits, without running the event loop, until the event thread has taken
+// everything off the device (it then blocks handing it to the UI thread).
+inline bool TakenOffTheLine(int fd) {
+  for (int i = 0; i < 5000; ++i) {
+    // poll() first pushes what the far end wrote into the line's queue, so
+    // "nothing readable" really means taken, not "not there yet".
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, 0) == 0) {
+      QThread::msleep(20);  // and gone on into its hand-over
+      return true;
+    }
+    QThread::msleep(1);
+  }
+  return false;
+}
+
 // Runs the event loop for a while, whatever happens.
 inline void PumpFor(int ms) {
   PumpUntil([] { return false; }, ms);

@@ -29,22 +29,6 @@ std::string Pattern(std::size_t n) {
   return s;
 }
 
-// Waits, without running the event loop, until the event thread has taken
-// everything off the device (it then blocks handing it to the UI thread).
-bool TakenOffTheLine(int fd) {
-  for (int i = 0; i < 5000; ++i) {
-    // poll() first pushes what the far end wrote into the line's queue, so
-    // "nothing readable" really means taken, not "not there yet".
-    pollfd p{fd, POLLIN, 0};
-    if (::poll(&p, 1, 0) == 0) {
-      QThread::msleep(20);  // and gone on into its hand-over
-      return true;
-    }
-    QThread::msleep(1);
-  }
-  return false;
-}
-
 double CpuSeconds() {
   rusage u{};
   ::getrusage(RUSAGE_SELF, &u);
