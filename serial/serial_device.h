@@ -77,6 +77,10 @@ public:
   void SetTimeouts(const TDeviceTimeouts &timeouts);            // code 8
 
   int Write(const char *bytes, int count);  // code 2
+  // Any thread: a Write in progress stops at once and returns what has left
+  // so far (the rest of its bytes are thrown away, as at its write limit).
+  // A Write that starts afterwards is not affected.
+  void AbortWrite();
   int Read(char *buffer, int count);        // code 3
   void Purge(bool input, bool output);      // code 5
   void CheckOpen(int code) const;           // raises code with errno if the handle is no longer usable
@@ -126,6 +130,10 @@ private:
   void ApplyRts(bool high);
 
   std::atomic<int> fd_{-1};
+  // Wakes a Write waiting for room in the line when it is aborted; it lives
+  // as long as the object, as a Write may still be polling it at Shutdown.
+  int abortFd_ = -1;
+  std::atomic<bool> abortWrite_{false};
   std::string lockFile_;
   int lockSlot_ = -1;  // where the exit step finds lockFile_, when it has room
   bool hasModemLines_ = false;

@@ -439,12 +439,24 @@ void TSerialDevice::Open(const std::string &path, int dtr, int rts) {
     seenBreak_ = counters.brk;
   }
   fd_ = fd;
+  abortFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);  // without it an abort waits for the next wake
   RememberForExit(fd);
   lockFile_ = lockFile;
   if (!lockFile_.empty()) lockSlot_ = RememberLockForExit(lockFile_);
 }
 
-TSerialDevice::~TSerialDevice() { Shutdown(); }
+TSerialDevice::~TSerialDevice() {
+  Shutdown();
+  if (abortFd_ >= 0) ::close(abortFd_);
+}
+
+void TSerialDevice::AbortWrite() {
+  abortWrite_ = true;
+  if (abortFd_ >= 0) {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = ::write(abortFd_, &one, sizeof one);
+  }
+}
 
 namespace {
 
@@ -615,9 +627,19 @@ int TSerialDevice::Write(const char *bytes, int count) {
     }
   } rtsDown{this, toggle};
 
+  // An abort meant for an earlier write is not this one's.
+  abortWrite_ = false;
+  if (abortFd_ >= 0) {
+    std::uint64_t drained;
+    [[maybe_unused]] const ssize_t n = ::read(abortFd_, &drained, sizeof drained);
+  }
   int written = 0;
   bool timedOut = false;
   while (written < count) {
+    if (abortWrite_) {
+      timedOut = true;
+      break;
+    }
     const ssize_t n = ::write(fd_, bytes + written, static_cast<size_t>(count - written));
     if (n > 0) {
       written += static_cast<int>(n);
@@ -630,20 +652,24 @@ int TSerialDevice::Write(const char *bytes, int count) {
       timedOut = true;
       break;
     }
-    pollfd p{fd_, POLLOUT, 0};
-    const int r = PollFor(&p, 1, wait);
+    pollfd p[2] = {{fd_, POLLOUT, 0}, {abortFd_, POLLIN, 0}};
+    const int r = PollFor(p, abortFd_ >= 0 ? 2 : 1, wait);
     if (r < 0) Raise(ecWriteFailed, errno);
-    if (r == 0) {
+    if (r == 0 || abortWrite_) {
       timedOut = true;
       break;
     }
-    if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) Raise(ecWriteFailed, EIO);
+    if (p[0].revents & (POLLERR | POLLHUP | POLLNVAL)) Raise(ecWriteFailed, EIO);
   }
   // Wait for the bytes to leave the wire, never longer than the limit (a
   // plain tcdrain would wait for ever behind a stopped handshake).
   while (!timedOut) {
     int queued = 0;
     if (::ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued <= 0) break;
+    if (abortWrite_) {
+      timedOut = true;
+      break;
+    }
     const int wait = timeLeft();
     if (wait == 0) {
       timedOut = true;

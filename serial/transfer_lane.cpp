@@ -3,6 +3,7 @@
 #include "serial/serial_device.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 
 namespace {
@@ -113,11 +114,14 @@ bool TTransferLane::Retire() {
     shared_->jobs.clear();
     if (shared_->running) shared_->running->Abort();
     shared_->writeDone = nullptr;
+    // A read ends at its next look, a write not yet in the device never goes
+    // in now, and one inside it is told to stop, whoever runs it (the lane's
+    // thread or a waiter): the device is free again when Close returns.
+    if (shared_->writing) shared_->device->AbortWrite();
     shared_->cv.notify_all();
-    // A read ends at its next look, and a write not yet in the device never
-    // goes in now; one inside it stays there until the line takes its bytes
-    // or its limit runs out. Whoever runs it, the lane's thread or a waiter.
-    shared_->cv.wait(lock, [this] { return !shared_->running || shared_->writing; });
+    // Only a device that could not be woken (no descriptor for it) keeps a
+    // write inside it past this wait; that one is left to end on its own.
+    shared_->cv.wait_for(lock, std::chrono::seconds(2), [this] { return !shared_->running; });
     leaveBehind = shared_->writing;
   }
   if (thread_.joinable()) {
@@ -150,6 +154,7 @@ void TTransferLane::AbortAll() {
     for (const auto &job : shared_->jobs) job->Abort();
     shared_->jobs.clear();
     if (shared_->running) shared_->running->Abort();
+    if (shared_->writing) shared_->device->AbortWrite();
     shared_->wake = true;
   }
   shared_->cv.notify_all();

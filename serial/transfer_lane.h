@@ -11,9 +11,8 @@
 //
 // A lane touches nothing of the program, only the device and its jobs, both
 // shared with the port. That lets a write the line is not taking be cut off
-// without waiting for it: its job ends at once, the device call goes on to
-// its own end (the line takes the bytes, the write limit runs out, or the
-// device closes under it) on a thread that then simply goes away.
+// without waiting for it: its job ends at once, and the device call inside it
+// is told to stop, so the device is free again as soon as it returns.
 
 #include "serial/serial_port.h"
 

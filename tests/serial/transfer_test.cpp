@@ -122,6 +122,8 @@ TEST(Transfers, AbortAndCloseEndPendingWritesAndReads) {
     EXPECT_EQ(port.StartWrite(big.data(), static_cast<int>(big.size()), write), 0);
     EXPECT_EQ(port.StartRead(buffer, sizeof buffer, read), 0);
 
+    // The write is inside the device once its first bytes have come out.
+    EXPECT_EQ(peer.Read(1), big.substr(0, 1));
     if (byClose)
       port.Close();
     else
@@ -130,6 +132,9 @@ TEST(Transfers, AbortAndCloseEndPendingWritesAndReads) {
     EXPECT_EQ(Raised([&] { port.WaitTransfer(read); }), std::make_pair(3, ECANCELED));
     if (byClose) {
       EXPECT_FALSE(port.Connected());
+      // The write that was inside the device let go of it: the port opens
+      // again at once.
+      EXPECT_NO_THROW(port.Open());
       continue;
     }
     // The aborted read took nothing and wrote nothing: the bytes are there
