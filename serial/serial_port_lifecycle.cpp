@@ -172,7 +172,9 @@ void TCustomSerialPort::OpenDevice() {
     path = std::move(provided.Path);
     servedBy = std::move(provided.ServedBy);
   }
-  device_ = std::make_shared<TSerialDevice>(path);
+  // DTR and RTS as configured right after the device opens, before the
+  // other settings: the kernel raised both inside open().
+  device_ = std::make_shared<TSerialDevice>(path, DeviceState());
   servedBy_ = std::move(servedBy);
 }
 
