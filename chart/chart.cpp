@@ -488,11 +488,16 @@ void TChart::PaintOneSeries(QPainter &p, TLineSeries &s, const TAxisMap &h, cons
   const double *xs = s.XValues().Data();
   const double *ys = s.YValues().Data();
   const size_t n = static_cast<size_t>(s.Count());
+  // Lines are cut well beyond the clip: the cut ends and the runs along the
+  // band's edge never show, and rounding a crossing to whole pixels moves
+  // the visible part of its line by a thirty-second of a pixel at most.
+  const double reach = 16.0 * clip.height() + 2.0 * width + 2;
+  const TClipBand band{clip.top() - reach, clip.bottom() + reach};
 
   if (!uniform) {
     // Points of their own colours: every segment in its end point's colour.
     std::vector<size_t> index;
-    BuildSeriesPath(xs, ys, n, h, v, false, path_, &index);
+    BuildSeriesPath(xs, ys, n, h, v, false, path_, &index, {}, band);
     p.save();
     p.setClipRect(clip, Qt::IntersectClip);
     for (size_t i = 1; i < path_.size(); ++i) {
@@ -503,7 +508,7 @@ void TChart::PaintOneSeries(QPainter &p, TLineSeries &s, const TAxisMap &h, cons
     return;
   }
 
-  BuildSeriesPath(xs, ys, n, h, v, decimation_, path_, nullptr, s.YValues().Blocks());
+  BuildSeriesPath(xs, ys, n, h, v, decimation_, path_, nullptr, s.YValues().Blocks(), band);
   if (path_.size() < 2) return;
   const QColor color = s.LineColor();
   const bool raster = p.paintEngine() && p.paintEngine()->type() == QPaintEngine::Raster &&

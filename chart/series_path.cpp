@@ -21,9 +21,45 @@ double Interpolate(const double *xs, const double *ys, size_t a, size_t b, doubl
   return ys[a] + (ys[b] - ys[a]) * (x - xs[a]) / dx;
 }
 
-void Push(std::vector<TPixelPoint> &out, int x, int y) {
-  if (OnScreen(x, y)) out.push_back({x, y});
-}
+// Rounds the path's points to pixels while cutting every segment where it
+// leaves or enters the band. Points are fed in path order; what is outside
+// is replaced by the crossings, joined along the band's edge.
+class TBandClipper {
+public:
+  TBandClipper(const TClipBand &band, std::vector<TPixelPoint> &out, std::vector<size_t> *source)
+      : top_(band.Top), bottom_(band.Bottom), out_(out), source_(source) {}
+
+  void Add(double x, double y, size_t index) {
+    // A point without a value (or beyond any scale) is left out and the line
+    // joins its neighbours, as it always has.
+    if (!std::isfinite(x) || !std::isfinite(y)) return;
+    const int side = Side(y);
+    if (has_ && side != side_) {
+      if (side_ != 0) Emit(Crossing(x, y, Edge(side_)), Edge(side_), index);  // coming in
+      if (side != 0) Emit(Crossing(x, y, Edge(side)), Edge(side), index);     // going out
+    }
+    if (side == 0) Emit(x, y, index);
+    has_ = true;
+    px_ = x, py_ = y, side_ = side;
+  }
+
+private:
+  int Side(double y) const { return y < top_ ? -1 : (y > bottom_ ? 1 : 0); }
+  double Edge(int side) const { return side < 0 ? top_ : bottom_; }
+  // Where the segment from the previous point to (x, y) meets the row `edge`.
+  double Crossing(double x, double y, double edge) const { return px_ + (x - px_) * ((edge - py_) / (y - py_)); }
+  void Emit(double x, double y, size_t index) {
+    out_.push_back({static_cast<int>(std::round(x)), static_cast<int>(std::round(y))});
+    if (source_) source_->push_back(index);
+  }
+
+  double top_, bottom_;
+  std::vector<TPixelPoint> &out_;
+  std::vector<size_t> *source_;
+  bool has_ = false;
+  double px_ = 0, py_ = 0;
+  int side_ = 0;
+};
 
 // One past the last index of [from, end) whose column is `column`; columns
 // never decrease with the index. The guess (the previous column's count) is
@@ -53,33 +89,6 @@ size_t ColumnEnd(const double *xs, size_t from, size_t end, int column, const TA
     else hi = mid;
   }
   return lo;
-}
-
-// A column with points off the drawable range: map every point and keep the
-// first, lowest, highest and last of those that can be drawn.
-void DecimateColumnSlowly(const double *ys, size_t from, size_t to, int column, const TAxisMap &vert,
-                          std::vector<TPixelPoint> &out) {
-  size_t first = to, last = to, low = to, high = to;
-  int lowY = 0, highY = 0;
-  for (size_t i = from; i < to; ++i) {
-    const int y = vert.Pixel(ys[i]);
-    if (!OnScreen(column, y)) continue;
-    if (first == to) {
-      first = low = high = i;
-      lowY = highY = y;
-    }
-    last = i;
-    if (y < lowY) lowY = y, low = i;
-    if (y > highY) highY = y, high = i;
-  }
-  if (first == to) return;
-  size_t keep[4] = {first, std::min(low, high), std::max(low, high), last};
-  size_t previous = to;
-  for (size_t k : keep) {
-    if (k == previous) continue;
-    previous = k;
-    out.push_back({column, vert.Pixel(ys[k])});
-  }
 }
 
 }  // namespace
@@ -144,8 +153,22 @@ void ColumnExtremes(const double *ys, size_t from, size_t to, const TValueBlocks
   scan(tailStart, to);
 }
 
+// First, last, lowest and highest point of a column that has values
+// missing, found by reading every point; `first` is `to` when none has one.
+void ColumnPointsSlowly(const double *ys, size_t from, size_t to, size_t keep[4]) {
+  size_t first = to, last = to, low = to, high = to;
+  for (size_t i = from; i < to; ++i) {
+    if (std::isnan(ys[i])) continue;
+    if (first == to) first = low = high = i;
+    last = i;
+    if (ys[i] < ys[low]) low = i;
+    if (ys[i] > ys[high]) high = i;
+  }
+  keep[0] = first, keep[1] = std::min(low, high), keep[2] = std::max(low, high), keep[3] = last;
+}
+
 void DecimateColumns(const double *xs, const double *ys, size_t first, size_t end, const TAxisMap &horiz,
-                     const TAxisMap &vert, const TValueBlocks &blocks, std::vector<TPixelPoint> &out) {
+                     const TAxisMap &vert, const TValueBlocks &blocks, TBandClipper &clip) {
   size_t i = first;
   size_t guess = 1;
   while (i < end) {
@@ -153,28 +176,24 @@ void DecimateColumns(const double *xs, const double *ys, size_t first, size_t en
     const size_t j = ColumnEnd(xs, i, end, column, horiz, guess);
     guess = j - i;
     if (j - i <= 4) {
-      for (size_t k = i; k < j; ++k) Push(out, column, vert.Pixel(ys[k]));
+      for (size_t k = i; k < j; ++k) clip.Add(column, vert.Position(ys[k]), k);
       i = j;
       continue;
     }
-    // The extremes in value are the extremes in pixels (the map is
-    // monotonic), so only four points of the column need mapping.
+    // The extremes in value are the extremes in position (the map is
+    // monotonic), so only four points of the column need mapping. Within
+    // one column the line only runs up and down, so these four cover every
+    // pixel the others would, clipped or not.
     double lowV, highV;
     size_t low, high;
     ColumnExtremes(ys, i, j, blocks, lowV, highV, low, high);
-    const int firstY = vert.Pixel(ys[i]), lastY = vert.Pixel(ys[j - 1]);
-    if (low == j || high == j || !OnScreen(column, firstY) || !OnScreen(column, lastY) || !OnScreen(column, vert.Pixel(lowV)) ||
-        !OnScreen(column, vert.Pixel(highV))) {
-      DecimateColumnSlowly(ys, i, j, column, vert, out);
-      i = j;
-      continue;
-    }
     size_t keep[4] = {i, std::min(low, high), std::max(low, high), j - 1};
+    if (low == j || high == j || std::isnan(ys[i]) || std::isnan(ys[j - 1])) ColumnPointsSlowly(ys, i, j, keep);
     size_t previous = j;
     for (size_t k : keep) {
-      if (k == previous) continue;
+      if (k == previous || k == j) continue;
       previous = k;
-      out.push_back({column, vert.Pixel(ys[k])});
+      clip.Add(column, vert.Position(ys[k]), k);
     }
     i = j;
   }
@@ -184,38 +203,33 @@ void DecimateColumns(const double *xs, const double *ys, size_t first, size_t en
 
 void BuildSeriesPath(const double *xs, const double *ys, size_t count, const TAxisMap &horiz,
                      const TAxisMap &vert, bool decimate, std::vector<TPixelPoint> &out,
-                     std::vector<size_t> *sourceIndex, const TValueBlocks &yBlocks) {
+                     std::vector<size_t> *sourceIndex, const TValueBlocks &yBlocks, const TClipBand &band) {
   out.clear();
   if (sourceIndex) {
     sourceIndex->clear();
     decimate = false;
   }
-  // Records the source of every point that made it into `out`.
-  auto push = [&](int x, int y, size_t index) {
-    const size_t before = out.size();
-    Push(out, x, y);
-    if (sourceIndex && out.size() > before) sourceIndex->push_back(index);
-  };
   if (count == 0) return;
+  TBandClipper clip(band, out, sourceIndex);
   const size_t first = FirstVisibleIndex(xs, count, horiz.Minimum);
   const size_t end = EndVisibleIndex(xs, count, horiz.Maximum);
 
   // Entry from the left end when points lie before the visible ones.
   if (first > 0 && first < count)
-    push(horiz.StartPos, vert.Pixel(Interpolate(xs, ys, first - 1, first, horiz.Minimum)), first);
+    clip.Add(horiz.StartPos, vert.Position(Interpolate(xs, ys, first - 1, first, horiz.Minimum)), first);
 
   if (first < end) {
     if (decimate) {
-      DecimateColumns(xs, ys, first, end, horiz, vert, yBlocks, out);
+      DecimateColumns(xs, ys, first, end, horiz, vert, yBlocks, clip);
     } else {
-      for (size_t i = first; i < end; ++i) push(horiz.Pixel(xs[i]), vert.Pixel(ys[i]), i);
+      for (size_t i = first; i < end; ++i) clip.Add(horiz.Pixel(xs[i]), vert.Position(ys[i]), i);
     }
   }
 
   // Leaving at the right end: without it a zoomed line would stop short of
   // the edge as if the data ended there.
   if (end > 0 && end < count && end >= first)
-    push(horiz.EndPos, vert.Pixel(Interpolate(xs, ys, end - 1, end, horiz.Maximum)), end);
+    clip.Add(horiz.EndPos, vert.Position(Interpolate(xs, ys, end - 1, end, horiz.Maximum)), end);
 }
 
 void TColumnSpans::Reset(int left, int width) {

@@ -13,13 +13,13 @@ struct TPixelPoint {
   bool operator==(const TPixelPoint &o) const { return X == o.X && Y == o.Y; }
 };
 
-// Screen positions beyond this are not drawn (nor can the old drawing layer
-// of the printers take them).
-constexpr int kMaxScreenCoord = 32766;
-
-inline bool OnScreen(int x, int y) {
-  return x >= -kMaxScreenCoord && x <= kMaxScreenCoord && y >= -kMaxScreenCoord && y <= kMaxScreenCoord;
-}
+// The rows a line may reach on the device. A segment that runs beyond them is
+// cut where it crosses, so a point far off the plot (a deep zoom maps it
+// millions of pixels away) still pulls the line towards it; the part beyond
+// runs along the band's edge, which the caller keeps outside what is shown.
+struct TClipBand {
+  double Top = -1e9, Bottom = 1e9;
+};
 
 // The smallest and largest value of each run of kValueBlock values: a
 // column holding thousands of points reads these instead of every point.
@@ -38,7 +38,8 @@ size_t FirstVisibleIndex(const double *xs, size_t count, double minimum);
 size_t EndVisibleIndex(const double *xs, size_t count, double maximum);
 
 // The polyline of a series between the horizontal axis' ends: the visible
-// points in index order (points off the drawable range skipped), entering
+// points in index order (points without a value skipped), clipped to `band`
+// geometrically, entering
 // from the left end at the height interpolated from the point before the
 // first visible one, and leaving at the right end the same way. With
 // `decimate` each pixel column keeps only the points that change a 1-pixel
@@ -48,7 +49,8 @@ size_t EndVisibleIndex(const double *xs, size_t count, double maximum);
 // point whose colour its incoming segment takes (undecimated paths only).
 void BuildSeriesPath(const double *xs, const double *ys, size_t count, const TAxisMap &horiz,
                      const TAxisMap &vert, bool decimate, std::vector<TPixelPoint> &out,
-                     std::vector<size_t> *sourceIndex = nullptr, const TValueBlocks &yBlocks = {});
+                     std::vector<size_t> *sourceIndex = nullptr, const TValueBlocks &yBlocks = {},
+                     const TClipBand &band = {});
 
 // The pixels of a 1-pixel polyline, column by column: for each column of
 // [Left, Left + Width) the rows Lo..Hi it covers (Lo > Hi: none). x must not

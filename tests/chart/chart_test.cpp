@@ -6,8 +6,11 @@
 #include <QClipboard>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPicture>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
 
 namespace {
@@ -317,6 +320,87 @@ TEST_F(WindowChart, SeriesAreClippedToTheChartRectangle) {
       if (!r.contains(x, y)) {
         ASSERT_NE(img.pixel(x, y) & 0xFFFFFF, 0xFF0000u) << x << "," << y;
       }
+}
+
+// Zoomed again and again around 20 degrees, the samples either side lie
+// millions of pixels off the plot; the lines towards them must still be
+// there, where exact (floating-point) segments put them, on the screen and
+// on the printer path alike.
+TEST_F(WindowChart, DeepZoomDrawsTheSegmentsWhereExactGeometryPutsThem) {
+  const double data[] = {10, 20, 20, 20, 27, 20, 20, 20, 40};
+  for (double y : data) a->Add(y, QString(), Qt::red);
+  const QRgb red = qRgb(255, 0, 0);
+  const int pen = 2;
+  auto columnRows = [&](const QImage &img, int x, int &lo, int &hi) {
+    lo = INT_MAX, hi = INT_MIN;
+    for (int y = 0; y < img.height(); ++y)
+      if ((img.pixel(x, y) & 0xFFFFFF) == (red & 0xFFFFFF)) lo = std::min(lo, y), hi = std::max(hi, y);
+  };
+  // Qt's own wide pen (the printer path) strays a pixel more than ours.
+  auto check = [&](const QImage &img, int level, const char *path, int slack = 1) {
+    const TChartLayout &l = chart.ScreenLayout();
+    const QRect r = l.ChartRect;
+    const TAxisMap &h = l.Maps[apBottom], &v = l.Maps[apLeft];
+    // The rows the exact polyline crosses between two abscissas, inside the
+    // plot. Samples stand on whole pixel columns, as they always have; the
+    // heights are exact.
+    auto exact = [&](double from, double to, double &lo, double &hi) {
+      lo = 1e300, hi = -1e300;
+      for (int i = 1; i < 9; ++i) {
+        const double x0 = h.Pixel(i - 1), x1 = h.Pixel(i), y0 = v.Position(data[i - 1]), y1 = v.Position(data[i]);
+        const double a0 = std::max(x0, from), a1 = std::min(x1, to);
+        if (a0 > a1) continue;
+        for (double at : {a0, a1}) {
+          const double y = y0 + (y1 - y0) * (at - x0) / (x1 - x0);
+          lo = std::min(lo, y), hi = std::max(hi, y);
+        }
+      }
+      lo = std::max(lo, double(r.top())), hi = std::min(hi, double(r.bottom()));
+    };
+    for (int x = r.left() + 1; x < r.right(); ++x) {
+      // The 2-pixel pen puts the column's own line and the next column's,
+      // a row higher, into this column.
+      double inLo, inHi, outLo, outHi;
+      exact(x - 0.5, x + 0.5, inLo, inHi);
+      exact(x - 0.5, x + 1.5, outLo, outHi);
+      int lo, hi;
+      columnRows(img, x, lo, hi);
+      const std::string where = std::string(path) + " zoom " + std::to_string(level) + " column " + std::to_string(x);
+      if (inLo <= inHi) {
+        ASSERT_NE(lo, INT_MAX) << where;
+        EXPECT_LE(lo, inLo + slack) << where;
+        EXPECT_GE(hi, inHi - slack) << where;
+      }
+      if (lo != INT_MAX) {
+        EXPECT_GE(lo, outLo - pen - slack + 1) << where;
+        EXPECT_LE(hi, outHi + slack) << where;
+      }
+    }
+  };
+  for (int level = 1; level <= 10; ++level) {
+    const TChartLayout &l = chart.ScreenLayout();
+    const int y20 = l.Maps[apLeft].Pixel(20);
+    chart.ZoomRect(QRect(QPoint(l.ChartRect.left(), y20 - 20), QPoint(l.ChartRect.right(), y20 + 20)));
+    if (level < 2) continue;
+    for (bool decimate : {true, false}) {
+      chart.SetDecimation(decimate);
+      check(chart.RenderImage(), level, decimate ? "decimated" : "full");
+    }
+    // What a printer gets: the lines as recorded drawing commands.
+    QPicture picture;
+    {
+      QPainter p(&picture);
+      chart.Draw(p, chart.rect(), 1.0);
+    }
+    QImage printed(chart.size(), QImage::Format_RGB32);
+    printed.fill(Qt::white);
+    {
+      QPainter p(&printed);
+      p.drawPicture(0, 0, picture);
+    }
+    check(printed, level, "printed", 2);
+  }
+  EXPECT_LT(chart.LeftAxis().Maximum() - chart.LeftAxis().Minimum(), 1e-6);
 }
 
 TEST_F(WindowChart, HiddenSeriesAreNotDrawnButKeepTheirPoints) {

@@ -56,15 +56,16 @@ TEST(SeriesPath, DecimatedLineCoversExactlyThePixelsOfTheFullOne) {
   for (size_t i = 0; i < n; ++i) {
     y += noise(rng) * 0.2;
     ys[i] = y + noise(rng);
-    if (i % 997 == 0) ys[i] = 1e9;     // off the drawable range: skipped
+    if (i % 997 == 0) ys[i] = 1e9;     // far off the plot: cut at the band
     if (i % 1499 == 0) ys[i] = NAN;    // no value
   }
   const TAxisMap h = Horizontal(1000, 41000, 40, 690);
   const TAxisMap v = Vertical(-20, 60, 30, 420);
+  const TClipBand band{20, 430};
   std::vector<TPixelPoint> full, decimated;
-  BuildSeriesPath(xs.data(), ys.data(), n, h, v, false, full);
-  BuildSeriesPath(xs.data(), ys.data(), n, h, v, true, decimated);
-  EXPECT_GT(full.size(), 30000u);
+  BuildSeriesPath(xs.data(), ys.data(), n, h, v, false, full, nullptr, {}, band);
+  BuildSeriesPath(xs.data(), ys.data(), n, h, v, true, decimated, nullptr, {}, band);
+  EXPECT_GT(full.size(), 20000u);  // dense, though the walk leaves the band at times
   EXPECT_LE(decimated.size(), 4u * (h.Size() + 1) + 2);  // bounded by the width
   ExpectSameSpans(Spans(full, 0, 760), Spans(decimated, 0, 760));
 
@@ -144,13 +145,40 @@ TEST(SeriesPath, LeavesAtTheRightEdgeAndCrossesAViewBetweenTwoSamples) {
   EXPECT_EQ(path[1], (TPixelPoint{300, v.Pixel(17.5)}));
 }
 
-TEST(SeriesPath, PointsOffTheDrawableRangeAreSkipped) {
+// A point far off the plot still pulls the line towards it: each segment is
+// cut where it crosses the band, at the place the exact line crosses.
+TEST(SeriesPath, SegmentsAreCutWhereTheyCrossTheBand) {
   const auto xs = Counting(3);
-  const std::vector<double> ys = {10, 1e7, 30};
-  std::vector<TPixelPoint> path;
-  BuildSeriesPath(xs.data(), ys.data(), 3, Horizontal(0, 2, 0, 200), Vertical(0, 40, 0, 400), false, path);
-  ASSERT_EQ(path.size(), 2u);  // the line joins the two drawable points
-  EXPECT_EQ(path[1].X, 200);
+  const TAxisMap h = Horizontal(0, 2, 0, 200), v = Vertical(0, 40, 0, 400);
+  const TClipBand band{-10, 410};
+  struct Case {
+    std::vector<double> ys;
+    std::vector<TPixelPoint> path;
+  };
+  const Case cases[] = {
+      // Up and back: out through the top near the first point, in near the last.
+      {{10, 1e4, 30}, {{0, 300}, {0, -10}, {200, -10}, {200, 100}}},
+      // A spike of 1e7 leaves almost straight up from the first point.
+      {{10, 1e7, 10}, {{0, 300}, {0, -10}, {200, -10}, {200, 300}}},
+      // Straight through from far above to far below: both crossings halfway.
+      {{1e6, -1e6, 20}, {{50, -10}, {50, 410}, {200, 410}, {200, 200}}},
+      // Wholly outside on one side: nothing but the way back in.
+      {{-1e3, -2e3, 20}, {{199, 410}, {200, 200}}},
+      // No value: the line joins its neighbours.
+      {{10, NAN, 30}, {{0, 300}, {200, 100}}},
+  };
+  for (const Case &c : cases) {
+    std::vector<TPixelPoint> path;
+    std::vector<size_t> source;
+    BuildSeriesPath(xs.data(), c.ys.data(), 3, h, v, false, path, &source, {}, band);
+    ASSERT_EQ(path.size(), c.path.size()) << c.ys[1];
+    for (size_t i = 0; i < path.size(); ++i) {
+      EXPECT_EQ(path[i], c.path[i]) << c.ys[1] << " point " << i;
+      EXPECT_LE(path[i].Y, 410);
+      EXPECT_GE(path[i].Y, -10);
+    }
+    ASSERT_EQ(source.size(), path.size());
+  }
 }
 
 TEST(Rasterize, LinesCoverConnectedRunsColumnByColumn) {
