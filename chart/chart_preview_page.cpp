@@ -69,16 +69,27 @@ TDragPart DragPartAt(const QRect &chart, const QPoint &at) {
   return dpNone;
 }
 
-QRect DragChartRect(TDragPart part, const QRect &a, const QPoint &press, const QPoint &now, const QRect &paper) {
-  const int dx = now.x() - press.x(), dy = now.y() - press.y();
+QRect DragChartRect(TDragPart part, const QRect &a, const QRect &now, const QPoint &press, const QPoint &at,
+                    const QRect &paper) {
+  const int dx = at.x() - press.x(), dy = at.y() - press.y();
   const int pl = paper.left(), pt = paper.top(), pr = RightOf(paper), pb = BottomOf(paper);
-  int l = a.left(), t = a.top(), r = RightOf(a), b = BottomOf(a);
-  auto dragLeft = [&] { l = std::max(pl, std::min(a.left() + dx, r - 1)); };
-  auto dragRight = [&] { r = std::min(pr, std::max(RightOf(a) + dx, l + 1)); };
-  auto dragTop = [&] { t = std::max(pt, std::min(a.top() + dy, b - 1)); };
-  auto dragBottom = [&] { b = std::min(pb, std::max(BottomOf(a) + dy, t + 1)); };
+  int l = now.left(), t = now.top(), r = RightOf(now), b = BottomOf(now);
+  // An edge the pointer would take off the paper stays where it is; one
+  // that would cross the opposite edge stops a pixel short of it.
+  auto dragLeft = [&] {
+    if (a.left() + dx >= pl) l = std::min(a.left() + dx, r - 1);
+  };
+  auto dragRight = [&] {
+    if (RightOf(a) + dx <= pr) r = std::max(RightOf(a) + dx, l + 1);
+  };
+  auto dragTop = [&] {
+    if (a.top() + dy >= pt) t = std::min(a.top() + dy, b - 1);
+  };
+  auto dragBottom = [&] {
+    if (BottomOf(a) + dy <= pb) b = std::max(BottomOf(a) + dy, t + 1);
+  };
   switch (part) {
-    case dpNone: return a;
+    case dpNone: return now;
     case dpLeft: dragLeft(); break;
     case dpRight: dragRight(); break;
     case dpTop: dragTop(); break;
@@ -88,13 +99,10 @@ QRect DragChartRect(TDragPart part, const QRect &a, const QPoint &press, const Q
     case dpBottomLeft: dragLeft(), dragBottom(); break;
     case dpBottomRight: dragRight(), dragBottom(); break;
     case dpMove: {
-      // The whole chart follows, stopping where one of its sides meets the
-      // paper's edge.
-      l = std::max(pl, std::min(a.left() + dx, pr - a.width()));
-      t = std::max(pt, std::min(a.top() + dy, pb - a.height()));
-      r = l + a.width();
-      b = t + a.height();
-      break;
+      // The whole chart follows only while all of it stays on the paper.
+      const QRect moved = a.translated(dx, dy);
+      if (moved.left() >= pl && moved.top() >= pt && RightOf(moved) <= pr && BottomOf(moved) <= pb) return moved;
+      return now;
     }
   }
   return QRect(l, t, r - l, b - t);
@@ -257,7 +265,9 @@ void TChartPreviewPage::mousePressEvent(QMouseEvent *e) {
 }
 
 void TChartPreviewPage::MoveTo(const QPoint &at) {
-  const QRect next = DragChartRect(drag_, pressRect_, pressPoint_, at, PaperRect());
+  // The pointer off the paper moves nothing; the chart waits for it there.
+  if (!PaperRect().contains(at)) return;
+  const QRect next = DragChartRect(drag_, pressRect_, dragRect_, pressPoint_, at, PaperRect());
   if (next == dragRect_) return;
   dragRect_ = next;
   image_->SetPrintMargins(MarginsOf(PaperRect(), dragRect_));

@@ -34,11 +34,13 @@ constexpr int kDragReach = 4;
 // reach, else the inside (move), else nothing.
 TDragPart DragPartAt(const QRect &chart, const QPoint &at);
 
-// Where the chart rectangle goes when the pointer, pressed at `press` on
-// `atPress`, is now at `now`. Edges follow the pointer but stay on the paper
-// and at least one pixel short of the opposite edge; a move shifts the whole
-// rectangle and keeps it on the paper.
-QRect DragChartRect(TDragPart part, const QRect &atPress, const QPoint &press, const QPoint &now, const QRect &paper);
+// Where the chart rectangle goes from `now` when the pointer, pressed at
+// `press` on `atPress`, is at `at`. Edges follow the pointer, stopping one
+// pixel short of the opposite edge; an edge the pointer would take off the
+// paper stays where it is, and a move that would take any of the chart off
+// the paper leaves it where it is.
+QRect DragChartRect(TDragPart part, const QRect &atPress, const QRect &now, const QPoint &press, const QPoint &at,
+                    const QRect &paper);
 
 // The rectangle the paper takes in a control of `client` size for a page of
 // `page` proportions: a tenth of the control free above and below (or left

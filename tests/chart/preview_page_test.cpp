@@ -35,43 +35,43 @@ TEST(DragPartAt, CornersBeforeEdgesBeforeInside) {
   EXPECT_EQ(DragPartAt(thin, QPoint(103, 150)), dpRight);
 }
 
-TEST(DragChartRect, EdgesStopAtTheOppositeEdgeAndAtThePaper) {
+TEST(DragChartRect, EdgesStopAtTheOppositeEdgeAndStayWhenTakenOffThePaper) {
   const QRect paper(50, 40, 400, 300);
   const QRect c(100, 100, 200, 100);
   const QPoint press(99, 150);
   // The left edge follows the pointer...
-  EXPECT_EQ(DragChartRect(dpLeft, c, press, QPoint(129, 170), paper), QRect(130, 100, 170, 100));
+  EXPECT_EQ(DragChartRect(dpLeft, c, c, press, QPoint(129, 170), paper), QRect(130, 100, 170, 100));
   // ...stops one pixel short of the right edge...
-  const QRect far = DragChartRect(dpLeft, c, press, QPoint(420, 150), paper);
+  const QRect far = DragChartRect(dpLeft, c, c, press, QPoint(420, 150), paper);
   EXPECT_EQ(far.left(), 299);
   EXPECT_EQ(far.width(), 1);
-  // ...and at the paper's edge.
-  EXPECT_EQ(DragChartRect(dpLeft, c, press, QPoint(0, 150), paper).left(), 50);
+  // ...and stays where the last move left it when taken past the paper.
+  const QRect moved(80, 100, 220, 100);
+  EXPECT_EQ(DragChartRect(dpLeft, c, moved, press, QPoint(30, 150), paper), moved);
+  EXPECT_EQ(DragChartRect(dpLeft, c, moved, press, QPoint(49, 150), paper).left(), 50);  // the edge itself is on it
   // The other three sides alike.
-  EXPECT_EQ(DragChartRect(dpRight, c, QPoint(300, 150), QPoint(10, 150), paper), QRect(100, 100, 1, 100));
-  EXPECT_EQ(DragChartRect(dpRight, c, QPoint(300, 150), QPoint(900, 150), paper).right(), paper.right());
-  EXPECT_EQ(DragChartRect(dpTop, c, QPoint(200, 99), QPoint(200, 500), paper), QRect(100, 199, 200, 1));
-  EXPECT_EQ(DragChartRect(dpBottom, c, QPoint(200, 200), QPoint(200, 900), paper).bottom(), paper.bottom());
-  // A corner moves both of its edges under both rules.
-  EXPECT_EQ(DragChartRect(dpBottomRight, c, QPoint(300, 200), QPoint(320, 900), paper),
-            QRect(QPoint(100, 100), QPoint(319, paper.bottom())));
-  EXPECT_EQ(DragChartRect(dpTopLeft, c, QPoint(99, 99), QPoint(-50, 120), paper), QRect(50, 121, 250, 79));
-  EXPECT_EQ(DragChartRect(dpNone, c, press, QPoint(0, 0), paper), c);
+  EXPECT_EQ(DragChartRect(dpRight, c, c, QPoint(300, 150), QPoint(10, 150), paper), QRect(100, 100, 1, 100));
+  EXPECT_EQ(DragChartRect(dpRight, c, c, QPoint(300, 150), QPoint(900, 150), paper), c);
+  EXPECT_EQ(DragChartRect(dpTop, c, c, QPoint(200, 99), QPoint(200, 500), paper), QRect(100, 199, 200, 1));
+  EXPECT_EQ(DragChartRect(dpBottom, c, c, QPoint(200, 200), QPoint(200, 900), paper), c);
+  // A corner: each of its edges under both rules.
+  EXPECT_EQ(DragChartRect(dpBottomRight, c, c, QPoint(300, 200), QPoint(320, 900), paper),
+            QRect(QPoint(100, 100), QPoint(319, 199)));
+  EXPECT_EQ(DragChartRect(dpTopLeft, c, c, QPoint(99, 99), QPoint(-50, 120), paper), QRect(100, 121, 200, 79));
+  EXPECT_EQ(DragChartRect(dpNone, c, c, press, QPoint(0, 0), paper), c);
 }
 
-TEST(DragChartRect, MoveKeepsTheSizeAndStaysOnThePaper) {
+TEST(DragChartRect, MoveKeepsTheSizeAndHappensOnlyOnThePaper) {
   const QRect paper(50, 40, 400, 300);
   const QRect c(100, 100, 200, 100);
   const QPoint press(200, 150);
-  EXPECT_EQ(DragChartRect(dpMove, c, press, QPoint(230, 130), paper), QRect(130, 80, 200, 100));
-  // Far to the lower right: it stops against the paper's right and bottom.
-  const QRect r = DragChartRect(dpMove, c, press, QPoint(1000, 1000), paper);
-  EXPECT_EQ(r.size(), c.size());
-  EXPECT_EQ(r.right(), paper.right());
-  EXPECT_EQ(r.bottom(), paper.bottom());
-  // Far up and left: against the top and left, still the same size.
-  const QRect u = DragChartRect(dpMove, c, press, QPoint(-500, -500), paper);
-  EXPECT_EQ(u, QRect(paper.topLeft(), c.size()));
+  EXPECT_EQ(DragChartRect(dpMove, c, c, press, QPoint(230, 130), paper), QRect(130, 80, 200, 100));
+  // Right up against the paper's lower right corner is still on it.
+  EXPECT_EQ(DragChartRect(dpMove, c, c, press, QPoint(350, 290), paper), QRect(250, 240, 200, 100));
+  // Further, or far up and left: it stays where the last move put it.
+  const QRect last(130, 80, 200, 100);
+  EXPECT_EQ(DragChartRect(dpMove, c, last, press, QPoint(351, 150), paper), last);
+  EXPECT_EQ(DragChartRect(dpMove, c, last, press, QPoint(-500, -500), paper), last);
 }
 
 // The page with a chart on it, at a size where the paper is easy to find.
@@ -125,14 +125,20 @@ TEST_F(PreviewPage, DraggingTheLeftLinePastTheRightEdgeStopsThere) {
   EXPECT_GE(changes, 1);
 }
 
-TEST_F(PreviewPage, MovingKeepsTheChartOnThePaper) {
+TEST_F(PreviewPage, MovingPastThePaperLeavesTheChartWhereItWas) {
   const QRect before = page.ChartRect();
-  Drag(before.center(), before.center() + QPoint(2000, 2000));
-  const TPrintMargins m = chart.PrintMargins();
-  EXPECT_EQ(m.Right, 0);
-  EXPECT_EQ(m.Bottom, 0);
-  EXPECT_NEAR(m.Left, 30, 1);
-  EXPECT_NEAR(m.Top, 30, 1);
+  const QPoint from = before.center();
+  Mouse(QEvent::MouseButtonPress, from, Qt::LeftButton);
+  Mouse(QEvent::MouseMove, from + QPoint(20, 10), Qt::LeftButton);
+  const TPrintMargins placed = chart.PrintMargins();
+  const QRect placedRect = page.ChartRect();
+  EXPECT_EQ(placedRect, before.translated(20, 10));
+  // Far beyond the paper, and back on it at a place the chart cannot go.
+  Mouse(QEvent::MouseMove, from + QPoint(2000, 2000), Qt::LeftButton);
+  Mouse(QEvent::MouseMove, from + QPoint(before.width(), 0), Qt::LeftButton);
+  EXPECT_EQ(page.ChartRect(), placedRect);
+  Mouse(QEvent::MouseButtonRelease, from + QPoint(before.width(), 0), Qt::NoButton);
+  EXPECT_EQ(chart.PrintMargins(), placed);
   EXPECT_TRUE(page.PaperRect().contains(page.ChartRect()));
 }
 
