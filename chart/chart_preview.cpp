@@ -15,12 +15,9 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPageSetupDialog>
-#include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QPushButton>
-#include <QScreen>
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QVBoxLayout>
@@ -65,16 +62,11 @@ private:
   bool was_;
 };
 
-QSize ScreenPixels() {
-  if (QScreen *s = QGuiApplication::primaryScreen()) return s->size();
-  return QSize(1024, 768);
-}
-
 QString PdfTitle() { return QStringLiteral("Guardar la impresión como PDF"); }
 
 }  // namespace
 
-TChartPreview::TChartPreview(QWidget *owner) : TForm(owner) {
+TChartPreview::TChartPreview(QWidget *owner) : TForm(owner), printer_(CurrentPrinter()) {
   setWindowTitle(QStringLiteral("Chart Print Preview"));
   // The preview's controls were laid out for this face; the desktop's wider
   // one cut "Paper Orientation:" short.
@@ -85,24 +77,17 @@ TChartPreview::TChartPreview(QWidget *owner) : TForm(owner) {
 
   ListPrinters = [] { return QPrinterInfo::availablePrinterNames(); };
   DefaultPrinterName = [] { return QPrinterInfo::defaultPrinterName(); };
-  RunPrinterSetup = [this](QPrinter &printer) {
-    if (!hasPrinters_) {
-      // Only the PDF file to set up: its paper and orientation.
-      QPageSetupDialog dialog(&printer, this);
-      return dialog.exec() == QDialog::Accepted;
-    }
-    QPrintDialog dialog(&printer, this);
-    dialog.setWindowTitle(QStringLiteral("Printer Setup"));
-    dialog.setOption(QAbstractPrintDialog::PrintToFile, false);
-    dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
-    dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
-    return dialog.exec() == QDialog::Accepted;
+  RunPrinterSetup = [this](TPrinterSetup &setup) {
+    TPrinterSetupDialog dialog(hasPrinters_ && ListPrinters ? ListPrinters() : QStringList(), setup, this);
+    if (dialog.exec() != QDialog::Accepted) return false;
+    setup = dialog.Setup();
+    return true;
   };
   AskPdfFileName = [this] {
     return QFileDialog::getSaveFileName(this, PdfTitle(), QStringLiteral("grafico.pdf"),
                                         QStringLiteral("Documentos PDF (*.pdf)"));
   };
-  printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
+  if (!printer_) printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
 }
 
 TChartPreview::~TChartPreview() = default;
@@ -222,15 +207,7 @@ QSpinBox *TChartPreview::Edit(TMarginSide side) const {
   return SEBotMa;
 }
 
-QSize TChartPreview::PageSize() const {
-  if (hasPrinters_) return QSize(printer_->width(), printer_->height());
-  // No printer: the page has the screen's proportions, turned to the
-  // orientation the PDF file will have.
-  QSize s = ScreenPixels();
-  const bool landscape = printer_->pageLayout().orientation() == QPageLayout::Landscape;
-  if ((s.width() >= s.height()) != landscape) s.transpose();
-  return s;
-}
+QSize TChartPreview::PageSize() const { return QSize(printer_->width(), printer_->height()); }
 
 void TChartPreview::showEvent(QShowEvent *e) {
   TForm::showEvent(e);
@@ -254,7 +231,8 @@ void TChartPreview::FormShow() {
 
 void TChartPreview::FillPrinters() {
   const QStringList names = ListPrinters ? ListPrinters() : QStringList();
-  const QString current = hasPrinters_ ? printer_->printerName() : QString();
+  // The printer chosen earlier in this run stays chosen while it is there.
+  const QString current = printer_->outputFormat() == QPrinter::NativeFormat ? printer_->printerName() : QString();
   hasPrinters_ = !names.isEmpty();
   Printers->clear();
   if (!hasPrinters_) {
@@ -262,8 +240,14 @@ void TChartPreview::FillPrinters() {
     Printers->addItem(QStringLiteral("(sin impresora: archivo PDF)"));
     Printers->setEnabled(false);
     if (printer_->outputFormat() != QPrinter::PdfFormat) {
+      // The file takes the paper the vanished printer had.
+      const QPageLayout layout = printer_->pageLayout();
       printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
       printer_->setOutputFormat(QPrinter::PdfFormat);
+      printer_->setPageLayout(layout);
+      // A file has no edge a printer cannot reach: the page is the whole
+      // sheet, as the preview shows it.
+      printer_->setFullPage(true);
     }
     return;
   }
@@ -311,13 +295,9 @@ void TChartPreview::UpdateReset() { BReset->setEnabled(chart_ && chart_->PrintMa
 void TChartPreview::ProportionalRecalc() {
   const QSize page = PageSize();
   if (chart_ && chart_->PrintProportional()) {
-    double dpiX = printer_->logicalDpiX(), dpiY = printer_->logicalDpiY();
-    if (!hasPrinters_) {
-      const QScreen *s = QGuiApplication::primaryScreen();
-      dpiX = s ? s->logicalDotsPerInchX() : 96;
-      dpiY = s ? s->logicalDotsPerInchY() : 96;
-    }
-    const TPrintMargins m = ProportionalMargins(chart_->size(), page, dpiX, dpiY);
+    // The same page and resolutions printing will use, so printing finds
+    // the margins the preview shows.
+    const TPrintMargins m = ProportionalMargins(chart_->size(), page, printer_->logicalDpiX(), printer_->logicalDpiY());
     chart_->SetPrintMargins(m);
     opening_ = m;
   }
@@ -344,7 +324,16 @@ void TChartPreview::PrintersChange() {
 }
 
 void TChartPreview::BSetupPrinterClick() {
-  if (!RunPrinterSetup || !RunPrinterSetup(*printer_)) return;
+  const QPageLayout layout = printer_->pageLayout();
+  TPrinterSetup setup;
+  setup.Printer = hasPrinters_ ? printer_->printerName() : QString();
+  setup.Paper = layout.pageSize();
+  setup.Orientation = layout.orientation();
+  if (!RunPrinterSetup || !RunPrinterSetup(setup)) return;
+  if (hasPrinters_ && !setup.Printer.isEmpty() && setup.Printer != printer_->printerName()) SelectPrinter(setup.Printer);
+  if (!printer_->setPageSize(setup.Paper))
+    throw Exception("La impresora no admite el papel " + setup.Paper.name().toStdString() + ".");
+  printer_->setPageOrientation(setup.Orientation);
   FillPrinters();
   // The paper may have changed along with the orientation.
   ProportionalRecalc();
@@ -411,7 +400,13 @@ void TChartPreview::BPrintClick() {
     TWaitCursor wait;
     PrintChart(*chart_, *printer_, PreviewPage->AsBitmap());
   }
-  // Proportional margins were worked out for the printer again.
+  Printed();
+}
+
+void TChartPreview::Printed() {
+  // Printing works proportional margins out again, for the page the preview
+  // already shows: they are the opening ones, as they were.
+  if (chart_->PrintProportional()) opening_ = chart_->PrintMargins();
   MarginsToControls();
   UpdateReset();
   PreviewPage->Invalidate();
@@ -427,11 +422,7 @@ void TChartPreview::PrintToPdf() {
     TWaitCursor wait;
     PrintChart(*chart_, *printer_, PreviewPage->AsBitmap());
   }
-  // The file's page is not the screen: proportional margins were worked out
-  // for it.
-  MarginsToControls();
-  UpdateReset();
-  PreviewPage->Invalidate();
+  Printed();
 }
 
 void TChartPreview::BCloseClick() { accept(); }

@@ -2,6 +2,7 @@
 
 #include "chart/chart_parts.h"
 #include "chart/chart_preview_page.h"
+#include "chart/printer_setup.h"
 #include "runtime/form.h"
 
 #include <QSize>
@@ -63,8 +64,9 @@ public:
   // Names of the installed printers (none: printing writes a PDF file).
   std::function<QStringList()> ListPrinters;
   std::function<QString()> DefaultPrinterName;
-  // Runs the printer setup dialog on the printer; true when accepted.
-  std::function<bool(QPrinter &printer)> RunPrinterSetup;
+  // Runs the printer setup dialog from the current choice; true when
+  // accepted, with the new choice in `setup`.
+  std::function<bool(TPrinterSetup &setup)> RunPrinterSetup;
   // The PDF file to print to when no printer is installed; empty: cancelled.
   std::function<QString()> AskPdfFileName;
 
@@ -85,8 +87,8 @@ public:
   QPrinter &Printer() { return *printer_; }
   bool HasPrinters() const { return hasPrinters_; }
   TPrintMargins OpeningMargins() const { return opening_; }
-  // The page in device pixels: the printer's, or the screen's (turned to the
-  // orientation) when there is no printer.
+  // The page in device pixels: the printer's, or the PDF file's when there is
+  // no printer, so the preview shows the page that will come out.
   QSize PageSize() const;
 
 protected:
@@ -104,9 +106,11 @@ private:
   void PageMarginsChanged();
   QSpinBox *Edit(TMarginSide side) const;
   void PrintToPdf();
+  void Printed();
 
   TChart *chart_ = nullptr;
-  std::unique_ptr<QPrinter> printer_;
+  // The run's current printer, shared by every preview.
+  std::unique_ptr<QPrinter> &printer_;
   bool hasPrinters_ = false;
   TPrintMargins opening_;
   bool initialising_ = true;

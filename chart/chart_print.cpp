@@ -3,6 +3,7 @@
 #include "chart/chart.h"
 #include "runtime/exceptions.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QImage>
 #include <QPainter>
@@ -169,4 +170,15 @@ void PrintChart(TChart &chart, QPrinter &printer, bool asBitmap) {
   const QRect rect = ChartPrinterRect(chart, printer);
   const QString title = chart.objectName().isEmpty() ? QStringLiteral("Chart") : chart.objectName();
   RunPrintJob(printer, title, [&](QPainter &p) { DrawChartOnPage(chart, p, rect, asBitmap); });
+}
+
+std::unique_ptr<QPrinter> &CurrentPrinter() {
+  static std::unique_ptr<QPrinter> printer;
+  static const bool released = [] {
+    // A printer outliving the application would go after the print plugins.
+    qAddPostRoutine([] { printer.reset(); });
+    return true;
+  }();
+  (void)released;
+  return printer;
 }

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 class QPainter;
 class QPrinter;
@@ -60,3 +61,8 @@ void RunPrintJob(QPrinter &printer, const QString &title, const std::function<vo
 
 // Prints the chart on one page of `printer`, titled with the chart's name.
 void PrintChart(TChart &chart, QPrinter &printer, bool asBitmap = false);
+
+// The printer the user chose in a preview, with its paper and settings: the
+// next preview of this run starts from it. Empty until a preview makes one;
+// released when the application goes.
+std::unique_ptr<QPrinter> &CurrentPrinter();

@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QMouseEvent>
+#include <QPageSize>
 #include <QPrinter>
 #include <QPushButton>
 #include <QScrollBar>
@@ -20,6 +21,10 @@ namespace {
 // The dialog on a machine without printers, so every run sees the same
 // page; driven through its handlers, never through its modal loop.
 struct PreviewDialog : ::testing::Test {
+  // Each test starts from no printer chosen yet, as a fresh run does.
+  struct Fresh {
+    Fresh() { CurrentPrinter().reset(); }
+  } fresh;
   TChart chart;
   TChartPreview dialog;
 
@@ -75,12 +80,16 @@ TEST_F(PreviewDialog, OpeningSelectsLandscapeAndTakesTheChartSettings) {
   EXPECT_FALSE(dialog.BReset->isEnabled());
 }
 
-TEST_F(PreviewDialog, NoPrinterPageTakesTheScreensProportionsTurnedToTheOrientation) {
+TEST_F(PreviewDialog, NoPrinterPageIsThePdfFilesPageTurnedToTheOrientation) {
   Open();
   EXPECT_FALSE(dialog.HasPrinters());
   EXPECT_FALSE(dialog.Printers->isEnabled());
+  EXPECT_EQ(dialog.Printer().outputFormat(), QPrinter::PdfFormat);
   const QSize page = dialog.PageSize();
-  EXPECT_GE(page.width(), page.height());
+  EXPECT_EQ(page, QSize(dialog.Printer().width(), dialog.Printer().height()));
+  const QSizeF sheet = dialog.Printer().pageLayout().fullRectPoints().size();
+  EXPECT_NEAR(double(page.width()) / page.height(), sheet.width() / sheet.height(), 0.01);
+  EXPECT_GT(page.width(), page.height());
   EXPECT_EQ(dialog.PreviewPage->PageSize(), page);
   dialog.Orientation->SetItemIndex(0);  // the user clicks "Portrait"
   EXPECT_EQ(dialog.PageSize(), page.transposed());
@@ -91,15 +100,13 @@ TEST_F(PreviewDialog, ProportionalMarginsFollowTheOrientation) {
   Open();
   const QSize page = dialog.PageSize();
   const TPrintMargins landscape = Margins();
-  EXPECT_EQ(landscape, ProportionalMargins(chart.size(), page, 96, 96));
+  const int dpi = dialog.Printer().logicalDpiX();
+  EXPECT_EQ(landscape, ProportionalMargins(chart.size(), page, dpi, dpi));
   EXPECT_EQ(landscape.Left, 15);
   dialog.Orientation->SetItemIndex(0);
   const TPrintMargins portrait = Margins();
-  EXPECT_EQ(portrait, ProportionalMargins(chart.size(), page.transposed(), 96, 96));
-  // (The headless screen may be square; a real one is wider than tall.)
-  if (page.width() > page.height()) {
-    EXPECT_GT(portrait.Top, landscape.Top);
-  }
+  EXPECT_EQ(portrait, ProportionalMargins(chart.size(), page.transposed(), dpi, dpi));
+  EXPECT_GT(portrait.Top, landscape.Top);
   // The new ones are the opening ones now: nothing to reset.
   EXPECT_EQ(dialog.OpeningMargins(), portrait);
   EXPECT_FALSE(dialog.BReset->isEnabled());
@@ -186,24 +193,62 @@ TEST_F(PreviewDialog, DetailAndViewMarginsReachChartAndPage) {
   EXPECT_FALSE(dialog.PreviewPage->ShowMargins());
 }
 
-TEST_F(PreviewDialog, PrinterSetupIsAskedAndItsOrientationShown) {
+TEST_F(PreviewDialog, PrinterSetupChoosesPaperAndOrientationAndTheRunKeepsThem) {
   Open();
-  dialog.RunPrinterSetup = [](QPrinter &p) {
-    p.setPageOrientation(QPageLayout::Portrait);
+  TPrinterSetup asked;
+  dialog.RunPrinterSetup = [&](TPrinterSetup &s) {
+    asked = s;
+    s.Paper = QPageSize(QPageSize::A5);
+    s.Orientation = QPageLayout::Portrait;
     return true;
   };
   dialog.BSetupPrinter->click();
+  EXPECT_EQ(asked.Orientation, QPageLayout::Landscape);  // it starts from what the preview has
+  EXPECT_TRUE(asked.Printer.isEmpty());                   // the PDF file
   EXPECT_EQ(dialog.Orientation->ItemIndex(), 0);
+  EXPECT_TRUE(dialog.Printer().pageLayout().pageSize().isEquivalentTo(QPageSize(QPageSize::A5)));
   EXPECT_LE(dialog.PageSize().width(), dialog.PageSize().height());
   // Cancelled: nothing changes.
-  dialog.RunPrinterSetup = [](QPrinter &p) {
-    p.setPageOrientation(QPageLayout::Landscape);
+  dialog.RunPrinterSetup = [](TPrinterSetup &s) {
+    s.Orientation = QPageLayout::Landscape;
     return false;
   };
   const TPrintMargins before = Margins();
   dialog.BSetupPrinter->click();
   EXPECT_EQ(dialog.Orientation->ItemIndex(), 0);
   EXPECT_EQ(Margins(), before);
+
+  // The next preview of the run starts from that paper, turned to landscape
+  // as every opening does.
+  TChartPreview next;
+  next.ListPrinters = [] { return QStringList(); };
+  next.SetImage(&chart);
+  next.FormShow();
+  EXPECT_TRUE(next.Printer().pageLayout().pageSize().isEquivalentTo(QPageSize(QPageSize::A5)));
+  EXPECT_EQ(next.Orientation->ItemIndex(), 1);
+}
+
+TEST(PrinterSetupDialog, SetsUpPrinterPaperAndOrientationWithoutPrinting) {
+  TPrinterSetup current;
+  current.Paper = QPageSize(QPageSize::Letter);
+  TPrinterSetupDialog pdf({}, current);
+  EXPECT_EQ(pdf.windowTitle(), "Printer Setup");
+  EXPECT_FALSE(pdf.Name->isEnabled());
+  EXPECT_EQ(pdf.OK->text(), "OK");
+  for (QPushButton *b : pdf.findChildren<QPushButton *>()) EXPECT_FALSE(b->text().contains("Print")) << b->text().toStdString();
+  EXPECT_EQ(pdf.Size->currentText(), QPageSize(QPageSize::Letter).name());
+  EXPECT_TRUE(pdf.Landscape->isChecked());
+  pdf.Size->setCurrentIndex(pdf.Size->findText(QPageSize(QPageSize::A3).name()));
+  pdf.Portrait->setChecked(true);
+  const TPrinterSetup chosen = pdf.Setup();
+  EXPECT_TRUE(chosen.Printer.isEmpty());
+  EXPECT_TRUE(chosen.Paper.isEquivalentTo(QPageSize(QPageSize::A3)));
+  EXPECT_EQ(chosen.Orientation, QPageLayout::Portrait);
+
+  // A size the list lacks is offered as it is rather than swapped silently.
+  current.Paper = QPageSize(QSizeF(100, 150), QPageSize::Millimeter);
+  TPrinterSetupDialog custom({}, current);
+  EXPECT_TRUE(custom.Setup().Paper.isEquivalentTo(current.Paper));
 }
 
 TEST_F(PreviewDialog, APrinterThatVanishedFromTheSystemIsReportedNotReplaced) {

@@ -17,6 +17,8 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QProcess>
+#include <QPushButton>
+#include <QSpinBox>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
@@ -152,6 +154,7 @@ TEST(RunPrintJob, AFileThatCannotBeWrittenIsReported) {
 
 // The dialog on a machine without printers writes the PDF file the user names.
 TEST(PreviewWithoutPrinter, PrintWritesTheNamedPdf) {
+  CurrentPrinter().reset();
   QTemporaryDir dir;
   TChart chart;
   FlatChart(chart);
@@ -174,7 +177,52 @@ TEST(PreviewWithoutPrinter, PrintWritesTheNamedPdf) {
   ExpectSameBox(InkBox(page), ExpectedBox(dialog.Printer(), chart.PrintMargins()));
 }
 
+// Without a printer the preview shows the PDF's own page: printing moves no
+// margin, lights no "Reset Margins", and the chart lands on the PDF where
+// the preview put it, with proportional margins and with typed ones.
+TEST(PreviewWithoutPrinter, ThePdfIsThePageThePreviewShows) {
+  CurrentPrinter().reset();
+  QTemporaryDir dir;
+  TChart chart;
+  FlatChart(chart);
+  chart.SetPrintProportional(true);
+  TChartPreview dialog;
+  dialog.ListPrinters = [] { return QStringList(); };
+  dialog.SetImage(&chart);
+  dialog.PreviewPage->resize(440, 345);
+  dialog.FormShow();
+  auto fractions = [&] {
+    const QRectF paper = dialog.PreviewPage->PaperRect(), c = dialog.PreviewPage->ChartRect();
+    return QRectF((c.left() - paper.left()) / paper.width(), (c.top() - paper.top()) / paper.height(),
+                  c.width() / paper.width(), c.height() / paper.height());
+  };
+  int run = 0;
+  auto printAndCompare = [&] {
+    const TPrintMargins before = chart.PrintMargins();
+    const bool reset = dialog.BReset->isEnabled();
+    const QRectF shown = fractions();
+    const QRect paper = dialog.PreviewPage->PaperRect();
+    const QString pdf = dir.filePath(QString("pagina%1.pdf").arg(++run));
+    dialog.AskPdfFileName = [&] { return pdf; };
+    dialog.BPrintClick();
+    EXPECT_EQ(chart.PrintMargins(), before);
+    EXPECT_EQ(dialog.BReset->isEnabled(), reset);
+    EXPECT_EQ(dialog.PreviewPage->PaperRect(), paper);
+    const QImage page = PdfPage(pdf, dir.path());
+    if (page.isNull()) return;
+    EXPECT_NEAR(double(page.width()) / page.height(), double(paper.width()) / paper.height(), 0.02);
+    ExpectSameBox(InkBox(page), shown);
+  };
+  ASSERT_FALSE(dialog.BReset->isEnabled());
+  printAndCompare();
+  dialog.SELeftMa->setValue(25);
+  dialog.SEBotMa->setValue(30);
+  printAndCompare();
+  if (QStandardPaths::findExecutable("pdftoppm").isEmpty()) GTEST_SKIP() << "pdftoppm is not installed (poppler-utils)";
+}
+
 TEST(PreviewWithoutPrinter, AFailedPrintIsReportedAndTheHourglassGoes) {
+  CurrentPrinter().reset();
   TChart chart;
   FlatChart(chart);
   TChartPreview dialog;
@@ -226,6 +274,7 @@ TEST(PrintOnCupsQueue, TheJobGoesThroughTheQueueAndComesOutAsAPdf) {
   const QString title = QStringLiteral("TalvexPrueba%1").arg(QDateTime::currentMSecsSinceEpoch());
   chart.setObjectName(title);
 
+  CurrentPrinter().reset();
   TChartPreview dialog;
   dialog.SetImage(&chart);
   dialog.FormShow();
@@ -249,6 +298,39 @@ TEST(PrintOnCupsQueue, TheJobGoesThroughTheQueueAndComesOutAsAPdf) {
   // the sheet's right). Turned back, it must be our landscape page.
   if (page.height() > page.width()) page = page.transformed(QTransform().rotate(90));
   ExpectSameBox(InkBox(page), ExpectedBox(dialog.Printer(), chart.PrintMargins()));
+}
+
+}  // namespace
+
+namespace {
+
+// The printer and paper chosen in one preview are where the next preview of
+// the run starts, whatever the system's default is.
+TEST(PrintOnCupsQueue, TheChosenPrinterAndPaperStayForTheRun) {
+  if (!QPrinterInfo::availablePrinterNames().contains(kQueue)) GTEST_SKIP() << "no CUPS queue " << kQueue.toStdString();
+  CurrentPrinter().reset();
+  TChart chart;
+  FlatChart(chart);
+  {
+    TChartPreview first;
+    first.DefaultPrinterName = [] { return QString(); };
+    first.SetImage(&chart);
+    first.FormShow();
+    first.Printers->setCurrentIndex(first.Printers->findText(kQueue));
+    first.PrintersChange();
+    first.RunPrinterSetup = [](TPrinterSetup &s) {
+      s.Paper = QPageSize(QPageSize::A5);
+      return true;
+    };
+    first.BSetupPrinterClick();
+  }
+  TChartPreview next;
+  next.DefaultPrinterName = [] { return QString("otra"); };
+  next.SetImage(&chart);
+  next.FormShow();
+  EXPECT_EQ(next.Printer().printerName(), kQueue);
+  EXPECT_EQ(next.Printers->currentText(), kQueue);
+  EXPECT_TRUE(next.Printer().pageLayout().pageSize().isEquivalentTo(QPageSize(QPageSize::A5)));
 }
 
 }  // namespace
