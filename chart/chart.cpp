@@ -18,14 +18,6 @@
 
 namespace {
 
-// Fonts given in points, as the forms write them, are turned into the pixels
-// of a 96 dpi screen by the windows' own rule, so that the layout is the same
-// on every device and the printer only scales it.
-QFont PixelFont(QFont f) {
-  if (f.pointSizeF() > 0) f.setPixelSize(std::max(1, FormPixels(static_cast<int>(std::lround(f.pointSizeF())))));
-  return f;
-}
-
 int TextWidth(const QFontMetrics &fm, const QString &s) { return fm.horizontalAdvance(s); }
 
 QString Q(const std::string &s) { return QString::fromStdString(s); }
@@ -69,13 +61,19 @@ QRect Scaled(const QRect &r, double scale) {
 
 }  // namespace
 
+QFont PixelFont(QFont f) {
+  if (f.pointSizeF() > 0) f.setPixelSize(std::max(1, FormPixels(static_cast<int>(std::lround(f.pointSizeF())))));
+  return f;
+}
+
 TChart::TChart(QWidget *parent)
     : QWidget(parent),
       color_(clBtnFace()),
       gradient_(this),
       backWall_(this),
       title_(this, QFont("Arial", 8), QColor(0, 0, 255)),
-      foot_(this, QFont("Arial", 8, -1, true), QColor(255, 0, 0)) {
+      foot_(this, QFont("Arial", 8, -1, true), QColor(255, 0, 0)),
+      legend_(this) {
   for (int p = 0; p < 4; ++p) axes_[p] = std::make_unique<TChartAxis>(this, static_cast<TAxisPlace>(p));
   // The picture comes from our own cache; nothing underneath needs painting.
   setAttribute(Qt::WA_OpaquePaintEvent);
@@ -212,6 +210,7 @@ TChartLayout TChart::Layout(const QRect &bounds) {
   };
   titleBlock(title_, true, l.TitleRect);
   titleBlock(foot_, false, l.FootRect);
+  PlaceLegend(r, l);
 
   double mn[4], mx[4];
   CalcRanges(mn, mx);
@@ -635,6 +634,11 @@ void TChart::PaintAll(QPainter &painter, const TChartLayout &l, double scale) {
   // resolution of whatever is being painted.
   painter.setWorldTransform(deviceBase);
   PaintSeries(painter, l, scale);
+  // Markers, marks and the legend lie over the lines.
+  if (scale != 1.0) painter.scale(scale, scale);
+  PaintPointersAndMarks(painter, l);
+  PaintLegend(painter, l);
+  painter.setWorldTransform(deviceBase);
 }
 
 void TChart::Draw(QPainter &painter, const QRect &rect, double scale) {

@@ -29,6 +29,7 @@ struct TChartLayout {
   TAxisMap Maps[4];  // indexed by TAxisPlace
   TAxisTicks Ticks[4];
   QRect AxisRects[4];  // labels and ticks strip of each visible axis
+  QRect LegendRect;    // empty when the legend is hidden
 };
 
 // The line chart: a panel with a title, four axes and line series; zoom by a
@@ -67,6 +68,7 @@ public:
 
   TChartTitle &Title() { return title_; }
   TChartTitle &Foot() { return foot_; }
+  TChartLegend &Legend() { return legend_; }
 
   TChartAxis &LeftAxis() { return *axes_[apLeft]; }
   TChartAxis &TopAxis() { return *axes_[apTop]; }
@@ -166,6 +168,11 @@ private:
   void PaintGrid(QPainter &p, const TChartLayout &l, TAxisPlace place);
   void PaintSeries(QPainter &p, const TChartLayout &l, double scale);
   void PaintAll(QPainter &p, const TChartLayout &l, double scale);
+  // Legend, point markers and marks (chart_decorations.cpp).
+  QSize LegendSize() const;
+  void PlaceLegend(QRect &chartArea, TChartLayout &l) const;
+  void PaintLegend(QPainter &p, const TChartLayout &l) const;
+  void PaintPointersAndMarks(QPainter &p, const TChartLayout &l) const;
   void PaintOneSeries(QPainter &p, TLineSeries &s, const TAxisMap &h, const TAxisMap &v, const QRect &clip,
                       double scale);
   QPen MakePen(const TChartPen &pen) const;
@@ -184,6 +191,7 @@ private:
   TChartWall backWall_;
   int margins_[4] = {3, 4, 3, 4};
   TChartTitle title_, foot_;
+  TChartLegend legend_;
   std::unique_ptr<TChartAxis> axes_[4];
   std::vector<std::unique_ptr<TLineSeries>> series_;
 

@@ -7,6 +7,11 @@
 
 class TChart;
 
+// Fonts given in points, as the forms write them, are turned into the pixels
+// of a 96 dpi screen by the windows' own rule, so that the layout is the same
+// on every device and the printer only scales it.
+QFont PixelFont(QFont f);
+
 // Settings groups of the chart. Each one belongs to a chart (or to nothing,
 // in a test) and asks it to repaint when a setting really changes.
 class TChartPart {
@@ -158,6 +163,33 @@ private:
   QColor color_{255, 255, 255};
   Qt::BrushStyle brushStyle_ = Qt::SolidPattern;
   TChartPen pen_;
+};
+
+enum TLegendAlignment { laLeft, laRight, laTop, laBottom };
+
+// The list of the shown series, each with a stroke of its line and its
+// title, in a framed box beside the chart.
+class TChartLegend : public TChartText {
+public:
+  explicit TChartLegend(TChart *chart)
+      : TChartText(chart, QFont("Arial", 8), Qt::black), frame_(chart, Qt::black) {
+    SetVisible(false);
+  }
+  TLegendAlignment Alignment() const { return alignment_; }
+  void SetAlignment(TLegendAlignment a) { Assign(alignment_, a); }
+  // Makes room for itself beside the chart; off, it is drawn over it.
+  bool ResizeChart() const { return resizeChart_; }
+  void SetResizeChart(bool v) { Assign(resizeChart_, v); }
+  QColor Color() const { return color_; }
+  void SetColor(QColor c) { Assign(color_, c); }
+  TChartPen &Frame() { return frame_; }
+  const TChartPen &Frame() const { return frame_; }
+
+private:
+  TLegendAlignment alignment_ = laRight;
+  bool resizeChart_ = true;
+  QColor color_{255, 255, 255};
+  TChartPen frame_;
 };
 
 // Page margins for printing, in percent of the page width (Left, Right) and

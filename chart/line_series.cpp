@@ -42,7 +42,7 @@ void TChartValueList::Clear() {
   min_ = max_ = 0;
 }
 
-TLineSeries::TLineSeries(TChart *chart) : chart_(chart), linePen_(chart, QColor(), 1) {}
+TLineSeries::TLineSeries(TChart *chart) : chart_(chart), linePen_(chart, QColor(), 1), pointer_(chart), marks_(chart) {}
 
 void TLineSeries::Repaint() {
   if (chart_) chart_->Invalidate();

@@ -6,9 +6,80 @@
 #include <QRgb>
 #include <QString>
 
+#include <string>
+
 #include <vector>
 
 class TChart;
+
+enum TSeriesPointerStyle {
+  psRectangle,
+  psCircle,
+  psTriangle,
+  psDownTriangle,
+  psCross,
+  psDiagCross,
+  psStar,
+  psDiamond,
+  psSmallDot
+};
+
+// A marker on every point of a series, filled with the point's colour.
+class TSeriesPointer : public TChartPart {
+public:
+  explicit TSeriesPointer(TChart *chart) : TChartPart(chart), pen_(chart, Qt::black) {}
+  bool Visible() const { return visible_; }
+  void SetVisible(bool v) { Assign(visible_, v); }
+  TSeriesPointerStyle Style() const { return style_; }
+  void SetStyle(TSeriesPointerStyle s) { Assign(style_, s); }
+  // Half the marker's width and height, in pixels.
+  int HorizSize() const { return horizSize_; }
+  void SetHorizSize(int v) { Assign(horizSize_, v < 1 ? 1 : v); }
+  int VertSize() const { return vertSize_; }
+  void SetVertSize(int v) { Assign(vertSize_, v < 1 ? 1 : v); }
+  TChartPen &Pen() { return pen_; }
+  const TChartPen &Pen() const { return pen_; }
+
+private:
+  bool visible_ = false;
+  TSeriesPointerStyle style_ = psRectangle;
+  int horizSize_ = 4, vertSize_ = 4;
+  TChartPen pen_;
+};
+
+enum TSeriesMarksStyle { smsValue, smsLabel, smsLabelOrValue };
+
+// A label over every point: its value (or its own label) in a framed box,
+// joined to the point by a short arrow.
+class TSeriesMarks : public TChartText {
+public:
+  explicit TSeriesMarks(TChart *chart)
+      : TChartText(chart, QFont("Arial", 8), Qt::black), frame_(chart, Qt::black), arrow_(chart, Qt::white) {
+    SetVisible(false);
+  }
+  TSeriesMarksStyle Style() const { return style_; }
+  void SetStyle(TSeriesMarksStyle s) { Assign(style_, s); }
+  QColor BackColor() const { return backColor_; }
+  void SetBackColor(QColor c) { Assign(backColor_, c); }
+  bool Transparent() const { return transparent_; }
+  void SetTransparent(bool v) { Assign(transparent_, v); }
+  int ArrowLength() const { return arrowLength_; }
+  void SetArrowLength(int v) { Assign(arrowLength_, v < 0 ? 0 : v); }
+  std::string ValueFormat() const { return valueFormat_; }
+  void SetValueFormat(const std::string &f) { Assign(valueFormat_, f); }
+  TChartPen &Frame() { return frame_; }
+  const TChartPen &Frame() const { return frame_; }
+  TChartPen &Arrow() { return arrow_; }
+  const TChartPen &Arrow() const { return arrow_; }
+
+private:
+  TSeriesMarksStyle style_ = smsValue;
+  QColor backColor_{255, 255, 225};
+  bool transparent_ = false;
+  int arrowLength_ = 8;
+  std::string valueFormat_ = "#,##0.###";
+  TChartPen frame_, arrow_;
+};
 
 enum THorizAxis { aBottomAxis, aTopAxis };
 enum TVertAxis { aLeftAxis, aRightAxis };
@@ -55,7 +126,16 @@ public:
   TChartPen &LinePen() { return linePen_; }
   const TChartPen &LinePen() const { return linePen_; }
   QString Title() const { return title_; }
-  void SetTitle(const QString &t) { title_ = t; }
+  void SetTitle(const QString &t) {
+    if (t == title_) return;
+    title_ = t;
+    Repaint();  // the legend shows it
+  }
+  // Markers and labels on the points; both hidden until asked for.
+  TSeriesPointer &Pointer() { return pointer_; }
+  const TSeriesPointer &Pointer() const { return pointer_; }
+  TSeriesMarks &Marks() { return marks_; }
+  const TSeriesMarks &Marks() const { return marks_; }
 
   bool Active() const { return active_; }
   void SetActive(bool on);
@@ -91,6 +171,8 @@ private:
   QColor color_{255, 0, 0};
   TChartPen linePen_;
   QString title_;
+  TSeriesPointer pointer_;
+  TSeriesMarks marks_;
   bool active_ = true;
   THorizAxis horizAxis_ = aBottomAxis;
   TVertAxis vertAxis_ = aLeftAxis;

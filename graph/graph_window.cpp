@@ -82,11 +82,18 @@ TForm6::TForm6(const TStringGrid &grid, QWidget *parent) : QDialog(parent), grid
   c.TopAxis().SetVisible(false);
   c.RightAxis().SetVisible(false);
   c.SetAnimatedZoom(false);
+  // The legend, the point markers and the marks are there but hidden.
+  c.Legend().SetVisible(false);
+  c.Legend().Frame().SetVisible(false);
+  c.Legend().SetResizeChart(false);
   for (int i = 0; i < 16; ++i) {
     TLineSeries &s = c.AddSeries();
     s.SetTitle(QString("Series%1").arg(i + 1));
     s.SetSeriesColor(kSeriesColors[i]);
     s.LinePen().SetWidth(i == 4 ? 3 : 2);
+    s.Pointer().SetVisible(false);
+    s.Pointer().SetStyle(psRectangle);
+    s.Marks().SetVisible(false);
   }
 
   const QFont boxFont = FormFont("Arial", 8, true);

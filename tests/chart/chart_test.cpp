@@ -403,6 +403,69 @@ TEST_F(WindowChart, DeepZoomDrawsTheSegmentsWhereExactGeometryPutsThem) {
   EXPECT_LT(chart.LeftAxis().Maximum() - chart.LeftAxis().Minimum(), 1e-6);
 }
 
+// Markers, marks and the legend: hidden as the graph window has them, they
+// change nothing; shown, each lands where it belongs.
+TEST_F(WindowChart, PointersMarksAndLegendAppearOnlyWhenShown) {
+  for (double y : {10.0, 30.0, 15.0, 25.0, 20.0}) a->Add(y, QString(), Qt::red);
+  a->SetTitle("CANAL1");
+  const QImage plain = chart.RenderImage();
+  const QRect plainRect = chart.ChartRect();
+  auto at = [&](int i) {
+    const TChartLayout &l = chart.ScreenLayout();
+    return QPoint(l.Maps[apBottom].Pixel(i), l.Maps[apLeft].Pixel(a->YValues()[i]));
+  };
+  auto rgb = [](const QImage &img, QPoint p) { return img.pixel(p) & 0xFFFFFF; };
+
+  a->Pointer().SetVisible(true);
+  QImage img = chart.RenderImage();
+  for (int i = 1; i < 4; ++i) {
+    // Filled with the point's colour (the line alone would not reach all
+    // four corners), inside a black outline.
+    for (QPoint d : {QPoint(2, 2), QPoint(-2, 2), QPoint(2, -2), QPoint(-2, -2)})
+      EXPECT_EQ(rgb(img, at(i) + d), 0xFF0000u) << i << " " << d.x() << "," << d.y();
+    int black = 0;
+    for (int dy = -5; dy <= 5; ++dy)
+      for (int dx = -5; dx <= 5; ++dx) black += rgb(img, at(i) + QPoint(dx, dy)) == 0;
+    EXPECT_GE(black, 16) << i;
+  }
+  a->Pointer().SetVisible(false);
+  EXPECT_EQ(chart.RenderImage(), plain);
+
+  a->Marks().SetVisible(true);
+  img = chart.RenderImage();
+  for (int i = 1; i < 4; ++i) {
+    const QPoint above = at(i) - QPoint(0, a->Marks().ArrowLength() + 3);
+    int back = 0;
+    for (int dx = -8; dx <= 8; ++dx) back += rgb(img, above + QPoint(dx, 0)) == 0xFFFFE1u;
+    EXPECT_GT(back, 0) << i;
+  }
+  a->Marks().SetVisible(false);
+  EXPECT_EQ(chart.RenderImage(), plain);
+
+  struct Case {
+    bool resize;
+    TLegendAlignment align;
+  };
+  for (const Case c : {Case{true, laRight}, Case{false, laRight}, Case{true, laLeft}, Case{true, laBottom}}) {
+    chart.Legend().SetResizeChart(c.resize);
+    chart.Legend().SetAlignment(c.align);
+    chart.Legend().SetVisible(true);
+    img = chart.RenderImage();
+    const QRect legend = chart.ScreenLayout().LegendRect, r = chart.ChartRect();
+    ASSERT_FALSE(legend.isEmpty());
+    EXPECT_TRUE(chart.rect().contains(legend));
+    EXPECT_EQ(r.intersects(legend), !c.resize) << c.align;
+    EXPECT_EQ(r == plainRect, !c.resize) << c.align;
+    // The stroke of the first series' line before its title, in the first row.
+    int red = 0;
+    for (int y = legend.top(); y < legend.center().y(); ++y)
+      for (int x = legend.left(); x < legend.left() + 24; ++x) red += rgb(img, QPoint(x, y)) == 0xFF0000u;
+    EXPECT_GE(red, 16) << c.align;
+  }
+  chart.Legend().SetVisible(false);
+  EXPECT_EQ(chart.RenderImage(), plain);
+}
+
 TEST_F(WindowChart, HiddenSeriesAreNotDrawnButKeepTheirPoints) {
   Fill(*a, 200, 20, 10);
   b->SetActive(false);
