@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cmath>
+#include <string>
 #include <vector>
 
 // The three small pieces an axis is made of, free of any widget: the label
@@ -25,6 +26,9 @@ double LabelStep(double range, int maxLabels, double increment);
 struct TAxisTicks {
   double Step = 0;
   std::vector<double> Values;  // ascending, from the first multiple of Step at or above the minimum
+  // The labels' texts when they are not the values themselves (a time axis);
+  // empty: each value is written in the axis' format.
+  std::vector<std::string> Texts;
 };
 
 TAxisTicks CalcAxisTicks(double minimum, double maximum, int axisSize, int labelSize, int labelsSeparation,

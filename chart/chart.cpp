@@ -243,6 +243,9 @@ TChartLayout TChart::Layout(const QRect &bounds) {
   auto ticksFor = [&](TAxisPlace p, const TAxisMap &m) {
     const TChartAxis &a = *axes_[p];
     const QFontMetrics fm(PixelFont(a.LabelsFont()));
+    if (a.LabelSource())
+      return a.LabelSource()(m.Minimum, m.Maximum, m.Size(), a.LabelsSeparation(),
+                             [&fm](const std::string &text) { return TextWidth(fm, Q(text)); });
     const int size = a.Horizontal()
                          ? std::max(TextWidth(fm, Q(a.LabelText(m.Minimum))), TextWidth(fm, Q(a.LabelText(m.Maximum))))
                          : fm.height();
@@ -263,7 +266,9 @@ TChartLayout TChart::Layout(const QRect &bounds) {
     int labelWidth = 0;
     if (showsLabels(a)) {
       const QFontMetrics fm(PixelFont(a.LabelsFont()));
-      for (double v : l.Ticks[p].Values) labelWidth = std::max(labelWidth, TextWidth(fm, Q(a.LabelText(v))));
+      const TAxisTicks &t = l.Ticks[p];
+      for (size_t i = 0; i < t.Values.size(); ++i)
+        labelWidth = std::max(labelWidth, TextWidth(fm, Q(t.Texts.empty() ? a.LabelText(t.Values[i]) : t.Texts[i])));
       labelWidth += kGap;
     }
     depth[p] = a.Ticks().Length() + labelWidth + titleDepth(a);
@@ -429,7 +434,8 @@ void TChart::PaintAxis(QPainter &p, const TChartLayout &l, TAxisPlace place) {
         break;
       }
     } else {
-      for (double v : ticks.Values) drawLabel(v, Q(a.LabelText(v)));
+      for (size_t i = 0; i < ticks.Values.size(); ++i)
+        drawLabel(ticks.Values[i], Q(ticks.Texts.empty() ? a.LabelText(ticks.Values[i]) : ticks.Texts[i]));
     }
   }
 

@@ -32,3 +32,8 @@ void TChartAxis::SetMinMax(double minimum, double maximum) {
 }
 
 std::string TChartAxis::LabelText(double value) const { return FormatFloat(valuesFormat_, value); }
+
+void TChartAxis::SetLabelSource(TAxisLabelSource source) {
+  labelSource_ = std::move(source);
+  Changed();
+}

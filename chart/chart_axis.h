@@ -3,11 +3,19 @@
 #include "chart/axis_scale.h"
 #include "chart/chart_parts.h"
 
+#include <functional>
 #include <string>
 
 enum TAxisLabelStyle { talAuto, talNone, talValue, talMark, talText };
 
 enum TAxisPlace { apLeft, apTop, apRight, apBottom };
+
+// Where an axis' labels come from when they are not its own values (a time
+// axis over sample numbers): the ticks and their texts between the axis'
+// ends, for an axis `size` pixels long whose labels keep `separation`
+// percent of their width apart; `width` measures a text in the labels' font.
+using TAxisLabelSource = std::function<TAxisTicks(double minimum, double maximum, int size, int separation,
+                                                  const std::function<int(const std::string &)> &width)>;
 
 // One of the chart's four axes: its range (automatic or fixed), how its
 // labels look and, once the chart has been laid out on the screen, where it
@@ -75,6 +83,10 @@ public:
   // decimal separator.
   std::string LabelText(double value) const;
 
+  // Labels from elsewhere; none (the default): the axis' own values.
+  const TAxisLabelSource &LabelSource() const { return labelSource_; }
+  void SetLabelSource(TAxisLabelSource source);
+
   // Working values of the last screen layout.
   const TAxisMap &Map() const { return map_; }
   double IMinimum() const { return map_.Minimum; }
@@ -109,4 +121,5 @@ private:
   TChartPen grid_;
   TChartPen minorGrid_;
   TAxisMap map_;
+  TAxisLabelSource labelSource_;
 };
