@@ -1,6 +1,7 @@
 // Drawing the graph window's chart: 16 lines on a 714 x 441 chart, pens of
 // width 2 (3 for channel 5), as the user pans and zooms.
 #include "chart/chart.h"
+#include "chart/time_axis.h"
 
 #include <QApplication>
 #include <QMouseEvent>
@@ -10,6 +11,8 @@
 #include <cmath>
 #include <memory>
 #include <random>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -67,6 +70,45 @@ void FullRepaint(benchmark::State &state) {
   }
 }
 BENCHMARK(FullRepaint)->Arg(2000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
+// Records a minute apart from 8 December 2026, as a logger writes them.
+TAxisLabelSource MinuteRecords(int count) {
+  std::vector<double> times(static_cast<size_t>(count));
+  for (int i = 0; i < count; ++i) times[static_cast<size_t>(i)] = CivilSeconds(2026, 12, 8, 10, 0, 0) + 60.0 * i;
+  auto shared = std::make_shared<TRecordTimes>(std::move(times));
+  return [shared](double lo, double hi, int size, int separation, const std::function<int(const std::string &)> &width) {
+    return RecordTimeTicks(*shared, lo, hi, size, separation, width);
+  };
+}
+
+// The same repaint with the bottom axis showing the records' date-times.
+void FullRepaintTimeAxis(benchmark::State &state) {
+  auto chart = MakeChart(static_cast<int>(state.range(0)));
+  chart->BottomAxis().SetLabelSource(MinuteRecords(static_cast<int>(state.range(0))));
+  QImage img(chart->size(), QImage::Format_RGB32);
+  for (auto _ : state) {
+    QPainter p(&img);
+    chart->Draw(p, img.rect(), 1.0);
+  }
+}
+BENCHMARK(FullRepaintTimeAxis)->Arg(2000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
+// Choosing the round times for a span of state.range(0) seconds on a
+// 610-pixel axis, label widths from a real font.
+void TimeTicks(benchmark::State &state) {
+  const QFontMetrics fm(QFont("Arial", 8));
+  const double from = CivilSeconds(2026, 12, 8, 10, 0, 7.5);
+  const double to = from + static_cast<double>(state.range(0));
+  for (auto _ : state) {
+    const TTimeTicks t = CalcTimeTicks(from, to, 610, 10, [&](TTimeLabelStyle s) {
+      int w = 0;
+      for (const std::string &text : SampleTimeLabels(s)) w = std::max(w, fm.horizontalAdvance(QString::fromStdString(text)));
+      return w;
+    });
+    benchmark::DoNotOptimize(t.Times.data());
+  }
+}
+BENCHMARK(TimeTicks)->Arg(60)->Arg(3600)->Arg(86400)->Arg(30 * 86400)->Arg(365 * 86400)->Arg(3650 * 86400)->Unit(benchmark::kMicrosecond);
 
 // The panel, titles, axes and grid alone (every line hidden): what a repaint
 // costs before the first line.
@@ -149,5 +191,30 @@ void RubberBandStep(benchmark::State &state) {
   SendMouse(*chart, QEvent::MouseButtonRelease, Qt::LeftButton, {155, 105});
 }
 BENCHMARK(RubberBandStep)->Unit(benchmark::kMillisecond);
+
+// One step of the readout cursor over 16 lines of state.range(0) points: the
+// move handler and the window's picture, the cursor over the cached chart.
+void CursorStep(benchmark::State &state) {
+  auto chart = MakeChart(static_cast<int>(state.range(0)));
+  chart->SetReadoutCursor(true);
+  chart->OnReadout = [&](int index, double) {
+    std::vector<TChart::TReadoutLine> lines{{QString("Muestra %1").arg(index + 1), QColor()}};
+    for (int c = 0; c < 16; ++c)
+      lines.push_back({QString("CANAL%1: %2").arg(c + 1).arg(chart->Series(c).YValues()[index], 0, 'f', 1), kColors[c]});
+    return lines;
+  };
+  chart->show();
+  QImage screen(chart->size(), QImage::Format_RGB32);
+  chart->render(&screen);
+  const QRect r = chart->ChartRect();
+  int i = 0;
+  for (auto _ : state) {
+    SendMouse(*chart, QEvent::MouseMove, Qt::NoButton, {r.left() + 5 + (i * 7) % (r.width() - 10), r.center().y()});
+    // What the window system asks for: the rectangles the step changed.
+    chart->render(&screen, QPoint(), QRegion(chart->CursorRect().adjusted(-20, 0, 20, 0)));
+    ++i;
+  }
+}
+BENCHMARK(CursorStep)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -694,6 +694,7 @@ void TChart::paintEvent(QPaintEvent *) {
   if (!cacheValid_ || cache_.deviceIndependentSize().toSize() != size()) RenderCache();
   QPainter p(this);
   p.drawImage(0, 0, cache_);
+  PaintCursor(p);
   if (zoom_.Active) {
     // The band is drawn over the cached picture; the series are not redrawn.
     p.setCompositionMode(QPainter::RasterOp_NotSourceXorDestination);
@@ -786,11 +787,13 @@ void TChart::mousePressEvent(QMouseEvent *e) {
     if (zoom_.Active || pan_.Active) return;
     if (e->button() == Qt::LeftButton && allowZoom_) {
       if (!PressAllowed(at)) return;
+      SetCursorIndex(-1);  // the readout gives way to the band
       zoom_ = {true, at.x(), at.y(), at.x(), at.y()};
       setCursor(Qt::ArrowCursor);
       update();
     } else if (e->button() == Qt::RightButton && allowPanning_ != pmNone) {
       if (!PressAllowed(at)) return;
+      SetCursorIndex(-1);
       pan_ = {true, at.x(), at.y(), at.x(), at.y()};
     }
   });
@@ -806,7 +809,10 @@ void TChart::mouseMoveEvent(QMouseEvent *e) {
       update();  // the cached picture plus the band at its new place
       return;
     }
-    if (!pan_.Active) return;
+    if (!pan_.Active) {
+      CursorAtPointer(at);
+      return;
+    }
     const TChartLayout &l = ScreenLayout();
     if (!l.ChartRect.contains(at)) {
       EndPanning();

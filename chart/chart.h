@@ -136,6 +136,23 @@ public:
   // Something changed: the cached picture is stale; repaint soon.
   void Invalidate();
 
+  // ---- readout cursor: a thin vertical line at the point nearest the
+  // pointer and a box of texts beside it, drawn over the cached picture
+  // (chart_cursor.cpp). The points are those of the first shown series on
+  // the bottom axis; left and right arrows step one point.
+  struct TReadoutLine {
+    QString Text;
+    QColor Color;  // invalid: a plain line of the box (no colour mark)
+  };
+  bool ReadoutCursor() const { return readout_; }
+  void SetReadoutCursor(bool on);
+  // The box's lines for the point at `index` (x its value).
+  std::function<std::vector<TReadoutLine>(int index, double x)> OnReadout;
+  int CursorIndex() const { return cursorIndex_; }  // -1: not shown
+  void SetCursorIndex(int index);
+  // Where the line and the box are drawn now (empty when hidden).
+  QRect CursorRect();
+
   // What the mouse is doing, for those who draw over the chart.
   bool Zooming() const { return zoom_.Active; }
   bool Panning() const { return pan_.Active; }
@@ -147,6 +164,8 @@ protected:
   void mousePressEvent(QMouseEvent *e) override;
   void mouseMoveEvent(QMouseEvent *e) override;
   void mouseReleaseEvent(QMouseEvent *e) override;
+  void keyPressEvent(QKeyEvent *e) override;
+  void leaveEvent(QEvent *e) override;
 
 private:
   struct TDrag {
@@ -182,6 +201,10 @@ private:
   void SaveScales();
   void EndPanning();
   void RenderCache();
+  const TLineSeries *CursorSeries() const;
+  bool PointsInSight(const TLineSeries &s, int &first, int &last);
+  void CursorAtPointer(const QPoint &at);
+  void PaintCursor(QPainter &p);
 
   QColor color_;
   TChartGradient gradient_;
@@ -215,6 +238,9 @@ private:
   bool cacheValid_ = false;
   QImage cache_;
   bool destroying_ = false;
+
+  bool readout_ = false;
+  int cursorIndex_ = -1;
 
   // Scratch buffers kept between paints so a pan step allocates nothing.
   std::vector<TPixelPoint> path_;

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPicture>
@@ -464,6 +465,64 @@ TEST_F(WindowChart, PointersMarksAndLegendAppearOnlyWhenShown) {
   }
   chart.Legend().SetVisible(false);
   EXPECT_EQ(chart.RenderImage(), plain);
+}
+
+// The readout follows the pointer to the nearest point, steps with the
+// arrows among the points in sight, gives way to zoom and pan, and leaves
+// the picture as it was when it goes.
+TEST_F(WindowChart, ReadoutCursorFollowsThePointerAndTheArrowKeys) {
+  Fill(*a, 50, 20, 10);
+  chart.SetReadoutCursor(true);
+  std::vector<int> asked;
+  chart.OnReadout = [&](int index, double x) {
+    asked.push_back(index);
+    return std::vector<TChart::TReadoutLine>{{QString("Muestra %1").arg(x), QColor()}, {"CANAL1: 20,0", Qt::red}};
+  };
+  chart.show();
+  const QImage plain = chart.grab().toImage().convertToFormat(QImage::Format_RGB32);
+  const TChartLayout &l = chart.ScreenLayout();
+  const TAxisMap &h = l.Maps[apBottom];
+  // Between points 10 and 11, nearer 11.
+  Mouse(QEvent::MouseMove, Qt::NoButton, {static_cast<int>(std::lround(h.Position(10.6))), l.ChartRect.center().y()});
+  EXPECT_EQ(chart.CursorIndex(), 11);
+  const QImage shown = chart.grab().toImage().convertToFormat(QImage::Format_RGB32);
+  const int x = h.Pixel(11);
+  EXPECT_EQ(shown.pixel(x, l.ChartRect.bottom() - 2) & 0xFFFFFF, 0u);  // the line
+  EXPECT_GT(CountColor(shown, qRgb(255, 255, 225)), 500);               // the box
+  EXPECT_FALSE(asked.empty());
+  EXPECT_TRUE(chart.CursorRect().contains(x, l.ChartRect.center().y()));
+
+  auto key = [&](int k) {
+    QKeyEvent e(QEvent::KeyPress, k, Qt::NoModifier);
+    QApplication::sendEvent(&chart, &e);
+  };
+  key(Qt::Key_Right);
+  EXPECT_EQ(chart.CursorIndex(), 12);
+  key(Qt::Key_Left), key(Qt::Key_Left);
+  EXPECT_EQ(chart.CursorIndex(), 10);
+  for (int i = 0; i < 80; ++i) key(Qt::Key_Right);
+  EXPECT_EQ(chart.CursorIndex(), 49);  // the last point, no further
+
+  // A zoom takes the cursor away and brings it back on the next move; after
+  // the zoom the arrows stay among the points in sight.
+  Drag(Qt::LeftButton, {h.Pixel(20), l.ChartRect.top() + 5}, {h.Pixel(30), l.ChartRect.bottom() - 5});
+  EXPECT_EQ(chart.CursorIndex(), -1);
+  Mouse(QEvent::MouseMove, Qt::NoButton, {l.ChartRect.left() + 2, l.ChartRect.center().y()});
+  const int first = chart.CursorIndex();
+  EXPECT_GE(first, 20);
+  key(Qt::Key_Left);
+  EXPECT_EQ(chart.CursorIndex(), first);
+
+  // Off the plot, or out of the window: gone, and the picture is as before.
+  chart.UndoZoom();
+  Mouse(QEvent::MouseMove, Qt::NoButton, {5, 5});
+  EXPECT_EQ(chart.CursorIndex(), -1);
+  Mouse(QEvent::MouseMove, Qt::NoButton, {x, l.ChartRect.center().y()});
+  EXPECT_EQ(chart.CursorIndex(), 11);
+  QEvent leave(QEvent::Leave);
+  QApplication::sendEvent(&chart, &leave);
+  EXPECT_EQ(chart.CursorIndex(), -1);
+  EXPECT_EQ(chart.grab().toImage().convertToFormat(QImage::Format_RGB32), plain);
 }
 
 TEST_F(WindowChart, HiddenSeriesAreNotDrawnButKeepTheirPoints) {
