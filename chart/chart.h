@@ -3,6 +3,7 @@
 #include "chart/chart_axis.h"
 #include "chart/chart_parts.h"
 #include "chart/line_series.h"
+#include "chart/print_summary.h"
 #include "chart/series_path.h"
 
 #include <QImage>
@@ -128,6 +129,14 @@ public:
   void SetPrintProportional(bool v) { printProportional_ = v; }
   int PrintResolution() const { return printResolution_; }
   void SetPrintResolution(int v);
+  // A table printed under the chart when asked for: the source gives its
+  // contents at print time; without a source there is none to ask for.
+  std::function<TPrintSummary()> PrintSummarySource;
+  bool PrintSummary() const { return printSummary_ && PrintSummarySource; }
+  void SetPrintSummary(bool v) { printSummary_ = v; }
+  // What goes on paper in the chart's own pixels: the chart, and the table
+  // under it when it is printed.
+  QSize PrintPictureSize();
 
   // The last screen layout (computed now if a change is pending).
   const TChartLayout &ScreenLayout();
@@ -232,6 +241,7 @@ private:
   TPrintMargins printMargins_;
   bool printProportional_ = true;
   int printResolution_ = 0;
+  bool printSummary_ = false;
 
   bool layoutValid_ = false;
   TChartLayout screen_;

@@ -170,6 +170,10 @@ void TChartPreview::BuildControls() {
   CBProp->setGeometry(6, 280, 102, 20);
   CBProp->setChecked(true);
 
+  CBSummary = new QCheckBox(QStringLiteral("Incluir resumen"), Panel2);
+  CBSummary->setGeometry(6, 302, 102, 20);
+  CBSummary->setEnabled(false);
+
   PreviewPage = new TChartPreviewPage(this);
   row->addWidget(PreviewPage, 1);
 
@@ -183,6 +187,7 @@ void TChartPreview::BuildControls() {
   connect(BReset, &QPushButton::clicked, this, run([this] { BResetClick(); }));
   connect(ShowMargins, &QCheckBox::toggled, this, run([this] { ShowMarginsClick(); }));
   connect(CBProp, &QCheckBox::toggled, this, run([this] { CBPropClick(); }));
+  connect(CBSummary, &QCheckBox::toggled, this, run([this] { CBSummaryClick(); }));
   connect(Resolution, &QScrollBar::valueChanged, this, run([this] { ResolutionChange(); }));
   connect(SELeftMa, &QSpinBox::valueChanged, this, run([this] { MarginEditChange(msLeft); }));
   connect(SETopMa, &QSpinBox::valueChanged, this, run([this] { MarginEditChange(msTop); }));
@@ -224,6 +229,10 @@ void TChartPreview::FormShow() {
     SetPropChecked(chart_->PrintProportional());
     Resolution->setValue(chart_->PrintResolution());
     opening_ = chart_->PrintMargins();
+    // Only a chart that has a summary to give can print one.
+    TGuard guard(updatingProp_);
+    CBSummary->setEnabled(static_cast<bool>(chart_->PrintSummarySource));
+    CBSummary->setChecked(chart_->PrintSummary());
   }
   ProportionalRecalc();
   initialising_ = false;
@@ -297,7 +306,8 @@ void TChartPreview::ProportionalRecalc() {
   if (chart_ && chart_->PrintProportional()) {
     // The same page and resolutions printing will use, so printing finds
     // the margins the preview shows.
-    const TPrintMargins m = ProportionalMargins(chart_->size(), page, printer_->logicalDpiX(), printer_->logicalDpiY());
+    const TPrintMargins m =
+        ProportionalMargins(chart_->PrintPictureSize(), page, printer_->logicalDpiX(), printer_->logicalDpiY());
     chart_->SetPrintMargins(m);
     opening_ = m;
   }
@@ -350,6 +360,13 @@ void TChartPreview::ShowMarginsClick() { PreviewPage->SetShowMargins(ShowMargins
 void TChartPreview::CBPropClick() {
   if (updatingProp_ || !chart_) return;
   chart_->SetPrintProportional(CBProp->isChecked());
+  ProportionalRecalc();
+}
+
+void TChartPreview::CBSummaryClick() {
+  if (updatingProp_ || !chart_) return;
+  chart_->SetPrintSummary(CBSummary->isChecked());
+  // The picture changed shape: proportional margins follow it.
   ProportionalRecalc();
 }
 

@@ -58,6 +58,8 @@ public:
   QLabel *LabelMore, *LabelNormal;
   QScrollBar *Resolution;
   QCheckBox *CBProp;
+  // Prints the chart's summary table under it.
+  QCheckBox *CBSummary;
   TChartPreviewPage *PreviewPage;
 
   // ---- what the dialog asks the system for; tests replace them.
@@ -78,6 +80,7 @@ public:
   void ResolutionChange();
   void ShowMarginsClick();
   void CBPropClick();
+  void CBSummaryClick();
   void BResetClick();
   void BPrintClick();
   void BCloseClick();

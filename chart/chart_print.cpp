@@ -106,14 +106,36 @@ double ResolutionScale(QSize chart, QSize target, int resolution) {
   return std::min(sx, sy);
 }
 
+QSize TChart::PrintPictureSize() {
+  if (!PrintSummary()) return size();
+  return QSize(width(), height() + SummaryHeight(PrintSummarySource(), width()));
+}
+
 void DrawChartOnPage(TChart &chart, QPainter &painter, const QRect &rect, bool asBitmap, QColor paper) {
   if (rect.width() <= 0 || rect.height() <= 0) return;
   TPrintingScope printing(chart);
-  const double scale = ResolutionScale(chart.size(), rect.size(), chart.PrintResolution());
+  const QSize picture = chart.PrintPictureSize();
+  const double scale = ResolutionScale(picture, rect.size(), chart.PrintResolution());
+  // The table keeps the height it has beside the chart's; the chart takes
+  // the rest of the rectangle.
+  const bool summary = picture.height() > chart.height();
+  const TPrintSummary table = summary ? chart.PrintSummarySource() : TPrintSummary();
+  auto draw = [&](QPainter &p, const QRect &r, double s) {
+    const int below = summary ? static_cast<int>(std::lround((picture.height() - chart.height()) * r.height() /
+                                                              static_cast<double>(picture.height())))
+                              : 0;
+    chart.Draw(p, QRect(r.left(), r.top(), r.width(), r.height() - below), s);
+    if (!summary) return;
+    p.save();
+    p.translate(r.left(), r.bottom() + 1 - below);
+    p.scale(s, s);
+    DrawSummary(p, QRect(0, 0, static_cast<int>(r.width() / s), static_cast<int>(below / s)), table);
+    p.restore();
+  };
   painter.save();
   painter.setClipRect(rect, Qt::IntersectClip);
   if (!asBitmap) {
-    chart.Draw(painter, rect, scale);
+    draw(painter, rect, scale);
   } else {
     const QSize logical(std::max(1, static_cast<int>(std::lround(rect.width() / scale))),
                         std::max(1, static_cast<int>(std::lround(rect.height() / scale))));
@@ -121,7 +143,7 @@ void DrawChartOnPage(TChart &chart, QPainter &painter, const QRect &rect, bool a
     bitmap.fill(paper);
     {
       QPainter p(&bitmap);
-      chart.Draw(p, bitmap.rect(), 1.0);
+      draw(p, bitmap.rect(), 1.0);
     }
     painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
     painter.drawImage(QRectF(rect), bitmap);
@@ -132,7 +154,8 @@ void DrawChartOnPage(TChart &chart, QPainter &painter, const QRect &rect, bool a
 QRect ChartPrinterRect(TChart &chart, QPrinter &printer) {
   const QSize page(printer.width(), printer.height());
   if (chart.PrintProportional())
-    chart.SetPrintMargins(ProportionalMargins(chart.size(), page, printer.logicalDpiX(), printer.logicalDpiY()));
+    chart.SetPrintMargins(
+        ProportionalMargins(chart.PrintPictureSize(), page, printer.logicalDpiX(), printer.logicalDpiY()));
   return MarginRect(QRect(QPoint(0, 0), page), chart.PrintMargins());
 }
 

@@ -18,6 +18,7 @@
 #include <QPrinterInfo>
 #include <QProcess>
 #include <QPushButton>
+#include <QCheckBox>
 #include <QSpinBox>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -331,6 +332,70 @@ TEST(PrintOnCupsQueue, TheChosenPrinterAndPaperStayForTheRun) {
   EXPECT_EQ(next.Printer().printerName(), kQueue);
   EXPECT_EQ(next.Printers->currentText(), kQueue);
   EXPECT_TRUE(next.Printer().pageLayout().pageSize().isEquivalentTo(QPageSize(QPageSize::A5)));
+}
+
+}  // namespace
+
+namespace {
+
+QString PdfText(const QString &pdf) {
+  if (QStandardPaths::findExecutable("pdftotext").isEmpty()) return QString();
+  QProcess tool;
+  tool.start("pdftotext", {"-layout", pdf, "-"});
+  if (!tool.waitForFinished(60000) || tool.exitCode() != 0) return QString();
+  return QString::fromUtf8(tool.readAllStandardOutput());
+}
+
+// "Incluir resumen": the table goes under the chart on the page and in the
+// PDF, the proportional margins make room for it, and a chart without a
+// summary to give cannot ask for one.
+TEST(PreviewWithoutPrinter, TheSummaryTableIsPrintedUnderTheChart) {
+  CurrentPrinter().reset();
+  QTemporaryDir dir;
+  TChart chart;
+  FlatChart(chart);
+  chart.SetPrintProportional(true);
+  TChartPreview dialog;
+  dialog.ListPrinters = [] { return QStringList(); };
+  dialog.SetImage(&chart);
+  dialog.FormShow();
+  EXPECT_FALSE(dialog.CBSummary->isEnabled());
+  EXPECT_EQ(dialog.CBSummary->text(), QString::fromUtf8("Incluir resumen"));
+
+  chart.PrintSummarySource = [] {
+    TPrintSummary s;
+    s.Heading = {QString::fromUtf8("Inicio: 08/12/2026 10:00:00   Intervalo: 1 minuto   Registros: 3")};
+    s.Columns = {"Canal", QString::fromUtf8("Mínimo"), "Fecha y hora", QString::fromUtf8("Máximo"), "Fecha y hora", "Media"};
+    s.Rows = {{"CANAL1", "-12,5", "08/12/2026 10:01:00", "31,0", "08/12/2026 10:02:00", "9,3"},
+              {"CANAL7", "20,0", "08/12/2026 10:00:00", "20,0", "08/12/2026 10:00:00", "20,0"}};
+    s.RowColors = {Qt::red, QColor(255, 0, 255)};
+    return s;
+  };
+  dialog.FormShow();
+  ASSERT_TRUE(dialog.CBSummary->isEnabled());
+  const TPrintMargins alone = chart.PrintMargins();
+  dialog.CBSummary->setChecked(true);
+  EXPECT_TRUE(chart.PrintSummary());
+  EXPECT_GT(chart.PrintPictureSize().height(), chart.height());
+  // The margins give chart and table together their shape on the page.
+  EXPECT_NE(chart.PrintMargins(), alone);
+  const QRect on = MarginRect(QRect(QPoint(), dialog.PageSize()), chart.PrintMargins());
+  const QSize picture = chart.PrintPictureSize();
+  EXPECT_NEAR(double(on.width()) / on.height(), double(picture.width()) / picture.height(), 0.03);
+
+  const QString pdf = dir.filePath("resumen.pdf");
+  dialog.AskPdfFileName = [&] { return pdf; };
+  dialog.BPrintClick();
+  ASSERT_TRUE(QFile::exists(pdf));
+  const QString text = PdfText(pdf);
+  if (text.isEmpty()) GTEST_SKIP() << "pdftotext is not installed (poppler-utils)";
+  for (const char *want : {"Registros: 3", "Fecha y hora", "CANAL1", "-12,5", "08/12/2026 10:02:00", "CANAL7", "Media"})
+    EXPECT_TRUE(text.contains(QString::fromUtf8(want))) << want << "\n" << text.toStdString();
+  EXPECT_TRUE(text.contains(QString::fromUtf8("Mínimo"))) << text.toStdString();
+  // The table lies under the chart's title.
+  EXPECT_LT(text.indexOf("CANAL1"), text.size());
+  dialog.CBSummary->setChecked(false);
+  EXPECT_EQ(chart.PrintPictureSize(), chart.size());
 }
 
 }  // namespace
