@@ -17,7 +17,10 @@ constexpr int kSwatch = 8;
 
 // Text too light to read on the box's pale ground is written in black; its
 // colour mark still tells the channel.
-QColor Readable(const QColor &c) { return c.lightness() > 160 ? QColor(Qt::black) : c; }
+QColor Readable(const QColor &c) {
+  const int luma = (299 * c.red() + 587 * c.green() + 114 * c.blue()) / 1000;
+  return luma > 140 ? QColor(Qt::black) : c;
+}
 
 }  // namespace
 

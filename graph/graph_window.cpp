@@ -1,6 +1,7 @@
 #include "graph/graph_window.h"
 
 #include "chart/chart.h"
+#include "graph/graph_chart.h"
 #include "data/string_grid.h"
 #include "runtime/application.h"
 #include "runtime/form_font.h"
@@ -23,14 +24,10 @@ const char *const TForm6::kMoveMessage = "Botón derecho del mouse sobre el grá
 
 namespace {
 
-// Line colours in channel order; channel 5 is the white one, drawn wider.
-const QColor kSeriesColors[16] = {clRed,  clBlue,   clGreen,  clYellow,         clWhite, clGray,  clFuchsia, QColor(128, 255, 255),
-                                  clTeal, clNavy,   clMaroon, clLime,           clOlive, clPurple, clSilver, clBlack};
-
 QColor CaptionColor(int channel) {
   if (channel == 8) return clAqua;   // the light cyan line reads badly as text
   if (channel == 9) return clGreen;  // teal text likewise
-  return kSeriesColors[channel - 1];
+  return kGraphSeriesColors[channel - 1];
 }
 
 const int kCheckLefts[8] = {11, 100, 190, 280, 370, 460, 550, 640};
@@ -53,48 +50,12 @@ TForm6::TForm6(const TStringGrid &grid, QWidget *parent) : QDialog(parent), grid
   Chart1 = new TChart(this);
   Chart1->setObjectName("Chart1");
   Chart1->setGeometry(3, 44, 714, 441);
-  TChart &c = *Chart1;
-  c.SetColor(clBlue);
-  c.Gradient().SetVisible(true);
-  c.Gradient().SetStartColor(clWhite);
-  c.Gradient().SetEndColor(clSilver);
-  c.Gradient().SetDirection(gdTopBottom);
-  c.SetBevelInner(bvLowered);
-  c.SetBevelWidth(3);
-  c.SetBorderWidth(2);
-  c.SetBorderStyle(bsSingle);
-  c.BackWall().SetColor(clWhite);
-  c.BackWall().SetBrushStyle(Qt::NoBrush);
-  c.Title().SetText({"TEMPERATURA VERSUS TIEMPO"});
-  c.Title().SetFont(FormFont("Arial", 10, true));
-  c.Title().SetFontColor(clBlue);
-  c.BottomAxis().SetIncrement(1);
-  c.BottomAxis().SetLabelStyle(talValue);
-  c.BottomAxis().SetAxisValuesFormat("##.##.##");
-  c.BottomAxis().Title().SetCaption(QString::fromUtf8("Muestra número: (tiempo)"));
-  c.BottomAxis().Title().SetFont(FormFont("Arial", 10, true));
-  c.BottomAxis().Title().SetFontColor(clTeal);
-  c.LeftAxis().SetStartPosition(2);
-  c.LeftAxis().SetEndPosition(97);
-  c.LeftAxis().Title().SetCaption(QString::fromUtf8("° C"));
-  c.LeftAxis().Title().SetFont(FormFont("Arial", 14, true));
-  c.LeftAxis().Title().SetFontColor(clTeal);
-  c.TopAxis().SetVisible(false);
-  c.RightAxis().SetVisible(false);
-  c.SetAnimatedZoom(false);
-  // The legend, the point markers and the marks are there but hidden.
-  c.Legend().SetVisible(false);
-  c.Legend().Frame().SetVisible(false);
-  c.Legend().SetResizeChart(false);
-  for (int i = 0; i < 16; ++i) {
-    TLineSeries &s = c.AddSeries();
-    s.SetTitle(QString("Series%1").arg(i + 1));
-    s.SetSeriesColor(kSeriesColors[i]);
-    s.LinePen().SetWidth(i == 4 ? 3 : 2);
-    s.Pointer().SetVisible(false);
-    s.Pointer().SetStyle(psRectangle);
-    s.Marks().SetVisible(false);
-  }
+  ConfigureGraphChart(*Chart1);
+  // The readout names the records as the grid shows them.
+  Chart1->SetReadoutCursor(true);
+  Chart1->OnReadout = [this](int index, double) {
+    return GraphReadout(*Chart1, grid_.Table(), grid_.ColumnOrder(), times_, index);
+  };
 
   const QFont boxFont = FormFont("Arial", 8, true);
   for (int i = 0; i < 16; ++i) {
@@ -127,6 +88,24 @@ TForm6::TForm6(const TStringGrid &grid, QWidget *parent) : QDialog(parent), grid
   InsColBitBtn2->OnClick = [this](QObject *) { InsColBitBtn2Click(); };
   InsColBitBtn3->OnClick = [this](QObject *) { InsColBitBtn3Click(); };
   InsColBitBtn4->OnClick = [this](QObject *) { PrintClicked(); };
+
+  // On the chart, right of the bottom axis' title, where nothing else is.
+  TiempoReal = new QCheckBox(QStringLiteral("Tiempo real"), Chart1);
+  TiempoReal->setFont(boxFont);
+  QPalette pal = TiempoReal->palette();
+  pal.setColor(QPalette::WindowText, clTeal);
+  TiempoReal->setPalette(pal);
+  TiempoReal->adjustSize();
+  TiempoReal->move(Chart1->width() - TiempoReal->width() - 14, Chart1->height() - TiempoReal->height() - 12);
+  connect(TiempoReal, &QCheckBox::clicked, this, [this] { RunHandler([this] { TiempoRealClick(); }); });
+}
+
+void TForm6::TiempoRealClick() {
+  if (TiempoReal->isChecked() && !times_.Known()) {
+    TiempoReal->setChecked(false);
+    Message(QString::fromUtf8("Los registros no tienen fecha y hora válidas: el gráfico sigue por número de muestra."));
+  }
+  SetGraphTimeAxis(*Chart1, TiempoReal->isChecked(), times_);
 }
 
 void TForm6::showEvent(QShowEvent *event) {
@@ -158,6 +137,10 @@ void TForm6::FormActivate() {
     s.Clear();
     for (int r = 1; r <= records; ++r) s.Add(StrToFloat(grid_.CellsAtPosition(i + 2, r)), QString(), s.SeriesColor());
   }
+  // The records may be others now: their times are read again.
+  times_ = TGraphTimes(grid_.Table(), records, grid_.ColumnOrder());
+  if (!times_.Known()) TiempoReal->setChecked(false);
+  SetGraphTimeAxis(*Chart1, TiempoReal->isChecked(), times_);
 }
 
 void TForm6::CheckBoxClick(int n) {

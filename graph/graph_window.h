@@ -1,5 +1,7 @@
 #pragma once
 
+#include "graph/graph_chart.h"
+
 #include <QDialog>
 #include <QString>
 
@@ -26,6 +28,7 @@ public:
   TInsColBitBtn *InsColBitBtn2;  // "Zoom"
   TInsColBitBtn *InsColBitBtn3;  // "Mover"
   TInsColBitBtn *InsColBitBtn4;  // "Imprimir"
+  QCheckBox *TiempoReal;  // the bottom axis in date and time instead of sample numbers
 
   // Activation: clears and refills the 16 series from the grid. A cell that
   // is not a number stops the refill with EConvertError.
@@ -36,6 +39,7 @@ public:
   void InsColBitBtn2Click();
   void InsColBitBtn3Click();
   void InsColBitBtn4Click();
+  void TiempoRealClick();
 
   // The print preview, handed in by the program (the preview lives in a
   // later part of it).
@@ -55,4 +59,5 @@ private:
   void PrintClicked();
 
   const TStringGrid &grid_;
+  TGraphTimes times_;
 };

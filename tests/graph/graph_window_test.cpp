@@ -12,6 +12,7 @@
 #include <QClipboard>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -197,6 +198,91 @@ TEST_F(GraphWindow, LooksAsTheFormSays) {
   EXPECT_EQ(form->InsColBitBtn4->parentWidget(), form->Chart1);
   EXPECT_EQ(form->InsColBitBtn4->geometry(), QRect(632, 8, 60, 23));
   EXPECT_EQ(form->InsColBitBtn1->TextOff(), "Copiar");
+}
+
+}  // namespace
+
+namespace {
+
+// Records a minute apart from 8 December 2026 10:00, in the grid's date and
+// time columns; `back` sets the clock back an hour at that record.
+void Stamp(TStringGrid &grid, int records, int back = 0) {
+  int minute = 0;
+  for (int r = 1; r <= records; ++r, ++minute) {
+    if (r == back) minute -= 60;
+    const int total = 10 * 60 + minute;
+    char date[32], time[32];
+    std::snprintf(date, sizeof date, "%02d/12/2026", 8 + total / 1440);
+    std::snprintf(time, sizeof time, "%02d:%02d:00", (total / 60) % 24, total % 60);
+    grid.SetCells(1, r, date);
+    grid.SetCells(2, r, time);
+  }
+}
+
+TEST_F(GraphWindow, TiempoRealPutsTheRecordsTimesOnTheBottomAxis) {
+  Fill(120);
+  Stamp(grid, 120);
+  form->FormActivate();
+  TChartAxis &axis = form->Chart1->BottomAxis();
+  EXPECT_FALSE(form->TiempoReal->isChecked());  // sample numbers, as the window always opened
+  EXPECT_FALSE(axis.LabelSource());
+  form->TiempoReal->click();
+  ASSERT_TRUE(axis.LabelSource());
+  EXPECT_EQ(axis.Title().Caption(), "Fecha y hora");
+  const TAxisTicks &ticks = form->Chart1->ScreenLayout().Ticks[apBottom];
+  ASSERT_GE(ticks.Texts.size(), 3u);
+  EXPECT_EQ(ticks.Texts.front(), "10:00");  // two hours: hh:mm on round times
+  // A refill keeps the axis the user chose; off again, sample numbers.
+  form->FormActivate();
+  EXPECT_TRUE(axis.LabelSource());
+  form->TiempoReal->click();
+  EXPECT_FALSE(axis.LabelSource());
+  EXPECT_EQ(axis.Title().Caption(), QString::fromUtf8("Muestra número: (tiempo)"));
+
+  // The clock set back in the middle: the line keeps the records' order and
+  // the title says why the times do not run forward.
+  Stamp(grid, 120, 60);
+  form->FormActivate();
+  form->TiempoReal->click();
+  EXPECT_EQ(axis.Title().Caption(), QString::fromUtf8("Fecha y hora (tiempo no monótono)"));
+  EXPECT_DOUBLE_EQ(Series(1).XValues()[60], 60);  // drawn in record order
+
+  // Records without their times (a rate the decoding did not know): a
+  // message, and the axis stays on sample numbers.
+  form->TiempoReal->click();
+  grid.SetCells(2, 7, "");
+  form->FormActivate();
+  std::vector<QString> messages;
+  form->ShowMessage = [&](TForm6 &, const QString &text) { messages.push_back(text); };
+  form->TiempoReal->click();
+  EXPECT_FALSE(form->TiempoReal->isChecked());
+  EXPECT_FALSE(axis.LabelSource());
+  ASSERT_EQ(messages.size(), 1u);
+}
+
+// The readout names the record, its date and time, and the shown channels'
+// cells exactly as the grid shows them, in their lines' colours.
+TEST_F(GraphWindow, ReadoutGivesTheGridsCellsForTheRecordUnderThePointer) {
+  Fill(30);
+  Stamp(grid, 30);
+  grid.SetCells(4, 12, "-50,0");
+  form->FormActivate();
+  form->CheckBox[3]->click();  // CANAL4 hidden
+  TChart &chart = *form->Chart1;
+  ASSERT_TRUE(chart.ReadoutCursor());
+  const std::vector<TChart::TReadoutLine> lines = chart.OnReadout(11, 11.0);
+  ASSERT_EQ(lines.size(), 2u + 15u);
+  EXPECT_EQ(lines[0].Text, "Muestra 12");
+  EXPECT_EQ(lines[1].Text, "08/12/2026 10:11:00");
+  EXPECT_EQ(lines[2].Text, "CANAL1: " + QString::fromStdString(grid.Cells(3, 12)));
+  EXPECT_EQ(lines[3].Text, "CANAL2: -50,0");
+  EXPECT_EQ(lines[3].Color, Series(2).SeriesColor());
+  EXPECT_EQ(lines[4].Text.left(7), "CANAL3:");
+  EXPECT_EQ(lines[5].Text.left(7), "CANAL5:");  // the hidden one is left out
+  // A column dragged elsewhere is read where it is shown, as the lines are.
+  grid.MoveColumn(3, 4);
+  form->FormActivate();
+  EXPECT_EQ(chart.OnReadout(11, 11.0)[2].Text, "CANAL1: -50,0");
 }
 
 }  // namespace
