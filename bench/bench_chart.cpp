@@ -93,19 +93,19 @@ void FullRepaintTimeAxis(benchmark::State &state) {
 }
 BENCHMARK(FullRepaintTimeAxis)->Arg(2000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 
-// Choosing the round times for a span of state.range(0) seconds on a
-// 610-pixel axis, label widths from a real font.
+// Choosing the round times for a span of state.range(0) seconds over 1,000
+// records on a 610-pixel axis, label widths from a real font: what a layout
+// of the time axis asks for.
 void TimeTicks(benchmark::State &state) {
   const QFontMetrics fm(QFont("Arial", 8));
-  const double from = CivilSeconds(2026, 12, 8, 10, 0, 7.5);
-  const double to = from + static_cast<double>(state.range(0));
+  std::vector<double> times(1000);
+  const double pace = static_cast<double>(state.range(0)) / 999;
+  for (size_t i = 0; i < times.size(); ++i) times[i] = CivilSeconds(2026, 12, 8, 10, 0, 7.5) + pace * i;
+  const TRecordTimes records(std::move(times));
+  const auto width = [&](const std::string &text) { return fm.horizontalAdvance(QString::fromStdString(text)); };
   for (auto _ : state) {
-    const TTimeTicks t = CalcTimeTicks(from, to, 610, 10, [&](TTimeLabelStyle s) {
-      int w = 0;
-      for (const std::string &text : SampleTimeLabels(s)) w = std::max(w, fm.horizontalAdvance(QString::fromStdString(text)));
-      return w;
-    });
-    benchmark::DoNotOptimize(t.Times.data());
+    const TAxisTicks t = RecordTimeTicks(records, 0, 999, 610, 10, width);
+    benchmark::DoNotOptimize(t.Values.data());
   }
 }
 BENCHMARK(TimeTicks)->Arg(60)->Arg(3600)->Arg(86400)->Arg(30 * 86400)->Arg(365 * 86400)->Arg(3650 * 86400)->Unit(benchmark::kMicrosecond);
