@@ -21,21 +21,6 @@ std::int64_t CalendarMs(const QDate &date, std::int64_t msOfDay) {
   return (date.toJulianDay() - kEpochDay) * kMsPerDay + msOfDay;
 }
 
-TDateTimeParts LocalParts(std::int64_t pcMs) {
-  const QDateTime t = QDateTime::fromMSecsSinceEpoch(pcMs);
-  const QDate d = t.date();
-  const QTime tm = t.time();
-  TDateTimeParts p;
-  p.Year = d.year();
-  p.Month = d.month();
-  p.Day = d.day();
-  p.Hour = tm.hour();
-  p.Minute = tm.minute();
-  p.Second = tm.second();
-  p.MSec = tm.msec();
-  return p;
-}
-
 }  // namespace
 
 std::optional<std::int64_t> LoggerClockMs(const TLiveFrame &f) {
@@ -134,7 +119,7 @@ std::optional<TMemoryForecast> TMemoryWatch::Forecast(std::int64_t nowMs, int ra
 
 std::string MemoryForecastText(const TMemoryForecast &f) {
   if (f.Full) return "Memoria llena";
-  return "Memoria llena el " + FormatDateTime("dd/mm/yyyy hh:nn", LocalParts(f.FullAtMs)) + " (a " +
+  return "Memoria llena el " + FormatDateTime("dd/mm/yyyy hh:nn", LocalDateTime(f.FullAtMs)) + " (a " +
          std::to_string(f.RateMinutes) + " minutos)";
 }
 
@@ -146,7 +131,7 @@ std::string DurationText(std::int64_t ms) {
   return std::to_string(rest) + " min";
 }
 
-std::string StaleText(std::int64_t sinceMs) { return "Sin datos desde " + TimeToStr(LocalParts(sinceMs)); }
+std::string StaleText(std::int64_t sinceMs) { return "Sin datos desde " + TimeToStr(LocalDateTime(sinceMs)); }
 
 // ---------------------------------------------------------------------------
 

@@ -13,7 +13,7 @@
 #include "widgets/ins_thermometer.h"
 #include "widgets/ins_value_ind.h"
 
-#include "common/pty_pair.h"
+#include "program_on_pty.h"
 
 #include <gtest/gtest.h>
 
@@ -26,29 +26,13 @@ namespace {
 
 const QDateTime kStart(QDate(2024, 3, 15), QTime(10, 30, 0));
 
-class HealthOnPty : public ::testing::Test {
+class HealthOnPty : public ProgramOnPty {
 protected:
   void SetUp() override {
     ApplyProgramFormats();
-    SetExceptionPresenter([this](const std::string &, const std::string &m) { messages.push_back(m); });
-    TCustomSerialPort::SetupDialog = [](TCustomSerialPort &) { return false; };
-    program = std::make_unique<TProgram>();
-    program->CreateAllWindows();
-    form().SerialPort1->SetPort(pty.SlavePath());
-    form().ShowDataWindow = [this] { ++dataWindowShown; };
-    form().DownloadCommandGapMs = 50;
+    ProgramOnPty::SetUp();
     form().PcClockMs = [this] { return now; };
     form().ClockText = [] { return std::string("10:30:0015/03/2024"); };
-  }
-  void TearDown() override {
-    program.reset();
-    TCustomSerialPort::SetupDialog = nullptr;
-    SetExceptionPresenter(nullptr);
-  }
-  TForm1 &form() { return program->Form1(); }
-  void Connect() {
-    RunHandler([this] { form().InsRockerSwitch1Click(); });
-    ASSERT_TRUE(form().SerialPort1->Connected());
   }
   // A frame whose clock reads `clock`, sent and decoded at the PC time `now`.
   void Frame(const QDateTime &clock, int rateCode = 4, long records = 300) {
@@ -81,10 +65,6 @@ protected:
   }
 
   std::int64_t now = kStart.toMSecsSinceEpoch();
-  PtyPair pty;
-  std::unique_ptr<TProgram> program;
-  std::vector<std::string> messages;
-  int dataWindowShown = 0;
 };
 
 }  // namespace
