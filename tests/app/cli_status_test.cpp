@@ -84,30 +84,6 @@ TEST(CliStatus, OneFramesHealthAsTextAndJson) {
   EXPECT_TRUE(out.contains("\"llena_el\":\"" + full + "\"}") || out.contains("\"llena_el\":\"" + later + "\"}")) << json.Out;
 }
 
-TEST(CliStatus, FullMemoryAndAnUnknownRate) {
-  ApplyProgramFormats();
-  const struct {
-    int rateCode;
-    long records;
-    const char *text, *json;
-  } cases[] = {
-      {6, 2000, "Memoria ocupada: 2000 de 2000 registros. Memoria llena\n", "\"memoria_llena\":true,\"llena_el\":null}"},
-      {7, 10, "Memoria ocupada: 10 de 2000 registros. Tasa desconocida: sin previsión\n",
-       "\"memoria_llena\":false,\"llena_el\":null}"},
-  };
-  for (const auto &c : cases) {
-    TTimedFrame t{*DecodeLiveFrame(FrameAhead(0, c.rateCode, c.records)), QDateTime::currentMSecsSinceEpoch()};
-    const std::string text = StatusText(t), json = StatusJson(t);
-    EXPECT_EQ(text.substr(text.size() - std::string(c.text).size()), c.text) << text;
-    EXPECT_EQ(json.substr(json.size() - std::string(c.json).size()), c.json) << json;
-  }
-  // A clock that is no date says so instead of a drift.
-  TTimedFrame t{*DecodeLiveFrame(CliFrame()), 0};
-  t.Frame.Month = 13;
-  EXPECT_NE(StatusText(t).find("no da una fecha válida"), std::string::npos);
-  EXPECT_NE(StatusJson(t).find("\"deriva_s\":null"), std::string::npos);
-}
-
 TEST(CliStatus, NothingInTimeExitsWithSeven) {
   PtyPair pty;
   ScriptedLogger logger(pty);
@@ -118,43 +94,23 @@ TEST(CliStatus, NothingInTimeExitsWithSeven) {
 
   // Bytes that never make a frame do not keep it waiting past its time.
   logger.Play([](ScriptedLogger &l) {
-    for (int i = 0; i < 20; ++i) {
+    for (int i = 0; i < 15; ++i) {
       l.Send("xx");
       ScriptedLogger::Sleep(100);
     }
   });
-  const CliRun noise = RunCliCaptured({"status", "--port", pty.SlavePath(), "--timeout", "1"});
+  EXPECT_EQ(RunCliCaptured({"status", "--port", pty.SlavePath(), "--timeout", "1"}).Code, exNoData);
   logger.Join();
-  EXPECT_EQ(noise.Code, exNoData);
-}
-
-TEST(CliStatus, TheSimulatorsDriftReachesTheStatus) {
-  ApplyProgramFormats();
-  TSimConfig cfg;
-  cfg.FrameIntervalMs = 100;
-  cfg.Start = TSimDateTime::FromMs(TSimDateTime::Now().ToMs() + 37000);
-  cfg.DriftSecondsPerDay = 20;
-  TLoggerSimulator sim(cfg);
-  sim.Start();
-  const CliRun run = RunCliCaptured({"status", "--port", sim.SlavePath(), "--json"});
-  ASSERT_EQ(run.Code, exOk) << run.Err;
-  // Started within a second below 37 s ahead (its start is given to the
-  // second), and a frame shows whole seconds.
-  EXPECT_GE(JsonNumber(run.Out, "deriva_s"), 35.0);
-  EXPECT_LE(JsonNumber(run.Out, "deriva_s"), 37.1);
 }
 
 TEST(CliOptions, StatusAndVerify) {
-  TCliOptions o = ParseCliArguments({"status", "--port", "DEMO", "--json", "--timeout", "3"});
+  const TCliOptions o = ParseCliArguments({"status", "--port", "DEMO", "--json", "--timeout", "3"});
   EXPECT_EQ(o.Command, TCliCommand::Status);
   EXPECT_TRUE(o.Json);
   EXPECT_EQ(o.TimeoutSeconds, 3);
   EXPECT_TRUE(ParseCliArguments({"download", "--port", "DEMO", "-o", "d.txt", "--verificar"}).Verify);
-  EXPECT_FALSE(ParseCliArguments({"download", "--port", "DEMO", "-o", "d.txt"}).Verify);
-  for (const std::vector<std::string> &bad : std::vector<std::vector<std::string>>{
-           {"status", "--port", "DEMO", "--count", "2"}, {"live", "--port", "DEMO", "--verificar"}, {"status"}})
-    EXPECT_THROW(ParseCliArguments(bad), ECliUsage) << bad[0] << " " << bad.back();
-  EXPECT_NE(CliUsageText().find("10 la descarga no coincide"), std::string::npos);
+  EXPECT_THROW(ParseCliArguments({"live", "--port", "DEMO", "--verificar"}), ECliUsage);
+  EXPECT_THROW(ParseCliArguments({"status", "--port", "DEMO", "--count", "2"}), ECliUsage);
 }
 
 // A download of `arrived` records from a logger whose frames said `counted`.
@@ -202,9 +158,8 @@ TEST_F(CliDownloadCheck, ACountThatDiffersIsToldAndWithVerificarFailsKeepingEver
       {3, 3, true, exOk, "Descarga completa: 3 registros desde el ", ""},
       {3, 2, false, exOk, "Descarga: 2 registros desde el ",
        "Aviso: La descarga trajo 2 registros, pero el registrador indicaba 3 en su memoria. Se conserva todo lo recibido.\n"},
-      {3, 2, true, exCountMismatch, "Descarga: 2 registros desde el ",
-       "talvex-cli: La descarga trajo 2 registros, pero el registrador indicaba 3 en su memoria."},
-      {3, 4, true, exCountMismatch, "Descarga: 4 registros desde el ", "indicaba 3 en su memoria"},
+      {3, 4, true, exCountMismatch, "Descarga: 4 registros desde el ",
+       "talvex-cli: La descarga trajo 4 registros, pero el registrador indicaba 3 en su memoria."},
       {-1, 3, true, exCountMismatch, "Descarga: 3 registros desde el ", "No llegó ninguna trama del registrador"},
   };
   for (const auto &c : cases) {
