@@ -6,7 +6,6 @@
 #include "app/main_window.h"
 
 #include "runtime/application.h"
-#include "runtime/exceptions.h"
 #include "widgets/ins_thermometer.h"
 #include "widgets/ins_value_ind.h"
 
@@ -133,5 +132,5 @@ void TForm1::CheckDownloadCount() {
   const TDownloadCheck check = CheckDownload(RichEdit1, Health.Memory.Count());
   if (SetDataWindowHint) SetDataWindowHint(QString::fromStdString(check.Summary()));
   // Told once, when the download ends; the records all stay for the user.
-  if (const std::string warning = check.Warning(); !warning.empty()) ShowException(Exception(warning));
+  if (const std::string warning = check.Warning(); !warning.empty()) ShowWarning(warning);
 }
