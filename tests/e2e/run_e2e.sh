@@ -120,7 +120,7 @@ sleep 3
 
 say "download: DESCARGAR DATOS"
 click "$MAIN" $((333 + 83)) $((5 + 16))
-DATA="$(window 'DATOS DESCARGADOS' 30)" || fail "the data window did not open"
+DATA="$(data_window_after_download 30)" || fail "the data window did not open"
 sim_said "fin de descarga confirmado" 10 || fail "the download was not acknowledged"
 sleep 0.5
 shot 04-data
