@@ -3,9 +3,11 @@
 #include "app/cli_errors.h"
 #include "app/live_frame.h"
 #include "app/cli_link.h"
+#include "app/cli_status.h"
 #include "app/demo_port.h"
 #include "app/download_session.h"
 #include "app/logger_commands.h"
+#include "app/logger_health.h"
 #include "data/text_file_writer.h"
 #include "runtime/format_settings.h"
 #include "runtime/number_format.h"
@@ -27,18 +29,13 @@
 namespace {
 
 constexpr int kMsPerSecond = 1000;
+// Longest wait for a live frame before a download: a frame comes every
+// second or so, and the first one heard may be cut short.
+constexpr int kCountWaitMs = 3000;
 constexpr double kBatteryLow = 76;  // below this the window asks for new batteries
 
 // The level the window's meter shows: never above 100.
 double ShownBattery(const TLiveFrame &frame) { return std::min(frame.BatteryLevel(), 100.0); }
-
-// A value that is a whole number of tenths, as JSON: "-10.0", "25.0". Done by
-// hand so that no locale can turn the point into a comma.
-std::string JsonTenths(double value) {
-  const long long tenths = std::llround(value * 10);
-  const long long magnitude = tenths < 0 ? -tenths : tenths;
-  return std::string(tenths < 0 ? "-" : "") + std::to_string(magnitude / 10) + "." + std::to_string(magnitude % 10);
-}
 
 std::string JsonNumber(double value) {
   char buf[64];
@@ -64,13 +61,13 @@ std::string FolderOf(const std::string &path) {
 
 }  // namespace
 
-int LiveRateMinutes(int rateCode) {
-  switch (rateCode) {
-    case 4: return 15;
-    case 5: return 30;
-    case 6: return 60;
-    default: return 0;
-  }
+int LiveRateMinutes(int rateCode) { return RateCodeMinutes(rateCode); }
+
+// Done by hand so that no locale can turn the point into a comma.
+std::string JsonTenths(double value) {
+  const long long tenths = std::llround(value * 10);
+  const long long magnitude = tenths < 0 ? -tenths : tenths;
+  return std::string(tenths < 0 ? "-" : "") + std::to_string(magnitude / 10) + "." + std::to_string(magnitude % 10);
 }
 
 std::string LiveFrameLine(const TLiveFrame &frame) {
@@ -234,6 +231,7 @@ void CliDownload(const TCliOptions &o, TCliStreams &streams) {
 
   TCliLink link(o.Port);
   std::string dump;
+  std::optional<double> loggerCount;
   bool downloading = false;
   bool ended = false;
   bool ackLost = false;
@@ -257,6 +255,10 @@ void CliDownload(const TCliOptions &o, TCliStreams &streams) {
       progress.Update(dump);
     };
     link.Open();
+    // The logger's own count of the records it holds, from a live frame
+    // before the request, for the check of what the download brings.
+    if (const auto frame = AwaitLiveFrame(link, std::min(kCountWaitMs, o.TimeoutSeconds * kMsPerSecond)))
+      loggerCount = frame->Frame.MemoryCount;
     // The download button's sequence: the dump proper starts 450 ms after the
     // first command (Timer2), everything received before is thrown away.
     link.After(kDumpStartDelayMs, [&] { DiscardBeforeDump(link.Port(), dump); });
@@ -293,11 +295,16 @@ void CliDownload(const TCliOptions &o, TCliStreams &streams) {
     streams.Err << "Aviso: " << kCommandNotSent << " (el acuse de fin de descarga \"x\" no llegó al registrador).\n";
   if (decoded.Header.RateText.empty())
     streams.Err << "Aviso: la cabecera trae un código de tasa desconocido; los registros quedan sin fecha ni hora.\n";
-  streams.Out << "Descarga completa: " << decoded.Records << " registros desde el " << decoded.Header.StartDate
-              << " a las " << decoded.Header.StartTime;
+  const TDownloadCheck check = CheckDownload(dump, loggerCount);
+  const std::string mismatch = check.Known() ? check.Warning()
+                                             : "No llegó ninguna trama del registrador antes de la descarga: "
+                                               "no se pudo comparar con su memoria ocupada.";
+  if (!check.Complete() && !o.Verify) streams.Err << "Aviso: " << mismatch << "\n";
+  streams.Out << check.Headline() << " desde el " << decoded.Header.StartDate << " a las " << decoded.Header.StartTime;
   if (!decoded.Header.RateText.empty()) streams.Out << ", " << decoded.Header.RateText;
   streams.Out << ". Guardados en " << o.Output << ".\n";
   streams.Out.flush();
+  if (!check.Complete() && o.Verify) throw ECliFailure(exCountMismatch, mismatch);
 }
 
 int RunCli(const std::vector<std::string> &args, TCliStreams streams) {
@@ -314,6 +321,7 @@ int RunCli(const std::vector<std::string> &args, TCliStreams streams) {
       case TCliCommand::SetClock: CliSetClock(options, streams); break;
       case TCliCommand::SetRate: CliSetRate(options, streams); break;
       case TCliCommand::Download: CliDownload(options, streams); break;
+      case TCliCommand::Status: CliStatus(options, streams); break;
     }
     streams.Out.flush();
     return exOk;

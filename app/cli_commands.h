@@ -33,6 +33,8 @@ void CliDownload(const TCliOptions &options, TCliStreams &streams);
 // program's number formats (decimal comma); the JSON form is plain JSON.
 std::string LiveFrameLine(const TLiveFrame &frame);
 std::string LiveFrameJson(const TLiveFrame &frame);
+// A value that is a whole number of tenths, as JSON: "-10.0", "25.0".
+std::string JsonTenths(double value);
 
 // Minutes of a live-frame rate code (4, 5, 6); 0 for any other code.
 int LiveRateMinutes(int rateCode);

@@ -19,6 +19,7 @@ enum TCliExit : int {
   exNoData = 7,        // the logger sent nothing within the time limit
   exBadDump = 8,       // the download does not decode
   exFileError = 9,     // a file could not be written (or would be overwritten)
+  exCountMismatch = 10,  // download --verificar: not the records the logger counted
   exInterrupted = 130  // Ctrl+C
 };
 

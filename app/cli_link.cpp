@@ -110,7 +110,9 @@ void TCliLink::After(int ms, std::function<void()> step) {
 }
 
 void TCliLink::Run(int idleMs, const std::function<std::string()> &idleMessage) {
-  if (!Done_ && !Failure_) {
+  // A command may run the link in steps: each run goes on until its own Finish.
+  Done_ = false;
+  if (!Failure_) {
     QEventLoop loop;
     QTimer idle;
     idle.setSingleShot(true);

@@ -40,7 +40,7 @@ public:
   // that failure.
   std::function<void(const std::string &read)> OnRead;
 
-  // Runs the event loop until Finish. Raises what OnRead or a step threw,
+  // Runs the event loop until Finish; a later Run goes on again. Raises what OnRead or a step threw,
   // ECliFailure exLineLost when the device goes away, exInterrupted on
   // Ctrl+C, and exNoData with the text idleMessage gives once idleMs pass
   // with no read.

@@ -21,9 +21,12 @@ long WholeNumber(const std::string &option, const std::string &text, long low, l
 bool Accepts(TCliCommand command, const std::string &option) {
   if (option == "--port" || option == "-p") return command != TCliCommand::Ports;
   if (option == "--timeout")
-    return command == TCliCommand::Live || command == TCliCommand::SetClock || command == TCliCommand::Download;
-  if (option == "--count" || option == "-n" || option == "--json") return command == TCliCommand::Live;
-  if (option == "--full" || option == "-o" || option == "--output" || option == "--raw" || option == "--force")
+    return command == TCliCommand::Live || command == TCliCommand::SetClock || command == TCliCommand::Download ||
+           command == TCliCommand::Status;
+  if (option == "--json") return command == TCliCommand::Live || command == TCliCommand::Status;
+  if (option == "--count" || option == "-n") return command == TCliCommand::Live;
+  if (option == "--full" || option == "-o" || option == "--output" || option == "--raw" || option == "--force" ||
+      option == "--verificar")
     return command == TCliCommand::Download;
   return false;
 }
@@ -45,6 +48,7 @@ TCliOptions ParseCliArguments(const std::vector<std::string> &args) {
   else if (name == "set-clock") o.Command = TCliCommand::SetClock;
   else if (name == "set-rate") o.Command = TCliCommand::SetRate;
   else if (name == "download") o.Command = TCliCommand::Download;
+  else if (name == "status") o.Command = TCliCommand::Status;
   else throw ECliUsage("Orden desconocida: \"" + name + "\". \"talvex-cli --help\" muestra las órdenes.");
 
   std::vector<std::string> positional;
@@ -94,6 +98,8 @@ TCliOptions ParseCliArguments(const std::vector<std::string> &args) {
         o.Raw = value;
       } else if (arg == "--force") {
         o.Force = true;
+      } else if (arg == "--verificar") {
+        o.Verify = true;
       }
       continue;
     }
@@ -133,15 +139,21 @@ std::string CliUsageText() {
          "      memoria usada: descargue antes los datos).\n"
          "  talvex-cli set-rate --port PUERTO 15|30|60\n"
          "      Cambia la tasa de muestreo (minutos).\n"
-         "  talvex-cli download --port PUERTO [--full] -o ARCHIVO [--raw VOLCADO] [--force] [--timeout S]\n"
+         "  talvex-cli download --port PUERTO [--full] -o ARCHIVO [--raw VOLCADO] [--force] [--verificar]\n"
+         "                     [--timeout S]\n"
          "      Descarga los registros y los guarda en ARCHIVO con el formato del programa.\n"
          "      --full fuerza la descarga completa; --raw guarda además lo recibido tal cual;\n"
-         "      --force reemplaza un ARCHIVO existente.\n"
+         "      --force reemplaza un ARCHIVO existente. Compara los registros recibidos con\n"
+         "      la memoria ocupada que dice una trama anterior; --verificar: si no coinciden\n"
+         "      (o no llegó trama), termina con el código 10, guardado todo lo recibido.\n"
+         "  talvex-cli status --port PUERTO [--json] [--timeout S]\n"
+         "      El estado en una trama: fecha y hora del registrador y cuánto adelanta o atrasa\n"
+         "      su reloj, batería, tasa, memoria ocupada, capacidad y cuándo se llenará, canales.\n"
          "\n"
          "--timeout S: segundos sin recibir nada antes de abandonar (60 por omisión).\n"
          "\n"
          "Códigos de salida: 0 bien, 1 otro error, 2 uso incorrecto, 3 el puerto no existe,\n"
          "4 puerto en uso, 5 permiso denegado, 6 se perdió la línea, 7 el registrador no envió\n"
          "nada a tiempo, 8 descarga que no se puede decodificar, 9 error de archivo,\n"
-         "130 interrumpido.\n";
+         "10 la descarga no coincide con la memoria del registrador (--verificar), 130 interrumpido.\n";
 }

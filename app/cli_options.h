@@ -5,18 +5,19 @@
 #include <string>
 #include <vector>
 
-enum class TCliCommand { Help, Ports, Live, SetClock, SetRate, Download };
+enum class TCliCommand { Help, Ports, Live, SetClock, SetRate, Download, Status };
 
 struct TCliOptions {
   TCliCommand Command = TCliCommand::Help;
   std::string Port;           // --port
   long Count = -1;            // live: frames to show, -1 = until Ctrl+C
-  bool Json = false;          // live: one JSON object a line
+  bool Json = false;          // live, status: JSON objects
   int RateMinutes = 0;        // set-rate: 15, 30 or 60
   bool Full = false;          // download: "Forzar descarga completa"
   std::string Output;         // download: -o FILE
   std::string Raw;            // download: --raw DUMPFILE
   bool Force = false;         // download: replace an existing FILE
+  bool Verify = false;        // download: a count that differs fails
   int TimeoutSeconds = 60;    // longest wait with nothing received
 };
 

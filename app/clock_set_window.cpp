@@ -4,11 +4,18 @@
 #include "runtime/application.h"
 #include "runtime/form_font.h"
 
+namespace {
+// The drift line under the buttons: the window is that much taller than its
+// 544 x 137 of three lines of text and two buttons.
+constexpr int kDriftLineTop = 99;
+constexpr int kDriftLineHeight = 18;
+}  // namespace
+
 TForm8::TForm8(TForm1 &main, QWidget *parent) : TForm(parent), main_(main) {
   setObjectName("Form8");
   setWindowTitle("PUESTA EN HORA DEL LOGGER");
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-  SetOuterSize(544, 137);
+  SetOuterSize(544, 137 + kDriftLineHeight);
   setFont(FormFont("MS Sans Serif", 8, true));
   QPalette pal = palette();
   pal.setColor(QPalette::Window, Qt::white);
@@ -26,6 +33,11 @@ TForm8::TForm8(TForm1 &main, QWidget *parent) : TForm(parent), main_(main) {
   Label2 = label(QString::fromUtf8("DE LA PC AL LOGGER. TAMBIEN PONE A CERO LA CANTIDAD DE MEMORIA UTILIZADA"), 15, 24);
   Label3 = label(QString::fromUtf8("ASEGÚRESE DE DESCARGAR LOS DATOS ANTES DE PROCEDER CON ESTE PUNTO"), 24, 42);
 
+  // Below the buttons, in the colour of the window's text.
+  Label4 = new QLabel(this);
+  Label4->setGeometry(0, kDriftLineTop, width(), kDriftLineHeight);
+  Label4->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+
   Button2 = new QPushButton("REGRESAR", this);
   Button2->setGeometry(309, 69, 136, 25);
   Button1 = new QPushButton("PONER EN HORA", this);
@@ -36,6 +48,14 @@ TForm8::TForm8(TForm1 &main, QWidget *parent) : TForm(parent), main_(main) {
   connect(Button1, &QPushButton::clicked, this, [this] { RunHandler([this] { Button1Click(); }); });
   connect(Button2, &QPushButton::clicked, this, [this] { RunHandler([this] { Button2Click(); }); });
   CenterOnDesktop();
+}
+
+void TForm8::FormActivate() { ShowDrift(); }
+
+void TForm8::ShowDrift() {
+  const std::optional<double> drift = main_.IsConnected() ? main_.Health.Drift.Seconds() : std::nullopt;
+  const QString text = drift ? QString::fromStdString(ClockDriftText(*drift)) : QString();
+  if (Label4->text() != text) Label4->setText(text);
 }
 
 void TForm8::Button1Click() {

@@ -20,6 +20,14 @@ public:
   void Button1Click();
   void Button2Click();
 
+  // How far the logger's clock is off, from the main window's live frames;
+  // empty while nothing is known. Kept current while the window is open.
+  QLabel *Label4 = nullptr;
+  void ShowDrift();
+
+protected:
+  void FormActivate() override;
+
 private:
   TForm1 &main_;
 };

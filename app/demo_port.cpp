@@ -38,11 +38,14 @@ TSimConfig DemoSimulatorConfig() {
   cfg.StoredRecords = 300;  // a download of a few seconds, a graph with shape
   cfg.Capacity = kDefaultCapacity;
   cfg.RateCode = 4;         // 15 minutes: one the main window shows
-  cfg.Start = TSimDateTime::Now();
+  // A logger left in the field: its clock a little fast and gaining, so the
+  // clock-set window has a drift to tell and a clock set is seen to take.
+  cfg.Start = TSimDateTime::FromMs(TSimDateTime::Now().ToMs() + kDemoClockAheadMs);
+  cfg.DriftSecondsPerDay = kDemoDriftSecondsPerDay;
   // The logger sends a two-digit year.
   if (cfg.Start.Year < 2000 || cfg.Start.Year > 2099) cfg.Start.Year = 2004;
-  // Real time: the logger's clock beside the PC's clock must agree, or a
-  // newcomer setting the clock would think it broken.
+  // Real time otherwise: the logger's clock beside the PC's clock must keep
+  // step, or a newcomer setting the clock would think it broken.
   cfg.TimeAcceleration = 1.0;
   cfg.Seed = static_cast<std::uint64_t>(std::time(nullptr));
   return cfg;

@@ -22,10 +22,11 @@ bool IsDemoPortName(const std::string &port);
 void RegisterDemoPort();
 
 // The simulator settings of the demo: a frame every second, a few hundred
-// records already stored, the logger clock starting at the PC's time and
-// running a minute per second so that a new record is stored every 15
-// seconds at the 15-minute rate.
+// records already stored, the logger's clock in real time but starting
+// kDemoClockAheadMs ahead of the PC's and gaining kDemoDriftSecondsPerDay.
 TSimConfig DemoSimulatorConfig();
+constexpr std::int64_t kDemoClockAheadMs = 37000;
+constexpr double kDemoDriftSecondsPerDay = 20;
 
 class TDemoPort {
 public:

@@ -18,6 +18,15 @@ std::string TLiveFrame::TimeText() const {
   return TwoDigits(Hours) + ":" + TwoDigits(Minutes) + ":" + TwoDigits(Seconds);
 }
 
+int RateCodeMinutes(int rateCode) {
+  switch (rateCode) {
+    case 4: return 15;
+    case 5: return 30;
+    case 6: return 60;
+    default: return 0;
+  }
+}
+
 double ChannelValue(int high, int low) { return (high * 256.0 + low - 500.0) / 10.0; }
 
 double MemoryPositions(int addressHigh, int addressLow) {

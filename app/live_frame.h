@@ -21,6 +21,9 @@ struct TLiveFrame {
 
 constexpr std::size_t kFrameSize = 104;
 
+// Minutes of a rate code of the frame (4, 5, 6 = 15, 30, 60); 0 for any other.
+int RateCodeMinutes(int rateCode);
+
 // (H * 256 + L - 500) / 10 from the five digits d1..d5 of a channel field.
 double ChannelValue(int high, int low);
 

@@ -50,7 +50,9 @@ private:
 
 void StyleBox(QLineEdit *e, const QString &text, const QString &fg, const QString &bg, bool bold) {
   e->setText(text);
-  e->setStyleSheet(QString("QLineEdit { color: %1; background: %2; %3 }").arg(fg, bg, bold ? "font-weight: bold;" : ""));
+  // Grey while what the box shows is stale (the logger went quiet).
+  e->setStyleSheet(QString("QLineEdit { color: %1; background: %2; %3 } QLineEdit[stale=\"true\"] { color: #808080; }")
+                       .arg(fg, bg, bold ? "font-weight: bold;" : ""));
 }
 
 QLabel *MakeLabel(QWidget *parent, const QString &text, int x, int y, const QString &fg, const QString &bg) {
@@ -75,6 +77,7 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent), SerialPort1(std::make_unique<
   setPalette(pal);
 
   BuildComponents();
+  BuildHealth();
   ApplyMainWindowLook(*this);
   ApplyMainWindowDialsLook(*this);
 
@@ -180,7 +183,7 @@ void TForm1::BuildComponents() {
   Edit1->setGeometry(169, 422, 37, 24);
   Edit1->setToolTip("Cantidad de posiciones de memoria utilizadas");
   StyleBox(Edit1, "0000", "#00FF00", "#000000", false);
-  Label3 = MakeLabel(this, QString::fromUtf8(" Máx: 2000 "), 217, 429, "#00FF00", "#000000");
+  Label3 = MakeLabel(this, QString::fromUtf8(" Máx: %1 ").arg(kLoggerCapacity), 217, 429, "#00FF00", "#000000");
 
   InsColBitBtn4 = colBtn({333, 5, 166, 33}, "       DESCARGAR DATOS", "Descarga los datos del logger", true);
   Gauge1 = new TGauge(this);
@@ -301,6 +304,7 @@ void TForm1::InsRockerSwitch1Click() {
     SerialPort1->FlowControl().SetControlRTS(rtsDisable);
     SerialPort1->Close();
     ShowConnected(false);
+    HealthConnected(false);
     return;
   }
   // A failed open must not leave the switch reading "on" over a closed port.
@@ -309,6 +313,7 @@ void TForm1::InsRockerSwitch1Click() {
   SerialPort1->Open();
   ShowConnected(true);
   Edit2.Clear();
+  HealthConnected(true);
 }
 
 void TForm1::InsRockerSwitch1MouseUp() { setCursor(Qt::ArrowCursor); }
@@ -321,6 +326,7 @@ void TForm1::PortLineLost() {
   Edit3->clear();
   DESCARGANDO = false;
   ShowConnected(false);
+  HealthConnected(false);
   InsLED1->SetChecked(false);
   setCursor(Qt::ArrowCursor);
   ShowException(Exception("Se perdió la conexión con el puerto serie."));
@@ -375,6 +381,7 @@ void TForm1::ShowFrame(const TLiveFrame &frame) {
     case 6: RadioGroup1->SetItemIndex(2); break;
     default: break;
   }
+  HealthFrame(frame);
 }
 
 void TForm1::HORAAPIC() {
@@ -383,6 +390,7 @@ void TForm1::HORAAPIC() {
   // Only the digit positions are sent, whatever the separators of this PC are.
   SendClock(*SerialPort1, Edit5);
   Edit5.clear();
+  HealthClockSent();
 }
 
 void TForm1::Timer3Timer() {
@@ -437,6 +445,7 @@ void TForm1::DESCARGAR(int count) {
     InsColBitBtn4->SetTextOn("                VER DATOS");
     DATOSLISTOS = true;
     if (ackFailed) RunHandler([&] { std::rethrow_exception(ackFailed); });
+    CheckDownloadCount();
     if (ShowDataWindow) ShowDataWindow();
     return;
   }
@@ -449,4 +458,5 @@ void TForm1::FormClose() {
   SerialPort1->FlowControl().SetControlRTS(rtsDisable);
   SerialPort1->Close();
   ShowConnected(false);
+  HealthConnected(false);
 }

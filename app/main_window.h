@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/live_frame.h"
+#include "app/logger_health.h"
 #include "runtime/radio_group.h"
 #include "runtime/ui_timer.h"
 
@@ -14,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class TSerialPort;
 class TInsValueInd;
@@ -104,6 +106,20 @@ public:
   // What the clock set reads: the PC clock; tests pin it.
   std::function<std::string()> ClockText;
 
+  // What the frames tell of the logger's clock and memory and of how current
+  // the values shown are (main_window_health.cpp); shown in hints and by
+  // greying the values, never by moving anything.
+  TLoggerHealth Health;
+  // The PC clock in ms since the epoch; tests pin it.
+  std::function<std::int64_t()> PcClockMs;
+  // Told after every change of Health (the clock-set and rate windows follow it).
+  std::function<void()> OnHealthChange;
+  // Sets the downloaded-data window's hint after a download.
+  std::function<void(const QString &hint)> SetDataWindowHint;
+  TTimer *StaleTimer = nullptr;  // fires when the values would go stale
+  void StaleTimerTimer();
+  bool ValuesStale() const { return stale_; }
+
 protected:
   void changeEvent(QEvent *event) override;
   void closeEvent(QCloseEvent *event) override;
@@ -115,4 +131,17 @@ private:
   void ShowSetupDialog();
   bool setupJustClosed_ = false;
   bool deferSetupDialog_ = false;
+
+  void BuildHealth();
+  void HealthConnected(bool on);
+  void HealthFrame(const TLiveFrame &frame);
+  void HealthClockSent();
+  void ArmStaleTimer();
+  void ShowStale(bool stale);
+  void ShowHealth();
+  void CheckDownloadCount();
+  bool stale_ = false;
+  std::array<QString, 3> baseHints_;  // of Edit4, Edit3, Edit1
+  std::vector<QString> staleSavedHints_;
+  QString staleHint_;
 };

@@ -77,6 +77,13 @@ TProgram::TProgram() {
     f.activateWindow();
   };
   main.ShowDataWindow = [this] { Form5().exec(); };
+  main.SetDataWindowHint = [this](const QString &hint) { Form5().setToolTip(hint); };
+  // The clock-set and rate windows, once made, follow the logger's health.
+  main.OnHealthChange = [this] {
+    if (!AllWindowsCreated()) return;
+    form8_->ShowDrift();
+    form7_->ShowDurations();
+  };
   firstPaintWatch_ = std::make_unique<TFirstPaintWatch>(main, [this] { CreateAllWindows(); });
 }
 

@@ -5,6 +5,8 @@
 #include "runtime/form_font.h"
 #include "serial/serial_port.h"
 
+#include <QRadioButton>
+
 TForm7::TForm7(TForm1 &main, QWidget *parent) : TForm(parent), main_(main) {
   setObjectName("Form7");
   setWindowTitle("Cambio de tasa de muestreo");
@@ -27,6 +29,11 @@ TForm7::TForm7(TForm1 &main, QWidget *parent) : TForm(parent), main_(main) {
   RadioGroup1->SetItems({"15 MINUTOS", "30 MINUTOS", "60 MINUTOS"});
   RadioGroup1->OnClick = [this](QObject *) { RadioGroup1Click(); };
 
+  for (QLabel *&label : DurationLabels) label = new QLabel(this);
+  DurationCaption = new QLabel("Llena en:", this);
+  DurationCaption->adjustSize();
+  DurationCaption->move(RadioGroup1->geometry().right() + 5, RadioGroup1->y());
+
   BitBtn1 = new QPushButton("OK", this);
   BitBtn1->setGeometry(90, 138, 75, 25);
   BitBtn1->setDefault(true);
@@ -34,7 +41,29 @@ TForm7::TForm7(TForm1 &main, QWidget *parent) : TForm(parent), main_(main) {
   CenterOnDesktop();
 }
 
-void TForm7::FormActivate() { RadioGroup1->SetItemIndex(-1); }
+void TForm7::FormActivate() {
+  RadioGroup1->SetItemIndex(-1);
+  ShowDurations();
+}
+
+void TForm7::ShowDurations() {
+  static constexpr int kMinutes[3] = {15, 30, 60};
+  const QList<QRadioButton *> items = RadioGroup1->findChildren<QRadioButton *>(Qt::FindDirectChildrenOnly);
+  const std::int64_t now = main_.PcClockMs();
+  DurationCaption->setVisible(main_.Health.Memory.Count().has_value());
+  for (int i = 0; i < 3; ++i) {
+    QLabel *label = DurationLabels[i];
+    const std::optional<TMemoryForecast> f = main_.Health.Memory.Forecast(now, kMinutes[i]);
+    const QString text = !f ? QString() : f->Full ? QString("llena") : QString::fromStdString(DurationText(f->LeftMs));
+    label->setText(text);
+    label->setToolTip(f ? QString::fromStdString(MemoryForecastText(*f)) : QString());
+    label->adjustSize();
+    // Right of the group, level with its item.
+    if (i < items.size())
+      label->move(RadioGroup1->geometry().right() + 5,
+                  RadioGroup1->y() + items[i]->geometry().center().y() - label->height() / 2);
+  }
+}
 
 void TForm7::RadioGroup1Click() {
   const int item = RadioGroup1->ItemIndex();

@@ -6,6 +6,8 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include <array>
+
 class TForm1;
 
 // Changes the logger's sampling rate: every selection sends its command at
@@ -20,6 +22,13 @@ public:
 
   void FormActivate() override;
   void RadioGroup1Click();
+
+  // Beside each rate, how long the logger's memory lasts from now at it
+  // (from the main window's last memory count; empty while none is known),
+  // the date it fills in each one's hint. Kept current while the window is open.
+  std::array<QLabel *, 3> DurationLabels{};
+  QLabel *DurationCaption = nullptr;  // "Llena en:" above them
+  void ShowDurations();
 
 private:
   TForm1 &main_;

@@ -170,15 +170,21 @@ void SetApplicationTitle(const std::string &title) {
 
 void SetExceptionPresenter(ExceptionPresenter presenter) { Presenter() = std::move(presenter); }
 
-void ShowException(const std::exception &e) {
+namespace {
+void ShowMessage(QMessageBox::Icon icon, const std::string &message) {
   const std::string title = ApplicationTitle();
   if (Presenter()) {
-    Presenter()(title, e.what());
+    Presenter()(title, message);
     return;
   }
-  QMessageBox box(QMessageBox::Critical, QString::fromStdString(title), QString::fromUtf8(e.what()), QMessageBox::Ok);
+  QMessageBox box(icon, QString::fromStdString(title), QString::fromStdString(message), QMessageBox::Ok);
   box.exec();
 }
+}  // namespace
+
+void ShowException(const std::exception &e) { ShowMessage(QMessageBox::Critical, e.what()); }
+
+void ShowWarning(const std::string &message) { ShowMessage(QMessageBox::Warning, message); }
 
 void RunHandler(const std::function<void()> &handler) {
   if (!handler) return;

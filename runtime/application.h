@@ -53,6 +53,9 @@ void SetApplicationTitle(const std::string &title);
 // Tests can replace the presenter to see what would have been shown without
 // a modal box.
 void ShowException(const std::exception &e);
+// A warning that is no failure, in the same box with a warning's icon (and
+// to the same presenter).
+void ShowWarning(const std::string &message);
 using ExceptionPresenter = std::function<void(const std::string &title, const std::string &message)>;
 void SetExceptionPresenter(ExceptionPresenter presenter);  // empty: message box
 

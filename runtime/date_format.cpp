@@ -90,10 +90,12 @@ std::string FormatDateTime(std::string_view format, const TDateTimeParts &t) {
 std::string TimeToStr(const TDateTimeParts &t) { return FormatDateTime(FormatSettings().LongTimeFormat, t); }
 std::string DateToStr(const TDateTimeParts &t) { return FormatDateTime(FormatSettings().ShortDateFormat, t); }
 
-TDateTimeParts Now() {
-  const QDateTime now = QDateTime::currentDateTime();
-  const QDate d = now.date();
-  const QTime tm = now.time();
+TDateTimeParts Now() { return LocalDateTime(QDateTime::currentMSecsSinceEpoch()); }
+
+TDateTimeParts LocalDateTime(long long msSinceEpoch) {
+  const QDateTime t = QDateTime::fromMSecsSinceEpoch(msSinceEpoch);
+  const QDate d = t.date();
+  const QTime tm = t.time();
   TDateTimeParts p;
   p.Year = d.year();
   p.Month = d.month();

@@ -19,6 +19,8 @@ std::string DateToStr(const TDateTimeParts &t);  // ShortDateFormat
 
 // The PC clock, local time.
 TDateTimeParts Now();
+// The PC's local time at a moment given in milliseconds since the epoch.
+TDateTimeParts LocalDateTime(long long msSinceEpoch);
 
 bool IsLeapYear(int year);
 int DaysInMonth(int year, int month);

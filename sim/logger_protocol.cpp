@@ -268,6 +268,8 @@ void TSimConfig::Validate() const {
   if (!Start.IsValid() || Start.Year < 2000 || Start.Year > 2099)
     fail("la fecha de inicio debe ser válida y estar entre 2000 y 2099");
   if (!(TimeAcceleration > 0.0) || TimeAcceleration > 1e7) fail("la aceleración del tiempo debe ser mayor que 0");
+  if (!(std::fabs(DriftSecondsPerDay) <= kMaxDriftSecondsPerDay))
+    fail("la deriva del reloj debe estar entre -43200 y 43200 segundos por día");
   if (CorruptEvery < 0) fail("--corrupt-every no puede ser negativo");
   if (HangupAfter < -1) fail("--hangup-after no puede ser negativo");
   if (DownloadDelayMs < 0 || DownloadChunkBytes < 0 || DownloadChunkPauseMs < 0 || EndMarkPauseMs < 0)

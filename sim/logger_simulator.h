@@ -35,6 +35,8 @@ constexpr int kSimChannels = 16;
 constexpr int kLiveFrameLength = 104;
 constexpr int kRecordLineDigits = 96;
 constexpr int kDefaultCapacity = 2000;
+// Half a day a day, either way: a clock that still runs forwards.
+constexpr double kMaxDriftSecondsPerDay = 43200;
 // The last character of a live frame is never read by the program; a line
 // feed there makes `cat` on the device show one frame per line.
 constexpr char kFrameEnd = '\n';
@@ -124,6 +126,7 @@ struct TSimConfig {
   int RateCode = 4;                 // 1..6
   TSimDateTime Start{2004, 3, 15, 10, 30, 0};  // logger clock at start
   double TimeAcceleration = 1.0;    // simulated seconds per real second
+  double DriftSecondsPerDay = 0;    // the logger's clock gains (or, below 0, loses) this much a day
   long CorruptEvery = 0;            // garble every Nth live frame; 0 = never
   long long HangupAfter = -1;       // close the line after N download bytes; -1 = never
   int DownloadDelayMs = 300;        // from "X" to the first byte of the dump

@@ -4,6 +4,7 @@
 #include "sim/logger_simulator.h"
 
 #include <cerrno>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -25,6 +26,7 @@ const char kUsage[] =
     "  --rate CÓDIGO        tasa inicial: 1..6 = 1, 5, 10, 15, 30, 60 minutos (4)\n"
     "  --start FECHA        reloj inicial \"AAAA-MM-DD hh:mm:ss\" (la hora del PC)\n"
     "  --accel X            segundos simulados por segundo real (1)\n"
+    "  --drift S            segundos por día que el reloj adelanta; negativo, atrasa (0)\n"
     "  --link RUTA          crea un enlace a el dispositivo (p. ej. /dev/ttyV0)\n"
     "  --corrupt-every N    estropea una de cada N tramas (0 = nunca)\n"
     "  --hangup-after N     cuelga la línea tras N bytes de una descarga\n"
@@ -48,6 +50,15 @@ double ParseReal(const std::string &option, const std::string &text) {
   const double v = std::strtod(text.c_str(), &end);
   if (text.empty() || *end != '\0' || !(v > 0.0))
     throw ESimulator("Valor no válido para " + option + ": '" + text + "' (un número mayor que 0)");
+  return v;
+}
+
+double ParseSigned(const std::string &option, const std::string &text, double limit) {
+  char *end = nullptr;
+  const double v = std::strtod(text.c_str(), &end);
+  if (text.empty() || *end != '\0' || !(std::fabs(v) <= limit))
+    throw ESimulator("Valor no válido para " + option + ": '" + text + "' (entre " +
+                     std::to_string(-static_cast<long>(limit)) + " y " + std::to_string(static_cast<long>(limit)) + ")");
   return v;
 }
 
@@ -76,6 +87,7 @@ TSimConfig ParseArgs(int argc, char **argv, bool &verbose, bool &help) {
     else if (opt == "--rate") cfg.RateCode = static_cast<int>(ParseNumber(opt, val, 1, 6));
     else if (opt == "--start") cfg.Start = TSimDateTime::Parse(val);
     else if (opt == "--accel") cfg.TimeAcceleration = ParseReal(opt, val);
+    else if (opt == "--drift") cfg.DriftSecondsPerDay = ParseSigned(opt, val, kMaxDriftSecondsPerDay);
     else if (opt == "--link") cfg.LinkPath = val;
     else if (opt == "--corrupt-every") cfg.CorruptEvery = static_cast<long>(ParseNumber(opt, val, 0, 1000000000));
     else if (opt == "--hangup-after") cfg.HangupAfter = ParseNumber(opt, val, 0, 1LL << 40);
@@ -118,10 +130,12 @@ int main(int argc, char **argv) {
       sim.OnEvent = [](TLoggerSimulator &, const std::string &text) { std::cerr << "talvex-sim: " << text << std::endl; };
     sim.Start();
     std::cout << sim.SlavePath() << std::endl;
-    if (verbose)
+    if (verbose) {
       std::cerr << "talvex-sim: reloj " << cfg.Start.Text() << ", " << cfg.StoredRecords << " registros, tasa "
-                << RateStepMinutes(cfg.RateCode) << " min" << (cfg.LinkPath.empty() ? "" : ", enlace " + cfg.LinkPath)
-                << std::endl;
+                << RateStepMinutes(cfg.RateCode) << " min" << (cfg.LinkPath.empty() ? "" : ", enlace " + cfg.LinkPath);
+      if (cfg.DriftSecondsPerDay != 0) std::cerr << ", el reloj gana " << cfg.DriftSecondsPerDay << " s/día";
+      std::cerr << std::endl;
+    }
     int sig = 0;
     while (sigwait(&sigs, &sig) != 0) {
     }

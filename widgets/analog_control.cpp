@@ -250,6 +250,12 @@ void TInsAnalogGControl::SetHintOptions(THintOptions o) {
   if (autoOn && !loading_) ValueChanged();
 }
 
+void TInsAnalogGControl::SetStale(bool v) {
+  if (v == stale_) return;
+  stale_ = v;
+  StaleChanged();
+}
+
 void TInsAnalogGControl::EnsureTextsCurrent() {
   const TFormatSettings &fs = FormatSettings();
   if (fs.DecimalSeparator != textDecimal_ || fs.ThousandSeparator != textThousand_) RefreshTexts();

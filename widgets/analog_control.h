@@ -159,6 +159,9 @@ private:
   bool useSectorCol_ = true, minVisible_ = true, maxVisible_ = true;
 };
 
+// The value text of a widget whose value is stale.
+inline const QColor kStaleValueColor = clGray;
+
 enum THintOption { hoAutoHint, hoValue, hoName1, hoName2, hoMin, hoMax, hoMinMaxDate, hoMinMaxTime };
 using THintOptions = TSet<THintOption>;
 THintOptions AllHintOptions();
@@ -181,6 +184,11 @@ public:
   void SetLimitLower(float x);  // exactly 0 is stored as 0.0001
   THintOptions HintOptions() const { return hintOptions_; }
   void SetHintOptions(THintOptions o);
+  // A value that is no longer current (its source went quiet): the value
+  // text is drawn in kStaleValueColor until this is cleared. The value, its
+  // states and extremes stay as they are.
+  bool Stale() const { return stale_; }
+  void SetStale(bool v);
 
   TSignalSettings &SignalSettings() { return signal_; }
   const TSignalSettings &SignalSettings() const { return signal_; }
@@ -226,6 +234,10 @@ protected:
   virtual void OverflowChanged() {}
   virtual void LimitChanged() {}
   virtual void MinMaxChanged() {}
+  // Repaints the value text after a change of Stale.
+  virtual void StaleChanged() {}
+  // The colour of the value text: `normal`, or kStaleValueColor while stale.
+  QColor ValueTextColor(const QColor &normal) const { return stale_ ? kStaleValueColor : normal; }
   void SettingsChanged() override;
 
   // Texts and position from the current value and settings, no events; for
@@ -279,5 +291,6 @@ private:
   bool inSector_[3] = {false, false, false};
   std::optional<QColor> sectorColor_;
   bool loading_ = false;
+  bool stale_ = false;
   char textDecimal_ = 0, textThousand_ = 0;  // separators ValueText was made with
 };

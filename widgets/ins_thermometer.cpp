@@ -283,6 +283,10 @@ const TInsThermometer::TLayout &TInsThermometer::Sync() {
   return layout_;
 }
 
+void TInsThermometer::StaleChanged() {
+  if (options_.Has(opValue)) valueLayer_->update();
+}
+
 void TInsThermometer::SettingsChanged() {
   TInsAnalogGControl::SettingsChanged();
   textSeparators_.clear();
@@ -480,7 +484,7 @@ void TInsThermometer::PaintValue(QPainter &p, const QRect &r) {
   {
     QPainter ip(&valueImage_);
     ip.setFont(fontValue_);
-    ip.setPen(fontValueColor_);
+    ip.setPen(ValueTextColor(fontValueColor_));
     const QFontMetrics fv(fontValue_);
     // Right-aligned; a text wider than the box loses its left end.
     ip.drawText(r.width() - fv.horizontalAdvance(ValueText()), fv.ascent(), ValueText());

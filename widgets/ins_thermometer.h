@@ -119,6 +119,7 @@ public:
 
 protected:
   void ValueChanged() override;
+  void StaleChanged() override;
   void SettingsChanged() override;
   void paintEvent(QPaintEvent *e) override;
   void resizeEvent(QResizeEvent *e) override;

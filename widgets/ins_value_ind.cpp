@@ -188,7 +188,7 @@ void TInsValueInd::PaintValue(QPainter &p, const QRect &r) {
   {
     QPainter ip(&valueImage_);
     ip.setFont(fontValue_);
-    ip.setPen(fontValueColor_);
+    ip.setPen(ValueTextColor(fontValueColor_));
     const QFontMetrics fv(fontValue_);
     // Right-aligned; a text wider than the box loses its left end.
     ip.drawText(r.width() - fv.horizontalAdvance(ValueText()), fv.ascent(), ValueText());
@@ -198,6 +198,10 @@ void TInsValueInd::PaintValue(QPainter &p, const QRect &r) {
 
 void TInsValueInd::ValueChanged() {
   TInsAnalogGControl::ValueChanged();
+  if (TInsValueIndBox *box = BoxOf(this)) box->update();
+}
+
+void TInsValueInd::StaleChanged() {
   if (TInsValueIndBox *box = BoxOf(this)) box->update();
 }
 

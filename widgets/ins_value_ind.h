@@ -52,6 +52,7 @@ public:
 
 protected:
   void ValueChanged() override;
+  void StaleChanged() override;
   void SettingsChanged() override;
   void paintEvent(QPaintEvent *e) override;
   void resizeEvent(QResizeEvent *e) override;

@@ -71,10 +71,14 @@ protected:
   ScriptedLogger logger{pty};
 };
 
-// The logger's side of a download request: "8" or "E", then "X" a second
-// later; a stray live frame in between is not part of the dump.
-void AnswerRequest(ScriptedLogger &l) {
-  if (!l.ReceiveUntil(1, 5000)) return;
+// The logger's side of a download request: live frames saying it holds
+// `records` until the request comes ("8" or "E"), then "X" a second later; a
+// stray live frame in between is not part of the dump.
+void AnswerRequest(ScriptedLogger &l, long records) {
+  for (int waited = 0; !l.ReceiveUntil(1, 200); waited += 200) {
+    if (waited >= 5000) return;
+    l.Send(CountFrame(records));
+  }
   l.Send("3014251203071800502238");  // the frame the logger was in the middle of
   if (!l.ReceiveUntil(2, 5000)) return;
   ScriptedLogger::Sleep(300);
@@ -87,7 +91,7 @@ TEST_F(CliDownload, SavesTheBytesTheDataWindowSavesAndKeepsTheDumpAsReceived) {
   const std::string dump = KnownDump(5);
   const std::size_t third = dump.size() / 3;
   logger.Play([&](ScriptedLogger &l) {
-    AnswerRequest(l);
+    AnswerRequest(l, 5);
     l.SendAlone(dump.substr(0, third));
     l.SendAlone(dump.substr(third, third));
     l.SendAlone(dump.substr(2 * third));
@@ -112,7 +116,8 @@ TEST_F(CliDownload, SavesTheBytesTheDataWindowSavesAndKeepsTheDumpAsReceived) {
   EXPECT_NE(saved.find("\r\n\r\n15/03/2004  10:35:00  25,0  0,0  "), std::string::npos);
   EXPECT_NE(saved.find("15/03/2004  10:40:00  -10,0  "), std::string::npos);
   EXPECT_EQ(std::count(saved.begin(), saved.end(), '\n'), 2 + 5);
-  EXPECT_NE(run.Out.find("5 registros"), std::string::npos) << run.Out;
+  EXPECT_NE(run.Out.find("Descarga completa: 5 registros"), std::string::npos) << run.Out;
+  EXPECT_EQ(run.Err.find("Aviso"), std::string::npos) << run.Err;
   EXPECT_NE(run.Err.find("\rRecibiendo: "), std::string::npos) << run.Err;
 }
 
@@ -153,7 +158,7 @@ TEST_F(CliDownload, FullDownloadFromTheSimulatorMatchesTheWindowAndAcknowledges)
 TEST_F(CliDownload, NoEndMarkEndsAtTheTimeLimitKeepingWhatCame) {
   const std::string dump = KnownDump(3);
   logger.Play([&](ScriptedLogger &l) {
-    AnswerRequest(l);
+    AnswerRequest(l, 3);
     l.SendAlone(dump);
     l.ReceiveFor(2500);  // no "x" must come
   });
@@ -181,7 +186,7 @@ TEST_F(CliDownload, ALoggerThatNeverAnswersEndsAtTheTimeLimit) {
 TEST_F(CliDownload, AHangUpEndsTheDownloadKeepingWhatCame) {
   const std::string dump = KnownDump(3);
   logger.Play([&](ScriptedLogger &l) {
-    AnswerRequest(l);
+    AnswerRequest(l, 3);
     l.SendAlone(dump.substr(0, 50));
     pty.CloseMaster();
   });
@@ -197,7 +202,7 @@ TEST_F(CliDownload, AHangUpEndsTheDownloadKeepingWhatCame) {
 TEST_F(CliDownload, CtrlCStopsTheDownloadKeepingWhatCame) {
   const std::string dump = KnownDump(3);
   logger.Play([&](ScriptedLogger &l) {
-    AnswerRequest(l);
+    AnswerRequest(l, 3);
     l.SendAlone(dump.substr(0, 70));
     RequestCliInterrupt();
   });
@@ -215,7 +220,7 @@ TEST_F(CliDownload, AnUndecodableDumpNamesLineAndPositionAndIsKept) {
   const std::size_t line3 = dump.find('\n', dump.find('\n') + 1) + 1;
   dump[line3 + 36] = 'x';
   logger.Play([&](ScriptedLogger &l) {
-    AnswerRequest(l);
+    AnswerRequest(l, 4);
     l.SendAlone(dump);
     l.SendAlone("A", 400);
     l.ReceiveUntil(3, 5000);

@@ -7,6 +7,7 @@
 #include "app/cli_link.h"
 
 #include "common/pty_pair.h"
+#include "sim/logger_simulator.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -99,6 +100,13 @@ inline CliRun RunCliCaptured(const std::vector<std::string> &args, bool errIsTer
   run.Out = out.str();
   run.Err = err.str();
   return run;
+}
+
+// A live frame of a logger whose memory holds `records`.
+inline std::string CountFrame(long records) {
+  TLoggerState state;
+  state.MemoryCount = records;
+  return MakeLiveFrame(state);
 }
 
 // 104-character live frame: minutes 30, hour 14, 25/12/03, seconds 07.

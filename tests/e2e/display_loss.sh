@@ -70,7 +70,7 @@ if SETUP="$(window Setup 1)"; then
 fi
 sleep 1
 click "$MAIN" $((333 + 83)) $((5 + 16))  # DESCARGAR DATOS
-DATA="$(window 'DATOS DESCARGADOS' 30)" || fail "the data window did not open"
+DATA="$(data_window_after_download 30)" || fail "the data window did not open"
 sleep 0.5
 click "$DATA" $((429 + 24)) $((39 + 26))  # GRAFICAR
 GRAPH="$(window 'GRAFICO DE LOS VALORES DESCARGADOS')" || fail "the graph window did not open"

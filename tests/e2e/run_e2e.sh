@@ -3,9 +3,9 @@
 # the simulated logger on a linked pseudo-terminal: connect, set the logger's
 # clock, download, save the file, open the graph and its print preview, close
 # them with Escape (also one sent to a window beneath, and one left held
-# down), open the data window again. The saved file is then
-# checked byte for byte against a second download of the same logger memory
-# by talvex-cli, and its values against the dump the logger sent. Last,
+# down), open the data window again. talvex-cli then reads the logger's
+# status, and the saved file is checked byte for byte against a second
+# download of the same logger memory by talvex-cli, and its values against the dump the logger sent. Last,
 # display_loss.sh takes the display away from a busy program.
 #
 #   tests/e2e/run_e2e.sh [BUILD_DIR]      (default: build)
@@ -120,7 +120,7 @@ sleep 3
 
 say "download: DESCARGAR DATOS"
 click "$MAIN" $((333 + 83)) $((5 + 16))
-DATA="$(window 'DATOS DESCARGADOS' 30)" || fail "the data window did not open"
+DATA="$(data_window_after_download 30)" || fail "the data window did not open"
 sim_said "fin de descarga confirmado" 10 || fail "the download was not acknowledged"
 sleep 0.5
 shot 04-data
@@ -179,10 +179,17 @@ shot 08-data-again
 keys "$DATA" key Escape
 gone 'DATOS DESCARGADOS' 5 || fail "the data window did not close"
 
-say "close the program, then fetch the same memory with talvex-cli"
+say "close the program; talvex-cli status reads one frame's health"
 kill "$APP_PID"
 wait "$APP_PID" 2>/dev/null || true
 APP_PID=""
+"$BUILD/bin/talvex-cli" status --port "$LINK" --json --timeout 10 >"$OUT/status.json" 2>"$OUT/status.log" ||
+  fail "talvex-cli status failed: $(cat "$OUT/status.log")"
+python3 -c 'import json, sys; s = json.load(open(sys.argv[1]))
+assert s["capacidad"] == 2000 and len(s["canales"]) == 16 and isinstance(s["deriva_s"], float), s' \
+  "$OUT/status.json" || fail "odd status: $(cat "$OUT/status.json")"
+
+say "fetch the same memory with talvex-cli"
 "$BUILD/bin/talvex-cli" download --port "$LINK" -o "$OUT/cli.txt" --raw "$OUT/cli.volcado" --timeout 20 \
   >"$OUT/cli.log" 2>&1 || fail "talvex-cli download failed: $(cat "$OUT/cli.log")"
 

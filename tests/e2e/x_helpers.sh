@@ -32,3 +32,18 @@ keys() {
   xdotool windowfocus --sync "$w" 2>/dev/null || xdotool windowfocus "$w" 2>/dev/null || true
   xdotool "$@"
 }
+# Waits up to $1 seconds (default 30) for the data window a download opens
+# and prints its id. The simulated loggers here store records many times a
+# second, some while the download is being asked for, so the records
+# outnumber the count of the last live frame: the warning that says so comes
+# first and is answered.
+data_window_after_download() {
+  local warning
+  for ((i = 0; i < ${1:-30} * 10; i++)); do
+    xdotool search --onlyvisible --name '^DATOS DESCARGADOS$' >/dev/null 2>&1 && break
+    warning="$(xdotool search --onlyvisible --name '^TALVEX CANALES$' 2>/dev/null | head -n1 || true)"
+    [[ -n "$warning" ]] && keys "$warning" key Return
+    sleep 0.1
+  done
+  window 'DATOS DESCARGADOS' 1
+}

@@ -227,6 +227,8 @@ TEST(SimConfig, RejectsWhatTheLoggerCannotDo) {
   EXPECT_THROW(bad([](TSimConfig &c) { c.Start = TSimDateTime{1999, 5, 1, 0, 0, 0}; }).Validate(), ESimulator);
   EXPECT_THROW(bad([](TSimConfig &c) { c.TimeAcceleration = 0; }).Validate(), ESimulator);
   EXPECT_THROW(bad([](TSimConfig &c) { c.HangupAfter = -2; }).Validate(), ESimulator);
+  EXPECT_THROW(bad([](TSimConfig &c) { c.DriftSecondsPerDay = -50000; }).Validate(), ESimulator);
+  EXPECT_NO_THROW(bad([](TSimConfig &c) { c.DriftSecondsPerDay = -43200; }).Validate());
   // 2000 hourly records before 10 January 2000 would start in 1999.
   EXPECT_THROW(bad([](TSimConfig &c) {
                  c.Start = TSimDateTime{2000, 1, 10, 0, 0, 0};

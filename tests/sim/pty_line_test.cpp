@@ -589,3 +589,25 @@ TEST(SimProgram, RefusesBadOptionsWithAMessage) {
     EXPECT_EQ(text.rfind("talvex-sim: ", 0), 0u) << args << ": " << text;
   }
 }
+
+TEST(SimLine, AClockThatGainsRunsFastOnTheLine) {
+  TSimConfig cfg = FastConfig();
+  cfg.TimeAcceleration = 3000;      // a simulated minute per 20 ms tick...
+  cfg.DriftSecondsPerDay = 43200;   // ...and half as much again by its own clock
+  TLoggerSimulator sim(cfg);
+  sim.Start();
+  TPcEnd pc(sim.SlavePath());
+  ASSERT_TRUE(pc.Ok());
+  pc.Discard();
+  const std::vector<std::string> frames = pc.Frames(6);
+  ASSERT_EQ(frames.size(), 6u);
+  auto seconds = [](const std::string &f) { return (FrameNum(f, 3, 2) * 60 + FrameNum(f, 1, 2)) * 60 + FrameNum(f, 11, 2); };
+  int steps = 0;
+  for (std::size_t i = 1; i < frames.size(); ++i) {
+    const int gained = (seconds(frames[i]) - seconds(frames[i - 1]) + 86400) % 86400;
+    // 90 s a tick; a tick the thread was late for shows as a multiple.
+    EXPECT_EQ(gained % 90, 0) << gained;
+    steps += gained == 90;
+  }
+  EXPECT_GT(steps, 0);
+}
