@@ -171,7 +171,7 @@ void TChartPreview::BuildControls() {
   CBProp->setChecked(true);
 
   CBSummary = new QCheckBox(QStringLiteral("Incluir resumen"), Panel2);
-  CBSummary->setGeometry(6, 302, 102, 20);
+  CBSummary->setGeometry(6, 299, 102, 18);  // the last row the panel has
   CBSummary->setEnabled(false);
 
   PreviewPage = new TChartPreviewPage(this);
