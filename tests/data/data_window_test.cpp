@@ -64,7 +64,7 @@ protected:
     std::vector<std::vector<std::string>> cells;
     for (int r = 0; r <= form.StringGrid1->RowCount(); ++r) {
       cells.emplace_back();
-      for (int c = 0; c < DataColumns; ++c) cells.back().push_back(form.StringGrid1->Cells(c, r));
+      for (int c = 0; c < DataColumns; ++c) cells.back().emplace_back(form.StringGrid1->Cells(c, r));
     }
     return cells;
   }
