@@ -77,6 +77,8 @@ TProgram::TProgram() {
     f.activateWindow();
   };
   main.ShowDataWindow = [this] { Form5().exec(); };
+  main.ShowSavedData = [this] { Form5().ExecWithoutDownload(); };
+  main.OnCloseQuery = [this] { return !form5_ || form5_->CloseQuery(); };
   firstPaintWatch_ = std::make_unique<TFirstPaintWatch>(main, [this] { CreateAllWindows(); });
 }
 

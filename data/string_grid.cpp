@@ -242,6 +242,22 @@ void TStringGrid::ResetColumnOrder() {
     if (h->visualIndex(logical) != logical) h->moveSection(h->visualIndex(logical), logical);
 }
 
+void TStringGrid::SetColumnOrder(const std::vector<int> &columnAtPosition) {
+  const int n = ColCount();
+  if (static_cast<int>(columnAtPosition.size()) != n || columnAtPosition[0] != 0) return;
+  std::vector<bool> named(n, false);
+  for (int column : columnAtPosition) {
+    if (column < 0 || column >= n || named[column]) return;
+    named[column] = true;
+  }
+  ResetColumnOrder();
+  QHeaderView *h = horizontalHeader();
+  for (int p = 1; p < n; ++p) {
+    const int from = h->visualIndex(columnAtPosition[p] - 1);
+    if (from != p - 1) h->moveSection(from, p - 1);
+  }
+}
+
 int TStringGrid::ColWidths(int col) const {
   if (col < 0 || col >= ColCount()) return 0;
   return ColWidths_[col] >= 0 ? ColWidths_[col] : DefaultColWidth_;

@@ -44,6 +44,9 @@ public:
   void MoveColumn(int fromPosition, int toPosition);
   // Every column back at its own place.
   void ResetColumnOrder();
+  // The columns shown as `columnAtPosition` says (as ColumnOrder gives it);
+  // one that names a column twice or leaves one out changes nothing.
+  void SetColumnOrder(const std::vector<int> &columnAtPosition);
 
   int ColWidths(int col) const;
   void SetColWidths(int col, int width);

@@ -47,6 +47,7 @@ protected:
     program->CreateAllWindows();  // as after the first paint: the thermometers are fed too
     form().SerialPort1->SetPort(pty.SlavePath());
     form().ShowDataWindow = [this] { ++dataWindowShown; };
+    form().ShowSavedData = [this] { ++savedDataShown; };
     form().DownloadCommandGapMs = 50;
   }
   void TearDown() override {
@@ -66,6 +67,7 @@ protected:
   std::vector<std::string> messages;
   int setupShown = 0;
   int dataWindowShown = 0;
+  int savedDataShown = 0;
 };
 
 TEST_F(ProgramOnPty, ConnectShowsLiveFramesAndDisconnectLowersEverything) {
@@ -267,6 +269,33 @@ TEST_F(ProgramOnPty, DownloadRequestWhileDisconnectedSendsNothing) {
   EXPECT_TRUE(form().RichEdit1.empty());
   EXPECT_FALSE(form().DESCARGANDO);
   EXPECT_TRUE(form().Gauge1->isVisibleTo(&form()));
+}
+
+TEST_F(ProgramOnPty, WithoutALoggerTheDownloadButtonOpensSavedData) {
+  RunHandler([this] { form().InsColBitBtn4Click(); });
+  EXPECT_EQ(savedDataShown, 1);
+  EXPECT_EQ(dataWindowShown, 0);
+  EXPECT_NE(form().InsColBitBtn4->toolTip().indexOf("abre datos guardados"), -1) << "the hint says so";
+  // Once a download is held the button shows it, logger or not.
+  form().DATOSLISTOS = true;
+  RunHandler([this] { form().InsColBitBtn4Click(); });
+  EXPECT_EQ(savedDataShown, 1);
+  EXPECT_EQ(dataWindowShown, 1);
+}
+
+TEST_F(ProgramOnPty, CloseQueryCanKeepTheProgramOpen) {
+  Connect();
+  int asked = 0;
+  form().OnCloseQuery = [&] {
+    ++asked;
+    return false;
+  };
+  form().show();
+  form().close();
+  EXPECT_EQ(asked, 1);
+  EXPECT_TRUE(form().isVisible());
+  EXPECT_TRUE(form().SerialPort1->Connected()) << "nothing of the close was done";
+  form().OnCloseQuery = nullptr;
 }
 
 TEST_F(ProgramOnPty, GaugeCountsPiecesModuloFifty) {
