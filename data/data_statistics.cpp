@@ -1,5 +1,6 @@
 #include "data/data_statistics.h"
 
+#include "data/dump_decoder.h"
 #include "data/record_values.h"
 
 #include <cmath>
@@ -21,17 +22,18 @@ TDataStatistics ComputeStatistics(const TDataTable &table, int records, const st
   stats.Limits = limits;
   const TShownColumns shown = ShownColumns(columnAtPosition);
   stats.StepMinutes = DeriveStart(table, stats.Records, shown.Date, shown.Time).StepMinutes;
-  for (size_t k = 0; k < stats.Channels.size(); ++k) {
-    TChannelStats &c = stats.Channels[k];
-    const int column = shown.Channels[k];
-    c.Name = std::string(table.Cells(column, 0));
-    // Whole tenths add up exactly; the squares of readings far beyond the
-    // logger's range still fit in 128 bits.
-    std::int64_t sum = 0;
-    __int128 squares = 0;
-    for (int r = 1; r <= stats.Records; ++r) {
+  // Whole tenths add up exactly; the squares of readings far beyond the
+  // logger's range still fit in 128 bits.
+  std::int64_t sums[Channels] = {};
+  __int128 squares[Channels] = {};
+  for (size_t k = 0; k < stats.Channels.size(); ++k)
+    stats.Channels[k].Name = std::string(table.Cells(shown.Channels[k], 0));
+  // Row by row: the table is read once, in the order it lies in memory.
+  for (int r = 1; r <= stats.Records; ++r) {
+    for (int k = 0; k < Channels; ++k) {
       std::int64_t v;
-      if (!ParseTenths(table.Cells(column, r), v)) continue;
+      if (!ParseTenths(table.Cells(shown.Channels[k], r), v)) continue;
+      TChannelStats &c = stats.Channels[k];
       if (c.Count == 0 || v < c.Min) {
         c.Min = v;
         c.MinRow = r;
@@ -41,18 +43,20 @@ TDataStatistics ComputeStatistics(const TDataTable &table, int records, const st
         c.MaxRow = r;
       }
       ++c.Count;
-      sum += v;
-      squares += static_cast<__int128>(v) * v;
+      sums[k] += v;
+      squares[k] += static_cast<__int128>(v) * v;
       if (limits.Upper && v > *limits.Upper) ++c.Above;
       if (limits.Lower && v < *limits.Lower) ++c.Below;
     }
-    if (c.Count > 0) {
-      const long double n = c.Count;
-      const long double mean = static_cast<long double>(sum) / n;
-      const long double variance = static_cast<long double>(squares) / n - mean * mean;
-      c.Mean = static_cast<double>(mean / 10);
-      c.StdDev = static_cast<double>(std::sqrt(variance > 0 ? variance : 0) / 10);
-    }
+  }
+  for (int k = 0; k < Channels; ++k) {
+    TChannelStats &c = stats.Channels[k];
+    if (c.Count == 0) continue;
+    const long double n = c.Count;
+    const long double mean = static_cast<long double>(sums[k]) / n;
+    const long double variance = static_cast<long double>(squares[k]) / n - mean * mean;
+    c.Mean = static_cast<double>(mean / 10);
+    c.StdDev = static_cast<double>(std::sqrt(variance > 0 ? variance : 0) / 10);
   }
   return stats;
 }

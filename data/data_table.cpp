@@ -28,12 +28,7 @@ void TDataTable::CheckIndex(int col, int row) const {
   if (col < 0 || col >= ColCount_ || row < 0) throw Exception("Grid index out of range");
 }
 
-std::string_view TDataTable::Cells(int col, int row) const {
-  if (col < 0 || col >= ColCount_ || row < 0) return {};
-  const size_t at = static_cast<size_t>(row) * ColCount_ + col;
-  if (at >= Store_.size()) return {};
-  const TCell &cell = Store_[at];
-  if (cell.Length != kLong) return std::string_view(cell.Text, cell.Length);
+std::string_view TDataTable::LongCell(const TCell &cell) const {
   std::uint32_t index;
   std::memcpy(&index, cell.Text, sizeof index);
   return Long_[index];

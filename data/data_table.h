@@ -33,7 +33,14 @@ public:
   void StoreRows(int rows);
 
   // The text stays valid until the cell or the table's size changes.
-  std::string_view Cells(int col, int row) const;
+  std::string_view Cells(int col, int row) const {
+    if (col < 0 || col >= ColCount_ || row < 0) return {};
+    const size_t at = static_cast<size_t>(row) * ColCount_ + col;
+    if (at >= Store_.size()) return {};
+    const TCell &cell = Store_[at];
+    if (cell.Length != kLong) return std::string_view(cell.Text, cell.Length);
+    return LongCell(cell);
+  }
   // Grows the store as needed. Raises on a column outside the table or a
   // negative row.
   void SetCells(int col, int row, std::string_view text);
@@ -50,6 +57,7 @@ private:
   };
 
   void CheckIndex(int col, int row) const;
+  std::string_view LongCell(const TCell &cell) const;
 
   int ColCount_;
   int RowCount_ = 0;
