@@ -7,6 +7,8 @@
 #include "runtime/form_font.h"
 #include "widgets/ins_gradient.h"
 
+#include <QAbstractItemView>
+#include <QCompleter>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -166,15 +168,23 @@ QLabel *HiddenLabel(QWidget *parent) {
   return l;
 }
 
+// Runs a file dialog. A name typed in full that the dialog's completer
+// offered too is accepted with its list still up; the list would stay on the
+// screen over the window and take the next click.
+bool ExecFileDialog(QFileDialog &dialog) {
+  const bool accepted = dialog.exec() == QDialog::Accepted;
+  for (QCompleter *completer : dialog.findChildren<QCompleter *>())
+    if (completer->popup()) completer->popup()->hide();
+  return accepted && !dialog.selectedFiles().isEmpty();
+}
+
 QString DefaultSaveDialog(TForm5 &form) {
   QFileDialog &dialog = form.SaveDialog1();
   dialog.setDefaultSuffix(QStringLiteral("txt"));
   // The root of the file system, as the program always started its saves at
   // the root of the system drive.
   dialog.setDirectory(QDir::rootPath());
-  if (dialog.exec() != QDialog::Accepted) return {};
-  const QStringList files = dialog.selectedFiles();
-  return files.isEmpty() ? QString() : files.first();
+  return ExecFileDialog(dialog) ? dialog.selectedFiles().first() : QString();
 }
 
 QMessageBox::StandardButton DefaultQuestion(TForm5 &form, const QString &question) {
@@ -209,9 +219,7 @@ QString StartFolder(const TForm5 &form) {
 QString DefaultOpenDialog(TForm5 &form) {
   QFileDialog &dialog = form.OpenDialog1();
   dialog.setDirectory(StartFolder(form));
-  if (dialog.exec() != QDialog::Accepted) return {};
-  const QStringList files = dialog.selectedFiles();
-  return files.isEmpty() ? QString() : files.first();
+  return ExecFileDialog(dialog) ? dialog.selectedFiles().first() : QString();
 }
 
 TForm5::TExportChoice DefaultExportDialog(TForm5 &form) {
@@ -225,7 +233,7 @@ TForm5::TExportChoice DefaultExportDialog(TForm5 &form) {
   dialog.selectNameFilter(QString::fromUtf8(kXlsxFilter));
   dialog.setDefaultSuffix(QStringLiteral("xlsx"));
   TForm5::TExportChoice choice;
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return choice;
+  if (!ExecFileDialog(dialog)) return choice;
   choice.Name = dialog.selectedFiles().first();
   choice.Format = ExportFormatOf(QFile::encodeName(choice.Name).toStdString());
   const QString filter = dialog.selectedNameFilter();
