@@ -18,9 +18,12 @@ long WholeNumber(const std::string &option, const std::string &text, long low, l
   return value;
 }
 
+// Commands that read a saved file and need no port.
+bool ReadsAFile(TCliCommand command) { return command == TCliCommand::Convert || command == TCliCommand::Stats; }
+
 // Which options each command accepts.
 bool Accepts(TCliCommand command, const std::string &option) {
-  if (option == "--port" || option == "-p") return command != TCliCommand::Ports;
+  if (option == "--port" || option == "-p") return command != TCliCommand::Ports && !ReadsAFile(command);
   if (option == "--timeout")
     return command == TCliCommand::Live || command == TCliCommand::SetClock || command == TCliCommand::Download;
   if (option == "--count" || option == "-n") return command == TCliCommand::Live;
@@ -39,8 +42,6 @@ bool TakesValue(const std::string &option) {
          option == "--below";
 }
 
-// Commands that read a saved file and need no port.
-bool ReadsAFile(TCliCommand command) { return command == TCliCommand::Convert || command == TCliCommand::Stats; }
 
 }  // namespace
 

@@ -168,6 +168,16 @@ QLabel *HiddenLabel(QWidget *parent) {
   return l;
 }
 
+// A save dialog for any name, or an open dialog for an existing file.
+QFileDialog *FileDialog(QWidget *parent, const QString &title, bool save) {
+  auto *dialog = new QFileDialog(parent, title);
+  dialog->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  dialog->setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+  // The window asks its own overwrite question.
+  if (save) dialog->setOption(QFileDialog::DontConfirmOverwrite, true);
+  return dialog;
+}
+
 // Runs a file dialog. A name typed in full that the dialog's completer
 // offered too is accepted with its list still up; the list would stay on the
 // screen over the window and take the next click.
@@ -318,21 +328,13 @@ QFileDialog &TForm5::SaveDialog1() {
   // Made at the first save rather than with the window: a file dialog reads
   // the folder, its icons and the MIME database and watches the folder, a
   // good part of the program's start-up for a dialog many runs never open.
-  if (!SaveDialog1_) {
-    SaveDialog1_ = new QFileDialog(this);
-    SaveDialog1_->setAcceptMode(QFileDialog::AcceptSave);
-    SaveDialog1_->setFileMode(QFileDialog::AnyFile);
-    // The window asks its own overwrite question.
-    SaveDialog1_->setOption(QFileDialog::DontConfirmOverwrite, true);
-  }
+  if (!SaveDialog1_) SaveDialog1_ = FileDialog(this, QString(), true);
   return *SaveDialog1_;
 }
 
 QFileDialog &TForm5::OpenDialog1() {
   if (!OpenDialog1_) {
-    OpenDialog1_ = new QFileDialog(this, QString::fromUtf8("Abrir datos guardados"));
-    OpenDialog1_->setAcceptMode(QFileDialog::AcceptOpen);
-    OpenDialog1_->setFileMode(QFileDialog::ExistingFile);
+    OpenDialog1_ = FileDialog(this, QString::fromUtf8("Abrir datos guardados"), false);
     OpenDialog1_->setNameFilters({QString::fromUtf8(kDataFilter), QString::fromUtf8(kAllFilter)});
   }
   return *OpenDialog1_;
@@ -340,10 +342,7 @@ QFileDialog &TForm5::OpenDialog1() {
 
 QFileDialog &TForm5::ExportDialog1() {
   if (!ExportDialog1_) {
-    ExportDialog1_ = new QFileDialog(this, QString::fromUtf8("Exportar a una hoja de cálculo"));
-    ExportDialog1_->setAcceptMode(QFileDialog::AcceptSave);
-    ExportDialog1_->setFileMode(QFileDialog::AnyFile);
-    ExportDialog1_->setOption(QFileDialog::DontConfirmOverwrite, true);
+    ExportDialog1_ = FileDialog(this, QString::fromUtf8("Exportar a una hoja de cálculo"), true);
     // The extension follows the type picked.
     connect(ExportDialog1_, &QFileDialog::filterSelected, ExportDialog1_, [this](const QString &filter) {
       ExportDialog1_->setDefaultSuffix(filter == QString::fromUtf8(kXlsxFilter) ? "xlsx" : "csv");

@@ -1,6 +1,7 @@
 #include "data/record_values.h"
 
 #include "data/dump_decoder.h"
+#include "runtime/date_format.h"
 
 #include <cstdio>
 
@@ -25,13 +26,9 @@ bool Expect(std::string_view text, size_t &at, char c) {
   return true;
 }
 
-int DaysInMonth(int year, int month) {
-  static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (month == 2 && (year % 4 == 0 && (year % 100 != 0 || year % 400 == 0))) return 29;
-  return days[month - 1];
-}
-
-// Days from 1 January of year 1 (the civil calendar's day count).
+// Days from 1 January of year 1 (H. Hinnant's civil-calendar algorithms, as
+// the simulator counts its clock; the simulator stands alone, so it keeps a
+// copy of its own).
 std::int64_t DaysFromCivil(int y, int m, int d) {
   y -= m <= 2;
   const std::int64_t era = (y >= 0 ? y : y - 399) / 400;

@@ -134,6 +134,7 @@ TEST_F(CliFiles, BadFilesAndArgumentsSayWhat) {
       {{"convert", Path("datos.txt"), "-o", Path("x.csv"), "--csv", "tab"}, exUsage, "--csv espera"},
       {{"stats", Path("datos.txt"), "--above", "mucho"}, exUsage, "--above espera"},
       {{"stats"}, exUsage, "espera un archivo"},
+      {{"stats", Path("datos.txt"), "--port", "DEMO"}, exUsage, "no admite la opción --port"},
   };
   for (const Case &c : cases) {
     const CliRun run = RunCliCaptured(c.args);

@@ -66,6 +66,12 @@ say() {
 shot() { import -window root "$OUT/$1.png" 2>/dev/null || true; }
 
 source "$ROOT/tests/e2e/x_helpers.sh"
+# Replaces whatever the name box of file dialog $1 holds with $2, then Return.
+enter_name() {
+  keys "$1" key ctrl+a
+  keys "$1" type --delay 20 "$2"
+  keys "$1" key Return
+}
 # Waits for a line matching $1 in the simulator's log.
 sim_said() {
   for ((i = 0; i < ${2:-10} * 10; i++)); do
@@ -132,9 +138,7 @@ DIALOG="$(window 'Save As' 10)" || fail "no save dialog"
 sleep 0.5
 shot 05-save-dialog
 # The name box has the focus; whatever it holds is replaced.
-keys "$DIALOG" key ctrl+a
-keys "$DIALOG" type --delay 20 "$SAVED"
-keys "$DIALOG" key Return
+enter_name "$DIALOG" "$SAVED"
 for ((i = 0; i < 50; i++)); do [[ -s "$SAVED" ]] && break; sleep 0.1; done
 [[ -s "$SAVED" ]] || fail "nothing saved at $SAVED"
 
@@ -187,9 +191,7 @@ sleep 0.5
 click "$DATA" $((566 + 24)) $((39 + 26))
 OPEN="$(window 'Abrir datos guardados' 10)" || fail "ABRIR showed no open dialog"
 sleep 0.5
-keys "$OPEN" key ctrl+a
-keys "$OPEN" type --delay 20 "$SAVED"
-keys "$OPEN" key Return
+enter_name "$OPEN" "$SAVED"
 DATA="$(window 'DATOS DESCARGADOS - datos.txt' 10)" || fail "the saved file did not open"
 sleep 0.5
 shot 09-file-opened
@@ -205,9 +207,7 @@ sleep 0.5
 click "$DATA" $((626 + 24)) $((39 + 26))
 EXPORT="$(window 'Exportar a una hoja de cálculo' 10)" || fail "EXPORTAR showed no dialog"
 sleep 0.5
-keys "$EXPORT" key ctrl+a
-keys "$EXPORT" type --delay 20 "$OUT/datos.xlsx"
-keys "$EXPORT" key Return
+enter_name "$EXPORT" "$OUT/datos.xlsx"
 for ((i = 0; i < 50; i++)); do [[ -s "$OUT/datos.xlsx" ]] && break; sleep 0.1; done
 [[ -s "$OUT/datos.xlsx" ]] || fail "nothing exported at $OUT/datos.xlsx"
 keys "$DATA" key Escape
