@@ -301,6 +301,20 @@ TEST(DataFileReader, SpreadsheetCsvEditsOpenAndFaultsAreNamed) {
   ExpectRefused({"quotes left open", "FECHA Y HORA;\"CH1;CH2\r\n", 1, 14, "comillas"});
 }
 
+TEST(DataFileReader, RecordsPastTheLimitAreRefusedAtTheFirstOneOver) {
+  TDataFileParser parser;
+  parser.Line("FECHA Y HORA;CH1;CH2;CH3;CH4;CH5;CH6;CH7;CH8;CH9;CH10;CH11;CH12;CH13;CH14;CH15;CH16");
+  const std::string record = ";1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1";
+  for (int r = 1; r <= kMaxOpenRecords; ++r) parser.Line(record);
+  try {
+    parser.Line(record);
+    ADD_FAILURE() << "one record too many taken";
+  } catch (const EDataFileError &e) {
+    EXPECT_EQ(e.Line(), kMaxOpenRecords + 2);
+    EXPECT_NE(e.Message().find("más de 500000 registros"), std::string::npos) << e.Message();
+  }
+}
+
 // ---- from disk ------------------------------------------------------------
 
 TEST_F(Folder, ReadsFromDiskAsFromMemoryAcrossPieces) {
