@@ -1,6 +1,7 @@
 #include "app/cli_commands.h"
 
 #include "app/cli_errors.h"
+#include "app/cli_files.h"
 #include "app/live_frame.h"
 #include "app/cli_link.h"
 #include "app/cli_status.h"
@@ -289,7 +290,8 @@ void CliDownload(const TCliOptions &o, TCliStreams &streams) {
     if (o.Raw.empty()) KeepDump(o.Output + ".volcado", dump, streams);
     throw;
   }
-  SaveTextFile(o.Output, decoded.Table, decoded.Records);
+  // As its name asks: the text file, a CSV or a workbook.
+  CliSaveRecords(o, TRecordsView{decoded.Table, decoded.Records, {}});
 
   if (ackLost)
     streams.Err << "Aviso: " << kCommandNotSent << " (el acuse de fin de descarga \"x\" no llegó al registrador).\n";
@@ -322,6 +324,8 @@ int RunCli(const std::vector<std::string> &args, TCliStreams streams) {
       case TCliCommand::SetRate: CliSetRate(options, streams); break;
       case TCliCommand::Download: CliDownload(options, streams); break;
       case TCliCommand::Status: CliStatus(options, streams); break;
+      case TCliCommand::Convert: CliConvert(options, streams); break;
+      case TCliCommand::Stats: CliStats(options, streams); break;
     }
     streams.Out.flush();
     return exOk;

@@ -1,6 +1,7 @@
 #include "app/cli_options.h"
 
 #include "app/cli_errors.h"
+#include "data/record_values.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -17,24 +18,31 @@ long WholeNumber(const std::string &option, const std::string &text, long low, l
   return value;
 }
 
+// Commands that read a saved file and need no port.
+bool ReadsAFile(TCliCommand command) { return command == TCliCommand::Convert || command == TCliCommand::Stats; }
+
 // Which options each command accepts.
 bool Accepts(TCliCommand command, const std::string &option) {
-  if (option == "--port" || option == "-p") return command != TCliCommand::Ports;
+  if (option == "--port" || option == "-p") return command != TCliCommand::Ports && !ReadsAFile(command);
   if (option == "--timeout")
     return command == TCliCommand::Live || command == TCliCommand::SetClock || command == TCliCommand::Download ||
            command == TCliCommand::Status;
-  if (option == "--json") return command == TCliCommand::Live || command == TCliCommand::Status;
   if (option == "--count" || option == "-n") return command == TCliCommand::Live;
-  if (option == "--full" || option == "-o" || option == "--output" || option == "--raw" || option == "--force" ||
-      option == "--verificar")
-    return command == TCliCommand::Download;
+  if (option == "--json") return command == TCliCommand::Live || command == TCliCommand::Status || command == TCliCommand::Stats;
+  if (option == "--full" || option == "--raw" || option == "--verificar") return command == TCliCommand::Download;
+  if (option == "-o" || option == "--output" || option == "--force" || option == "--csv")
+    return command == TCliCommand::Download || command == TCliCommand::Convert;
+  if (option == "--above" || option == "--below")
+    return command == TCliCommand::Download || command == TCliCommand::Convert || command == TCliCommand::Stats;
   return false;
 }
 
 bool TakesValue(const std::string &option) {
   return option == "--port" || option == "-p" || option == "--timeout" || option == "--count" || option == "-n" ||
-         option == "-o" || option == "--output" || option == "--raw";
+         option == "-o" || option == "--output" || option == "--raw" || option == "--csv" || option == "--above" ||
+         option == "--below";
 }
+
 
 }  // namespace
 
@@ -49,6 +57,8 @@ TCliOptions ParseCliArguments(const std::vector<std::string> &args) {
   else if (name == "set-rate") o.Command = TCliCommand::SetRate;
   else if (name == "download") o.Command = TCliCommand::Download;
   else if (name == "status") o.Command = TCliCommand::Status;
+  else if (name == "convert") o.Command = TCliCommand::Convert;
+  else if (name == "stats") o.Command = TCliCommand::Stats;
   else throw ECliUsage("Orden desconocida: \"" + name + "\". \"talvex-cli --help\" muestra las órdenes.");
 
   std::vector<std::string> positional;
@@ -100,6 +110,16 @@ TCliOptions ParseCliArguments(const std::vector<std::string> &args) {
         o.Force = true;
       } else if (arg == "--verificar") {
         o.Verify = true;
+      } else if (arg == "--csv") {
+        if (value != "comma" && value != "semicolon")
+          throw ECliUsage("--csv espera comma (coma y punto decimal) o semicolon (punto y coma y coma decimal), no \"" +
+                          value + "\".");
+        o.Csv = value;
+      } else if (arg == "--above" || arg == "--below") {
+        std::int64_t tenths;
+        if (!ParseTenths(value, tenths))
+          throw ECliUsage(arg + " espera una temperatura con un decimal como mucho (25,0 o 25.0), no \"" + value + "\".");
+        (arg == "--above" ? o.Above : o.Below) = tenths;
       }
       continue;
     }
@@ -112,6 +132,14 @@ TCliOptions ParseCliArguments(const std::vector<std::string> &args) {
     if (rate != "15" && rate != "30" && rate != "60")
       throw ECliUsage("Tasa no válida: \"" + rate + "\". El registrador acepta 15, 30 o 60 minutos.");
     o.RateMinutes = std::atoi(rate.c_str());
+  } else if (ReadsAFile(o.Command)) {
+    if (positional.size() != 1) throw ECliUsage(name + " espera un archivo guardado (de texto o CSV).");
+    o.Input = positional[0];
+    if (o.Command == TCliCommand::Convert) {
+      if (o.Output.empty()) throw ECliUsage("convert necesita -o ARCHIVO (.csv, .xlsx o .txt).");
+      if (o.Output == o.Input) throw ECliUsage("convert no escribe sobre el archivo que lee.");
+    }
+    return o;
   } else if (!positional.empty()) {
     throw ECliUsage("Argumento de más para " + name + ": \"" + positional[0] + "\".");
   }
@@ -143,12 +171,22 @@ std::string CliUsageText() {
          "                     [--timeout S]\n"
          "      Descarga los registros y los guarda en ARCHIVO con el formato del programa.\n"
          "      --full fuerza la descarga completa; --raw guarda además lo recibido tal cual;\n"
-         "      --force reemplaza un ARCHIVO existente. Compara los registros recibidos con\n"
+         "      --force reemplaza un ARCHIVO existente. Un ARCHIVO .csv o .xlsx se guarda como\n"
+         "      hoja de cálculo (como \"convert\"). Compara los registros recibidos con\n"
          "      la memoria ocupada que dice una trama anterior; --verificar: si no coinciden\n"
          "      (o no llegó trama), termina con el código 10, guardado todo lo recibido.\n"
          "  talvex-cli status --port PUERTO [--json] [--timeout S]\n"
          "      El estado en una trama: fecha y hora del registrador y cuánto adelanta o atrasa\n"
          "      su reloj, batería, tasa, memoria ocupada, capacidad y cuándo se llenará, canales.\n"
+         "  talvex-cli convert DATOS -o SALIDA [--csv comma|semicolon] [--above T] [--below T] [--force]\n"
+         "      Convierte un archivo guardado (de texto o CSV) según la extensión de SALIDA:\n"
+         "      .csv (fecha y hora ISO 8601 y los 16 canales; --csv elige coma y punto decimal\n"
+         "      o punto y coma y coma decimal, por omisión lo que usa esta PC), .xlsx (libro con\n"
+         "      una hoja de estadísticas) o el archivo de texto del programa.\n"
+         "  talvex-cli stats DATOS [--json] [--above T] [--below T]\n"
+         "      Estadísticas de cada canal: registros, mínimo y máximo con su fecha y hora,\n"
+         "      media, desviación estándar y el tiempo por encima de T (--above) y por debajo\n"
+         "      de T (--below), en grados.\n"
          "\n"
          "--timeout S: segundos sin recibir nada antes de abandonar (60 por omisión).\n"
          "\n"

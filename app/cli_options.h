@@ -2,10 +2,12 @@
 
 // The command line of talvex-cli.
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
-enum class TCliCommand { Help, Ports, Live, SetClock, SetRate, Download, Status };
+enum class TCliCommand { Help, Ports, Live, SetClock, SetRate, Download, Status, Convert, Stats };
 
 struct TCliOptions {
   TCliCommand Command = TCliCommand::Help;
@@ -19,6 +21,9 @@ struct TCliOptions {
   bool Force = false;         // download: replace an existing FILE
   bool Verify = false;        // download: a count that differs fails
   int TimeoutSeconds = 60;    // longest wait with nothing received
+  std::string Input;          // convert, stats: the saved file read
+  std::string Csv;            // --csv comma|semicolon; empty: this PC's locale
+  std::optional<std::int64_t> Above, Below;  // --above, --below: limits in tenths
 };
 
 // Parses the arguments after the program name. Raises ECliUsage with a

@@ -123,7 +123,7 @@ std::string MemoryForecastText(const TMemoryForecast &f) {
          std::to_string(f.RateMinutes) + " minutos)";
 }
 
-std::string DurationText(std::int64_t ms) {
+std::string MemoryLastsText(std::int64_t ms) {
   const std::int64_t minutes = std::max<std::int64_t>(ms, 0) / kMsPerMinute;
   const std::int64_t days = minutes / (24 * 60), hours = minutes / 60 % 24, rest = minutes % 60;
   if (days > 0) return std::to_string(days) + " d " + std::to_string(hours) + " h";

@@ -95,7 +95,7 @@ private:
 // "Memoria llena el dd/mm/aaaa hh:mm (a 30 minutos)", or "Memoria llena".
 std::string MemoryForecastText(const TMemoryForecast &forecast);
 // A span to the minute: "20 d 20 h", "5 h 30 min", "45 min".
-std::string DurationText(std::int64_t ms);
+std::string MemoryLastsText(std::int64_t ms);
 
 // "Sin datos desde hh:mm:ss", the PC's local time of sinceMs.
 std::string StaleText(std::int64_t sinceMs);

@@ -185,7 +185,9 @@ void TForm1::BuildComponents() {
   StyleBox(Edit1, "0000", "#00FF00", "#000000", false);
   Label3 = MakeLabel(this, QString::fromUtf8(" Máx: %1 ").arg(kLoggerCapacity), 217, 429, "#00FF00", "#000000");
 
-  InsColBitBtn4 = colBtn({333, 5, 166, 33}, "       DESCARGAR DATOS", "Descarga los datos del logger", true);
+  // Without a logger the same button opens saved data: the hint says so.
+  InsColBitBtn4 = colBtn({333, 5, 166, 33}, "       DESCARGAR DATOS",
+                         "Descarga los datos del logger\n(sin logger conectado: abre datos guardados)", true);
   Gauge1 = new TGauge(this);
   Gauge1->setGeometry(503, 6, 31, 28);
   Gauge1->SetMaxValue(50);
@@ -248,6 +250,10 @@ void TForm1::changeEvent(QEvent *event) {
 }
 
 void TForm1::closeEvent(QCloseEvent *event) {
+  if (OnCloseQuery && !OnCloseQuery()) {
+    event->ignore();
+    return;
+  }
   RunHandler([this] { FormClose(); });
   event->accept();
   // Closing the main window ends the program, whatever else is open.
@@ -407,7 +413,10 @@ void TForm1::InsColBitBtn4Click() {
     return;
   }
   RichEdit1.clear();
-  if (!IsConnected()) return;
+  if (!IsConnected()) {
+    if (ShowSavedData) ShowSavedData();
+    return;
+  }
   // A request the logger never got must not leave the window waiting for a
   // dump: no hourglass, and no Timer2 to turn live frames into one later.
   OnFailure abandon([this] {

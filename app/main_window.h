@@ -83,6 +83,12 @@ public:
   std::function<void()> ShowClockSetWindow;   // modeless
   std::function<void()> ShowThermometers;     // modeless
   std::function<void()> ShowDataWindow;       // modal
+  // The data window with no download in it, where saved files are opened;
+  // what the download button does without a logger.
+  std::function<void()> ShowSavedData;        // modal
+  // Asked before the window closes; false keeps the program open (a
+  // download nobody saved).
+  std::function<bool()> OnCloseQuery;
 
   // Handlers (public so tests drive them as the events would).
   void FormActivate();

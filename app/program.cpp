@@ -84,6 +84,8 @@ TProgram::TProgram() {
     form8_->ShowDrift();
     form7_->ShowDurations();
   };
+  main.ShowSavedData = [this] { Form5().ExecWithoutDownload(); };
+  main.OnCloseQuery = [this] { return !form5_ || form5_->CloseQuery(); };
   firstPaintWatch_ = std::make_unique<TFirstPaintWatch>(main, [this] { CreateAllWindows(); });
 }
 

@@ -1,11 +1,14 @@
 #include "data/data_window.h"
 
 #include "data/dump_lines.h"
+#include "data/statistics_window.h"
 #include "data/text_file_writer.h"
 #include "runtime/application.h"
 #include "runtime/form_font.h"
 #include "widgets/ins_gradient.h"
 
+#include <QAbstractItemView>
+#include <QCompleter>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -13,6 +16,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QPainter>
 #include <QPainterPath>
 #include <QScreen>
@@ -99,6 +103,52 @@ QPixmap SavePicture() {
   return pm;
 }
 
+// Picture of the open button: an open folder.
+QPixmap OpenPicture() {
+  QPixmap pm(26, 24);
+  pm.fill(Qt::transparent);
+  QPainter p(&pm);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setPen(QPen(Qt::black, 1));
+  p.setBrush(QColor(192, 160, 64));
+  p.drawPolygon(QPolygon({{2, 5}, {9, 5}, {11, 7}, {20, 7}, {20, 21}, {2, 21}}));
+  p.setBrush(QColor(255, 224, 128));
+  p.drawPolygon(QPolygon({{5, 11}, {24, 11}, {20, 21}, {2, 21}}));
+  p.fillRect(QRect(9, 1, 9, 8), Qt::white);
+  p.drawRect(QRect(9, 1, 9, 8));
+  return pm;
+}
+
+// Picture of the export button: a sheet of cells with an arrow leaving it.
+QPixmap ExportPicture() {
+  QPixmap pm(26, 24);
+  pm.fill(Qt::transparent);
+  QPainter p(&pm);
+  p.fillRect(QRect(2, 2, 16, 20), Qt::white);
+  p.setPen(QPen(QColor(0, 128, 0), 1));
+  p.drawRect(QRect(2, 2, 16, 20));
+  for (int y = 7; y < 22; y += 5) p.drawLine(2, y, 18, y);
+  p.drawLine(8, 2, 8, 22);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setPen(QPen(QColor(0, 0, 255), 2));
+  p.drawLine(12, 16, 23, 16);
+  p.drawPolyline(QPolygon({{19, 12}, {23, 16}, {19, 20}}));
+  return pm;
+}
+
+// Picture of the statistics button: bars.
+QPixmap StatisticsPicture() {
+  QPixmap pm(18, 16);
+  pm.fill(Qt::transparent);
+  QPainter p(&pm);
+  p.setPen(QPen(Qt::black, 1));
+  p.drawLine(1, 15, 17, 15);
+  const int heights[4] = {6, 11, 8, 13};
+  const QColor colours[4] = {Red, QColor(0, 0, 255), QColor(0, 128, 0), QColor(128, 0, 128)};
+  for (int i = 0; i < 4; ++i) p.fillRect(QRect(2 + i * 4, 15 - heights[i], 3, heights[i]), colours[i]);
+  return pm;
+}
+
 QToolButton *SpeedButton(QWidget *parent, const char *caption, const char *hint, const QPixmap &picture, int x,
                          int y) {
   auto *b = new QToolButton(parent);
@@ -118,21 +168,92 @@ QLabel *HiddenLabel(QWidget *parent) {
   return l;
 }
 
+// A save dialog for any name, or an open dialog for an existing file.
+QFileDialog *FileDialog(QWidget *parent, const QString &title, bool save) {
+  auto *dialog = new QFileDialog(parent, title);
+  dialog->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  dialog->setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+  // The window asks its own overwrite question.
+  if (save) dialog->setOption(QFileDialog::DontConfirmOverwrite, true);
+  return dialog;
+}
+
+// Runs a file dialog. A name typed in full that the dialog's completer
+// offered too is accepted with its list still up; the list would stay on the
+// screen over the window and take the next click.
+bool ExecFileDialog(QFileDialog &dialog) {
+  const bool accepted = dialog.exec() == QDialog::Accepted;
+  for (QCompleter *completer : dialog.findChildren<QCompleter *>())
+    if (completer->popup()) completer->popup()->hide();
+  return accepted && !dialog.selectedFiles().isEmpty();
+}
+
 QString DefaultSaveDialog(TForm5 &form) {
   QFileDialog &dialog = form.SaveDialog1();
   dialog.setDefaultSuffix(QStringLiteral("txt"));
   // The root of the file system, as the program always started its saves at
   // the root of the system drive.
   dialog.setDirectory(QDir::rootPath());
-  if (dialog.exec() != QDialog::Accepted) return {};
-  const QStringList files = dialog.selectedFiles();
-  return files.isEmpty() ? QString() : files.first();
+  return ExecFileDialog(dialog) ? dialog.selectedFiles().first() : QString();
 }
 
 QMessageBox::StandardButton DefaultQuestion(TForm5 &form, const QString &question) {
   QMessageBox box(QMessageBox::Question, QString::fromStdString(ApplicationTitle()), question,
                   QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, &form);
   return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+QMessageBox::StandardButton DefaultUnsavedQuestion(TForm5 &form, const QString &question) {
+  QMessageBox box(QMessageBox::Question, QString::fromStdString(ApplicationTitle()), question,
+                  QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, form.parentWidget());
+  box.button(QMessageBox::Yes)->setText(QString::fromUtf8("Sí"));
+  box.button(QMessageBox::No)->setText(QStringLiteral("No"));
+  box.button(QMessageBox::Cancel)->setText(QStringLiteral("Cancelar"));
+  box.setDefaultButton(QMessageBox::Yes);
+  return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+const char *const kDataFilter = "Datos guardados (*.txt *.csv *.TXT *.CSV)";
+const char *const kAllFilter = "Todos los archivos (*)";
+const char *const kXlsxFilter = "Libro de Excel (*.xlsx)";
+const char *const kCommaFilter = "CSV, separador coma y punto decimal (*.csv)";
+const char *const kSemicolonFilter = "CSV, separador punto y coma y coma decimal (*.csv)";
+
+// A folder to start the open and export dialogs in: that of the file shown,
+// else the user's own.
+QString StartFolder(const TForm5 &form) {
+  if (form.ShowsFile()) return QFileInfo(QFile::decodeName(form.FileShown().c_str())).absolutePath();
+  return QDir::homePath();
+}
+
+QString DefaultOpenDialog(TForm5 &form) {
+  QFileDialog &dialog = form.OpenDialog1();
+  dialog.setDirectory(StartFolder(form));
+  return ExecFileDialog(dialog) ? dialog.selectedFiles().first() : QString();
+}
+
+TForm5::TExportChoice DefaultExportDialog(TForm5 &form) {
+  QFileDialog &dialog = form.ExportDialog1();
+  dialog.setDirectory(StartFolder(form));
+  // The CSV filter of this PC's locale comes first of the two, so a name
+  // typed with ".csv" under the workbook's filter gets it too.
+  const bool semicolon = LocaleCsvStyle() == TCsvStyle::Semicolon;
+  dialog.setNameFilters({QString::fromUtf8(kXlsxFilter), QString::fromUtf8(semicolon ? kSemicolonFilter : kCommaFilter),
+                         QString::fromUtf8(semicolon ? kCommaFilter : kSemicolonFilter)});
+  dialog.selectNameFilter(QString::fromUtf8(kXlsxFilter));
+  dialog.setDefaultSuffix(QStringLiteral("xlsx"));
+  TForm5::TExportChoice choice;
+  if (!ExecFileDialog(dialog)) return choice;
+  choice.Name = dialog.selectedFiles().first();
+  choice.Format = ExportFormatOf(QFile::encodeName(choice.Name).toStdString());
+  const QString filter = dialog.selectedNameFilter();
+  choice.Style = filter == QString::fromUtf8(kSemicolonFilter) ? TCsvStyle::Semicolon
+                 : filter == QString::fromUtf8(kCommaFilter)   ? TCsvStyle::Comma
+                                                                : LocaleCsvStyle();
+  // A name without one of the two extensions is exported as the filter says.
+  if (choice.Format == TExportFormat::Text)
+    choice.Format = filter == QString::fromUtf8(kXlsxFilter) ? TExportFormat::Xlsx : TExportFormat::Csv;
+  return choice;
 }
 
 }  // namespace
@@ -160,6 +281,15 @@ TForm5::TForm5(const std::string &dump, QWidget *parent) : QDialog(parent), Dump
 
   SpeedButton2 = SpeedButton(this, "GRAFICAR", "Muestra gráfico preliminar", GraphPicture(), 429, 39);
   SpeedButton1 = SpeedButton(this, "GUARDAR", "Guarda los datos en disco", SavePicture(), 507, 39);
+  // The form's own controls keep their places: the new buttons take the room
+  // right of "GUARDAR", the statistics above the other two.
+  SpeedButton3 = SpeedButton(this, "ABRIR", "Abre datos guardados (archivo de texto o CSV)", OpenPicture(), 566, 39);
+  SpeedButton4 = SpeedButton(this, "EXPORTAR", "Exporta los datos a una hoja de cálculo (XLSX o CSV)",
+                             ExportPicture(), 626, 39);
+  SpeedButton5 = SpeedButton(this, "ESTADÍSTICAS", "Mínimo, máximo, media y tiempo fuera de límites de cada canal",
+                             StatisticsPicture(), 566, 8);
+  SpeedButton5->setGeometry(566, 8, 109, 26);
+  SpeedButton5->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
 
   StringGrid1 = new TStringGrid(this, DataColumns, RowsBeforeFirstActivation);
   StringGrid1->setGeometry(4, 99, 677, 286);
@@ -180,9 +310,16 @@ TForm5::TForm5(const std::string &dump, QWidget *parent) : QDialog(parent), Dump
 
   ExecuteSaveDialog = DefaultSaveDialog;
   AskQuestion = DefaultQuestion;
+  ExecuteOpenDialog = DefaultOpenDialog;
+  ExecuteExportDialog = DefaultExportDialog;
+  ShowStatistics = [](TForm9 &window) { window.exec(); };
+  AskUnsaved = DefaultUnsavedQuestion;
 
   connect(SpeedButton1, &QToolButton::clicked, this, [this] { RunHandler([this] { SpeedButton1Click(); }); });
   connect(SpeedButton2, &QToolButton::clicked, this, [this] { GraphClicked(); });
+  connect(SpeedButton3, &QToolButton::clicked, this, [this] { RunHandler([this] { SpeedButton3Click(); }); });
+  connect(SpeedButton4, &QToolButton::clicked, this, [this] { RunHandler([this] { SpeedButton4Click(); }); });
+  connect(SpeedButton5, &QToolButton::clicked, this, [this] { ThenActivate(&TForm5::SpeedButton5Click); });
 }
 
 TForm5::~TForm5() = default;
@@ -191,21 +328,59 @@ QFileDialog &TForm5::SaveDialog1() {
   // Made at the first save rather than with the window: a file dialog reads
   // the folder, its icons and the MIME database and watches the folder, a
   // good part of the program's start-up for a dialog many runs never open.
-  if (!SaveDialog1_) {
-    SaveDialog1_ = new QFileDialog(this);
-    SaveDialog1_->setAcceptMode(QFileDialog::AcceptSave);
-    SaveDialog1_->setFileMode(QFileDialog::AnyFile);
-    // The window asks its own overwrite question.
-    SaveDialog1_->setOption(QFileDialog::DontConfirmOverwrite, true);
-  }
+  if (!SaveDialog1_) SaveDialog1_ = FileDialog(this, QString(), true);
   return *SaveDialog1_;
 }
 
-int TForm5::RecordCount() const { return ::RecordCount(CountDumpLines(Dump_)); }
+QFileDialog &TForm5::OpenDialog1() {
+  if (!OpenDialog1_) {
+    OpenDialog1_ = FileDialog(this, QString::fromUtf8("Abrir datos guardados"), false);
+    OpenDialog1_->setNameFilters({QString::fromUtf8(kDataFilter), QString::fromUtf8(kAllFilter)});
+  }
+  return *OpenDialog1_;
+}
+
+QFileDialog &TForm5::ExportDialog1() {
+  if (!ExportDialog1_) {
+    ExportDialog1_ = FileDialog(this, QString::fromUtf8("Exportar a una hoja de cálculo"), true);
+    // The extension follows the type picked.
+    connect(ExportDialog1_, &QFileDialog::filterSelected, ExportDialog1_, [this](const QString &filter) {
+      ExportDialog1_->setDefaultSuffix(filter == QString::fromUtf8(kXlsxFilter) ? "xlsx" : "csv");
+    });
+  }
+  return *ExportDialog1_;
+}
+
+TForm9 &TForm5::StatisticsWindow() {
+  if (!StatisticsWindow_) StatisticsWindow_ = new TForm9(*StringGrid1, Limits, this);
+  return *StatisticsWindow_;
+}
+
+int TForm5::RecordCount() const {
+  return Opened_ ? Opened_->Records : ::RecordCount(CountDumpLines(Dump_));
+}
+
+const std::string &TForm5::FileShown() const {
+  static const std::string none;
+  return Opened_ ? Opened_->Path : none;
+}
+
+void TForm5::ExecWithoutDownload() {
+  WithoutDownload_ = true;
+  struct Back {
+    TForm5 &Form;
+    ~Back() { Form.WithoutDownload_ = false; }
+  } back{*this};
+  exec();
+}
 
 void TForm5::showEvent(QShowEvent *event) {
   QDialog::showEvent(event);
   if (!event->spontaneous()) {
+    // A file opened last time stays behind: the window opens on the
+    // download.
+    Opened_.reset();
+    setWindowTitle(QStringLiteral("DATOS DESCARGADOS"));
     if (const QScreen *screen = QGuiApplication::primaryScreen()) {
       QRect frame = frameGeometry();
       frame.moveCenter(screen->availableGeometry().center());
@@ -221,6 +396,25 @@ void TForm5::showEvent(QShowEvent *event) {
 }
 
 void TForm5::FormActivate() {
+  if (Opened_) {
+    // The file's table stays in the grid; the columns go back to the order
+    // the file had them in, as a download's do to theirs.
+    StringGrid1->SetColumnOrder(Opened_->ColumnOrder);
+    ShowFileHeader();
+    return;
+  }
+  if (WithoutDownload_) {
+    // Nothing to show yet but the captions; "ABRIR" brings a file.
+    StringGrid1->ResetColumnOrder();
+    TDataTable empty(DataColumns, 1);
+    empty.SetCells(1, 0, "FECHA:");
+    empty.SetCells(2, 0, "HORA:");
+    for (int k = 1; k <= Channels; ++k) empty.SetCells(FirstValueColumn + k - 1, 0, "CH" + std::to_string(k));
+    StringGrid1->SetTable(std::move(empty));
+    for (QLineEdit *box : {Edit1, Edit2, Edit8}) box->clear();
+    for (QLabel *label : {Label1, Label2, Label3, Label4, Label5, Label6}) label->clear();
+    return;
+  }
   // The rebuilt table is written column by column in its own order, so a
   // column the user dragged away goes back to its place.
   StringGrid1->ResetColumnOrder();
@@ -253,26 +447,106 @@ void TForm5::ShowHeader() {
   Edit8->setText(QString::fromStdString(Header_.RateText));
 }
 
-void TForm5::SpeedButton1Click() {
-  const QString name = ExecuteSaveDialog ? ExecuteSaveDialog(*this) : QString();
-  if (name.isEmpty()) return;
-  const QFileInfo info(name);
-  if (info.exists() || info.isSymLink()) {
-    if (!AskQuestion || AskQuestion(*this, QStringLiteral("El archivo existe, sobreescribo?")) != QMessageBox::Yes)
-      return;
+void TForm5::ShowFileHeader() {
+  const TDerivedStart &start = Opened_->Start;
+  // What the records cannot tell is said so, not left looking like a fault.
+  const QString unknown = QStringLiteral("DESCONOCIDA");
+  if (start.Known) {
+    const TStamp &s = start.Start;
+    const int fields[6] = {s.Year % 100, s.Month, s.Day, s.Hour, s.Minute, s.Second};
+    QLabel *labels[6] = {Label1, Label2, Label3, Label4, Label5, Label6};
+    for (int i = 0; i < 6; ++i) labels[i]->setText(QString::number(fields[i]));
+  } else {
+    for (QLabel *label : {Label1, Label2, Label3, Label4, Label5, Label6}) label->clear();
   }
+  Edit1->setText(start.Known ? QString::fromStdString(ProgramDateText(start.Start)) : unknown);
+  Edit2->setText(start.Known ? QString::fromStdString(ProgramTimeText(start.Start)) : unknown);
+  Edit8->setText(start.Known ? QString::fromStdString(start.RateText) : unknown);
+}
+
+bool TForm5::MayWrite(const QString &name) {
+  const QFileInfo info(name);
+  if (!info.exists() && !info.isSymLink()) return true;
+  return AskQuestion && AskQuestion(*this, QStringLiteral("El archivo existe, sobreescribo?")) == QMessageBox::Yes;
+}
+
+TRecordsView TForm5::Shown() const {
+  return TRecordsView{StringGrid1->Table(), std::max(0, RecordCount()), StringGrid1->ColumnOrder()};
+}
+
+bool TForm5::SaveShown() {
+  const QString name = ExecuteSaveDialog ? ExecuteSaveDialog(*this) : QString();
+  if (name.isEmpty() || !MayWrite(name)) return false;
   // The file gets the columns in the order they are shown.
   SaveTextFile(QFile::encodeName(name).toStdString(), StringGrid1->Table(), RecordCount(),
                StringGrid1->ColumnOrder());
+  if (!Opened_ && !WithoutDownload_) SavedDump_ = Dump_;
+  return true;
 }
+
+void TForm5::SpeedButton1Click() { SaveShown(); }
 
 void TForm5::SpeedButton2Click() {
   if (OnGraph) OnGraph();
 }
 
-void TForm5::GraphClicked() {
-  RunHandler([this] { SpeedButton2Click(); });
-  // Back from the graph window, this window is the active one again and
+void TForm5::ThenActivate(void (TForm5::*handler)()) {
+  RunHandler([this, handler] { (this->*handler)(); });
+  // Back from the window it opened, this window is the active one again and
   // rebuilds its table, as on any activation.
   RunHandler([this] { FormActivate(); });
+}
+
+void TForm5::GraphClicked() { ThenActivate(&TForm5::SpeedButton2Click); }
+
+void TForm5::SpeedButton3Click() {
+  const QString name = ExecuteOpenDialog ? ExecuteOpenDialog(*this) : QString();
+  if (name.isEmpty()) return;
+  const std::string path = QFile::encodeName(name).toStdString();
+  TOpenedData data;
+  try {
+    // Read whole before anything changes: a refused file leaves the grid as
+    // it was.
+    data = ReadDataFile(path);
+  } catch (const EDataFileError &e) {
+    throw Exception("No se puede abrir \"" + QFileInfo(name).fileName().toStdString() + "\": " + e.Message() + ".");
+  }
+  Opened_ = TOpenedFile{path, data.Records, data.ColumnOrder, data.Start};
+  StringGrid1->SetTable(std::move(data.Table));
+  setWindowTitle(QStringLiteral("DATOS DESCARGADOS - ") + QFileInfo(name).fileName());
+  FormActivate();
+}
+
+void TForm5::SpeedButton4Click() {
+  const TExportChoice choice = ExecuteExportDialog ? ExecuteExportDialog(*this) : TExportChoice();
+  if (choice.Name.isEmpty() || !MayWrite(choice.Name)) return;
+  SaveRecords(QFile::encodeName(choice.Name).toStdString(), choice.Format, Shown(), choice.Style, Limits);
+  if (!Opened_ && !WithoutDownload_) SavedDump_ = Dump_;
+}
+
+void TForm5::SpeedButton5Click() {
+  if (ShowStatistics) ShowStatistics(StatisticsWindow());
+}
+
+bool TForm5::DownloadUnsaved() const {
+  // A download that ended holds its end mark last; one still being received
+  // or none at all has nothing to lose here.
+  return !Dump_.empty() && Dump_.back() == 'A' && Dump_ != SavedDump_;
+}
+
+bool TForm5::CloseQuery() {
+  if (!DownloadUnsaved()) return true;
+  const QMessageBox::StandardButton answer =
+      AskUnsaved ? AskUnsaved(*this, QString::fromUtf8("Hay datos descargados sin guardar. ¿Desea guardarlos antes de salir?"))
+                 : QMessageBox::Cancel;
+  if (answer == QMessageBox::No) return true;
+  if (answer != QMessageBox::Yes) return false;
+  // The download is what gets saved, whatever the window showed last.
+  Opened_.reset();
+  setWindowTitle(QStringLiteral("DATOS DESCARGADOS"));
+  RunHandler([this] { FormActivate(); });
+  bool saved = false;
+  RunHandler([&] { saved = SaveShown(); });
+  // A save cancelled or failed keeps the program open, the download with it.
+  return saved;
 }

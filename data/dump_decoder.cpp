@@ -74,37 +74,35 @@ inline char *PutYear(char *out, int year) {
   return PutInt(out, year);
 }
 
-inline void PutDate(std::string &cell, int day, int month, int year) {
-  char buf[48];
-  char *p = PutField(buf, day);
+inline char *PutDate(char *out, int day, int month, int year) {
+  char *p = PutField(out, day);
   *p++ = '/';
   p = PutField(p, month);
   *p++ = '/';
-  p = PutYear(p, year);
-  cell.assign(buf, p);
+  return PutYear(p, year);
 }
 
-inline void PutTime(std::string &cell, int hour, int minute, int second) {
-  char buf[48];
-  char *p = PutField(buf, hour);
+inline char *PutTime(char *out, int hour, int minute, int second) {
+  char *p = PutField(out, hour);
   *p++ = ':';
   p = PutField(p, minute);
   *p++ = ':';
-  p = PutField(p, second);
-  cell.assign(buf, p);
+  return PutField(p, second);
 }
 
-inline void PutTemperature(std::string &cell, int raw, char decimal) {
+inline char *PutTemperature(char *out, int raw, char decimal) {
   // R / 10 with one decimal, done on the integer so no rounding can creep in.
-  char buf[24];
-  char *p = buf;
+  char *p = out;
   const long magnitude = std::labs(static_cast<long>(raw));
   if (raw < 0) *p++ = '-';
   p = PutInt(p, static_cast<int>(magnitude / 10));
   *p++ = decimal;
   *p++ = static_cast<char>('0' + magnitude % 10);
-  cell.assign(buf, p);
+  return p;
 }
+
+// Room for any date, time or temperature text above.
+constexpr int kTextRoom = 48;
 
 // Day, month and year carries after the hour may have reached 24.
 inline void CarryDay(int &hour, int &day, int &month, int &year) {
@@ -143,26 +141,23 @@ int VERIFICAR(int month, int year) {
 }
 
 std::string DateText(int day, int month, int year) {
-  std::string s;
-  PutDate(s, day, month, year);
-  return s;
+  char buf[kTextRoom];
+  return std::string(buf, PutDate(buf, day, month, year));
 }
 
 std::string TimeText(int hour, int minute, int second) {
-  std::string s;
-  PutTime(s, hour, minute, second);
-  return s;
+  char buf[kTextRoom];
+  return std::string(buf, PutTime(buf, hour, minute, second));
 }
 
 std::string TemperatureText(int raw) {
-  std::string s;
-  PutTemperature(s, raw, FormatSettings().DecimalSeparator);
-  return s;
+  char buf[kTextRoom];
+  return std::string(buf, PutTemperature(buf, raw, FormatSettings().DecimalSeparator));
 }
 
 void TimeStampWalk(const TStartFields &start, int step, int records, TDataTable &table) {
   if (records <= 0) return;
-  table.Cell(2, records);  // grow the store once, not row by row
+  table.StoreRows(records + 1);  // grow the store once, not row by row
   int year = start.Year, month = start.Month, day = start.Day;
   int hour = start.Hour, minute = start.Minute;
   const int second = start.Second;
@@ -183,8 +178,9 @@ void TimeStampWalk(const TStartFields &start, int step, int records, TDataTable 
       ++hour;
       CarryDay(hour, day, month, year);
     }
-    PutDate(table.Cell(1, r), day, month, year);
-    PutTime(table.Cell(2, r), hour, minute, second);
+    char buf[kTextRoom];
+    table.SetCells(1, r, std::string_view(buf, PutDate(buf, day, month, year) - buf));
+    table.SetCells(2, r, std::string_view(buf, PutTime(buf, hour, minute, second) - buf));
   }
 }
 
@@ -222,7 +218,7 @@ void OBTIENEFECHAYHORA(const TDumpLines &lines, int records, TDataTable &table, 
 void MUESTRADATA(const TDumpLines &lines, int records, TDataTable &table) {
   const int last = records + 1;
   if (last < 1) return;
-  table.Cell(DataColumns - 1, last);  // grow the store once
+  table.StoreRows(last + 1);  // grow the store once
   const char decimal = FormatSettings().DecimalSeparator;
   int raw[Channels];
   for (int i = 1; i <= last; ++i) {
@@ -233,7 +229,10 @@ void MUESTRADATA(const TDumpLines &lines, int records, TDataTable &table) {
       const size_t at = static_cast<size_t>(6 * k + 1);
       raw[k] = ThreeDigits(line, at) * 256 + ThreeDigits(line, at + 3) - 500;
     }
-    for (int k = 0; k < Channels; ++k) PutTemperature(table.Cell(FirstValueColumn + k, i), raw[k], decimal);
+    for (int k = 0; k < Channels; ++k) {
+      char buf[kTextRoom];
+      table.SetCells(FirstValueColumn + k, i, std::string_view(buf, PutTemperature(buf, raw[k], decimal) - buf));
+    }
   }
 }
 
@@ -244,9 +243,9 @@ void DOSCANALESLM35(const TDumpLines &lines, TDataTable &table, TDumpHeader &hea
   table.SetCells(2, 0, "HORA:");
   for (int k = 1; k <= Channels; ++k) table.SetCells(FirstValueColumn + k - 1, 0, "CH" + std::to_string(k));
   if (records > 0) {
-    table.Cell(0, records);
+    table.StoreRows(records + 1);
     char buf[16];
-    for (int r = 1; r <= records; ++r) table.Cell(0, r).assign(buf, PutInt(buf, r));
+    for (int r = 1; r <= records; ++r) table.SetCells(0, r, std::string_view(buf, PutInt(buf, r) - buf));
   }
   MUESTRADATA(lines, records, table);
 }

@@ -14,6 +14,8 @@
 // scroll, as they do on a grid with fixed cells.
 class TStringGridModel : public QAbstractTableModel {
 public:
+  static QString Text(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
   explicit TStringGridModel(const TDataTable &table) : Table_(&table) {}
   void SetTable(const TDataTable &table) { Table_ = &table; }
 
@@ -25,13 +27,11 @@ public:
   }
   QVariant data(const QModelIndex &index, int role) const override {
     if (role != Qt::DisplayRole || !index.isValid()) return {};
-    return QString::fromStdString(Table_->Cells(index.column() + 1, index.row() + 1));
+    return Text(Table_->Cells(index.column() + 1, index.row() + 1));
   }
   QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
     if (role != Qt::DisplayRole) return {};
-    const std::string &text =
-        orientation == Qt::Horizontal ? Table_->Cells(section + 1, 0) : Table_->Cells(0, section + 1);
-    return QString::fromStdString(text);
+    return Text(orientation == Qt::Horizontal ? Table_->Cells(section + 1, 0) : Table_->Cells(0, section + 1));
   }
   Qt::ItemFlags flags(const QModelIndex &index) const override {
     return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
@@ -181,7 +181,7 @@ bool TStringGrid::eventFilter(QObject *watched, QEvent *event) {
   if (event->type() == QEvent::Paint) {
     if (auto *corner = qobject_cast<QAbstractButton *>(watched)) {
       QPainter p(corner);
-      DrawFixedCell(p, corner->rect(), *this, QString::fromStdString(Table_.Cells(0, 0)));
+      DrawFixedCell(p, corner->rect(), *this, TStringGridModel::Text(Table_.Cells(0, 0)));
       return true;
     }
   }
@@ -210,7 +210,7 @@ void TStringGrid::SetRowCount(int rows) {
   Model_->EndRows(old, rows);
 }
 
-void TStringGrid::SetCells(int col, int row, const std::string &text) {
+void TStringGrid::SetCells(int col, int row, std::string_view text) {
   Table_.SetCells(col, row, text);
   Model_->CellChanged(col, row);
   if (col == 0 && row == 0) viewport()->update();
@@ -221,7 +221,7 @@ int TStringGrid::ColumnAtPosition(int position) const {
   return horizontalHeader()->logicalIndex(position - 1) + 1;
 }
 
-const std::string &TStringGrid::CellsAtPosition(int position, int row) const {
+std::string_view TStringGrid::CellsAtPosition(int position, int row) const {
   return Table_.Cells(ColumnAtPosition(position), row);
 }
 
@@ -240,6 +240,22 @@ void TStringGrid::ResetColumnOrder() {
   QHeaderView *h = horizontalHeader();
   for (int logical = 0; logical < h->count(); ++logical)
     if (h->visualIndex(logical) != logical) h->moveSection(h->visualIndex(logical), logical);
+}
+
+void TStringGrid::SetColumnOrder(const std::vector<int> &columnAtPosition) {
+  const int n = ColCount();
+  if (static_cast<int>(columnAtPosition.size()) != n || columnAtPosition[0] != 0) return;
+  std::vector<bool> named(n, false);
+  for (int column : columnAtPosition) {
+    if (column < 0 || column >= n || named[column]) return;
+    named[column] = true;
+  }
+  ResetColumnOrder();
+  QHeaderView *h = horizontalHeader();
+  for (int p = 1; p < n; ++p) {
+    const int from = h->visualIndex(columnAtPosition[p] - 1);
+    if (from != p - 1) h->moveSection(from, p - 1);
+  }
 }
 
 int TStringGrid::ColWidths(int col) const {
@@ -327,6 +343,18 @@ void TStringGrid::Update(const std::function<void(TDataTable &)> &fill) {
     }
   } notify{*this, RowCount()};
   if (fill) fill(Table_);
+}
+
+void TStringGrid::SetTable(TDataTable &&table) {
+  Model_->BeginReset();
+  // The old store goes with the moved-from one, not kept beside the new.
+  TDataTable old = std::move(Table_);
+  Table_ = std::move(table);
+  Table_.SetRowCount(std::max(1, Table_.RowCount()));
+  ColWidths_.resize(Table_.ColCount(), -1);
+  Model_->EndReset();
+  ApplySizes();
+  CellsChanged();
 }
 
 void TStringGrid::Clear() {

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class TStringGridModel;
@@ -31,18 +32,21 @@ public:
   int RowCount() const { return Table_.RowCount(); }
   void SetRowCount(int rows);  // at least 1: the fixed row stays
 
-  const std::string &Cells(int col, int row) const { return Table_.Cells(col, row); }
-  void SetCells(int col, int row, const std::string &text);
+  std::string_view Cells(int col, int row) const { return Table_.Cells(col, row); }
+  void SetCells(int col, int row, std::string_view text);
 
   // The column shown at `position` (0 is always the fixed column).
   int ColumnAtPosition(int position) const;
-  const std::string &CellsAtPosition(int position, int row) const;
+  std::string_view CellsAtPosition(int position, int row) const;
   // ColumnAtPosition for every position, as the text file wants it.
   std::vector<int> ColumnOrder() const;
   // What a drag of the column at `fromPosition` to `toPosition` does.
   void MoveColumn(int fromPosition, int toPosition);
   // Every column back at its own place.
   void ResetColumnOrder();
+  // The columns shown as `columnAtPosition` says (as ColumnOrder gives it);
+  // one that names a column twice or leaves one out changes nothing.
+  void SetColumnOrder(const std::vector<int> &columnAtPosition);
 
   int ColWidths(int col) const;
   void SetColWidths(int col, int width);
@@ -68,6 +72,9 @@ public:
   void Update(const std::function<void(TDataTable &)> &fill);
   // Empties every cell, fixed ones included.
   void Clear();
+  // Shows `table` instead of what the grid held, rows and all; the old cells
+  // are let go.
+  void SetTable(TDataTable &&table);
 
   QColor LineColor() const { return QColor(192, 192, 192); }
   QColor FixedLineColor() const { return QColor(0, 0, 0); }

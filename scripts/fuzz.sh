@@ -5,14 +5,14 @@
 # this script kept in build-fuzz/fuzz-work/<fuzzer>/corpus. Anything found is
 # left in build-fuzz/fuzz-work/<fuzzer>/findings and makes the script fail;
 # rerun one input with: build-fuzz/bin/fuzz_<name> <file>.
-# Fuzzers: live_frame dump_decoder number_format serial_ini (default: all).
+# Fuzzers: live_frame dump_decoder number_format serial_ini data_file (default: all).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$PWD"
 seconds="${1:-600}"
 [ $# -gt 0 ] && shift
 fuzzers=("$@")
-[ ${#fuzzers[@]} -eq 0 ] && fuzzers=(live_frame dump_decoder number_format serial_ini)
+[ ${#fuzzers[@]} -eq 0 ] && fuzzers=(live_frame dump_decoder number_format serial_ini data_file)
 
 export QT_QPA_PLATFORM=offscreen
 CC=clang CXX=clang++ cmake -S "$root" -B "$root/build-fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo \

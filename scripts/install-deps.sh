@@ -12,6 +12,7 @@ PACKAGES=(
   clang libclang-rt-14-dev llvm
   cups cups-client cups-bsd printer-driver-cups-pdf poppler-utils
   util-linux procps
+  libxlsxwriter-dev python3-openpyxl
 )
 
 missing=()

@@ -142,8 +142,8 @@ TEST(MemoryForecast, AStoreSeenFixesWhenTheNextOnesCome) {
   EXPECT_EQ(watch.Forecast(t0 + 8 * minute, 60)->FullAtMs, t0 + (7 + 2 * 60) * minute);
   // Once that moment has passed without a store, it is not known again.
   EXPECT_EQ(watch.Forecast(t0 + 30 * minute)->FullAtMs, t0 + (30 + 2 * 15) * minute);
-  EXPECT_EQ(DurationText(330 * minute + 59999), "5 h 30 min");
-  EXPECT_EQ(DurationText(2000 * 60 * minute), "83 d 8 h");
+  EXPECT_EQ(MemoryLastsText(330 * minute + 59999), "5 h 30 min");
+  EXPECT_EQ(MemoryLastsText(2000 * 60 * minute), "83 d 8 h");
 }
 
 TEST(DownloadCheck, TheFramesCountIsTheNumberOfRecordsTheDumpShows) {

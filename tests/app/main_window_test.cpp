@@ -236,6 +236,33 @@ TEST_F(ProgramOnPty, DownloadRequestWhileDisconnectedSendsNothing) {
   EXPECT_TRUE(form().Gauge1->isVisibleTo(&form()));
 }
 
+TEST_F(ProgramOnPty, WithoutALoggerTheDownloadButtonOpensSavedData) {
+  RunHandler([this] { form().InsColBitBtn4Click(); });
+  EXPECT_EQ(savedDataShown, 1);
+  EXPECT_EQ(dataWindowShown, 0);
+  EXPECT_NE(form().InsColBitBtn4->toolTip().indexOf("abre datos guardados"), -1) << "the hint says so";
+  // Once a download is held the button shows it, logger or not.
+  form().DATOSLISTOS = true;
+  RunHandler([this] { form().InsColBitBtn4Click(); });
+  EXPECT_EQ(savedDataShown, 1);
+  EXPECT_EQ(dataWindowShown, 1);
+}
+
+TEST_F(ProgramOnPty, CloseQueryCanKeepTheProgramOpen) {
+  Connect();
+  int asked = 0;
+  form().OnCloseQuery = [&] {
+    ++asked;
+    return false;
+  };
+  form().show();
+  form().close();
+  EXPECT_EQ(asked, 1);
+  EXPECT_TRUE(form().isVisible());
+  EXPECT_TRUE(form().SerialPort1->Connected()) << "nothing of the close was done";
+  form().OnCloseQuery = nullptr;
+}
+
 TEST_F(ProgramOnPty, GaugeCountsPiecesModuloFifty) {
   Connect();
   form().DESCARGANDO = true;

@@ -29,6 +29,7 @@ protected:
     program->CreateAllWindows();  // as after the first paint: the thermometers are fed too
     form().SerialPort1->SetPort(pty.SlavePath());
     form().ShowDataWindow = [this] { ++dataWindowShown; };
+    form().ShowSavedData = [this] { ++savedDataShown; };
     form().DownloadCommandGapMs = 50;
   }
   void TearDown() override {
@@ -48,4 +49,5 @@ protected:
   std::vector<std::string> messages;
   int setupShown = 0;
   int dataWindowShown = 0;
+  int savedDataShown = 0;
 };

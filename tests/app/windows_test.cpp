@@ -9,6 +9,7 @@
 #include "chart/chart.h"
 #include "chart/chart_preview.h"
 #include "data/data_window.h"
+#include "data/statistics_window.h"
 #include "graph/graph_window.h"
 #include "runtime/application.h"
 #include "serial/serial_port.h"
@@ -104,10 +105,13 @@ QStringList CaptionsThatDoNotFit(QWidget *window) {
       check(w, QString(button->text()).remove('&'), button->font(),
             style->subElementRect(QStyle::SE_PushButtonContents, &opt, button).adjusted(margin, 0, -margin, 0));
     } else if (auto *tool = qobject_cast<QToolButton *>(w)) {
-      // The text under the picture, inside the button's frame.
+      // The text under the picture, or beside it, inside the button's frame.
       const int frame = style->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, tool);
       const QRect inside = tool->rect().adjusted(frame, frame, -frame, -frame);
-      check(w, tool->text(), tool->font(), inside.adjusted(0, tool->iconSize().height(), 0, 0));
+      if (tool->toolButtonStyle() == Qt::ToolButtonTextBesideIcon)
+        check(w, tool->text(), tool->font(), inside.adjusted(tool->iconSize().width() + 4, 0, 0, 0));
+      else
+        check(w, tool->text(), tool->font(), inside.adjusted(0, tool->iconSize().height(), 0, 0));
     } else if (auto *group = qobject_cast<QGroupBox *>(w)) {
       if (group->title().isEmpty()) continue;
       QStyleOptionGroupBox opt;
@@ -145,7 +149,8 @@ TEST_F(Program, EveryCaptionFitsInsideItsControl) {
   TSerialSetupFrm setup;
   TForm1 &main = program.Form1();
   EXPECT_EQ(CaptionsThatDoNotFit({&main, &program.Form2(), &program.Form3(), &program.Form4(), &program.Form5(),
-                                  &program.Form6(), &program.Form7(), &program.Form8(), &preview, &setup}),
+                                  &program.Form6(), &program.Form7(), &program.Form8(), &preview, &setup,
+                                  &program.Form5().StatisticsWindow()}),
             "");
 
   // Connected, every light on and the battery low: the captions the window

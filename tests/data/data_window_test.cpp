@@ -1,4 +1,5 @@
 #include "data/data_window.h"
+#include "data/statistics_window.h"
 #include "data/text_file_writer.h"
 #include "dump_samples.h"
 
@@ -10,6 +11,9 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTimer>
 #include <QToolButton>
 #include <gtest/gtest.h>
 
@@ -64,7 +68,7 @@ protected:
     std::vector<std::vector<std::string>> cells;
     for (int r = 0; r <= form.StringGrid1->RowCount(); ++r) {
       cells.emplace_back();
-      for (int c = 0; c < DataColumns; ++c) cells.back().push_back(form.StringGrid1->Cells(c, r));
+      for (int c = 0; c < DataColumns; ++c) cells.back().emplace_back(form.StringGrid1->Cells(c, r));
     }
     return cells;
   }
@@ -271,6 +275,216 @@ TEST_F(DataWindow, RendersTheGridInItsColours) {
       if (c.red() > 150 && c.green() < 120 && c.blue() < 120) ++red;
     }
   EXPECT_GT(red, 50);
+}
+
+}  // namespace
+
+namespace {
+
+// A recording of five-minute records, and the file the window saves of it.
+class DataWindowFiles : public DataWindow {
+protected:
+  void SetUp() override {
+    DataWindow::SetUp();
+    form.ExecuteOpenDialog = [this](TForm5 &) { return openName; };
+    form.ExecuteExportDialog = [this](TForm5 &) { return exportChoice; };
+    form.AskUnsaved = [this](TForm5 &, const QString &q) {
+      questions.push_back(q.toStdString());
+      return unsavedAnswer;
+    };
+  }
+  // The rows shown: a download holds one more below them.
+  std::vector<std::vector<std::string>> ShownRows() const {
+    auto rows = Snapshot();
+    rows.resize(static_cast<size_t>(form.StringGrid1->RowCount()));
+    return rows;
+  }
+  std::string Save(const std::string &name) {
+    saveName = QString::fromStdString(folder + "/" + name);
+    form.SpeedButton1Click();
+    return ReadFile(folder + "/" + name);
+  }
+  void OpenFile(const std::string &path) {
+    openName = QString::fromStdString(path);
+    form.SpeedButton3->click();
+  }
+  QString openName;
+  TForm5::TExportChoice exportChoice;
+  QMessageBox::StandardButton unsavedAnswer = QMessageBox::Cancel;
+};
+
+TEST_F(DataWindowFiles, AnOpenedFileShowsInPlaceOfTheDownloadAndSavesBackItsBytes) {
+  dump = LongDump(40);
+  form.FormActivate();
+  form.StringGrid1->MoveColumn(1, 6);  // the date behind channel 4
+  const std::string first = Save("datos.txt");
+  const auto downloadRows = ShownRows();
+
+  dump = FiveLineDump();  // another download meanwhile
+  form.FormActivate();
+  OpenFile(folder + "/datos.txt");
+  ASSERT_TRUE(shown.empty()) << shown[0];
+  EXPECT_TRUE(form.ShowsFile());
+  EXPECT_EQ(form.windowTitle(), "DATOS DESCARGADOS - datos.txt");
+  EXPECT_EQ(form.RecordCount(), 40);
+  EXPECT_EQ(form.StringGrid1->ColumnAtPosition(6), 1) << "the date where it was shown";
+  EXPECT_EQ(form.Edit1->text(), "15/03/2004");
+  EXPECT_EQ(form.Edit2->text(), "10:30:00");
+  EXPECT_EQ(form.Edit8->text(), "CADA 5 MINUTOS");
+  EXPECT_EQ(ShownRows(), downloadRows);
+  EXPECT_EQ(Save("otra.txt"), first);
+
+  // Back from the graph the file is still what is shown, in its order.
+  form.OnGraph = [&] { form.StringGrid1->MoveColumn(6, 1); };
+  form.SpeedButton2->click();
+  EXPECT_EQ(form.StringGrid1->ColumnAtPosition(6), 1);
+  EXPECT_EQ(form.RecordCount(), 40);
+  // Opened again, the window shows the download.
+  Open();
+  EXPECT_FALSE(form.ShowsFile());
+  EXPECT_EQ(form.RecordCount(), 2);
+  form.hide();
+}
+
+TEST_F(DataWindowFiles, ARefusedFileIsNamedAndTheGridKeepsWhatItShowed) {
+  dump = FiveLineDump();
+  form.FormActivate();
+  const auto before = Snapshot();
+  const std::string bad = folder + "/malo.txt";
+  std::string line = "15/03/2004  10:35:00  2x,0  ";
+  for (int k = 2; k <= 16; ++k) line += "25,0  ";
+  std::ofstream(bad, std::ios::binary) << TEXT_FILE_HEADER << "\r\n\r\n" << line << "\r\n";
+  OpenFile(bad);
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].rfind("No se puede abrir \"malo.txt\": línea 3, columna 23: ", 0), 0u) << shown[0];
+  OpenFile(folder + "/no-existe.txt");
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_NE(shown[1].find("no existe"), std::string::npos) << shown[1];
+  EXPECT_EQ(Snapshot(), before);
+  EXPECT_FALSE(form.ShowsFile());
+  EXPECT_EQ(form.windowTitle(), "DATOS DESCARGADOS");
+  EXPECT_EQ(form.Edit8->text(), "CADA 5 MINUTOS");
+}
+
+TEST_F(DataWindowFiles, AStartTheRecordsCannotTellIsShownAsUnknown) {
+  const std::string csv = folder + "/uno.csv";
+  std::ofstream(csv, std::ios::binary) << "FECHA Y HORA;CH1;CH2;CH3;CH4;CH5;CH6;CH7;CH8;CH9;CH10;CH11;CH12;CH13;CH14;"
+                                          "CH15;CH16\n2004-03-15T10:35:00;25;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1\n";
+  OpenFile(csv);
+  ASSERT_TRUE(shown.empty()) << shown[0];
+  EXPECT_EQ(form.StringGrid1->Cells(1, 1), "15/03/2004");
+  EXPECT_EQ(form.StringGrid1->Cells(3, 1), "25,0");
+  for (QLineEdit *box : {form.Edit1, form.Edit2, form.Edit8}) EXPECT_EQ(box->text(), "DESCONOCIDA");
+}
+
+TEST_F(DataWindowFiles, ExportWritesWhatWasChosenAndCountsAsSaved) {
+  dump = LongDump(20);
+  form.FormActivate();
+  EXPECT_TRUE(form.DownloadUnsaved());
+  const std::string path = folder + "/datos.csv";
+  exportChoice = {QString::fromStdString(path), TExportFormat::Csv, TCsvStyle::Semicolon};
+  form.SpeedButton4->click();
+  ASSERT_TRUE(shown.empty()) << shown[0];
+  EXPECT_EQ(ReadFile(path), BuildCsv({form.StringGrid1->Table(), 20, {}}, TCsvStyle::Semicolon));
+  EXPECT_FALSE(form.DownloadUnsaved());
+  // An existing file is asked about; No leaves it.
+  answer = QMessageBox::No;
+  exportChoice.Style = TCsvStyle::Comma;
+  form.SpeedButton4Click();
+  EXPECT_EQ(questions, std::vector<std::string>{"El archivo existe, sobreescribo?"});
+  EXPECT_EQ(ReadFile(path), BuildCsv({form.StringGrid1->Table(), 20, {}}, TCsvStyle::Semicolon));
+  // A workbook too; a new download is unsaved again.
+  exportChoice = {QString::fromStdString(folder + "/datos.xlsx"), TExportFormat::Xlsx, TCsvStyle::Comma};
+  form.SpeedButton4Click();
+  EXPECT_EQ(ReadFile(folder + "/datos.xlsx").substr(0, 2), "PK");
+  dump = LongDump(21);
+  EXPECT_TRUE(form.DownloadUnsaved());
+}
+
+TEST_F(DataWindowFiles, ClosingWithAnUnsavedDownloadAsksOnce) {
+  const std::string question = "Hay datos descargados sin guardar. ¿Desea guardarlos antes de salir?";
+  EXPECT_TRUE(form.CloseQuery()) << "no download, no question";
+  EXPECT_TRUE(questions.empty());
+
+  dump = LongDump(10);
+  struct Case {
+    QMessageBox::StandardButton answer;
+    const char *saveAs;  // null: the save dialog is cancelled
+    bool closes;
+  };
+  const Case cases[] = {{QMessageBox::Cancel, nullptr, false},
+                        {QMessageBox::No, nullptr, true},
+                        {QMessageBox::Yes, nullptr, false},
+                        {QMessageBox::Yes, "salida.txt", true}};
+  for (const Case &c : cases) {
+    questions.clear();
+    dialogs = 0;
+    unsavedAnswer = c.answer;
+    saveName = c.saveAs ? QString::fromStdString(folder + "/" + c.saveAs) : QString();
+    EXPECT_EQ(form.CloseQuery(), c.closes);
+    EXPECT_EQ(questions, std::vector<std::string>{question});
+    EXPECT_EQ(dialogs, c.answer == QMessageBox::Yes ? 1 : 0);
+  }
+  // Sí saved the download, not the file the window showed last.
+  EXPECT_EQ(ReadFile(folder + "/salida.txt"), BuildTextFile(form.StringGrid1->Table(), 10));
+  questions.clear();
+  EXPECT_TRUE(form.CloseQuery());
+  EXPECT_TRUE(questions.empty()) << "saved: nothing to ask";
+}
+
+TEST_F(DataWindowFiles, WithoutADownloadTheWindowOffersToOpenAFile) {
+  const std::string csv = folder + "/datos.csv";
+  dump = LongDump(12);
+  form.FormActivate();
+  std::ofstream(csv, std::ios::binary) << BuildCsv({form.StringGrid1->Table(), 12, {}}, TCsvStyle::Comma);
+  dump.clear();
+  int checked = 0;
+  QTimer::singleShot(50, &form, [&] {
+    ++checked;
+    EXPECT_EQ(form.StringGrid1->RowCount(), 1);
+    EXPECT_EQ(form.StringGrid1->Cells(3, 0), "CH1");
+    EXPECT_EQ(form.Edit1->text(), "");
+    EXPECT_TRUE(form.SpeedButton3->isVisible());
+    OpenFile(csv);
+    EXPECT_EQ(form.RecordCount(), 12);
+    form.reject();
+  });
+  form.ExecWithoutDownload();
+  EXPECT_EQ(checked, 1);
+  EXPECT_TRUE(shown.empty()) << shown[0] << " (an empty dump is no error here)";
+  EXPECT_FALSE(form.DownloadUnsaved());
+}
+
+TEST_F(DataWindowFiles, StatisticsOfTheShownRowsWithTheLimitsTyped) {
+  dump = LongDump(30);
+  form.FormActivate();
+  form.StringGrid1->MoveColumn(4, 3);  // CH2 in front of CH1
+  int opened = 0;
+  // What the user does while the window is up.
+  form.ShowStatistics = [&](TForm9 &window) {
+    ++opened;
+    window.FormActivate();
+    EXPECT_EQ(window.windowTitle(), "ESTADÍSTICAS");
+    EXPECT_EQ(window.Table1->item(0, 0)->text(), "CH2");
+    EXPECT_EQ(window.Table1->item(1, 0)->text(), "CH1");
+    EXPECT_EQ(window.Table1->item(1, 1)->text(), "30");
+    EXPECT_EQ(window.Table1->item(1, 2)->text(), "0,0") << "record r reads (r - 1) tenths";
+    EXPECT_EQ(window.Table1->item(1, 4)->text(), "2,9");
+    EXPECT_EQ(window.Table1->item(1, 5)->text(), "15/03/2004 13:00:00");
+    EXPECT_EQ(window.Table1->item(1, 8)->text(), "sin límite");
+    window.Edit1->setText("2,5");
+    window.Button1Click();
+    EXPECT_EQ(window.Table1->item(1, 8)->text(), "20 min") << "records 27 to 30, five minutes each";
+    window.Edit2->setText("frío");
+    window.Button1->click();
+  };
+  form.SpeedButton5->click();
+  EXPECT_EQ(opened, 1);
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_NE(shown[0].find("Límite inferior no válido"), std::string::npos) << shown[0];
+  EXPECT_FALSE(form.Limits.Lower);
+  EXPECT_EQ(form.Limits.Upper, 25) << "kept for the rest of the run";
+  EXPECT_EQ(form.StringGrid1->ColumnAtPosition(3), 3) << "back from the window the table is rebuilt";
 }
 
 }  // namespace

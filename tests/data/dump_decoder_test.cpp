@@ -34,8 +34,8 @@ protected:
     return "no failure";
   }
 
-  std::string Date(int row) const { return table.Cells(1, row); }
-  std::string Time(int row) const { return table.Cells(2, row); }
+  std::string Date(int row) const { return std::string(table.Cells(1, row)); }
+  std::string Time(int row) const { return std::string(table.Cells(2, row)); }
 
   std::string text;
   TDumpLines lines;

@@ -3,14 +3,16 @@
 # the simulated logger on a linked pseudo-terminal: connect, set the logger's
 # clock, download, save the file, open the graph and its print preview, close
 # them with Escape (also one sent to a window beneath, and one left held
-# down), open the data window again. talvex-cli then reads the logger's
-# status, and the saved file is checked byte for byte against a second
-# download of the same logger memory by talvex-cli, and its values against the dump the logger sent. Last,
+# down), open the data window again, open the saved file in it, graph it and
+# export it as a workbook (checked with openpyxl). talvex-cli then reads the
+# logger's status, and the saved file is checked byte for byte against a
+# second download of the same logger memory by talvex-cli, and its values
+# against the dump the logger sent. Last,
 # display_loss.sh takes the display away from a busy program.
 #
 #   tests/e2e/run_e2e.sh [BUILD_DIR]      (default: build)
 #
-# Needs xvfb-run, Xvfb, xdotool and python3; must run as root (the logger's
+# Needs xvfb-run, Xvfb, xdotool, python3 and Debian's python3-openpyxl; must run as root (the logger's
 # link is made under /dev, where the port setup dialog lists its ports).
 # Exits 0 on success; on failure says which step failed and leaves
 # screenshots and logs in $E2E_OUT (default /tmp/talvex-e2e).
@@ -65,6 +67,12 @@ say() {
 shot() { import -window root "$OUT/$1.png" 2>/dev/null || true; }
 
 source "$ROOT/tests/e2e/x_helpers.sh"
+# Replaces whatever the name box of file dialog $1 holds with $2, then Return.
+enter_name() {
+  keys "$1" key ctrl+a
+  keys "$1" type --delay 20 "$2"
+  keys "$1" key Return
+}
 # Waits for a line matching $1 in the simulator's log.
 sim_said() {
   for ((i = 0; i < ${2:-10} * 10; i++)); do
@@ -131,9 +139,7 @@ DIALOG="$(window 'Save As' 10)" || fail "no save dialog"
 sleep 0.5
 shot 05-save-dialog
 # The name box has the focus; whatever it holds is replaced.
-keys "$DIALOG" key ctrl+a
-keys "$DIALOG" type --delay 20 "$SAVED"
-keys "$DIALOG" key Return
+enter_name "$DIALOG" "$SAVED"
 for ((i = 0; i < 50; i++)); do [[ -s "$SAVED" ]] && break; sleep 0.1; done
 [[ -s "$SAVED" ]] || fail "nothing saved at $SAVED"
 
@@ -178,6 +184,35 @@ window 'DATOS DESCARGADOS' 1 >/dev/null || fail "the data window closed by itsel
 shot 08-data-again
 keys "$DATA" key Escape
 gone 'DATOS DESCARGADOS' 5 || fail "the data window did not close"
+
+say "open the saved file: VER DATOS, ABRIR, its path"
+click "$MAIN" $((333 + 83)) $((5 + 16))
+DATA="$(window 'DATOS DESCARGADOS' 5)" || fail "VER DATOS did not open the data window"
+sleep 0.5
+click "$DATA" $((566 + 24)) $((39 + 26))
+OPEN="$(window 'Abrir datos guardados' 10)" || fail "ABRIR showed no open dialog"
+sleep 0.5
+enter_name "$OPEN" "$SAVED"
+DATA="$(window 'DATOS DESCARGADOS - datos.txt' 10)" || fail "the saved file did not open"
+sleep 0.5
+shot 09-file-opened
+
+say "graph the opened file, then export it as a workbook"
+click "$DATA" $((429 + 24)) $((39 + 26))
+GRAPH="$(window 'GRAFICO DE LOS VALORES DESCARGADOS' 10)" || fail "no graph of the opened file"
+sleep 1
+shot 10-graph-of-file
+keys "$GRAPH" key Escape
+gone 'GRAFICO DE LOS VALORES DESCARGADOS' 5 || fail "the graph window did not close"
+sleep 0.5
+click "$DATA" $((626 + 24)) $((39 + 26))
+EXPORT="$(window 'Exportar a una hoja de cálculo' 10)" || fail "EXPORTAR showed no dialog"
+sleep 0.5
+enter_name "$EXPORT" "$OUT/datos.xlsx"
+for ((i = 0; i < 50; i++)); do [[ -s "$OUT/datos.xlsx" ]] && break; sleep 0.1; done
+[[ -s "$OUT/datos.xlsx" ]] || fail "nothing exported at $OUT/datos.xlsx"
+keys "$DATA" key Escape
+gone 'DATOS DESCARGADOS - datos.txt' 5 || fail "the data window did not close"
 
 say "close the program; talvex-cli status reads one frame's health"
 kill "$APP_PID"
@@ -230,6 +265,22 @@ times = [datetime.datetime.strptime(l.decode()[:19], '%d/%m/%Y  %H:%M:%S') for l
 for a, b in zip(times, times[1:]):
     assert b - a == datetime.timedelta(minutes=1), f'records {a} and {b} are not a minute apart'
 print(f'e2e: {records} records saved, identical to the logger\'s')
+EOF
+
+say "the workbook read by openpyxl holds the saved file's records"
+/usr/bin/python3 - "$SAVED" "$OUT/datos.xlsx" <<'EOF' || fail "the workbook is wrong"
+import sys, datetime, openpyxl
+lines = open(sys.argv[1], 'rb').read().decode('ascii').split('\r\n')[2:-1]
+book = openpyxl.load_workbook(sys.argv[2])
+data = book['Datos']
+assert book.sheetnames == ['Datos', 'Estadísticas'] and data.freeze_panes == 'A2'
+assert data.max_row == len(lines) + 1, (data.max_row, len(lines))
+for row, line in zip(data.iter_rows(min_row=2), lines):
+    fields = line.split('  ')
+    assert row[0].value == datetime.datetime.strptime(fields[0] + ' ' + fields[1], '%d/%m/%Y %H:%M:%S'), row[0].value
+    for cell, text in zip(row[1:], fields[2:18]):
+        assert cell.data_type == 'n' and abs(cell.value - float(text.replace(',', '.'))) < 1e-9, (cell.value, text)
+print(f'e2e: workbook of {len(lines)} records matches the saved file')
 EOF
 
 say "the display goes away under a modal message box: the program ends and lets the port go"

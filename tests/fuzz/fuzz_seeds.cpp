@@ -3,6 +3,11 @@
 // program uses, port settings as the program saves them. Small and made
 // afresh at every build, so no corpus lives in the repository.
 
+#include "data/data_export.h"
+#include "data/dump_decoder.h"
+#include "data/dump_lines.h"
+#include "data/text_file_writer.h"
+#include "runtime/format_settings.h"
 #include "serial/serial_ini.h"
 #include "serial/serial_port.h"
 #include "sim/logger_simulator.h"
@@ -95,6 +100,38 @@ void DumpSeeds() {
   Put("dump_decoder", n++, cr);
 }
 
+// Files the program saves and exports, and what an editor makes of them.
+void DataFileSeeds() {
+  ApplyProgramFormats();
+  int n = 0;
+  for (int rate : {2, 6, 9}) {
+    TSimDumpHeader h;
+    h.Start = TSimDateTime{2004, 2, 28, 22, 57, 0};
+    h.RateCode = rate;
+    std::vector<TReadings> recs;
+    for (int r = 0; r < 4; ++r) recs.push_back(ChannelReadings(r * 60000LL, rate));
+    const std::string dump = MakeDump(h, recs, ChannelReadings(4 * 60000LL, rate)) + kEndMark;
+    const TDumpLines lines = SplitDumpLines(dump);
+    TDataTable table(DataColumns, static_cast<int>(lines.size()) - 2);
+    TDumpHeader header;
+    DOSCANALESLM35(lines, table, header);
+    const int records = static_cast<int>(lines.size()) - 3;
+    const std::string text = BuildTextFile(table, records);
+    Put("data_file", n++, text);
+    // The date dragged behind channel 1.
+    Put("data_file", n++, BuildTextFile(table, records, {0, 2, 3, 1, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18}));
+    std::string lf;
+    for (char c : text)
+      if (c != '\r') lf += c == ',' ? '.' : c;
+    Put("data_file", n++, lf);
+    Put("data_file", n++, BuildCsv({table, records, {}}, TCsvStyle::Comma));
+    Put("data_file", n++, "\xEF\xBB\xBF" + BuildCsv({table, records, {}}, TCsvStyle::Semicolon));
+  }
+  Put("data_file", n++,
+      "FECHA;HORA;CH1;CH2;CH3;CH4;CH5;CH6;CH7;CH8;CH9;CH10;CH11;CH12;CH13;CH14;CH15;CH16;\n"
+      "15/03/2004;10:35;\"25,0\";1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;\n");
+}
+
 void NumberSeeds() {
   struct Seed {
     bool program;
@@ -158,6 +195,7 @@ int main(int argc, char **argv) {
     Root = argv[1];
     LiveSeeds();
     DumpSeeds();
+    DataFileSeeds();
     NumberSeeds();
     IniSeeds();
   } catch (const std::exception &e) {

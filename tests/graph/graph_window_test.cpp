@@ -274,7 +274,7 @@ TEST_F(GraphWindow, ReadoutGivesTheGridsCellsForTheRecordUnderThePointer) {
   ASSERT_EQ(lines.size(), 2u + 15u);
   EXPECT_EQ(lines[0].Text, "Muestra 12");
   EXPECT_EQ(lines[1].Text, "08/12/2026 10:11:00");
-  EXPECT_EQ(lines[2].Text, "CANAL1: " + QString::fromStdString(grid.Cells(3, 12)));
+  EXPECT_EQ(lines[2].Text, "CANAL1: " + QString::fromStdString(std::string(grid.Cells(3, 12))));
   EXPECT_EQ(lines[3].Text, "CANAL2: -50,0");
   EXPECT_EQ(lines[3].Color, Series(2).SeriesColor());
   EXPECT_EQ(lines[4].Text.left(7), "CANAL3:");

@@ -1,0 +1,78 @@
+#include "data/data_statistics.h"
+
+#include "data/dump_decoder.h"
+#include "data/record_values.h"
+
+#include <cmath>
+
+std::optional<std::int64_t> TDataStatistics::MinutesAbove(const TChannelStats &c) const {
+  if (!Limits.Upper || StepMinutes <= 0) return std::nullopt;
+  return static_cast<std::int64_t>(c.Above) * StepMinutes;
+}
+
+std::optional<std::int64_t> TDataStatistics::MinutesBelow(const TChannelStats &c) const {
+  if (!Limits.Lower || StepMinutes <= 0) return std::nullopt;
+  return static_cast<std::int64_t>(c.Below) * StepMinutes;
+}
+
+TDataStatistics ComputeStatistics(const TDataTable &table, int records, const std::vector<int> &columnAtPosition,
+                                  const TStatLimits &limits) {
+  TDataStatistics stats;
+  stats.Records = records > 0 ? records : 0;
+  stats.Limits = limits;
+  const TShownColumns shown = ShownColumns(columnAtPosition);
+  stats.StepMinutes = DeriveStart(table, stats.Records, shown.Date, shown.Time).StepMinutes;
+  // Whole tenths add up exactly; the squares of readings far beyond the
+  // logger's range still fit in 128 bits.
+  std::int64_t sums[Channels] = {};
+  __int128 squares[Channels] = {};
+  for (size_t k = 0; k < stats.Channels.size(); ++k)
+    stats.Channels[k].Name = std::string(table.Cells(shown.Channels[k], 0));
+  // Row by row: the table is read once, in the order it lies in memory.
+  for (int r = 1; r <= stats.Records; ++r) {
+    for (int k = 0; k < Channels; ++k) {
+      std::int64_t v;
+      if (!ParseTenths(table.Cells(shown.Channels[k], r), v)) continue;
+      TChannelStats &c = stats.Channels[k];
+      if (c.Count == 0 || v < c.Min) {
+        c.Min = v;
+        c.MinRow = r;
+      }
+      if (c.Count == 0 || v > c.Max) {
+        c.Max = v;
+        c.MaxRow = r;
+      }
+      ++c.Count;
+      sums[k] += v;
+      squares[k] += static_cast<__int128>(v) * v;
+      if (limits.Upper && v > *limits.Upper) ++c.Above;
+      if (limits.Lower && v < *limits.Lower) ++c.Below;
+    }
+  }
+  for (int k = 0; k < Channels; ++k) {
+    TChannelStats &c = stats.Channels[k];
+    if (c.Count == 0) continue;
+    const long double n = c.Count;
+    const long double mean = static_cast<long double>(sums[k]) / n;
+    const long double variance = static_cast<long double>(squares[k]) / n - mean * mean;
+    c.Mean = static_cast<double>(mean / 10);
+    c.StdDev = static_cast<double>(std::sqrt(variance > 0 ? variance : 0) / 10);
+  }
+  return stats;
+}
+
+std::string RecordStampText(const TDataTable &table, int row) {
+  std::string text(table.Cells(1, row));
+  const std::string_view time = table.Cells(2, row);
+  if (!text.empty() && !time.empty()) text += ' ';
+  text += time;
+  return text;
+}
+
+std::string DurationText(std::int64_t minutes) {
+  const std::int64_t days = minutes / 1440, hours = minutes / 60 % 24, rest = minutes % 60;
+  std::string text;
+  if (days) text += std::to_string(days) + " d ";
+  if (days || hours) text += std::to_string(hours) + " h ";
+  return text + std::to_string(rest) + " min";
+}

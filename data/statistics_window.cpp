@@ -1,0 +1,135 @@
+#include "data/statistics_window.h"
+
+#include "data/record_values.h"
+#include "data/string_grid.h"
+#include "runtime/application.h"
+#include "runtime/exceptions.h"
+#include "runtime/form_font.h"
+
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QTableWidget>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+const char *const kColumns[] = {"Canal",      "Registros", "Mínimo", "Fecha del mínimo", "Máximo",
+                                "Fecha del máximo", "Media", "Desv. estándar", "Tiempo sobre", "Tiempo bajo"};
+const int kWidths[] = {52, 62, 56, 124, 56, 124, 56, 86, 92, 92};
+
+QString Degrees(double value, int decimals) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.*f", decimals, value);
+  // The program's decimal comma.
+  return QString::fromLatin1(buf).replace('.', ',');
+}
+
+QString LimitText(const std::optional<std::int64_t> &limit) {
+  return limit ? QString::fromStdString(TenthsText(*limit)) : QString();
+}
+
+std::optional<std::int64_t> LimitOf(const QString &typed, const char *which) {
+  const std::string text = typed.trimmed().toStdString();
+  if (text.empty()) return std::nullopt;
+  std::int64_t tenths;
+  if (!ParseTenths(text, tenths))
+    throw Exception(std::string("Límite ") + which + " no válido: \"" + text +
+                    "\". Escriba una temperatura con un decimal como mucho (25,0) o deje el cuadro vacío.");
+  return tenths;
+}
+
+}  // namespace
+
+TForm9::TForm9(const TStringGrid &grid, TStatLimits &limits, QWidget *parent)
+    : QDialog(parent), Grid_(grid), Limits_(limits) {
+  setWindowTitle(QString::fromUtf8("ESTADÍSTICAS"));
+  setFont(FormFont("MS Sans Serif", 8));
+  setFixedSize(826, 452);
+
+  Label1 = new QLabel(this);
+  Label1->setGeometry(8, 8, 560, 16);
+  Label1->setFont(FormFont("Arial", 8, true));
+  Label2 = new QLabel(QString::fromUtf8("Límite superior (°C):"), this);
+  Label2->setGeometry(8, 34, 124, 20);
+  Edit1 = new QLineEdit(this);
+  Edit1->setGeometry(134, 32, 60, 24);
+  Label3 = new QLabel(QString::fromUtf8("Límite inferior (°C):"), this);
+  Label3->setGeometry(214, 34, 124, 20);
+  Edit2 = new QLineEdit(this);
+  Edit2->setGeometry(338, 32, 60, 24);
+  for (QLineEdit *e : {Edit1, Edit2}) e->setToolTip(QString::fromUtf8("Vacío: sin límite"));
+  Button1 = new QPushButton(QString::fromUtf8("CALCULAR"), this);
+  Button1->setGeometry(418, 31, 90, 26);
+  Button1->setDefault(true);
+
+  Table1 = new QTableWidget(16, 10, this);
+  Table1->setGeometry(8, 66, 810, 378);
+  Table1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  Table1->verticalHeader()->hide();
+  Table1->verticalHeader()->setDefaultSectionSize(22);
+  Table1->setFont(FormFont("Arial", 8));
+  for (int c = 0; c < 10; ++c) {
+    Table1->setHorizontalHeaderItem(c, new QTableWidgetItem(QString::fromUtf8(kColumns[c])));
+    Table1->setColumnWidth(c, kWidths[c]);
+  }
+  Table1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+
+  connect(Button1, &QPushButton::clicked, this, [this] { RunHandler([this] { Button1Click(); }); });
+}
+
+void TForm9::showEvent(QShowEvent *event) {
+  QDialog::showEvent(event);
+  if (!event->spontaneous())
+    QTimer::singleShot(0, this, [this] {
+      if (isVisible()) RunHandler([this] { FormActivate(); });
+    });
+}
+
+void TForm9::Button1Click() {
+  // Both read before either is kept: a bad one changes nothing.
+  TStatLimits limits;
+  limits.Upper = LimitOf(Edit1->text(), "superior");
+  limits.Lower = LimitOf(Edit2->text(), "inferior");
+  Limits_ = limits;
+  FormActivate();
+}
+
+void TForm9::FormActivate() {
+  Edit1->setText(LimitText(Limits_.Upper));
+  Edit2->setText(LimitText(Limits_.Lower));
+  Stats_ = ComputeStatistics(Grid_.Table(), Grid_.RowCount() - 1, Grid_.ColumnOrder(), Limits_);
+  QString summary = QString::number(Stats_.Records) + " registros";
+  summary += Stats_.StepMinutes ? QString(", uno cada %1 min").arg(Stats_.StepMinutes)
+                                : QString::fromUtf8(", intervalo desconocido (el tiempo no se puede medir)");
+  Label1->setText(summary);
+  for (int row = 0; row < 16; ++row) {
+    const TChannelStats &c = Stats_.Channels[static_cast<size_t>(row)];
+    QStringList cells = {QString::fromStdString(c.Name), QString::number(c.Count)};
+    if (c.Count > 0) {
+      cells << QString::fromStdString(TenthsText(c.Min))
+            << QString::fromStdString(RecordStampText(Grid_.Table(), c.MinRow))
+            << QString::fromStdString(TenthsText(c.Max))
+            << QString::fromStdString(RecordStampText(Grid_.Table(), c.MaxRow)) << Degrees(c.Mean, 2)
+            << Degrees(c.StdDev, 2);
+    } else {
+      cells << "" << "" << "" << "" << "" << "";
+    }
+    auto duration = [&](const std::optional<std::int64_t> &limit, const std::optional<std::int64_t> &minutes) {
+      if (!limit) return QString::fromUtf8("sin límite");
+      if (!minutes) return QString::fromUtf8("desconocido");
+      return QString::fromStdString(DurationText(*minutes));
+    };
+    cells << duration(Limits_.Upper, Stats_.MinutesAbove(c)) << duration(Limits_.Lower, Stats_.MinutesBelow(c));
+    for (int col = 0; col < cells.size(); ++col) {
+      auto *item = new QTableWidgetItem(cells[col]);
+      item->setTextAlignment(col == 0 || col == 3 || col == 5 ? Qt::AlignLeft | Qt::AlignVCenter
+                                                              : Qt::AlignRight | Qt::AlignVCenter);
+      Table1->setItem(row, col, item);
+    }
+  }
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "data/data_statistics.h"
+
+#include <QDialog>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTableWidget;
+class TStringGrid;
+
+// "ESTADÍSTICAS": the summary of every channel of the records the data window
+// shows, with the two limits the user may set for the time spent above and
+// below them. Opened modally from the data window; the limits stay for the
+// rest of the run (the XLSX export's statistics use them too).
+class TForm9 : public QDialog {
+public:
+  // `grid` is the data window's; `limits` its limits, which this window sets.
+  TForm9(const TStringGrid &grid, TStatLimits &limits, QWidget *parent = nullptr);
+
+  QLabel *Label1;      // records and the step between them
+  QLabel *Label2;      // "Límite superior (°C):"
+  QLabel *Label3;      // "Límite inferior (°C):"
+  QLineEdit *Edit1;    // upper limit, empty for none
+  QLineEdit *Edit2;    // lower limit, empty for none
+  QPushButton *Button1;  // "CALCULAR"
+  QTableWidget *Table1;  // one row a channel
+
+  // Fills the table from the grid as it is shown.
+  void FormActivate();
+  // Takes the limits typed and fills the table again. A limit that is not a
+  // temperature raises, and the limits stay as they were.
+  void Button1Click();
+
+  const TDataStatistics &Statistics() const { return Stats_; }
+
+protected:
+  void showEvent(QShowEvent *event) override;
+
+private:
+  const TStringGrid &Grid_;
+  TStatLimits &Limits_;
+  TDataStatistics Stats_;
+};

@@ -1,0 +1,174 @@
+// talvex-cli on saved files: convert and stats, and download into a
+// spreadsheet.
+
+#include "app/cli_commands.h"
+#include "app/cli_errors.h"
+#include "app/download_session.h"
+#include "data/data_export.h"
+#include "data/data_file_reader.h"
+#include "data/text_file_writer.h"
+#include "runtime/format_settings.h"
+#include "sim/logger_simulator.h"
+
+#include "cli_test_peer.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+std::string ReadFile(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// Runs /usr/bin/python3 (where Debian's openpyxl loads) on `script`; empty
+// when it exits 0, else what it said.
+std::string Python(const std::string &script, const std::string &arg) {
+  QTemporaryDir dir;
+  const std::string file = dir.filePath("check.py").toStdString();
+  std::ofstream(file) << script;
+  std::string output;
+  FILE *p = popen(("/usr/bin/python3 '" + file + "' '" + arg + "' 2>&1").c_str(), "r");
+  if (!p) return "no python";
+  char buf[512];
+  while (fgets(buf, sizeof buf, p)) output += buf;
+  return pclose(p) == 0 ? "" : (output.empty() ? "python failed" : output);
+}
+
+class CliFiles : public ::testing::Test {
+protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir.isValid());
+    ApplyProgramFormats();
+    // 25 five-minute records from 15/03/2004 10:30:00.
+    std::vector<TReadings> lines;
+    for (int i = 0; i < 25; ++i) {
+      TReadings r;
+      r.fill(500);
+      r[0] = static_cast<std::uint16_t>(700 + i);  // 20,0 up to 22,4
+      lines.push_back(r);
+    }
+    TReadings last;
+    last.fill(500);
+    const TDecodedDump decoded = DecodeDump(MakeDump(TSimDumpHeader{{2004, 3, 15, 10, 30, 0}, 2}, lines, last) + "A");
+    text = DumpTextFile(decoded);
+    std::ofstream(Path("datos.txt"), std::ios::binary) << text;
+  }
+  std::string Path(const std::string &name) const { return dir.filePath(QString::fromStdString(name)).toStdString(); }
+
+  QTemporaryDir dir;
+  std::string text;
+};
+
+TEST_F(CliFiles, ConvertWritesWhatTheExtensionSaysAndBack) {
+  CliRun run = RunCliCaptured({"convert", Path("datos.txt"), "-o", Path("datos.csv"), "--csv", "semicolon"});
+  ASSERT_EQ(run.Code, exOk) << run.Err;
+  EXPECT_NE(run.Out.find("Convertidos 25 registros"), std::string::npos) << run.Out;
+  const std::string csv = ReadFile(Path("datos.csv"));
+  EXPECT_EQ(csv.substr(0, 22), "FECHA Y HORA;CH1;CH2;C");
+  EXPECT_NE(csv.find("\r\n2004-03-15T10:35:00;20,0;0,0;"), std::string::npos) << csv.substr(0, 200);
+
+  // The CSV back to the program's text file: the same bytes as the save.
+  run = RunCliCaptured({"convert", Path("datos.csv"), "-o", Path("vuelta.txt")});
+  ASSERT_EQ(run.Code, exOk) << run.Err;
+  EXPECT_EQ(ReadFile(Path("vuelta.txt")), text);
+
+  run = RunCliCaptured({"convert", Path("datos.txt"), "-o", Path("datos.xlsx"), "--above", "22,0"});
+  ASSERT_EQ(run.Code, exOk) << run.Err;
+  EXPECT_EQ(Python(R"(
+import sys, datetime, openpyxl
+book = openpyxl.load_workbook(sys.argv[1])
+data, stats = book['Datos'], book['Estadísticas']
+assert data.max_row == 26 and data['A2'].value == datetime.datetime(2004, 3, 15, 10, 35), data['A2'].value
+assert data['B26'].value == 22.4 and data['B26'].number_format == '0.0'
+assert stats['B2'].value == 25 and stats['E2'].value == 22.4
+above = stats['I2'].value
+above = above if isinstance(above, datetime.timedelta) else datetime.timedelta(days=above)
+assert above == datetime.timedelta(minutes=20), above  # 22,1 to 22,4
+)",
+                   Path("datos.xlsx")),
+            "");
+}
+
+TEST_F(CliFiles, StatsAsTextAndJson) {
+  CliRun run = RunCliCaptured({"stats", Path("datos.txt"), "--below", "20.5"});
+  ASSERT_EQ(run.Code, exOk) << run.Err;
+  EXPECT_NE(run.Out.find("25 registros, uno cada 5 min; límite inferior 20,5 °C"), std::string::npos) << run.Out;
+  EXPECT_NE(run.Out.find("CH1           25     20,0  15/03/2004 10:35:00     22,4  15/03/2004 12:35:00    21,20"),
+            std::string::npos)
+      << run.Out;
+  EXPECT_NE(run.Out.find("25 min"), std::string::npos) << "20,0 to 20,4 below 20,5: " << run.Out;
+
+  run = RunCliCaptured({"stats", Path("datos.txt"), "--json"});
+  ASSERT_EQ(run.Code, exOk) << run.Err;
+  EXPECT_EQ(run.Out.rfind("{\"archivo\":", 0), 0u);
+  EXPECT_NE(run.Out.find("\"minutos_entre_registros\":5,\"limite_superior\":null"), std::string::npos) << run.Out;
+  EXPECT_NE(run.Out.find("{\"canal\":\"CH1\",\"registros\":25,\"minimo\":20.0,\"fecha_minimo\":\"2004-03-15T10:35:00\","
+                         "\"maximo\":22.4,\"fecha_maximo\":\"2004-03-15T12:35:00\",\"media\":21.200"),
+            std::string::npos)
+      << run.Out;
+  EXPECT_NE(run.Out.find("\"minutos_sobre\":null"), std::string::npos);
+}
+
+TEST_F(CliFiles, BadFilesAndArgumentsSayWhat) {
+  std::ofstream(Path("malo.txt")) << "hola\n";
+  std::ofstream(Path("existe.csv")) << "x";
+  struct Case {
+    std::vector<std::string> args;
+    int code;
+    const char *says;
+  };
+  const std::vector<Case> cases = {
+      {{"stats", Path("no-existe.txt")}, exFileError, "no existe"},
+      {{"stats", Path("malo.txt")}, exFileError, "línea 1, columna 1"},
+      {{"convert", Path("datos.txt"), "-o", Path("existe.csv")}, exFileError, "--force"},
+      {{"convert", Path("datos.txt")}, exUsage, "-o ARCHIVO"},
+      {{"convert", Path("datos.txt"), "-o", Path("datos.txt")}, exUsage, "no escribe sobre"},
+      {{"convert", Path("datos.txt"), "-o", Path("x.csv"), "--csv", "tab"}, exUsage, "--csv espera"},
+      {{"stats", Path("datos.txt"), "--above", "mucho"}, exUsage, "--above espera"},
+      {{"stats"}, exUsage, "espera un archivo"},
+      {{"stats", Path("datos.txt"), "--port", "DEMO"}, exUsage, "no admite la opción --port"},
+  };
+  for (const Case &c : cases) {
+    const CliRun run = RunCliCaptured(c.args);
+    EXPECT_EQ(run.Code, c.code) << run.Err;
+    EXPECT_NE(run.Err.find(c.says), std::string::npos) << run.Err;
+  }
+  EXPECT_EQ(ReadFile(Path("existe.csv")), "x");
+}
+
+TEST_F(CliFiles, DownloadIntoAWorkbook) {
+  TSimConfig cfg;
+  cfg.FrameIntervalMs = 100;
+  cfg.StoredRecords = 40;
+  cfg.DownloadDelayMs = 50;
+  cfg.EndMarkPauseMs = 100;
+  TLoggerSimulator sim(cfg);
+  sim.Start();
+  const CliRun run = RunCliCaptured({"download", "--port", sim.SlavePath(), "-o", Path("descarga.xlsx"), "--raw",
+                                     Path("descarga.volcado")});
+  ASSERT_EQ(run.Code, exOk) << run.Err;
+  // The workbook holds what the text file of the same dump holds.
+  const TDecodedDump decoded = DecodeDump(ReadFile(Path("descarga.volcado")));
+  std::ofstream(Path("descarga.txt"), std::ios::binary) << DumpTextFile(decoded);
+  ASSERT_EQ(RunCliCaptured({"convert", Path("descarga.txt"), "-o", Path("igual.xlsx")}).Code, exOk);
+  EXPECT_EQ(Python(R"(
+import sys, openpyxl
+a = openpyxl.load_workbook(sys.argv[1] + '/descarga.xlsx')['Datos']
+b = openpyxl.load_workbook(sys.argv[1] + '/igual.xlsx')['Datos']
+rows = lambda s: [[c.value for c in row] for row in s.iter_rows()]
+assert a.max_row == 41, a.max_row
+assert rows(a) == rows(b)
+)",
+                   dir.path().toStdString()),
+            "");
+}
+
+}  // namespace
