@@ -1,8 +1,12 @@
 #include "graph/graph_chart.h"
 
+#include "data/data_statistics.h"
 #include "data/data_table.h"
+#include "data/record_values.h"
 #include "runtime/form_font.h"
 #include "widgets/ins_colors.h"
+
+#include <cstdio>
 
 const QColor kGraphSeriesColors[16] = {clRed,  clBlue, clGreen,  clYellow, clWhite, clGray,  clFuchsia, QColor(128, 255, 255),
                                        clTeal, clNavy, clMaroon, clLime,   clOlive, clPurple, clSilver, clBlack};
@@ -108,4 +112,46 @@ std::vector<TChart::TReadoutLine> GraphReadout(TChart &c, const TDataTable &tabl
                      c.Series(i).SeriesColor()});
   }
   return lines;
+}
+
+TPrintSummary GraphSummary(TChart &c, const TDataTable &table, int records, const std::vector<int> &order) {
+  TPrintSummary summary;
+  const TShownColumns shown = ShownColumns(order);
+  const TDerivedStart start = DeriveStart(table, records, shown.Date, shown.Time);
+  const std::string startText =
+      start.Known ? ProgramDateText(start.Start) + " " + ProgramTimeText(start.Start) : std::string("desconocido");
+  summary.Heading << QString::fromStdString("Inicio: " + startText + "   Intervalo: " +
+                                            (start.Known ? start.RateText : std::string("desconocido")) +
+                                            "   Registros: " + std::to_string(std::max(0, records)));
+  summary.Columns = {"Canal", QString::fromUtf8("Mínimo"), "Fecha y hora", QString::fromUtf8("Máximo"), "Fecha y hora",
+                     "Media"};
+  const TDataStatistics stats = ComputeStatistics(table, records, order, TStatLimits());
+  auto when = [&](int row) {
+    // The date and time where the grid shows them, as the records' own.
+    std::string text(CellAt(table, order, 1, row));
+    const std::string_view time = CellAt(table, order, 2, row);
+    if (!text.empty() && !time.empty()) text += ' ';
+    return QString::fromStdString(text.append(time));
+  };
+  for (int i = 0; i < 16 && i < c.SeriesCount(); ++i) {
+    if (!c.Series(i).Active()) continue;
+    const TChannelStats &ch = stats.Channels[static_cast<size_t>(i)];
+    QString name = QString("CANAL%1").arg(i + 1);
+    // A column dragged to another place is named too: its line is this one.
+    if (!ch.Name.empty() && ch.Name != "CH" + std::to_string(i + 1)) name += " (" + QString::fromStdString(ch.Name) + ")";
+    QStringList row{name};
+    if (ch.Count == 0) {
+      row << "-" << "" << "-" << "" << "-";
+    } else {
+      char mean[32];
+      std::snprintf(mean, sizeof mean, "%.1f", ch.Mean);
+      std::string meanText = mean;
+      if (const size_t dot = meanText.find('.'); dot != std::string::npos) meanText[dot] = ',';
+      row << QString::fromStdString(TenthsText(ch.Min)) << when(ch.MinRow) << QString::fromStdString(TenthsText(ch.Max))
+          << when(ch.MaxRow) << QString::fromStdString(meanText);
+    }
+    summary.Rows.push_back(row);
+    summary.RowColors.push_back(c.Series(i).SeriesColor());
+  }
+  return summary;
 }

@@ -48,6 +48,12 @@ extern const char *const kSampleAxisTitle;  // "Muestra número: (tiempo)"
 extern const char *const kTimeAxisTitle;    // "Fecha y hora"
 extern const char *const kNotMonotonic;     // " (tiempo no monótono)"
 
+// The table "Incluir resumen" prints under the chart: the recording's start,
+// rate and number of records, then for each shown channel its lowest and
+// highest value with their date and time, and its mean, over the records as
+// the grid shows them.
+TPrintSummary GraphSummary(TChart &c, const TDataTable &table, int records, const std::vector<int> &columnAtPosition);
+
 // The readout box for record `index` (0 the first): its number, its date and
 // time when known, and the shown channels' values as the grid has them, each
 // in its line's colour.

@@ -56,6 +56,10 @@ TForm6::TForm6(const TStringGrid &grid, QWidget *parent) : QDialog(parent), grid
   Chart1->OnReadout = [this](int index, double) {
     return GraphReadout(*Chart1, grid_.Table(), grid_.ColumnOrder(), times_, index);
   };
+  // What the print preview's "Incluir resumen" puts under the chart.
+  Chart1->PrintSummarySource = [this] {
+    return GraphSummary(*Chart1, grid_.Table(), grid_.RowCount() - 1, grid_.ColumnOrder());
+  };
 
   const QFont boxFont = FormFont("Arial", 8, true);
   for (int i = 0; i < 16; ++i) {

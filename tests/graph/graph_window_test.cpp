@@ -1,6 +1,8 @@
 #include "graph/graph_window.h"
 
 #include "chart/chart.h"
+#include "chart/chart_preview.h"
+#include "chart/chart_print.h"
 #include "data/string_grid.h"
 #include "runtime/application.h"
 #include "runtime/exceptions.h"
@@ -10,6 +12,11 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QPrinter>
+#include <QProcess>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -283,6 +290,51 @@ TEST_F(GraphWindow, ReadoutGivesTheGridsCellsForTheRecordUnderThePointer) {
   grid.MoveColumn(3, 4);
   form->FormActivate();
   EXPECT_EQ(chart.OnReadout(11, 11.0)[2].Text, "CANAL1: -50,0");
+}
+
+}  // namespace
+
+namespace {
+
+// "Incluir resumen" from the graph: the shown channels' lowest and highest
+// values with when they happened and their means, over the grid's records,
+// printed under the chart into the PDF (read back with pdftotext).
+TEST_F(GraphWindow, ThePrintedSummaryGivesTheShownChannelsExtremesFromTheGrid) {
+  Fill(30);
+  Stamp(grid, 30);
+  grid.SetCells(3, 17, "-12,5");  // CH1's lowest, at 10:16
+  grid.SetCells(9, 4, "55,0");    // CH7's highest, at 10:03
+  form->FormActivate();
+  form->CheckBox[1]->click();  // CANAL2 hidden
+  TChart &chart = *form->Chart1;
+  ASSERT_TRUE(chart.PrintSummarySource);
+  const TPrintSummary s = chart.PrintSummarySource();
+  EXPECT_EQ(s.Heading.value(0), "Inicio: 08/12/2026 09:59:00   Intervalo: CADA 1 MINUTO   Registros: 30");
+  ASSERT_EQ(s.Rows.size(), 15u);
+  EXPECT_EQ(s.Rows[0], (QStringList{"CANAL1", "-12,5", "08/12/2026 10:16:00", "4,0", "08/12/2026 10:29:00", "2,0"}));
+  EXPECT_EQ(s.Rows[5].value(0), "CANAL7");  // CANAL2 left out
+  EXPECT_EQ(s.Rows[5].value(3), "55,0");
+  EXPECT_EQ(s.Rows[5].value(4), "08/12/2026 10:03:00");
+  EXPECT_EQ(s.RowColors[5], Series(7).SeriesColor());
+
+  if (QStandardPaths::findExecutable("pdftotext").isEmpty()) GTEST_SKIP() << "pdftotext is not installed (poppler-utils)";
+  QTemporaryDir dir;
+  CurrentPrinter().reset();
+  TChartPreview preview;
+  preview.ListPrinters = [] { return QStringList(); };
+  preview.SetImage(&chart);
+  preview.FormShow();
+  preview.CBSummary->setChecked(true);
+  preview.AskPdfFileName = [&] { return dir.filePath("informe.pdf"); };
+  preview.BPrintClick();
+  QProcess tool;
+  tool.start("pdftotext", {"-layout", dir.filePath("informe.pdf"), "-"});
+  ASSERT_TRUE(tool.waitForFinished(60000));
+  const QString text = QString::fromUtf8(tool.readAllStandardOutput());
+  for (const char *want : {"Registros: 30", "CANAL1", "-12,5", "08/12/2026 10:16:00", "CANAL7", "55,0", "TEMPERATURA VERSUS TIEMPO"})
+    EXPECT_TRUE(text.contains(QString::fromUtf8(want))) << want << "\n" << text.toStdString();
+  EXPECT_FALSE(text.contains("CANAL2 ")) << text.toStdString();
+  chart.SetPrintSummary(false);
 }
 
 }  // namespace
