@@ -4,6 +4,7 @@
 #include "app/cli_files.h"
 #include "app/live_frame.h"
 #include "app/cli_link.h"
+#include "app/cli_plot.h"
 #include "app/cli_status.h"
 #include "app/demo_port.h"
 #include "app/download_session.h"
@@ -326,6 +327,7 @@ int RunCli(const std::vector<std::string> &args, TCliStreams streams) {
       case TCliCommand::Status: CliStatus(options, streams); break;
       case TCliCommand::Convert: CliConvert(options, streams); break;
       case TCliCommand::Stats: CliStats(options, streams); break;
+      case TCliCommand::Plot: CliPlot(options, streams); break;
     }
     streams.Out.flush();
     return exOk;

@@ -24,8 +24,6 @@ void CliSaveRecords(const TCliOptions &o, const TRecordsView &view) {
   SaveRecords(o.Output, ExportFormatOf(o.Output), view, CliCsvStyle(o), CliLimits(o));
 }
 
-namespace {
-
 TOpenedData ReadForCli(const std::string &path) {
   try {
     return ReadDataFile(path);
@@ -33,6 +31,8 @@ TOpenedData ReadForCli(const std::string &path) {
     throw ECliFailure(exFileError, "No se puede abrir \"" + path + "\": " + e.Message() + ".");
   }
 }
+
+namespace {
 
 std::string Fixed(double value, int decimals, char decimal) {
   char buf[64];

@@ -7,11 +7,16 @@
 #include "app/cli_commands.h"
 #include "app/cli_options.h"
 #include "data/data_export.h"
+#include "data/data_file_reader.h"
 #include "data/data_statistics.h"
 
 #include <string>
 
 void CliConvert(const TCliOptions &options, TCliStreams &streams);
+
+// Reads a saved file; one that does not read fails with exFileError, naming
+// the line and column.
+TOpenedData ReadForCli(const std::string &path);
 void CliStats(const TCliOptions &options, TCliStreams &streams);
 
 // The limits and CSV style the options ask for.

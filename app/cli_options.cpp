@@ -1,8 +1,10 @@
 #include "app/cli_options.h"
 
 #include "app/cli_errors.h"
+#include "app/cli_plot.h"
 #include "data/record_values.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 
@@ -19,7 +21,25 @@ long WholeNumber(const std::string &option, const std::string &text, long low, l
 }
 
 // Commands that read a saved file and need no port.
-bool ReadsAFile(TCliCommand command) { return command == TCliCommand::Convert || command == TCliCommand::Stats; }
+bool ReadsAFile(TCliCommand command) {
+  return command == TCliCommand::Convert || command == TCliCommand::Stats || command == TCliCommand::Plot;
+}
+
+// "1,2,5": channels 1 to 16, each once.
+std::vector<int> ChannelList(const std::string &value) {
+  std::vector<int> channels;
+  std::size_t at = 0;
+  while (at <= value.size()) {
+    const std::size_t comma = std::min(value.find(',', at), value.size());
+    const std::string item = value.substr(at, comma - at);
+    const long channel = WholeNumber("--canales", item, 1, 16);
+    if (std::find(channels.begin(), channels.end(), channel) != channels.end())
+      throw ECliUsage("--canales nombra el canal " + item + " dos veces.");
+    channels.push_back(static_cast<int>(channel));
+    at = comma + 1;
+  }
+  return channels;
+}
 
 // Which options each command accepts.
 bool Accepts(TCliCommand command, const std::string &option) {
@@ -30,8 +50,10 @@ bool Accepts(TCliCommand command, const std::string &option) {
   if (option == "--count" || option == "-n") return command == TCliCommand::Live;
   if (option == "--json") return command == TCliCommand::Live || command == TCliCommand::Status || command == TCliCommand::Stats;
   if (option == "--full" || option == "--raw" || option == "--verificar") return command == TCliCommand::Download;
-  if (option == "-o" || option == "--output" || option == "--force" || option == "--csv")
-    return command == TCliCommand::Download || command == TCliCommand::Convert;
+  if (option == "-o" || option == "--output" || option == "--force")
+    return command == TCliCommand::Download || command == TCliCommand::Convert || command == TCliCommand::Plot;
+  if (option == "--csv") return command == TCliCommand::Download || command == TCliCommand::Convert;
+  if (option == "--canales" || option == "--tiempo") return command == TCliCommand::Plot;
   if (option == "--above" || option == "--below")
     return command == TCliCommand::Download || command == TCliCommand::Convert || command == TCliCommand::Stats;
   return false;
@@ -40,7 +62,7 @@ bool Accepts(TCliCommand command, const std::string &option) {
 bool TakesValue(const std::string &option) {
   return option == "--port" || option == "-p" || option == "--timeout" || option == "--count" || option == "-n" ||
          option == "-o" || option == "--output" || option == "--raw" || option == "--csv" || option == "--above" ||
-         option == "--below";
+         option == "--below" || option == "--canales";
 }
 
 
@@ -59,6 +81,7 @@ TCliOptions ParseCliArguments(const std::vector<std::string> &args) {
   else if (name == "status") o.Command = TCliCommand::Status;
   else if (name == "convert") o.Command = TCliCommand::Convert;
   else if (name == "stats") o.Command = TCliCommand::Stats;
+  else if (name == "plot") o.Command = TCliCommand::Plot;
   else throw ECliUsage("Orden desconocida: \"" + name + "\". \"talvex-cli --help\" muestra las órdenes.");
 
   std::vector<std::string> positional;
@@ -120,6 +143,10 @@ TCliOptions ParseCliArguments(const std::vector<std::string> &args) {
         if (!ParseTenths(value, tenths))
           throw ECliUsage(arg + " espera una temperatura con un decimal como mucho (25,0 o 25.0), no \"" + value + "\".");
         (arg == "--above" ? o.Above : o.Below) = tenths;
+      } else if (arg == "--canales") {
+        o.Channels = ChannelList(value);
+      } else if (arg == "--tiempo") {
+        o.TimeAxis = true;
       }
       continue;
     }
@@ -138,6 +165,11 @@ TCliOptions ParseCliArguments(const std::vector<std::string> &args) {
     if (o.Command == TCliCommand::Convert) {
       if (o.Output.empty()) throw ECliUsage("convert necesita -o ARCHIVO (.csv, .xlsx o .txt).");
       if (o.Output == o.Input) throw ECliUsage("convert no escribe sobre el archivo que lee.");
+    }
+    if (o.Command == TCliCommand::Plot) {
+      if (o.Output.empty()) throw ECliUsage("plot necesita -o ARCHIVO (.png o .pdf).");
+      if (o.Output == o.Input) throw ECliUsage("plot no escribe sobre el archivo que lee.");
+      if (!PlotFormatOf(o.Output)) throw ECliUsage("plot escribe imágenes .png o documentos .pdf, no \"" + o.Output + "\".");
     }
     return o;
   } else if (!positional.empty()) {
@@ -187,6 +219,10 @@ std::string CliUsageText() {
          "      Estadísticas de cada canal: registros, mínimo y máximo con su fecha y hora,\n"
          "      media, desviación estándar y el tiempo por encima de T (--above) y por debajo\n"
          "      de T (--below), en grados.\n"
+         "  talvex-cli plot DATOS -o GRAFICO.png|GRAFICO.pdf [--canales 1,2,5] [--tiempo] [--force]\n"
+         "      Dibuja el gráfico de la ventana de gráficos sin pantalla: una imagen PNG del\n"
+         "      tamaño del gráfico o una página PDF A4 apaisada. --canales elige los canales\n"
+         "      (todos por omisión); --tiempo pone la fecha y hora en el eje inferior.\n"
          "\n"
          "--timeout S: segundos sin recibir nada antes de abandonar (60 por omisión).\n"
          "\n"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-enum class TCliCommand { Help, Ports, Live, SetClock, SetRate, Download, Status, Convert, Stats };
+enum class TCliCommand { Help, Ports, Live, SetClock, SetRate, Download, Status, Convert, Stats, Plot };
 
 struct TCliOptions {
   TCliCommand Command = TCliCommand::Help;
@@ -24,6 +24,8 @@ struct TCliOptions {
   std::string Input;          // convert, stats: the saved file read
   std::string Csv;            // --csv comma|semicolon; empty: this PC's locale
   std::optional<std::int64_t> Above, Below;  // --above, --below: limits in tenths
+  std::vector<int> Channels;  // plot --canales: the channels drawn (1 .. 16); empty: all
+  bool TimeAxis = false;      // plot --tiempo: date and time on the bottom axis
 };
 
 // Parses the arguments after the program name. Raises ECliUsage with a

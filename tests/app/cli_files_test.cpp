@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QImage>
 #include <QTemporaryDir>
 
 #include <fstream>
@@ -169,6 +171,79 @@ assert rows(a) == rows(b)
 )",
                    dir.path().toStdString()),
             "");
+}
+
+}  // namespace
+
+namespace {
+
+int CountRgb(const QImage &img, QRgb rgb) {
+  int n = 0;
+  for (int y = 0; y < img.height(); ++y)
+    for (int x = 0; x < img.width(); ++x) n += (img.pixel(x, y) & 0xFFFFFF) == (rgb & 0xFFFFFF);
+  return n;
+}
+
+// plot draws the graph window's chart without a display: the channels asked
+// for, the date and time axis when asked, a PNG of the chart's size or a PDF
+// page; what it cannot do it refuses before writing anything.
+TEST_F(CliFiles, PlotDrawsTheChosenChannelsIntoAPictureOrAPage) {
+  CliRun run = RunCliCaptured({"plot", Path("datos.txt"), "-o", Path("todos.png")});
+  ASSERT_EQ(run.Code, exOk) << run.Err;
+  EXPECT_NE(run.Out.find("25 registros"), std::string::npos) << run.Out;
+  const QImage all(QString::fromStdString(Path("todos.png")));
+  ASSERT_EQ(all.size(), QSize(714, 441));
+  EXPECT_GT(CountRgb(all, qRgb(255, 0, 0)), 300);  // channel 1's red line
+
+  ASSERT_EQ(RunCliCaptured({"plot", Path("datos.txt"), "-o", Path("cinco.png"), "--canales", "5,9"}).Code, exOk);
+  const QImage some(QString::fromStdString(Path("cinco.png")));
+  EXPECT_EQ(CountRgb(some, qRgb(255, 0, 0)), 0);      // channel 1 not drawn
+  EXPECT_GT(CountRgb(some, qRgb(0, 128, 128)), 300);  // channel 9's teal is
+
+  ASSERT_EQ(RunCliCaptured({"plot", Path("datos.txt"), "-o", Path("tiempo.png"), "--tiempo"}).Code, exOk);
+  EXPECT_NE(QImage(QString::fromStdString(Path("tiempo.png"))), all);  // other labels and title
+
+  run = RunCliCaptured({"plot", Path("datos.txt"), "-o", Path("pagina.PDF"), "--tiempo"});
+  ASSERT_EQ(run.Code, exOk) << run.Err;
+  EXPECT_EQ(ReadFile(Path("pagina.PDF")).substr(0, 5), "%PDF-");
+  if (FILE *p = popen(("pdftotext '" + Path("pagina.PDF") + "' - 2>/dev/null").c_str(), "r")) {
+    std::string text;
+    char buf[512];
+    while (fgets(buf, sizeof buf, p)) text += buf;
+    if (pclose(p) == 0) {
+      EXPECT_NE(text.find("TEMPERATURA VERSUS TIEMPO"), std::string::npos) << text;
+      EXPECT_NE(text.find("Fecha y hora"), std::string::npos) << text;
+      EXPECT_NE(text.find("12:30"), std::string::npos) << text;  // a round time of the two hours
+    }
+  }
+
+  // A record whose time is not a time of day: --tiempo refused, nothing written.
+  std::string damaged = text;
+  damaged.replace(damaged.find("10:40:00"), 8, "30:40:00");  // the hour a damaged header can count to
+  std::ofstream(Path("sinhora.txt"), std::ios::binary) << damaged;
+  std::ofstream(Path("existe.png")) << "x";
+  struct Case {
+    std::vector<std::string> args;
+    int code;
+    const char *says;
+  };
+  const std::vector<Case> cases = {
+      {{"plot", Path("datos.txt"), "-o", Path("g.svg")}, exUsage, ".png o documentos .pdf"},
+      {{"plot", Path("datos.txt")}, exUsage, "-o ARCHIVO"},
+      {{"plot", Path("datos.txt"), "-o", Path("g.png"), "--canales", "0"}, exUsage, "--canales"},
+      {{"plot", Path("datos.txt"), "-o", Path("g.png"), "--canales", "3,17"}, exUsage, "--canales"},
+      {{"plot", Path("datos.txt"), "-o", Path("g.png"), "--canales", "2,2"}, exUsage, "dos veces"},
+      {{"plot", Path("datos.txt"), "-o", Path("g.png"), "--csv", "comma"}, exUsage, "no admite"},
+      {{"plot", Path("datos.txt"), "-o", Path("existe.png")}, exFileError, "--force"},
+      {{"plot", Path("sinhora.txt"), "-o", Path("g.png"), "--tiempo"}, exFileError, "fecha y hora"},
+  };
+  for (const Case &c : cases) {
+    const CliRun bad = RunCliCaptured(c.args);
+    EXPECT_EQ(bad.Code, c.code) << bad.Err;
+    EXPECT_NE(bad.Err.find(c.says), std::string::npos) << bad.Err;
+  }
+  EXPECT_FALSE(QFile::exists(QString::fromStdString(Path("g.png"))));
+  EXPECT_EQ(ReadFile(Path("existe.png")), "x");
 }
 
 }  // namespace
