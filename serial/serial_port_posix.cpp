@@ -582,6 +582,14 @@ void TPosixSerialDevice::SetQueueSizes(std::int32_t input, std::int32_t output) 
 }
 
 void TPosixSerialDevice::SetState(const TDeviceState &s) {
+  // A record the device does not take leaves the line as it was: the whole
+  // termios, custom rates included, goes back before the failure is raised.
+  KernelTermios2 before{};
+  const bool restorable = ::ioctl(fd_, kGetTermios2, &before) == 0;
+  auto refuse = [&](int err) {
+    if (restorable) (void)Retry([&] { return ::ioctl(fd_, kSetTermios2, &before); });
+    Raise(ecSetStateFailed, err);
+  };
   termios t{};
   if (Retry([&] { return ::tcgetattr(fd_, &t); }) != 0) Raise(ecSetStateFailed, errno);
   ::cfmakeraw(&t);
@@ -624,33 +632,33 @@ void TPosixSerialDevice::SetState(const TDeviceState &s) {
     ::cfsetispeed(&t, standard);
     ::cfsetospeed(&t, standard);
   }
-  if (Retry([&] { return ::tcsetattr(fd_, TCSANOW, &t); }) != 0) Raise(ecSetStateFailed, errno);
+  if (Retry([&] { return ::tcsetattr(fd_, TCSANOW, &t); }) != 0) refuse(errno);
   if (standard == B0) {
     KernelTermios2 t2{};
-    if (::ioctl(fd_, kGetTermios2, &t2) != 0) Raise(ecSetStateFailed, errno);
+    if (::ioctl(fd_, kGetTermios2, &t2) != 0) refuse(errno);
     t2.c_cflag &= ~static_cast<tcflag_t>(CBAUD | (CBAUD << 16));
     t2.c_cflag |= kOtherBaud | (kOtherBaud << 16);
     t2.c_ispeed = s.BaudRate;
     t2.c_ospeed = s.BaudRate;
-    if (Retry([&] { return ::ioctl(fd_, kSetTermios2, &t2); }) != 0) Raise(ecSetStateFailed, errno);
+    if (Retry([&] { return ::ioctl(fd_, kSetTermios2, &t2); }) != 0) refuse(errno);
   }
 
   // tcsetattr succeeds when any one of the changes took; read back to see
   // that all of them did.
   termios back{};
-  if (Retry([&] { return ::tcgetattr(fd_, &back); }) != 0) Raise(ecSetStateFailed, errno);
+  if (Retry([&] { return ::tcgetattr(fd_, &back); }) != 0) refuse(errno);
   if ((back.c_cflag & kCflagChecked) != (t.c_cflag & kCflagChecked) ||
       (back.c_iflag & kIflagChecked) != (t.c_iflag & kIflagChecked))
-    Raise(ecSetStateFailed, EINVAL);
+    refuse(EINVAL);
   if (standard != B0) {
-    if (::cfgetospeed(&back) != standard) Raise(ecSetStateFailed, EINVAL);
+    if (::cfgetospeed(&back) != standard) refuse(EINVAL);
   } else {
     KernelTermios2 t2{};
-    if (::ioctl(fd_, kGetTermios2, &t2) != 0) Raise(ecSetStateFailed, errno);
+    if (::ioctl(fd_, kGetTermios2, &t2) != 0) refuse(errno);
     // Drivers round odd rates to what their divisor can do; within 3 % the
     // line still works, further off it does not.
     const double ratio = static_cast<double>(t2.c_ospeed) / s.BaudRate;
-    if (ratio < 0.97 || ratio > 1.03) Raise(ecSetStateFailed, EINVAL);
+    if (ratio < 0.97 || ratio > 1.03) refuse(EINVAL);
   }
 
   if (hasModemLines_) {
