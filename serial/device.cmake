@@ -11,13 +11,13 @@ set(TALVEX_SERIAL_DEVICE_SOURCES
   serial_port_types.h serial_port_types.cpp
   port_list.h port_list.cpp port_registry.h port_registry.cpp)
 if(WIN32)
-  list(APPEND TALVEX_SERIAL_DEVICE_SOURCES serial_port_win32.cpp port_list_win32.cpp)
+  list(APPEND TALVEX_SERIAL_DEVICE_SOURCES win32_headers.h serial_port_win32.cpp port_list_win32.cpp)
 else()
   list(APPEND TALVEX_SERIAL_DEVICE_SOURCES serial_device_posix.h serial_port_posix.cpp port_list_posix.cpp)
 endif()
 # Every system's files, for the port's library to leave out.
 set(TALVEX_SERIAL_DEVICE_ALL_SOURCES ${TALVEX_SERIAL_DEVICE_SOURCES}
-  serial_port_win32.cpp port_list_win32.cpp serial_device_posix.h serial_port_posix.cpp port_list_posix.cpp)
+  win32_headers.h serial_port_win32.cpp port_list_win32.cpp serial_device_posix.h serial_port_posix.cpp port_list_posix.cpp)
 list(REMOVE_DUPLICATES TALVEX_SERIAL_DEVICE_ALL_SOURCES)
 
 list(TRANSFORM TALVEX_SERIAL_DEVICE_SOURCES PREPEND ${_talvex_serial_dir}/ OUTPUT_VARIABLE _talvex_device_paths)

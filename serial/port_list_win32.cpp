@@ -5,13 +5,7 @@
 
 #include "serial/serial_port_types.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "serial/win32_headers.h"
 
 #include <cstring>
 

@@ -110,6 +110,17 @@ void TSerialDeviceBase::HangUpLocked(int err) {
   hangUpError_ = err;
 }
 
+void TSerialDeviceBase::ReportDrain(const TDrain &d, TSerialWatchResult &out) const {
+  out.input = out.input || d.bytes > 0 || d.hungUp;
+  if (d.bytes > 0) {
+    out.events.Include(evRxChar);
+    if (d.eventChar) out.events.Include(evRxFlag);
+    if (QueueNearlyFull()) out.events.Include(evRx80Full);
+  }
+  if (d.hungUp) out.lost = true;
+  out.full = d.full && d.bytes == 0;
+}
+
 int TSerialDeviceBase::QueuedInput() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return static_cast<int>(queue_.size());

@@ -390,13 +390,6 @@ public:
 
   int Fd() const { return fd_.load(); }
 
-  // What one drain of the kernel's input found.
-  struct TDrain {
-    int bytes = 0;           // moved into our queue (after discarding nulls)
-    bool eventChar = false;  // the event character was among them
-    bool hungUp = false;     // end of file or I/O error: the device is gone
-    bool full = false;       // our queue has no room: the rest stays in the kernel
-  };
   // Moves everything the kernel holds into our queue, as far as the queue has
   // room. Never blocks, never raises: failures are reported as hungUp (with
   // the errno kept for TakeErrors) so the event thread can end cleanly.
@@ -987,15 +980,7 @@ public:
     if (r.txFinished) out.events.Include(evTxEmpty);
     if (wantInput_ && (r.input || r.hangUp)) {
       // Take everything now: whatever we hold survives a hang-up.
-      const TPosixSerialDevice::TDrain d = device_.Drain();
-      out.input = d.bytes > 0 || d.hungUp;
-      if (d.bytes > 0) {
-        out.events.Include(evRxChar);
-        if (d.eventChar) out.events.Include(evRxFlag);
-        if (device_.QueueNearlyFull()) out.events.Include(evRx80Full);
-      }
-      if (d.hungUp) out.lost = true;
-      out.full = d.full && d.bytes == 0;
+      device_.ReportDrain(device_.Drain(), out);
     }
     if (sampling_ && !out.lost) {
       TPosixSerialDevice::TLineSample now;

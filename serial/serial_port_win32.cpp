@@ -17,13 +17,7 @@
 
 #include "serial/serial_device_base.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "serial/win32_headers.h"
 
 #include <algorithm>
 #include <atomic>
@@ -175,16 +169,9 @@ public:
 
   HANDLE RawHandle() const { return handle_.load(); }
 
-  // What one drain of the driver's input found.
-  struct TDrain {
-    int bytes = 0;           // moved into our queue (after discarding nulls)
-    bool eventChar = false;  // the event character was among them
-    DWORD errorFlags = 0;    // CE_* the driver reported (also kept for TakeErrors)
-    bool hungUp = false;     // the device is gone
-    bool full = false;       // our queue has no room: the rest stays in the driver
-  };
   // Moves what the driver holds into our queue, as far as the queue has
-  // room. Never raises: failures are reported as hungUp, with the error kept.
+  // room; its line errors are also kept for TakeErrors. Never raises:
+  // failures are reported as hungUp, with the error kept.
   TDrain Drain();
 
 protected:
@@ -550,7 +537,7 @@ public:
           woke = true;
         } else if (::GetLastError() == ERROR_IO_PENDING) {
           pending_ = true;
-        } else if (!FallBack(out)) {
+        } else if (!FallBack(out) || News(out)) {
           return out;
         }
       }
@@ -568,7 +555,7 @@ public:
           DWORD n = 0;
           if (::GetOverlappedResult(h, ov_.get(), &n, FALSE))
             seen = got_;
-          else if (!FallBack(out))
+          else if (!FallBack(out) || News(out))
             return out;
         } else if (r == WAIT_TIMEOUT) {
           if (polling_) seen = ModemChanges(h);
@@ -587,7 +574,7 @@ public:
       if (seen & EV_RING) out.events.Include(evRing);
       // A wake-up that found nothing (bytes a read took first, a look at a
       // device still there) is no news: sleep again.
-      if (!out.events.Empty() || out.lost || out.full || out.input) return out;
+      if (News(out)) return out;
     }
   }
 
@@ -608,14 +595,14 @@ private:
   // loss in out, when it is gone.
   bool FallBack(TSerialWatchResult &out) {
     pending_ = false;
-    const TWin32SerialDevice::TDrain d = device_.Drain();
-    if (d.hungUp) {
-      out.lost = true;
-      out.input = true;
-      return false;
-    }
+    CollectInput(out);
+    if (out.lost) return false;
     polling_ = true;
     return true;
+  }
+
+  static bool News(const TSerialWatchResult &out) {
+    return !out.events.Empty() || out.lost || out.full || out.input;
   }
 
   // Modem-line changes since the last look, as event-mask bits.
@@ -638,16 +625,14 @@ private:
   // something to report.
   bool CollectInput(TSerialWatchResult &out) {
     const TWin32SerialDevice::TDrain d = device_.Drain();
-    out.input = out.input || d.bytes > 0 || d.hungUp;
-    if (d.bytes > 0 && wantInput_) {
-      out.events.Include(evRxChar);
-      if (d.eventChar) out.events.Include(evRxFlag);
-      if (device_.QueueNearlyFull()) out.events.Include(evRx80Full);
-    }
+    TSerialWatchResult found;
+    device_.ReportDrain(d, found);
+    if (wantInput_) out.events |= found.events;  // otherwise bytes for a later read, not news
+    out.input = out.input || found.input;
+    out.lost = out.lost || found.lost;
+    out.full = found.full;
     if (d.errorFlags & CE_BREAK && mask_ & EV_BREAK) out.events.Include(evBreak);
     if (d.errorFlags & ~static_cast<DWORD>(CE_BREAK) && mask_ & EV_ERR) out.events.Include(evError);
-    if (d.hungUp) out.lost = true;
-    out.full = d.full && d.bytes == 0;
     return d.bytes > 0 || d.hungUp || d.errorFlags != 0;
   }
 

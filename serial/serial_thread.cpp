@@ -57,8 +57,8 @@ void TSerialThread::Run() {
     if (stopping_) break;
     if (!received_.Empty() && !DeliverEvents(received_)) break;
     // Bytes a handler's own read pulled in after the count was taken are in
-    // our queue, not in the kernel, so poll() will not tell of them: report
-    // them now, as the line would have. (Window delivery has not run the
+    // our queue, not in the system's, so the watch will not tell of them:
+    // report them now, as the line would have. (Window delivery has not run the
     // handler yet at this point; its next event picks them up.)
     bool failed = false;
     while (method_ != smWindowSync && events_.Contains(evRxChar) && !stopping_ && device_.HasUnannounced())

@@ -14,13 +14,7 @@
 #include "serial/port_registry.h"
 #include "serial/serial_device.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "serial/win32_headers.h"
 
 #include <algorithm>
 #include <atomic>
