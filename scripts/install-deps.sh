@@ -1,6 +1,11 @@
 #!/usr/bin/env bash
 # The one place that knows which Debian packages the build, the tests and the
 # program need. Installs only what is missing, so a second run costs nothing.
+#
+# scripts/install-deps.sh --windows: also (only) what the Windows cross build
+# of the serial device and its test under Wine need. Kept apart because it is
+# large (about a gigabyte with the cross compilers) and only that one check
+# uses it: building and running the program here never does.
 set -euo pipefail
 
 PACKAGES=(
@@ -14,6 +19,12 @@ PACKAGES=(
   util-linux procps
   libxlsxwriter-dev python3-openpyxl
 )
+WINDOWS_PACKAGES=(
+  mingw-w64 wine python3
+)
+if [ "${1:-}" = "--windows" ]; then
+  PACKAGES=("${WINDOWS_PACKAGES[@]}")
+fi
 
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -3,6 +3,10 @@
 
 #include "serial/serial_port.h"
 
+#ifdef _WIN32
+#include "serial/port_list.h"
+#endif
+
 #include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -19,12 +23,19 @@ void TCustomSerialPort::ShowDefaultSetup() {
   combo->setEditable(true);
   combo->setInsertPolicy(QComboBox::NoInsert);
   combo->setObjectName(QStringLiteral("Combo1"));
+#ifdef _WIN32
+  // COM names from the system's serial map.
+  std::vector<std::string> ports;
+  ListPorts(ports);
+  for (const std::string &name : ports) combo->addItem(QString::fromStdString(name));
+#else
   const QStringList devices = QDir(QStringLiteral("/dev"))
                                   .entryList({QStringLiteral("ttyUSB*"), QStringLiteral("ttyACM*"),
                                               QStringLiteral("ttyS*")},
                                              QDir::System | QDir::Files | QDir::Readable | QDir::Writable,
                                              QDir::Name | QDir::IgnoreCase);
   for (const QString &name : devices) combo->addItem(QStringLiteral("/dev/") + name);
+#endif
   combo->setCurrentText(QString::fromStdString(Port()));
   layout->addRow(QStringLiteral("Port"), combo);
   auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);

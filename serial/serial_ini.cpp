@@ -1,5 +1,6 @@
 #include "serial/serial_ini.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <climits>
@@ -8,9 +9,15 @@
 #include <functional>
 #include <sstream>
 
+#ifdef _WIN32
+#include "serial/win32_headers.h"
+
+#include <cstdio>
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 const char kDefaultIniSection[] = "SerialPort1";
 
@@ -41,6 +48,55 @@ bool ParseInt32(const std::string &text, std::int32_t &out) {
   out = static_cast<std::int32_t>(v);
   return true;
 }
+
+#ifdef _WIN32
+
+// Reads the whole file; false with errno when it cannot be read.
+bool ReadWholeFile(const std::string &fileName, std::string &text, int &err) {
+  std::FILE *f = std::fopen(fileName.c_str(), "rb");
+  if (!f) {
+    err = errno;
+    return false;
+  }
+  text.clear();
+  char buf[4096];
+  std::size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
+  const bool failed = std::ferror(f) != 0;
+  std::fclose(f);
+  if (failed) err = EIO;
+  return !failed;
+}
+
+// Writes text to fileName through a temporary beside it, so the old file
+// stays whole until the new one is complete. Raises code 16 with the
+// system's error number.
+void ReplaceFile(const std::string &fileName, const std::string &text) {
+  const std::string temp = fileName + ".tmp" + std::to_string(::GetCurrentProcessId());
+  const HANDLE h = ::CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) throw ESerialPort(ecStoreFailed, static_cast<int>(::GetLastError()));
+  auto fail = [&](DWORD err) {
+    ::CloseHandle(h);
+    ::DeleteFileA(temp.c_str());
+    throw ESerialPort(ecStoreFailed, static_cast<int>(err));
+  };
+  std::size_t done = 0;
+  while (done < text.size()) {
+    DWORD n = 0;
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(text.size() - done, 1u << 20));
+    if (!::WriteFile(h, text.data() + done, chunk, &n, nullptr)) fail(::GetLastError());
+    done += n;
+  }
+  if (!::FlushFileBuffers(h)) fail(::GetLastError());
+  ::CloseHandle(h);
+  if (!::MoveFileExA(temp.c_str(), fileName.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    const DWORD err = ::GetLastError();
+    ::DeleteFileA(temp.c_str());
+    throw ESerialPort(ecStoreFailed, static_cast<int>(err));
+  }
+}
+
+#else
 
 // Reads the whole file; false with errno when it cannot be read.
 bool ReadWholeFile(const std::string &fileName, std::string &text, int &err) {
@@ -99,6 +155,8 @@ void ReplaceFile(const std::string &fileName, const std::string &text) {
     throw ESerialPort(ecStoreFailed, err);
   }
 }
+
+#endif
 
 }  // namespace
 

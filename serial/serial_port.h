@@ -206,9 +206,10 @@ public:
   TDeviceState DeviceState() const;
   TDeviceTimeouts DeviceTimeouts() const;
 
-  // The open device's descriptor, -1 while closed (for diagnostics and
-  // tests; the port's own operations are the way to use it).
-  int Handle() const;
+  // The open device's descriptor (a HANDLE on Windows), -1 while closed
+  // (for diagnostics and tests; the port's own operations are the way to
+  // use it).
+  std::intptr_t Handle() const;
 
   // True while open on a device that has modem-control lines (a
   // pseudo-terminal has none: its signals read as off).

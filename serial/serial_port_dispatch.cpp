@@ -7,7 +7,6 @@
 #include "serial/serial_device.h"
 #include "serial/serial_thread.h"
 
-#include <cerrno>
 #include <string>
 
 // ---------------------------------------------------------------------------
@@ -102,11 +101,11 @@ void TCustomSerialPort::FireLineLost() { if (OnLineLost) OnLineLost(this); }
 // Modem lines and line errors
 
 TLineSignals TCustomSerialPort::LineSignals() {
-  if (!device_) throw ESerialPort(ecModemStatusFailed, EBADF);
+  if (!device_) throw ESerialPort(ecModemStatusFailed, SerialOsErrorNumber(TSerialOsError::Closed));
   return device_->Signals();
 }
 
 TSerialErrors TCustomSerialPort::TakeLineErrors() {
-  if (!device_) throw ESerialPort(ecClearErrorFailed, EBADF);
+  if (!device_) throw ESerialPort(ecClearErrorFailed, SerialOsErrorNumber(TSerialOsError::Closed));
   return device_->TakeErrors(parity_->Check());
 }

@@ -174,7 +174,7 @@ void TCustomSerialPort::OpenDevice() {
   }
   // DTR and RTS as configured right after the device opens, before the
   // other settings: the kernel raised both inside open().
-  device_ = std::make_shared<TSerialDevice>(path, DeviceState());
+  device_ = OpenSerialDevice(path, DeviceState());
   servedBy_ = std::move(servedBy);
 }
 
@@ -198,7 +198,7 @@ TCustomSerialPort::TDeliveryScope::~TDeliveryScope() {
 
 // --- odds and ends -------------------------------------------------------------
 
-int TCustomSerialPort::Handle() const { return device_ ? device_->Handle() : -1; }
+std::intptr_t TCustomSerialPort::Handle() const { return device_ ? device_->Handle() : -1; }
 
 bool TCustomSerialPort::HasModemLines() const { return device_ && device_->HasModemLines(); }
 

@@ -2,18 +2,25 @@
 // code is included here and nowhere else: termios, the modem-control and
 // counter ioctls and the kernel's termios2 record clash with each other and
 // with Qt if they leak, so the rest of the port only sees TSerialDevice.
+// The Windows build puts serial_port_win32.cpp in this file's place.
 //
 // errno is captured right at the failing call and travels in the exception.
 
-#include "serial/serial_device.h"
+#include "serial/serial_device_base.h"
+#include "serial/serial_device_posix.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <limits>
+#include <memory>
+#include <mutex>
+#include <string>
 #include <thread>
 
 #include <fcntl.h>
@@ -49,7 +56,6 @@ struct KernelTermios2 {
 const unsigned long kGetTermios2 = _IOR('T', 0x2A, KernelTermios2);
 const unsigned long kSetTermios2 = _IOW('T', 0x2B, KernelTermios2);
 constexpr tcflag_t kOtherBaud = 0010000;  // BOTHER
-constexpr std::size_t kMaxQueued = 1 << 20;  // beyond this, input is dropped and flagged as overflow
 
 // Retries a call interrupted by a signal.
 template <typename F>
@@ -98,12 +104,7 @@ constexpr tcflag_t kIflagChecked = IXON | IXOFF | INPCK;
 
 void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
-// Whole milliseconds to the deadline, rounded up so that a wait for them
-// never ends before it; 0 once it has passed.
-int MsLeft(Clock::time_point deadline) {
-  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-  return left <= 0 ? 0 : static_cast<int>(std::min<long long>(left, 1 << 30));
-}
+int MsLeft(Clock::time_point deadline) { return SerialMsLeft(deadline); }
 
 // poll() that ends at the deadline its timeout sets, however often a signal
 // interrupts it. Re-issuing poll() with the same timeout after EINTR would
@@ -320,19 +321,6 @@ void ReleaseLockFile(const char *path) {
 
 }  // namespace
 
-namespace {
-std::string InUseMessage(int holderPid, const std::string &lockFile) {
-  return ESerialPort(ecOpenFailed, EBUSY).Message() + " - en uso por el proceso " + std::to_string(holderPid) +
-         " (" + lockFile + ")";
-}
-}  // namespace
-
-ESerialPortInUse::ESerialPortInUse(int holderPid, const std::string &lockFile)
-    : ESerialPort(ecOpenFailed, EBUSY),
-      holderPid_(holderPid),
-      lockFile_(lockFile),
-      message_(InUseMessage(holderPid, lockFile)) {}
-
 std::string SerialLockFolder() {
   {
     std::lock_guard<std::mutex> lock(g_lockFolderMutex);
@@ -369,15 +357,92 @@ bool SetModemLine(int fd, int line, bool high) {
   return ::ioctl(fd, high ? TIOCMBIS : TIOCMBIC, &line) == 0;
 }
 
+
+// --- the device ---------------------------------------------------------------
+
+class TPosixSerialDevice final : public TSerialDeviceBase {
+public:
+  // dtr, rts: 1 high, 0 low, -1 as the kernel left it.
+  TPosixSerialDevice(const std::string &path, int dtr, int rts);
+  ~TPosixSerialDevice() override;
+
+  std::intptr_t Handle() const override { return fd_.load(); }
+  void Shutdown() override;
+  bool HasModemLines() const override { return hasModemLines_; }
+  std::string LockFile() const override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return lockFile_;
+  }
+  bool HasErrorCounters() const { return hasCounters_; }
+
+  void SetQueueSizes(std::int32_t input, std::int32_t output) override;
+  void SetState(const TDeviceState &state) override;
+  void SetTimeouts(const TDeviceTimeouts &timeouts) override;
+  int Write(const char *bytes, int count) override;
+  void AbortWrite() override;
+  void Purge(bool input, bool output) override;
+  void CheckOpen(int code) const override;
+  int PendingInput() override;
+  TLineSignals Signals() override;
+  TSerialErrors TakeErrors(bool parityCheck) override;
+  void DiscardQueues() override;
+  std::unique_ptr<TSerialWatch> Watch(TSerialEvents events) override;
+
+  int Fd() const { return fd_.load(); }
+
+  // Moves everything the kernel holds into our queue, as far as the queue has
+  // room. Never blocks, never raises: failures are reported as hungUp (with
+  // the errno kept for TakeErrors) so the event thread can end cleanly.
+  TDrain Drain();
+
+  // Modem lines and error counters for the event watch's sampling.
+  struct TLineSample {
+    int modemBits = 0;  // TIOCM_* bits
+    int rings = 0, breaks = 0, errors = 0;
+  };
+  bool Sample(TLineSample &out) const;  // false when the device cannot say
+
+protected:
+  void DrainOrRaise(int code) override;
+  void WaitForInput(int ms) override;
+
+private:
+  void ApplyRts(bool high);
+
+  std::atomic<int> fd_{-1};
+  // Wakes a Write waiting for room in the line when it is aborted; it lives
+  // as long as the object, as a Write may still be polling it at Shutdown.
+  int abortFd_ = -1;
+  std::atomic<bool> abortWrite_{false};
+  std::string lockFile_;
+  int lockSlot_ = -1;  // where the exit step finds lockFile_, when it has room
+  bool hasModemLines_ = false;
+  bool hasCounters_ = false;
+  // Error counters already reported by TakeErrors.
+  int seenFrame_ = 0, seenParity_ = 0, seenOverrun_ = 0, seenBufOverrun_ = 0, seenBreak_ = 0;
+};
+
 }  // namespace
 
-TSerialDevice::TSerialDevice(const std::string &path) { Open(path, 0, -1); }
-
-TSerialDevice::TSerialDevice(const std::string &path, const TDeviceState &lines) {
-  Open(path, DtrWantedHigh(lines) ? 1 : 0, RtsWantedHigh(lines) ? 1 : 0);
+std::shared_ptr<TSerialDevice> OpenSerialDevice(const std::string &path) {
+  return std::make_shared<TPosixSerialDevice>(path, 0, -1);
 }
 
-void TSerialDevice::Open(const std::string &path, int dtr, int rts) {
+std::shared_ptr<TSerialDevice> OpenSerialDevice(const std::string &path, const TDeviceState &lines) {
+  return std::make_shared<TPosixSerialDevice>(path, DtrWantedHigh(lines) ? 1 : 0, RtsWantedHigh(lines) ? 1 : 0);
+}
+
+int SerialOsErrorNumber(TSerialOsError which) {
+  switch (which) {
+    case TSerialOsError::Closed: return EBADF;
+    case TSerialOsError::Cancelled: return ECANCELED;
+    case TSerialOsError::DeviceGone: return EIO;
+    case TSerialOsError::Busy: return EBUSY;
+  }
+  return EIO;
+}
+
+TPosixSerialDevice::TPosixSerialDevice(const std::string &path, int dtr, int rts) {
   if (path.empty()) Raise(ecOpenFailed, ENOENT);
   const std::string lockFile = TakeLockFile(path);
   auto dropLock = [&lockFile] {
@@ -445,12 +510,12 @@ void TSerialDevice::Open(const std::string &path, int dtr, int rts) {
   if (!lockFile_.empty()) lockSlot_ = RememberLockForExit(lockFile_);
 }
 
-TSerialDevice::~TSerialDevice() {
+TPosixSerialDevice::~TPosixSerialDevice() {
   Shutdown();
   if (abortFd_ >= 0) ::close(abortFd_);
 }
 
-void TSerialDevice::AbortWrite() {
+void TPosixSerialDevice::AbortWrite() {
   abortWrite_ = true;
   if (abortFd_ >= 0) {
     const std::uint64_t one = 1;
@@ -478,7 +543,7 @@ int LetOutputLeave(int fd) {
 
 }  // namespace
 
-void TSerialDevice::Shutdown() {
+void TPosixSerialDevice::Shutdown() {
   std::lock_guard<std::mutex> lock(mutex_);
   const int fd = fd_.exchange(-1);
   if (fd >= 0 && ForgetForExit(fd)) {
@@ -496,11 +561,11 @@ void TSerialDevice::Shutdown() {
   lockSlot_ = -1;
 }
 
-void TSerialDevice::CheckOpen(int code) const {
+void TPosixSerialDevice::CheckOpen(int code) const {
   if (::fcntl(fd_, F_GETFL) == -1) Raise(code, errno);
 }
 
-void TSerialDevice::SetQueueSizes(std::int32_t input, std::int32_t output) {
+void TPosixSerialDevice::SetQueueSizes(std::int32_t input, std::int32_t output) {
   // The kernel's queues have a fixed size; the input size still sets when the
   // queue counts as 80 % full. A negative size is nonsense to any driver.
   if (input < 0 || output < 0) Raise(ecSetupFailed, EINVAL);
@@ -509,7 +574,15 @@ void TSerialDevice::SetQueueSizes(std::int32_t input, std::int32_t output) {
   inputSize_ = input;
 }
 
-void TSerialDevice::SetState(const TDeviceState &s) {
+void TPosixSerialDevice::SetState(const TDeviceState &s) {
+  // A record the device does not take leaves the line as it was: the whole
+  // termios, custom rates included, goes back before the failure is raised.
+  KernelTermios2 before{};
+  const bool restorable = ::ioctl(fd_, kGetTermios2, &before) == 0;
+  auto refuse = [&](int err) {
+    if (restorable) (void)Retry([&] { return ::ioctl(fd_, kSetTermios2, &before); });
+    Raise(ecSetStateFailed, err);
+  };
   termios t{};
   if (Retry([&] { return ::tcgetattr(fd_, &t); }) != 0) Raise(ecSetStateFailed, errno);
   ::cfmakeraw(&t);
@@ -552,33 +625,33 @@ void TSerialDevice::SetState(const TDeviceState &s) {
     ::cfsetispeed(&t, standard);
     ::cfsetospeed(&t, standard);
   }
-  if (Retry([&] { return ::tcsetattr(fd_, TCSANOW, &t); }) != 0) Raise(ecSetStateFailed, errno);
+  if (Retry([&] { return ::tcsetattr(fd_, TCSANOW, &t); }) != 0) refuse(errno);
   if (standard == B0) {
     KernelTermios2 t2{};
-    if (::ioctl(fd_, kGetTermios2, &t2) != 0) Raise(ecSetStateFailed, errno);
+    if (::ioctl(fd_, kGetTermios2, &t2) != 0) refuse(errno);
     t2.c_cflag &= ~static_cast<tcflag_t>(CBAUD | (CBAUD << 16));
     t2.c_cflag |= kOtherBaud | (kOtherBaud << 16);
     t2.c_ispeed = s.BaudRate;
     t2.c_ospeed = s.BaudRate;
-    if (Retry([&] { return ::ioctl(fd_, kSetTermios2, &t2); }) != 0) Raise(ecSetStateFailed, errno);
+    if (Retry([&] { return ::ioctl(fd_, kSetTermios2, &t2); }) != 0) refuse(errno);
   }
 
   // tcsetattr succeeds when any one of the changes took; read back to see
   // that all of them did.
   termios back{};
-  if (Retry([&] { return ::tcgetattr(fd_, &back); }) != 0) Raise(ecSetStateFailed, errno);
+  if (Retry([&] { return ::tcgetattr(fd_, &back); }) != 0) refuse(errno);
   if ((back.c_cflag & kCflagChecked) != (t.c_cflag & kCflagChecked) ||
       (back.c_iflag & kIflagChecked) != (t.c_iflag & kIflagChecked))
-    Raise(ecSetStateFailed, EINVAL);
+    refuse(EINVAL);
   if (standard != B0) {
-    if (::cfgetospeed(&back) != standard) Raise(ecSetStateFailed, EINVAL);
+    if (::cfgetospeed(&back) != standard) refuse(EINVAL);
   } else {
     KernelTermios2 t2{};
-    if (::ioctl(fd_, kGetTermios2, &t2) != 0) Raise(ecSetStateFailed, errno);
+    if (::ioctl(fd_, kGetTermios2, &t2) != 0) refuse(errno);
     // Drivers round odd rates to what their divisor can do; within 3 % the
     // line still works, further off it does not.
     const double ratio = static_cast<double>(t2.c_ospeed) / s.BaudRate;
-    if (ratio < 0.97 || ratio > 1.03) Raise(ecSetStateFailed, EINVAL);
+    if (ratio < 0.97 || ratio > 1.03) refuse(EINVAL);
   }
 
   if (hasModemLines_) {
@@ -589,19 +662,19 @@ void TSerialDevice::SetState(const TDeviceState &s) {
   state_ = s;
 }
 
-void TSerialDevice::SetTimeouts(const TDeviceTimeouts &timeouts) {
+void TPosixSerialDevice::SetTimeouts(const TDeviceTimeouts &timeouts) {
   CheckOpen(ecSetTimeoutsFailed);
   std::lock_guard<std::mutex> lock(mutex_);
   timeouts_ = timeouts;
 }
 
-void TSerialDevice::ApplyRts(bool high) {
+void TPosixSerialDevice::ApplyRts(bool high) {
   if (!hasModemLines_) return;
   int bit = TIOCM_RTS;
   ::ioctl(fd_, high ? TIOCMBIS : TIOCMBIC, &bit);
 }
 
-int TSerialDevice::Write(const char *bytes, int count) {
+int TPosixSerialDevice::Write(const char *bytes, int count) {
   if (count <= 0) return 0;
   TDeviceTimeouts to;
   bool toggle;
@@ -620,7 +693,7 @@ int TSerialDevice::Write(const char *bytes, int count) {
 
   if (toggle) ApplyRts(true);
   struct RtsDown {
-    TSerialDevice *d;
+    TPosixSerialDevice *d;
     bool on;
     ~RtsDown() {
       if (on) d->ApplyRts(false);
@@ -697,154 +770,60 @@ int TSerialDevice::Write(const char *bytes, int count) {
   return written;
 }
 
-TSerialDevice::TDrain TSerialDevice::Drain() {
+TPosixSerialDevice::TDrain TPosixSerialDevice::Drain() {
   TDrain result;
   std::lock_guard<std::mutex> lock(mutex_);
   if (hungUp_) {
     result.hungUp = true;
     return result;
   }
-  const bool discardNull = (state_.Flags & TDeviceState::fNull) != 0;
   char chunk[4096];
   for (;;) {
     // A sender faster than the reader fills the queue while this loop holds
     // the lock; what does not fit stays in the kernel (holding a
     // pseudo-terminal's writer back, counted as an overrun by a real line's
     // driver) rather than being read only to be thrown away.
-    const std::size_t room = queue_.size() < kMaxQueued ? kMaxQueued - queue_.size() : 0;
+    const std::size_t room = RoomLocked();
     if (room == 0) {
       result.full = true;
       break;
     }
     const ssize_t n = ::read(fd_, chunk, std::min(sizeof chunk, room));
     if (n > 0) {
-      for (ssize_t i = 0; i < n; ++i) {
-        const char c = chunk[i];
-        if (discardNull && c == 0) continue;
-        if (c == state_.EvtChar) result.eventChar = true;
-        if (queue_.size() >= kMaxQueued) {
-          overflow_ = true;
-          continue;
-        }
-        queue_.push_back(c);
-        ++totalIn_;
-        ++result.bytes;
-      }
+      TAdded added;
+      AddLocked(chunk, static_cast<std::size_t>(n), added);
+      result.bytes += added.bytes;
+      result.eventChar = result.eventChar || added.eventChar;
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno == EAGAIN) break;
     // End of file or a hard error: the device is gone (USB adapter pulled,
     // other end of a pseudo-terminal closed).
-    hungUp_ = true;
-    hangUpErrno_ = n == 0 ? EIO : errno;
+    HangUpLocked(n == 0 ? EIO : errno);
     result.hungUp = true;
     break;
   }
   return result;
 }
 
-void TSerialDevice::DrainOrRaise(int code) {
+void TPosixSerialDevice::DrainOrRaise(int code) {
   if (fd_ < 0) Raise(code, EBADF);
   TDrain d = Drain();
   (void)d;
   std::lock_guard<std::mutex> lock(mutex_);
   // A vanished device is not a failure of this call: what was received is
   // still ours, and the loss is reported once by the event thread.
-  if (hungUp_ && hangUpErrno_ != EIO && hangUpErrno_ != ENXIO && hangUpErrno_ != ENODEV)
-    Raise(code, hangUpErrno_);
+  if (hungUp_ && hangUpError_ != EIO && hangUpError_ != ENXIO && hangUpError_ != ENODEV)
+    Raise(code, hangUpError_);
 }
 
-int TSerialDevice::QueuedInput() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return static_cast<int>(queue_.size());
+void TPosixSerialDevice::WaitForInput(int ms) {
+  pollfd p{fd_, POLLIN, 0};
+  if (PollFor(&p, 1, ms) < 0) Raise(ecReadFailed, errno);
 }
 
-void TSerialDevice::MarkAnnounced() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  announced_ = totalIn_;
-}
-
-bool TSerialDevice::HasUnannounced() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return totalIn_ != announced_ && !queue_.empty();
-}
-
-bool TSerialDevice::QueueNearlyFull() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (inputSize_ <= 0) return false;
-  return queue_.size() * 5 >= static_cast<std::size_t>(inputSize_) * 4;
-}
-
-int TSerialDevice::TakeQueued(char *buffer, int count) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  const int n = std::min<int>(count, static_cast<int>(queue_.size()));
-  std::copy(queue_.begin(), queue_.begin() + n, buffer);
-  queue_.erase(queue_.begin(), queue_.begin() + n);
-  return n;
-}
-
-int TSerialDevice::Read(char *buffer, int count) {
-  if (count <= 0) return 0;
-  DrainOrRaise(ecReadFailed);
-  int got = TakeQueued(buffer, count);
-  if (got == count) return got;
-
-  TDeviceTimeouts to;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    to = timeouts_;
-  }
-  constexpr std::uint32_t kAll = 0xFFFFFFFFu;
-  const std::uint32_t interval = to.ReadIntervalTimeout;
-  const std::uint32_t mult = to.ReadTotalTimeoutMultiplier;
-  std::uint32_t constant = to.ReadTotalTimeoutConstant;
-  if (interval == kAll && mult == 0 && constant == 0) return got;  // what is queued, at once
-  bool firstByteEnds = false;
-  if (interval == kAll && mult == kAll && constant != 0 && constant != kAll) {
-    // Return as soon as anything is there; wait up to the constant for it.
-    if (got > 0) return got;
-    firstByteEnds = true;
-  }
-  const bool totalLimit = !firstByteEnds ? (mult != 0 || constant != 0) : true;
-  const unsigned long long totalMs =
-      firstByteEnds ? constant
-                    : std::min<unsigned long long>(static_cast<unsigned long long>(mult) * static_cast<unsigned>(count) +
-                                                       constant,
-                                                   1ull << 40);
-  const Clock::time_point start = Clock::now();
-  const Clock::time_point deadline = start + std::chrono::milliseconds(static_cast<long long>(totalMs));
-  const bool intervalUsed = !firstByteEnds && interval != 0 && interval != kAll;
-  Clock::time_point lastByte = start;
-
-  for (;;) {
-    int wait = 50;  // slices: the event thread may take the bytes from under us
-    if (totalLimit) {
-      const int left = MsLeft(deadline);
-      if (left == 0) return got;
-      wait = std::min(wait, left);
-    }
-    if (intervalUsed && got > 0) {
-      const int left = MsLeft(lastByte + std::chrono::milliseconds(interval));
-      if (left == 0) return got;
-      wait = std::min(wait, left);
-    }
-    pollfd p{fd_, POLLIN, 0};
-    if (PollFor(&p, 1, wait) < 0) Raise(ecReadFailed, errno);
-    DrainOrRaise(ecReadFailed);
-    const int n = TakeQueued(buffer + got, count - got);
-    if (n > 0) {
-      got += n;
-      lastByte = Clock::now();
-      if (got == count || firstByteEnds) return got;
-    } else if (HungUp()) {
-      if (got > 0) return got;
-      Raise(ecReadFailed, EIO);
-    }
-  }
-}
-
-void TSerialDevice::Purge(bool input, bool output) {
+void TPosixSerialDevice::Purge(bool input, bool output) {
   if (!input && !output) {
     CheckOpen(ecPurgeFailed);
     return;
@@ -855,7 +834,7 @@ void TSerialDevice::Purge(bool input, bool output) {
   if (input) queue_.clear();
 }
 
-void TSerialDevice::DiscardQueues() {
+void TPosixSerialDevice::DiscardQueues() {
   std::lock_guard<std::mutex> lock(mutex_);
   if (fd_ >= 0) {
     ::tcflush(fd_, LetOutputLeave(fd_));
@@ -863,12 +842,12 @@ void TSerialDevice::DiscardQueues() {
   queue_.clear();
 }
 
-int TSerialDevice::PendingInput() {
+int TPosixSerialDevice::PendingInput() {
   DrainOrRaise(ecClearErrorFailed);
   return QueuedInput();
 }
 
-TLineSignals TSerialDevice::Signals() {
+TLineSignals TPosixSerialDevice::Signals() {
   CheckOpen(ecModemStatusFailed);
   TLineSignals s;
   if (!hasModemLines_) return s;  // a pseudo-terminal: every line reads off
@@ -881,7 +860,7 @@ TLineSignals TSerialDevice::Signals() {
   return s;
 }
 
-TSerialErrors TSerialDevice::TakeErrors(bool parityCheck) {
+TSerialErrors TPosixSerialDevice::TakeErrors(bool parityCheck) {
   CheckOpen(ecClearErrorFailed);
   TSerialErrors errors;
   std::lock_guard<std::mutex> lock(mutex_);
@@ -898,16 +877,11 @@ TSerialErrors TSerialDevice::TakeErrors(bool parityCheck) {
     seenBufOverrun_ = c.buf_overrun;
     seenBreak_ = c.brk;
   }
-  if (overflow_) errors.Include(erRxOverflow);
-  overflow_ = false;
-  if (hungUp_ && !hangUpReported_) {
-    errors.Include(erDeviceIO);
-    hangUpReported_ = true;
-  }
+  TakeOwnErrorsLocked(errors);
   return errors;
 }
 
-bool TSerialDevice::Sample(TLineSample &out) const {
+bool TPosixSerialDevice::Sample(TLineSample &out) const {
   bool any = false;
   if (hasModemLines_ && ::ioctl(fd_, TIOCMGET, &out.modemBits) == 0) any = true;
   serial_icounter_struct c{};
@@ -919,25 +893,6 @@ bool TSerialDevice::Sample(TLineSample &out) const {
   }
   return any;
 }
-
-void TSerialDevice::NoteHangUp() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (!hungUp_) {
-    hungUp_ = true;
-    hangUpErrno_ = EIO;
-  }
-}
-
-bool TSerialDevice::HungUp() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return hungUp_;
-}
-
-// Modem-bit names the event thread compares; kept here with the headers.
-int SerialModemBitCTS() { return TIOCM_CTS; }
-int SerialModemBitDSR() { return TIOCM_DSR; }
-int SerialModemBitCD() { return TIOCM_CD; }
-int SerialModemBitRI() { return TIOCM_RI; }
 
 TSerialWaiter::TSerialWaiter() {
   stopFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -986,6 +941,76 @@ TSerialWaiter::TResult TSerialWaiter::Wait(int deviceFd, bool wantInput, int tim
   if (p[2].revents & POLLIN) result.input = true;
   if (p[2].revents & (POLLHUP | POLLERR | POLLNVAL)) result.hangUp = true;
   return result;
+}
+
+// --- the event watch ------------------------------------------------------------
+
+namespace {
+
+bool AnyOf(TSerialEvents set, std::initializer_list<TSerialEvent> events) {
+  for (TSerialEvent e : events)
+    if (set.Contains(e)) return true;
+  return false;
+}
+
+class TPosixSerialWatch final : public TSerialWatch {
+public:
+  TPosixSerialWatch(TPosixSerialDevice &device, TSerialEvents events)
+      : device_(device), wantInput_(AnyOf(events, {evRxChar, evRxFlag, evRx80Full})) {
+    // Modem lines and error counters have no descriptor to wait on; they are
+    // sampled, but only when somebody asked for such events and the device
+    // has them. A pseudo-terminal has neither, so there the thread only ever
+    // sleeps in poll().
+    sampling_ = AnyOf(events, {evCTS, evDSR, evRLSD, evRing, evError, evBreak}) &&
+                (device_.HasModemLines() || device_.HasErrorCounters());
+    if (sampling_) sampling_ = device_.Sample(previous_);
+  }
+
+  void Stop() override { waiter_.Stop(); }
+  void TxFinished() override { waiter_.TxFinished(); }
+
+  TSerialWatchResult Wait() override {
+    TSerialWatchResult out;
+    const TSerialWaiter::TResult r = waiter_.Wait(device_.Fd(), wantInput_, sampling_ ? kSerialSampleMs : -1);
+    if (r.stop) {
+      out.stop = true;
+      return out;
+    }
+    out.lost = r.failed || r.hangUp;
+    if (r.txFinished) out.events.Include(evTxEmpty);
+    if (wantInput_ && (r.input || r.hangUp)) {
+      // Take everything now: whatever we hold survives a hang-up.
+      device_.ReportDrain(device_.Drain(), out);
+    }
+    if (sampling_ && !out.lost) {
+      TPosixSerialDevice::TLineSample now;
+      if (device_.Sample(now)) {
+        const int changed = now.modemBits ^ previous_.modemBits;
+        if (changed & TIOCM_CTS) out.events.Include(evCTS);
+        if (changed & TIOCM_DSR) out.events.Include(evDSR);
+        if (changed & TIOCM_CD) out.events.Include(evRLSD);
+        if (now.rings != previous_.rings || (now.modemBits & ~previous_.modemBits & TIOCM_RI))
+          out.events.Include(evRing);
+        if (now.breaks != previous_.breaks) out.events.Include(evBreak);
+        if (now.errors != previous_.errors || now.breaks != previous_.breaks) out.events.Include(evError);
+        previous_ = now;
+      }
+    }
+    return out;
+  }
+
+private:
+  TPosixSerialDevice &device_;
+  const bool wantInput_;
+  bool sampling_ = false;
+  TPosixSerialDevice::TLineSample previous_;
+  TSerialWaiter waiter_;
+};
+
+}  // namespace
+
+std::unique_ptr<TSerialWatch> TPosixSerialDevice::Watch(TSerialEvents events) {
+  return std::make_unique<TPosixSerialWatch>(*this, events);
 }
 
 void ApplyThreadPriority(TThreadPriority priority) {

@@ -7,7 +7,6 @@
 #include "serial/serial_device.h"
 #include "serial/transfer_lane.h"
 
-#include <cerrno>
 
 namespace {
 
@@ -50,7 +49,7 @@ int TCustomSerialPort::StartWrite(const void *bytes, int count, PortTransfer *tr
   transfer->job.reset();
   if (count <= 0) return 0;
   if (!bytes) throw ESerialPort(ecBadTransfer);
-  if (!device_ || !lanes_) throw ESerialPort(ecWriteFailed, EBADF);
+  if (!device_ || !lanes_) throw ESerialPort(ecWriteFailed, SerialOsErrorNumber(TSerialOsError::Closed));
   device_->CheckOpen(ecWriteFailed);
   auto job = std::make_shared<TTransferJob>(TTransferKind::Write);
   job->bytes.assign(static_cast<const char *>(bytes), static_cast<std::size_t>(count));
@@ -76,7 +75,7 @@ int TCustomSerialPort::StartRead(void *buffer, int count, PortTransfer *transfer
   transfer->job.reset();
   if (count <= 0) return 0;
   if (!buffer) throw ESerialPort(ecBadTransfer);
-  if (!device_ || !lanes_) throw ESerialPort(ecReadFailed, EBADF);
+  if (!device_ || !lanes_) throw ESerialPort(ecReadFailed, SerialOsErrorNumber(TSerialOsError::Closed));
   auto job = std::make_shared<TTransferJob>(TTransferKind::Read);
   job->buffer = static_cast<char *>(buffer);
   job->wanted = count;
@@ -111,7 +110,7 @@ int TCustomSerialPort::WaitTransfer(PortTransfer *transfer) {
 
 void TCustomSerialPort::AbortTransfers() {
   if (lanes_) lanes_->AbortAll();
-  if (!device_) throw ESerialPort(ecPurgeFailed, EBADF);
+  if (!device_) throw ESerialPort(ecPurgeFailed, SerialOsErrorNumber(TSerialOsError::Closed));
   device_->CheckOpen(ecPurgeFailed);
 }
 
@@ -154,11 +153,11 @@ int TCustomSerialPort::ReadBuffer(void *buffer, int count) {
 // --- the queues ----------------------------------------------------------------------
 
 void TCustomSerialPort::ClearBuffers(bool input, bool output) {
-  if (!device_ || !lanes_) throw ESerialPort(ecPurgeFailed, EBADF);
+  if (!device_ || !lanes_) throw ESerialPort(ecPurgeFailed, SerialOsErrorNumber(TSerialOsError::Closed));
   lanes_->Purge(input, output);
 }
 
 int TCustomSerialPort::PendingInput() {
-  if (!device_) throw ESerialPort(ecClearErrorFailed, EBADF);
+  if (!device_) throw ESerialPort(ecClearErrorFailed, SerialOsErrorNumber(TSerialOsError::Closed));
   return device_->PendingInput();
 }

@@ -111,6 +111,12 @@ TDTRFlowControl TextToDTR(const std::string &t) { return static_cast<TDTRFlowCon
 TRTSFlowControl TextToRTS(const std::string &t) { return static_cast<TRTSFlowControl>(FindText(kRTSTexts, t, rtsDisable)); }
 
 std::string DevicePathOf(const std::string &port) {
+#ifdef _WIN32
+  // Names of the system's device namespace; COM10 and above are reached
+  // only through it, and for COM1 to COM9 it does no harm.
+  if (port.empty() || port.compare(0, 2, "\\\\") == 0) return port;
+  return "\\\\.\\" + port;
+#else
   if (port.size() > 3 && Upper(port.substr(0, 3)) == "COM" &&
       std::all_of(port.begin() + 3, port.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); }) &&
       port.size() <= 8) {
@@ -118,6 +124,7 @@ std::string DevicePathOf(const std::string &port) {
     if (n >= 1) return "/dev/ttyS" + std::to_string(n - 1);
   }
   return port;
+#endif
 }
 
 // ---------------------------------------------------------------------------

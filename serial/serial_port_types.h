@@ -115,8 +115,10 @@ TFlowControl TextToFlowControl(const std::string &text);
 TDTRFlowControl TextToDTR(const std::string &text);
 TRTSFlowControl TextToRTS(const std::string &text);
 
-// The device a port name stands for: "COM1" is /dev/ttyS0 (COMn is
+// The device a port name stands for. POSIX: "COM1" is /dev/ttyS0 (COMn is
 // ttyS(n-1), any letter case); every other name is used as it stands.
+// Windows: the name in the system's device namespace ("COM1" is \\.\COM1);
+// a name that starts with two backslashes is used as it stands.
 std::string DevicePathOf(const std::string &port);
 
 // ---------------------------------------------------------------------------

@@ -53,10 +53,6 @@ public:
   // the thread object goes away, never shown.
   std::exception_ptr FatalException() const { return fatal_; }
 
-  // How often modem lines and error counters are sampled, on a device that
-  // has them and only when such events are watched.
-  static constexpr int kSampleMs = 20;
-
 private:
   void Run();
   // Hands events (and, when lineLost, the line-lost report) over; false when
@@ -73,7 +69,7 @@ private:
   const TThreadPriority priority_;
   const std::shared_ptr<TWindowTarget> target_;
   const std::function<void()> inputArrived_;
-  TSerialWaiter waiter_;
+  const std::unique_ptr<TSerialWatch> watch_;
   TSerialEvents received_;
   std::exception_ptr fatal_;
   std::atomic<bool> stopping_{false};

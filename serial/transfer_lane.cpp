@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cerrno>
 
 namespace {
 
@@ -53,30 +52,10 @@ int TTransferJob::Wait() {
   if (const std::shared_ptr<TLaneState> state = lane.lock()) TTransferLane::RunHereIfNext(state, *this);
   std::unique_lock<std::mutex> lock(mutex);
   ended.wait(lock, [this] { return done; });
-  if (aborted) throw ESerialPort(kind == TTransferKind::Write ? ecWriteFailed : ecReadFailed, ECANCELED);
+  if (aborted) throw ESerialPort(kind == TTransferKind::Write ? ecWriteFailed : ecReadFailed,
+                       SerialOsErrorNumber(TSerialOsError::Cancelled));
   if (error) std::rethrow_exception(error);
   return count;
-}
-
-// ---------------------------------------------------------------------------
-// Read timeouts, as the device applies them to a read of count bytes
-
-TReadRules::TReadRules(const TDeviceTimeouts &t, int count) {
-  constexpr std::uint32_t kAll = 0xFFFFFFFFu;
-  const std::uint32_t gap = t.ReadIntervalTimeout;
-  const std::uint32_t mult = t.ReadTotalTimeoutMultiplier;
-  const std::uint32_t constant = t.ReadTotalTimeoutConstant;
-  atOnce = gap == kAll && mult == 0 && constant == 0;
-  firstByteEnds = gap == kAll && mult == kAll && constant != 0 && constant != kAll;
-  totalLimit = firstByteEnds || mult != 0 || constant != 0;
-  const unsigned long long ms =
-      firstByteEnds ? constant
-                    : std::min<unsigned long long>(
-                          static_cast<unsigned long long>(mult) * static_cast<unsigned>(std::max(count, 0)) + constant,
-                          1ull << 40);
-  total = std::chrono::milliseconds(static_cast<long long>(ms));
-  intervalLimit = !firstByteEnds && gap != 0 && gap != kAll;
-  interval = std::chrono::milliseconds(gap);
 }
 
 // ---------------------------------------------------------------------------
@@ -290,7 +269,7 @@ void TTransferLane::RunRead(TLaneState &shared, TTransferJob &job) {
     }
     if (taken == 0 && shared.device->HungUp()) {
       // Nothing more will come: what was read is the result, or the loss is.
-      job.Finish(got, got > 0 ? nullptr : ReadFailure(EIO));
+      job.Finish(got, got > 0 ? nullptr : ReadFailure(SerialOsErrorNumber(TSerialOsError::DeviceGone)));
       return;
     }
     Clock::time_point wakeAt = now + kReadLook;

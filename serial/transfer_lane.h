@@ -14,6 +14,7 @@
 // without waiting for it: its job ends at once, and the device call inside it
 // is told to stop, so the device is free again as soon as it returns.
 
+#include "serial/serial_device_base.h"
 #include "serial/serial_port.h"
 
 #include <chrono>
@@ -73,18 +74,6 @@ struct TTransferJob {
 struct PortTransfer {
   // The last transfer started on this record; none: waiting returns 0.
   std::shared_ptr<TTransferJob> job;
-};
-
-// How a read of count bytes ends under the read timeouts (the device's own
-// rules, in its terms).
-struct TReadRules {
-  TReadRules(const TDeviceTimeouts &timeouts, int count);
-  bool atOnce = false;         // ReadInterval all ones, both totals 0: what is queued, now
-  bool firstByteEnds = false;  // interval and multiplier all ones: the first bytes end it
-  bool totalLimit = false;     // a total time limit applies
-  std::chrono::milliseconds total{0};
-  bool intervalLimit = false;  // a gap between bytes ends it, once bytes came
-  std::chrono::milliseconds interval{0};
 };
 
 class TTransferLane {

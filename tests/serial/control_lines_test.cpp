@@ -67,8 +67,8 @@ TEST(SerialControlLines, TheDeviceOpensWithItsLinesWhereThereAreNone) {
   ASSERT_TRUE(StartLikeASerialPort(peer.Fd()));
   TDeviceState lines;
   lines.Flags = (1u << 4) | (1u << 12);  // DTR and RTS on
-  TSerialDevice device(peer.Path(), lines);
-  EXPECT_FALSE(device.HasModemLines());
-  EXPECT_TRUE(device.Signals().Empty());
+  const std::shared_ptr<TSerialDevice> device = OpenSerialDevice(peer.Path(), lines);
+  EXPECT_FALSE(device->HasModemLines());
+  EXPECT_TRUE(device->Signals().Empty());
   EXPECT_FALSE(HangUpOnClose(peer.Fd())) << "HUPCL is cleared as the device opens, before any setting";
 }

@@ -3,7 +3,7 @@
 // nothing, and the event thread's timed wait. The signals come every 10 ms,
 // aimed at the waiting thread itself.
 
-#include "serial/serial_device.h"
+#include "serial/serial_device_posix.h"
 #include "pty_peer.h"
 #include "signal_storm.h"
 
@@ -57,7 +57,7 @@ const std::vector<DeadlineCase> &Cases() {
       {"event wait with a timeout", 300,
        [](TSerialDevice &d) {
          TSerialWaiter waiter;
-         const TSerialWaiter::TResult r = waiter.Wait(d.Handle(), true, 300);
+         const TSerialWaiter::TResult r = waiter.Wait(static_cast<int>(d.Handle()), true, 300);
          return !r.stop && !r.txFinished && !r.input && !r.hangUp && !r.failed;
        }},
   };
@@ -71,8 +71,8 @@ TEST(SerialDeadlines, SignalsEvery10MsStretchNoWait) {
     SCOPED_TRACE(c.what);
     PtyPeer peer;
     ASSERT_TRUE(peer.Ok());
-    TSerialDevice device(peer.Path());
-    device.SetState(RawLine());
+    const std::shared_ptr<TSerialDevice> device = OpenSerialDevice(peer.Path());
+    device->SetState(RawLine());
 
     bool timedOut = false;
     long long ms = 0;
@@ -80,7 +80,7 @@ TEST(SerialDeadlines, SignalsEvery10MsStretchNoWait) {
     {
       SignalStorm storm(::pthread_self(), 10);
       const Clock::time_point start = Clock::now();
-      timedOut = c.wait(device);
+      timedOut = c.wait(*device);
       ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
       hits = SignalStorm::Count();
     }

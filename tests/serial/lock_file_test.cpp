@@ -184,8 +184,8 @@ TEST_F(SerialLockFile, OurLockNamesTheDeviceAndGoesAtClose) {
 // refusing would leave a user outside the lock group without a logger.
 TEST_F(SerialLockFile, AFolderWeCannotWriteOpensWithoutALock) {
   SetSerialLockFolder("/nonexistent-lock-folder");
-  TSerialDevice device(peer.Path());
-  EXPECT_TRUE(device.LockFile().empty());
+  const std::shared_ptr<TSerialDevice> device = OpenSerialDevice(peer.Path());
+  EXPECT_TRUE(device->LockFile().empty());
   EXPECT_FALSE(Exists(lockFile));
   SetSerialLockFolder("");
   EXPECT_EQ(SerialLockFileFor(peer.Path()), lockFile);
