@@ -37,6 +37,12 @@ struct TChartLayout {
 // rectangle dragged with the left button, panning with the right one, a
 // bitmap copy for the clipboard, and one drawing path (Draw) for the screen,
 // the clipboard and the printed page.
+//
+// Its code is spread by purpose: chart.cpp (settings, the screen picture,
+// Draw), chart_layout.cpp (where the parts go), chart_paint.cpp (panel,
+// titles, axes, grid), chart_lines.cpp (the series' lines),
+// chart_decorations.cpp (markers, marks, legend), chart_cursor.cpp (the
+// readout cursor) and chart_zoom_pan.cpp (the mouse).
 class TChart : public QWidget {
 public:
   explicit TChart(QWidget *parent = nullptr);
