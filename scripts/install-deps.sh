@@ -18,6 +18,7 @@ PACKAGES=(
   cups cups-client cups-bsd printer-driver-cups-pdf poppler-utils
   util-linux procps
   libxlsxwriter-dev python3-openpyxl
+  clang-format clang-tidy graphviz
 )
 WINDOWS_PACKAGES=(
   mingw-w64 wine python3
