@@ -52,7 +52,7 @@ TCliOutcome PortFailure(const ESerialPort &e, const std::string &port) {
 
 }  // namespace
 
-TCliOutcome DescribeFailure(std::exception_ptr failure, const std::string &port) {
+TCliOutcome DescribeFailure(const std::exception_ptr &failure, const std::string &port) {
   if (!failure) return {exOk, std::string()};
   try {
     std::rethrow_exception(failure);

@@ -45,4 +45,4 @@ struct TCliOutcome {
   TCliExit Code = exFailure;
   std::string Message;
 };
-TCliOutcome DescribeFailure(std::exception_ptr failure, const std::string &port);
+TCliOutcome DescribeFailure(const std::exception_ptr &failure, const std::string &port);

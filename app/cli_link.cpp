@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <utility>
 
 namespace {
 
@@ -94,7 +95,7 @@ void TCliLink::Finish() {
 }
 
 void TCliLink::Fail(std::exception_ptr failure) {
-  if (!Failure_) Failure_ = failure;
+  if (!Failure_) Failure_ = std::move(failure);
   if (Loop_) Loop_->quit();
 }
 

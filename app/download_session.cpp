@@ -30,9 +30,10 @@ int DumpRecordsSoFar(std::string_view dump) {
   // end mark follows it (the logger's record in progress), so the count is
   // the one the saved file will have if the download ended now.
   std::size_t ended = 0;
+  // A line ends at LF, or at a CR that no LF follows.
   for (std::size_t i = 0; i < dump.size(); ++i) {
-    if (dump[i] == '\n') ++ended;
-    else if (dump[i] == '\r' && (i + 1 >= dump.size() || dump[i + 1] != '\n')) ++ended;
+    const bool lone = dump[i] == '\r' && (i + 1 >= dump.size() || dump[i + 1] != '\n');
+    if (dump[i] == '\n' || lone) ++ended;
   }
   return ended > 2 ? static_cast<int>(ended - 2) : 0;
 }

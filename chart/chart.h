@@ -11,6 +11,7 @@
 #include <QRect>
 #include <QWidget>
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -27,9 +28,9 @@ struct TChartLayout {
   QRect Bounds;     // the whole panel
   QRect ChartRect;  // where the axes span and the series are drawn
   QRect TitleRect, FootRect;
-  TAxisMap Maps[4];  // indexed by TAxisPlace
-  TAxisTicks Ticks[4];
-  QRect AxisRects[4];  // labels and ticks strip of each visible axis
+  std::array<TAxisMap, 4> Maps;  // indexed by TAxisPlace
+  std::array<TAxisTicks, 4> Ticks;
+  std::array<QRect, 4> AxisRects;  // labels and ticks strip of each visible axis
   QRect LegendRect;    // empty when the legend is hidden
 };
 

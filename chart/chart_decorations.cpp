@@ -51,7 +51,7 @@ void DrawPointer(QPainter &p, const TSeriesPointer &ptr, QPointF at, const QColo
 }
 
 QString MarkText(const TLineSeries &s, int i) {
-  const QString value = QString::fromStdString(FormatFloat(s.Marks().ValueFormat(), s.YValues()[i]));
+  QString value = QString::fromStdString(FormatFloat(s.Marks().ValueFormat(), s.YValues()[i]));
   switch (s.Marks().Style()) {
     case smsLabel: return s.ValueLabel(i);
     case smsLabelOrValue: return s.ValueLabel(i).isEmpty() ? value : s.ValueLabel(i);

@@ -75,7 +75,7 @@ private:
 // Text with its font and colour (the title, the foot, an axis title).
 class TChartText : public TChartPart {
 public:
-  TChartText(TChart *chart, QFont font, QColor color) : TChartPart(chart), font_(font), color_(color) {}
+  TChartText(TChart *chart, const QFont &font, QColor color) : TChartPart(chart), font_(font), color_(color) {}
 
   QFont Font() const { return font_; }
   void SetFont(const QFont &f) { Assign(font_, f); }

@@ -179,7 +179,7 @@ void TChartPreview::BuildControls() {
 
   // Handlers run under the standard handler; those that answer value
   // changes ignore the dialog's own updates through the guard flags.
-  auto run = [](std::function<void()> f) { return [f](auto &&...) { RunHandler(f); }; };
+  auto run = [](const std::function<void()> &f) { return [f](auto &&...) { RunHandler(f); }; };
   connect(Printers, &QComboBox::activated, this, run([this] { PrintersChange(); }));
   connect(BSetupPrinter, &QPushButton::clicked, this, run([this] { BSetupPrinterClick(); }));
   connect(BPrint, &QPushButton::clicked, this, run([this] { BPrintClick(); }));

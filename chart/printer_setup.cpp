@@ -31,7 +31,7 @@ QList<QPageSize> UsualPapers() {
 
 QList<QPageSize> PapersFor(const QString &printer) {
   if (!printer.isEmpty()) {
-    const QList<QPageSize> own = QPrinterInfo::printerInfo(printer).supportedPageSizes();
+    QList<QPageSize> own = QPrinterInfo::printerInfo(printer).supportedPageSizes();
     if (!own.isEmpty()) return own;
   }
   return UsualPapers();

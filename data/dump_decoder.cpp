@@ -226,7 +226,7 @@ void MUESTRADATA(const TDumpLines &lines, int records, TDataTable &table) {
     // All sixteen convert before any is written: a bad line leaves its row
     // without values rather than half filled.
     for (int k = 0; k < Channels; ++k) {
-      const size_t at = static_cast<size_t>(6 * k + 1);
+      const size_t at = 6 * static_cast<size_t>(k) + 1;
       raw[k] = ThreeDigits(line, at) * 256 + ThreeDigits(line, at + 3) - 500;
     }
     for (int k = 0; k < Channels; ++k) {

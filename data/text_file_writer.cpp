@@ -59,7 +59,8 @@ int CreateTemporary(const std::string &target, std::string &tempPath) {
   std::random_device seed;
   std::mt19937 gen(seed() ^ static_cast<unsigned>(getpid()));
   for (int attempt = 0; attempt < 100; ++attempt) {
-    tempPath = folder + "/." + base + ".tmp" + std::to_string(gen() % 1000000000u);
+    tempPath = folder;
+    tempPath.append("/.").append(base).append(".tmp").append(std::to_string(gen() % 1000000000u));
     // 0666 less the user's umask, as any new file of the user would get.
     const int fd = open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) return fd;

@@ -11,8 +11,8 @@
 
 #define SERIAL_SETTER(Class, Name, Type, field, apply) \
   void Class::Set##Name(Type v) {                      \
-    if (field == v) return;                            \
-    field = v;                                         \
+    if ((field) == v) return;                          \
+    (field) = v;                                       \
     port_.apply();                                     \
   }
 
