@@ -56,6 +56,12 @@ std::string ChosenSerialLockFolder() {
   return LockFolderOverride();
 }
 
+std::shared_ptr<TSerialDevice> OpenSerialDevice(const std::string &path) { return OpenSystemSerialDevice(path, 0, -1); }
+
+std::shared_ptr<TSerialDevice> OpenSerialDevice(const std::string &path, const TDeviceState &lines) {
+  return OpenSystemSerialDevice(path, DtrWantedHigh(lines) ? 1 : 0, RtsWantedHigh(lines) ? 1 : 0);
+}
+
 int TSerialDeviceBase::PendingInput() {
   DrainOrRaise(ecClearErrorFailed);
   return QueuedInput();

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -38,6 +39,10 @@ inline bool RtsWantedHigh(const TDeviceState &s) { return s.RtsControl() == 1 ||
 
 // The lock folder SetSerialLockFolder chose; empty for the system's own.
 std::string ChosenSerialLockFolder();
+
+// The system's device, behind both OpenSerialDevice: dtr, rts 1 high, 0 low,
+// -1 as the system left it. Each system defines it.
+std::shared_ptr<TSerialDevice> OpenSystemSerialDevice(const std::string &path, int dtr, int rts);
 
 class TSerialDeviceBase : public TSerialDevice {
 public:

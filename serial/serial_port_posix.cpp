@@ -108,12 +108,8 @@ bool ForgetLockForExit(int slot) {
 
 }  // namespace
 
-std::shared_ptr<TSerialDevice> OpenSerialDevice(const std::string &path) {
-  return std::make_shared<TPosixSerialDevice>(path, 0, -1);
-}
-
-std::shared_ptr<TSerialDevice> OpenSerialDevice(const std::string &path, const TDeviceState &lines) {
-  return std::make_shared<TPosixSerialDevice>(path, DtrWantedHigh(lines) ? 1 : 0, RtsWantedHigh(lines) ? 1 : 0);
+std::shared_ptr<TSerialDevice> OpenSystemSerialDevice(const std::string &path, int dtr, int rts) {
+  return std::make_shared<TPosixSerialDevice>(path, dtr, rts);
 }
 
 int SerialOsErrorNumber(TSerialOsError which) {

@@ -77,12 +77,8 @@ void TWin32SerialDevice::DiscardQueues() {
   queue_.clear();
 }
 
-std::shared_ptr<TSerialDevice> OpenSerialDevice(const std::string &path) {
-  return std::make_shared<TWin32SerialDevice>(path, 0, -1);
-}
-
-std::shared_ptr<TSerialDevice> OpenSerialDevice(const std::string &path, const TDeviceState &lines) {
-  return std::make_shared<TWin32SerialDevice>(path, DtrWantedHigh(lines) ? 1 : 0, RtsWantedHigh(lines) ? 1 : 0);
+std::shared_ptr<TSerialDevice> OpenSystemSerialDevice(const std::string &path, int dtr, int rts) {
+  return std::make_shared<TWin32SerialDevice>(path, dtr, rts);
 }
 
 int SerialOsErrorNumber(TSerialOsError which) {
