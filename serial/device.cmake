@@ -10,14 +10,19 @@ set(TALVEX_SERIAL_DEVICE_SOURCES
   serial_device.h serial_device_base.h serial_device_base.cpp
   serial_port_types.h serial_port_types.cpp
   port_list.h port_list.cpp port_registry.h port_registry.cpp)
+set(_talvex_device_win32
+  win32_headers.h serial_port_win32_device.h serial_port_win32.cpp serial_port_win32_settings.cpp
+  serial_port_win32_transfers.cpp serial_port_win32_watch.cpp port_list_win32.cpp)
+set(_talvex_device_posix
+  serial_device_posix.h serial_port_posix_device.h serial_port_posix.cpp serial_port_posix_locks.cpp
+  serial_port_posix_settings.cpp serial_port_posix_transfers.cpp serial_port_posix_watch.cpp port_list_posix.cpp)
 if(WIN32)
-  list(APPEND TALVEX_SERIAL_DEVICE_SOURCES win32_headers.h serial_port_win32.cpp port_list_win32.cpp)
+  list(APPEND TALVEX_SERIAL_DEVICE_SOURCES ${_talvex_device_win32})
 else()
-  list(APPEND TALVEX_SERIAL_DEVICE_SOURCES serial_device_posix.h serial_port_posix.cpp port_list_posix.cpp)
+  list(APPEND TALVEX_SERIAL_DEVICE_SOURCES ${_talvex_device_posix})
 endif()
 # Every system's files, for the port's library to leave out.
-set(TALVEX_SERIAL_DEVICE_ALL_SOURCES ${TALVEX_SERIAL_DEVICE_SOURCES}
-  win32_headers.h serial_port_win32.cpp port_list_win32.cpp serial_device_posix.h serial_port_posix.cpp port_list_posix.cpp)
+set(TALVEX_SERIAL_DEVICE_ALL_SOURCES ${TALVEX_SERIAL_DEVICE_SOURCES} ${_talvex_device_win32} ${_talvex_device_posix})
 list(REMOVE_DUPLICATES TALVEX_SERIAL_DEVICE_ALL_SOURCES)
 
 list(TRANSFORM TALVEX_SERIAL_DEVICE_SOURCES PREPEND ${_talvex_serial_dir}/ OUTPUT_VARIABLE _talvex_device_paths)

@@ -5,6 +5,12 @@
 namespace {
 using Clock = std::chrono::steady_clock;
 
+std::mutex g_lockFolderMutex;
+std::string &LockFolderOverride() {
+  static std::string folder;
+  return folder;
+}
+
 std::string InUseMessage(int holderPid, const std::string &lockFile) {
   return ESerialPort(ecOpenFailed, SerialOsErrorNumber(TSerialOsError::Busy)).Message() +
          " - en uso por el proceso " + std::to_string(holderPid) + " (" + lockFile + ")";
@@ -38,6 +44,27 @@ TReadRules::TReadRules(const TDeviceTimeouts &t, int count) {
 int SerialMsLeft(Clock::time_point deadline) {
   const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
   return left <= 0 ? 0 : static_cast<int>(std::min<long long>(left, 1 << 30));
+}
+
+void SetSerialLockFolder(const std::string &folder) {
+  std::lock_guard<std::mutex> lock(g_lockFolderMutex);
+  LockFolderOverride() = folder;
+}
+
+std::string ChosenSerialLockFolder() {
+  std::lock_guard<std::mutex> lock(g_lockFolderMutex);
+  return LockFolderOverride();
+}
+
+std::shared_ptr<TSerialDevice> OpenSerialDevice(const std::string &path) { return OpenSystemSerialDevice(path, 0, -1); }
+
+std::shared_ptr<TSerialDevice> OpenSerialDevice(const std::string &path, const TDeviceState &lines) {
+  return OpenSystemSerialDevice(path, DtrWantedHigh(lines) ? 1 : 0, RtsWantedHigh(lines) ? 1 : 0);
+}
+
+int TSerialDeviceBase::PendingInput() {
+  DrainOrRaise(ecClearErrorFailed);
+  return QueuedInput();
 }
 
 int TSerialDeviceBase::Read(char *buffer, int count) {

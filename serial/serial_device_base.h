@@ -11,7 +11,9 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <mutex>
+#include <string>
 
 // How a read of count bytes ends under the read timeouts (the device's
 // rules, in its terms).
@@ -29,6 +31,19 @@ struct TReadRules {
 // never ends before it; 0 once it has passed.
 int SerialMsLeft(std::chrono::steady_clock::time_point deadline);
 
+// How the modem lines stand once the port is open, in the mapping SetState
+// uses: handshake raises a line and lets the driver drive it, RTS toggle
+// keeps it low except while a write goes out.
+inline bool DtrWantedHigh(const TDeviceState &s) { return s.DtrControl() != 0; }
+inline bool RtsWantedHigh(const TDeviceState &s) { return s.RtsControl() == 1 || s.RtsControl() == 2; }
+
+// The lock folder SetSerialLockFolder chose; empty for the system's own.
+std::string ChosenSerialLockFolder();
+
+// The system's device, behind both OpenSerialDevice: dtr, rts 1 high, 0 low,
+// -1 as the system left it. Each system defines it.
+std::shared_ptr<TSerialDevice> OpenSystemSerialDevice(const std::string &path, int dtr, int rts);
+
 class TSerialDeviceBase : public TSerialDevice {
 public:
   // What one drain of the system's input into our queue found.
@@ -44,6 +59,7 @@ public:
   void ReportDrain(const TDrain &drain, TSerialWatchResult &out) const;
 
   int Read(char *buffer, int count) override;
+  int PendingInput() override;
   int QueuedInput() const override;
   void MarkAnnounced() override;
   bool HasUnannounced() const override;
