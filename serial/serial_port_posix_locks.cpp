@@ -73,7 +73,7 @@ namespace serial_posix {
 // be had without refusing the port (see below). Raises ESerialPortInUse when
 // a live process holds it.
 std::string TakeLockFile(const std::string &devicePath) {
-  const std::string lockFile = SerialLockFileFor(devicePath);
+  std::string lockFile = SerialLockFileFor(devicePath);
   if (lockFile.empty()) return {};  // nothing to resolve: the open reports why
   char content[16];
   std::snprintf(content, sizeof content, "%10d\n", static_cast<int>(::getpid()));

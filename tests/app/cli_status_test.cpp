@@ -134,7 +134,7 @@ protected:
     });
     std::vector<std::string> args{"download", "--port", pty.SlavePath(), "-o", Path(), "--force"};
     if (verify) args.push_back("--verificar");
-    const CliRun run = RunCliCaptured(args);
+    CliRun run = RunCliCaptured(args);
     logger.Join();
     return run;
   }

@@ -84,8 +84,8 @@ TEST(TimeTicks, DatesAndTimesRoundTripAndBadOnesAreRefused) {
 TEST(RecordTimeTicks, RoundTimesOverSampleNumbersAndRecordTimesWhenOutOfOrder) {
   auto width = [](const std::string &s) { return static_cast<int>(6 * s.size()); };
   // A record every five minutes from 09:58: round times fall between records.
-  std::vector<double> times;
-  for (int i = 0; i < 100; ++i) times.push_back(At(2026, 12, 8, 9, 58) + 300.0 * i);
+  std::vector<double> times(100);
+  for (int i = 0; i < 100; ++i) times[static_cast<size_t>(i)] = At(2026, 12, 8, 9, 58) + 300.0 * i;
   const TRecordTimes regular(times);
   ASSERT_TRUE(regular.Monotonic());
   const TAxisTicks t = RecordTimeTicks(regular, 0, 99, 600, 10, width);
