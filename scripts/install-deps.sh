@@ -13,6 +13,7 @@ PACKAGES=(
   cups cups-client cups-bsd printer-driver-cups-pdf poppler-utils
   util-linux procps
   libxlsxwriter-dev python3-openpyxl
+  dpkg-dev file librsvg2-bin lintian desktop-file-utils appstream
 )
 
 missing=()
