@@ -66,13 +66,12 @@ set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://talvex.example/")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-# Libraries come from the binaries themselves (dpkg-shlibdeps). The one
-# thing no binary names is Qt's platform plugin, loaded at run time: without
-# it the window cannot open. The fonts are the metric twins of the faces the
-# windows ask for.
+# Libraries come from the binaries themselves (dpkg-shlibdeps). Two things
+# are loaded at run time, so no binary names them: Qt's platform plugin,
+# without which no window opens, and the metric twins of Arial the windows
+# are laid out for (with the fallback font their labels come out clipped).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-liberation")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "program for the 16-channel RS-232 temperature logger")
 # CPack puts the summary on the Description line and this below it.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "TALVEX shows the live channels, clock, sampling rate, memory and battery of
