@@ -15,6 +15,7 @@
 #include "runtime/number_format.h"
 #include "serial/port_list.h"
 #include "serial/serial_port.h"
+#include "talvex_version.h"
 
 #include <QElapsedTimer>
 
@@ -311,6 +312,10 @@ void CliDownload(const TCliOptions &o, TCliStreams &streams) {
 }
 
 int RunCli(const std::vector<std::string> &args, TCliStreams streams) {
+  if (args.size() == 1 && args[0] == "--version") {
+    streams.Out << "talvex-cli " << kTalvexVersion << '\n';
+    return exOk;
+  }
   // "ports" lists it and --port DEMO opens it, as in the window.
   RegisterDemoPort();
   std::string port;

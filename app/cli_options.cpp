@@ -188,6 +188,8 @@ std::string CliUsageText() {
   return "talvex-cli: el registrador de 16 canales desde la línea de órdenes\n"
          "\n"
          "Uso:\n"
+         "  talvex-cli --version\n"
+         "      Muestra la versión del programa.\n"
          "  talvex-cli ports\n"
          "      Lista los puertos serie que encuentra, uno por línea (DEMO incluido).\n"
          "  talvex-cli live --port PUERTO [--count N] [--json] [--timeout S]\n"

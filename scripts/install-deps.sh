@@ -16,6 +16,10 @@ PACKAGES=(
   xvfb xauth x11-utils xdotool xclip imagemagick
   clang libclang-rt-14-dev llvm
   cups cups-client cups-bsd printer-driver-cups-pdf poppler-utils
+  # The Debian package: its build, lint and checks.
+  dpkg-dev file librsvg2-bin lintian desktop-file-utils appstream
+  # libxlsxwriter links with -lz, yet its -dev package does not bring zlib's.
+  zlib1g-dev
   util-linux procps
   libxlsxwriter-dev python3-openpyxl
   clang-format clang-tidy graphviz

@@ -2,6 +2,7 @@
 // open on stdout and runs until SIGINT or SIGTERM.
 
 #include "sim/logger_simulator.h"
+#include "talvex_version.h"
 
 #include <cerrno>
 #include <cmath>
@@ -33,6 +34,7 @@ const char kUsage[] =
     "  --chunk BYTES        bytes por escritura en la descarga (1024; 0 = todo)\n"
     "  --chunk-pause MS     pausa entre escrituras de la descarga (89)\n"
     "  --verbose            cuenta en stderr lo que hace el registrador\n"
+    "  --version            la versión del programa\n"
     "  --help               esta ayuda\n";
 
 long long ParseNumber(const std::string &option, const std::string &text, long long lo, long long hi) {
@@ -62,7 +64,7 @@ double ParseSigned(const std::string &option, const std::string &text, double li
   return v;
 }
 
-TSimConfig ParseArgs(int argc, char **argv, bool &verbose, bool &help) {
+TSimConfig ParseArgs(int argc, char **argv, bool &verbose, bool &help, bool &version) {
   TSimConfig cfg;
   cfg.Start = TSimDateTime::Now();
   bool capacity_given = false;
@@ -70,6 +72,10 @@ TSimConfig ParseArgs(int argc, char **argv, bool &verbose, bool &help) {
     const std::string opt = argv[i];
     if (opt == "--help" || opt == "-h") {
       help = true;
+      return cfg;
+    }
+    if (opt == "--version") {
+      version = true;
       return cfg;
     }
     if (opt == "--verbose") {
@@ -118,11 +124,15 @@ int main(int argc, char **argv) {
   sigaddset(&sigs, SIGHUP);
   pthread_sigmask(SIG_BLOCK, &sigs, nullptr);
 
-  bool verbose = false, help = false;
+  bool verbose = false, help = false, version = false;
   try {
-    TSimConfig cfg = ParseArgs(argc, argv, verbose, help);
+    TSimConfig cfg = ParseArgs(argc, argv, verbose, help, version);
     if (help) {
       std::cout << kUsage;
+      return 0;
+    }
+    if (version) {
+      std::cout << "talvex-sim " << kTalvexVersion << '\n';
       return 0;
     }
     TLoggerSimulator sim(cfg);
