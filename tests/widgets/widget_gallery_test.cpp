@@ -668,12 +668,19 @@ void AddButtons(std::vector<TCase> &cases) {
 }
 
 void AddClocksGradientsGauges(std::vector<TCase> &cases) {
+  // The time's digits differ in width: all inside the frames is blanked, on
+  // a clock wide enough never to grow for a wider time.
   auto blankText = [](QWidget *w) {
     auto *c = static_cast<TInsClock *>(w);
-    return c->TextRect().translated(c->pos());
+    const int b = c->BevelOuter().BorderSize() + c->BevelInner().BorderSize();
+    return c->geometry().adjusted(b, b, -b, -b);
   };
   for (TClockOption o : {coDate, coTime, coDateTime}) {
-    TCase c = Case<TInsClock>("clock" + std::to_string(int(o)), [o](QWidget *h) { return Clock(h, o); });
+    TCase c = Case<TInsClock>("clock" + std::to_string(int(o)), [o](QWidget *h) {
+      TInsClock *clock = Clock(h, o);
+      if (o == coDateTime) clock->resize(190, 28);
+      return clock;
+    });
     if (o != coDate) c.Blank = blankText;
     cases.push_back(c);
   }
@@ -686,7 +693,7 @@ void AddClocksGradientsGauges(std::vector<TCase> &cases) {
   cases.push_back(framed);
   TCase plainClock = Case<TInsClock>("clock-default", [](QWidget *h) {
     auto *c = new TInsClock(h);
-    c->move(6, 6);
+    c->setGeometry(6, 6, 90, 24);
     return c;
   });
   plainClock.Blank = blankText;
