@@ -417,6 +417,7 @@ void AddThermometers(std::vector<TCase> &cases) {
     w.SetFontValueColor(clRed);
     w.SetValue(55);
   }));
+  cases.push_back(Case<W>("th-font-set-directly", window(1), [](W &w) { w.setFont(FormFont("Arial", 10)); }));
 }
 
 void AddMeters(std::vector<TCase> &cases) {
@@ -505,6 +506,7 @@ void AddMeters(std::vector<TCase> &cases) {
     w.resize(40, 30);
     w.SetValue(20);
   }));
+  cases.push_back(Case<W>("meter-font-set-directly", battery, [](W &w) { w.setFont(FormFont("Arial", 8)); }));
 }
 
 void AddLeds(std::vector<TCase> &cases) {
