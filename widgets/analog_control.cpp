@@ -268,28 +268,22 @@ void TInsAnalogGControl::ValueChanged() {
     if (OnLimit) RunHandler([&] { OnLimit(this, below, above); });
   }
 
-  // Range: one report per excursion, position clamped.
+  // Range: one report per excursion, position clamped after it.
   position_ = pos;
-  if (pos < 0) {
-    if (!underRange_) {
-      underRange_ = true;
-      overRange_ = false;
-      OverflowChanged();
-      if (OnOverflow) RunHandler([&] { OnOverflow(this, pos); });
-    }
-    position_ = 0;
-  } else if (pos > 1000) {
-    if (!overRange_) {
-      overRange_ = true;
-      underRange_ = false;
-      OverflowChanged();
-      if (OnOverflow) RunHandler([&] { OnOverflow(this, pos); });
-    }
-    position_ = 1000;
-  } else if (overRange_ || underRange_) {
-    overRange_ = underRange_ = false;
+  auto rangeChanged = [&](bool under, bool over) {
+    underRange_ = under;
+    overRange_ = over;
     OverflowChanged();
     if (OnOverflow) RunHandler([&] { OnOverflow(this, pos); });
+  };
+  if (pos < 0) {
+    if (!underRange_) rangeChanged(true, false);
+    position_ = 0;
+  } else if (pos > 1000) {
+    if (!overRange_) rangeChanged(false, true);
+    position_ = 1000;
+  } else if (overRange_ || underRange_) {
+    rangeChanged(false, false);
   }
 
   // Extremes; the very first value only initialises them.
