@@ -244,13 +244,39 @@ QPixmap GlyphStrip() {
 
 // ---------------------------------------------------------------- the cases
 
+// A widget as it comes, at the margin of its picture.
+template <class W>
+W *Plain(QWidget *host) {
+  auto *w = new W(host);
+  w->move(6, 6);
+  return w;
+}
+
+// What every widget with a value text goes through: stale, disabled, and a
+// value made with the decimal point, shown as it is and after the program's
+// decimal comma came.
+template <class W>
+void AddValueStates(std::vector<TCase> &cases, const std::string &name, std::function<W *(QWidget *)> make,
+                    float staleValue) {
+  cases.push_back(Case<W>(name + "-stale", make, [staleValue](W &w) {
+    w.SetValue(staleValue);
+    w.SetStale(true);
+  }));
+  cases.push_back(Case<W>(name + "-disabled", make, [](W &w) { w.setEnabled(false); }));
+  cases.push_back(Case<W>(name + "-point", make, [](W &w) {
+    FormatSettings().DecimalSeparator = '.';
+    w.SetValue(12.25f);
+  }));
+  cases.push_back(Case<W>(name + "-point-then-comma", make, [](W &w) {
+    FormatSettings().DecimalSeparator = '.';
+    w.SetValue(12.25f);
+    ApplyProgramFormats();
+  }));
+}
+
 void AddIndicators(std::vector<TCase> &cases) {
   using W = TInsValueInd;
-  auto plain = [](QWidget *h) {
-    auto *w = new W(h);
-    w->move(6, 6);
-    return w;
-  };
+  const auto plain = Plain<W>;
   auto main = [](int component) { return [component](QWidget *h) { return MainIndicator(h, component); }; };
   auto value = [](float v) { return [v](W &w) { w.SetValue(v); }; };
   cases.push_back(Case<W>("ind-default", plain));
@@ -260,24 +286,11 @@ void AddIndicators(std::vector<TCase> &cases) {
   cases.push_back(Case<W>("ind-main3-minus", main(3), value(-5.25f)));
   cases.push_back(Case<W>("ind-main1-over", main(1), value(150)));
   cases.push_back(Case<W>("ind-main9-long", main(9), value(12345.6f)));
-  cases.push_back(Case<W>("ind-main1-stale", main(1), [](W &w) {
-    w.SetValue(21.5f);
-    w.SetStale(true);
-  }));
+  AddValueStates<W>(cases, "ind-main1", main(1), 21.5f);
   cases.push_back(Case<W>("ind-main1-stale-cleared", main(1), [](W &w) {
     w.SetStale(true);
     w.SetValue(22.5f);
     w.SetStale(false);
-  }));
-  cases.push_back(Case<W>("ind-main1-disabled", main(1), [](W &w) { w.setEnabled(false); }));
-  cases.push_back(Case<W>("ind-main1-point", main(1), [](W &w) {
-    FormatSettings().DecimalSeparator = '.';
-    w.SetValue(12.25f);
-  }));
-  cases.push_back(Case<W>("ind-main1-point-then-comma", main(1), [](W &w) {
-    FormatSettings().DecimalSeparator = '.';
-    w.SetValue(12.25f);
-    ApplyProgramFormats();
   }));
   auto allOptions = [](QWidget *h) {
     auto *w = new W(h);
@@ -324,11 +337,7 @@ void AddIndicators(std::vector<TCase> &cases) {
 
 void AddThermometers(std::vector<TCase> &cases) {
   using W = TInsThermometer;
-  auto plain = [](QWidget *h) {
-    auto *w = new W(h);
-    w->move(6, 6);
-    return w;
-  };
+  const auto plain = Plain<W>;
   auto window = [](int channel) { return [channel](QWidget *h) { return WindowThermometer(h, channel); }; };
   auto value = [](float v) { return [v](W &w) { w.SetValue(v); }; };
   cases.push_back(Case<W>("th-default", plain));
@@ -352,20 +361,7 @@ void AddThermometers(std::vector<TCase> &cases) {
     w.SetValue(-5);
     w.SetValue(10);
   }));
-  cases.push_back(Case<W>("th-window2-stale", window(2), [](W &w) {
-    w.SetValue(21);
-    w.SetStale(true);
-  }));
-  cases.push_back(Case<W>("th-window2-disabled", window(2), [](W &w) { w.setEnabled(false); }));
-  cases.push_back(Case<W>("th-window2-point", window(2), [](W &w) {
-    FormatSettings().DecimalSeparator = '.';
-    w.SetValue(12.25f);
-  }));
-  cases.push_back(Case<W>("th-window2-point-then-comma", window(2), [](W &w) {
-    FormatSettings().DecimalSeparator = '.';
-    w.SetValue(12.25f);
-    ApplyProgramFormats();
-  }));
+  AddValueStates<W>(cases, "th-window2", window(2), 21);
   auto styled = [](TBarStyle style, TBarSettings::TBarOptions options) {
     return [style, options](QWidget *h) {
       W *w = WindowThermometer(h, 3);
@@ -456,11 +452,7 @@ void AddMeters(std::vector<TCase> &cases) {
     w.SetFontUnit(FormFont("Arial", 9));
     w.SetFontUnitColor(clNavy);
   }));
-  auto round = [](QWidget *h) {
-    auto *w = new W(h);
-    w->move(6, 6);
-    return w;
-  };
+  const auto round = Plain<W>;
   cases.push_back(Case<W>("meter-round", round));
   cases.push_back(Case<W>("meter-round-fixed", round, [](W &w) {
     w.SetAutoSize(false);
@@ -511,11 +503,7 @@ void AddMeters(std::vector<TCase> &cases) {
 
 void AddLeds(std::vector<TCase> &cases) {
   using W = TInsLED;
-  auto plain = [](QWidget *h) {
-    auto *w = new W(h);
-    w->move(6, 6);
-    return w;
-  };
+  const auto plain = Plain<W>;
   auto on = [](W &w) { w.SetChecked(true); };
   cases.push_back(Case<W>("led-default", plain));
   cases.push_back(Case<W>("led-default-on", plain, on));
@@ -551,11 +539,7 @@ void AddLeds(std::vector<TCase> &cases) {
 
 void AddSwitches(std::vector<TCase> &cases) {
   using S = TInsSwitch;
-  auto plain = [](QWidget *h) {
-    auto *w = new S(h);
-    w->move(6, 6);
-    return w;
-  };
+  const auto plain = Plain<S>;
   cases.push_back(Case<S>("switch-plain", plain));
   cases.push_back(Case<S>("switch-plain-on", plain, [](S &w) { w.SetChecked(true); }));
   cases.push_back(Case<S>("switch-plain-horizontal-on", plain, [](S &w) {
