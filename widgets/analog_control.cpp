@@ -1,13 +1,15 @@
 #include "widgets/analog_control.h"
 
 #include "runtime/application.h"
+#include "runtime/form_font.h"
 #include "runtime/format_settings.h"
 #include "runtime/number_format.h"
-#include "widgets/bevel.h"
 #include "widgets/text_layout.h"
 
+#include <QPaintEvent>
 #include <QPainter>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 
@@ -107,34 +109,16 @@ int TSignalSettings::PerMille(double v) const { return RoundToInt((v - valueFrom
 
 // ---------------------------------------------------------------- TSectorSettings
 
-void TSectorSettings::SetOffset(int v) {
-  if (v == offset_) return;
-  offset_ = v;
-  Changed();
-}
-
-void TSectorSettings::SetWidthOffset(int v) {
-  if (v == widthOffset_) return;
-  widthOffset_ = v;
-  Changed();
-}
-
 void TSectorSettings::SetColor(int sector, const QColor &c) {
-  if (sector < 0 || sector > 2 || c == color_[sector]) return;
-  color_[sector] = c;
-  Changed();
+  if (sector >= 0 && sector <= 2) Set(color_[sector], c);
 }
 
 void TSectorSettings::SetFrom(int sector, int v) {
-  if (sector < 0 || sector > 2 || v == from_[sector]) return;
-  from_[sector] = v;
-  Changed();
+  if (sector >= 0 && sector <= 2) Set(from_[sector], v);
 }
 
 void TSectorSettings::SetTo(int sector, int v) {
-  if (sector < 0 || sector > 2 || v == to_[sector]) return;
-  to_[sector] = v;
-  Changed();
+  if (sector >= 0 && sector <= 2) Set(to_[sector], v);
 }
 
 std::optional<QColor> TSectorSettings::SectorColorAt(int p) const {
@@ -146,36 +130,6 @@ std::optional<QColor> TSectorSettings::SectorColorAt(int p) const {
 // ---------------------------------------------------------------- TMinMax
 
 TMinMax::TMinMax() : minDateTime_(Now()), maxDateTime_(minDateTime_) {}
-
-void TMinMax::SetMinColor(const QColor &c) {
-  if (c == minColor_) return;
-  minColor_ = c;
-  Changed();
-}
-
-void TMinMax::SetMaxColor(const QColor &c) {
-  if (c == maxColor_) return;
-  maxColor_ = c;
-  Changed();
-}
-
-void TMinMax::SetUseSectorCol(bool v) {
-  if (v == useSectorCol_) return;
-  useSectorCol_ = v;
-  Changed();
-}
-
-void TMinMax::SetMinVisible(bool v) {
-  if (v == minVisible_) return;
-  minVisible_ = v;
-  Changed();
-}
-
-void TMinMax::SetMaxVisible(bool v) {
-  if (v == maxVisible_) return;
-  maxVisible_ = v;
-  Changed();
-}
 
 void TMinMax::Reset() {
   min_ = kMinStart;
@@ -189,6 +143,16 @@ THintOptions AllHintOptions() {
 }
 
 TInsAnalogGControl::TInsAnalogGControl(QWidget *parent) : TInsGraphicControl(parent), hintOptions_(AllHintOptions()) {
+  setFont(FormFont("Arial", 8));
+  bevelInner_.SetStyle(bsLowered);
+  bevelInner_.SetSpacing(5);
+  bevelInner_.SetWidth(2);
+  bevelInner_.SetBevelLine(blInner);
+  bevelOuter_.SetStyle(bsRaised);
+  bevelOuter_.SetSpacing(5);
+  bevelOuter_.SetWidth(2);
+  bevelOuter_.SetBevelLine(blOuter);
+  for (TInsSBevel *b : {&bevelInner_, &bevelOuter_}) b->OnChange = [this] { SettingsObjectChanged(); };
   signal_.OnChange = [this] { SettingsObjectChanged(); };
   sectors_.OnChange = [this] { SettingsObjectChanged(); };
   minMax_.OnChange = [this] { SettingsObjectChanged(); };
@@ -208,25 +172,22 @@ void TInsAnalogGControl::Loaded() {
 }
 
 void TInsAnalogGControl::SetValue(float v) {
-  if (v == value_) return;
-  value_ = v;
+  if (!Assign(value_, v)) return;
   digit_ = RoundToInt((double(v) - signal_.ValueFrom()) * signal_.DigitsPerValue() + signal_.DigitalFrom());
-  if (loading_) {
-    RefreshTexts();
-    return;
-  }
-  ValueChanged();
+  TakeValue();
 }
 
 void TInsAnalogGControl::SetDigit(int d) {
-  if (d == digit_) return;
-  digit_ = d;
+  if (!Assign(digit_, d)) return;
   value_ = float(signal_.ValueFrom() + (double(d) - signal_.DigitalFrom()) * signal_.ValuePerDigit());
-  if (loading_) {
+  TakeValue();
+}
+
+void TInsAnalogGControl::TakeValue() {
+  if (loading_)
     RefreshTexts();
-    return;
-  }
-  ValueChanged();
+  else
+    ValueChanged();
 }
 
 void TInsAnalogGControl::SetLimitUpper(float x) {
@@ -307,28 +268,22 @@ void TInsAnalogGControl::ValueChanged() {
     if (OnLimit) RunHandler([&] { OnLimit(this, below, above); });
   }
 
-  // Range: one report per excursion, position clamped.
+  // Range: one report per excursion, position clamped after it.
   position_ = pos;
-  if (pos < 0) {
-    if (!underRange_) {
-      underRange_ = true;
-      overRange_ = false;
-      OverflowChanged();
-      if (OnOverflow) RunHandler([&] { OnOverflow(this, pos); });
-    }
-    position_ = 0;
-  } else if (pos > 1000) {
-    if (!overRange_) {
-      overRange_ = true;
-      underRange_ = false;
-      OverflowChanged();
-      if (OnOverflow) RunHandler([&] { OnOverflow(this, pos); });
-    }
-    position_ = 1000;
-  } else if (overRange_ || underRange_) {
-    overRange_ = underRange_ = false;
+  auto rangeChanged = [&](bool under, bool over) {
+    underRange_ = under;
+    overRange_ = over;
     OverflowChanged();
     if (OnOverflow) RunHandler([&] { OnOverflow(this, pos); });
+  };
+  if (pos < 0) {
+    if (!underRange_) rangeChanged(true, false);
+    position_ = 0;
+  } else if (pos > 1000) {
+    if (!overRange_) rangeChanged(false, true);
+    position_ = 1000;
+  } else if (overRange_ || underRange_) {
+    rangeChanged(false, false);
   }
 
   // Extremes; the very first value only initialises them.
@@ -407,32 +362,163 @@ void TInsAnalogGControl::SettingsChanged() {
   limitLowerPos_ = signal_.PerMille(limitLower_);
   RefreshTexts();
   if (OnSettingsChange) RunHandler([&] { OnSettingsChange(this); });
+  Relayout();
+  update();
+  RepaintValueLayers();
 }
 
-void TInsAnalogGControl::PaintFrameAndNames(QPainter &p, const TInsSBevel *outer, const QColor &nameColor,
-                                            const QRect *name1, const QRect *name2) const {
-  if (outer) {
-    QRect r = rect();
-    outer->Paint(p, r);
+// ---------------------------------------------------------------- the instrument round the value
+
+void TInsAnalogGControl::SetFont(const QFont &f) {
+  if (f == font()) return;
+  setFont(f);  // measured again through the font-change event
+}
+
+void TInsAnalogGControl::changeEvent(QEvent *e) {
+  TInsGraphicControl::changeEvent(e);
+  if (e->type() == QEvent::FontChange) SettingsObjectChanged();
+}
+
+TInsAnalogGControl::TFrame TInsAnalogGControl::LayoutFrame() const {
+  const TFrameParts parts = FrameParts();
+  const int lineHeight = QFontMetrics(font()).height();
+  // Edges with exclusive right and bottom.
+  int left = 0, top = 0, right = width(), bottom = height();
+  int a = 0;
+  if (parts.BevelOuter) {
+    const int b = bevelOuter_.BorderSize();
+    left += b, top += b, right -= b, bottom -= b;
+    a = bevelOuter_.Spacing() / 2;
   }
-  p.setPen(nameColor);
-  for (const TCaptionBox &name : NameCaptions(name1, name2)) {
+  TFrame f;
+  if (parts.Name2) {
+    bottom -= lineHeight;
+    f.Name2 = QRect(left, bottom + a, right - left, lineHeight);
+  }
+  if (parts.Name1) {
+    bottom -= lineHeight;
+    f.Name1 = QRect(left, bottom + a, right - left, lineHeight);
+  }
+  f.Inside = QRect(left, top, right - left, bottom - top);
+  return f;
+}
+
+int TInsAnalogGControl::OuterAllowance() const { return FrameParts().BevelOuter ? 2 * bevelOuter_.BorderSize() : 0; }
+
+int TInsAnalogGControl::InnerAllowance() const { return FrameParts().BevelInner ? 2 * bevelInner_.BorderSize() : 0; }
+
+QSize TInsAnalogGControl::NamesSize() const {
+  const TFrameParts parts = FrameParts();
+  const QFontMetrics fm(font());
+  QSize s(0, 0);
+  auto add = [&](bool shown, const QString &name) {
+    if (!shown) return;
+    s.setWidth(std::max(s.width(), fm.horizontalAdvance(name)));
+    s.rheight() += fm.height();
+  };
+  add(parts.Name1, signal_.Name1());
+  add(parts.Name2, signal_.Name2());
+  return s;
+}
+
+void TInsAnalogGControl::PaintFrameAndNames(QPainter &p, const TFrame &frame) const {
+  if (FrameParts().BevelOuter) {
+    QRect r = rect();
+    bevelOuter_.Paint(p, r);
+  }
+  p.setPen(fontColor_);
+  for (const TCaptionBox &name : NameCaptions(frame)) {
     p.setFont(name.Font);
     p.drawText(name.Drawn.left(), name.Drawn.top() + QFontMetrics(name.Font).ascent(), name.Text);
   }
   p.setFont(font());
 }
 
-TCaptionBoxes TInsAnalogGControl::NameCaptions(const QRect *name1, const QRect *name2) const {
+void TInsAnalogGControl::PaintBevelInner(QPainter &p, const QRect &area) const {
+  if (!FrameParts().BevelInner) return;
+  QRect r = area;
+  bevelInner_.Paint(p, r);
+}
+
+TCaptionBoxes TInsAnalogGControl::NameCaptions(const TFrame &frame) const {
+  const TFrameParts parts = FrameParts();
   TCaptionBoxes boxes;
-  auto add = [&](const QRect *r, const QString &text) {
-    if (!r || text.isEmpty()) return;
-    const QFont f = FitCaptionFont(font(), text, r->width());
+  auto add = [&](bool shown, const QRect &r, const QString &text) {
+    if (!shown || text.isEmpty()) return;
+    const QFont f = FitCaptionFont(font(), text, r.width());
     const QFontMetrics fm(f);
     const int w = fm.horizontalAdvance(text);
-    boxes.push_back({text, f, QRect(r->left() + (r->width() - w) / 2, r->top(), w, fm.height()), *r});
+    boxes.push_back({text, f, QRect(r.left() + (r.width() - w) / 2, r.top(), w, fm.height()), r});
   };
-  add(name2, signal_.Name2());
-  add(name1, signal_.Name1());
+  add(parts.Name2, frame.Name2, signal_.Name2());
+  add(parts.Name1, frame.Name1, signal_.Name1());
   return boxes;
+}
+
+// ---------------------------------------------------------------- layout and repainting
+
+void TInsAnalogGControl::Relayout() {
+  if (autoSize_ && isVisible()) {
+    const QSize need = AutoSizeFor();
+    if (need != size()) resize(need);  // comes back through resizeEvent
+  }
+  Arrange();
+  layoutSize_ = size();
+  stillDirty_ = true;
+}
+
+void TInsAnalogGControl::resizeEvent(QResizeEvent *e) {
+  TInsGraphicControl::resizeEvent(e);
+  Relayout();
+}
+
+void TInsAnalogGControl::showEvent(QShowEvent *e) {
+  TInsGraphicControl::showEvent(e);
+  if (autoSize_) Relayout();
+}
+
+const QImage &TInsAnalogGControl::StillPicture() {
+  if (!stillDirty_ && still_.size() == size()) return still_;
+  still_ = QImage(size().expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
+  still_.fill(Qt::transparent);
+  QPainter p(&still_);
+  PaintStill(p);
+  stillDirty_ = false;
+  return still_;
+}
+
+void TInsAnalogGControl::CopyStill(QImage &copy, const QRect &area) {
+  const QImage &still = StillPicture();
+  if (copy.size() != area.size()) copy = QImage(area.size(), QImage::Format_ARGB32_Premultiplied);
+  QPainter p(&copy);
+  p.setCompositionMode(QPainter::CompositionMode_Source);
+  p.drawImage(0, 0, still, area.left(), area.top(), area.width(), area.height());
+}
+
+void TInsAnalogGControl::paintEvent(QPaintEvent *e) {
+  CountPaint(e->rect());
+  SyncLayout();
+  const QImage &still = StillPicture();
+  QPainter p(this);
+  p.drawImage(e->rect().topLeft(), still, e->rect());
+}
+
+TInsValueLayer *TInsAnalogGControl::AddValueLayer(TInsValueLayer::PaintFn paint) {
+  valueLayers_.push_back(new TInsValueLayer(this, std::move(paint)));
+  return valueLayers_.back();
+}
+
+void TInsAnalogGControl::RepaintValueLayers() {
+  for (TInsValueLayer *layer : valueLayers_) layer->update();
+}
+
+void TInsAnalogGControl::CountPaint(const QRect &area) {
+  ++paintCount_;
+  paintedArea_ += qint64(area.width()) * area.height();
+}
+
+void TInsAnalogGControl::ResetPaintStats() {
+  paintCount_ = 0;
+  paintedArea_ = 0;
+  for (TInsValueLayer *layer : valueLayers_) layer->ResetPaintCount();
 }

@@ -2,25 +2,27 @@
 
 #include "runtime/date_format.h"
 #include "runtime/format_settings.h"
+#include "widgets/bevel.h"
 #include "widgets/captions.h"
 #include "widgets/ins_colors.h"
 #include "widgets/ins_graphic_control.h"
 #include "widgets/ins_set.h"
+#include "widgets/setter.h"
+#include "widgets/value_layer.h"
 
 #include <QColor>
+#include <QImage>
 #include <QRect>
 #include <QString>
 
 #include <functional>
 #include <optional>
+#include <vector>
 
 // The scale of an analogue widget: raw (digital) and engineering ends, the
 // number format and the texts. Derived spans and factors are recomputed on
 // every change; an end equal to the other end is refused so the span never
 // collapses to 0.
-class QPainter;
-class TInsSBevel;
-
 class TSignalSettings {
 public:
   TSignalSettings();
@@ -70,7 +72,7 @@ private:
 };
 
 // Three colour bands over the per-mille scale.
-class TSectorSettings {
+class TSectorSettings : public TInsSettings {
 public:
   QColor Sector1Color() const { return color_[0]; }
   void SetSector1Color(const QColor &c) { SetColor(0, c); }
@@ -91,9 +93,9 @@ public:
   int Sector3To() const { return to_[2]; }
   void SetSector3To(int v) { SetTo(2, v); }
   int Offset() const { return offset_; }
-  void SetOffset(int v);
+  void SetOffset(int v) { Set(offset_, v); }
   int WidthOffset() const { return widthOffset_; }
-  void SetWidthOffset(int v);
+  void SetWidthOffset(int v) { Set(widthOffset_, v); }
 
   // Index-based access for loops; sector is 0, 1 or 2.
   QColor Color(int sector) const { return color_[sector]; }
@@ -106,12 +108,7 @@ public:
   // Colour of the first band holding p, if any.
   std::optional<QColor> SectorColorAt(int p) const;
 
-  std::function<void()> OnChange;
-
 private:
-  void Changed() {
-    if (OnChange) OnChange();
-  }
   QColor color_[3] = {clYellow, clGreen, clRed};
   int from_[3] = {0, 334, 667};
   int to_[3] = {333, 666, 1000};
@@ -119,7 +116,7 @@ private:
 };
 
 // Extreme values seen since loading.
-class TMinMax {
+class TMinMax : public TInsSettings {
 public:
   TMinMax();
 
@@ -133,25 +130,20 @@ public:
   int MinPosition() const { return minPosition_; }
   int MaxPosition() const { return maxPosition_; }
   QColor MinColor() const { return minColor_; }
-  void SetMinColor(const QColor &c);
+  void SetMinColor(const QColor &c) { Set(minColor_, c); }
   QColor MaxColor() const { return maxColor_; }
-  void SetMaxColor(const QColor &c);
+  void SetMaxColor(const QColor &c) { Set(maxColor_, c); }
   bool UseSectorCol() const { return useSectorCol_; }
-  void SetUseSectorCol(bool v);
+  void SetUseSectorCol(bool v) { Set(useSectorCol_, v); }
   bool MinVisible() const { return minVisible_; }
-  void SetMinVisible(bool v);
+  void SetMinVisible(bool v) { Set(minVisible_, v); }
   bool MaxVisible() const { return maxVisible_; }
-  void SetMaxVisible(bool v);
+  void SetMaxVisible(bool v) { Set(maxVisible_, v); }
 
   void Reset();  // back to the start values, nothing seen
 
-  std::function<void()> OnChange;
-
 private:
   friend class TInsAnalogGControl;
-  void Changed() {
-    if (OnChange) OnChange();
-  }
   float min_ = kMinStart, max_ = kMaxStart;
   TDateTimeParts minDateTime_, maxDateTime_;
   int minPosition_ = 0, maxPosition_ = 0;
@@ -170,6 +162,9 @@ THintOptions AllHintOptions();
 // and the meter: a value becomes formatted text, a per-mille position,
 // sector, limit and range states and extremes, each reported once when it
 // changes. Widgets override the notifications to repaint what shows them.
+// It also holds what the three draw alike round the value (the bevels, the
+// names, the widget font) and the way they repaint: each part that shows the
+// value is a layer of its own, composed over a still picture of the rest.
 class TInsAnalogGControl : public TInsGraphicControl {
 public:
   explicit TInsAnalogGControl(QWidget *parent = nullptr);
@@ -196,6 +191,27 @@ public:
   const TSectorSettings &SectorSettings() const { return sectors_; }
   TMinMax &MinMax() { return minMax_; }
   const TMinMax &MinMax() const { return minMax_; }
+
+  // The instrument round the value: the widget font and its colour (the
+  // names; beside a value box, the unit's colour), the outer and inner
+  // bevels, and whether the widget takes the size its contents need.
+  bool AutoSize() const { return autoSize_; }
+  void SetAutoSize(bool v) { SetSetting(autoSize_, v); }
+  QFont Font() const { return font(); }
+  void SetFont(const QFont &f);  // a font set on the widget directly is measured alike
+  QColor FontColor() const { return fontColor_; }
+  void SetFontColor(const QColor &c) { SetSetting(fontColor_, c); }
+  TInsSBevel &BevelInner() { return bevelInner_; }
+  const TInsSBevel &BevelInner() const { return bevelInner_; }
+  TInsSBevel &BevelOuter() { return bevelOuter_; }
+  const TInsSBevel &BevelOuter() const { return bevelOuter_; }
+
+  // Paint statistics, for checking that a value change repaints only what
+  // shows the value: paints of the widget itself and the area they covered;
+  // its value layers count their own.
+  int PaintCount() const { return paintCount_; }
+  qint64 PaintedArea() const { return paintedArea_; }
+  void ResetPaintStats();
 
   // Working state of the last evaluation.
   QString ValueText() const { return valueText_; }
@@ -247,16 +263,80 @@ protected:
   // text was made (the main window sets the decimal comma on activation).
   void EnsureTextsCurrent();
 
-  // What every instrument draws alike: the outer bevel round the whole widget
-  // and the two names, centred at the top of their rectangles, in the widget
-  // font (a pixel or two smaller for a name too wide for its rectangle). A
-  // null pointer leaves that part out; the painter keeps the widget font and
+  // A setting of the widget's own: an equal value is ignored, another one is
+  // stored and applied (once loading is over). True when it was stored.
+  template <typename T>
+  bool SetSetting(T &field, const T &v) {
+    if (!Assign(field, v)) return false;
+    SettingsObjectChanged();
+    return true;
+  }
+  // Change(), unless the form is still loading.
+  void SettingsObjectChanged();
+
+  // Which parts of the instrument the widget's options show.
+  struct TFrameParts {
+    bool BevelOuter = false, BevelInner = false, Name1 = false, Name2 = false;
+  };
+  virtual TFrameParts FrameParts() const { return {}; }
+  // The outer bevel round the whole widget and the names at the bottom
+  // (Name2 lowest, Name1 above it), each line as wide as the bevel's inside;
+  // Inside is what they leave for the rest.
+  struct TFrame {
+    QRect Inside, Name1, Name2;
+  };
+  TFrame LayoutFrame() const;
+  // What a shown bevel takes from the width and from the height: its border
+  // on both sides.
+  int OuterAllowance() const;
+  int InnerAllowance() const;
+  // The shown names in the widget font: the widest one's width, the sum of
+  // their heights.
+  QSize NamesSize() const;
+  // Paints the outer bevel and the names, centred at the top of their
+  // rectangles in the widget font and colour (a pixel or two smaller for a
+  // name too wide for its rectangle); the painter keeps the widget font and
   // the pen set here.
-  void PaintFrameAndNames(QPainter &p, const TInsSBevel *outer, const QColor &nameColor, const QRect *name1,
-                          const QRect *name2) const;
+  void PaintFrameAndNames(QPainter &p, const TFrame &frame) const;
+  // The inner bevel into `area`, when shown.
+  void PaintBevelInner(QPainter &p, const QRect &area) const;
   // The names as PaintFrameAndNames draws them, each with its rectangle as
   // its room.
-  TCaptionBoxes NameCaptions(const QRect *name1, const QRect *name2) const;
+  TCaptionBoxes NameCaptions(const TFrame &frame) const;
+
+  // The layout for the current size, made again on every resize, on being
+  // shown and after every settings change; first, with AutoSize on a shown
+  // widget, the widget takes AutoSizeFor(). A hidden widget gets its resize
+  // event only when shown, so what reads the layout calls SyncLayout first.
+  void Relayout();
+  void SyncLayout() {
+    if (size() != layoutSize_) Relayout();
+  }
+  // The size AutoSize gives the widget as it lays itself out; by default the
+  // size it has, for a widget that sizes itself on its own.
+  virtual QSize AutoSizeFor() const { return size(); }
+  // The widget's own arrangement for size(): its layout and its layers.
+  virtual void Arrange() {}
+
+  // Everything but the value, transparent where the window shows through;
+  // made again only after a layout or settings change. The widget's own paint
+  // copies it, and the value layers compose themselves over their part of it.
+  const QImage &StillPicture();
+  virtual void PaintStill(QPainter &) const {}
+  // The still picture's part under `area` (widget coordinates) into `copy`,
+  // sized to it, for a layer to compose its part of the value on.
+  void CopyStill(QImage &copy, const QRect &area);
+
+  // A child showing part of the value: a value change repaints only these.
+  TInsValueLayer *AddValueLayer(TInsValueLayer::PaintFn paint);
+  void RepaintValueLayers();
+  // A paint of the widget itself, over `area`, for the statistics.
+  void CountPaint(const QRect &area);
+
+  void paintEvent(QPaintEvent *e) override;
+  void resizeEvent(QResizeEvent *e) override;
+  void showEvent(QShowEvent *e) override;
+  void changeEvent(QEvent *e) override;
 
 private:
   // One extreme's line of the automatic hint, kept with what it was made
@@ -270,7 +350,8 @@ private:
     TFormatSettings Formats;
     QString Text;
   };
-  void SettingsObjectChanged();
+  // A new value or raw value: evaluated, or while loading only its texts made.
+  void TakeValue();
   void UpdateHint();
   const QString &ExtremeLine(THintLine &line, const char *label, float value, const TDateTimeParts &when);
 
@@ -293,4 +374,14 @@ private:
   bool loading_ = false;
   bool stale_ = false;
   char textDecimal_ = 0, textThousand_ = 0;  // separators ValueText was made with
+
+  bool autoSize_ = true;
+  QColor fontColor_ = clBlack;
+  TInsSBevel bevelInner_, bevelOuter_;
+  QSize layoutSize_;
+  QImage still_;
+  bool stillDirty_ = true;
+  std::vector<TInsValueLayer *> valueLayers_;
+  int paintCount_ = 0;
+  qint64 paintedArea_ = 0;
 };

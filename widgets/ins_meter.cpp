@@ -2,55 +2,12 @@
 
 #include "runtime/form_font.h"
 #include "widgets/flash_timer.h"
-#include "widgets/value_layer.h"
 
 #include <QPainter>
 #include <QPainterPath>
-#include <QPaintEvent>
 
 #include <algorithm>
 #include <cmath>
-
-// ---------------------------------------------------------------- TArrowSettings
-
-namespace {
-
-template <typename T>
-bool Assign(T &field, const T &v) {
-  if (field == v) return false;
-  field = v;
-  return true;
-}
-
-}  // namespace
-
-void TArrowSettings::SetShape(TArrowShape v) {
-  if (Assign(shape_, v)) Changed();
-}
-void TArrowSettings::SetColorPen(const QColor &c) {
-  if (Assign(pen_, c)) Changed();
-}
-void TArrowSettings::SetColorBrush(const QColor &c) {
-  if (Assign(brush_, c)) Changed();
-}
-void TArrowSettings::SetColorCP1Pen(const QColor &c) {
-  if (Assign(cp1Pen_, c)) Changed();
-}
-void TArrowSettings::SetColorCP1Brush(const QColor &c) {
-  if (Assign(cp1Brush_, c)) Changed();
-}
-void TArrowSettings::SetColorCP2Pen(const QColor &c) {
-  if (Assign(cp2Pen_, c)) Changed();
-}
-void TArrowSettings::SetColorCP2Brush(const QColor &c) {
-  if (Assign(cp2Brush_, c)) Changed();
-}
-void TArrowSettings::SetCP1Radius(int v) {
-  if (v >= 0 && Assign(cp1Radius_, v)) Changed();
-}
-void TArrowSettings::SetCP2Radius(int v) {
-  if (v >= 0 && Assign(cp2Radius_, v)) Changed();
-}
 
 // ---------------------------------------------------------------- TInsRMeter
 
@@ -63,59 +20,28 @@ TInsRMeter::TRMeterOptions TInsRMeter::AllOptions() {
 
 TInsRMeter::TInsRMeter(QWidget *parent) : TInsAnalogGControl(parent), options_(AllOptions()) {
   BeginLoading();
-  setFont(FormFont("Arial", 8));
   fontUnit_ = FormFont("System", 10);
-
-  bevelInner_.SetStyle(bsLowered);
-  bevelInner_.SetSpacing(5);
-  bevelInner_.SetWidth(2);
-  bevelInner_.SetBevelLine(blInner);
-  bevelOuter_.SetStyle(bsRaised);
-  bevelOuter_.SetSpacing(5);
-  bevelOuter_.SetWidth(2);
-  bevelOuter_.SetBevelLine(blOuter);
   scale_.SetFont(FormFont("Arial", 8));
   needleFill_ = arrow_.ColorBrush();
 
-  for (TInsSBevel *b : {&bevelInner_, &bevelOuter_}) b->OnChange = [this] { SettingsObjectChanged(); };
   scale_.OnChange = [this] { SettingsObjectChanged(); };
   arrow_.OnChange = [this] {
     if (!blinking_) needleFill_ = arrow_.ColorBrush();
     SettingsObjectChanged();
   };
-  needleLayer_ = new TInsValueLayer(this, [this](QPainter &p, const QRect &r) { PaintNeedleArea(p, r); });
+  needleLayer_ = AddValueLayer([this](QPainter &p, const QRect &r) { PaintNeedleArea(p, r); });
   resize(150, 150);
   Loaded();
 }
 
 TInsRMeter::~TInsRMeter() { TInsFlashTimer::Forget(this); }
 
-void TInsRMeter::SettingsObjectChanged() {
-  if (!Loading()) Change();
+TInsAnalogGControl::TFrameParts TInsRMeter::FrameParts() const {
+  return {options_.Has(opBevelOuter), options_.Has(opBevelInner), options_.Has(opName1), options_.Has(opName2)};
 }
 
 void TInsRMeter::SetOptions(TRMeterOptions o) {
-  if (Assign(options_, o)) {
-    SettingsObjectChanged();
-    UpdateBlinking();
-  }
-}
-void TInsRMeter::SetAutoSize(bool v) {
-  if (Assign(autoSize_, v)) SettingsObjectChanged();
-}
-void TInsRMeter::SetFont(const QFont &f) {
-  if (f == font()) return;
-  setFont(f);
-  SettingsObjectChanged();
-}
-void TInsRMeter::SetFontColor(const QColor &c) {
-  if (Assign(fontColor_, c)) SettingsObjectChanged();
-}
-void TInsRMeter::SetFontUnit(const QFont &f) {
-  if (Assign(fontUnit_, f)) SettingsObjectChanged();
-}
-void TInsRMeter::SetFontUnitColor(const QColor &c) {
-  if (Assign(fontUnitColor_, c)) SettingsObjectChanged();
+  if (SetSetting(options_, o)) UpdateBlinking();
 }
 
 void TInsRMeter::SetScaleGeometry(int startAngle, int sweepAngle) {
@@ -133,41 +59,20 @@ double TInsRMeter::AngleOf(int position) const { return startAngle_ + sweepAngle
 double TInsRMeter::NeedleAngle() const { return AngleOf(Position()); }
 
 QSize TInsRMeter::AutoSizeFor() const {
-  // The width stands; the height follows it by the meter's height factor.
-  const QFontMetrics fm(font());
-  int allow = 0;
-  if (options_.Has(opBevelOuter)) allow += 2 * bevelOuter_.BorderSize();
-  if (options_.Has(opBevelInner)) allow += 2 * bevelInner_.BorderSize();
-  int h = allow + int(std::lround((width() - allow) / heightFactor_));
-  if (options_.Has(opName1)) h += fm.height();
-  if (options_.Has(opName2)) h += fm.height();
+  const int allow = OuterAllowance() + InnerAllowance();
+  const int h = allow + int(std::lround((width() - allow) / heightFactor_)) + NamesSize().height();
   return QSize(width(), std::max(h, 1));
 }
 
 TInsRMeter::TLayout TInsRMeter::ComputeLayout() const {
   TLayout l;
-  const QFontMetrics fm(font());
-  int left = 0, top = 0, right = width(), bottom = height();
-  int a = 0;
-  if (options_.Has(opBevelOuter)) {
-    const int b = bevelOuter_.BorderSize();
-    left += b, top += b, right -= b, bottom -= b;
-    a = bevelOuter_.Spacing() / 2;
-  }
-  if (options_.Has(opName2)) {
-    bottom -= fm.height();
-    l.name2 = QRect(left, bottom + a, right - left, fm.height());
-  }
-  if (options_.Has(opName1)) {
-    bottom -= fm.height();
-    l.name1 = QRect(left, bottom + a, right - left, fm.height());
-  }
-  l.innerBevel = QRect(left, top, right - left, bottom - top);
-  QRect area = l.innerBevel;
+  l.frame = LayoutFrame();
+  QRect area = l.frame.Inside;
   if (options_.Has(opBevelInner)) {
     // The bevel painter's own arithmetic decides where its content starts;
     // a negative spacing would let the scale run over the bevel's lines.
-    const int b = std::max(bevelInner_.BorderSize(), bevelInner_.BorderSize() - bevelInner_.Spacing());
+    const TInsSBevel &inner = BevelInner();
+    const int b = std::max(inner.BorderSize(), inner.BorderSize() - inner.Spacing());
     area.adjust(b, b, -b, -b);
   }
   area = AdjustScaleArea(area);
@@ -197,45 +102,17 @@ TInsRMeter::TLayout TInsRMeter::ComputeLayout() const {
   return l;
 }
 
-void TInsRMeter::Relayout() {
-  if (autoSize_ && isVisible()) {
-    const QSize need = AutoSizeFor();
-    if (need != size()) resize(need);
-  }
+void TInsRMeter::Arrange() {
   layout_ = ComputeLayout();
-  layoutSize_ = size();
-  staticDirty_ = true;
   needleLayer_->setVisible(!layout_.tooSmall);
   needleLayer_->setGeometry(layout_.valueArea);
   // The outer bevel fills the whole widget, so the saved picture has no holes.
-  needleLayer_->SetOpaque(options_.Has(opBevelOuter) && bevelOuter_.Color().alpha() == 255);
-}
-
-const TInsRMeter::TLayout &TInsRMeter::Sync() {
-  if (size() != layoutSize_) Relayout();
-  return layout_;
-}
-
-void TInsRMeter::SettingsChanged() {
-  TInsAnalogGControl::SettingsChanged();
-  Relayout();
-  update();
-  needleLayer_->update();
-}
-
-void TInsRMeter::resizeEvent(QResizeEvent *e) {
-  TInsAnalogGControl::resizeEvent(e);
-  Relayout();
-}
-
-void TInsRMeter::showEvent(QShowEvent *e) {
-  TInsAnalogGControl::showEvent(e);
-  if (autoSize_) Relayout();
+  needleLayer_->SetOpaque(options_.Has(opBevelOuter) && BevelOuter().Color().alpha() == 255);
 }
 
 void TInsRMeter::ValueChanged() {
   TInsAnalogGControl::ValueChanged();
-  if (!Sync().tooSmall) needleLayer_->update();
+  if (!Sync().tooSmall) RepaintValueLayers();
 }
 
 void TInsRMeter::OverflowChanged() { UpdateBlinking(); }
@@ -258,22 +135,6 @@ void TInsRMeter::UpdateBlinking() {
     needleFill_ = arrow_.ColorBrush();
     if (!layout_.tooSmall) needleLayer_->update();
   }
-}
-
-int TInsRMeter::NeedlePaintCount() const { return needleLayer_->PaintCount(); }
-
-void TInsRMeter::ResetPaintStats() {
-  paintCount_ = 0;
-  needleLayer_->ResetPaintCount();
-}
-
-void TInsRMeter::EnsureStaticImage() {
-  if (!staticDirty_ && static_.size() == size()) return;
-  static_ = QImage(size().expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
-  static_.fill(Qt::transparent);
-  QPainter p(&static_);
-  PaintStatic(p);
-  staticDirty_ = false;
 }
 
 void TInsRMeter::PaintSectors(QPainter &p) const {
@@ -306,15 +167,11 @@ void TInsRMeter::PaintSectors(QPainter &p) const {
   p.restore();
 }
 
-void TInsRMeter::PaintStatic(QPainter &p) const {
+void TInsRMeter::PaintStill(QPainter &p) const {
   const TLayout &l = layout_;
   const auto &sig = SignalSettings();
-  PaintFrameAndNames(p, options_.Has(opBevelOuter) ? &bevelOuter_ : nullptr, fontColor_,
-                     options_.Has(opName1) ? &l.name1 : nullptr, options_.Has(opName2) ? &l.name2 : nullptr);
-  if (options_.Has(opBevelInner)) {
-    QRect r = l.innerBevel;
-    bevelInner_.Paint(p, r);
-  }
+  PaintFrameAndNames(p, l.frame);
+  PaintBevelInner(p, l.frame.Inside);
   if (l.radius < 2) return;
   if (options_.Has(opSector)) PaintSectors(p);
   TArcScaleGeometry g;
@@ -332,18 +189,9 @@ void TInsRMeter::PaintStatic(QPainter &p) const {
   }
 }
 
-void TInsRMeter::paintEvent(QPaintEvent *e) {
-  ++paintCount_;
-  Sync();
-  EnsureStaticImage();
-  QPainter p(this);
-  p.drawImage(e->rect().topLeft(), static_, e->rect());
-}
-
 TCaptionBoxes TInsRMeter::Captions() {
   const TLayout &l = Sync();
-  TCaptionBoxes boxes =
-      NameCaptions(options_.Has(opName1) ? &l.name1 : nullptr, options_.Has(opName2) ? &l.name2 : nullptr);
+  TCaptionBoxes boxes = NameCaptions(l.frame);
   if (l.radius < 2) return boxes;
   TArcScaleGeometry g;
   g.Centre = l.centre;
@@ -381,14 +229,10 @@ QPointF TInsRMeter::NeedleTip() const {
 
 void TInsRMeter::PaintNeedleArea(QPainter &p, const QRect &r) {
   if (Sync().tooSmall) return;
-  EnsureStaticImage();
   const QRect area = layout_.valueArea;
-  if (needleImage_.size() != area.size()) needleImage_ = QImage(area.size(), QImage::Format_ARGB32_Premultiplied);
+  CopyStill(needleImage_, area);
   {
     QPainter ip(&needleImage_);
-    ip.setCompositionMode(QPainter::CompositionMode_Source);
-    ip.drawImage(0, 0, static_, area.left(), area.top(), area.width(), area.height());
-    ip.setCompositionMode(QPainter::CompositionMode_SourceOver);
     ip.translate(-area.topLeft());
     ip.setRenderHint(QPainter::Antialiasing, true);
 

@@ -1,46 +1,42 @@
 #pragma once
 
 #include "widgets/analog_control.h"
-#include "widgets/bevel.h"
 #include "widgets/scale_draw.h"
 
 #include <QFont>
 #include <QImage>
 #include <QPolygonF>
 
-class TInsValueLayer;
-
 enum TArrowShape { asLine, asNeedle, asTriangle };
 
 // The pointer of a round meter and its two hub circles.
-class TArrowSettings {
+class TArrowSettings : public TInsSettings {
 public:
   TArrowShape Shape() const { return shape_; }
-  void SetShape(TArrowShape v);
+  void SetShape(TArrowShape v) { Set(shape_, v); }
   QColor ColorPen() const { return pen_; }
-  void SetColorPen(const QColor &c);
+  void SetColorPen(const QColor &c) { Set(pen_, c); }
   QColor ColorBrush() const { return brush_; }
-  void SetColorBrush(const QColor &c);
+  void SetColorBrush(const QColor &c) { Set(brush_, c); }
   QColor ColorCP1Pen() const { return cp1Pen_; }
-  void SetColorCP1Pen(const QColor &c);
+  void SetColorCP1Pen(const QColor &c) { Set(cp1Pen_, c); }
   QColor ColorCP1Brush() const { return cp1Brush_; }
-  void SetColorCP1Brush(const QColor &c);
+  void SetColorCP1Brush(const QColor &c) { Set(cp1Brush_, c); }
   QColor ColorCP2Pen() const { return cp2Pen_; }
-  void SetColorCP2Pen(const QColor &c);
+  void SetColorCP2Pen(const QColor &c) { Set(cp2Pen_, c); }
   QColor ColorCP2Brush() const { return cp2Brush_; }
-  void SetColorCP2Brush(const QColor &c);
+  void SetColorCP2Brush(const QColor &c) { Set(cp2Brush_, c); }
   // Hub circle radii in pixels (outer CP1, inner CP2); 0 hides a circle.
   int CP1Radius() const { return cp1Radius_; }
-  void SetCP1Radius(int v);  // negative ignored
+  void SetCP1Radius(int v) {  // negative ignored
+    if (v >= 0) Set(cp1Radius_, v);
+  }
   int CP2Radius() const { return cp2Radius_; }
-  void SetCP2Radius(int v);  // negative ignored
-
-  std::function<void()> OnChange;
+  void SetCP2Radius(int v) {  // negative ignored
+    if (v >= 0) Set(cp2Radius_, v);
+  }
 
 private:
-  void Changed() {
-    if (OnChange) OnChange();
-  }
   TArrowShape shape_ = asNeedle;
   QColor pen_ = clBlack, brush_ = clLime;
   QColor cp1Pen_ = clBlack, cp1Brush_ = clBlack, cp2Pen_ = clBlack, cp2Brush_ = clBtnFace();
@@ -67,20 +63,10 @@ public:
 
   TRMeterOptions Options() const { return options_; }
   void SetOptions(TRMeterOptions o);
-  bool AutoSize() const { return autoSize_; }
-  void SetAutoSize(bool v);
-  QFont Font() const { return font(); }
-  void SetFont(const QFont &f);
-  QColor FontColor() const { return fontColor_; }
-  void SetFontColor(const QColor &c);
   QFont FontUnit() const { return fontUnit_; }
-  void SetFontUnit(const QFont &f);
+  void SetFontUnit(const QFont &f) { SetSetting(fontUnit_, f); }
   QColor FontUnitColor() const { return fontUnitColor_; }
-  void SetFontUnitColor(const QColor &c);
-  TInsSBevel &BevelInner() { return bevelInner_; }
-  const TInsSBevel &BevelInner() const { return bevelInner_; }
-  TInsSBevel &BevelOuter() { return bevelOuter_; }
-  const TInsSBevel &BevelOuter() const { return bevelOuter_; }
+  void SetFontUnitColor(const QColor &c) { SetSetting(fontUnitColor_, c); }
   TScaleSettings &ScaleSettings() { return scale_; }
   TArrowSettings &ArrowSettings() { return arrow_; }
 
@@ -111,9 +97,7 @@ public:
   bool Blinking() const { return blinking_; }
   QColor NeedleFillColor() const { return needleFill_; }
 
-  int PaintCount() const { return paintCount_; }
-  int NeedlePaintCount() const;
-  void ResetPaintStats();
+  int NeedlePaintCount() const { return needleLayer_->PaintCount(); }
 
 protected:
   // For the fixed-geometry descendants.
@@ -122,18 +106,19 @@ protected:
   // The 120-degree meter widens its scale area; the round one keeps it.
   virtual QRect AdjustScaleArea(const QRect &area) const { return area; }
 
+  TFrameParts FrameParts() const override;
+  // The width stands; the height follows it by the meter's height factor.
+  QSize AutoSizeFor() const override;
+  void Arrange() override;
+  void PaintStill(QPainter &p) const override;
   void ValueChanged() override;
   void OverflowChanged() override;
   void LimitChanged() override;
-  void SettingsChanged() override;
-  void paintEvent(QPaintEvent *e) override;
-  void resizeEvent(QResizeEvent *e) override;
-  void showEvent(QShowEvent *e) override;
 
 private:
   struct TLayout {
     bool tooSmall = true;
-    QRect name1, name2, innerBevel;
+    TFrame frame;     // its inside is where the inner bevel goes
     QRect area;       // the scale area
     QRect valueArea;  // what a value change repaints
     QPointF centre;
@@ -143,39 +128,28 @@ private:
     TScaleMap map;  // value -> degrees clockwise from up
     int unitY = 0;
   };
-  void Relayout();
-  // The layout for the current size; a hidden widget gets its resize event
-  // only when shown, so everything that reads the layout comes through here.
-  const TLayout &Sync();
+  const TLayout &Sync() {
+    SyncLayout();
+    return layout_;
+  }
   TLayout ComputeLayout() const;
-  QSize AutoSizeFor() const;
-  void EnsureStaticImage();
-  void PaintStatic(QPainter &p) const;
   void PaintSectors(QPainter &p) const;
   void PaintNeedleArea(QPainter &p, const QRect &r);
   void UpdateBlinking();
-  void SettingsObjectChanged();
 
   TRMeterOptions options_;
-  bool autoSize_ = true;
-  QColor fontColor_ = clBlack;
   QFont fontUnit_;
   QColor fontUnitColor_ = clBlack;
-  TInsSBevel bevelInner_, bevelOuter_;
   TScaleSettings scale_;
   TArrowSettings arrow_;
   int startAngle_ = 225, sweepAngle_ = 270;
   double heightFactor_ = 1.0;
 
   TLayout layout_;
-  QSize layoutSize_;
-  QImage static_;
-  bool staticDirty_ = true;
   QImage needleImage_;
   TInsValueLayer *needleLayer_ = nullptr;
   bool blinking_ = false;
   QColor needleFill_ = clLime;
-  int paintCount_ = 0;
 };
 
 // The 120-degree meter: start 300 degrees, sweep 120, five scale steps.
