@@ -70,8 +70,8 @@ TInsColBitBtn::TInsColBitBtn(QWidget *parent) : TInsBinGControl(parent) {
 
 #define TALVEX_SETTER(Name, member, Type)   \
   void TInsColBitBtn::Set##Name(Type v) {   \
-    if (v == member) return;                \
-    member = v;                             \
+    if (v == (member)) return;              \
+    (member) = v;                           \
     DrawState();                            \
   }
 

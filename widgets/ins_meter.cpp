@@ -141,7 +141,8 @@ void TInsRMeter::PaintSectors(QPainter &p) const {
   const TLayout &l = layout_;
   const auto &sec = SectorSettings();
   const double outer = l.radius - l.metrics.LabelGap - l.mainTick - sec.Offset();
-  const double inner = outer - (l.area.width() / 10 + sec.WidthOffset());
+  const int tenth = l.area.width() / 10;  // whole pixels, as the band was always measured
+  const double inner = outer - (tenth + sec.WidthOffset());
   if (outer <= 0 || inner >= outer) return;
   p.save();
   p.setRenderHint(QPainter::Antialiasing, true);

@@ -225,7 +225,8 @@ void TInsThermometer::PaintColumn(QPainter &p, const QRect &r) {
       ip.setClipRect(ch);
       ip.setFont(bar_.Font());
       ip.setPen(bar_.FontColor());
-      ip.translate(ch.center().x() + QFontMetrics(bar_.Font()).ascent() / 2, ch.bottom() - 2);
+      const int halfAscent = QFontMetrics(bar_.Font()).ascent() / 2;  // whole pixels: the text sits on them
+      ip.translate(ch.center().x() + halfAscent, ch.bottom() - 2);
       ip.rotate(-90);
       ip.drawText(0, 0, text);
       ip.restore();
