@@ -2,12 +2,12 @@
 
 #include "app/cli_errors.h"
 #include "app/cli_files.h"
-#include "app/live_frame.h"
 #include "app/cli_link.h"
 #include "app/cli_plot.h"
 #include "app/cli_status.h"
 #include "app/demo_port.h"
 #include "app/download_session.h"
+#include "app/live_frame.h"
 #include "app/logger_commands.h"
 #include "app/logger_health.h"
 #include "data/text_file_writer.h"
@@ -19,6 +19,8 @@
 
 #include <QElapsedTimer>
 
+#include <sys/stat.h>
+#include <unistd.h>
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -26,8 +28,6 @@
 #include <cstring>
 #include <functional>
 #include <ostream>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -79,7 +79,8 @@ std::string LiveFrameLine(const TLiveFrame &frame) {
   line += "  batería " + FormatFloat("##0.0", ShownBattery(frame)) + " %";
   if (frame.BatteryLevel() < kBatteryLow) line += " (REEMPLAZAR PILAS)";
   const int minutes = LiveRateMinutes(frame.RateCode);
-  line += minutes ? "  tasa " + std::to_string(minutes) + " min" : "  tasa ? (código " + std::to_string(frame.RateCode) + ")";
+  line += minutes ? "  tasa " + std::to_string(minutes) + " min"
+                  : "  tasa ? (código " + std::to_string(frame.RateCode) + ")";
   line += "  memoria " + FloatToStr(frame.MemoryCount);
   return line;
 }
@@ -107,7 +108,8 @@ void CheckOutputFile(const std::string &path, bool replace) {
   }
   const std::string folder = FolderOf(path);
   if (access(folder.c_str(), W_OK) != 0)
-    throw ECliFailure(exFileError, "No se puede escribir en la carpeta \"" + folder + "\": " + std::strerror(errno) + ".");
+    throw ECliFailure(exFileError,
+                      "No se puede escribir en la carpeta \"" + folder + "\": " + std::strerror(errno) + ".");
 }
 
 void CliPorts(const TCliOptions &, TCliStreams &streams) {

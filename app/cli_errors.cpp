@@ -39,8 +39,7 @@ TCliOutcome PortFailure(const ESerialPort &e, const std::string &port) {
         return {exPermission, "Permiso denegado al abrir " + name +
                                   ". Puede que su usuario deba pertenecer al grupo dialout "
                                   "(sudo usermod -aG dialout $USER, y volver a iniciar la sesión)."};
-      default:
-        break;
+      default: break;
     }
   }
   if (e.OsCode() == EIO || e.OsCode() == ENXIO || e.OsCode() == ENODEV)

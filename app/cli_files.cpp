@@ -68,9 +68,7 @@ std::string JsonStamp(const TDataTable &table, int row) {
   return text.empty() ? "null" : JsonString(text);
 }
 
-std::string JsonTenths(const std::optional<std::int64_t> &tenths) {
-  return tenths ? TenthsText(*tenths, '.') : "null";
-}
+std::string JsonTenths(const std::optional<std::int64_t> &tenths) { return tenths ? TenthsText(*tenths, '.') : "null"; }
 
 std::string JsonMinutes(const std::optional<std::int64_t> &minutes) {
   return minutes ? std::to_string(*minutes) : "null";
@@ -98,7 +96,8 @@ std::string StatisticsText(const std::string &name, const TDataTable &table, con
                   any ? TenthsText(c.Min).c_str() : "-", any ? RecordStampText(table, c.MinRow).c_str() : "-",
                   any ? TenthsText(c.Max).c_str() : "-", any ? RecordStampText(table, c.MaxRow).c_str() : "-",
                   any ? Fixed(c.Mean, 2, ',').c_str() : "-", any ? Fixed(c.StdDev, 2, ',').c_str() : "-",
-                  duration(s.Limits.Upper, s.MinutesAbove(c)).c_str(), duration(s.Limits.Lower, s.MinutesBelow(c)).c_str());
+                  duration(s.Limits.Upper, s.MinutesAbove(c)).c_str(),
+                  duration(s.Limits.Lower, s.MinutesBelow(c)).c_str());
     out += line;
   }
   return out;
@@ -137,6 +136,7 @@ void CliConvert(const TCliOptions &o, TCliStreams &streams) {
 void CliStats(const TCliOptions &o, TCliStreams &streams) {
   const TOpenedData data = ReadForCli(o.Input);
   const TDataStatistics stats = ComputeStatistics(data.Table, data.Records, data.ColumnOrder, CliLimits(o));
-  streams.Out << (o.Json ? StatisticsJson(o.Input, data.Table, stats) + "\n" : StatisticsText(o.Input, data.Table, stats));
+  streams.Out << (o.Json ? StatisticsJson(o.Input, data.Table, stats) + "\n"
+                         : StatisticsText(o.Input, data.Table, stats));
   streams.Out.flush();
 }

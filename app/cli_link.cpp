@@ -45,9 +45,9 @@ TCliLink::TCliLink(const std::string &port)
   Port_->SetPort(port);
   Port_->OnRxChar = [this](TCustomSerialPort *, int count) { Received(count); };
   Port_->OnLineLost = [this](TCustomSerialPort *) {
-    Fail(std::make_exception_ptr(ECliFailure(
-        exLineLost, "Se cortó la línea del puerto " + PortName_ +
-                        ": el dispositivo dejó de responder (¿se desconectó el cable o el adaptador?).")));
+    Fail(std::make_exception_ptr(
+        ECliFailure(exLineLost, "Se cortó la línea del puerto " + PortName_ +
+                                    ": el dispositivo dejó de responder (¿se desconectó el cable o el adaptador?).")));
   };
 }
 
@@ -123,8 +123,7 @@ void TCliLink::Run(int idleMs, const std::function<std::string()> &idleMessage) 
     QTimer watch;
     watch.setInterval(20);
     QObject::connect(&watch, &QTimer::timeout, &loop, [&] {
-      if (CliInterruptRequested())
-        Fail(std::make_exception_ptr(ECliFailure(exInterrupted, "Interrumpido.")));
+      if (CliInterruptRequested()) Fail(std::make_exception_ptr(ECliFailure(exInterrupted, "Interrumpido.")));
     });
     Loop_ = &loop;
     Idle_ = &idle;

@@ -65,7 +65,7 @@ private:
   // Owns the timers of After, so that none outlives the link.
   std::unique_ptr<QObject> Timers_;
   QEventLoop *Loop_ = nullptr;  // while Run runs
-  QTimer *Idle_ = nullptr;       // while Run runs
+  QTimer *Idle_ = nullptr;      // while Run runs
   bool Done_ = false;
   std::exception_ptr Failure_;
   long Reads_ = 0;

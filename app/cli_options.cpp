@@ -48,7 +48,8 @@ bool Accepts(TCliCommand command, const std::string &option) {
     return command == TCliCommand::Live || command == TCliCommand::SetClock || command == TCliCommand::Download ||
            command == TCliCommand::Status;
   if (option == "--count" || option == "-n") return command == TCliCommand::Live;
-  if (option == "--json") return command == TCliCommand::Live || command == TCliCommand::Status || command == TCliCommand::Stats;
+  if (option == "--json")
+    return command == TCliCommand::Live || command == TCliCommand::Status || command == TCliCommand::Stats;
   if (option == "--full" || option == "--raw" || option == "--verificar") return command == TCliCommand::Download;
   if (option == "-o" || option == "--output" || option == "--force")
     return command == TCliCommand::Download || command == TCliCommand::Convert || command == TCliCommand::Plot;
@@ -64,7 +65,6 @@ bool TakesValue(const std::string &option) {
          option == "-o" || option == "--output" || option == "--raw" || option == "--csv" || option == "--above" ||
          option == "--below" || option == "--canales";
 }
-
 
 }  // namespace
 
@@ -141,7 +141,8 @@ TCliOptions ParseCliArguments(const std::vector<std::string> &args) {
       } else if (arg == "--above" || arg == "--below") {
         std::int64_t tenths;
         if (!ParseTenths(value, tenths))
-          throw ECliUsage(arg + " espera una temperatura con un decimal como mucho (25,0 o 25.0), no \"" + value + '"' + '.');
+          throw ECliUsage(arg + " espera una temperatura con un decimal como mucho (25,0 o 25.0), no \"" + value + '"' +
+                          '.');
         (arg == "--above" ? o.Above : o.Below) = tenths;
       } else if (arg == "--canales") {
         o.Channels = ChannelList(value);
@@ -169,7 +170,8 @@ TCliOptions ParseCliArguments(const std::vector<std::string> &args) {
     if (o.Command == TCliCommand::Plot) {
       if (o.Output.empty()) throw ECliUsage("plot necesita -o ARCHIVO (.png o .pdf).");
       if (o.Output == o.Input) throw ECliUsage("plot no escribe sobre el archivo que lee.");
-      if (!PlotFormatOf(o.Output)) throw ECliUsage("plot escribe imágenes .png o documentos .pdf, no \"" + o.Output + "\".");
+      if (!PlotFormatOf(o.Output))
+        throw ECliUsage("plot escribe imágenes .png o documentos .pdf, no \"" + o.Output + "\".");
     }
     return o;
   } else if (!positional.empty()) {

@@ -11,21 +11,21 @@ enum class TCliCommand { Help, Ports, Live, SetClock, SetRate, Download, Status,
 
 struct TCliOptions {
   TCliCommand Command = TCliCommand::Help;
-  std::string Port;           // --port
-  long Count = -1;            // live: frames to show, -1 = until Ctrl+C
-  bool Json = false;          // live, status: JSON objects
-  int RateMinutes = 0;        // set-rate: 15, 30 or 60
-  bool Full = false;          // download: "Forzar descarga completa"
-  std::string Output;         // download: -o FILE
-  std::string Raw;            // download: --raw DUMPFILE
-  bool Force = false;         // download: replace an existing FILE
-  bool Verify = false;        // download: a count that differs fails
-  int TimeoutSeconds = 60;    // longest wait with nothing received
-  std::string Input;          // convert, stats: the saved file read
-  std::string Csv;            // --csv comma|semicolon; empty: this PC's locale
+  std::string Port;                          // --port
+  long Count = -1;                           // live: frames to show, -1 = until Ctrl+C
+  bool Json = false;                         // live, status: JSON objects
+  int RateMinutes = 0;                       // set-rate: 15, 30 or 60
+  bool Full = false;                         // download: "Forzar descarga completa"
+  std::string Output;                        // download: -o FILE
+  std::string Raw;                           // download: --raw DUMPFILE
+  bool Force = false;                        // download: replace an existing FILE
+  bool Verify = false;                       // download: a count that differs fails
+  int TimeoutSeconds = 60;                   // longest wait with nothing received
+  std::string Input;                         // convert, stats: the saved file read
+  std::string Csv;                           // --csv comma|semicolon; empty: this PC's locale
   std::optional<std::int64_t> Above, Below;  // --above, --below: limits in tenths
-  std::vector<int> Channels;  // plot --canales: the channels drawn (1 .. 16); empty: all
-  bool TimeAxis = false;      // plot --tiempo: date and time on the bottom axis
+  std::vector<int> Channels;                 // plot --canales: the channels drawn (1 .. 16); empty: all
+  bool TimeAxis = false;                     // plot --tiempo: date and time on the bottom axis
 };
 
 // Parses the arguments after the program name. Raises ECliUsage with a

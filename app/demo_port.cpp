@@ -37,7 +37,7 @@ TSimConfig DemoSimulatorConfig() {
   cfg.FrameIntervalMs = 1000;
   cfg.StoredRecords = 300;  // a download of a few seconds, a graph with shape
   cfg.Capacity = kDefaultCapacity;
-  cfg.RateCode = 4;         // 15 minutes: one the main window shows
+  cfg.RateCode = 4;  // 15 minutes: one the main window shows
   // A logger left in the field: its clock a little fast and gaining, so the
   // clock-set window has a drift to tell and a clock set is seen to take.
   cfg.Start = TSimDateTime::FromMs(TSimDateTime::Now().ToMs() + kDemoClockAheadMs);

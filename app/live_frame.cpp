@@ -29,9 +29,7 @@ int RateCodeMinutes(int rateCode) {
 
 double ChannelValue(int high, int low) { return (high * 256.0 + low - 500.0) / 10.0; }
 
-double MemoryPositions(int addressHigh, int addressLow) {
-  return ((addressHigh * 256.0 + addressLow) - 31.0) / 32.0;
-}
+double MemoryPositions(int addressHigh, int addressLow) { return ((addressHigh * 256.0 + addressLow) - 31.0) / 32.0; }
 
 std::optional<TLiveFrame> DecodeLiveFrame(std::string_view frame) {
   if (frame.size() != kFrameSize) return std::nullopt;

@@ -9,8 +9,8 @@
 // is never read). Decoding is pure: the main window shows what comes out.
 struct TLiveFrame {
   int Minutes = 0, Hours = 0, Day = 0, Month = 0, Year = 0, Seconds = 0;
-  int Battery = 0;   // B; the level is B / 2 per cent
-  int RateCode = 0;  // 4, 5, 6 = 15, 30, 60 minutes; anything else: unknown
+  int Battery = 0;                    // B; the level is B / 2 per cent
+  int RateCode = 0;                   // 4, 5, 6 = 15, 30, 60 minutes; anything else: unknown
   std::array<double, 16> Channels{};  // channel 1..16 in degrees Celsius
   double MemoryCount = 0;             // positions used, may be fractional
 

@@ -47,8 +47,7 @@ namespace {
 // caller is told, and the writes after it are not tried (each would hold the
 // window for the whole limit again).
 void SendCommand(TCustomSerialPort &port, const std::string &command) {
-  if (port.WriteText(command) != static_cast<int>(command.size()))
-    throw Exception(kCommandNotSent);
+  if (port.WriteText(command) != static_cast<int>(command.size())) throw Exception(kCommandNotSent);
 }
 
 }  // namespace

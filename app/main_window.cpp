@@ -233,9 +233,7 @@ void TForm1::BuildComponents() {
 
 bool TForm1::IsConnected() const { return InsRockerSwitch1->Checked(); }
 
-TInsValueInd *TForm1::ChannelIndicator(int channel) const {
-  return InsValueInd[kIndicatorOfChannel[channel - 1] - 1];
-}
+TInsValueInd *TForm1::ChannelIndicator(int channel) const { return InsValueInd[kIndicatorOfChannel[channel - 1] - 1]; }
 
 void TForm1::changeEvent(QEvent *event) {
   QWidget::changeEvent(event);

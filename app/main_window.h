@@ -49,9 +49,8 @@ public:
   // Visible components, named as the window knows them.
   TInsGradient *InsGradient1 = nullptr;
   QFrame *Splitter1 = nullptr;
-  TInsColBitBtn *InsColBitBtn1 = nullptr, *InsColBitBtn2 = nullptr, *InsColBitBtn3 = nullptr,
-                *InsColBitBtn4 = nullptr, *InsColBitBtn5 = nullptr, *InsColBitBtn6 = nullptr,
-                *InsColBitBtn7 = nullptr, *InsColBitBtn8 = nullptr;
+  TInsColBitBtn *InsColBitBtn1 = nullptr, *InsColBitBtn2 = nullptr, *InsColBitBtn3 = nullptr, *InsColBitBtn4 = nullptr,
+                *InsColBitBtn5 = nullptr, *InsColBitBtn6 = nullptr, *InsColBitBtn7 = nullptr, *InsColBitBtn8 = nullptr;
   QLineEdit *Edit1 = nullptr, *Edit3 = nullptr, *Edit4 = nullptr;
   TInsLED *InsLED1 = nullptr;
   std::array<TInsValueInd *, 16> InsValueInd{};  // InsValueInd1..16 by component number - 1
@@ -77,15 +76,15 @@ public:
   std::array<TInsThermometer *, 16> ChannelThermometers{};
 
   // The other windows, handed in by the program once they exist.
-  std::function<void()> ShowAbout;            // modal
-  std::function<void()> ShowHelp;             // modal
-  std::function<void()> ShowRateWindow;       // modal
-  std::function<void()> ShowClockSetWindow;   // modeless
-  std::function<void()> ShowThermometers;     // modeless
-  std::function<void()> ShowDataWindow;       // modal
+  std::function<void()> ShowAbout;           // modal
+  std::function<void()> ShowHelp;            // modal
+  std::function<void()> ShowRateWindow;      // modal
+  std::function<void()> ShowClockSetWindow;  // modeless
+  std::function<void()> ShowThermometers;    // modeless
+  std::function<void()> ShowDataWindow;      // modal
   // The data window with no download in it, where saved files are opened;
   // what the download button does without a logger.
-  std::function<void()> ShowSavedData;        // modal
+  std::function<void()> ShowSavedData;  // modal
   // Asked before the window closes; false keeps the program open (a
   // download nobody saved).
   std::function<bool()> OnCloseQuery;

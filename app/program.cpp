@@ -15,8 +15,8 @@
 
 #include <QCoreApplication>
 #include <QEvent>
-#include <QWidget>
 #include <QTimer>
+#include <QWidget>
 
 #include <functional>
 #include <utility>

@@ -54,7 +54,9 @@ void TForm7::ShowDurations() {
   for (int i = 0; i < 3; ++i) {
     QLabel *label = DurationLabels[i];
     const std::optional<TMemoryForecast> f = main_.Health.Memory.Forecast(now, kMinutes[i]);
-    const QString text = !f ? QString() : f->Full ? QString("llena") : QString::fromStdString(MemoryLastsText(f->LeftMs));
+    const QString text = !f        ? QString()
+                         : f->Full ? QString("llena")
+                                   : QString::fromStdString(MemoryLastsText(f->LeftMs));
     label->setText(text);
     label->setToolTip(f ? QString::fromStdString(MemoryForecastText(*f)) : QString());
     label->adjustSize();

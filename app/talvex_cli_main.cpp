@@ -9,10 +9,10 @@
 #include <QApplication>
 #include <QCoreApplication>
 
+#include <unistd.h>
 #include <iostream>
 #include <memory>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 int main(int argc, char **argv) {

@@ -18,9 +18,10 @@ int main(int argc, char **argv) {
       return 0;
     }
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-      std::printf("Uso: talvex [--help] [--version] [opciones de Qt]\n"
-                  "Programa del registrador de temperatura de 16 canales. Las órdenes sin ventanas\n"
-                  "están en talvex-cli; el registrador simulado, en talvex-sim (man talvex).\n");
+      std::printf(
+          "Uso: talvex [--help] [--version] [opciones de Qt]\n"
+          "Programa del registrador de temperatura de 16 canales. Las órdenes sin ventanas\n"
+          "están en talvex-cli; el registrador simulado, en talvex-sim (man talvex).\n");
       return 0;
     }
   }

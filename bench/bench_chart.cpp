@@ -3,10 +3,10 @@
 #include "chart/chart.h"
 #include "chart/time_axis.h"
 
+#include <benchmark/benchmark.h>
 #include <QApplication>
 #include <QMouseEvent>
 #include <QPainter>
-#include <benchmark/benchmark.h>
 
 #include <cmath>
 #include <memory>
@@ -16,9 +16,10 @@
 
 namespace {
 
-const QColor kColors[16] = {{255, 0, 0},     {0, 0, 255},   {0, 128, 0},   {255, 255, 0}, {255, 255, 255}, {128, 128, 128},
-                            {255, 0, 255},   {128, 255, 255}, {0, 128, 128}, {0, 0, 128},   {128, 0, 0},     {0, 255, 0},
-                            {128, 128, 0},   {128, 0, 128}, {192, 192, 192}, {0, 0, 0}};
+const QColor kColors[16] = {{255, 0, 0},     {0, 0, 255},     {0, 128, 0},     {255, 255, 0},
+                            {255, 255, 255}, {128, 128, 128}, {255, 0, 255},   {128, 255, 255},
+                            {0, 128, 128},   {0, 0, 128},     {128, 0, 0},     {0, 255, 0},
+                            {128, 128, 0},   {128, 0, 128},   {192, 192, 192}, {0, 0, 0}};
 
 std::unique_ptr<TChart> MakeChart(int points) {
   auto chart = std::make_unique<TChart>();
@@ -76,9 +77,10 @@ TAxisLabelSource MinuteRecords(int count) {
   std::vector<double> times(static_cast<size_t>(count));
   for (int i = 0; i < count; ++i) times[static_cast<size_t>(i)] = CivilSeconds(2026, 12, 8, 10, 0, 0) + 60.0 * i;
   auto shared = std::make_shared<TRecordTimes>(std::move(times));
-  return [shared](double lo, double hi, int size, int separation, const std::function<int(const std::string &)> &width) {
-    return RecordTimeTicks(*shared, lo, hi, size, separation, width);
-  };
+  return
+      [shared](double lo, double hi, int size, int separation, const std::function<int(const std::string &)> &width) {
+        return RecordTimeTicks(*shared, lo, hi, size, separation, width);
+      };
 }
 
 // The same repaint with the bottom axis showing the records' date-times.
@@ -108,7 +110,14 @@ void TimeTicks(benchmark::State &state) {
     benchmark::DoNotOptimize(t.Values.data());
   }
 }
-BENCHMARK(TimeTicks)->Arg(60)->Arg(3600)->Arg(86400)->Arg(30 * 86400)->Arg(365 * 86400)->Arg(3650 * 86400)->Unit(benchmark::kMicrosecond);
+BENCHMARK(TimeTicks)
+    ->Arg(60)
+    ->Arg(3600)
+    ->Arg(86400)
+    ->Arg(30 * 86400)
+    ->Arg(365 * 86400)
+    ->Arg(3650 * 86400)
+    ->Unit(benchmark::kMicrosecond);
 
 // The panel, titles, axes and grid alone (every line hidden): what a repaint
 // costs before the first line.
@@ -200,7 +209,8 @@ void CursorStep(benchmark::State &state) {
   chart->OnReadout = [&](int index, double) {
     std::vector<TChart::TReadoutLine> lines{{QString("Muestra %1").arg(index + 1), QColor()}};
     for (int c = 0; c < 16; ++c)
-      lines.push_back({QString("CANAL%1: %2").arg(c + 1).arg(chart->Series(c).YValues()[index], 0, 'f', 1), kColors[c]});
+      lines.push_back(
+          {QString("CANAL%1: %2").arg(c + 1).arg(chart->Series(c).YValues()[index], 0, 'f', 1), kColors[c]});
     return lines;
   };
   chart->show();

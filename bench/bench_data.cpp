@@ -9,9 +9,9 @@
 
 #include <benchmark/benchmark.h>
 
+#include <unistd.h>
 #include <cstdio>
 #include <string>
-#include <unistd.h>
 
 namespace {
 

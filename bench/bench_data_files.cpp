@@ -12,13 +12,13 @@
 
 #include <benchmark/benchmark.h>
 
+#include <malloc.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <malloc.h>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 

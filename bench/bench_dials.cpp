@@ -3,9 +3,9 @@
 #include "widgets/ins_meter.h"
 #include "widgets/ins_thermometer.h"
 
+#include <benchmark/benchmark.h>
 #include <QCoreApplication>
 #include <QtTest/QTest>
-#include <benchmark/benchmark.h>
 
 #include <memory>
 

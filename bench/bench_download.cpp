@@ -81,9 +81,8 @@ void BM_DownloadIntake(benchmark::State &state) {
       if (!Pump([&] { return main.RichEdit1.size() >= dumpBytes; }, 60000)) {
         const TSimSnapshot s = sim.Snapshot();
         const std::string why = "the dump never ended: " + std::to_string(main.RichEdit1.size()) + " of " +
-                                std::to_string(dumpBytes) + " bytes taken, " +
-                                std::to_string(s.DownloadBytesSent) + " sent, mode " +
-                                std::to_string(static_cast<int>(s.Mode));
+                                std::to_string(dumpBytes) + " bytes taken, " + std::to_string(s.DownloadBytesSent) +
+                                " sent, mode " + std::to_string(static_cast<int>(s.Mode));
         state.SkipWithError(why.c_str());
         break;
       }
@@ -96,14 +95,13 @@ void BM_DownloadIntake(benchmark::State &state) {
         break;
       }
       const long acks = sim.Snapshot().AcksReceived;
-      sim.WaitFor([acks](const TSimSnapshot &s) { return s.AcksReceived >= acks && s.Mode == TSimMode::smLive; },
-                  5000);
+      sim.WaitFor([acks](const TSimSnapshot &s) { return s.AcksReceived >= acks && s.Mode == TSimMode::smLive; }, 5000);
     }
     state.SetBytesProcessed(static_cast<int64_t>(taken));
     state.counters["dump_bytes"] = static_cast<double>(dumpBytes);
     // The rate over the line rate; at least 100 is the aim.
-    state.counters["x_line_rate"] = benchmark::Counter(static_cast<double>(taken) / kLineBytesPerSecond,
-                                                       benchmark::Counter::kIsRate);
+    state.counters["x_line_rate"] =
+        benchmark::Counter(static_cast<double>(taken) / kLineBytesPerSecond, benchmark::Counter::kIsRate);
     RunHandler([&] { main.InsRockerSwitch1Click(); });
   }
   TCustomSerialPort::SetupDialog = nullptr;

@@ -5,15 +5,18 @@
 #include "runtime/format_settings.h"
 #include "serial/serial_port.h"
 
-#include <QApplication>
 #include <benchmark/benchmark.h>
+#include <QApplication>
 
 #include <string>
 
 namespace {
 
 std::string MakeFrame(int variant) {
-  std::string f = "301425120307180" "0" "5";
+  std::string f =
+      "301425120307180"
+      "0"
+      "5";
   for (int k = 0; k < 16; ++k) {
     const int reading = 700 + ((variant * 7 + k * 13) % 200);
     char buf[8];

@@ -1,7 +1,7 @@
 #include <QApplication>
 
-#include "runtime/application.h"
 #include <benchmark/benchmark.h>
+#include "runtime/application.h"
 
 #include <cstdlib>
 

@@ -100,8 +100,7 @@ void BM_SerialReceiveThroughput(benchmark::State &state) {
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * perIteration));
   state.counters["x_115200_line"] =
-      benchmark::Counter(static_cast<double>(state.iterations() * perIteration) / 11520.0,
-                         benchmark::Counter::kIsRate);
+      benchmark::Counter(static_cast<double>(state.iterations() * perIteration) / 11520.0, benchmark::Counter::kIsRate);
   port.Close();
 }
 BENCHMARK(BM_SerialReceiveThroughput)->Arg(104)->Arg(4096)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -204,8 +203,7 @@ void BM_SerialSendThroughput(benchmark::State &state) {
     for (std::size_t sent = 0; sent < perIteration; sent += chunk) port.WriteText(block);
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * perIteration));
   state.counters["x_115200_line"] =
-      benchmark::Counter(static_cast<double>(state.iterations() * perIteration) / 11520.0,
-                         benchmark::Counter::kIsRate);
+      benchmark::Counter(static_cast<double>(state.iterations() * perIteration) / 11520.0, benchmark::Counter::kIsRate);
   port.Close();
 }
 BENCHMARK(BM_SerialSendThroughput)->Arg(104)->Arg(4096)->Unit(benchmark::kMillisecond)->UseRealTime();

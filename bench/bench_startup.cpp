@@ -82,8 +82,7 @@ bool ShowAndWaitForPaint(QWidget &w) {
     QWidget *Window = nullptr;
     bool Seen = false;
     bool eventFilter(QObject *o, QEvent *e) override {
-      if (e->type() == QEvent::Paint && o->isWidgetType() && static_cast<QWidget *>(o)->window() == Window)
-        Seen = true;
+      if (e->type() == QEvent::Paint && o->isWidgetType() && static_cast<QWidget *>(o)->window() == Window) Seen = true;
       return false;
     }
   } watch;

@@ -4,11 +4,11 @@
 #include "widgets/ins_gradient.h"
 #include "widgets/ins_value_ind.h"
 
+#include <benchmark/benchmark.h>
 #include <QApplication>
 #include <QEventLoop>
 #include <QTimer>
 #include <QWidget>
-#include <benchmark/benchmark.h>
 
 #include <array>
 #include <chrono>

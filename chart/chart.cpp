@@ -98,7 +98,6 @@ TLineSeries &TChart::AddSeries() {
   return *series_.back();
 }
 
-
 void TChart::Draw(QPainter &painter, const QRect &rect, double scale) {
   if (!(scale > 0)) scale = 1.0;
   const QRect logical(0, 0, static_cast<int>(std::lround(rect.width() / scale)),

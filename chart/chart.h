@@ -31,7 +31,7 @@ struct TChartLayout {
   std::array<TAxisMap, 4> Maps;  // indexed by TAxisPlace
   std::array<TAxisTicks, 4> Ticks;
   std::array<QRect, 4> AxisRects;  // labels and ticks strip of each visible axis
-  QRect LegendRect;    // empty when the legend is hidden
+  QRect LegendRect;                // empty when the legend is hidden
 };
 
 // The line chart: a panel with a title, four axes and line series; zoom by a

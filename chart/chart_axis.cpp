@@ -12,7 +12,9 @@ void TChartPart::Changed() {
 TChartAxis::TChartAxis(TChart *chart, TAxisPlace place)
     : TChartPart(chart),
       place_(place),
-      title_(chart, place == apLeft ? 90 : place == apRight ? 270 : 0),
+      title_(chart, place == apLeft    ? 90
+                    : place == apRight ? 270
+                                       : 0),
       axisPen_(chart, Qt::black, 2),
       ticks_(chart, 4),
       minorTicks_(chart, 2, 3),

@@ -29,7 +29,9 @@ void DrawPointer(QPainter &p, const TSeriesPointer &ptr, QPointF at, const QColo
     case psRectangle: p.drawRect(box); break;
     case psCircle: p.drawEllipse(box); break;
     case psTriangle: p.drawPolygon(QPolygonF({box.bottomLeft(), QPointF(at.x(), box.top()), box.bottomRight()})); break;
-    case psDownTriangle: p.drawPolygon(QPolygonF({box.topLeft(), box.topRight(), QPointF(at.x(), box.bottom())})); break;
+    case psDownTriangle:
+      p.drawPolygon(QPolygonF({box.topLeft(), box.topRight(), QPointF(at.x(), box.bottom())}));
+      break;
     case psDiamond:
       p.drawPolygon(QPolygonF({QPointF(at.x(), box.top()), QPointF(box.right(), at.y()), QPointF(at.x(), box.bottom()),
                                QPointF(box.left(), at.y())}));

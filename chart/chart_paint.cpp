@@ -104,8 +104,10 @@ void TChart::PaintAxis(QPainter &p, const TChartLayout &l, TAxisPlace place) {
   const bool horiz = a.Horizontal();
   const int dir = a.OtherSide() ? -1 : 1;  // away from the chart rectangle
   // The edge the axis runs along, just outside the chart rectangle.
-  const int edge = place == apLeft ? r.left() - 1 : place == apRight ? r.right() + 1
-                                                   : place == apBottom ? r.bottom() + 1 : r.top() - 1;
+  const int edge = place == apLeft     ? r.left() - 1
+                   : place == apRight  ? r.right() + 1
+                   : place == apBottom ? r.bottom() + 1
+                                       : r.top() - 1;
   const int len = a.Ticks().Length();
 
   // Axis title, outermost.

@@ -171,8 +171,7 @@ enum TLegendAlignment { laLeft, laRight, laTop, laBottom };
 // title, in a framed box beside the chart.
 class TChartLegend : public TChartText {
 public:
-  explicit TChartLegend(TChart *chart)
-      : TChartText(chart, QFont("Arial", 8), Qt::black), frame_(chart, Qt::black) {
+  explicit TChartLegend(TChart *chart) : TChartText(chart, QFont("Arial", 8), Qt::black), frame_(chart, Qt::black) {
     SetVisible(false);
   }
   TLegendAlignment Alignment() const { return alignment_; }

@@ -272,8 +272,7 @@ void TChartPreview::FillPrinters() {
 void TChartPreview::SelectPrinter(const QString &name) {
   // Each printer comes with its own settings, as the system keeps them.
   const QPrinterInfo info = QPrinterInfo::printerInfo(name);
-  if (info.isNull())
-    throw Exception("La impresora \"" + name.toStdString() + "\" ya no está instalada.");
+  if (info.isNull()) throw Exception("La impresora \"" + name.toStdString() + "\" ya no está instalada.");
   printer_ = std::make_unique<QPrinter>(info, QPrinter::HighResolution);
 }
 
@@ -340,7 +339,8 @@ void TChartPreview::BSetupPrinterClick() {
   setup.Paper = layout.pageSize();
   setup.Orientation = layout.orientation();
   if (!RunPrinterSetup || !RunPrinterSetup(setup)) return;
-  if (hasPrinters_ && !setup.Printer.isEmpty() && setup.Printer != printer_->printerName()) SelectPrinter(setup.Printer);
+  if (hasPrinters_ && !setup.Printer.isEmpty() && setup.Printer != printer_->printerName())
+    SelectPrinter(setup.Printer);
   if (!printer_->setPageSize(setup.Paper))
     throw Exception("La impresora no admite el papel " + setup.Paper.name().toStdString() + ".");
   printer_->setPageOrientation(setup.Orientation);

@@ -15,7 +15,7 @@
 
 namespace {
 
-int RightOf(const QRect &r) { return r.left() + r.width(); }    // first column past it
+int RightOf(const QRect &r) { return r.left() + r.width(); }   // first column past it
 int BottomOf(const QRect &r) { return r.top() + r.height(); }  // first row past it
 
 QSize ScreenSize() {

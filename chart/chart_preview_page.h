@@ -14,18 +14,7 @@
 class TChart;
 
 // What a press on the page takes hold of.
-enum TDragPart {
-  dpNone,
-  dpLeft,
-  dpTop,
-  dpRight,
-  dpBottom,
-  dpMove,
-  dpTopLeft,
-  dpTopRight,
-  dpBottomLeft,
-  dpBottomRight
-};
+enum TDragPart { dpNone, dpLeft, dpTop, dpRight, dpBottom, dpMove, dpTopLeft, dpTopRight, dpBottomLeft, dpBottomRight };
 
 // How close (pixels) the pointer must come to an edge or corner to take it.
 constexpr int kDragReach = 4;

@@ -15,9 +15,13 @@
 
 namespace {
 
-int Percent(int part, int whole) { return whole > 0 ? static_cast<int>(static_cast<long long>(part) * 100 / whole) : 0; }
+int Percent(int part, int whole) {
+  return whole > 0 ? static_cast<int>(static_cast<long long>(part) * 100 / whole) : 0;
+}
 
-int PercentOf(int percent, int whole) { return static_cast<int>(std::lround(percent * static_cast<double>(whole) / 100.0)); }
+int PercentOf(int percent, int whole) {
+  return static_cast<int>(std::lround(percent * static_cast<double>(whole) / 100.0));
+}
 
 // Half of what is left of `page` when the chart takes `printed` of it, in
 // whole percent (rounded once, so each margin is off by half a percent at
@@ -122,7 +126,7 @@ void DrawChartOnPage(TChart &chart, QPainter &painter, const QRect &rect, bool a
   const TPrintSummary table = summary ? chart.PrintSummarySource() : TPrintSummary();
   auto draw = [&](QPainter &p, const QRect &r, double s) {
     const int below = summary ? static_cast<int>(std::lround((picture.height() - chart.height()) * r.height() /
-                                                              static_cast<double>(picture.height())))
+                                                             static_cast<double>(picture.height())))
                               : 0;
     chart.Draw(p, QRect(r.left(), r.top(), r.width(), r.height() - below), s);
     if (!summary) return;
@@ -172,8 +176,7 @@ void RunPrintJob(QPrinter &printer, const QString &title, const std::function<vo
   const QString target = JobTarget(printer);
   printer.setDocName(title);
   QPainter painter;
-  if (!painter.begin(&printer))
-    throw Exception("No se pudo iniciar la impresión en \"" + target.toStdString() + "\".");
+  if (!painter.begin(&printer)) throw Exception("No se pudo iniciar la impresión en \"" + target.toStdString() + "\".");
   try {
     draw(painter);
   } catch (...) {

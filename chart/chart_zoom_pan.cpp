@@ -164,7 +164,8 @@ void TChart::mouseReleaseEvent(QMouseEvent *e) {
     unsetCursor();
     update();  // the band goes with the next paint
     if (std::abs(zoom_.X1 - zoom_.X0) > 16 && std::abs(zoom_.Y1 - zoom_.Y0) > 16) {
-      if (zoom_.X0 < zoom_.X1 && zoom_.Y0 < zoom_.Y1) ZoomRect(QRect(QPoint(zoom_.X0, zoom_.Y0), QPoint(zoom_.X1, zoom_.Y1)));
+      if (zoom_.X0 < zoom_.X1 && zoom_.Y0 < zoom_.Y1)
+        ZoomRect(QRect(QPoint(zoom_.X0, zoom_.Y0), QPoint(zoom_.X1, zoom_.Y1)));
       else UndoZoom();
     }
   });

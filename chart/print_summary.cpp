@@ -31,7 +31,8 @@ TTableLayout Measure(const TPrintSummary &s) {
   t.Widths.assign(static_cast<size_t>(columns), 0);
   for (int c = 0; c < columns; ++c) t.Widths[c] = fm.horizontalAdvance(s.Columns[c]);
   for (const QStringList &row : s.Rows)
-    for (int c = 0; c < columns && c < row.size(); ++c) t.Widths[c] = std::max(t.Widths[c], fm.horizontalAdvance(row[c]));
+    for (int c = 0; c < columns && c < row.size(); ++c)
+      t.Widths[c] = std::max(t.Widths[c], fm.horizontalAdvance(row[c]));
   int width = 0;
   for (int c = 0; c < columns; ++c) width += t.Widths[c] += kCellPad + (c == 0 ? kSwatch + 4 : 0);
   for (const QString &h : s.Heading) width = std::max(width, fm.horizontalAdvance(h));
@@ -78,8 +79,7 @@ void DrawSummary(QPainter &p, const QRect &area, const TPrintSummary &s) {
       } else if (c == 0) {
         cell.setLeft(x + kSwatch + 4);
       }
-      if (c < cells.size())
-        p.drawText(cell, (c == 0 ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter, cells[c]);
+      if (c < cells.size()) p.drawText(cell, (c == 0 ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter, cells[c]);
       x += t.Widths[c];
     }
     y += t.Line;

@@ -117,8 +117,8 @@ namespace {
 
 // The extremes of ys[from, to) and where they first occur, reading the block
 // summaries for the blocks wholly inside the run.
-void ColumnExtremes(const double *ys, size_t from, size_t to, const TValueBlocks &blocks, double &lowV,
-                    double &highV, size_t &low, size_t &high) {
+void ColumnExtremes(const double *ys, size_t from, size_t to, const TValueBlocks &blocks, double &lowV, double &highV,
+                    size_t &low, size_t &high) {
   size_t b0 = (from + kValueBlock - 1) / kValueBlock, b1 = to / kValueBlock;
   if (b1 > blocks.Count) b1 = blocks.Count;
   if (b1 < b0 + 2) {  // too short to gain anything
@@ -201,9 +201,9 @@ void DecimateColumns(const double *xs, const double *ys, size_t first, size_t en
 
 }  // namespace
 
-void BuildSeriesPath(const double *xs, const double *ys, size_t count, const TAxisMap &horiz,
-                     const TAxisMap &vert, bool decimate, std::vector<TPixelPoint> &out,
-                     std::vector<size_t> *sourceIndex, const TValueBlocks &yBlocks, const TClipBand &band) {
+void BuildSeriesPath(const double *xs, const double *ys, size_t count, const TAxisMap &horiz, const TAxisMap &vert,
+                     bool decimate, std::vector<TPixelPoint> &out, std::vector<size_t> *sourceIndex,
+                     const TValueBlocks &yBlocks, const TClipBand &band) {
   out.clear();
   if (sourceIndex) {
     sourceIndex->clear();

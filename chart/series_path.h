@@ -47,10 +47,9 @@ size_t EndVisibleIndex(const double *xs, size_t count, double maximum);
 // the work is then bounded by the width, not by the number of points.
 // `sourceIndex`, when given, receives for each output point the index of the
 // point whose colour its incoming segment takes (undecimated paths only).
-void BuildSeriesPath(const double *xs, const double *ys, size_t count, const TAxisMap &horiz,
-                     const TAxisMap &vert, bool decimate, std::vector<TPixelPoint> &out,
-                     std::vector<size_t> *sourceIndex = nullptr, const TValueBlocks &yBlocks = {},
-                     const TClipBand &band = {});
+void BuildSeriesPath(const double *xs, const double *ys, size_t count, const TAxisMap &horiz, const TAxisMap &vert,
+                     bool decimate, std::vector<TPixelPoint> &out, std::vector<size_t> *sourceIndex = nullptr,
+                     const TValueBlocks &yBlocks = {}, const TClipBand &band = {});
 
 // The pixels of a 1-pixel polyline, column by column: for each column of
 // [Left, Left + Width) the rows Lo..Hi it covers (Lo > Hi: none). x must not

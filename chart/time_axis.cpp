@@ -75,8 +75,8 @@ struct TStep {
 const std::vector<TStep> &FixedSteps() {
   static const std::vector<TStep> steps = [] {
     std::vector<TStep> v;
-    for (double s : {0.1, 0.2, 0.5, 1.0, 2.0, 5.0, 10.0, 15.0, 30.0, 60.0, 120.0, 300.0, 600.0, 900.0, 1800.0, 3600.0,
-                     7200.0, 10800.0, 21600.0, 43200.0, kDay, 2 * kDay})
+    for (double s : {0.1,   0.2,   0.5,   1.0,    2.0,    5.0,    10.0,    15.0,    30.0,    60.0, 120.0,
+                     300.0, 600.0, 900.0, 1800.0, 3600.0, 7200.0, 10800.0, 21600.0, 43200.0, kDay, 2 * kDay})
       v.push_back({s, 0, 0});
     v.push_back({7 * kDay, 0, 0, 2 * kDay});  // weeks from Mondays (3 January 2000 was one)
     for (int m : {1, 2, 3, 6}) v.push_back({0, m, 0});
@@ -171,7 +171,9 @@ std::string FormatTimeLabel(double seconds, TTimeLabelStyle style) {
     case tlsMinutes: std::snprintf(buf, sizeof buf, "%02d:%02d", c.Hour, c.Minute); break;
     case tlsDayMinutes: std::snprintf(buf, sizeof buf, "%02d/%02d %02d:%02d", c.Day, c.Month, c.Hour, c.Minute); break;
     case tlsDays: std::snprintf(buf, sizeof buf, "%02d/%02d/%02d", c.Day, c.Month, ((c.Year % 100) + 100) % 100); break;
-    case tlsMonths: std::snprintf(buf, sizeof buf, "%s %02d", kMonths[c.Month - 1], ((c.Year % 100) + 100) % 100); break;
+    case tlsMonths:
+      std::snprintf(buf, sizeof buf, "%s %02d", kMonths[c.Month - 1], ((c.Year % 100) + 100) % 100);
+      break;
     case tlsYears: std::snprintf(buf, sizeof buf, "%d", c.Year); break;
     case tlsRecord:
       std::snprintf(buf, sizeof buf, "%02d/%02d %02d:%02d:%02d", c.Day, c.Month, c.Hour, c.Minute, whole);
@@ -226,7 +228,8 @@ TTimeTicks CalcTimeTicks(double from, double to, int axisSize, int separation,
       break;
     }
   // Years: 1, 2, 5, 10, 20, 50 ... as long as any could fit.
-  for (long long years = 1; !found && years <= 100000000LL; years = static_cast<long long>(NextLabelStep(double(years)))) {
+  for (long long years = 1; !found && years <= 100000000LL;
+       years = static_cast<long long>(NextLabelStep(double(years)))) {
     chosen = TStep{0, 0, static_cast<int>(years)};
     found = fits(chosen);
   }
@@ -271,8 +274,9 @@ TAxisTicks RecordTimeTicks(const TRecordTimes &times, double minimum, double max
     // Measured once per style: a tick run asks for the same few widths.
     int cache[tlsRecord + 1];
     std::fill(std::begin(cache), std::end(cache), -1);
-    const TTimeTicks t = CalcTimeTicks(times.TimeAt(minimum), times.TimeAt(maximum), axisSize, separation,
-                                       [&](TTimeLabelStyle s) { return cache[s] < 0 ? (cache[s] = widest(s)) : cache[s]; });
+    const TTimeTicks t =
+        CalcTimeTicks(times.TimeAt(minimum), times.TimeAt(maximum), axisSize, separation,
+                      [&](TTimeLabelStyle s) { return cache[s] < 0 ? (cache[s] = widest(s)) : cache[s]; });
     const double pace = (times.Time(times.Count() - 1) - times.Time(0)) / (times.Count() - 1);
     ticks.Step = pace > 0 ? t.StepSeconds / pace : 1;
     for (size_t i = 0; i < t.Times.size(); ++i) {

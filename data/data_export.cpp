@@ -9,13 +9,13 @@
 
 #include <xlsxwriter.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
-#include <fcntl.h>
 #include <string_view>
-#include <sys/stat.h>
-#include <unistd.h>
 
 TCsvStyle CsvStyleFor(char decimalPoint) { return decimalPoint == ',' ? TCsvStyle::Semicolon : TCsvStyle::Comma; }
 
@@ -182,7 +182,8 @@ public:
     Check(workbook_close(book));
   }
   static void Check(lxw_error error) {
-    if (error != LXW_NO_ERROR) throw Exception(std::string("No se pudo escribir el libro XLSX: ") + lxw_strerror(error) + ".");
+    if (error != LXW_NO_ERROR)
+      throw Exception(std::string("No se pudo escribir el libro XLSX: ") + lxw_strerror(error) + ".");
   }
   lxw_worksheet *Sheet(const char *name) {
     lxw_worksheet *sheet = workbook_add_worksheet(Book_, name);
@@ -224,16 +225,23 @@ void PutStamp(lxw_worksheet *sheet, lxw_row_t row, lxw_col_t col, const TDataTab
   }
 }
 
-void WriteStatisticsSheet(TWorkbook &book, lxw_worksheet *sheet, const TDataTable &table, const TDataStatistics &stats) {
+void WriteStatisticsSheet(TWorkbook &book, lxw_worksheet *sheet, const TDataTable &table,
+                          const TDataStatistics &stats) {
   lxw_format *bold = book.Format(nullptr, true);
   lxw_format *tenths = book.Format("0.0");
   lxw_format *hundredths = book.Format("0.00");
   lxw_format *date = book.Format("dd/mm/yyyy hh:mm:ss");
   lxw_format *duration = book.Format("[h]:mm");
-  static const char *const captions[] = {"Canal",           "Registros",       "Mínimo (°C)",
-                                         "Fecha del mínimo", "Máximo (°C)",     "Fecha del máximo",
-                                         "Media (°C)",      "Desviación estándar (°C)",
-                                         "Tiempo sobre el límite superior", "Tiempo bajo el límite inferior"};
+  static const char *const captions[] = {"Canal",
+                                         "Registros",
+                                         "Mínimo (°C)",
+                                         "Fecha del mínimo",
+                                         "Máximo (°C)",
+                                         "Fecha del máximo",
+                                         "Media (°C)",
+                                         "Desviación estándar (°C)",
+                                         "Tiempo sobre el límite superior",
+                                         "Tiempo bajo el límite inferior"};
   static const double widths[] = {8, 10, 11, 20, 11, 20, 10, 22, 28, 28};
   for (lxw_col_t c = 0; c < 10; ++c) TWorkbook::Check(worksheet_set_column(sheet, c, c, widths[c], nullptr));
   worksheet_freeze_panes(sheet, 1, 0);
@@ -318,14 +326,8 @@ void WriteXlsx(const std::string &path, const TRecordsView &view, const TStatLim
 void SaveRecords(const std::string &path, TExportFormat format, const TRecordsView &view, TCsvStyle style,
                  const TStatLimits &limits) {
   switch (format) {
-    case TExportFormat::Text:
-      SaveTextFile(path, view.Table, view.Records, view.ColumnOrder);
-      break;
-    case TExportFormat::Csv:
-      WriteFileAtomically(path, BuildCsv(view, style));
-      break;
-    case TExportFormat::Xlsx:
-      WriteXlsx(path, view, limits);
-      break;
+    case TExportFormat::Text: SaveTextFile(path, view.Table, view.Records, view.ColumnOrder); break;
+    case TExportFormat::Csv: WriteFileAtomically(path, BuildCsv(view, style)); break;
+    case TExportFormat::Xlsx: WriteXlsx(path, view, limits); break;
   }
 }

@@ -10,14 +10,14 @@
 #include "data/dump_decoder.h"
 #include "data/text_file_writer.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 using namespace data_file_reader;
 
@@ -32,7 +32,8 @@ void CheckCharacters(std::string_view line, int lineNo) {
   for (size_t i = 0; i < line.size();) {
     const unsigned char c = static_cast<unsigned char>(line[i]);
     if (c < 0x80) {
-      if (c < 0x20 && c != '\t') Fail(lineNo, ColumnOf(line, i), "el archivo no es de texto (byte " + std::to_string(c) + ")");
+      if (c < 0x20 && c != '\t')
+        Fail(lineNo, ColumnOf(line, i), "el archivo no es de texto (byte " + std::to_string(c) + ")");
       ++i;
       continue;
     }
@@ -49,7 +50,8 @@ void CheckCharacters(std::string_view line, int lineNo) {
 
 int TDataFileParser::TState::NewRow() {
   if (Records >= kMaxOpenRecords)
-    Fail(LineNo, 1, "el archivo tiene más de " + std::to_string(kMaxOpenRecords) + " registros, más de los que el programa abre");
+    Fail(LineNo, 1,
+         "el archivo tiene más de " + std::to_string(kMaxOpenRecords) + " registros, más de los que el programa abre");
   return ++Records;
 }
 
@@ -151,7 +153,8 @@ TDataFileParser::TDataFileParser(std::int64_t sizeHint) : S_(std::make_unique<TS
   for (int k = 1; k <= Channels; ++k) S_->Table.SetCells(FirstValueColumn + k - 1, 0, "CH" + std::to_string(k));
   // One allocation for the whole table: a record takes at least 60 bytes in
   // either format, most take about 118.
-  if (sizeHint > 0) S_->Table.StoreRows(static_cast<int>(std::min<std::int64_t>(sizeHint / 100 + 2, kMaxOpenRecords + 2)));
+  if (sizeHint > 0)
+    S_->Table.StoreRows(static_cast<int>(std::min<std::int64_t>(sizeHint / 100 + 2, kMaxOpenRecords + 2)));
 }
 
 TDataFileParser::~TDataFileParser() = default;
@@ -203,8 +206,7 @@ TOpenedData TDataFileParser::Finish() {
   for (int p = 0; p < DataColumns; ++p) out.ColumnOrder[p] = p;
   if (s.Kind == TDataFileKind::Text && s.DateField >= 0) {
     int channel = FirstValueColumn;
-    for (int f = 0; f < kFields; ++f)
-      out.ColumnOrder[f + 1] = f == s.DateField ? 1 : f == s.TimeField ? 2 : channel++;
+    for (int f = 0; f < kFields; ++f) out.ColumnOrder[f + 1] = f == s.DateField ? 1 : f == s.TimeField ? 2 : channel++;
   } else if (s.Kind == TDataFileKind::Csv) {
     for (int i = 0; i < Channels; ++i) out.ColumnOrder[FirstValueColumn + i] = FirstValueColumn + s.ChannelOrder[i] - 1;
   }
@@ -233,17 +235,12 @@ namespace {
 std::string OpenFailure(int osCode) {
   switch (osCode) {
     case ENOENT:
-    case ENOTDIR:
-      return "el archivo no existe (¿se borró o se movió después de elegirlo?)";
+    case ENOTDIR: return "el archivo no existe (¿se borró o se movió después de elegirlo?)";
     case EACCES:
-    case EPERM:
-      return "no hay permiso para leer el archivo";
-    case EISDIR:
-      return "es una carpeta, no un archivo";
-    case ENAMETOOLONG:
-      return "el nombre del archivo es demasiado largo";
-    default:
-      return "error de lectura " + std::to_string(osCode) + " (" + std::strerror(osCode) + ")";
+    case EPERM: return "no hay permiso para leer el archivo";
+    case EISDIR: return "es una carpeta, no un archivo";
+    case ENAMETOOLONG: return "el nombre del archivo es demasiado largo";
+    default: return "error de lectura " + std::to_string(osCode) + " (" + std::strerror(osCode) + ")";
   }
 }
 

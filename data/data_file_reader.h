@@ -26,8 +26,7 @@
 // place: "línea 3, columna 15: ...".
 class EDataFileError : public Exception {
 public:
-  EDataFileError(const std::string &message, int line, int column)
-      : Exception(message), Line_(line), Column_(column) {}
+  EDataFileError(const std::string &message, int line, int column) : Exception(message), Line_(line), Column_(column) {}
   int Line() const { return Line_; }
   int Column() const { return Column_; }
 

@@ -88,8 +88,7 @@ void TDataFileParser::TState::SplitCsv(std::string_view line) {
         Unquoted += line[i++];
       }
       while (i < line.size() && line[i] == ' ') ++i;
-      if (i < line.size() && line[i] != Separator)
-        Fail(LineNo, ColumnOf(line, i), "texto tras las comillas de cierre");
+      if (i < line.size() && line[i] != Separator) Fail(LineNo, ColumnOf(line, i), "texto tras las comillas de cierre");
       at = i;
     } else {
       const size_t end = std::min(line.find(Separator, at), line.size());
@@ -168,9 +167,7 @@ void TDataFileParser::TState::CsvRecord(std::string_view line) {
     const int column = ColumnOf(line, Starts[i]);
     TStamp stamp;
     switch (Columns[i]) {
-      case TColumn::Channel:
-        PutValue(FirstValueColumn + ColumnChannel[i] - 1, field, line, Starts[i]);
-        break;
+      case TColumn::Channel: PutValue(FirstValueColumn + ColumnChannel[i] - 1, field, line, Starts[i]); break;
       case TColumn::DateTime: {
         if (field.empty()) break;  // a recording with no time stamps
         const size_t cut = field.find_first_of("T ");
@@ -201,8 +198,7 @@ void TDataFileParser::TState::CsvRecord(std::string_view line) {
         else if (ProgramTimeShape(field)) Table.SetCells(2, row, field);
         else Fail(LineNo, column, "se esperaba una hora (hh:mm:ss) y hay " + Shown(field));
         break;
-      case TColumn::Unknown:
-        break;
+      case TColumn::Unknown: break;
     }
   }
 }

@@ -35,9 +35,7 @@ int ColumnOf(std::string_view line, size_t at) {
   return column;
 }
 
-bool Blank(std::string_view line) {
-  return line.find_first_not_of(" \t") == std::string_view::npos;
-}
+bool Blank(std::string_view line) { return line.find_first_not_of(" \t") == std::string_view::npos; }
 
 std::string_view TrimRight(std::string_view s) {
   const size_t end = s.find_last_not_of(" \t");

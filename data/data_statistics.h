@@ -21,14 +21,14 @@ struct TStatLimits {
 };
 
 struct TChannelStats {
-  std::string Name;  // the column's caption, "CH5"
-  int Count = 0;     // cells that hold a temperature
+  std::string Name;               // the column's caption, "CH5"
+  int Count = 0;                  // cells that hold a temperature
   std::int64_t Min = 0, Max = 0;  // tenths; meaningful when Count > 0
   int MinRow = 0, MaxRow = 0;     // the first record with each
-  double Mean = 0;    // degrees
-  double StdDev = 0;  // degrees, of the records as a whole (not a sample)
-  int Above = 0;      // records above the upper limit
-  int Below = 0;      // records below the lower limit
+  double Mean = 0;                // degrees
+  double StdDev = 0;              // degrees, of the records as a whole (not a sample)
+  int Above = 0;                  // records above the upper limit
+  int Below = 0;                  // records below the lower limit
 };
 
 struct TDataStatistics {

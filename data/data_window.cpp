@@ -16,9 +16,9 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
 #include <QTimer>
@@ -34,8 +34,7 @@ const QColor MediumGrey(160, 160, 164);
 const QColor MoneyGreen(192, 220, 192);
 const QColor Red(255, 0, 0);
 
-const int GridColumnWidths[DataColumns] = {37, 52, 39, 31, 31, 28, 28, 30, 29, 31,
-                                           29, 30, 29, 30, 29, 29, 29, 28, 28};
+const int GridColumnWidths[DataColumns] = {37, 52, 39, 31, 31, 28, 28, 30, 29, 31, 29, 30, 29, 30, 29, 29, 29, 28, 28};
 const int RowsBeforeFirstActivation = 2048;
 
 QLabel *CaptionLabel(QWidget *parent, const char *text, int x, int y, int w, int h) {
@@ -149,8 +148,7 @@ QPixmap StatisticsPicture() {
   return pm;
 }
 
-QToolButton *SpeedButton(QWidget *parent, const char *caption, const char *hint, const QPixmap &picture, int x,
-                         int y) {
+QToolButton *SpeedButton(QWidget *parent, const char *caption, const char *hint, const QPixmap &picture, int x, int y) {
   auto *b = new QToolButton(parent);
   b->setGeometry(x, y, 49, 52);
   b->setText(QString::fromUtf8(caption));
@@ -249,7 +247,7 @@ TForm5::TExportChoice DefaultExportDialog(TForm5 &form) {
   const QString filter = dialog.selectedNameFilter();
   choice.Style = filter == QString::fromUtf8(kSemicolonFilter) ? TCsvStyle::Semicolon
                  : filter == QString::fromUtf8(kCommaFilter)   ? TCsvStyle::Comma
-                                                                : LocaleCsvStyle();
+                                                               : LocaleCsvStyle();
   // A name without one of the two extensions is exported as the filter says.
   if (choice.Format == TExportFormat::Text)
     choice.Format = filter == QString::fromUtf8(kXlsxFilter) ? TExportFormat::Xlsx : TExportFormat::Csv;
@@ -284,8 +282,8 @@ TForm5::TForm5(const std::string &dump, QWidget *parent) : QDialog(parent), Dump
   // The form's own controls keep their places: the new buttons take the room
   // right of "GUARDAR", the statistics above the other two.
   SpeedButton3 = SpeedButton(this, "ABRIR", "Abre datos guardados (archivo de texto o CSV)", OpenPicture(), 566, 39);
-  SpeedButton4 = SpeedButton(this, "EXPORTAR", "Exporta los datos a una hoja de cálculo (XLSX o CSV)",
-                             ExportPicture(), 626, 39);
+  SpeedButton4 =
+      SpeedButton(this, "EXPORTAR", "Exporta los datos a una hoja de cálculo (XLSX o CSV)", ExportPicture(), 626, 39);
   SpeedButton5 = SpeedButton(this, "ESTADÍSTICAS", "Mínimo, máximo, media y tiempo fuera de límites de cada canal",
                              StatisticsPicture(), 566, 8);
   SpeedButton5->setGeometry(566, 8, 109, 26);
@@ -356,9 +354,7 @@ TForm9 &TForm5::StatisticsWindow() {
   return *StatisticsWindow_;
 }
 
-int TForm5::RecordCount() const {
-  return Opened_ ? Opened_->Records : ::RecordCount(CountDumpLines(Dump_));
-}
+int TForm5::RecordCount() const { return Opened_ ? Opened_->Records : ::RecordCount(CountDumpLines(Dump_)); }
 
 const std::string &TForm5::FileShown() const {
   static const std::string none;
@@ -478,8 +474,7 @@ bool TForm5::SaveShown() {
   const QString name = ExecuteSaveDialog ? ExecuteSaveDialog(*this) : QString();
   if (name.isEmpty() || !MayWrite(name)) return false;
   // The file gets the columns in the order they are shown.
-  SaveTextFile(QFile::encodeName(name).toStdString(), StringGrid1->Table(), RecordCount(),
-               StringGrid1->ColumnOrder());
+  SaveTextFile(QFile::encodeName(name).toStdString(), StringGrid1->Table(), RecordCount(), StringGrid1->ColumnOrder());
   if (!Opened_ && !WithoutDownload_) SavedDump_ = Dump_;
   return true;
 }
@@ -537,8 +532,9 @@ bool TForm5::DownloadUnsaved() const {
 bool TForm5::CloseQuery() {
   if (!DownloadUnsaved()) return true;
   const QMessageBox::StandardButton answer =
-      AskUnsaved ? AskUnsaved(*this, QString::fromUtf8("Hay datos descargados sin guardar. ¿Desea guardarlos antes de salir?"))
-                 : QMessageBox::Cancel;
+      AskUnsaved
+          ? AskUnsaved(*this, QString::fromUtf8("Hay datos descargados sin guardar. ¿Desea guardarlos antes de salir?"))
+          : QMessageBox::Cancel;
   if (answer == QMessageBox::No) return true;
   if (answer != QMessageBox::Yes) return false;
   // The download is what gets saved, whatever the window showed last.

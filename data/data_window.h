@@ -37,9 +37,9 @@ public:
 
   TInsGradient *InsGradient1;
   QLabel *Label7, *Label8, *Label9, *Label10;
-  QLineEdit *Edit1;  // start date
-  QLineEdit *Edit2;  // start time
-  QLineEdit *Edit8;  // rate text
+  QLineEdit *Edit1;           // start date
+  QLineEdit *Edit2;           // start time
+  QLineEdit *Edit8;           // rate text
   QToolButton *SpeedButton2;  // "GRAFICAR"
   QToolButton *SpeedButton1;  // "GUARDAR"
   QToolButton *SpeedButton3;  // "ABRIR"
@@ -48,10 +48,10 @@ public:
   TStringGrid *StringGrid1;   // the data table; the graph window reads it
   // The six start fields, as hidden labels holding their integers.
   QLabel *Label1, *Label2, *Label3, *Label4, *Label5, *Label6;
-  QFileDialog &SaveDialog1();  // made at first use
-  QFileDialog &OpenDialog1();  // made at first use
+  QFileDialog &SaveDialog1();    // made at first use
+  QFileDialog &OpenDialog1();    // made at first use
   QFileDialog &ExportDialog1();  // made at first use
-  TForm9 &StatisticsWindow();  // made at first use
+  TForm9 &StatisticsWindow();    // made at first use
 
   // Opens the graph window modally and returns when it is closed.
   std::function<void()> OnGraph;

@@ -128,15 +128,12 @@ std::string_view LineAt(const TDumpLines &lines, int index) {
 
 int VERIFICAR(int month, int year) {
   switch (month) {
-    case 2:
-      return year % 4 == 0 ? 29 : 28;
+    case 2: return year % 4 == 0 ? 29 : 28;
     case 4:
     case 6:
     case 9:
-    case 11:
-      return 30;
-    default:
-      return 31;
+    case 11: return 30;
+    default: return 31;
   }
 }
 
@@ -184,12 +181,24 @@ void TimeStampWalk(const TStartFields &start, int step, int records, TDataTable 
   }
 }
 
-void VERPOR1MINUTO(const TStartFields &start, int records, TDataTable &table) { TimeStampWalk(start, 1, records, table); }
-void VERPOR5MINUTOS(const TStartFields &start, int records, TDataTable &table) { TimeStampWalk(start, 5, records, table); }
-void VERPOR10MINUTOS(const TStartFields &start, int records, TDataTable &table) { TimeStampWalk(start, 10, records, table); }
-void VERPOR15MINUTOS(const TStartFields &start, int records, TDataTable &table) { TimeStampWalk(start, 15, records, table); }
-void VERPOR30MINUTOS(const TStartFields &start, int records, TDataTable &table) { TimeStampWalk(start, 30, records, table); }
-void VERPOR60MINUTOS(const TStartFields &start, int records, TDataTable &table) { TimeStampWalk(start, 60, records, table); }
+void VERPOR1MINUTO(const TStartFields &start, int records, TDataTable &table) {
+  TimeStampWalk(start, 1, records, table);
+}
+void VERPOR5MINUTOS(const TStartFields &start, int records, TDataTable &table) {
+  TimeStampWalk(start, 5, records, table);
+}
+void VERPOR10MINUTOS(const TStartFields &start, int records, TDataTable &table) {
+  TimeStampWalk(start, 10, records, table);
+}
+void VERPOR15MINUTOS(const TStartFields &start, int records, TDataTable &table) {
+  TimeStampWalk(start, 15, records, table);
+}
+void VERPOR30MINUTOS(const TStartFields &start, int records, TDataTable &table) {
+  TimeStampWalk(start, 30, records, table);
+}
+void VERPOR60MINUTOS(const TStartFields &start, int records, TDataTable &table) {
+  TimeStampWalk(start, 60, records, table);
+}
 
 void OBTIENEFECHAYHORA(const TDumpLines &lines, int records, TDataTable &table, TDumpHeader &header) {
   const std::string_view line = LineAt(lines, 0);

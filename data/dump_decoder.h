@@ -14,7 +14,7 @@
 // before the end mark is decoded too, into row N + 1, which is never shown.
 
 // Grid layout of the table.
-constexpr int DataColumns = 19;   // running number, date, time, CH1 ... CH16
+constexpr int DataColumns = 19;  // running number, date, time, CH1 ... CH16
 constexpr int FirstValueColumn = 3;
 constexpr int Channels = 16;
 constexpr int RecordDigits = 96;

@@ -81,7 +81,8 @@ bool ParseTenths(std::string_view text, std::int64_t &tenths) {
 }
 
 char *PutTenths(char *out, std::int64_t tenths, char decimal) {
-  const std::uint64_t magnitude = tenths < 0 ? 0 - static_cast<std::uint64_t>(tenths) : static_cast<std::uint64_t>(tenths);
+  const std::uint64_t magnitude =
+      tenths < 0 ? 0 - static_cast<std::uint64_t>(tenths) : static_cast<std::uint64_t>(tenths);
   if (tenths < 0) *out++ = '-';
   char digits[24];
   int n = 0;

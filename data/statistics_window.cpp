@@ -18,8 +18,9 @@
 
 namespace {
 
-const char *const kColumns[] = {"Canal",      "Registros", "Mínimo", "Fecha del mínimo", "Máximo",
-                                "Fecha del máximo", "Media", "Desv. estándar", "Tiempo sobre", "Tiempo bajo"};
+const char *const kColumns[] = {"Canal",        "Registros",        "Mínimo", "Fecha del mínimo",
+                                "Máximo",       "Fecha del máximo", "Media",  "Desv. estándar",
+                                "Tiempo sobre", "Tiempo bajo"};
 const int kWidths[] = {52, 62, 56, 124, 56, 124, 56, 86, 92, 92};
 
 QString Degrees(double value, int decimals) {
@@ -117,7 +118,12 @@ void TForm9::FormActivate() {
             << QString::fromStdString(RecordStampText(Grid_.Table(), c.MaxRow)) << Degrees(c.Mean, 2)
             << Degrees(c.StdDev, 2);
     } else {
-      cells << "" << "" << "" << "" << "" << "";
+      cells << ""
+            << ""
+            << ""
+            << ""
+            << ""
+            << "";
     }
     auto duration = [&](const std::optional<std::int64_t> &limit, const std::optional<std::int64_t> &minutes) {
       if (!limit) return QString::fromUtf8("sin límite");

@@ -19,11 +19,11 @@ public:
   // `grid` is the data window's; `limits` its limits, which this window sets.
   TForm9(const TStringGrid &grid, TStatLimits &limits, QWidget *parent = nullptr);
 
-  QLabel *Label1;      // records and the step between them
-  QLabel *Label2;      // "Límite superior (°C):"
-  QLabel *Label3;      // "Límite inferior (°C):"
-  QLineEdit *Edit1;    // upper limit, empty for none
-  QLineEdit *Edit2;    // lower limit, empty for none
+  QLabel *Label1;        // records and the step between them
+  QLabel *Label2;        // "Límite superior (°C):"
+  QLabel *Label3;        // "Límite inferior (°C):"
+  QLineEdit *Edit1;      // upper limit, empty for none
+  QLineEdit *Edit2;      // lower limit, empty for none
   QPushButton *Button1;  // "CALCULAR"
   QTableWidget *Table1;  // one row a channel
 

@@ -14,7 +14,9 @@
 // scroll, as they do on a grid with fixed cells.
 class TStringGridModel : public QAbstractTableModel {
 public:
-  static QString Text(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+  static QString Text(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+  }
 
   explicit TStringGridModel(const TDataTable &table) : Table_(&table) {}
   void SetTable(const TDataTable &table) { Table_ = &table; }
@@ -129,8 +131,8 @@ public:
 protected:
   void paintSection(QPainter *p, const QRect &rect, int logicalIndex) const override {
     if (!rect.isValid()) return;
-    const QString text = model() ? model()->headerData(logicalIndex, orientation(), Qt::DisplayRole).toString()
-                                 : QString();
+    const QString text =
+        model() ? model()->headerData(logicalIndex, orientation(), Qt::DisplayRole).toString() : QString();
     DrawFixedCell(*p, rect, Grid_, text);
   }
 
@@ -141,7 +143,8 @@ private:
 }  // namespace
 
 TStringGrid::TStringGrid(QWidget *parent, int colCount, int rowCount)
-    : QTableView(parent), Table_(std::max(1, colCount), std::max(1, rowCount)),
+    : QTableView(parent),
+      Table_(std::max(1, colCount), std::max(1, rowCount)),
       Model_(std::make_unique<TStringGridModel>(Table_)) {
   ColWidths_.assign(Table_.ColCount(), -1);
 

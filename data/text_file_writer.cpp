@@ -2,16 +2,16 @@
 
 #include "data/dump_decoder.h"
 
+#include <fcntl.h>
+#include <pthread.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cerrno>
 #include <climits>
 #include <csignal>
 #include <cstdlib>
 #include <ctime>
-#include <fcntl.h>
-#include <pthread.h>
 #include <random>
-#include <sys/stat.h>
-#include <unistd.h>
 
 const char TEXT_FILE_HEADER[] =
     "FECHA        HORA     CH1   CH2   CH3   CH4   CH5   CH6   CH7   CH8   CH9   CH10   "
@@ -222,24 +222,19 @@ void WriteInPlace(const std::string &target, std::string_view bytes, const struc
 std::string InOutErrorMessage(int osCode) {
   switch (osCode) {
     case ENOENT:
-    case ENOTDIR:
-      return "Path not found";
+    case ENOTDIR: return "Path not found";
     case EACCES:
     case EPERM:
     case EROFS:
     case EISDIR:
-    case ETXTBSY:
-      return "File access denied";
+    case ETXTBSY: return "File access denied";
     case ENOSPC:
     case EDQUOT:
     case EFBIG:  // over the size the system lets this user write: no room left all the same
       return "Disk full";
-    case ENAMETOOLONG:
-      return "Invalid file name";
-    case EPIPE:
-      return NO_READER;
-    default:
-      return "I/O error " + std::to_string(osCode);
+    case ENAMETOOLONG: return "Invalid file name";
+    case EPIPE: return NO_READER;
+    default: return "I/O error " + std::to_string(osCode);
   }
 }
 

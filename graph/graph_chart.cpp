@@ -8,8 +8,9 @@
 
 #include <cstdio>
 
-const QColor kGraphSeriesColors[16] = {clRed,  clBlue, clGreen,  clYellow, clWhite, clGray,  clFuchsia, QColor(128, 255, 255),
-                                       clTeal, clNavy, clMaroon, clLime,   clOlive, clPurple, clSilver, clBlack};
+const QColor kGraphSeriesColors[16] = {
+    clRed,  clBlue, clGreen,  clYellow, clWhite, clGray,   clFuchsia, QColor(128, 255, 255),
+    clTeal, clNavy, clMaroon, clLime,   clOlive, clPurple, clSilver,  clBlack};
 
 const char *const kSampleAxisTitle = "Muestra número: (tiempo)";
 const char *const kTimeAxisTitle = "Fecha y hora";
@@ -89,17 +90,17 @@ void SetGraphTimeAxis(TChart &c, bool on, const TGraphTimes &times) {
     return;
   }
   const std::shared_ptr<const TRecordTimes> shared = times.Shared();
-  axis.SetLabelSource([shared](double lo, double hi, int size, int separation,
-                               const std::function<int(const std::string &)> &width) {
-    return RecordTimeTicks(*shared, lo, hi, size, separation, width);
-  });
+  axis.SetLabelSource(
+      [shared](double lo, double hi, int size, int separation, const std::function<int(const std::string &)> &width) {
+        return RecordTimeTicks(*shared, lo, hi, size, separation, width);
+      });
   QString title = QString::fromUtf8(kTimeAxisTitle);
   if (!times.Records().Monotonic()) title += QString::fromUtf8(kNotMonotonic);
   axis.Title().SetCaption(title);
 }
 
 std::vector<TChart::TReadoutLine> GraphReadout(TChart &c, const TDataTable &table, const std::vector<int> &order,
-                                              const TGraphTimes &times, int index) {
+                                               const TGraphTimes &times, int index) {
   std::vector<TChart::TReadoutLine> lines;
   const int row = index + 1;
   lines.push_back({QString::fromUtf8("Muestra %1").arg(row), QColor()});
@@ -108,8 +109,9 @@ std::vector<TChart::TReadoutLine> GraphReadout(TChart &c, const TDataTable &tabl
   for (int i = 0; i < 16 && i < c.SeriesCount(); ++i) {
     if (!c.Series(i).Active()) continue;
     const std::string_view cell = CellAt(table, order, i + 3, row);
-    lines.push_back({QString("CANAL%1: %2").arg(i + 1).arg(QString::fromUtf8(cell.data(), static_cast<int>(cell.size()))),
-                     c.Series(i).SeriesColor()});
+    lines.push_back(
+        {QString("CANAL%1: %2").arg(i + 1).arg(QString::fromUtf8(cell.data(), static_cast<int>(cell.size()))),
+         c.Series(i).SeriesColor()});
   }
   return lines;
 }
@@ -120,9 +122,9 @@ TPrintSummary GraphSummary(TChart &c, const TDataTable &table, int records, cons
   const TDerivedStart start = DeriveStart(table, records, shown.Date, shown.Time);
   const std::string startText =
       start.Known ? ProgramDateText(start.Start) + " " + ProgramTimeText(start.Start) : std::string("desconocido");
-  summary.Heading << QString::fromStdString("Inicio: " + startText + "   Intervalo: " +
-                                            (start.Known ? start.RateText : std::string("desconocido")) +
-                                            "   Registros: " + std::to_string(std::max(0, records)));
+  summary.Heading << QString::fromStdString(
+      "Inicio: " + startText + "   Intervalo: " + (start.Known ? start.RateText : std::string("desconocido")) +
+      "   Registros: " + std::to_string(std::max(0, records)));
   summary.Columns = {"Canal", QString::fromUtf8("Mínimo"), "Fecha y hora", QString::fromUtf8("Máximo"), "Fecha y hora",
                      "Media"};
   const TDataStatistics stats = ComputeStatistics(table, records, order, TStatLimits());
@@ -138,10 +140,15 @@ TPrintSummary GraphSummary(TChart &c, const TDataTable &table, int records, cons
     const TChannelStats &ch = stats.Channels[static_cast<size_t>(i)];
     QString name = QString("CANAL%1").arg(i + 1);
     // A column dragged to another place is named too: its line is this one.
-    if (!ch.Name.empty() && ch.Name != "CH" + std::to_string(i + 1)) name += " (" + QString::fromStdString(ch.Name) + ")";
+    if (!ch.Name.empty() && ch.Name != "CH" + std::to_string(i + 1))
+      name += " (" + QString::fromStdString(ch.Name) + ")";
     QStringList row{name};
     if (ch.Count == 0) {
-      row << "-" << "" << "-" << "" << "-";
+      row << "-"
+          << ""
+          << "-"
+          << ""
+          << "-";
     } else {
       char mean[32];
       std::snprintf(mean, sizeof mean, "%.1f", ch.Mean);

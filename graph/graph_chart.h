@@ -57,5 +57,6 @@ TPrintSummary GraphSummary(TChart &c, const TDataTable &table, int records, cons
 // The readout box for record `index` (0 the first): its number, its date and
 // time when known, and the shown channels' values as the grid has them, each
 // in its line's colour.
-std::vector<TChart::TReadoutLine> GraphReadout(TChart &c, const TDataTable &table, const std::vector<int> &columnAtPosition,
-                                              const TGraphTimes &times, int index);
+std::vector<TChart::TReadoutLine> GraphReadout(TChart &c, const TDataTable &table,
+                                               const std::vector<int> &columnAtPosition, const TGraphTimes &times,
+                                               int index);

@@ -1,8 +1,8 @@
 #include "graph/graph_window.h"
 
 #include "chart/chart.h"
-#include "graph/graph_chart.h"
 #include "data/string_grid.h"
+#include "graph/graph_chart.h"
 #include "runtime/application.h"
 #include "runtime/form_font.h"
 #include "runtime/format_settings.h"
@@ -40,8 +40,7 @@ TForm6::TForm6(const TStringGrid &grid, QWidget *parent) : QDialog(parent), grid
                  Qt::WindowCloseButtonHint);
   // 730 x 526 outside; the client area is what the frame leaves of it.
   setFixedSize(722, 492);
-  if (QScreen *screen = QGuiApplication::primaryScreen())
-    move(screen->availableGeometry().center() - rect().center());
+  if (QScreen *screen = QGuiApplication::primaryScreen()) move(screen->availableGeometry().center() - rect().center());
 
   InsGradient1 = new TInsGradient(this);
   InsGradient1->setGeometry(rect());

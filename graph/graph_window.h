@@ -23,12 +23,12 @@ public:
 
   TInsGradient *InsGradient1;
   TChart *Chart1;
-  QCheckBox *CheckBox[16];  // CheckBox[0] is CheckBox1, "CANAL1"
+  QCheckBox *CheckBox[16];       // CheckBox[0] is CheckBox1, "CANAL1"
   TInsColBitBtn *InsColBitBtn1;  // "Copiar"
   TInsColBitBtn *InsColBitBtn2;  // "Zoom"
   TInsColBitBtn *InsColBitBtn3;  // "Mover"
   TInsColBitBtn *InsColBitBtn4;  // "Imprimir"
-  QCheckBox *TiempoReal;  // the bottom axis in date and time instead of sample numbers
+  QCheckBox *TiempoReal;         // the bottom axis in date and time instead of sample numbers
 
   // Activation: clears and refills the 16 series from the grid. A cell that
   // is not a number stops the refill with EConvertError.

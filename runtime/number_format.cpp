@@ -22,11 +22,11 @@ namespace {
 
 // One section of a picture, taken apart once.
 struct Picture {
-  std::string prefix;       // literal text before the first digit placeholder
-  std::string suffix;       // literal text after the last digit placeholder
-  int forcedInt = 0;        // integer digits always written
-  int maxDec = 0;           // decimals written at most
-  int minDec = 0;           // decimals written at least
+  std::string prefix;  // literal text before the first digit placeholder
+  std::string suffix;  // literal text after the last digit placeholder
+  int forcedInt = 0;   // integer digits always written
+  int maxDec = 0;      // decimals written at most
+  int minDec = 0;      // decimals written at least
   bool thousands = false;
   bool hasPoint = false;
 };
@@ -68,9 +68,7 @@ Picture ParseSection(std::string_view s) {
     }
     switch (c) {
       case '"':
-      case '\'':
-        quote = c;
-        break;
+      case '\'': quote = c; break;
       case '0':
       case '#':
         if (!seenDigit) {
@@ -99,12 +97,8 @@ Picture ParseSection(std::string_view s) {
           }
         }
         break;
-      case ',':
-        p.thousands = true;
-        break;
-      default:
-        pendingLiteral += c;
-        break;
+      case ',': p.thousands = true; break;
+      default: pendingLiteral += c; break;
     }
   }
   if (!seenDigit) {

@@ -67,7 +67,9 @@ void SyncCall(const std::function<void()> &call) {
   // A wake-up already on its way reaches this call too: the UI thread runs
   // the list until it is empty, posting again behind a call that does not
   // return at once.
-  if (post) QMetaObject::invokeMethod(app, [] { RunQueuedSyncCalls(); }, Qt::QueuedConnection);
+  if (post)
+    QMetaObject::invokeMethod(
+        app, [] { RunQueuedSyncCalls(); }, Qt::QueuedConnection);
   {
     std::unique_lock<std::mutex> lock(q.mutex);
     q.callerWake.wait(lock, [&] { return pending.done; });
@@ -79,7 +81,8 @@ namespace {
 
 void PostWakeUp() {
   if (QCoreApplication *app = QCoreApplication::instance())
-    QMetaObject::invokeMethod(app, [] { RunQueuedSyncCalls(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        app, [] { RunQueuedSyncCalls(); }, Qt::QueuedConnection);
 }
 
 }  // namespace

@@ -60,7 +60,8 @@ bool IsPlaceholderUart(const std::string &sysEntry) {
 }
 
 bool AllDigits(const std::string &s) {
-  return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
+  return !s.empty() &&
+         std::all_of(s.begin(), s.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
 }
 
 // Where a link in the device folder finally leads, following links inside

@@ -29,11 +29,10 @@ void TCustomSerialPort::ShowDefaultSetup() {
   ListPorts(ports);
   for (const std::string &name : ports) combo->addItem(QString::fromStdString(name));
 #else
-  const QStringList devices = QDir(QStringLiteral("/dev"))
-                                  .entryList({QStringLiteral("ttyUSB*"), QStringLiteral("ttyACM*"),
-                                              QStringLiteral("ttyS*")},
-                                             QDir::System | QDir::Files | QDir::Readable | QDir::Writable,
-                                             QDir::Name | QDir::IgnoreCase);
+  const QStringList devices =
+      QDir(QStringLiteral("/dev"))
+          .entryList({QStringLiteral("ttyUSB*"), QStringLiteral("ttyACM*"), QStringLiteral("ttyS*")},
+                     QDir::System | QDir::Files | QDir::Readable | QDir::Writable, QDir::Name | QDir::IgnoreCase);
   for (const QString &name : devices) combo->addItem(QStringLiteral("/dev/") + name);
 #endif
   combo->setCurrentText(QString::fromStdString(Port()));

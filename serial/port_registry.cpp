@@ -41,9 +41,9 @@ void RegisterPortName(const std::string &name, TPortProvider provider) {
 void UnregisterPortName(const std::string &name) {
   Registry &r = TheRegistry();
   std::lock_guard<std::mutex> lock(r.mutex);
-  r.entries.erase(std::remove_if(r.entries.begin(), r.entries.end(),
-                                 [&](const auto &entry) { return entry.first == name; }),
-                  r.entries.end());
+  r.entries.erase(
+      std::remove_if(r.entries.begin(), r.entries.end(), [&](const auto &entry) { return entry.first == name; }),
+      r.entries.end());
 }
 
 std::vector<std::string> RegisteredPortNames() {

@@ -53,8 +53,8 @@ std::string SerialLockFileFor(const std::string &devicePath);
 
 // System error numbers the port itself puts into ESerialPort.
 enum class TSerialOsError {
-  Closed,     // the handle is not (or no longer) valid: EBADF, ERROR_INVALID_HANDLE
-  Cancelled,  // a transfer was aborted: ECANCELED, ERROR_OPERATION_ABORTED
+  Closed,      // the handle is not (or no longer) valid: EBADF, ERROR_INVALID_HANDLE
+  Cancelled,   // a transfer was aborted: ECANCELED, ERROR_OPERATION_ABORTED
   DeviceGone,  // the device went away under a transfer: EIO, ERROR_ACCESS_DENIED
   Busy         // another program holds the port: EBUSY, ERROR_ACCESS_DENIED
 };
@@ -108,7 +108,7 @@ public:
   // Applies the record and reads the device's settings back: a rate, size,
   // parity, stop bits or handshake the driver silently did not take raises
   // code 7 as a refusal would.
-  virtual void SetState(const TDeviceState &state) = 0;         // code 7
+  virtual void SetState(const TDeviceState &state) = 0;           // code 7
   virtual void SetTimeouts(const TDeviceTimeouts &timeouts) = 0;  // code 8
 
   // Sends the bytes and returns once they have left, or the write limit for
@@ -133,8 +133,8 @@ public:
   // silent.
   virtual void MarkAnnounced() = 0;
   virtual bool HasUnannounced() const = 0;
-  virtual TLineSignals Signals() = 0;                         // code 11
-  virtual TSerialErrors TakeErrors(bool parityCheck) = 0;     // code 10
+  virtual TLineSignals Signals() = 0;                      // code 11
+  virtual TSerialErrors TakeErrors(bool parityCheck) = 0;  // code 10
   // Marks that the device vanished (the event thread saw the hang-up).
   virtual void NoteHangUp() = 0;
   virtual bool HungUp() const = 0;

@@ -12,8 +12,8 @@ std::string &LockFolderOverride() {
 }
 
 std::string InUseMessage(int holderPid, const std::string &lockFile) {
-  return ESerialPort(ecOpenFailed, SerialOsErrorNumber(TSerialOsError::Busy)).Message() +
-         " - en uso por el proceso " + std::to_string(holderPid) + " (" + lockFile + ")";
+  return ESerialPort(ecOpenFailed, SerialOsErrorNumber(TSerialOsError::Busy)).Message() + " - en uso por el proceso " +
+         std::to_string(holderPid) + " (" + lockFile + ")";
 }
 }  // namespace
 

@@ -48,10 +48,10 @@ class TSerialDeviceBase : public TSerialDevice {
 public:
   // What one drain of the system's input into our queue found.
   struct TDrain {
-    int bytes = 0;                // queued (after discarding nulls)
-    bool eventChar = false;       // the event character was among them
-    bool hungUp = false;          // the device is gone
-    bool full = false;            // our queue has no room: the rest stays in the system
+    int bytes = 0;                 // queued (after discarding nulls)
+    bool eventChar = false;        // the event character was among them
+    bool hungUp = false;           // the device is gone
+    bool full = false;             // our queue has no room: the rest stays in the system
     std::uint32_t errorFlags = 0;  // line errors the system reported with it (Windows: CE_*)
   };
   // What a drain tells the event thread: received bytes (with the event

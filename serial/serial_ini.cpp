@@ -73,7 +73,8 @@ bool ReadWholeFile(const std::string &fileName, std::string &text, int &err) {
 // system's error number.
 void ReplaceFile(const std::string &fileName, const std::string &text) {
   const std::string temp = fileName + ".tmp" + std::to_string(::GetCurrentProcessId());
-  const HANDLE h = ::CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE h =
+      ::CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) throw ESerialPort(ecStoreFailed, static_cast<int>(::GetLastError()));
   auto fail = [&](DWORD err) {
     ::CloseHandle(h);
@@ -237,10 +238,8 @@ std::string TIniDocument::Text() const {
     out += line.Raw;
     // A line as read keeps its end, and the last one its lack of one, unless
     // lines now follow it.
-    if (line.Built || (line.End.empty() && i + 1 < lines_.size()))
-      out += end_;
-    else
-      out += line.End;
+    if (line.Built || (line.End.empty() && i + 1 < lines_.size())) out += end_;
+    else out += line.End;
   }
   return out;
 }
@@ -310,10 +309,8 @@ void SaveToIni(const TCustomSerialPort &port, const std::string &fileName, const
   TIniDocument doc;
   std::string text;
   int err = 0;
-  if (ReadWholeFile(fileName, text, err))
-    doc.Parse(text);
-  else if (err != ENOENT)
-    throw ESerialPort(ecStoreFailed, err);  // there is a file, and we would lose it
+  if (ReadWholeFile(fileName, text, err)) doc.Parse(text);
+  else if (err != ENOENT) throw ESerialPort(ecStoreFailed, err);  // there is a file, and we would lose it
 
   const TStoredGroups groups = port.StoredGroups();
   auto put = [&](const char *key, const std::string &value) { doc.Write(section, key, value); };

@@ -35,8 +35,7 @@ void SaveToIni(const TCustomSerialPort &port, const std::string &fileName,
 // raises ESerialPort code 17 before anything is changed. The values are
 // written inside the settings-change bracket, so an open port gets them all
 // at once.
-void LoadFromIni(TCustomSerialPort &port, const std::string &fileName,
-                 const std::string &section = kDefaultIniSection);
+void LoadFromIni(TCustomSerialPort &port, const std::string &fileName, const std::string &section = kDefaultIniSection);
 
 // There is no registry here: both raise (16 and 17) with ENOSYS.
 void SaveToRegistry(const TCustomSerialPort &port, const std::string &key);

@@ -80,22 +80,54 @@ void TCustomSerialPort::ReportLineStates(bool afterOpen) {
 // ---------------------------------------------------------------------------
 // Event hooks
 
-void TCustomSerialPort::FireAfterClose() { if (OnAfterClose) OnAfterClose(this); }
-void TCustomSerialPort::FireAfterOpen() { if (OnAfterOpen) OnAfterOpen(this); }
-void TCustomSerialPort::FireBeforeClose() { if (OnBeforeClose) OnBeforeClose(this); }
-void TCustomSerialPort::FireBeforeOpen() { if (OnBeforeOpen) OnBeforeOpen(this); }
-void TCustomSerialPort::FireRxChar(int count) { if (OnRxChar) OnRxChar(this, count); }
-void TCustomSerialPort::FireRxBuf(const char *buffer, int count) { if (OnRxBuf) OnRxBuf(this, buffer, count); }
-void TCustomSerialPort::FireTxEmpty() { if (OnTxEmpty) OnTxEmpty(this); }
-void TCustomSerialPort::FireBreak() { if (OnBreak) OnBreak(this); }
-void TCustomSerialPort::FireRing() { if (OnRing) OnRing(this); }
-void TCustomSerialPort::FireRxFlag() { if (OnRxFlag) OnRxFlag(this); }
-void TCustomSerialPort::FireCTSChange(bool onOff) { if (OnCTSChange) OnCTSChange(this, onOff); }
-void TCustomSerialPort::FireDSRChange(bool onOff) { if (OnDSRChange) OnDSRChange(this, onOff); }
-void TCustomSerialPort::FireError(TSerialErrors errors) { if (OnError) OnError(this, errors); }
-void TCustomSerialPort::FireRLSDChange(bool onOff) { if (OnRLSDChange) OnRLSDChange(this, onOff); }
-void TCustomSerialPort::FireRx80Full() { if (OnRx80Full) OnRx80Full(this); }
-void TCustomSerialPort::FireLineLost() { if (OnLineLost) OnLineLost(this); }
+void TCustomSerialPort::FireAfterClose() {
+  if (OnAfterClose) OnAfterClose(this);
+}
+void TCustomSerialPort::FireAfterOpen() {
+  if (OnAfterOpen) OnAfterOpen(this);
+}
+void TCustomSerialPort::FireBeforeClose() {
+  if (OnBeforeClose) OnBeforeClose(this);
+}
+void TCustomSerialPort::FireBeforeOpen() {
+  if (OnBeforeOpen) OnBeforeOpen(this);
+}
+void TCustomSerialPort::FireRxChar(int count) {
+  if (OnRxChar) OnRxChar(this, count);
+}
+void TCustomSerialPort::FireRxBuf(const char *buffer, int count) {
+  if (OnRxBuf) OnRxBuf(this, buffer, count);
+}
+void TCustomSerialPort::FireTxEmpty() {
+  if (OnTxEmpty) OnTxEmpty(this);
+}
+void TCustomSerialPort::FireBreak() {
+  if (OnBreak) OnBreak(this);
+}
+void TCustomSerialPort::FireRing() {
+  if (OnRing) OnRing(this);
+}
+void TCustomSerialPort::FireRxFlag() {
+  if (OnRxFlag) OnRxFlag(this);
+}
+void TCustomSerialPort::FireCTSChange(bool onOff) {
+  if (OnCTSChange) OnCTSChange(this, onOff);
+}
+void TCustomSerialPort::FireDSRChange(bool onOff) {
+  if (OnDSRChange) OnDSRChange(this, onOff);
+}
+void TCustomSerialPort::FireError(TSerialErrors errors) {
+  if (OnError) OnError(this, errors);
+}
+void TCustomSerialPort::FireRLSDChange(bool onOff) {
+  if (OnRLSDChange) OnRLSDChange(this, onOff);
+}
+void TCustomSerialPort::FireRx80Full() {
+  if (OnRx80Full) OnRx80Full(this);
+}
+void TCustomSerialPort::FireLineLost() {
+  if (OnLineLost) OnLineLost(this);
+}
 
 // ---------------------------------------------------------------------------
 // Modem lines and line errors

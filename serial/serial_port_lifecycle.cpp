@@ -122,10 +122,8 @@ void TCustomSerialPort::Close() {
   if (thread_) {
     // Writes that end from here on are no news for a thread on its way out.
     if (lanes_) lanes_->SetWriteDone(nullptr);
-    if (deliveryDepth_ > 0 && deliveringThread_.load() == std::this_thread::get_id())
-      RetireEventThread();
-    else
-      thread_.reset();  // a delivery it has queued for the UI thread runs meanwhile
+    if (deliveryDepth_ > 0 && deliveringThread_.load() == std::this_thread::get_id()) RetireEventThread();
+    else thread_.reset();  // a delivery it has queued for the UI thread runs meanwhile
   }
   if (windowTarget_) windowTarget_->port = nullptr;
   windowTarget_.reset();

@@ -44,7 +44,6 @@ struct LockSlot {
 };
 LockSlot g_heldLocks[kExitSlots];
 
-
 void ReleaseDevicesAtExit() {
   g_exiting = true;
   for (std::atomic<int> &slot : g_openDevices) {

@@ -54,9 +54,7 @@ int PollFor(pollfd *fds, nfds_t count, int timeoutMs);
 
 // Sets one modem line; false where the device has none (a pseudo-terminal
 // answers ENOTTY or EINVAL) or cannot say.
-inline bool SetModemLine(int fd, int line, bool high) {
-  return ::ioctl(fd, high ? TIOCMBIS : TIOCMBIC, &line) == 0;
-}
+inline bool SetModemLine(int fd, int line, bool high) { return ::ioctl(fd, high ? TIOCMBIS : TIOCMBIC, &line) == 0; }
 
 // The lock files (serial_port_posix_locks.cpp).
 std::string TakeLockFile(const std::string &devicePath);

@@ -27,7 +27,7 @@ using namespace serial_posix;
 namespace {
 
 bool IsFolder(const char *path) {
-  struct stat st{};
+  struct stat st {};
   return ::stat(path, &st) == 0 && S_ISDIR(st.st_mode);
 }
 

@@ -166,8 +166,7 @@ void TPosixSerialDevice::DrainOrRaise(int code) {
   std::lock_guard<std::mutex> lock(mutex_);
   // A vanished device is not a failure of this call: what was received is
   // still ours, and the loss is reported once by the event thread.
-  if (hungUp_ && hangUpError_ != EIO && hangUpError_ != ENXIO && hangUpError_ != ENODEV)
-    Raise(code, hangUpError_);
+  if (hungUp_ && hangUpError_ != EIO && hangUpError_ != ENXIO && hangUpError_ != ENODEV) Raise(code, hangUpError_);
 }
 
 void TPosixSerialDevice::WaitForInput(int ms) {

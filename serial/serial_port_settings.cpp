@@ -129,10 +129,8 @@ void TSerialBuffer::Assign(const TSerialBuffer &o) {
 // The port's own properties
 
 void TCustomSerialPort::SetConnected(bool v) {
-  if (v)
-    Open();
-  else
-    Close();
+  if (v) Open();
+  else Close();
 }
 
 void TCustomSerialPort::SetBaudRate(TBaudRate v) {

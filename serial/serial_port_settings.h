@@ -17,7 +17,10 @@ class TSerialParity {
 public:
   explicit TSerialParity(TCustomSerialPort &port) : port_(port) {}
   TSerialParity(const TSerialParity &) = delete;
-  TSerialParity &operator=(const TSerialParity &other) { Assign(other); return *this; }
+  TSerialParity &operator=(const TSerialParity &other) {
+    Assign(other);
+    return *this;
+  }
   void Assign(const TSerialParity &other);  // copies every field, re-applies once
 
   TParityBits Bits() const { return bits_; }
@@ -41,7 +44,10 @@ class TSerialFlowControl {
 public:
   explicit TSerialFlowControl(TCustomSerialPort &port) : port_(port) {}
   TSerialFlowControl(const TSerialFlowControl &) = delete;
-  TSerialFlowControl &operator=(const TSerialFlowControl &other) { Assign(other); return *this; }
+  TSerialFlowControl &operator=(const TSerialFlowControl &other) {
+    Assign(other);
+    return *this;
+  }
   void Assign(const TSerialFlowControl &other);
 
   bool OutCTSFlow() const { return outCTSFlow_; }
@@ -91,7 +97,10 @@ class TSerialTimeouts {
 public:
   explicit TSerialTimeouts(TCustomSerialPort &port) : port_(port) {}
   TSerialTimeouts(const TSerialTimeouts &) = delete;
-  TSerialTimeouts &operator=(const TSerialTimeouts &other) { Assign(other); return *this; }
+  TSerialTimeouts &operator=(const TSerialTimeouts &other) {
+    Assign(other);
+    return *this;
+  }
   void Assign(const TSerialTimeouts &other);
 
   // Milliseconds; ReadInterval -1 with both read totals 0 means "return at
@@ -120,7 +129,10 @@ class TSerialBuffer {
 public:
   explicit TSerialBuffer(TCustomSerialPort &port) : port_(port) {}
   TSerialBuffer(const TSerialBuffer &) = delete;
-  TSerialBuffer &operator=(const TSerialBuffer &other) { Assign(other); return *this; }
+  TSerialBuffer &operator=(const TSerialBuffer &other) {
+    Assign(other);
+    return *this;
+  }
   void Assign(const TSerialBuffer &other);
 
   // Queue sizes in bytes. A positive odd size is stored one less (1025 reads

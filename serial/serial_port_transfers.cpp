@@ -7,7 +7,6 @@
 #include "serial/serial_device.h"
 #include "serial/transfer_lane.h"
 
-
 namespace {
 
 // A transfer record for the length of one blocking call, freed on every way

@@ -13,9 +13,10 @@
 
 namespace {
 
-const char *const kBaudTexts[] = {"Custom", "110",   "300",   "600",   "1200",   "2400",   "4800",   "9600",
+const char *const kBaudTexts[] = {"Custom", "110",   "300",   "600",   "1200",  "2400",   "4800",   "9600",
                                   "14400",  "19200", "38400", "56000", "57600", "115200", "128000", "256000"};
-const int kBaudRates[] = {0, 110, 300, 600, 1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000};
+const int kBaudRates[] = {0,     110,   300,   600,   1200,  2400,   4800,   9600,
+                          14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000};
 const char *const kStopTexts[] = {"1", "1.5", "2"};
 const char *const kDataTexts[] = {"5", "6", "7", "8"};
 const char *const kParityTexts[] = {"None", "Odd", "Even", "Mark", "Space"};
@@ -106,9 +107,15 @@ TBaudRate TextToBaudRate(const std::string &t) { return static_cast<TBaudRate>(F
 TStopBits TextToStopBits(const std::string &t) { return static_cast<TStopBits>(FindText(kStopTexts, t, sbOneStopBit)); }
 TDataBits TextToDataBits(const std::string &t) { return static_cast<TDataBits>(FindText(kDataTexts, t, dbEight)); }
 TParityBits TextToParity(const std::string &t) { return static_cast<TParityBits>(FindText(kParityTexts, t, prNone)); }
-TFlowControl TextToFlowControl(const std::string &t) { return static_cast<TFlowControl>(FindText(kFlowTexts, t, fcCustom)); }
-TDTRFlowControl TextToDTR(const std::string &t) { return static_cast<TDTRFlowControl>(FindText(kDTRTexts, t, dtrDisable)); }
-TRTSFlowControl TextToRTS(const std::string &t) { return static_cast<TRTSFlowControl>(FindText(kRTSTexts, t, rtsDisable)); }
+TFlowControl TextToFlowControl(const std::string &t) {
+  return static_cast<TFlowControl>(FindText(kFlowTexts, t, fcCustom));
+}
+TDTRFlowControl TextToDTR(const std::string &t) {
+  return static_cast<TDTRFlowControl>(FindText(kDTRTexts, t, dtrDisable));
+}
+TRTSFlowControl TextToRTS(const std::string &t) {
+  return static_cast<TRTSFlowControl>(FindText(kRTSTexts, t, rtsDisable));
+}
 
 std::string DevicePathOf(const std::string &port) {
 #ifdef _WIN32
@@ -147,4 +154,3 @@ std::string ESerialPort::TableMessage(int code) {
   if (code < 1 || code > static_cast<int>(std::size(kMessages))) return {};
   return kMessages[code - 1];
 }
-

@@ -50,8 +50,22 @@ private:
 // the text come from the functions below.
 
 enum TBaudRate : int {
-  brCustom = 0, br110, br300, br600, br1200, br2400, br4800, br9600, br14400,
-  br19200, br38400, br56000, br57600, br115200, br128000, br256000
+  brCustom = 0,
+  br110,
+  br300,
+  br600,
+  br1200,
+  br2400,
+  br4800,
+  br9600,
+  br14400,
+  br19200,
+  br38400,
+  br56000,
+  br57600,
+  br115200,
+  br128000,
+  br256000
 };
 enum TStopBits : int { sbOneStopBit = 0, sbOne5StopBits, sbTwoStopBits };
 enum TDataBits : int { dbFive = 0, dbSix, dbSeven, dbEight };
@@ -61,13 +75,20 @@ enum TRTSFlowControl : int { rtsDisable = 0, rtsEnable, rtsHandshake, rtsToggle 
 enum TFlowControl : int { fcHardware = 0, fcSoftware, fcNone, fcCustom };
 enum TSyncMethod : int { smThreadSync = 0, smWindowSync, smNone };
 enum TSerialEvent : int {
-  evRxChar = 0, evTxEmpty, evRxFlag, evRing, evBreak, evCTS, evDSR, evError, evRLSD, evRx80Full
+  evRxChar = 0,
+  evTxEmpty,
+  evRxFlag,
+  evRing,
+  evBreak,
+  evCTS,
+  evDSR,
+  evError,
+  evRLSD,
+  evRx80Full
 };
 using TSerialEvents = TSmallSet<TSerialEvent, std::uint16_t>;
 
-enum TSerialError : int {
-  erFraming = 0, erParity, erOverrun, erBreak, erDeviceIO, erMode, erRxOverflow, erTxFull
-};
+enum TSerialError : int { erFraming = 0, erParity, erOverrun, erBreak, erDeviceIO, erMode, erRxOverflow, erTxFull };
 using TSerialErrors = TSmallSet<TSerialError, std::uint8_t>;
 
 enum TLineSignal : int { lsCTS = 0, lsDSR, lsRing, lsRLSD };
@@ -84,12 +105,12 @@ using TStoredGroups = TSmallSet<TStoredGroup, std::uint8_t>;
 constexpr TSerialEvents AllSerialEvents() { return TSerialEvents::FromBits(0x03FF); }
 
 // Device values.
-int BaudRateToDevice(TBaudRate rate);  // brCustom gives 0: the caller uses CustomBaudRate
-int StopBitsToDevice(TStopBits bits);  // 0, 1, 2
-int DataBitsToDevice(TDataBits bits);  // 5 .. 8
-int ParityToDevice(TParityBits bits);  // 0 .. 4
-int DTRToDevice(TDTRFlowControl c);    // 0, 1, 2
-int RTSToDevice(TRTSFlowControl c);    // 0 .. 3
+int BaudRateToDevice(TBaudRate rate);            // brCustom gives 0: the caller uses CustomBaudRate
+int StopBitsToDevice(TStopBits bits);            // 0, 1, 2
+int DataBitsToDevice(TDataBits bits);            // 5 .. 8
+int ParityToDevice(TParityBits bits);            // 0 .. 4
+int DTRToDevice(TDTRFlowControl c);              // 0, 1, 2
+int RTSToDevice(TRTSFlowControl c);              // 0 .. 3
 std::uint32_t TimeoutToDevice(std::int32_t ms);  // -1 becomes all ones
 
 // Event-mask bits of the device interface, and back (unknown bits ignored).
@@ -125,11 +146,29 @@ std::string DevicePathOf(const std::string &port);
 // Failures of the port.
 
 enum TSerialErrorCode : int {
-  ecOpenFailed = 1, ecWriteFailed, ecReadFailed, ecBadTransfer, ecPurgeFailed,
-  ecTransferStatus, ecSetStateFailed, ecSetTimeoutsFailed, ecSetupFailed,
-  ecClearErrorFailed, ecModemStatusFailed, ecEscapeFailed, ecTransmitCharFailed,
-  ecConnected, ecEnumPortsFailed, ecStoreFailed, ecLoadFailed, ecLinkFailed,
-  ecLedState, ecThreadActive, ecWaitFailed, ecRxBufLinked, ecRegistry
+  ecOpenFailed = 1,
+  ecWriteFailed,
+  ecReadFailed,
+  ecBadTransfer,
+  ecPurgeFailed,
+  ecTransferStatus,
+  ecSetStateFailed,
+  ecSetTimeoutsFailed,
+  ecSetupFailed,
+  ecClearErrorFailed,
+  ecModemStatusFailed,
+  ecEscapeFailed,
+  ecTransmitCharFailed,
+  ecConnected,
+  ecEnumPortsFailed,
+  ecStoreFailed,
+  ecLoadFailed,
+  ecLinkFailed,
+  ecLedState,
+  ecThreadActive,
+  ecWaitFailed,
+  ecRxBufLinked,
+  ecRegistry
 };
 
 class ESerialPort : public Exception {
@@ -155,11 +194,10 @@ private:
 
 struct TDeviceState {
   // Flag bits.
-  static constexpr std::uint32_t fBinary = 0x0001, fParity = 0x0002, fOutxCtsFlow = 0x0004,
-                                 fOutxDsrFlow = 0x0008, fDtrControlMask = 0x0030, fDsrSensitivity = 0x0040,
-                                 fTXContinueOnXoff = 0x0080, fOutX = 0x0100, fInX = 0x0200,
-                                 fErrorChar = 0x0400, fNull = 0x0800, fRtsControlMask = 0x3000,
-                                 fAbortOnError = 0x4000;
+  static constexpr std::uint32_t fBinary = 0x0001, fParity = 0x0002, fOutxCtsFlow = 0x0004, fOutxDsrFlow = 0x0008,
+                                 fDtrControlMask = 0x0030, fDsrSensitivity = 0x0040, fTXContinueOnXoff = 0x0080,
+                                 fOutX = 0x0100, fInX = 0x0200, fErrorChar = 0x0400, fNull = 0x0800,
+                                 fRtsControlMask = 0x3000, fAbortOnError = 0x4000;
   std::uint32_t BaudRate = 0;
   std::uint32_t Flags = 0;
   std::uint16_t XonLim = 0;

@@ -97,9 +97,9 @@ std::string SerialLockFolder() { return ChosenSerialLockFolder(); }
 std::string SerialLockFileFor(const std::string &) { return {}; }
 
 void ApplyThreadPriority(TThreadPriority priority) {
-  static const int kPriority[] = {THREAD_PRIORITY_IDLE,   THREAD_PRIORITY_LOWEST,  THREAD_PRIORITY_BELOW_NORMAL,
-                                  THREAD_PRIORITY_NORMAL, THREAD_PRIORITY_ABOVE_NORMAL, THREAD_PRIORITY_HIGHEST,
-                                  THREAD_PRIORITY_TIME_CRITICAL};
+  static const int kPriority[] = {
+      THREAD_PRIORITY_IDLE,         THREAD_PRIORITY_LOWEST,  THREAD_PRIORITY_BELOW_NORMAL, THREAD_PRIORITY_NORMAL,
+      THREAD_PRIORITY_ABOVE_NORMAL, THREAD_PRIORITY_HIGHEST, THREAD_PRIORITY_TIME_CRITICAL};
   const int p = static_cast<int>(priority);
   if (p < 0 || p > 6 || p == tpNormal) return;
   (void)::SetThreadPriority(::GetCurrentThread(), kPriority[p]);

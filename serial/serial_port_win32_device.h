@@ -53,10 +53,8 @@ inline bool IsDeviceGone(DWORD err) {
     case ERROR_DEVICE_REMOVED:
     case ERROR_IO_DEVICE:
     case ERROR_NOT_READY:
-    case ERROR_BROKEN_PIPE:
-      return true;
-    default:
-      return false;
+    case ERROR_BROKEN_PIPE: return true;
+    default: return false;
   }
 }
 

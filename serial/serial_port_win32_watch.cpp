@@ -123,10 +123,8 @@ public:
         } else if (r == WAIT_OBJECT_0 + 2) {
           pending_ = false;
           DWORD n = 0;
-          if (::GetOverlappedResult(h, ov_.get(), &n, FALSE))
-            seen = got_;
-          else if (!FallBack(out) || News(out))
-            return out;
+          if (::GetOverlappedResult(h, ov_.get(), &n, FALSE)) seen = got_;
+          else if (!FallBack(out) || News(out)) return out;
         } else if (r == WAIT_TIMEOUT) {
           if (polling_) seen = ModemChanges(h);
         } else {
@@ -171,9 +169,7 @@ private:
     return true;
   }
 
-  static bool News(const TSerialWatchResult &out) {
-    return !out.events.Empty() || out.lost || out.full || out.input;
-  }
+  static bool News(const TSerialWatchResult &out) { return !out.events.Empty() || out.lost || out.full || out.input; }
 
   // Modem-line changes since the last look, as event-mask bits.
   DWORD ModemChanges(HANDLE h) {

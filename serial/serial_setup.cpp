@@ -9,7 +9,7 @@
 
 namespace {
 
-const char *const kBaudItems[] = {"Custom", "110",   "300",   "600",   "1200",   "2400",   "4800",   "9600",
+const char *const kBaudItems[] = {"Custom", "110",   "300",   "600",   "1200",  "2400",   "4800",   "9600",
                                   "14400",  "19200", "38400", "56000", "57600", "115200", "128000", "256000"};
 const char *const kDataItems[] = {"5", "6", "7", "8"};
 const char *const kStopItems[] = {"1", "1.5", "2"};
@@ -87,10 +87,8 @@ void TSerialSelect::FillList() {
     case cpFlowControl: AddAll(items_, kFlowItems); break;
   }
   if (items_.count() == 0) return;
-  if (port_)
-    ReadFromPort();
-  else
-    items_.setCurrentIndex(0);
+  if (port_) ReadFromPort();
+  else items_.setCurrentIndex(0);
 }
 
 std::string TSerialSelect::CurrentText() const {
@@ -171,8 +169,7 @@ TSerialComboBox::TSerialComboBox(QWidget *parent) : QComboBox(parent), select_(*
 TSerialComboBox::~TSerialComboBox() { Unbind(); }
 
 void TSerialComboBox::Unbind() {
-  if (select_.SerialPort() && freeNotification_ >= 0)
-    select_.SerialPort()->RemoveFreeNotification(freeNotification_);
+  if (select_.SerialPort() && freeNotification_ >= 0) select_.SerialPort()->RemoveFreeNotification(freeNotification_);
   freeNotification_ = -1;
 }
 
@@ -227,7 +224,7 @@ TSerialSetupFrm::TSerialSetupFrm() : QDialog(nullptr) {
     const char *caption;
     TSerialProperty property;
   };
-  const Row rows[6] = {{"Port", cpPort},         {"Baud rate", cpBaudRate}, {"Data bits", cpDataBits},
+  const Row rows[6] = {{"Port", cpPort},          {"Baud rate", cpBaudRate}, {"Data bits", cpDataBits},
                        {"Stop bits", cpStopBits}, {"Parity", cpParity},      {"Flow control", cpFlowControl}};
   QLabel **labels[6] = {&Label1, &Label2, &Label3, &Label4, &Label5, &Label6};
   TSerialComboBox **combos[6] = {&Combo1, &Combo2, &Combo3, &Combo4, &Combo5, &Combo6};

@@ -93,17 +93,13 @@ bool TSerialThread::DeliverEvents(TSerialEvents events, bool lineLost) {
     if (lineLost) port->DispatchLineLost();
   };
   switch (method_) {
-    case smThreadSync:
-      try {
-        SyncCall(handle);
+    case smThreadSync: try { SyncCall(handle);
       } catch (...) {
         fatal_ = std::current_exception();
         return false;
       }
       return true;
-    case smNone:
-      try {
-        handle();
+    case smNone: try { handle();
       } catch (...) {
         fatal_ = std::current_exception();
         return false;

@@ -52,8 +52,9 @@ int TTransferJob::Wait() {
   if (const std::shared_ptr<TLaneState> state = lane.lock()) TTransferLane::RunHereIfNext(state, *this);
   std::unique_lock<std::mutex> lock(mutex);
   ended.wait(lock, [this] { return done; });
-  if (aborted) throw ESerialPort(kind == TTransferKind::Write ? ecWriteFailed : ecReadFailed,
-                       SerialOsErrorNumber(TSerialOsError::Cancelled));
+  if (aborted)
+    throw ESerialPort(kind == TTransferKind::Write ? ecWriteFailed : ecReadFailed,
+                      SerialOsErrorNumber(TSerialOsError::Cancelled));
   if (error) std::rethrow_exception(error);
   return count;
 }
@@ -69,7 +70,7 @@ struct TLaneState {
   std::condition_variable cv;
   std::deque<std::shared_ptr<TTransferJob>> jobs;
   std::shared_ptr<TTransferJob> running;  // on the lane's thread or a waiter's
-  bool writing = false;  // inside the device's write
+  bool writing = false;                   // inside the device's write
   bool stop = false;
   bool wake = false;  // input arrived, or a job was aborted
   std::function<void()> writeDone;
@@ -104,10 +105,8 @@ bool TTransferLane::Retire() {
     leaveBehind = shared_->writing;
   }
   if (thread_.joinable()) {
-    if (leaveBehind)
-      thread_.detach();  // it owns what it uses, and ends with its device call
-    else
-      thread_.join();
+    if (leaveBehind) thread_.detach();  // it owns what it uses, and ends with its device call
+    else thread_.join();
   }
   return leaveBehind;
 }
@@ -187,10 +186,8 @@ void TTransferLane::RunHereIfNext(const std::shared_ptr<TLaneState> &lane, TTran
 
 void TTransferLane::RunJob(TLaneState &shared, TTransferJob &job) {
   if (!job.Ended()) {
-    if (job.kind == TTransferKind::Write)
-      RunWrite(shared, job);
-    else
-      RunRead(shared, job);
+    if (job.kind == TTransferKind::Write) RunWrite(shared, job);
+    else RunRead(shared, job);
   }
   {
     std::lock_guard<std::mutex> lock(shared.mutex);
@@ -305,10 +302,8 @@ TTransferLanes::TTransferLanes(std::shared_ptr<TSerialDevice> device)
       writes_(device_, inputTake_) {}
 
 void TTransferLanes::Post(std::shared_ptr<TTransferJob> job) {
-  if (job->kind == TTransferKind::Write)
-    writes_.Post(std::move(job));
-  else
-    reads_.Post(std::move(job));
+  if (job->kind == TTransferKind::Write) writes_.Post(std::move(job));
+  else reads_.Post(std::move(job));
 }
 
 bool TTransferLanes::ReadAtOnce(TTransferJob &job, int &count) {

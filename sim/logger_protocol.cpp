@@ -95,8 +95,8 @@ TSimDateTime TSimDateTime::FromMs(std::int64_t ms) {
 }
 
 bool TSimDateTime::IsValid() const {
-  return Month >= 1 && Month <= 12 && Day >= 1 && Day <= DaysInMonth(Year, Month) && Hour >= 0 &&
-         Hour <= 23 && Minute >= 0 && Minute <= 59 && Second >= 0 && Second <= 59;
+  return Month >= 1 && Month <= 12 && Day >= 1 && Day <= DaysInMonth(Year, Month) && Hour >= 0 && Hour <= 23 &&
+         Minute >= 0 && Minute <= 59 && Second >= 0 && Second <= 59;
 }
 
 std::string TSimDateTime::Text() const {
@@ -109,8 +109,8 @@ TSimDateTime TSimDateTime::Parse(const std::string &text) {
   TSimDateTime t;
   char sep = 0;
   int used = 0;
-  const int n = std::sscanf(text.c_str(), "%4d-%2d-%2d%c%2d:%2d:%2d%n", &t.Year, &t.Month, &t.Day, &sep,
-                            &t.Hour, &t.Minute, &t.Second, &used);
+  const int n = std::sscanf(text.c_str(), "%4d-%2d-%2d%c%2d:%2d:%2d%n", &t.Year, &t.Month, &t.Day, &sep, &t.Hour,
+                            &t.Minute, &t.Second, &used);
   if (n != 7 || (sep != ' ' && sep != 'T') || used != static_cast<int>(text.size()) || !t.IsValid())
     throw ESimulator("Fecha y hora no válidas: '" + text + "' (se espera AAAA-MM-DD hh:mm:ss)");
   return t;
@@ -280,6 +280,5 @@ void TSimConfig::Validate() const {
   if (BatteryDrainSeconds < 1) fail("la descarga de la batería debe ser de 1 s por unidad o más");
   // The recording's start must still have a two-digit year the logger can send.
   const std::int64_t step = RateStepMinutes(RateCode) * 60000LL;
-  if (Start.ToMs() - StoredRecords * step < 0)
-    fail("con tantos registros la grabación empezaría antes del año 2000");
+  if (Start.ToMs() - StoredRecords * step < 0) fail("con tantos registros la grabación empezaría antes del año 2000");
 }

@@ -5,12 +5,12 @@
 
 #include "sim/logger_simulator_state.h"
 
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstring>
 
 using logger_sim::CloseFd;
 

@@ -22,8 +22,7 @@
 // OsCode() is the system's error number when a system call failed, else 0.
 class ESimulator : public std::runtime_error {
 public:
-  explicit ESimulator(const std::string &message, int os_code = 0)
-      : std::runtime_error(message), OsCode_(os_code) {}
+  explicit ESimulator(const std::string &message, int os_code = 0) : std::runtime_error(message), OsCode_(os_code) {}
   std::string Message() const { return what(); }
   int OsCode() const { return OsCode_; }
 
@@ -64,8 +63,8 @@ struct TSimDateTime {
   static TSimDateTime Now();
 
   bool operator==(const TSimDateTime &o) const {
-    return Year == o.Year && Month == o.Month && Day == o.Day && Hour == o.Hour &&
-           Minute == o.Minute && Second == o.Second;
+    return Year == o.Year && Month == o.Month && Day == o.Day && Hour == o.Hour && Minute == o.Minute &&
+           Second == o.Second;
   }
   bool operator!=(const TSimDateTime &o) const { return !(*this == o); }
 };
@@ -106,8 +105,7 @@ std::string MakeDumpHeaderLine(const TSimDumpHeader &header);
 // Everything the logger sends for a download except the end mark: the header
 // line, one line per stored record and one for the record in progress, each
 // ending in CR LF.
-std::string MakeDump(const TSimDumpHeader &header, const std::vector<TReadings> &records,
-                     const TReadings &in_progress);
+std::string MakeDump(const TSimDumpHeader &header, const std::vector<TReadings> &records, const TReadings &in_progress);
 
 // The channel curves: smooth, distinct per channel, between about 5 and 60 °C,
 // a function of the simulated time and the seed only.
@@ -119,27 +117,27 @@ TReadings ChannelReadings(std::int64_t sim_ms, std::uint64_t seed);
 double ReadingToCelsius(std::uint16_t reading);
 
 struct TSimConfig {
-  int FrameIntervalMs = 1000;       // one live frame per interval
-  long StoredRecords = 0;           // records already in memory at start
-  long Capacity = kDefaultCapacity; // memory positions; more for tests of scale
+  int FrameIntervalMs = 1000;        // one live frame per interval
+  long StoredRecords = 0;            // records already in memory at start
+  long Capacity = kDefaultCapacity;  // memory positions; more for tests of scale
   std::uint64_t Seed = 1;
-  int RateCode = 4;                 // 1..6
+  int RateCode = 4;                            // 1..6
   TSimDateTime Start{2004, 3, 15, 10, 30, 0};  // logger clock at start
-  double TimeAcceleration = 1.0;    // simulated seconds per real second
-  double DriftSecondsPerDay = 0;    // the logger's clock gains (or, below 0, loses) this much a day
-  long CorruptEvery = 0;            // garble every Nth live frame; 0 = never
-  long long HangupAfter = -1;       // close the line after N download bytes; -1 = never
-  int DownloadDelayMs = 300;        // from "X" to the first byte of the dump
-  int DownloadChunkBytes = 1024;    // bytes per write; 0 = the whole dump at once
-  int DownloadChunkPauseMs = 89;    // pause between writes (about 115200 baud)
-  int EndMarkPauseMs = 300;         // quiet time before the lone "A"
-  int CommandTimeoutMs = 5000;      // "8" without "X", "3" without its digits
-  int AckTimeoutMs = 10000;         // no "x" after "A": back to live frames anyway
-  int StallTimeoutMs = 5000;        // nobody reads the dump: give it up
-  int BatteryStart = 196;           // three-digit battery reading at start
+  double TimeAcceleration = 1.0;               // simulated seconds per real second
+  double DriftSecondsPerDay = 0;               // the logger's clock gains (or, below 0, loses) this much a day
+  long CorruptEvery = 0;                       // garble every Nth live frame; 0 = never
+  long long HangupAfter = -1;                  // close the line after N download bytes; -1 = never
+  int DownloadDelayMs = 300;                   // from "X" to the first byte of the dump
+  int DownloadChunkBytes = 1024;               // bytes per write; 0 = the whole dump at once
+  int DownloadChunkPauseMs = 89;               // pause between writes (about 115200 baud)
+  int EndMarkPauseMs = 300;                    // quiet time before the lone "A"
+  int CommandTimeoutMs = 5000;                 // "8" without "X", "3" without its digits
+  int AckTimeoutMs = 10000;                    // no "x" after "A": back to live frames anyway
+  int StallTimeoutMs = 5000;                   // nobody reads the dump: give it up
+  int BatteryStart = 196;                      // three-digit battery reading at start
   int BatteryMin = 120;
-  int BatteryDrainSeconds = 7200;   // simulated seconds per battery unit
-  std::string LinkPath;             // symlink to the slave, made and removed by us
+  int BatteryDrainSeconds = 7200;  // simulated seconds per battery unit
+  std::string LinkPath;            // symlink to the slave, made and removed by us
 
   // Throws ESimulator naming the first bad field.
   void Validate() const;
@@ -155,15 +153,15 @@ struct TSimSnapshot {
   int Battery = 0;
   long MemoryCount = 0;
   TSimDumpHeader NextHeader;
-  std::string Received;          // every byte the PC sent, in order
+  std::string Received;  // every byte the PC sent, in order
   long FramesSent = 0;
   long CorruptFramesSent = 0;
   long DownloadsStarted = 0;
-  long DownloadsCompleted = 0;   // end mark sent
-  long DownloadsAborted = 0;     // nobody read it, or timed out
+  long DownloadsCompleted = 0;  // end mark sent
+  long DownloadsAborted = 0;    // nobody read it, or timed out
   long AcksReceived = 0;
   long ClockSets = 0;
-  long RejectedCommands = 0;     // malformed clock sets, stray bytes
+  long RejectedCommands = 0;        // malformed clock sets, stray bytes
   long long DownloadBytesSent = 0;  // of the current or last download
   bool HungUp = false;
 };

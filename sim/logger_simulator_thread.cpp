@@ -5,15 +5,15 @@
 
 #include "sim/logger_simulator_state.h"
 
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstring>
-#include <poll.h>
-#include <sys/ioctl.h>
-#include <termios.h>
-#include <unistd.h>
 
 using logger_sim::CloseFd;
 
@@ -220,9 +220,7 @@ void TLoggerSimulator::Run() {
           ++m.Stats.RejectedCommands;
         }
         break;
-      default:
-        ++m.Stats.RejectedCommands;
-        break;
+      default: ++m.Stats.RejectedCommands; break;
     }
   };
 
@@ -334,8 +332,7 @@ void TLoggerSimulator::Run() {
             m.Events.push_back("sin confirmación \"x\" del fin de descarga");
           }
           break;
-        default:
-          break;
+        default: break;
       }
       if (m.Stats.Mode == TSimMode::smDownloading || m.Stats.Mode == TSimMode::smEndMarkWait) step_download(now);
       if (m.Stats.Mode == TSimMode::smHungUp) {
@@ -354,12 +351,11 @@ void TLoggerSimulator::Run() {
       switch (m.Stats.Mode) {
         case TSimMode::smArmed:
         case TSimMode::smDownloadWait:
-        case TSimMode::smAwaitAck:
-          sooner(m.ModeDeadline);
-          break;
+        case TSimMode::smAwaitAck: sooner(m.ModeDeadline); break;
         case TSimMode::smDownloading:
           if (!m.Out.empty()) sooner(m.LastProgress + milliseconds(cfg.StallTimeoutMs));
-          else if (cfg.HangupAfter >= 0 && m.Stats.DownloadBytesSent >= cfg.HangupAfter) sooner(now + milliseconds(kDrainCheckMs));
+          else if (cfg.HangupAfter >= 0 && m.Stats.DownloadBytesSent >= cfg.HangupAfter)
+            sooner(now + milliseconds(kDrainCheckMs));
           else sooner(m.NextChunk);
           break;
         case TSimMode::smEndMarkWait:
@@ -367,8 +363,7 @@ void TLoggerSimulator::Run() {
           // through the pty show up late and must restart it.
           sooner(now + milliseconds(kDrainCheckMs));
           break;
-        default:
-          break;
+        default: break;
       }
       const auto wait = std::chrono::duration_cast<milliseconds>(next - now).count() + 1;
       timeout_ms = static_cast<int>(std::max<std::int64_t>(0, std::min<std::int64_t>(wait, 60000)));
@@ -381,7 +376,8 @@ void TLoggerSimulator::Run() {
       if (want == 0) fds[1].fd = -1;
       else if (!(want & POLLIN)) timeout_ms = std::min(timeout_ms, kHangupBackoffMs);
       if (now < m.HupUntil)
-        timeout_ms = std::min<int>(timeout_ms, static_cast<int>(std::chrono::duration_cast<milliseconds>(m.HupUntil - now).count()) + 1);
+        timeout_ms = std::min<int>(
+            timeout_ms, static_cast<int>(std::chrono::duration_cast<milliseconds>(m.HupUntil - now).count()) + 1);
       events.swap(m.Events);
     }
     Changed_.notify_all();

@@ -4,13 +4,13 @@
 #include "sim/logger_simulator.h"
 #include "talvex_version.h"
 
+#include <pthread.h>
 #include <cerrno>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
-#include <pthread.h>
 #include <string>
 
 namespace {
@@ -60,7 +60,8 @@ double ParseSigned(const std::string &option, const std::string &text, double li
   const double v = std::strtod(text.c_str(), &end);
   if (text.empty() || *end != '\0' || !(std::fabs(v) <= limit))
     throw ESimulator("Valor no válido para " + option + ": '" + text + "' (entre " +
-                     std::to_string(-static_cast<long>(limit)) + " y " + std::to_string(static_cast<long>(limit)) + ")");
+                     std::to_string(-static_cast<long>(limit)) + " y " + std::to_string(static_cast<long>(limit)) +
+                     ")");
   return v;
 }
 
@@ -137,7 +138,9 @@ int main(int argc, char **argv) {
     }
     TLoggerSimulator sim(cfg);
     if (verbose)
-      sim.OnEvent = [](TLoggerSimulator &, const std::string &text) { std::cerr << "talvex-sim: " << text << std::endl; };
+      sim.OnEvent = [](TLoggerSimulator &, const std::string &text) {
+        std::cerr << "talvex-sim: " << text << std::endl;
+      };
     sim.Start();
     std::cout << sim.SlavePath() << std::endl;
     if (verbose) {

@@ -184,10 +184,8 @@ void TInsAnalogGControl::SetDigit(int d) {
 }
 
 void TInsAnalogGControl::TakeValue() {
-  if (loading_)
-    RefreshTexts();
-  else
-    ValueChanged();
+  if (loading_) RefreshTexts();
+  else ValueChanged();
 }
 
 void TInsAnalogGControl::SetLimitUpper(float x) {

@@ -20,7 +20,10 @@ void DrawFrames3D(QPainter &p, QRect &r, int width, const QColor &ulFrom, const 
 }
 
 TInsSBevel::TInsSBevel()
-    : color_(clBtnFace()), hlFrom_(clBtnHighlight()), hlTo_(clBtnHighlight()), shFrom_(clBtnShadow()),
+    : color_(clBtnFace()),
+      hlFrom_(clBtnHighlight()),
+      hlTo_(clBtnHighlight()),
+      shFrom_(clBtnShadow()),
       shTo_(clBtnShadow()) {
   surfaceGrad_.OnChange = [this] { Changed(); };
 }
@@ -102,10 +105,8 @@ void TInsSBevel::Paint(QPainter &p, QRect &r) const {
   const QRect given = r;
   p.fillRect(r, color_);
   if (bevelLine_ == blOuter || bevelLine_ == blBoth) r.adjust(1, 1, -1, -1);
-  if (style_ == bsRaised)
-    DrawFrames3D(p, r, width_, hlFrom_, hlTo_, shFrom_, shTo_);
-  else
-    DrawFrames3D(p, r, width_, shTo_, shFrom_, hlTo_, hlFrom_);
+  if (style_ == bsRaised) DrawFrames3D(p, r, width_, hlFrom_, hlTo_, shFrom_, shTo_);
+  else DrawFrames3D(p, r, width_, shTo_, shFrom_, hlTo_, hlFrom_);
   if (surfaceGrad_.Visible()) surfaceGrad_.Paint(p, r);
   auto outline = [&](const QRect &o) {
     if (o.width() <= 0 || o.height() <= 0) return;

@@ -46,10 +46,8 @@ void TInsBinGControl::SetChecked(bool b) {
   checked_ = b;
   UpdateFlashRegistration();
   const uint32_t bit = 1u << statusBit_;
-  if (b)
-    statusInt_ = int32_t(mode_ == mRadioButton ? bit : (uint32_t(statusInt_) | bit));
-  else if (mode_ != mRadioButton)
-    statusInt_ = int32_t(uint32_t(statusInt_) & ~bit);
+  if (b) statusInt_ = int32_t(mode_ == mRadioButton ? bit : (uint32_t(statusInt_) | bit));
+  else if (mode_ != mRadioButton) statusInt_ = int32_t(uint32_t(statusInt_) & ~bit);
   lowestBit_ = LowestBit(uint32_t(statusInt_));
   DrawState();
   if (OnStatusChanged) RunHandler([&] { OnStatusChanged(this); });

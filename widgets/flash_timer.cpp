@@ -35,10 +35,8 @@ TInsFlashTimer::TInsFlashTimer(QObject *parent) : QObject(parent) {
     active_ = false;
     const QString caption = "Error Message";
     const QString text = "Only one TInsFlashTimer per Application!\rRemove it...";
-    if (WarningPresenter())
-      WarningPresenter()(caption, text);
-    else
-      QMessageBox::critical(nullptr, caption, text, QMessageBox::Ok);
+    if (WarningPresenter()) WarningPresenter()(caption, text);
+    else QMessageBox::critical(nullptr, caption, text, QMessageBox::Ok);
     return;
   }
   g_service = this;

@@ -48,7 +48,7 @@ public:
   uint32_t Counter() const { return counter_; }
   void SetCounter(uint32_t c) { counter_ = c; }
   bool Running() const { return timer_.isActive(); }
-  void Stop();   // tests and benchmarks tick by hand
+  void Stop();  // tests and benchmarks tick by hand
   void Start();
 
   // How the refusal of a second service is shown (message box by default).

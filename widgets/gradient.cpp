@@ -29,10 +29,8 @@ void Banded(QPainter &p, int length, int breadth, bool rows, const QColor &from,
     const QColor c = BlendColor(from, to, i, n);
     const int pos = i * band;
     if (pos >= length) break;
-    if (rows)
-      p.fillRect(0, pos, breadth, band, c);
-    else
-      p.fillRect(pos, 0, band, breadth, c);
+    if (rows) p.fillRect(0, pos, breadth, band, c);
+    else p.fillRect(pos, 0, band, breadth, c);
   }
 }
 
@@ -41,10 +39,8 @@ void Mirrored(QPainter &p, int length, int breadth, bool rows, int middle, int s
               const QColor &to) {
   auto line = [&](int at, const QColor &c) {
     if (at < 0 || at >= length) return;
-    if (rows)
-      p.fillRect(0, at, breadth, 1, c);
-    else
-      p.fillRect(at, 0, 1, breadth, c);
+    if (rows) p.fillRect(0, at, breadth, 1, c);
+    else p.fillRect(at, 0, 1, breadth, c);
   };
   // Lines beyond the last step keep the end colour.
   p.fillRect(rows ? QRect(0, 0, breadth, length) : QRect(0, 0, length, breadth), to);
@@ -77,7 +73,7 @@ QImage RenderGradient(const QSize &size, const QColor &from, const QColor &to, T
     case gsElliptic2:
     case gsElliptic3: {
       // Centre, upper third or left third, like the mirrored styles.
-      const QPointF c = style == gsElliptic1 ? QPointF(w / 2.0, h / 2.0)
+      const QPointF c = style == gsElliptic1   ? QPointF(w / 2.0, h / 2.0)
                         : style == gsElliptic2 ? QPointF(w / 2.0, h / 3.0)
                                                : QPointF(w / 3.0, h / 2.0);
       QRadialGradient g(c, std::hypot(w, h) / 2.0);
@@ -101,8 +97,8 @@ QImage RenderGradient(const QSize &size, const QColor &from, const QColor &to, T
         } else {
           const double sx = (style == gsDiamond1 ? w : w * 1.5) / 2.0 * (1.0 - double(i) / steps);
           const double sy = (style == gsDiamond1 ? h : h * 1.5) / 2.0 * (1.0 - double(i) / steps);
-          const QPointF pts[4] = {{w / 2.0, h / 2.0 - sy}, {w / 2.0 + sx, h / 2.0}, {w / 2.0, h / 2.0 + sy},
-                                  {w / 2.0 - sx, h / 2.0}};
+          const QPointF pts[4] = {
+              {w / 2.0, h / 2.0 - sy}, {w / 2.0 + sx, h / 2.0}, {w / 2.0, h / 2.0 + sy}, {w / 2.0 - sx, h / 2.0}};
           p.drawPolygon(pts, 4);
         }
       }
@@ -110,8 +106,8 @@ QImage RenderGradient(const QSize &size, const QColor &from, const QColor &to, T
     }
     case gsTopLeft:
     case gsTopRight: {
-      QLinearGradient g(style == gsTopLeft ? QPointF(0, 0) : QPointF(w, 0), style == gsTopLeft ? QPointF(w, h)
-                                                                                              : QPointF(0, h));
+      QLinearGradient g(style == gsTopLeft ? QPointF(0, 0) : QPointF(w, 0),
+                        style == gsTopLeft ? QPointF(w, h) : QPointF(0, h));
       g.setColorAt(0, from);
       g.setColorAt(1, to);
       p.fillRect(img.rect(), g);

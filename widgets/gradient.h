@@ -9,8 +9,20 @@ class QPainter;
 class QImage;
 
 enum TGradientStyle {
-  gsHorizontal1, gsHorizontal2, gsHorizontal3, gsVertical1, gsVertical2, gsVertical3, gsElliptic1, gsElliptic2,
-  gsElliptic3, gsRectangle, gsDiamond1, gsDiamond2, gsTopLeft, gsTopRight
+  gsHorizontal1,
+  gsHorizontal2,
+  gsHorizontal3,
+  gsVertical1,
+  gsVertical2,
+  gsVertical3,
+  gsElliptic1,
+  gsElliptic2,
+  gsElliptic3,
+  gsRectangle,
+  gsDiamond1,
+  gsDiamond2,
+  gsTopLeft,
+  gsTopRight
 };
 
 // A colour gradient over a rectangle.

@@ -45,10 +45,8 @@ void TInsBtnBevel::SetHighlightColTo(const QColor &c) {
 
 void TInsBtnBevel::Paint(QPainter &p, QRect r, bool sunken, bool fill, const QColor &face) const {
   if (fill) p.fillRect(r, face);
-  if (sunken)
-    DrawFrames3D(p, r, width_, shTo_, shFrom_, hlTo_, hlFrom_);
-  else
-    DrawFrames3D(p, r, width_, hlFrom_, hlTo_, shFrom_, shTo_);
+  if (sunken) DrawFrames3D(p, r, width_, shTo_, shFrom_, hlTo_, hlFrom_);
+  else DrawFrames3D(p, r, width_, hlFrom_, hlTo_, shFrom_, shTo_);
 }
 
 // ---------------------------------------------------------------- TInsColBitBtn
@@ -68,11 +66,11 @@ TInsColBitBtn::TInsColBitBtn(QWidget *parent) : TInsBinGControl(parent) {
   resize(65, 33);
 }
 
-#define TALVEX_SETTER(Name, member, Type)   \
-  void TInsColBitBtn::Set##Name(Type v) {   \
-    if (v == (member)) return;              \
-    (member) = v;                           \
-    DrawState();                            \
+#define TALVEX_SETTER(Name, member, Type) \
+  void TInsColBitBtn::Set##Name(Type v) { \
+    if (v == (member)) return;            \
+    (member) = v;                         \
+    DrawState();                          \
   }
 
 TALVEX_SETTER(TextOn, textOn_, const QString &)
@@ -136,10 +134,8 @@ TInsColBitBtn::TLook TInsColBitBtn::CurrentLook() const {
   l.textColOn = aspect(foTextCol, coTextCol);
   l.btnColOn = aspect(foBtnCol, coBtnCol);
   l.sunken = Pressed() || (Checked() && checkedOptions_.Has(coBevel));
-  if (l.textOn)
-    l.caption = textOn_;
-  else
-    l.caption = textOff_.isEmpty() ? textOn_ : textOff_;
+  if (l.textOn) l.caption = textOn_;
+  else l.caption = textOff_.isEmpty() ? textOn_ : textOff_;
   const bool enabled = isEnabled();
   l.faceColor = !enabled ? colorDisabled_ : (l.btnColOn ? colorOn_ : colorOff_);
   l.textColor = !enabled ? textColDisabled_ : (l.textColOn ? textColOn_ : textColOff_);
@@ -228,10 +224,8 @@ void TInsColBitBtn::paintEvent(QPaintEvent *) {
   if (!transparent_ && grad_.Visible()) grad_.Paint(p, rect().adjusted(bw, bw, -bw, -bw));
 
   const bool faceFillAllowed = !transparent_ && !grad_.Visible();
-  if (beveled_ && (!flat_ || hover_))
-    bevel_.Paint(p, rect(), look.sunken, faceFillAllowed, look.faceColor);
-  else if (faceFillAllowed)
-    p.fillRect(rect(), look.faceColor);
+  if (beveled_ && (!flat_ || hover_)) bevel_.Paint(p, rect(), look.sunken, faceFillAllowed, look.faceColor);
+  else if (faceFillAllowed) p.fillRect(rect(), look.faceColor);
 
   // Glyph: normal, disabled and "on" images side by side.
   if (!glyph_.isNull() && glyph_.width() >= numGlyph_) {
@@ -251,7 +245,9 @@ void TInsColBitBtn::paintEvent(QPaintEvent *) {
     const int blockH = fm.height() * int(SplitLines(look.caption).size());
     QPoint gp;
     switch (posGlyph_) {
-      case pLeft: gp = QPoint(look.textOrigin.x() - spacing_ - gw, look.textOrigin.y() + (blockH - g.height()) / 2); break;
+      case pLeft:
+        gp = QPoint(look.textOrigin.x() - spacing_ - gw, look.textOrigin.y() + (blockH - g.height()) / 2);
+        break;
       case pRight: {
         const int blockW = std::max(MeasureTextBlock(fm, textOff_).width(), MeasureTextBlock(fm, textOn_).width());
         gp = QPoint(look.textOrigin.x() + blockW + spacing_, look.textOrigin.y() + (blockH - g.height()) / 2);

@@ -2,8 +2,8 @@
 
 #include "widgets/text_layout.h"
 
-#include <QPainter>
 #include <QPaintEvent>
+#include <QPainter>
 
 #include <algorithm>
 

@@ -24,8 +24,7 @@ QSize TInsValueInd::MinimumContentSize() const {
 
 void TInsValueInd::Measure() {
   const QSize need = MinimumContentSize();
-  if (AutoSize())
-    resize(need);
+  if (AutoSize()) resize(need);
   else if (width() < need.width() || height() < need.height())
     resize(std::max(width(), need.width()), std::max(height(), need.height()));
   Relayout();  // a hidden widget gets its resize event only when shown

@@ -1,9 +1,9 @@
 #include "widgets/scale_draw.h"
 
-#include "runtime/form_font.h"
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPainterPath>
+#include "runtime/form_font.h"
 
 #include <algorithm>
 #include <cmath>
@@ -100,7 +100,8 @@ void DrawLinearScale(QPainter &p, const TScaleSettings &s, const TScaleMetrics &
   const QColor c = s.Color();
   const int pen = std::max(1, m.MainPenWidth);
   for (double v : div.Minor) HTick(p, tickX, int(std::lround(valueToY.Transform(v))), m.SubTickLength, 1, ticksLeft, c);
-  for (double v : div.Major) HTick(p, tickX, int(std::lround(valueToY.Transform(v))), m.MainTickLength, pen, ticksLeft, c);
+  for (double v : div.Major)
+    HTick(p, tickX, int(std::lround(valueToY.Transform(v))), m.MainTickLength, pen, ticksLeft, c);
   if (s.DrawLine() && !div.Major.empty()) {
     const int y1 = int(std::lround(valueToY.Transform(div.Major.front())));
     const int y2 = int(std::lround(valueToY.Transform(div.Major.back())));
@@ -176,8 +177,8 @@ std::vector<QRect> ArcLabelRects(const TScaleSettings &s, const TScaleMetrics &m
   return boxes;
 }
 
-TArcScaleGeometry FitArcScale(const QRect &room, const TScaleSettings &s, const TScaleMetrics &m,
-                              const TScaleDiv &div, const TScaleMap &valueToAngle, int hubRadius) {
+TArcScaleGeometry FitArcScale(const QRect &room, const TScaleSettings &s, const TScaleMetrics &m, const TScaleDiv &div,
+                              const TScaleMap &valueToAngle, int hubRadius) {
   TArcScaleGeometry none;
   if (div.Major.empty() || room.width() < 2 || room.height() < 2) return none;
   const int cx = room.left() + room.width() / 2;

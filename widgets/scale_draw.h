@@ -18,12 +18,12 @@ class QPainter;
 // ticks and gaps grow with the font so a larger scale font keeps its look.
 struct TScaleMetrics {
   int TextHeight = 0;
-  int MainTickLength = 0;   // round(h / 1.4)
-  int MainPenWidth = 0;     // round(h / 14); drawn at least 1 pixel wide
-  int SubTickLength = 0;    // half the main tick at pen 1, else round(main / 1.4)
-  int LabelGap = 0;         // h / 3
+  int MainTickLength = 0;  // round(h / 1.4)
+  int MainPenWidth = 0;    // round(h / 14); drawn at least 1 pixel wide
+  int SubTickLength = 0;   // half the main tick at pen 1, else round(main / 1.4)
+  int LabelGap = 0;        // h / 3
   int WidestLabel = 0;
-  int ScaleWidth = 0;       // widest label + main tick + gap
+  int ScaleWidth = 0;  // widest label + main tick + gap
 };
 
 // The tick scale of the thermometer and the meter.
@@ -105,5 +105,5 @@ std::vector<QRect> ArcLabelRects(const TScaleSettings &s, const TScaleMetrics &m
 // centre all lie inside `room`: the centre on the room's middle column, as
 // high as the labels above it allow. Radius 0 when not even a small one fits.
 // Tick lengths are left to the caller.
-TArcScaleGeometry FitArcScale(const QRect &room, const TScaleSettings &s, const TScaleMetrics &m,
-                              const TScaleDiv &div, const TScaleMap &valueToAngle, int hubRadius);
+TArcScaleGeometry FitArcScale(const QRect &room, const TScaleSettings &s, const TScaleMetrics &m, const TScaleDiv &div,
+                              const TScaleMap &valueToAngle, int hubRadius);

@@ -24,4 +24,3 @@ void DrawTextBlock(QPainter &p, int x, int y, const QString &text, int alignment
 constexpr int kCaptionShrinkPixels = 2;
 QFont FitCaptionFont(const QFont &font, const QString &text, int width);
 QFont FitCaptionFont(const QFont &font, const QStringList &captions, const QSize &room);
-

@@ -6,7 +6,9 @@
 
 TInsValueBoxGControl::TInsValueBoxGControl(QWidget *parent, const QColor &valueColor, const QColor &boxColor,
                                            QImage::Format format)
-    : TInsAnalogGControl(parent), fontValue_(FormFont("System", 10)), fontValueColor_(valueColor),
+    : TInsAnalogGControl(parent),
+      fontValue_(FormFont("System", 10)),
+      fontValueColor_(valueColor),
       valueFormat_(format) {
   bevelValue_.SetStyle(bsLowered);
   bevelValue_.SetWidth(2);

@@ -162,8 +162,8 @@ TEST_F(CliDownload, NoEndMarkEndsAtTheTimeLimitKeepingWhatCame) {
     l.SendAlone(dump);
     l.ReceiveFor(2500);  // no "x" must come
   });
-  const CliRun run = RunCliCaptured({"download", "--port", pty.SlavePath(), "-o", Path("d.txt"), "--raw",
-                                     Path("d.raw"), "--timeout", "1"});
+  const CliRun run = RunCliCaptured(
+      {"download", "--port", pty.SlavePath(), "-o", Path("d.txt"), "--raw", Path("d.raw"), "--timeout", "1"});
   logger.Join();
   EXPECT_EQ(run.Code, exNoData);
   EXPECT_NE(run.Err.find("marca de fin"), std::string::npos) << run.Err;
@@ -173,8 +173,8 @@ TEST_F(CliDownload, NoEndMarkEndsAtTheTimeLimitKeepingWhatCame) {
 }
 
 TEST_F(CliDownload, ALoggerThatNeverAnswersEndsAtTheTimeLimit) {
-  const CliRun run =
-      RunCliCaptured({"download", "--port", pty.SlavePath(), "-o", Path("d.txt"), "--raw", Path("d.raw"), "--timeout", "1"});
+  const CliRun run = RunCliCaptured(
+      {"download", "--port", pty.SlavePath(), "-o", Path("d.txt"), "--raw", Path("d.raw"), "--timeout", "1"});
   EXPECT_EQ(run.Code, exNoData);
   EXPECT_NE(run.Err.find("no respondió a la petición de descarga"), std::string::npos) << run.Err;
   EXPECT_FALSE(Exists(Path("d.txt")));

@@ -154,8 +154,8 @@ TEST_F(CliFiles, DownloadIntoAWorkbook) {
   cfg.EndMarkPauseMs = 100;
   TLoggerSimulator sim(cfg);
   sim.Start();
-  const CliRun run = RunCliCaptured({"download", "--port", sim.SlavePath(), "-o", Path("descarga.xlsx"), "--raw",
-                                     Path("descarga.volcado")});
+  const CliRun run = RunCliCaptured(
+      {"download", "--port", sim.SlavePath(), "-o", Path("descarga.xlsx"), "--raw", Path("descarga.volcado")});
   ASSERT_EQ(run.Code, exOk) << run.Err;
   // The workbook holds what the text file of the same dump holds.
   const TDecodedDump decoded = DecodeDump(ReadFile(Path("descarga.volcado")));

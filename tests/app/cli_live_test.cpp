@@ -2,10 +2,10 @@
 #include "app/cli_errors.h"
 #include "app/cli_link.h"
 #include "app/cli_options.h"
-#include "sim/logger_simulator.h"
 #include "app/logger_commands.h"
 #include "runtime/format_settings.h"
 #include "serial/port_list.h"
+#include "sim/logger_simulator.h"
 
 #include "cli_test_peer.h"
 
@@ -38,10 +38,9 @@ TEST(CliLive, FramesAsTextAndJsonOneALineNoiseDroppedLikeTheWindow) {
   const CliRun run = RunCliCaptured({"live", "--port", pty.SlavePath(), "--count", "2"});
   logger.Join();
   ASSERT_EQ(run.Code, exOk) << run.Err;
-  EXPECT_EQ(run.Out,
-            "25/12/2003 14:30:07  25,0" + ZeroChannels() + "  batería 90,0 %  tasa 30 min  memoria 2\n" +
-                "25/12/2003 14:30:07  359,5" + ZeroChannels() +
-                "  batería 75,5 % (REEMPLAZAR PILAS)  tasa 60 min  memoria -0,96875\n");
+  EXPECT_EQ(run.Out, "25/12/2003 14:30:07  25,0" + ZeroChannels() + "  batería 90,0 %  tasa 30 min  memoria 2\n" +
+                         "25/12/2003 14:30:07  359,5" + ZeroChannels() +
+                         "  batería 75,5 % (REEMPLAZAR PILAS)  tasa 60 min  memoria -0,96875\n");
   EXPECT_NE(run.Err.find("descartada"), std::string::npos) << run.Err;
 
   PtyPair pty2;
@@ -55,8 +54,9 @@ TEST(CliLive, FramesAsTextAndJsonOneALineNoiseDroppedLikeTheWindow) {
   ASSERT_EQ(json.Code, exOk) << json.Err;
   std::string channels = "-50.0";
   for (int k = 2; k <= 16; ++k) channels += ",0.0";
-  EXPECT_EQ(json.Out, "{\"fecha\":\"25/12/2003\",\"hora\":\"14:30:07\",\"canales\":[" + channels +
-                          "],\"bateria\":100.0,\"reemplazar_pilas\":false,\"tasa_minutos\":null,\"memoria\":2.03125}\n");
+  EXPECT_EQ(json.Out,
+            "{\"fecha\":\"25/12/2003\",\"hora\":\"14:30:07\",\"canales\":[" + channels +
+                "],\"bateria\":100.0,\"reemplazar_pilas\":false,\"tasa_minutos\":null,\"memoria\":2.03125}\n");
 }
 
 TEST(CliLive, CtrlCEndsAWatchWithoutACountNormally) {
@@ -184,8 +184,8 @@ TEST(CliPorts, ListsTheDemoPortLast) {
 }
 
 TEST(CliOptions, CommandsAndTheirOptions) {
-  TCliOptions o = ParseCliArguments({"download", "-p", "/dev/ttyUSB0", "--full", "-o", "d.txt", "--raw=d.raw",
-                                     "--timeout", "5", "--force"});
+  TCliOptions o = ParseCliArguments(
+      {"download", "-p", "/dev/ttyUSB0", "--full", "-o", "d.txt", "--raw=d.raw", "--timeout", "5", "--force"});
   EXPECT_EQ(o.Command, TCliCommand::Download);
   EXPECT_EQ(o.Port, "/dev/ttyUSB0");
   EXPECT_TRUE(o.Full);

@@ -1,6 +1,6 @@
+#include "app/cli_status.h"
 #include "app/cli_errors.h"
 #include "app/cli_options.h"
-#include "app/cli_status.h"
 #include "app/demo_port.h"
 #include "runtime/format_settings.h"
 #include "sim/logger_simulator.h"
@@ -58,11 +58,11 @@ TEST(CliStatus, OneFramesHealthAsTextAndJson) {
   // The live line, then the clock and the memory. A frame shows whole
   // seconds: one alone puts a clock 37 s ahead between 36 and 37 s, a little
   // below if the PC was slow to see it.
-  EXPECT_TRUE(QString::fromStdString(text.Out)
-                  .contains(QRegularExpression("tasa 30 min  memoria 1990\n"
-                                               "El reloj del registrador va 3[567](,\\d)? s adelantado\n"
-                                               "Memoria ocupada: 1990 de 2000 registros\\. Memoria llena el "
-                                               "\\d\\d/\\d\\d/20\\d\\d \\d\\d:\\d\\d \\(a 30 minutos\\)\n$")))
+  EXPECT_TRUE(QString::fromStdString(text.Out).contains(
+      QRegularExpression("tasa 30 min  memoria 1990\n"
+                         "El reloj del registrador va 3[567](,\\d)? s adelantado\n"
+                         "Memoria ocupada: 1990 de 2000 registros\\. Memoria llena el "
+                         "\\d\\d/\\d\\d/20\\d\\d \\d\\d:\\d\\d \\(a 30 minutos\\)\n$")))
       << text.Out;
 
   SendFrames(logger, -125000, 5, 1990);
@@ -81,7 +81,8 @@ TEST(CliStatus, OneFramesHealthAsTextAndJson) {
   const QString full = asked.addSecs(5 * 3600).toString("dd/MM/yyyy hh:mm");
   const QString later = asked.addSecs(5 * 3600 + 60).toString("dd/MM/yyyy hh:mm");
   const QString out = QString::fromStdString(json.Out);
-  EXPECT_TRUE(out.contains("\"llena_el\":\"" + full + "\"}") || out.contains("\"llena_el\":\"" + later + "\"}")) << json.Out;
+  EXPECT_TRUE(out.contains("\"llena_el\":\"" + full + "\"}") || out.contains("\"llena_el\":\"" + later + "\"}"))
+      << json.Out;
 }
 
 TEST(CliStatus, NothingInTimeExitsWithSeven) {
@@ -121,7 +122,8 @@ protected:
     ScriptedLogger logger(pty);
     TReadings r;
     r.fill(750);
-    const std::string dump = MakeDump(TSimDumpHeader{{2024, 3, 15, 10, 0, 0}, 4}, std::vector<TReadings>(arrived, r), r);
+    const std::string dump =
+        MakeDump(TSimDumpHeader{{2024, 3, 15, 10, 0, 0}, 4}, std::vector<TReadings>(arrived, r), r);
     logger.Play([&](ScriptedLogger &l) {
       for (int waited = 0; !l.ReceiveUntil(1, 200); waited += 200) {
         if (waited >= 5000) return;
@@ -157,7 +159,8 @@ TEST_F(CliDownloadCheck, ACountThatDiffersIsToldAndWithVerificarFailsKeepingEver
   } cases[] = {
       {3, 3, true, exOk, "Descarga completa: 3 registros desde el ", ""},
       {3, 2, false, exOk, "Descarga: 2 registros desde el ",
-       "Aviso: La descarga trajo 2 registros, pero el registrador indicaba 3 en su memoria. Se conserva todo lo recibido.\n"},
+       "Aviso: La descarga trajo 2 registros, pero el registrador indicaba 3 en su memoria. Se conserva todo lo "
+       "recibido.\n"},
       {3, 4, true, exCountMismatch, "Descarga: 4 registros desde el ",
        "talvex-cli: La descarga trajo 4 registros, pero el registrador indicaba 3 en su memoria."},
       {-1, 3, true, exCountMismatch, "Descarga: 3 registros desde el ", "No llegó ninguna trama del registrador"},

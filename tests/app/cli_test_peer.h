@@ -9,9 +9,9 @@
 #include "common/pty_pair.h"
 #include "sim/logger_simulator.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
-#include <algorithm>
 #include <functional>
 #include <mutex>
 #include <sstream>

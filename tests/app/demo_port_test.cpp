@@ -57,8 +57,9 @@ TEST_F(DemoPort, OpeningDemoRunsTheSimulatorAndDeliversLiveFrames) {
   const std::size_t first = received.find(kFrameEnd);
   const std::string frame = received.substr(first + 1, received.find(kFrameEnd, first + 1) - first);
   ASSERT_EQ(frame.size(), static_cast<std::size_t>(kLiveFrameLength));
-  EXPECT_TRUE(std::all_of(frame.begin(), frame.end() - 1, [](char c) { return std::isdigit(static_cast<unsigned char>(c)); }))
-      << frame;
+  EXPECT_TRUE(std::all_of(frame.begin(), frame.end() - 1, [](char c) {
+    return std::isdigit(static_cast<unsigned char>(c));
+  })) << frame;
   EXPECT_EQ(port.WriteText("6"), 1);  // commands go down the same line
 
   port.Close();

@@ -9,8 +9,8 @@
 #include "widgets/ins_meter.h"
 #include "widgets/ins_thermometer.h"
 
-#include <QImage>
 #include <gtest/gtest.h>
+#include <QImage>
 
 #include <cstdlib>
 #include <memory>

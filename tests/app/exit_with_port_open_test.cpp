@@ -27,8 +27,8 @@ std::string g_device;
 void CheckThePortWasLetGo() {
   const int fd = ::open(g_device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
   int exclusive = 1;
-  const bool free = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::ioctl(fd, TIOCGEXCL, &exclusive) == 0 &&
-                    exclusive == 0;
+  const bool free =
+      fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive == 0;
   ::_exit(free ? 0 : 3);
 }
 

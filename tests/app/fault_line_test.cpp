@@ -313,7 +313,7 @@ void CountSignal(int) { gSignals = gSignals + 1; }
 class SignalStorm {
 public:
   explicit SignalStorm(int intervalUs) {
-    struct sigaction sa{};
+    struct sigaction sa {};
     sa.sa_handler = CountSignal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = 0;
@@ -332,7 +332,8 @@ public:
   }
 
 private:
-  struct sigaction oldAlrm_{}, oldUsr1_{};
+  struct sigaction oldAlrm_ {
+  }, oldUsr1_{};
 };
 
 TEST(LineFaults, SignalsDuringADownloadLoseNothing) {

@@ -3,10 +3,10 @@
 // untouched and the user told why; a file that still takes writes in a
 // read-only folder is saved in place.
 
+#include "app/download_session.h"
 #include "app/main_window.h"
 #include "app/program.h"
 #include "data/data_window.h"
-#include "app/download_session.h"
 #include "runtime/application.h"
 #include "serial/serial_port.h"
 #include "sim/logger_simulator.h"
@@ -38,9 +38,7 @@ std::string ReadFile(const std::string &path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-void PutFile(const std::string &path, const std::string &bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
+void PutFile(const std::string &path, const std::string &bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
 std::vector<std::string> Entries(const std::string &folder) {
   std::vector<std::string> names;
@@ -105,7 +103,9 @@ protected:
     TCustomSerialPort::SetupDialog = nullptr;
     SetExceptionPresenter(nullptr);
   }
-  void Save() { RunHandler([this] { program->Form5().SpeedButton1Click(); }); }
+  void Save() {
+    RunHandler([this] { program->Form5().SpeedButton1Click(); });
+  }
 
   static TLoggerSimulator *sim_;
   std::unique_ptr<TProgram> program;
@@ -185,8 +185,7 @@ TEST_F(SaveFaults, AReadOnlyFolderTakesTheSaveInPlaceButNoNewFile) {
   PutFile(path, kOld);
   {
     Immutable lock(folder);
-    if (!lock.Ok())
-      GTEST_SKIP() << "this file system cannot make a folder read-only for root (no immutable flag)";
+    if (!lock.Ok()) GTEST_SKIP() << "this file system cannot make a folder read-only for root (no immutable flag)";
     // No file can be put in its place, but the file itself takes writes.
     Save();
     EXPECT_EQ(ReadFile(path), expected);

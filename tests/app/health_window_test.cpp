@@ -27,14 +27,15 @@ protected:
   // A frame whose clock reads `clock`, decoded at the PC time `now`.
   void Frame(const QDateTime &clock, int rateCode = 4, long records = 300) {
     TLoggerState s;
-    s.Clock = {clock.date().year(), clock.date().month(), clock.date().day(), clock.time().hour(),
-               clock.time().minute(), clock.time().second()};
+    s.Clock = {clock.date().year(), clock.date().month(),  clock.date().day(),
+               clock.time().hour(), clock.time().minute(), clock.time().second()};
     s.RateCode = rateCode;
     s.Readings.fill(750);
     s.MemoryCount = records;
     pty.Write(MakeLiveFrame(s));
     const QString shown = clock.time().toString("hh:mm:ss");
-    ASSERT_TRUE(PumpUntil([&] { return form().Edit3->text() == shown && form().Edit1->text() == QString::number(records); }, 3000));
+    ASSERT_TRUE(PumpUntil(
+        [&] { return form().Edit3->text() == shown && form().Edit1->text() == QString::number(records); }, 3000));
   }
   // Frames of a logger `offsetS` seconds off, one a second from kStart + fromS.
   void Frames(int offsetS, int count, int fromS = 0) {
@@ -90,7 +91,8 @@ TEST_F(HealthOnPty, DriftInTheClockHintsAndTheClockSetWindowUntilAClockSetPutsIt
   for (int i = 0; i < 2; ++i) {
     now = QDateTime(QDate(2024, 4, 1), QTime(1, 0, 7 + i)).toMSecsSinceEpoch();
     Frame(QDateTime(QDate(2024, 3, 31), QTime(23, 59, 52 + i)));
-    EXPECT_EQ(clockSet.Label4->text(), i ? "El reloj del registrador va 3.615 s atrasado" : "El reloj del registrador va 15 s atrasado");
+    EXPECT_EQ(clockSet.Label4->text(),
+              i ? "El reloj del registrador va 3.615 s atrasado" : "El reloj del registrador va 15 s atrasado");
   }
 
   RunHandler([this] { form().InsRockerSwitch1Click(); });
@@ -175,8 +177,9 @@ TEST_P(DownloadCheckOnPty, ADownloadIsCheckedAgainstTheLoggersCount) {
     EXPECT_TRUE(messages.empty());
   } else {
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0], "La descarga trajo " + n +
-                               " registros, pero el registrador indicaba 3 en su memoria. Se conserva todo lo recibido.");
+    EXPECT_EQ(messages[0],
+              "La descarga trajo " + n +
+                  " registros, pero el registrador indicaba 3 en su memoria. Se conserva todo lo recibido.");
     EXPECT_EQ(hint, "Descarga: " + n + " registros (el registrador indicaba 3)");
   }
   // Opening the data window again warns no more.

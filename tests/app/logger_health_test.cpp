@@ -31,7 +31,8 @@ TLiveFrame FrameReading(const QDateTime &clock) {
 // complete.
 void Feed(TClockDrift &drift, const QDateTime &sent, std::int64_t offsetMs, int lateMs = 0) {
   const QDateTime clock = QDateTime::fromMSecsSinceEpoch(sent.toMSecsSinceEpoch() + offsetMs);
-  drift.Frame(FrameReading(clock), sent.toMSecsSinceEpoch() + static_cast<std::int64_t>(std::ceil(kFrameLineMs)) + lateMs);
+  drift.Frame(FrameReading(clock),
+              sent.toMSecsSinceEpoch() + static_cast<std::int64_t>(std::ceil(kFrameLineMs)) + lateMs);
 }
 
 }  // namespace
@@ -46,9 +47,9 @@ TEST(ClockDrift, ALoggerSendingOnItsTickReadsExactlyAcrossDayMonthAndYearEnds) {
       {Local(2024, 3, 15, 10, 30, 0), 37000, "El reloj del registrador va 37 s adelantado"},
       {Local(2024, 3, 15, 10, 30, 0), -125400, "El reloj del registrador va 125,4 s atrasado"},
       {Local(2023, 12, 31, 23, 59, 50), 20000, "El reloj del registrador va 20 s adelantado"},  // into a new year
-      {Local(2024, 3, 1, 0, 0, 5), -7000, "El reloj del registrador va 7 s atrasado"},       // still 29 February
-      {Local(2023, 3, 1, 0, 0, 2), -3000, "El reloj del registrador va 3 s atrasado"},       // still 28 February
-      {Local(2024, 4, 30, 23, 59, 59), 1000, "El reloj del registrador va en hora"},         // already in May
+      {Local(2024, 3, 1, 0, 0, 5), -7000, "El reloj del registrador va 7 s atrasado"},          // still 29 February
+      {Local(2023, 3, 1, 0, 0, 2), -3000, "El reloj del registrador va 3 s atrasado"},          // still 28 February
+      {Local(2024, 4, 30, 23, 59, 59), 1000, "El reloj del registrador va en hora"},            // already in May
       {Local(2024, 6, 30, 23, 59, 58), -1100, "El reloj del registrador va 1,1 s atrasado"},
   };
   for (const auto &c : cases) {
@@ -113,7 +114,7 @@ TEST(MemoryForecast, FullDateAtEachRateNearAndAtCapacity) {
       {1990, 5, "Memoria llena el 15/03/2024 15:30 (a 30 minutos)"},
       {1976, 6, "Memoria llena el 16/03/2024 10:30 (a 60 minutos)"},
       {1999.5, 6, "Memoria llena el 15/03/2024 11:30 (a 60 minutos)"},  // only whole records to go
-      {-0.96875, 4, "Memoria llena el " + empty + " (a 15 minutos)"},  // weeks: the PC's offset may change
+      {-0.96875, 4, "Memoria llena el " + empty + " (a 15 minutos)"},   // weeks: the PC's offset may change
       {2000, 4, "Memoria llena"},
       {2003, 6, "Memoria llena"},
   };

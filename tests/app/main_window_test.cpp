@@ -1,7 +1,7 @@
 #include "app/main_window.h"
+#include "app/clock_set_window.h"
 #include "app/program.h"
 #include "app/rate_window.h"
-#include "app/clock_set_window.h"
 #include "app/thermometer_window.h"
 #include "runtime/application.h"
 #include "runtime/format_settings.h"
@@ -34,7 +34,6 @@ std::string Frame(const std::string &channel1 = "02238", char rate = '5', const 
   for (int k = 2; k <= 16; ++k) f += "00500";
   return f + memory + "\n";
 }
-
 
 TEST_F(ProgramOnPty, ConnectShowsLiveFramesAndDisconnectLowersEverything) {
   ApplyProgramFormats();

@@ -1,10 +1,10 @@
 #include "app/about_window.h"
+#include "app/clock_set_window.h"
 #include "app/help_window.h"
 #include "app/live_frame.h"
 #include "app/main_window.h"
 #include "app/program.h"
 #include "app/rate_window.h"
-#include "app/clock_set_window.h"
 #include "app/thermometer_window.h"
 #include "chart/chart.h"
 #include "chart/chart_preview.h"
@@ -74,9 +74,16 @@ QStringList CaptionsThatDoNotFit(QWidget *window) {
     for (const TCaptionBox &c : OwnerDrawnCaptions(w)) {
       check(w, c.Text, c.Font, c.Room);
       if (!c.Room.contains(c.Drawn))
-        fault(w, c.Text, QString("drawn at %1,%2 %3x%4, outside %5,%6 %7x%8")
-                             .arg(c.Drawn.x()).arg(c.Drawn.y()).arg(c.Drawn.width()).arg(c.Drawn.height())
-                             .arg(c.Room.x()).arg(c.Room.y()).arg(c.Room.width()).arg(c.Room.height()));
+        fault(w, c.Text,
+              QString("drawn at %1,%2 %3x%4, outside %5,%6 %7x%8")
+                  .arg(c.Drawn.x())
+                  .arg(c.Drawn.y())
+                  .arg(c.Drawn.width())
+                  .arg(c.Drawn.height())
+                  .arg(c.Room.x())
+                  .arg(c.Room.y())
+                  .arg(c.Room.width())
+                  .arg(c.Room.height()));
     }
     QStyle *style = w->style();
     if (w != window && (qobject_cast<QLabel *>(w) || qobject_cast<QAbstractButton *>(w)) &&
@@ -90,7 +97,8 @@ QStringList CaptionsThatDoNotFit(QWidget *window) {
       QStyleOptionButton opt;
       opt.initFrom(box);
       opt.text = box->text();
-      check(w, QString(box->text()).remove('&'), box->font(), style->subElementRect(QStyle::SE_CheckBoxContents, &opt, box));
+      check(w, QString(box->text()).remove('&'), box->font(),
+            style->subElementRect(QStyle::SE_CheckBoxContents, &opt, box));
     } else if (auto *radio = qobject_cast<QRadioButton *>(w)) {
       QStyleOptionButton opt;
       opt.initFrom(radio);
@@ -110,8 +118,7 @@ QStringList CaptionsThatDoNotFit(QWidget *window) {
       const QRect inside = tool->rect().adjusted(frame, frame, -frame, -frame);
       if (tool->toolButtonStyle() == Qt::ToolButtonTextBesideIcon)
         check(w, tool->text(), tool->font(), inside.adjusted(tool->iconSize().width() + 4, 0, 0, 0));
-      else
-        check(w, tool->text(), tool->font(), inside.adjusted(0, tool->iconSize().height(), 0, 0));
+      else check(w, tool->text(), tool->font(), inside.adjusted(0, tool->iconSize().height(), 0, 0));
     } else if (auto *group = qobject_cast<QGroupBox *>(w)) {
       if (group->title().isEmpty()) continue;
       QStyleOptionGroupBox opt;
@@ -122,7 +129,8 @@ QStringList CaptionsThatDoNotFit(QWidget *window) {
       const QString title = QString(group->title()).remove('&');
       const int right = label.left() + QFontMetrics(group->font()).horizontalAdvance(title);
       if (label.left() < 0 || right > group->width())
-        fault(w, title, QString("runs from %1 to %2 in a frame %3 wide").arg(label.left()).arg(right).arg(group->width()));
+        fault(w, title,
+              QString("runs from %1 to %2 in a frame %3 wide").arg(label.left()).arg(right).arg(group->width()));
     }
   }
   return faults;
@@ -270,7 +278,8 @@ TEST(HelpWindow, TextStandsExactlyAsWritten) {
   EXPECT_EQ(lines[12].count('"'), 1);
   EXPECT_TRUE(lines[12].endsWith("\"ON"));
   EXPECT_EQ(lines[13], "LINE\".");
-  EXPECT_EQ(lines[17], QString::fromUtf8("Haciendo click en descargar podrña ver los datos descargados y ver un gráfico"));
+  EXPECT_EQ(lines[17],
+            QString::fromUtf8("Haciendo click en descargar podrña ver los datos descargados y ver un gráfico"));
   EXPECT_EQ(lines[24], QString::fromUtf8("Ingresando a \"Cambio de tasa\" podrá cambiar la misma."));
   // An edit stays for the next opening within the run.
   TForm3 help;

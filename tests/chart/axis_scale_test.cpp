@@ -36,19 +36,18 @@ TEST_P(LabelStepTable, GrowsUntilTheLabelsFit) {
   EXPECT_LE(std::llround(c.range / step), c.maxLabels);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Ranges, LabelStepTable,
-    ::testing::Values(StepCase{10, 20, 1, 1},        // whole samples while they fit
-                      StepCase{10, 10, 1, 1},        // exactly fits
-                      StepCase{10, 9, 1, 2},         //
-                      StepCase{1999, 25, 1, 100},    // 2000 samples on the window's bottom axis
-                      StepCase{1999, 16, 1, 200},    //
-                      StepCase{75, 14, 0, 10},       // temperatures, automatic start at 1
-                      StepCase{0.8, 10, 0, 0.1},     // below one, from a tiny step
-                      StepCase{0.03, 4, 0, 0.01},    //
-                      StepCase{100, 1, 0, 100},      // a single label
-                      StepCase{100, 2, 30, 50},      // start at the increment
-                      StepCase{0, 10, 0, 1e-12}));   // no range: the first step stays
+INSTANTIATE_TEST_SUITE_P(Ranges, LabelStepTable,
+                         ::testing::Values(StepCase{10, 20, 1, 1},       // whole samples while they fit
+                                           StepCase{10, 10, 1, 1},       // exactly fits
+                                           StepCase{10, 9, 1, 2},        //
+                                           StepCase{1999, 25, 1, 100},   // 2000 samples on the window's bottom axis
+                                           StepCase{1999, 16, 1, 200},   //
+                                           StepCase{75, 14, 0, 10},      // temperatures, automatic start at 1
+                                           StepCase{0.8, 10, 0, 0.1},    // below one, from a tiny step
+                                           StepCase{0.03, 4, 0, 0.01},   //
+                                           StepCase{100, 1, 0, 100},     // a single label
+                                           StepCase{100, 2, 30, 50},     // start at the increment
+                                           StepCase{0, 10, 0, 1e-12}));  // no range: the first step stays
 
 TEST(MaxLabelCount, KeepsTheSeparationBetweenLabels) {
   // 441-pixel axis, 14-pixel labels, 10 % kept free: 441 / (14 + 1) = 29.4

@@ -2,13 +2,13 @@
 
 #include "runtime/format_settings.h"
 
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QClipboard>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPicture>
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <climits>
@@ -240,7 +240,7 @@ TEST_F(WindowChart, PanningStopsWhenThePointerLeavesTheChart) {
   EXPECT_TRUE(chart.Panning());
   Mouse(QEvent::MouseMove, Qt::RightButton, {310, 200});
   const double after = chart.BottomAxis().Minimum();
-  EXPECT_FALSE(chart.BottomAxis().Automatic());  // a pan fixes the ranges
+  EXPECT_FALSE(chart.BottomAxis().Automatic());         // a pan fixes the ranges
   Mouse(QEvent::MouseMove, Qt::RightButton, {310, 2});  // on the title
   EXPECT_FALSE(chart.Panning());
   Mouse(QEvent::MouseMove, Qt::RightButton, {250, 200});
@@ -488,7 +488,7 @@ TEST_F(WindowChart, ReadoutCursorFollowsThePointerAndTheArrowKeys) {
   const QImage shown = chart.grab().toImage().convertToFormat(QImage::Format_RGB32);
   const int x = h.Pixel(11);
   EXPECT_EQ(shown.pixel(x, l.ChartRect.bottom() - 2) & 0xFFFFFF, 0u);  // the line
-  EXPECT_GT(CountColor(shown, qRgb(255, 255, 225)), 500);               // the box
+  EXPECT_GT(CountColor(shown, qRgb(255, 255, 225)), 500);              // the box
   EXPECT_FALSE(asked.empty());
   EXPECT_TRUE(chart.CursorRect().contains(x, l.ChartRect.center().y()));
 
@@ -575,7 +575,7 @@ TEST_F(WindowChart, RubberBandIsDrawnInNotXorOverThePicture) {
   EXPECT_EQ(qGreen(now), 255 - qGreen(was));
   EXPECT_EQ(qBlue(now), qBlue(was));
   EXPECT_EQ(during.pixel(250 * k, 200 * k), before.pixel(250 * k, 200 * k));  // no fill
-  Mouse(QEvent::MouseButtonRelease, Qt::LeftButton, {210, 160});  // too small: nothing
+  Mouse(QEvent::MouseButtonRelease, Qt::LeftButton, {210, 160});              // too small: nothing
   EXPECT_FALSE(chart.Zoomed());
   EXPECT_EQ(chart.grab().toImage().convertToFormat(QImage::Format_RGB32), before);
 }

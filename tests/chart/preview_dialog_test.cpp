@@ -4,6 +4,7 @@
 #include "runtime/exceptions.h"
 #include "runtime/radio_group.h"
 
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -14,7 +15,6 @@
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QTimer>
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -204,7 +204,7 @@ TEST_F(PreviewDialog, PrinterSetupChoosesPaperAndOrientationAndTheRunKeepsThem) 
   };
   dialog.BSetupPrinter->click();
   EXPECT_EQ(asked.Orientation, QPageLayout::Landscape);  // it starts from what the preview has
-  EXPECT_TRUE(asked.Printer.isEmpty());                   // the PDF file
+  EXPECT_TRUE(asked.Printer.isEmpty());                  // the PDF file
   EXPECT_EQ(dialog.Orientation->ItemIndex(), 0);
   EXPECT_TRUE(dialog.Printer().pageLayout().pageSize().isEquivalentTo(QPageSize(QPageSize::A5)));
   EXPECT_LE(dialog.PageSize().width(), dialog.PageSize().height());
@@ -235,7 +235,8 @@ TEST(PrinterSetupDialog, SetsUpPrinterPaperAndOrientationWithoutPrinting) {
   EXPECT_EQ(pdf.windowTitle(), "Printer Setup");
   EXPECT_FALSE(pdf.Name->isEnabled());
   EXPECT_EQ(pdf.OK->text(), "OK");
-  for (QPushButton *b : pdf.findChildren<QPushButton *>()) EXPECT_FALSE(b->text().contains("Print")) << b->text().toStdString();
+  for (QPushButton *b : pdf.findChildren<QPushButton *>())
+    EXPECT_FALSE(b->text().contains("Print")) << b->text().toStdString();
   EXPECT_EQ(pdf.Size->currentText(), QPageSize(QPageSize::Letter).name());
   EXPECT_TRUE(pdf.Landscape->isChecked());
   pdf.Size->setCurrentIndex(pdf.Size->findText(QPageSize(QPageSize::A3).name()));

@@ -2,9 +2,9 @@
 #include "chart/chart_preview_page.h"
 #include "chart/chart_print.h"
 
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QMouseEvent>
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -27,8 +27,8 @@ TEST(DragPartAt, CornersBeforeEdgesBeforeInside) {
   EXPECT_EQ(DragPartAt(c, QPoint(200, 96)), dpTop);
   EXPECT_EQ(DragPartAt(c, QPoint(200, 201)), dpBottom);
   EXPECT_EQ(DragPartAt(c, QPoint(200, 150)), dpMove);
-  EXPECT_EQ(DragPartAt(c, QPoint(94, 150)), dpNone);   // 5 pixels off the left line
-  EXPECT_EQ(DragPartAt(c, QPoint(99, 250)), dpNone);   // on the line's extension, far below
+  EXPECT_EQ(DragPartAt(c, QPoint(94, 150)), dpNone);  // 5 pixels off the left line
+  EXPECT_EQ(DragPartAt(c, QPoint(99, 250)), dpNone);  // on the line's extension, far below
   // A chart narrower than the reach: the nearer line wins.
   const QRect thin(100, 100, 3, 100);
   EXPECT_EQ(DragPartAt(thin, QPoint(99, 150)), dpLeft);

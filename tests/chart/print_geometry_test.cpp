@@ -1,9 +1,9 @@
 #include "chart/chart.h"
 #include "chart/chart_print.h"
 
+#include <gtest/gtest.h>
 #include <QPainter>
 #include <QPrinter>
-#include <gtest/gtest.h>
 
 namespace {
 

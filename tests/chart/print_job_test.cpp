@@ -4,8 +4,10 @@
 #include "runtime/exceptions.h"
 #include "runtime/radio_group.h"
 
-#include <QCoreApplication>
+#include <gtest/gtest.h>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
@@ -18,13 +20,11 @@
 #include <QPrinterInfo>
 #include <QProcess>
 #include <QPushButton>
-#include <QCheckBox>
 #include <QSpinBox>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTransform>
-#include <gtest/gtest.h>
 
 #include <stdexcept>
 
@@ -56,7 +56,8 @@ QImage PdfPage(const QString &pdf, const QString &dir) {
   QProcess tool;
   tool.setProcessChannelMode(QProcess::MergedChannels);  // its font warnings are of no interest
   tool.start("pdftoppm", {"-r", "40", "-png", "-singlefile", pdf, base});
-  if (!tool.waitForFinished(60000) || tool.exitStatus() != QProcess::NormalExit || tool.exitCode() != 0) return QImage();
+  if (!tool.waitForFinished(60000) || tool.exitStatus() != QProcess::NormalExit || tool.exitCode() != 0)
+    return QImage();
   return QImage(base + ".png");
 }
 
@@ -114,7 +115,8 @@ TEST(PrintToPdfFile, TheChartLandsInsideTheMargins) {
   EXPECT_GT(page.width(), page.height());  // landscape
   ExpectSameBox(InkBox(page), ExpectedBox(printer, chart.PrintMargins()));
   const QRectF box = InkBox(page);
-  EXPECT_TRUE(IsYellow(page.pixelColor(int((box.left() + 0.01) * page.width()), int((box.top() + 0.01) * page.height()))));
+  EXPECT_TRUE(
+      IsYellow(page.pixelColor(int((box.left() + 0.01) * page.width()), int((box.top() + 0.01) * page.height()))));
 }
 
 TEST(RunPrintJob, AFailingDrawingLeavesNoPageBehind) {
@@ -241,7 +243,8 @@ TEST(PreviewWithoutPrinter, AFailedPrintIsReportedAndTheHourglassGoes) {
 // Where cups-pdf puts what it prints for us: the submitting user's ~/PDF, or
 // its spool folder for users it does not know.
 QStringList CupsPdfFolders() {
-  return {QDir::homePath() + "/PDF", "/var/spool/cups-pdf/ANONYMOUS", "/var/spool/cups-pdf/" + qEnvironmentVariable("USER")};
+  return {QDir::homePath() + "/PDF", "/var/spool/cups-pdf/ANONYMOUS",
+          "/var/spool/cups-pdf/" + qEnvironmentVariable("USER")};
 }
 
 QString WaitForCupsPdf(const QString &title, int seconds) {
@@ -365,7 +368,8 @@ TEST(PreviewWithoutPrinter, TheSummaryTableIsPrintedUnderTheChart) {
   chart.PrintSummarySource = [] {
     TPrintSummary s;
     s.Heading = {QString::fromUtf8("Inicio: 08/12/2026 10:00:00   Intervalo: 1 minuto   Registros: 3")};
-    s.Columns = {"Canal", QString::fromUtf8("Mínimo"), "Fecha y hora", QString::fromUtf8("Máximo"), "Fecha y hora", "Media"};
+    s.Columns = {"Canal", QString::fromUtf8("Mínimo"), "Fecha y hora", QString::fromUtf8("Máximo"), "Fecha y hora",
+                 "Media"};
     s.Rows = {{"CANAL1", "-12,5", "08/12/2026 10:01:00", "31,0", "08/12/2026 10:02:00", "9,3"},
               {"CANAL7", "20,0", "08/12/2026 10:00:00", "20,0", "08/12/2026 10:00:00", "20,0"}};
     s.RowColors = {Qt::red, QColor(255, 0, 255)};

@@ -1,5 +1,5 @@
-#include "chart/line_series.h"
 #include "chart/series_path.h"
+#include "chart/line_series.h"
 
 #include <gtest/gtest.h>
 
@@ -56,8 +56,8 @@ TEST(SeriesPath, DecimatedLineCoversExactlyThePixelsOfTheFullOne) {
   for (size_t i = 0; i < n; ++i) {
     y += noise(rng) * 0.2;
     ys[i] = y + noise(rng);
-    if (i % 997 == 0) ys[i] = 1e9;     // far off the plot: cut at the band
-    if (i % 1499 == 0) ys[i] = NAN;    // no value
+    if (i % 997 == 0) ys[i] = 1e9;   // far off the plot: cut at the band
+    if (i % 1499 == 0) ys[i] = NAN;  // no value
   }
   const TAxisMap h = Horizontal(1000, 41000, 40, 690);
   const TAxisMap v = Vertical(-20, 60, 30, 420);
@@ -65,7 +65,7 @@ TEST(SeriesPath, DecimatedLineCoversExactlyThePixelsOfTheFullOne) {
   std::vector<TPixelPoint> full, decimated;
   BuildSeriesPath(xs.data(), ys.data(), n, h, v, false, full, nullptr, {}, band);
   BuildSeriesPath(xs.data(), ys.data(), n, h, v, true, decimated, nullptr, {}, band);
-  EXPECT_GT(full.size(), 20000u);  // dense, though the walk leaves the band at times
+  EXPECT_GT(full.size(), 20000u);                        // dense, though the walk leaves the band at times
   EXPECT_LE(decimated.size(), 4u * (h.Size() + 1) + 2);  // bounded by the width
   ExpectSameSpans(Spans(full, 0, 760), Spans(decimated, 0, 760));
 

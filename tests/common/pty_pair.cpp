@@ -6,10 +6,10 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <stdexcept>
 #include <stdlib.h>
 #include <termios.h>
 #include <unistd.h>
+#include <stdexcept>
 
 #include <cerrno>
 

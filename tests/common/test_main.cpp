@@ -1,7 +1,7 @@
 #include <QApplication>
 
-#include "runtime/application.h"
 #include <gtest/gtest.h>
+#include "runtime/application.h"
 
 #include <cstdlib>
 

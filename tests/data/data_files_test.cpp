@@ -14,17 +14,17 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <glob.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
-#include <glob.h>
 #include <fstream>
 #include <sstream>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 using namespace dump_samples;
 
@@ -65,9 +65,7 @@ std::string Varied(int records, int code = 2, int day = 15) {
 
 // The grid's order after dragging the date column behind channel 3, and
 // channel 5 in front of channel 1.
-std::vector<int> DraggedOrder() {
-  return {0, 2, 7, 3, 4, 5, 1, 6, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18};
-}
+std::vector<int> DraggedOrder() { return {0, 2, 7, 3, 4, 5, 1, 6, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18}; }
 
 std::string ReadFile(const std::string &path) {
   std::ifstream in(path, std::ios::binary);
@@ -171,7 +169,8 @@ TEST(DataFileReader, StartAndRateComeFromTheFirstRecords) {
 }
 
 std::string Replace(std::string s, const std::string &from, const std::string &to) {
-  for (size_t at = s.find(from); at != std::string::npos; at = s.find(from, at + to.size())) s.replace(at, from.size(), to);
+  for (size_t at = s.find(from); at != std::string::npos; at = s.find(from, at + to.size()))
+    s.replace(at, from.size(), to);
   return s;
 }
 
@@ -274,7 +273,8 @@ TEST(DataFileReader, SpreadsheetCsvEditsOpenAndFaultsAreNamed) {
         {"as exported", csv},
         {"LF line ends", Replace(csv, "\r\n", "\n")},
         {"a trailing empty column", Replace(csv, "\r\n", std::string(1, sep) + "\r\n")},
-        {"stamps with a blank and no seconds", Replace(Replace(csv, "T", " "), ":00" + std::string(1, sep), std::string(1, sep))},
+        {"stamps with a blank and no seconds",
+         Replace(Replace(csv, "T", " "), ":00" + std::string(1, sep), std::string(1, sep))},
         {"separate date and time columns",
          Replace(Replace(Replace(csv, "FECHA Y HORA", std::string("FECHA") + sep + "HORA"), "T", std::string(1, sep)),
                  "2004-04-15", "15/04/2004")},
@@ -381,7 +381,7 @@ TEST(DataExport, FormatByNameAndStyleByLocale) {
 
 TEST(DataExport, CsvLinesAreIsoStampsAndValuesInTheChosenStyle) {
   TDecoded d = Decode(Varied(2));
-  d.Table.SetCells(FirstValueColumn, 2, "");  // a value that never decoded
+  d.Table.SetCells(FirstValueColumn, 2, "");               // a value that never decoded
   d.Table.SetCells(FirstValueColumn + 1, 0, "CH2;\"b\"");  // a caption to quote
   const std::string semicolon = BuildCsv({d.Table, 2, {}}, TCsvStyle::Semicolon);
   const std::string comma = BuildCsv({d.Table, 2, {}}, TCsvStyle::Comma);
@@ -559,10 +559,18 @@ TEST(RecordValues, TenthsAndStamps) {
     bool ok;
     std::int64_t tenths;
   };
-  for (const Case &c : std::vector<Case>{{"25,0", true, 250},  {"-0,5", true, -5},     {"25.50", true, 255},
-                                         {"7", true, 70},      {"25,05", false, 0},    {"", false, 0},
-                                         {"-", false, 0},      {"2,", false, 0},       {",5", false, 0},
-                                         {" 1,0", false, 0},   {"1234567890", false, 0}, {"25624,3", true, 256243}}) {
+  for (const Case &c : std::vector<Case>{{"25,0", true, 250},
+                                         {"-0,5", true, -5},
+                                         {"25.50", true, 255},
+                                         {"7", true, 70},
+                                         {"25,05", false, 0},
+                                         {"", false, 0},
+                                         {"-", false, 0},
+                                         {"2,", false, 0},
+                                         {",5", false, 0},
+                                         {" 1,0", false, 0},
+                                         {"1234567890", false, 0},
+                                         {"25624,3", true, 256243}}) {
     std::int64_t v = 0;
     EXPECT_EQ(ParseTenths(c.text, v), c.ok) << c.text;
     if (c.ok) {

@@ -6,6 +6,7 @@
 #include "runtime/application.h"
 #include "runtime/format_settings.h"
 
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QHeaderView>
 #include <QImage>
@@ -15,7 +16,6 @@
 #include <QTableWidget>
 #include <QTimer>
 #include <QToolButton>
-#include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <fstream>

@@ -85,8 +85,8 @@ TEST_F(Decoding, FiveLineDumpFillsTwoRowsAndTheHiddenOne) {
   ASSERT_EQ(lines.size(), 5u);
   EXPECT_EQ(table.RowCount(), 3);
 
-  const char *captions[] = {"", "FECHA:", "HORA:", "CH1", "CH2", "CH3", "CH4", "CH5", "CH6", "CH7",
-                            "CH8", "CH9", "CH10", "CH11", "CH12", "CH13", "CH14", "CH15", "CH16"};
+  const char *captions[] = {"",    "FECHA:", "HORA:", "CH1",  "CH2",  "CH3",  "CH4",  "CH5",  "CH6", "CH7",
+                            "CH8", "CH9",    "CH10",  "CH11", "CH12", "CH13", "CH14", "CH15", "CH16"};
   for (int c = 0; c < DataColumns; ++c) EXPECT_EQ(table.Cells(c, 0), captions[c]);
 
   EXPECT_EQ(table.Cells(0, 1), "1");

@@ -12,8 +12,7 @@ namespace dump_samples {
 // does not read hold separators, as the logger's own header does.
 inline std::string Header(int year, int month, int day, int second, int minute, int hour, int code) {
   char buf[64];
-  std::snprintf(buf, sizeof buf, "X%02d/%02d/%02d %02d:%02d:%02d  %d", year, month, day, second, minute, hour,
-                code);
+  std::snprintf(buf, sizeof buf, "X%02d/%02d/%02d %02d:%02d:%02d  %d", year, month, day, second, minute, hour, code);
   return buf;
 }
 

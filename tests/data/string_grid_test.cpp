@@ -1,9 +1,9 @@
 #include "data/string_grid.h"
 
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QHeaderView>
 #include <QTest>
-#include <gtest/gtest.h>
 
 #include <stdexcept>
 
@@ -59,8 +59,7 @@ TEST_F(Grid, MouseDragOnTheFixedRowMovesTheColumn) {
   };
   const QPoint from = centre(1), to = centre(4);
   QTest::mousePress(top->viewport(), Qt::LeftButton, Qt::NoModifier, from);
-  for (int i = 1; i <= 10; ++i)
-    QTest::mouseMove(top->viewport(), from + (to - from) * i / 10);
+  for (int i = 1; i <= 10; ++i) QTest::mouseMove(top->viewport(), from + (to - from) * i / 10);
   QTest::mouseRelease(top->viewport(), Qt::LeftButton, Qt::NoModifier, to);
   EXPECT_NE(grid.ColumnAtPosition(1), 1) << "column 1 left its place";
   EXPECT_EQ(grid.CellsAtPosition(1, 1), grid.Cells(grid.ColumnAtPosition(1), 1));

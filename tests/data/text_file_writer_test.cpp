@@ -1,23 +1,15 @@
-#include "data/dump_decoder.h"
 #include "data/text_file_writer.h"
+#include "data/dump_decoder.h"
 #include "dump_samples.h"
 
 #include "runtime/format_settings.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <csignal>
-#include <cstdint>
-#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
-#include <fstream>
-#include <functional>
 #include <linux/fs.h>
-#include <memory>
 #include <poll.h>
-#include <sstream>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -25,8 +17,16 @@
 #include <sys/sysmacros.h>
 #include <sys/un.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
+#include <algorithm>
+#include <csignal>
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <thread>
 
 using namespace dump_samples;
 
@@ -39,9 +39,7 @@ std::string ReadFile(const std::string &path) {
   return ss.str();
 }
 
-void PutFile(const std::string &path, const std::string &bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
+void PutFile(const std::string &path, const std::string &bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
 std::vector<std::string> FolderEntries(const std::string &folder) {
   std::vector<std::string> names;
@@ -320,8 +318,8 @@ bool SetImmutable(const std::string &folder, bool on) {
 // What one case builds in its folder.
 struct Scene {
   std::string folder;
-  std::string skip;             // why the case cannot run here
-  std::function<void()> undo;   // lifts what would keep the folder from being removed
+  std::string skip;            // why the case cannot run here
+  std::function<void()> undo;  // lifts what would keep the folder from being removed
   std::unique_ptr<FifoReader> reader;
 };
 
@@ -339,7 +337,7 @@ struct SaveCase {
   const char *name;
   std::string (*make)(Scene &);  // returns the name the user picks
   Way way;
-  const char *message;           // "" for a save that goes through
+  const char *message;  // "" for a save that goes through
   void (*check)(const Scene &) = nullptr;
 };
 
@@ -389,8 +387,8 @@ const SaveCase kSaveCases[] = {
     {"FifoWithAReaderGetsTheBytes", [](Scene &s) { return MakeFifo(s, SIZE_MAX); }, Way::InPlace, ""},
     {"FifoWithNobodyReadingFailsAtOnce", [](Scene &s) { return MakeFifo(s, 0); }, Way::InPlace,
      "No program is reading the pipe"},
-    {"FifoWhoseReaderLeavesFailsWithoutEndingTheProgram", [](Scene &s) { return MakeFifo(s, 4096); },
-     Way::InPlace, "No program is reading the pipe"},
+    {"FifoWhoseReaderLeavesFailsWithoutEndingTheProgram", [](Scene &s) { return MakeFifo(s, 4096); }, Way::InPlace,
+     "No program is reading the pipe"},
     {"FullDeviceBehindALinkSaysDiskFull",
      [](Scene &s) {
        // Root gets a node of its own with the numbers of /dev/full: a save

@@ -119,7 +119,8 @@ void DataFileSeeds() {
     const std::string text = BuildTextFile(table, records);
     Put("data_file", n++, text);
     // The date dragged behind channel 1.
-    Put("data_file", n++, BuildTextFile(table, records, {0, 2, 3, 1, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18}));
+    Put("data_file", n++,
+        BuildTextFile(table, records, {0, 2, 3, 1, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18}));
     std::string lf;
     for (char c : text)
       if (c != '\r') lf += c == ',' ? '.' : c;
@@ -139,10 +140,18 @@ void NumberSeeds() {
     const char *text;
   };
   const Seed seeds[] = {
-      {true, 25.25, "0.0"},          {true, -1234567.891, "#,##0.00"}, {false, 0.05, "#.##"},
-      {true, 0.0, "0.0;-0.0;\"cero\""}, {true, -3.5, "'T' 0.0 'C'"}, {false, 1e20, "1E20"},
-      {true, 98.0, "25,5"},          {false, 2.03125, "-12"},         {false, 1e-5, "$FF"},
-      {false, -0.0, "0x7FFFFFFF"},   {true, 123456.5, " -2147483648 "}, {true, 4.9e-324, "1,5E-3"},
+      {true, 25.25, "0.0"},
+      {true, -1234567.891, "#,##0.00"},
+      {false, 0.05, "#.##"},
+      {true, 0.0, "0.0;-0.0;\"cero\""},
+      {true, -3.5, "'T' 0.0 'C'"},
+      {false, 1e20, "1E20"},
+      {true, 98.0, "25,5"},
+      {false, 2.03125, "-12"},
+      {false, 1e-5, "$FF"},
+      {false, -0.0, "0x7FFFFFFF"},
+      {true, 123456.5, " -2147483648 "},
+      {true, 4.9e-324, "1,5E-3"},
   };
   int n = 0;
   for (const Seed &s : seeds) {

@@ -8,6 +8,7 @@
 #include "serial/serial_ini.h"
 #include "serial/serial_port.h"
 
+#include <unistd.h>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -15,7 +16,6 @@
 #include <fstream>
 #include <iterator>
 #include <string>
-#include <unistd.h>
 
 namespace {
 

@@ -9,6 +9,7 @@
 #include "runtime/format_settings.h"
 #include "widgets/ins_col_bit_btn.h"
 
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -17,7 +18,6 @@
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>
@@ -317,7 +317,8 @@ TEST_F(GraphWindow, ThePrintedSummaryGivesTheShownChannelsExtremesFromTheGrid) {
   EXPECT_EQ(s.Rows[5].value(4), "08/12/2026 10:03:00");
   EXPECT_EQ(s.RowColors[5], Series(7).SeriesColor());
 
-  if (QStandardPaths::findExecutable("pdftotext").isEmpty()) GTEST_SKIP() << "pdftotext is not installed (poppler-utils)";
+  if (QStandardPaths::findExecutable("pdftotext").isEmpty())
+    GTEST_SKIP() << "pdftotext is not installed (poppler-utils)";
   QTemporaryDir dir;
   CurrentPrinter().reset();
   TChartPreview preview;
@@ -331,7 +332,8 @@ TEST_F(GraphWindow, ThePrintedSummaryGivesTheShownChannelsExtremesFromTheGrid) {
   tool.start("pdftotext", {"-layout", dir.filePath("informe.pdf"), "-"});
   ASSERT_TRUE(tool.waitForFinished(60000));
   const QString text = QString::fromUtf8(tool.readAllStandardOutput());
-  for (const char *want : {"Registros: 30", "CANAL1", "-12,5", "08/12/2026 10:16:00", "CANAL7", "55,0", "TEMPERATURA VERSUS TIEMPO"})
+  for (const char *want :
+       {"Registros: 30", "CANAL1", "-12,5", "08/12/2026 10:16:00", "CANAL7", "55,0", "TEMPERATURA VERSUS TIEMPO"})
     EXPECT_TRUE(text.contains(QString::fromUtf8(want))) << want << "\n" << text.toStdString();
   EXPECT_FALSE(text.contains("CANAL2 ")) << text.toStdString();
   chart.SetPrintSummary(false);

@@ -16,7 +16,12 @@ TEST(DateFormat, ProgramFormatsGiveFixedPositions) {
   const TFormatSettings saved = FormatSettings();
   ApplyProgramFormats();
   TDateTimeParts t;
-  t.Year = 2004; t.Month = 2; t.Day = 1; t.Hour = 9; t.Minute = 7; t.Second = 3;
+  t.Year = 2004;
+  t.Month = 2;
+  t.Day = 1;
+  t.Hour = 9;
+  t.Minute = 7;
+  t.Second = 3;
   EXPECT_EQ(TimeToStr(t), "09:07:03");
   EXPECT_EQ(DateToStr(t), "01/02/2004");
   // The separators come from the regional settings, not from the format.

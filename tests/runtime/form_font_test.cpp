@@ -1,7 +1,7 @@
 #include "runtime/form_font.h"
 
-#include <QFontInfo>
 #include <gtest/gtest.h>
+#include <QFontInfo>
 
 namespace {
 

@@ -38,9 +38,7 @@ void QtEscape(QWidget &window, quint32 time) {
 
 class KeyboardGuard : public ::testing::Test {
 protected:
-  void SetUp() override {
-    InstallKeyboardGuard();
-  }
+  void SetUp() override { InstallKeyboardGuard(); }
 };
 
 TEST_F(KeyboardGuard, AKeyForAWindowBeneathTheModalOneIsDropped) {

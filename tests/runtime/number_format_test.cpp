@@ -1,6 +1,6 @@
+#include "runtime/number_format.h"
 #include "runtime/exceptions.h"
 #include "runtime/format_settings.h"
-#include "runtime/number_format.h"
 
 #include <gtest/gtest.h>
 

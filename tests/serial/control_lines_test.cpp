@@ -35,7 +35,7 @@ TEST(SerialControlLines, APseudoTerminalOpensWithAnyLinesAndKeepsThemAtClose) {
     TDTRFlowControl dtr;
     TRTSFlowControl rts;
   } cases[] = {
-      {dtrDisable, rtsDisable}, {dtrDisable, rtsEnable},   {dtrEnable, rtsEnable},
+      {dtrDisable, rtsDisable}, {dtrDisable, rtsEnable},      {dtrEnable, rtsEnable},
       {dtrEnable, rtsToggle},   {dtrHandshake, rtsHandshake},
   };
   for (const auto &c : cases) {

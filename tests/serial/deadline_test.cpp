@@ -3,8 +3,8 @@
 // nothing, and the event thread's timed wait. The signals come every 10 ms,
 // aimed at the waiting thread itself.
 
-#include "serial/serial_device_posix.h"
 #include "pty_peer.h"
+#include "serial/serial_device_posix.h"
 #include "signal_storm.h"
 
 #include <gtest/gtest.h>

@@ -82,7 +82,7 @@ TEST(DeliveryRaces, ADirectHandlerMayCloseThePortAndItsOwnerDestroyIt) {
   std::atomic<bool> opened{false}, closed{false}, left{false};
   port->OnRxChar = [&](TCustomSerialPort *p, int) {
     WaitWithoutPumping(opened);  // the UI thread is done with the port
-    p->Close();  // on the event thread, inside its own delivery
+    p->Close();                  // on the event thread, inside its own delivery
     closed = true;
     QThread::msleep(50);  // the owner destroys the port meanwhile
     left = true;

@@ -1,8 +1,8 @@
 // The device layer on its own, on a pseudo-terminal: what a record the line
 // cannot carry does to the line.
 
-#include "serial/serial_device.h"
 #include "pty_peer.h"
+#include "serial/serial_device.h"
 
 #include <gtest/gtest.h>
 

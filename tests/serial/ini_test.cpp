@@ -1,7 +1,7 @@
 #include "serial/serial_ini.h"
 
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <QTemporaryDir>
 
 #include <cerrno>
 #include <fstream>
@@ -109,12 +109,26 @@ TEST_F(IniStore, FileUsesTheKeysAndValueTexts) {
   p.SetStoredGroups(kAllGroups);
   SaveToIni(p, File());
   const std::string text = ReadFile(File());
-  for (const char *line :
-       {"[SerialPort1]\n", "Port=/dev/ttyUSB3\n", "BaudRate=Custom\n", "CustomBaudRate=250000\n", "StopBits=2\n",
-        "DataBits=7\n", "Parity=Even\n", "FlowControl=Custom\n", "EventChar=#35\n", "DiscardNull=Yes\n",
-        "Parity.Check=Yes\n", "Parity.ReplaceChar=#32\n", "Buffer.OutputSize=2048\n", "Buffer.InputSize=4096\n",
-        "Timeouts.WriteTotalMultiplier=-1\n", "FlowControl.ControlRTS=Toggle\n", "FlowControl.ControlDTR=Handshake\n",
-        "FlowControl.XonXoffOut=No\n", "FlowControl.XoffChar=#200\n", "FlowControl.XonChar=Q\n"})
+  for (const char *line : {"[SerialPort1]\n",
+                           "Port=/dev/ttyUSB3\n",
+                           "BaudRate=Custom\n",
+                           "CustomBaudRate=250000\n",
+                           "StopBits=2\n",
+                           "DataBits=7\n",
+                           "Parity=Even\n",
+                           "FlowControl=Custom\n",
+                           "EventChar=#35\n",
+                           "DiscardNull=Yes\n",
+                           "Parity.Check=Yes\n",
+                           "Parity.ReplaceChar=#32\n",
+                           "Buffer.OutputSize=2048\n",
+                           "Buffer.InputSize=4096\n",
+                           "Timeouts.WriteTotalMultiplier=-1\n",
+                           "FlowControl.ControlRTS=Toggle\n",
+                           "FlowControl.ControlDTR=Handshake\n",
+                           "FlowControl.XonXoffOut=No\n",
+                           "FlowControl.XoffChar=#200\n",
+                           "FlowControl.XonChar=Q\n"})
     EXPECT_NE(text.find(line), std::string::npos) << line << "\nin:\n" << text;
 }
 
@@ -163,8 +177,9 @@ TEST_F(IniStore, SavingKeepsTheRestOfTheFileAndUpdatesInPlace) {
 }
 
 TEST_F(IniStore, LoadingTakesForeignSpellingsAndFallsBackOnUnknownTexts) {
-  WriteFile(File(), "[SerialPort1]\r\n  BaudRate = custom \r\nStopBits=1.5\r\nDataBits=9\r\nParity=space\r\n"
-                    "FlowControl=software\r\nPort=COM3\r\n");
+  WriteFile(File(),
+            "[SerialPort1]\r\n  BaudRate = custom \r\nStopBits=1.5\r\nDataBits=9\r\nParity=space\r\n"
+            "FlowControl=software\r\nPort=COM3\r\n");
   TSerialPort p;
   p.SetCustomBaudRate(1234);
   LoadFromIni(p, File());

@@ -42,7 +42,7 @@ std::string ReadFile(const std::string &path) {
 }
 
 bool Exists(const std::string &path) {
-  struct stat st{};
+  struct stat st {};
   return ::lstat(path.c_str(), &st) == 0;
 }
 
@@ -156,7 +156,7 @@ TEST_F(SerialLockFile, OurLockNamesTheDeviceAndGoesAtClose) {
   port.SetPort(link);
   port.Open();
   ASSERT_TRUE(port.Connected());
-  struct stat st{};
+  struct stat st {};
   ASSERT_EQ(::lstat(lockFile.c_str(), &st), 0);
   EXPECT_TRUE(S_ISREG(st.st_mode));
   EXPECT_EQ(st.st_mode & 0777, 0644u);

@@ -4,8 +4,8 @@
 
 #include "pty_peer.h"
 
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <QTemporaryDir>
 
 #include <cerrno>
 #include <filesystem>
@@ -56,7 +56,7 @@ private:
 class RegisteredName {
 public:
   explicit RegisteredName(std::string name, TPortProvider provider = nullptr) : name_(std::move(name)) {
-    if (!provider) provider = [] () -> TProvidedDevice { throw ESerialPort(ecOpenFailed, ENODEV); };
+    if (!provider) provider = []() -> TProvidedDevice { throw ESerialPort(ecOpenFailed, ENODEV); };
     RegisterPortName(name_, std::move(provider));
   }
   ~RegisteredName() { UnregisterPortName(name_); }
@@ -71,11 +71,11 @@ TEST(PortList, ListsRealDevicesAndPseudoTerminalLinksSortedThenDemo) {
   RegisteredName demo("DEMO");
   FakeMachine m;
   m.Tty("ttyS0", true, "4");
-  m.Tty("ttyS1", true, "0");          // reserved by the kernel, no UART behind it
-  m.Tty("ttyS2", true, "4", false);   // a UART without a device node
+  m.Tty("ttyS1", true, "0");         // reserved by the kernel, no UART behind it
+  m.Tty("ttyS2", true, "4", false);  // a UART without a device node
   m.Tty("ttyUSB0", true);
   m.Tty("ttyACM0", true);
-  m.Tty("tty0", false);               // virtual console
+  m.Tty("tty0", false);  // virtual console
   m.Tty("console", false);
   m.Touch(m.Dev("pts/3"));
   m.Touch(m.Dev("pts/4"));
@@ -90,8 +90,8 @@ TEST(PortList, ListsRealDevicesAndPseudoTerminalLinksSortedThenDemo) {
 
   std::vector<std::string> ports = {"old entry"};
   ListPorts(ports, m.Roots());
-  const std::vector<std::string> expected = {m.Dev("chain"),  m.Dev("ttyACM0"), m.Dev("ttyS0"),
-                                             m.Dev("ttyUSB0"), m.Dev("ttyV0"),  m.Dev("vcom"), "DEMO"};
+  const std::vector<std::string> expected = {m.Dev("chain"), m.Dev("ttyACM0"), m.Dev("ttyS0"), m.Dev("ttyUSB0"),
+                                             m.Dev("ttyV0"), m.Dev("vcom"),    "DEMO"};
   EXPECT_EQ(ports, expected);
 }
 

@@ -118,7 +118,7 @@ TEST_F(SerialLine, OpenAndCloseFireTheirEventsInOrderAndOnlyOnce) {
   port.Open();
   port.Close();
   port.Close();
-  const std::vector<std::string> expected = {"before open", "after open", "cts off", "dsr off", "rlsd off",
+  const std::vector<std::string> expected = {"before open", "after open", "cts off",  "dsr off",      "rlsd off",
                                              "cts off",     "dsr off",    "rlsd off", "before close", "after close"};
   EXPECT_EQ(log, expected);
   EXPECT_EQ(port.Handle(), -1);
@@ -207,7 +207,10 @@ TEST_F(SerialLine, WritesAndReadsRoundTrip) {
   EXPECT_EQ(peer.Read(13), "3123456789012");
   EXPECT_EQ(port.WriteText(""), 0);
 
-  peer.Write(std::string("12\0" "34", 5));  // nulls are discarded, as configured
+  peer.Write(
+      std::string("12\0"
+                  "34",
+                  5));  // nulls are discarded, as configured
   ASSERT_TRUE(PumpUntil([&] { return port.PendingInput() == 4; }));
   std::string text = "junk";
   EXPECT_EQ(port.ReadText(text, 0), 0);
@@ -452,7 +455,7 @@ TEST_F(SerialLine, ADeliveryQueuedWhenCloseBeginsRunsDuringClose) {
   port.Open();
   peer.Write("in flight");
   ASSERT_TRUE(TakenOffTheLine(port.Handle()));
-  port.Close();          // must not deadlock
+  port.Close();  // must not deadlock
   EXPECT_FALSE(port.Connected());
   ASSERT_EQ(counts.size(), 1u);
   EXPECT_EQ(counts[0], 9);
@@ -493,7 +496,7 @@ TEST_F(SerialLine, AHangUpIsReportedOnceAfterTheLastInputAndNothingSpins) {
   port.Open();
   peer.Write("abcdef");
   ASSERT_TRUE(TakenOffTheLine(port.Handle()));  // by the event thread, not yet handed over
-  peer.Close();          // the far end goes away mid-stream
+  peer.Close();                                 // the far end goes away mid-stream
   ASSERT_TRUE(PumpUntil([&] { return lost == 1; }));
   EXPECT_EQ(atLoss, "abcd");  // the leftovers were reported once more first
   ASSERT_EQ(errors.size(), 1u);

@@ -29,8 +29,7 @@ protected:
 };
 
 TEST(SerialTexts, EveryValueRoundTripsThroughItsText) {
-  for (int i = brCustom; i <= br256000; ++i)
-    EXPECT_EQ(TextToBaudRate(BaudRateToText(static_cast<TBaudRate>(i))), i);
+  for (int i = brCustom; i <= br256000; ++i) EXPECT_EQ(TextToBaudRate(BaudRateToText(static_cast<TBaudRate>(i))), i);
   for (int i = sbOneStopBit; i <= sbTwoStopBits; ++i)
     EXPECT_EQ(TextToStopBits(StopBitsToText(static_cast<TStopBits>(i))), i);
   for (int i = dbFive; i <= dbEight; ++i) EXPECT_EQ(TextToDataBits(DataBitsToText(static_cast<TDataBits>(i))), i);

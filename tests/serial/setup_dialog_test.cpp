@@ -3,13 +3,13 @@
 
 #include "common/pty_pair.h"
 
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
-#include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <memory>

@@ -15,7 +15,7 @@
 class SignalStorm {
 public:
   SignalStorm(pthread_t target, int intervalMs, int maxMs = 5000) {
-    struct sigaction sa{};
+    struct sigaction sa {};
     sa.sa_handler = [](int) { Received().fetch_add(1, std::memory_order_relaxed); };
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = 0;  // no SA_RESTART: interrupted calls fail with EINTR
@@ -47,5 +47,5 @@ private:
 
   std::atomic<bool> stop_{false};
   std::thread sender_;
-  struct sigaction old_{};
+  struct sigaction old_ {};
 };

@@ -124,10 +124,8 @@ TEST(Transfers, AbortAndCloseEndPendingWritesAndReads) {
 
     // The write is inside the device once its first bytes have come out.
     EXPECT_EQ(peer.Read(1), big.substr(0, 1));
-    if (byClose)
-      port.Close();
-    else
-      port.AbortTransfers();
+    if (byClose) port.Close();
+    else port.AbortTransfers();
     EXPECT_EQ(Raised([&] { port.WaitTransfer(write); }), std::make_pair(2, ECANCELED));
     EXPECT_EQ(Raised([&] { port.WaitTransfer(read); }), std::make_pair(3, ECANCELED));
     if (byClose) {

@@ -14,9 +14,7 @@ int Num(const std::string &s, size_t pos1, size_t width) {  // positions from 1
   return std::stoi(s.substr(pos1 - 1, width));
 }
 
-bool AllDigits(const std::string &s) {
-  return !s.empty() && s.find_first_not_of("0123456789") == std::string::npos;
-}
+bool AllDigits(const std::string &s) { return !s.empty() && s.find_first_not_of("0123456789") == std::string::npos; }
 
 TLoggerState SampleState() {
   TLoggerState st;
@@ -24,10 +22,10 @@ TLoggerState SampleState() {
   st.Battery = 153;
   st.RateCode = 5;
   for (int k = 0; k < kSimChannels; ++k) st.Readings[static_cast<size_t>(k)] = static_cast<std::uint16_t>(500 + k);
-  st.Readings[0] = 750;   // 02 238: 25.0 °C
-  st.Readings[1] = 400;   // 01 144: -10.0 °C
-  st.Readings[15] = 4095; // 15 255
-  st.MemoryCount = 2;     // address 95
+  st.Readings[0] = 750;    // 02 238: 25.0 °C
+  st.Readings[1] = 400;    // 01 144: -10.0 °C
+  st.Readings[15] = 4095;  // 15 255
+  st.MemoryCount = 2;      // address 95
   return st;
 }
 
@@ -159,13 +157,16 @@ TEST(Dump, EmptyMemoryStillSendsTheRecordInProgress) {
 }
 
 TEST(SimDateTime, MillisecondsRoundTripAcrossMonthsAndLeapYears) {
-  const TSimDateTime cases[] = {{2000, 1, 1, 0, 0, 0},     {2000, 2, 29, 12, 0, 0},  {2003, 2, 28, 23, 59, 59},
+  const TSimDateTime cases[] = {{2000, 1, 1, 0, 0, 0},    {2000, 2, 29, 12, 0, 0},    {2003, 2, 28, 23, 59, 59},
                                 {2004, 2, 29, 22, 15, 0}, {2099, 12, 31, 23, 59, 59}, {2026, 12, 7, 20, 37, 12}};
   for (const TSimDateTime &t : cases) EXPECT_EQ(TSimDateTime::FromMs(t.ToMs()), t) << t.Text();
   EXPECT_EQ((TSimDateTime{2000, 1, 1, 0, 0, 0}.ToMs()), 0);
-  EXPECT_EQ(TSimDateTime::FromMs((TSimDateTime{2003, 12, 31, 23, 59, 59}.ToMs()) + 1000), (TSimDateTime{2004, 1, 1, 0, 0, 0}));
-  EXPECT_EQ(TSimDateTime::FromMs((TSimDateTime{2004, 2, 28, 23, 0, 0}.ToMs()) + 3600000), (TSimDateTime{2004, 2, 29, 0, 0, 0}));
-  EXPECT_EQ(TSimDateTime::FromMs((TSimDateTime{2003, 2, 28, 23, 0, 0}.ToMs()) + 3600000), (TSimDateTime{2003, 3, 1, 0, 0, 0}));
+  EXPECT_EQ(TSimDateTime::FromMs((TSimDateTime{2003, 12, 31, 23, 59, 59}.ToMs()) + 1000),
+            (TSimDateTime{2004, 1, 1, 0, 0, 0}));
+  EXPECT_EQ(TSimDateTime::FromMs((TSimDateTime{2004, 2, 28, 23, 0, 0}.ToMs()) + 3600000),
+            (TSimDateTime{2004, 2, 29, 0, 0, 0}));
+  EXPECT_EQ(TSimDateTime::FromMs((TSimDateTime{2003, 2, 28, 23, 0, 0}.ToMs()) + 3600000),
+            (TSimDateTime{2003, 3, 1, 0, 0, 0}));
   EXPECT_EQ(TSimDateTime::FromMs(-1000), (TSimDateTime{1999, 12, 31, 23, 59, 59}));
 }
 
@@ -177,8 +178,8 @@ TEST(SimDateTime, ValidityAndParsing) {
   EXPECT_FALSE((TSimDateTime{2004, 1, 1, 24, 0, 0}).IsValid());
   EXPECT_EQ(TSimDateTime::Parse("2004-03-15 10:30:05"), (TSimDateTime{2004, 3, 15, 10, 30, 5}));
   EXPECT_EQ(TSimDateTime::Parse("2004-03-15T10:30:05"), (TSimDateTime{2004, 3, 15, 10, 30, 5}));
-  for (const char *bad : {"", "2004-03-15", "2004-02-30 10:00:00", "2004-03-15 10:30:05x", "15/03/2004 10:30:05",
-                          "2004-03-15 25:00:00"})
+  for (const char *bad :
+       {"", "2004-03-15", "2004-02-30 10:00:00", "2004-03-15 10:30:05x", "15/03/2004 10:30:05", "2004-03-15 25:00:00"})
     EXPECT_THROW(TSimDateTime::Parse(bad), ESimulator) << bad;
 }
 

@@ -5,11 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
-#include <chrono>
-#include <csignal>
-#include <cstdio>
-#include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -17,6 +12,11 @@
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -39,9 +39,7 @@ public:
   }
   bool Ok() const { return Fd >= 0; }
 
-  void Write(const std::string &s) const {
-    ASSERT_EQ(::write(Fd, s.data(), s.size()), static_cast<ssize_t>(s.size()));
-  }
+  void Write(const std::string &s) const { ASSERT_EQ(::write(Fd, s.data(), s.size()), static_cast<ssize_t>(s.size())); }
   void Discard() const { ::tcflush(Fd, TCIFLUSH); }
   int Pending() const {
     int n = 0;
@@ -314,8 +312,8 @@ TEST(SimLine, StrayOrLateDownloadCommandsAreIgnored) {
 
 TEST(SimLine, MemoryFillsAtTheRateAndStopsWhenFull) {
   TSimConfig cfg = FastConfig();
-  cfg.RateCode = 1;              // a record a minute...
-  cfg.TimeAcceleration = 3000;   // ...and a simulated minute per 20 ms tick
+  cfg.RateCode = 1;             // a record a minute...
+  cfg.TimeAcceleration = 3000;  // ...and a simulated minute per 20 ms tick
   cfg.Capacity = 12;
   TLoggerSimulator sim(cfg);
   sim.Start();
@@ -592,8 +590,8 @@ TEST(SimProgram, RefusesBadOptionsWithAMessage) {
 
 TEST(SimLine, AClockThatGainsRunsFastOnTheLine) {
   TSimConfig cfg = FastConfig();
-  cfg.TimeAcceleration = 3000;      // a simulated minute per 20 ms tick...
-  cfg.DriftSecondsPerDay = 43200;   // ...and half as much again by its own clock
+  cfg.TimeAcceleration = 3000;     // a simulated minute per 20 ms tick...
+  cfg.DriftSecondsPerDay = 43200;  // ...and half as much again by its own clock
   TLoggerSimulator sim(cfg);
   sim.Start();
   TPcEnd pc(sim.SlavePath());
@@ -601,7 +599,9 @@ TEST(SimLine, AClockThatGainsRunsFastOnTheLine) {
   pc.Discard();
   const std::vector<std::string> frames = pc.Frames(6);
   ASSERT_EQ(frames.size(), 6u);
-  auto seconds = [](const std::string &f) { return (FrameNum(f, 3, 2) * 60 + FrameNum(f, 1, 2)) * 60 + FrameNum(f, 11, 2); };
+  auto seconds = [](const std::string &f) {
+    return (FrameNum(f, 3, 2) * 60 + FrameNum(f, 1, 2)) * 60 + FrameNum(f, 11, 2);
+  };
   int steps = 0;
   for (std::size_t i = 1; i < frames.size(); ++i) {
     const int gained = (seconds(frames[i]) - seconds(frames[i - 1]) + 86400) % 86400;

@@ -1,7 +1,7 @@
+#include "widgets/analog_control.h"
 #include "runtime/application.h"
 #include "runtime/exceptions.h"
 #include "runtime/format_settings.h"
-#include "widgets/analog_control.h"
 #include "tests/widgets/qstring_print.h"
 
 #include <gtest/gtest.h>

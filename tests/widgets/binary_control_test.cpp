@@ -1,8 +1,8 @@
 #include "widgets/binary_control.h"
 #include "widgets/flash_timer.h"
 
-#include <QTest>
 #include <gtest/gtest.h>
+#include <QTest>
 
 #include <vector>
 

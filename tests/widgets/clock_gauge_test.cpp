@@ -9,9 +9,9 @@
 #include "runtime/format_settings.h"
 #include "widgets/flash_timer.h"
 
+#include <gtest/gtest.h>
 #include <QDateTime>
 #include <QImage>
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -106,9 +106,7 @@ protected:
     g.SetBackColor(clYellow);
     g.SetColor(clSkyBlue);
   }
-  QRgb At(const QImage &img, double fx, double fy) {
-    return img.pixel(int(fx * img.width()), int(fy * img.height()));
-  }
+  QRgb At(const QImage &img, double fx, double fy) { return img.pixel(int(fx * img.width()), int(fy * img.height())); }
   TGauge g;
   const QColor orange{255, 128, 64};
 };

@@ -1,7 +1,7 @@
 #include "widgets/flash_timer.h"
 
-#include <QDateTime>
 #include <gtest/gtest.h>
+#include <QDateTime>
 
 #include <stdexcept>
 #include <vector>

@@ -9,8 +9,8 @@
 #include "widgets/ins_thermometer.h"
 #include "widgets/ins_value_ind.h"
 
-#include <QFontMetrics>
 #include <gtest/gtest.h>
+#include <QFontMetrics>
 
 #include <functional>
 

@@ -3,8 +3,8 @@
 #include "dial_test_util.h"
 #include "widgets/flash_timer.h"
 
-#include <QImage>
 #include <gtest/gtest.h>
+#include <QImage>
 
 #include <cmath>
 #include <memory>

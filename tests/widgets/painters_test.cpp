@@ -3,10 +3,10 @@
 #include "widgets/ins_colors.h"
 #include "widgets/text_layout.h"
 
+#include <gtest/gtest.h>
 #include <QFont>
 #include <QImage>
 #include <QPainter>
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -119,13 +119,13 @@ TEST(Bevel, FramesRampFromTheFirstToTheLastColour) {
     b.Paint(p, r);
   }
   // Frame i of 2 takes From + (To - From) / 2 * i.
-  EXPECT_EQ(At(img, 5, 0), Grey(100));             // outer top: highlight, i = 1
-  EXPECT_EQ(At(img, 0, 5), Grey(100));             // outer left
-  EXPECT_EQ(At(img, 5, 1), Grey(200));             // inner top: i = 2
-  EXPECT_EQ(At(img, 5, 19), QColor(50, 0, 0));     // outer bottom: shadow, i = 1
-  EXPECT_EQ(At(img, 18, 5), QColor(100, 0, 0));    // inner right
-  EXPECT_EQ(At(img, 10, 10), clBlack);             // filled
-  EXPECT_EQ(r, QRect(3, 3, 14, 14));               // frames 2 + spacing 1
+  EXPECT_EQ(At(img, 5, 0), Grey(100));           // outer top: highlight, i = 1
+  EXPECT_EQ(At(img, 0, 5), Grey(100));           // outer left
+  EXPECT_EQ(At(img, 5, 1), Grey(200));           // inner top: i = 2
+  EXPECT_EQ(At(img, 5, 19), QColor(50, 0, 0));   // outer bottom: shadow, i = 1
+  EXPECT_EQ(At(img, 18, 5), QColor(100, 0, 0));  // inner right
+  EXPECT_EQ(At(img, 10, 10), clBlack);           // filled
+  EXPECT_EQ(r, QRect(3, 3, 14, 14));             // frames 2 + spacing 1
 
   // Lowered: shadow To -> From on the upper-left.
   b.SetStyle(bsLowered);
@@ -155,9 +155,9 @@ TEST(Bevel, OutlinesAndOffsetShrinkTheContent) {
     QPainter p(&img);
     b.Paint(p, r);
   }
-  EXPECT_EQ(At(img, 0, 0), clRed);    // outer outline on the given rectangle
+  EXPECT_EQ(At(img, 0, 0), clRed);  // outer outline on the given rectangle
   EXPECT_EQ(At(img, 19, 10), clRed);
-  EXPECT_EQ(At(img, 2, 10), clRed);   // inner outline inside the frame
+  EXPECT_EQ(At(img, 2, 10), clRed);  // inner outline inside the frame
   EXPECT_EQ(r, QRect(3 + 1, 3 + 2, 14 - 4, 14 - 6));
 }
 

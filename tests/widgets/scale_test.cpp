@@ -3,9 +3,9 @@
 
 #include "runtime/format_settings.h"
 
+#include <gtest/gtest.h>
 #include <QImage>
 #include <QPainter>
-#include <gtest/gtest.h>
 
 namespace {
 

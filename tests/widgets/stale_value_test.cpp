@@ -5,9 +5,9 @@
 #include "widgets/ins_thermometer.h"
 #include "widgets/ins_value_ind.h"
 
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QImage>
-#include <gtest/gtest.h>
 
 #include <cstdlib>
 

@@ -4,8 +4,8 @@
 #include "qstring_print.h"
 #include "runtime/format_settings.h"
 
-#include <QImage>
 #include <gtest/gtest.h>
+#include <QImage>
 
 #include <memory>
 
@@ -101,7 +101,7 @@ TEST_F(Thermometer, ColumnFillsToThePositionAndClampsAtTheEnds) {
   t->SetValue(-20);
   EXPECT_EQ(overflowReports, 1);
 
-  t->SetValue(45);  // the top of the scale fills the whole channel
+  t->SetValue(45);                // the top of the scale fills the whole channel
   EXPECT_EQ(overflowReports, 2);  // leaving the under-range is reported too
   EXPECT_EQ(t->FillHeight(), h);
   img = Grab();

@@ -27,13 +27,13 @@
 #include "widgets/ins_thermometer.h"
 #include "widgets/ins_value_ind.h"
 
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QCursor>
 #include <QDir>
 #include <QEnterEvent>
 #include <QMouseEvent>
 #include <QPainter>
-#include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <functional>
@@ -204,7 +204,15 @@ struct TButtonLook {
 std::vector<TButtonLook> MainButtonLooks() {
   const QFont b8 = FormFont("Arial", 8, true), b9 = FormFont("Arial", 9, true), i12 = FormFont("Arial", 12, true, true);
   return {
-      {mIndicator, " REPORTADO POR EL LOGGER", " REPORTADO POR EL LOGGER", clWhite, clWhite, false, b8, phLeft, {166, 33}},
+      {mIndicator,
+       " REPORTADO POR EL LOGGER",
+       " REPORTADO POR EL LOGGER",
+       clWhite,
+       clWhite,
+       false,
+       b8,
+       phLeft,
+       {166, 33}},
       {mButton, "     FECHA Y HORA ACTUAL", "", clLime, clLime, true, b9, phLeft, {166, 33}},
       {mButton, "   CAMBIO DE TASA", "   CAMBIO DE TASA", clAqua, clLime, true, b9, phLeft, {130, 33}},
       {mButton, "       DESCARGAR DATOS", "       DESCARGAR DATOS", clYellow, clLime, true, b9, phLeft, {166, 33}},
@@ -343,7 +351,8 @@ void AddThermometers(std::vector<TCase> &cases) {
   cases.push_back(Case<W>("th-default", plain));
   cases.push_back(Case<W>("th-default-12", plain, value(12)));
   for (int c = 1; c <= 8; ++c) cases.push_back(Case<W>("th-window" + std::to_string(c), window(c)));
-  const std::pair<const char *, float> values[] = {{"under", -15}, {"zero", 0}, {"half", 17.5f}, {"top", 45}, {"over", 50}};
+  const std::pair<const char *, float> values[] = {
+      {"under", -15}, {"zero", 0}, {"half", 17.5f}, {"top", 45}, {"over", 50}};
   for (const auto &[name, v] : values) cases.push_back(Case<W>(std::string("th-window2-") + name, window(2), value(v)));
   cases.push_back(Case<W>("th-window2-marks", window(2), [](W &w) {
     w.SetValue(30);
@@ -376,8 +385,7 @@ void AddThermometers(std::vector<TCase> &cases) {
   cases.push_back(Case<W>("th-point", styled(bsPoint, {}), value(30)));
   cases.push_back(Case<W>("th-bidir-up", styled(bsBar, {TBarSettings::opBidir}), value(30)));
   cases.push_back(Case<W>("th-bidir-down", styled(bsBar, {TBarSettings::opBidir}), value(2)));
-  cases.push_back(Case<W>("th-bar-value",
-                          styled(bsBar, {TBarSettings::opValue, TBarSettings::opUnit}), value(33.3f)));
+  cases.push_back(Case<W>("th-bar-value", styled(bsBar, {TBarSettings::opValue, TBarSettings::opUnit}), value(33.3f)));
   cases.push_back(Case<W>("th-sector-colour", styled(bsBar, {TBarSettings::opUseSectorCol}), value(40)));
   auto allOptions = [](QWidget *h) {
     auto *w = new W(h);
@@ -582,13 +590,11 @@ void AddButtons(std::vector<TCase> &cases) {
   using W = TInsColBitBtn;
   auto main = [](int index) { return [index](QWidget *h) { return MainButton(h, index); }; };
   for (int i = 0; i < 8; ++i) cases.push_back(Case<W>("btn-main" + std::to_string(i + 1), main(i)));
-  for (int i : {0, 6}) cases.push_back(Case<W>("btn-main" + std::to_string(i + 1) + "-on", main(i), [](W &w) {
-      w.SetChecked(true);
-    }));
+  for (int i : {0, 6})
+    cases.push_back(Case<W>("btn-main" + std::to_string(i + 1) + "-on", main(i), [](W &w) { w.SetChecked(true); }));
   for (int i : {1, 2, 3, 4, 5, 7})
-    cases.push_back(Case<W>("btn-main" + std::to_string(i + 1) + "-held", main(i), [](W &w) {
-      LeftPress(w, QPoint(10, 10));
-    }));
+    cases.push_back(
+        Case<W>("btn-main" + std::to_string(i + 1) + "-held", main(i), [](W &w) { LeftPress(w, QPoint(10, 10)); }));
   for (bool phase : {true, false})
     cases.push_back(Case<W>(std::string("btn-main4-flash-") + (phase ? "on" : "off"), main(3), [phase](W &w) {
       w.SetFlashing(true);
@@ -670,12 +676,14 @@ void AddClocksGradientsGauges(std::vector<TCase> &cases) {
     if (o != coDate) c.Blank = blankText;
     cases.push_back(c);
   }
-  TCase framed = Case<TInsClock>("clock-framed", [](QWidget *h) { return Clock(h, coDate); }, [](TInsClock &c) {
-    c.BevelOuter().SetBevelLine(blBoth);
-    c.BevelOuter().SetWidth(3);
-    c.BevelInner().SetColor(clNavy);
-    c.SetFontColor(clYellow);
-  });
+  TCase framed = Case<TInsClock>(
+      "clock-framed", [](QWidget *h) { return Clock(h, coDate); },
+      [](TInsClock &c) {
+        c.BevelOuter().SetBevelLine(blBoth);
+        c.BevelOuter().SetWidth(3);
+        c.BevelInner().SetColor(clNavy);
+        c.SetFontColor(clYellow);
+      });
   cases.push_back(framed);
   TCase plainClock = Case<TInsClock>("clock-default", [](QWidget *h) {
     auto *c = new TInsClock(h);
@@ -703,14 +711,14 @@ void AddClocksGradientsGauges(std::vector<TCase> &cases) {
 
   for (int kind = gkText; kind <= gkNeedle; ++kind)
     for (int progress : {0, 37, 100})
-      cases.push_back(Case<TGauge>("gauge" + std::to_string(kind) + "-" + std::to_string(progress),
-                                   [kind, progress](QWidget *h) {
-                                     auto *g = new TGauge(h);
-                                     g->move(6, 6);
-                                     g->SetKind(TGaugeKind(kind));
-                                     g->SetProgress(progress);
-                                     return g;
-                                   }));
+      cases.push_back(
+          Case<TGauge>("gauge" + std::to_string(kind) + "-" + std::to_string(progress), [kind, progress](QWidget *h) {
+            auto *g = new TGauge(h);
+            g->move(6, 6);
+            g->SetKind(TGaugeKind(kind));
+            g->SetProgress(progress);
+            return g;
+          }));
   for (int progress : {0, 25, 50})
     cases.push_back(Case<TGauge>("gauge-main-" + std::to_string(progress), [progress](QWidget *h) {
       auto *g = new TGauge(h);
@@ -780,8 +788,7 @@ QImage Render(const TCase &c, bool stateBeforeShown) {
 }
 
 qint64 DifferingPixels(const QImage &a, const QImage &b) {
-  if (a.size() != b.size())
-    return std::max(qint64(a.width()) * a.height(), qint64(b.width()) * b.height());
+  if (a.size() != b.size()) return std::max(qint64(a.width()) * a.height(), qint64(b.width()) * b.height());
   qint64 n = 0;
   for (int y = 0; y < a.height(); ++y)
     for (int x = 0; x < a.width(); ++x) n += a.pixel(x, y) != b.pixel(x, y);
@@ -841,8 +848,8 @@ TEST(WidgetGallery, PicturesKeptOrComparedWithAnEarlierSet) {
   }
   std::cout << pictures << " pictures";
   if (out) std::cout << " kept in " << out;
-  if (ref) std::cout << ", compared with " << ref << ": " << differingPictures << " differ, " << differing
-                     << " pixels in all";
+  if (ref)
+    std::cout << ", compared with " << ref << ": " << differingPictures << " differ, " << differing << " pixels in all";
   std::cout << std::endl;
 }
 

@@ -1,17 +1,17 @@
 #include "runtime/form_font.h"
 #include "runtime/format_settings.h"
+#include "tests/widgets/qstring_print.h"
 #include "widgets/ins_col_bit_btn.h"
 #include "widgets/ins_led.h"
 #include "widgets/ins_rocker_switch.h"
 #include "widgets/ins_value_ind.h"
-#include "tests/widgets/qstring_print.h"
 
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QEnterEvent>
 #include <QImage>
 #include <QPainter>
 #include <QTest>
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -23,7 +23,8 @@ int CountNear(const QImage &img, const QRect &r, const QColor &c, int tolerance 
   for (int y = r.top(); y <= r.bottom(); ++y)
     for (int x = r.left(); x <= r.right(); ++x) {
       const QColor p = img.pixelColor(x, y);
-      if (std::abs(p.red() - c.red()) + std::abs(p.green() - c.green()) + std::abs(p.blue() - c.blue()) <= tolerance) ++n;
+      if (std::abs(p.red() - c.red()) + std::abs(p.green() - c.green()) + std::abs(p.blue() - c.blue()) <= tolerance)
+        ++n;
     }
   return n;
 }
@@ -496,7 +497,7 @@ TEST_F(ColBitBtn, FlatButtonShowsItsFrameOnlyWhileHovered) {
   EXPECT_TRUE(btn->Opaque());  // the face fill covers everything
   enter();
   EXPECT_TRUE(btn->Hovered());
-  EXPECT_NE(Shot(*btn).pixelColor(80, 0), clBlue);  // the raised frame's top line
+  EXPECT_NE(Shot(*btn).pixelColor(80, 0), clBlue);   // the raised frame's top line
   EXPECT_EQ(Shot(*btn).pixelColor(10, 15), clBlue);  // face filled inside the frame
   leave();
   EXPECT_FALSE(btn->Hovered());

@@ -10,9 +10,9 @@
 //
 // Usage: serial_device_test [port]   (default COM5)
 
+#include "serial/serial_device.h"
 #include "serial/port_list.h"
 #include "serial/port_registry.h"
-#include "serial/serial_device.h"
 
 #include "serial/win32_headers.h"
 
@@ -42,19 +42,19 @@ struct TFailure : std::runtime_error {
 
 int g_checks = 0;
 
-#define CHECK(cond)                                                                   \
-  do {                                                                                \
-    ++g_checks;                                                                       \
+#define CHECK(cond)                                                                                 \
+  do {                                                                                              \
+    ++g_checks;                                                                                     \
     if (!(cond)) throw TFailure(std::string(__FILE__ ":") + std::to_string(__LINE__) + ": " #cond); \
   } while (0)
-#define CHECK_MSG(cond, msg)                                                          \
-  do {                                                                                \
-    ++g_checks;                                                                       \
-    if (!(cond)) {                                                                    \
-      std::ostringstream text_;                                                       \
-      text_ << __FILE__ << ":" << __LINE__ << ": " #cond " (" << msg << ")";          \
-      throw TFailure(text_.str());                                                    \
-    }                                                                                 \
+#define CHECK_MSG(cond, msg)                                                 \
+  do {                                                                       \
+    ++g_checks;                                                              \
+    if (!(cond)) {                                                           \
+      std::ostringstream text_;                                              \
+      text_ << __FILE__ << ":" << __LINE__ << ": " #cond " (" << msg << ")"; \
+      throw TFailure(text_.str());                                           \
+    }                                                                        \
   } while (0)
 
 void Say(const std::string &line) {
@@ -89,7 +89,8 @@ std::string Hex(const std::string &bytes) {
 // The bytes both sides make for a bulk transfer (wine_peer.py has the twin).
 std::string Pattern(std::size_t n, int seed) {
   std::string s(n, '\0');
-  for (std::size_t i = 0; i < n; ++i) s[i] = static_cast<char>((i * 131 + static_cast<std::size_t>(seed) * 7 + (i >> 8)) & 0xFF);
+  for (std::size_t i = 0; i < n; ++i)
+    s[i] = static_cast<char>((i * 131 + static_cast<std::size_t>(seed) * 7 + (i >> 8)) & 0xFF);
   return s;
 }
 
@@ -231,7 +232,7 @@ void SettingsReachTheLine() {
   }
   const std::string before = Peer("termios");
   const TDeviceState refused[] = {Line(9600, 7, 2, 0), Line(19200, 7, 1, 2), Line(38400, 8, 3, 0),
-                                  Line(1200, 6, 4, 0),  Line(9600, 5, 0, 1),  Line(9600, 9, 0, 0)};
+                                  Line(1200, 6, 4, 0), Line(9600, 5, 0, 1),  Line(9600, 9, 0, 0)};
   bool oddParity = false;
   for (const TDeviceState &state : refused) {
     const ESerialPort e = Raised([&] { d->SetState(state); });
@@ -250,9 +251,10 @@ void SettingsReachTheLine() {
     d->SetState(Line(57600, 8, 0, 0));
   }
   if (oddParity)
-    Deviation("parity-readback", "GetCommState reports Parity values above 4 (no such parity) when the termios "
-                                 "holds PARODD or CMSPAR without PARENB; the device compares the whole line and "
-                                 "refuses such a record either way");
+    Deviation("parity-readback",
+              "GetCommState reports Parity values above 4 (no such parity) when the termios "
+              "holds PARODD or CMSPAR without PARENB; the device compares the whole line and "
+              "refuses such a record either way");
   // A rate without a termios constant.
   try {
     d->SetState(Line(12345, 8, 0, 0));
@@ -260,9 +262,10 @@ void SettingsReachTheLine() {
   } catch (const ESerialPort &e) {
     CHECK(e.Code() == ecSetStateFailed);
     CHECK(Peer("termios") == before);
-    Deviation("custom-rate", "SetCommState takes a rate without a termios constant and leaves the line at 38400 "
-                             "(Windows drivers set any rate their divisor reaches); the device reads the rate "
-                             "back, refuses the record and puts the line back as it was");
+    Deviation("custom-rate",
+              "SetCommState takes a rate without a termios constant and leaves the line at 38400 "
+              "(Windows drivers set any rate their divisor reaches); the device reads the rate "
+              "back, refuses the record and puts the line back as it was");
   }
   d->SetState(Line(115200, 8, 0, 0));
   CHECK(Peer("termios").compare(0, 12, "speed=115200") == 0);
@@ -277,8 +280,9 @@ void OpenFailsWithTheSystemsReason() {
   const auto d = OpenPort();
   try {
     OpenSerialDevice("\\\\.\\" + g_port)->Shutdown();
-    Deviation("second-open", "a port open without sharing opens a second time; Windows refuses the second "
-                             "CreateFile with ERROR_ACCESS_DENIED, which the device passes on as code 1");
+    Deviation("second-open",
+              "a port open without sharing opens a second time; Windows refuses the second "
+              "CreateFile with ERROR_ACCESS_DENIED, which the device passes on as code 1");
   } catch (const ESerialPort &e) {
     CHECK(e.Code() == ecOpenFailed);
     CHECK_MSG(e.OsCode() == ERROR_ACCESS_DENIED || e.OsCode() == ERROR_SHARING_VIOLATION, e.OsCode());
@@ -289,7 +293,11 @@ void OpenFailsWithTheSystemsReason() {
   CHECK(d->Handle() == -1);
   const std::pair<int, std::function<void()>> after[] = {
       {ecWriteFailed, [&] { d->Write("x", 1); }},
-      {ecReadFailed, [&] { char c; d->Read(&c, 1); }},
+      {ecReadFailed,
+       [&] {
+         char c;
+         d->Read(&c, 1);
+       }},
       {ecPurgeFailed, [&] { d->Purge(true, true); }},
       {ecClearErrorFailed, [&] { d->PendingInput(); }},
       {ecModemStatusFailed, [&] { d->Signals(); }},
@@ -320,8 +328,9 @@ void BytesBothWays() {
 
   // The line's modem signals: a pseudo-terminal has none.
   if (!d->HasModemLines()) {
-    Deviation("modem-status", "GetCommModemStatus fails on a pseudo-terminal; the device takes it as a line "
-                              "without modem signals (all read off, no line events), as on POSIX");
+    Deviation("modem-status",
+              "GetCommModemStatus fails on a pseudo-terminal; the device takes it as a line "
+              "without modem signals (all read off, no line events), as on POSIX");
     CHECK(d->Signals().Empty());
   }
 }
@@ -390,7 +399,7 @@ void EventWaitWakesOnBytes() {
   std::this_thread::sleep_for(std::chrono::milliseconds(1000));
   const long long cpuIdle = CpuMs() - cpuBefore;
   CHECK_MSG(!done, "woke with nothing on the line: stop " << result.stop << " lost " << result.lost << " input "
-                                                            << result.input << " events " << result.events.Bits());
+                                                          << result.input << " events " << result.events.Bits());
   CHECK_MSG(cpuIdle < 300, cpuIdle << " ms of processor time in an idle second");
   Say("idle wait: " + std::to_string(cpuIdle) + " ms of processor time in 1000 ms");
 
@@ -548,7 +557,8 @@ void PeerClosingLosesTheLineOnce() {
     const DWORD err = ::ClearCommError(reinterpret_cast<HANDLE>(d->Handle()), &errors, &stat) ? 0 : ::GetLastError();
     if (err != ERROR_ACCESS_DENIED)
       Deviation("vanished-error", "the calls on a device whose far end went away fail with error " +
-                                      std::to_string(err) + " where a pulled adapter gives ERROR_ACCESS_DENIED (5); "
+                                      std::to_string(err) +
+                                      " where a pulled adapter gives ERROR_ACCESS_DENIED (5); "
                                       "the device takes either for the line lost");
   }
   // What came before is still read.
@@ -579,11 +589,12 @@ void PortListFromTheRegistry() {
   const char *kMap = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
   HKEY key;
   CHECK(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, kMap, 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
-                          nullptr) ==
-        ERROR_SUCCESS);
-  const char *ports[][2] = {{"\\Device\\TalvexA", "COM2"}, {"\\Device\\TalvexB", "COM10"}, {"\\Device\\TalvexC", "COM1"}};
+                          nullptr) == ERROR_SUCCESS);
+  const char *ports[][2] = {
+      {"\\Device\\TalvexA", "COM2"}, {"\\Device\\TalvexB", "COM10"}, {"\\Device\\TalvexC", "COM1"}};
   for (const auto &p : ports)
-    ::RegSetValueExA(key, p[0], 0, REG_SZ, reinterpret_cast<const BYTE *>(p[1]), static_cast<DWORD>(std::strlen(p[1]) + 1));
+    ::RegSetValueExA(key, p[0], 0, REG_SZ, reinterpret_cast<const BYTE *>(p[1]),
+                     static_cast<DWORD>(std::strlen(p[1]) + 1));
   RegisterPortName("DEMO", [] { return TProvidedDevice{}; });
   std::vector<std::string> list;
   ListPorts(list);
