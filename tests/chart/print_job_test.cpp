@@ -205,7 +205,7 @@ TEST(PreviewWithoutPrinter, ThePdfIsThePageThePreviewShows) {
     const bool reset = dialog.BReset->isEnabled();
     const QRectF shown = fractions();
     const QRect paper = dialog.PreviewPage->PaperRect();
-    const QString pdf = dir.filePath(QString("pagina%1.pdf").arg(++run));
+    QString pdf = dir.filePath(QString("pagina%1.pdf").arg(++run));
     dialog.AskPdfFileName = [&] { return pdf; };
     dialog.BPrintClick();
     EXPECT_EQ(chart.PrintMargins(), before);
@@ -387,7 +387,7 @@ TEST(PreviewWithoutPrinter, TheSummaryTableIsPrintedUnderTheChart) {
   const QSize picture = chart.PrintPictureSize();
   EXPECT_NEAR(double(on.width()) / on.height(), double(picture.width()) / picture.height(), 0.03);
 
-  const QString pdf = dir.filePath("resumen.pdf");
+  QString pdf = dir.filePath("resumen.pdf");
   dialog.AskPdfFileName = [&] { return pdf; };
   dialog.BPrintClick();
   ASSERT_TRUE(QFile::exists(pdf));

@@ -92,7 +92,7 @@ protected:
   }
   void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
   std::string Put(const std::string &name, const std::string &bytes) {
-    const std::string path = dir + "/" + name;
+    std::string path = dir + "/" + name;
     std::ofstream(path, std::ios::binary) << bytes;
     return path;
   }
@@ -339,7 +339,7 @@ TEST_F(Folder, FilesThatAreNoDataSayWhyAtOnce) {
       {"a folder", [&] { return dir; }, "carpeta"},
       {"a FIFO nobody writes to",
        [&] {
-         const std::string p = dir + "/tuberia";
+         std::string p = dir + "/tuberia";
          mkfifo(p.c_str(), 0600);
          return p;
        },
@@ -347,7 +347,7 @@ TEST_F(Folder, FilesThatAreNoDataSayWhyAtOnce) {
       {"a device", [] { return std::string("/dev/zero"); }, "no es un archivo común"},
       {"2 GB",
        [&] {
-         const std::string p = Put("grande.txt", "");
+         std::string p = Put("grande.txt", "");
          EXPECT_EQ(truncate(p.c_str(), 2LL * 1024 * 1024 * 1024), 0);
          return p;
        },

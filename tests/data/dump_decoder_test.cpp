@@ -108,8 +108,7 @@ TEST_F(Decoding, FiveLineDumpFillsTwoRowsAndTheHiddenOne) {
 }
 
 TEST_F(Decoding, TenLinesShowSevenRecords) {
-  std::vector<std::string> recs;
-  for (int i = 0; i < 8; ++i) recs.push_back(Record("002238"));
+  std::vector<std::string> recs(8, Record("002238"));
   recs.back() = Record("000000");
   Decode(Dump(Header(4, 3, 15, 0, 30, 10, 4), recs));
   EXPECT_EQ(RecordCount(static_cast<int>(lines.size())), 7);

@@ -325,7 +325,7 @@ struct Scene {
 
 // A FIFO with a reader that takes up to `readerTakes` bytes; 0: no reader.
 std::string MakeFifo(Scene &s, size_t readerTakes) {
-  const std::string path = s.folder + "/tubo";
+  std::string path = s.folder + "/tubo";
   EXPECT_EQ(mkfifo(path.c_str(), 0600), 0);
   if (readerTakes > 0) s.reader = std::make_unique<FifoReader>(path, readerTakes);
   return path;
@@ -344,7 +344,7 @@ struct SaveCase {
 const SaveCase kSaveCases[] = {
     {"OrdinaryFileIsReplacedKeepingItsMode",
      [](Scene &s) {
-       const std::string path = s.folder + "/datos.txt";
+       std::string path = s.folder + "/datos.txt";
        PutFile(path, "old");
        EXPECT_EQ(chmod(path.c_str(), 0640), 0);
        return path;
@@ -352,7 +352,7 @@ const SaveCase kSaveCases[] = {
      Way::Replaced, ""},
     {"ReplacedFileKeepsAnotherUsersOwnership",
      [](Scene &s) {
-       const std::string path = s.folder + "/datos.txt";
+       std::string path = s.folder + "/datos.txt";
        PutFile(path, "old");
        if (geteuid() != 0 || chown(path.c_str(), 4321, 4321) != 0)
          s.skip = "only root can give a file to another user to begin with";
@@ -361,7 +361,7 @@ const SaveCase kSaveCases[] = {
      Way::Replaced, ""},
     {"HardLinkIsWrittenInPlaceUnderBothNames",
      [](Scene &s) {
-       const std::string path = s.folder + "/datos.txt";
+       std::string path = s.folder + "/datos.txt";
        PutFile(path, "old");
        EXPECT_EQ(link(path.c_str(), (s.folder + "/otro.txt").c_str()), 0);
        return path;
@@ -371,7 +371,7 @@ const SaveCase kSaveCases[] = {
      [](const Scene &s) { EXPECT_EQ(ReadFile(s.folder + "/otro.txt"), Payload()); }},
     {"FileInAFolderWeMayNotWriteIsWrittenInPlace",
      [](Scene &s) {
-       const std::string path = s.folder + "/datos.txt";
+       std::string path = s.folder + "/datos.txt";
        PutFile(path, "old");
        if (geteuid() == 0) {
          // Root writes in a mode 555 folder all the same.
@@ -401,14 +401,14 @@ const SaveCase kSaveCases[] = {
        } else if (access(device.c_str(), W_OK) != 0) {
          s.skip = "no writable /dev/full here";
        }
-       const std::string path = s.folder + "/lleno";
+       std::string path = s.folder + "/lleno";
        EXPECT_EQ(symlink(device.c_str(), path.c_str()), 0);
        return path;
      },
      Way::InPlace, "Disk full"},
     {"SocketIsRefused",
      [](Scene &s) {
-       const std::string path = s.folder + "/enchufe";
+       std::string path = s.folder + "/enchufe";
        sockaddr_un address{};
        address.sun_family = AF_UNIX;
        path.copy(address.sun_path, sizeof address.sun_path - 1);

@@ -73,6 +73,7 @@ TEST(SyncCall, ManyCallersAllGetTheirTurnInOrderPerCaller) {
   std::vector<std::vector<int>> seen(kThreads);
   std::atomic<int> finished{0};
   std::vector<std::thread> workers;
+  workers.reserve(kThreads);
   for (int t = 0; t < kThreads; ++t)
     workers.emplace_back([&, t] {
       for (int i = 0; i < kCalls; ++i) SyncCall([&, i] { seen[t].push_back(i); });

@@ -42,14 +42,14 @@ protected:
     SetPorts({"COM2", "COM10", "COM1", "DEMO"});
   }
   void TearDown() override { TSerialSelect::PortLister = saved_; }
-  void SetPorts(std::vector<std::string> ports) {
+  void SetPorts(const std::vector<std::string> &ports) {
     TSerialSelect::PortLister = [ports](std::vector<std::string> &out) {
       out = ports;
       SortPortNames(out);
     };
   }
   // Runs action on the modal dialog once it is up.
-  static void WhenShown(std::function<void(TSerialSetupFrm &)> action) {
+  static void WhenShown(const std::function<void(TSerialSetupFrm &)> &action) {
     QTimer::singleShot(0, [action] {
       auto *dialog = dynamic_cast<TSerialSetupFrm *>(QApplication::activeModalWidget());
       ASSERT_NE(dialog, nullptr);

@@ -88,7 +88,8 @@ TEST(Transfers, AWriteTheLineCannotTakeYetGoesOnInTheBackgroundInOrder) {
   const std::string big = Pattern(256 * 1024);  // far more than a pseudo-terminal holds
   Transfer first, second;
   {
-    const std::string copy = big;  // the caller's bytes may go at once
+    // The caller's bytes may go at once: the write must hold its own.
+    const std::string copy = big;  // NOLINT(performance-unnecessary-copy-initialization)
     // Returns although the peer reads nothing yet: were it not pending, this
     // would wait for the write limit (hours for this length).
     EXPECT_EQ(port.StartWriteText(copy, first), 0);

@@ -58,7 +58,7 @@ TEST(LiveFrame, DecodesBackToTheStateItWasMadeFrom) {
   EXPECT_EQ(Num(f, 7, 2), 1);
   EXPECT_EQ(Num(f, 9, 2), 99);
   for (int k = 1; k <= kSimChannels; ++k) {
-    const size_t p = static_cast<size_t>(5 * k + 13);
+    const size_t p = 5 * static_cast<size_t>(k) + 13;
     const int reading = Num(f, p, 2) * 256 + Num(f, p + 2, 3);
     EXPECT_EQ(reading, st.Readings[static_cast<size_t>(k - 1)]) << "channel " << k;
   }

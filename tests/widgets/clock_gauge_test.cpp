@@ -201,8 +201,8 @@ TEST(GradientWidget, MainWindowBackgroundMiddleAndEdgeRows) {
   EXPECT_TRUE(NearColour(img.pixel(555, 460), clTeal, 0));
   // Half way between middle and edge, half way between the colours.
   const QRgb q = img.pixel(280, 115);
-  EXPECT_NEAR(qRed(q), (192 + 0) / 2, 2);
-  EXPECT_NEAR(qGreen(q), (192 + 128) / 2, 2);
+  EXPECT_NEAR(qRed(q), (192 + 0) / 2.0, 2);  // half way from silver to its end colour
+  EXPECT_NEAR(qGreen(q), (192 + 128) / 2.0, 2);
 }
 
 TEST(GradientWidget, StyleSetThroughGradSettingsRepaints) {

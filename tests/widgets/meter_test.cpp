@@ -83,7 +83,8 @@ TEST_F(Meter, ArcGeometryFitsTheWidget) {
   EXPECT_EQ(area.left(), 6);
   EXPECT_EQ(area.right(), 122);
   EXPECT_EQ(area.top(), 6);
-  EXPECT_NEAR(m->ArcCentre().x(), area.left() + area.width() / 2, 0.5);
+  const int half = area.width() / 2;
+  EXPECT_NEAR(m->ArcCentre().x(), area.left() + half, 0.5);
   EXPECT_GT(m->ArcRadius(), 40);
   // The needle ends inside the widget at both ends of the scale.
   for (float v : {50.0f, 100.0f}) {
@@ -150,7 +151,8 @@ TEST_F(Meter, RenderedNeedleAndSectorBands) {
   EXPECT_TRUE(NearColour(img.pixel(mid.toPoint()), clLime, 60));
   // The bands: red at the start, lime at the end, just inside the ticks.
   const int gap = QFontMetrics(m->ScaleSettings().Font()).height() / 3;
-  const double outer = m->ArcRadius() - gap - m->ArcRadius() / 8;
+  const int eighth = m->ArcRadius() / 8;  // whole pixels, as the meter measures
+  const double outer = m->ArcRadius() - gap - eighth;
   const double band = outer - m->ScaleArea().width() / 20.0;
   EXPECT_TRUE(NearColour(img.pixel(PointOnCircle(c, band, 305).toPoint()), clRed, 30));
   EXPECT_TRUE(NearColour(img.pixel(PointOnCircle(c, band, 415).toPoint()), clLime, 30));
