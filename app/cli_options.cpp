@@ -103,7 +103,8 @@ TCliOptions ParseCliArguments(const std::vector<std::string> &args) {
       return o;
     }
     if (arg.size() > 1 && arg[0] == '-' && !(arg.size() > 1 && arg[1] >= '0' && arg[1] <= '9')) {
-      if (!Accepts(o.Command, arg)) throw ECliUsage("La orden " + name + " no admite la opción " + arg + '.');
+      if (!Accepts(o.Command, arg))
+        throw ECliUsage(std::string("La orden ").append(name).append(" no admite la opción ").append(arg).append("."));
       if (TakesValue(arg)) {
         if (!hasValue) {
           if (i + 1 >= args.size()) throw ECliUsage("Falta el valor de " + arg + ".");
@@ -141,8 +142,10 @@ TCliOptions ParseCliArguments(const std::vector<std::string> &args) {
       } else if (arg == "--above" || arg == "--below") {
         std::int64_t tenths;
         if (!ParseTenths(value, tenths))
-          throw ECliUsage(arg + " espera una temperatura con un decimal como mucho (25,0 o 25.0), no \"" + value + '"' +
-                          '.');
+          throw ECliUsage(std::string(arg)
+                              .append(" espera una temperatura con un decimal como mucho (25,0 o 25.0), no \"")
+                              .append(value)
+                              .append("\"."));
         (arg == "--above" ? o.Above : o.Below) = tenths;
       } else if (arg == "--canales") {
         o.Channels = ChannelList(value);

@@ -122,7 +122,7 @@ void ReleaseLockFile(const char *path) {
 }  // namespace serial_posix
 
 std::string SerialLockFolder() {
-  const std::string chosen = ChosenSerialLockFolder();
+  std::string chosen = ChosenSerialLockFolder();
   if (!chosen.empty()) return chosen;
   return IsFolder("/run/lock") ? "/run/lock" : "/var/lock";
 }
