@@ -75,7 +75,10 @@ private:
 // Text with its font and colour (the title, the foot, an axis title).
 class TChartText : public TChartPart {
 public:
-  TChartText(TChart *chart, const QFont &font, QColor color) : TChartPart(chart), font_(font), color_(color) {}
+  // Set here, not through SetVisible: a part is made while its chart is
+  // still being built, too early to ask it to repaint.
+  TChartText(TChart *chart, const QFont &font, QColor color, bool visible = true)
+      : TChartPart(chart), font_(font), color_(color), visible_(visible) {}
 
   QFont Font() const { return font_; }
   void SetFont(const QFont &f) { Assign(font_, f); }
@@ -87,7 +90,7 @@ public:
 private:
   QFont font_;
   QColor color_;
-  bool visible_ = true;
+  bool visible_;
 };
 
 // The title above the chart and the foot below it: lines of text, centred.
@@ -171,9 +174,8 @@ enum TLegendAlignment { laLeft, laRight, laTop, laBottom };
 // title, in a framed box beside the chart.
 class TChartLegend : public TChartText {
 public:
-  explicit TChartLegend(TChart *chart) : TChartText(chart, QFont("Arial", 8), Qt::black), frame_(chart, Qt::black) {
-    SetVisible(false);
-  }
+  explicit TChartLegend(TChart *chart)
+      : TChartText(chart, QFont("Arial", 8), Qt::black, false), frame_(chart, Qt::black) {}
   TLegendAlignment Alignment() const { return alignment_; }
   void SetAlignment(TLegendAlignment a) { Assign(alignment_, a); }
   // Makes room for itself beside the chart; off, it is drawn over it.

@@ -54,9 +54,7 @@ enum TSeriesMarksStyle { smsValue, smsLabel, smsLabelOrValue };
 class TSeriesMarks : public TChartText {
 public:
   explicit TSeriesMarks(TChart *chart)
-      : TChartText(chart, QFont("Arial", 8), Qt::black), frame_(chart, Qt::black), arrow_(chart, Qt::white) {
-    SetVisible(false);
-  }
+      : TChartText(chart, QFont("Arial", 8), Qt::black, false), frame_(chart, Qt::black), arrow_(chart, Qt::white) {}
   TSeriesMarksStyle Style() const { return style_; }
   void SetStyle(TSeriesMarksStyle s) { Assign(style_, s); }
   QColor BackColor() const { return backColor_; }
