@@ -102,7 +102,9 @@ int SerialOsErrorNumber(TSerialOsError which) {
   switch (which) {
     case TSerialOsError::Closed: return ERROR_INVALID_HANDLE;
     case TSerialOsError::Cancelled: return ERROR_OPERATION_ABORTED;
-    case TSerialOsError::DeviceGone: return ERROR_ACCESS_DENIED;
+    // Windows says both the same way: a pulled adapter and a port another
+    // program holds are refused alike.
+    case TSerialOsError::DeviceGone:
     case TSerialOsError::Busy: return ERROR_ACCESS_DENIED;
   }
   return ERROR_GEN_FAILURE;

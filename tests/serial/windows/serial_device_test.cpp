@@ -62,14 +62,15 @@ int g_checks = 0;
     ++g_checks;                                                                                     \
     if (!(cond)) throw TFailure(std::string(__FILE__ ":") + std::to_string(__LINE__) + ": " #cond); \
   } while (0)
-#define CHECK_MSG(cond, msg)                                                 \
-  do {                                                                       \
-    ++g_checks;                                                              \
-    if (!(cond)) {                                                           \
-      std::ostringstream text_;                                              \
-      text_ << __FILE__ << ":" << __LINE__ << ": " #cond " (" << msg << ")"; \
-      throw TFailure(text_.str());                                           \
-    }                                                                        \
+#define CHECK_MSG(cond, msg)                                                              \
+  do {                                                                                    \
+    ++g_checks;                                                                           \
+    if (!(cond)) {                                                                        \
+      std::ostringstream text_;                                                           \
+      /* msg is a chain of << operands: not one expression to bracket */                  \
+      text_ << __FILE__ << ":" << __LINE__ << ": " #cond " (" << msg << ")"; /* NOLINT */ \
+      throw TFailure(text_.str());                                                        \
+    }                                                                                     \
   } while (0)
 
 void Say(const std::string &line) {
@@ -202,6 +203,11 @@ std::shared_ptr<TSerialDevice> OpenPort() {
   return d;
 }
 
+// The system's handle of the device, for calls the cases make themselves.
+HANDLE RawHandle(const TSerialDevice &d) {
+  return dynamic_cast<const serial_win32::TWin32SerialDevice &>(d).RawHandle();
+}
+
 // Reads until count bytes came or ms ran out.
 std::string ReadFor(TSerialDevice &d, int count, int ms) {
   d.SetTimeouts(Timeouts(0, 0, static_cast<std::uint32_t>(ms), 100, 1000));
@@ -217,7 +223,7 @@ std::string ReadFor(TSerialDevice &d, int count, int ms) {
 DCB ReadBack(TSerialDevice &d) {
   DCB dcb{};
   dcb.DCBlength = sizeof dcb;
-  ::GetCommState(reinterpret_cast<HANDLE>(d.Handle()), &dcb);
+  ::GetCommState(RawHandle(d), &dcb);
   return dcb;
 }
 
@@ -261,7 +267,7 @@ void SettingsReachTheLine() {
     // Wine's read-back of what the kernel made of it.
     d->SetState(Line(115200, 8, 0, 0));
     DCB tried = ToDcbForProbe(state);
-    ::SetCommState(reinterpret_cast<HANDLE>(d->Handle()), &tried);
+    ::SetCommState(RawHandle(*d), &tried);
     if (ReadBack(*d).Parity > 4) oddParity = true;
     d->SetState(Line(57600, 8, 0, 0));
   }
@@ -375,7 +381,7 @@ void EventWaitWakesOnBytes() {
   // The system's own wait, on a quiet line: it must stay pending.
   bool waitFails = false;
   {
-    const HANDLE h = reinterpret_cast<HANDLE>(d->Handle());
+    const HANDLE h = RawHandle(*d);
     ::SetCommMask(h, EV_RXCHAR);
     OVERLAPPED ov{};
     ov.hEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -466,7 +472,7 @@ void EventWaitWakesOnBytes() {
 // timeouts set to wait for the whole count.
 void HeldReadIsCutOffNotLost() {
   const auto d = OpenPort();
-  const HANDLE h = reinterpret_cast<HANDLE>(d->Handle());
+  const HANDLE h = RawHandle(*d);
   COMMTIMEOUTS hold{0, 0, 0, 100, 1000};
   CHECK(::SetCommTimeouts(h, &hold));
   Peer("send " + Hex("ab"));
@@ -636,7 +642,7 @@ void PeerClosingLosesTheLineOnce() {
   {
     DWORD errors;
     COMSTAT stat;
-    const DWORD err = ::ClearCommError(reinterpret_cast<HANDLE>(d->Handle()), &errors, &stat) ? 0 : ::GetLastError();
+    const DWORD err = ::ClearCommError(RawHandle(*d), &errors, &stat) ? 0 : ::GetLastError();
     if (err != ERROR_ACCESS_DENIED)
       Deviation("vanished-error", "the calls on a device whose far end went away fail with error " +
                                       std::to_string(err) +
