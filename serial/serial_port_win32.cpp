@@ -35,26 +35,39 @@ TWin32SerialDevice::TWin32SerialDevice(const std::string &path, int dtr, int rts
 }
 
 void TWin32SerialDevice::Shutdown() {
+  if (handle_.load() == INVALID_HANDLE_VALUE) return;
+  // The wait for the output runs before the lock is taken for the close: a
+  // delivery the close lets run meanwhile (its PendingInput, its read) and
+  // the event thread's last drain need the lock and would otherwise stand
+  // still behind it for as long as the line takes.
+  const DWORD purge = LetOutputLeave();
   std::lock_guard<std::mutex> lock(mutex_);
   const HANDLE h = handle_.exchange(INVALID_HANDLE_VALUE);
   if (h == INVALID_HANDLE_VALUE) return;
   // Whatever is still queued after that dies with the port, whether or not
   // an event thread was left to discard it. Closing the handle ends every
   // transfer still pending on it.
-  (void)::PurgeComm(h, LetOutputLeaveLocked(h));
+  (void)::PurgeComm(h, purge);
   ::CloseHandle(h);
   queue_.clear();
 }
 
-DWORD TWin32SerialDevice::LetOutputLeaveLocked(HANDLE h) {
+DWORD TWin32SerialDevice::LetOutputLeave() {
   // Bytes WriteText reported as written may still wait in the driver; the
   // last command before a close must still reach the logger. Bounded, so a
-  // stalled line never holds the close for long.
+  // stalled line never holds the close for long. The handle is looked at
+  // again under the lock each time: a close on another thread may have let
+  // it go meanwhile.
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(500);
   for (;;) {
-    COMSTAT stat{};
-    DWORD err = 0;
-    if (!StatusLocked(h, stat, err) || stat.cbOutQue == 0) return PURGE_RXCLEAR;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      const HANDLE h = handle_.load();
+      if (h == INVALID_HANDLE_VALUE) return PURGE_RXCLEAR;
+      COMSTAT stat{};
+      DWORD err = 0;
+      if (!StatusLocked(h, stat, err) || stat.cbOutQue == 0) return PURGE_RXCLEAR;
+    }
     if (Clock::now() >= deadline) return PURGE_RXCLEAR | PURGE_TXCLEAR;
     ::Sleep(10);
   }
@@ -66,14 +79,18 @@ bool TWin32SerialDevice::StatusLocked(HANDLE h, COMSTAT &stat, DWORD &err) {
     err = ::GetLastError();
     return false;
   }
+  // ClearCommError clears what it returns: whoever looked, the flags are
+  // kept for TakeErrors and for the event thread to tell.
   pendingErrors_ |= errors;
+  untoldErrors_ |= errors;
   return true;
 }
 
 void TWin32SerialDevice::DiscardQueues() {
+  const DWORD purge = LetOutputLeave();
   std::lock_guard<std::mutex> lock(mutex_);
   const HANDLE h = handle_.load();
-  if (h != INVALID_HANDLE_VALUE) (void)::PurgeComm(h, LetOutputLeaveLocked(h));
+  if (h != INVALID_HANDLE_VALUE) (void)::PurgeComm(h, purge);
   queue_.clear();
 }
 
@@ -85,7 +102,9 @@ int SerialOsErrorNumber(TSerialOsError which) {
   switch (which) {
     case TSerialOsError::Closed: return ERROR_INVALID_HANDLE;
     case TSerialOsError::Cancelled: return ERROR_OPERATION_ABORTED;
-    case TSerialOsError::DeviceGone: return ERROR_ACCESS_DENIED;
+    // Windows says both the same way: a pulled adapter and a port another
+    // program holds are refused alike.
+    case TSerialOsError::DeviceGone:
     case TSerialOsError::Busy: return ERROR_ACCESS_DENIED;
   }
   return ERROR_GEN_FAILURE;

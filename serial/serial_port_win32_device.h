@@ -99,6 +99,78 @@ inline bool EndOverlapped(HANDLE device, TOverlapped &ov) {
   return false;
 }
 
+// A read of the drain or the event thread's wait for line events, with
+// everything the driver writes into while it runs: the structure, the event
+// it signals, the mask WaitCommEvent fills in and the bytes ReadFile fills
+// in. One piece on the heap, reused from one transfer to the next. A
+// transfer whose cancellation never completes keeps the whole piece for
+// good (see EndPendingIo): its late completion then writes into memory
+// nobody else uses and signals an event nobody else waits on, where a
+// buffer on the stack or an event shared with the next transfer would take
+// it into a frame long gone or a later drain.
+struct TPendingIo {
+  static constexpr DWORD kBytes = 4096;
+  OVERLAPPED ov{};
+  TEvent done{true, false};
+  DWORD mask = 0;
+  char bytes[kBytes];
+
+  // A fresh structure on the piece's own event, for the next transfer.
+  OVERLAPPED *Start() {
+    done.Reset();
+    ov = OVERLAPPED{};
+    ov.hEvent = done.Get();
+    mask = 0;
+    return &ov;
+  }
+  bool Done(DWORD ms) const { return ::WaitForSingleObject(done.Get(), ms) == WAIT_OBJECT_0; }
+};
+
+// A piece for the next transfer: the one kept, or a new one after the last
+// was left to the driver. nullptr when the system cannot make its event.
+inline TPendingIo *PendingIoFor(std::unique_ptr<TPendingIo> &io) {
+  if (!io) {
+    try {
+      io = std::make_unique<TPendingIo>();
+    } catch (const ESerialPort &) {
+      return nullptr;
+    }
+  }
+  return io.get();
+}
+
+// EndOverlapped for a TPendingIo: cancels this one transfer (not the
+// others on the handle) and waits for it to end; false, with the piece
+// given up whole, when it would not.
+inline bool EndPendingIo(HANDLE device, std::unique_ptr<TPendingIo> &io) {
+  if (io->Done(0)) return true;
+  ::CancelIoEx(device, &io->ov);
+  if (io->Done(5000)) return true;
+  (void)io.release();
+  return false;
+}
+
+// How a read of bytes the driver says it holds ended.
+struct TQueuedRead {
+  enum TEnd {
+    Done,     // the driver answered
+    CutOff,   // it held the read and we cancelled it: not the device's doing
+    Aborted,  // the driver aborted it by itself (error in `error`)
+    Failed,   // any other failure (error in `error`)
+    Stuck     // not even the cancel ended it; the piece was given up whole
+  };
+  TEnd end = Done;
+  DWORD bytes = 0;  // taken into the piece's buffer, whatever the end
+  DWORD error = 0;
+};
+
+// Reads want bytes (at most TPendingIo::kBytes) into io's buffer. They were
+// reported queued, so the driver answers at once; one that still holds the
+// read after holdMs is cut off with CancelIoEx. The ERROR_OPERATION_ABORTED
+// that follows is then our cancel and ends the read as CutOff, keeping what
+// it took; the same number without our cancel is the driver's (Aborted).
+TQueuedRead ReadQueued(HANDLE device, std::unique_ptr<TPendingIo> &io, DWORD want, DWORD holdMs);
+
 // --- the device ------------------------------------------------------------------
 
 class TWin32SerialDevice final : public TSerialDeviceBase {
@@ -128,11 +200,25 @@ public:
   std::unique_ptr<TSerialWatch> Watch(TSerialEvents events) override;
 
   HANDLE RawHandle() const { return handle_.load(); }
+  // WaitCommEvent calls the event thread made on this device, for
+  // diagnostics and tests; counted by the watch.
+  std::uint64_t EventWaitsStarted() const { return eventWaitsStarted_.load(); }
+  void CountEventWait() { ++eventWaitsStarted_; }
 
   // Moves what the driver holds into our queue, as far as the queue has
   // room; its line errors are also kept for TakeErrors. Never raises:
-  // failures are reported as hungUp, with the error kept.
-  TDrain Drain();
+  // failures are reported as hungUp, with the error kept. For the event
+  // thread (forWatch), errorFlags holds every line error any drain found
+  // since the event thread last told of them, so that errors a read or
+  // PendingInput met first are still told as an event.
+  TDrain Drain(bool forWatch = false);
+
+  // The event thread sleeps in a wait that wakes for received bytes (true)
+  // or has left it (false): see WaitForInput.
+  void SetInputWatched(bool watched) {
+    if (watched) inputUnwatched_.Reset();
+    else inputUnwatched_.Set();
+  }
 
 protected:
   void DrainOrRaise(int code) override;
@@ -148,18 +234,23 @@ private:
   // With mutex_ held: ClearCommError, its error flags kept for TakeErrors.
   // false with the error when it failed.
   bool StatusLocked(HANDLE h, COMSTAT &stat, DWORD &err);
-  // With mutex_ held: waits, a little, for the output queue to empty; then
-  // the purge flags to use (output too only when it is stuck).
-  DWORD LetOutputLeaveLocked(HANDLE h);
+  // Waits, a little, for the output queue to empty; then the purge flags to
+  // use (output too only when it is stuck). Takes mutex_ only for each look.
+  DWORD LetOutputLeave();
 
   std::atomic<HANDLE> handle_{INVALID_HANDLE_VALUE};
   bool hasModemLines_ = false;
   // Set by Drain when bytes reached our queue: a read waiting for them looks.
   TEvent inputArrived_{false, false};
+  // Set while no event thread sleeps in a wait for received bytes: a read
+  // cannot count on inputArrived_ then and looks for itself.
+  TEvent inputUnwatched_{true, true};
   // Ends a Write waiting in the driver.
   TEvent abortWrite_{true, false};
-  TEvent drainDone_{true, false};  // the drain's own reads, under mutex_
-  DWORD pendingErrors_ = 0;        // CE_* flags seen by drains and not yet taken
+  std::unique_ptr<TPendingIo> drainIo_;  // the drain's own reads, under mutex_
+  DWORD pendingErrors_ = 0;              // CE_* flags seen by drains and not yet taken
+  DWORD untoldErrors_ = 0;               // of those, the ones no event has told of yet
+  std::atomic<std::uint64_t> eventWaitsStarted_{0};
 };
 
 }  // namespace serial_win32

@@ -1,6 +1,7 @@
 // The Windows device's writes (overlapped, under the driver's write limits,
 // ended at once by an abort), the drain of what the driver holds into our
-// queue that reads and the event thread share, and the purge.
+// queue that reads and the event thread share, the read's wait for more,
+// and the purge.
 
 #include "serial/serial_port_win32_device.h"
 
@@ -39,7 +40,36 @@ int TWin32SerialDevice::Write(const char *bytes, int count) {
 
 void TWin32SerialDevice::AbortWrite() { abortWrite_.Set(); }
 
-TWin32SerialDevice::TDrain TWin32SerialDevice::Drain() {
+TQueuedRead serial_win32::ReadQueued(HANDLE device, std::unique_ptr<TPendingIo> &io, DWORD want, DWORD holdMs) {
+  TQueuedRead read;
+  TPendingIo &piece = *io;
+  bool cancelled = false;
+  bool ok = ::ReadFile(device, piece.bytes, std::min(want, TPendingIo::kBytes), nullptr, piece.Start()) != 0;
+  if (!ok && ::GetLastError() == ERROR_IO_PENDING) {
+    if (!piece.Done(holdMs)) {
+      cancelled = true;
+      if (!EndPendingIo(device, io)) {
+        read.end = TQueuedRead::Stuck;
+        return read;
+      }
+    }
+    ok = true;
+  } else if (!ok) {
+    read.error = ::GetLastError();
+  }
+  if (ok && !::GetOverlappedResult(device, &piece.ov, &read.bytes, FALSE)) {
+    ok = false;
+    read.error = ::GetLastError();
+  }
+  if (ok) return read;
+  // A read ended early reports in InternalHigh what it took before.
+  read.bytes = static_cast<DWORD>(std::min<ULONG_PTR>(piece.ov.InternalHigh, want));
+  if (read.error != ERROR_OPERATION_ABORTED) read.end = TQueuedRead::Failed;
+  else read.end = cancelled ? TQueuedRead::CutOff : TQueuedRead::Aborted;
+  return read;
+}
+
+TWin32SerialDevice::TDrain TWin32SerialDevice::Drain(bool forWatch) {
   TDrain result;
   std::lock_guard<std::mutex> lock(mutex_);
   const HANDLE h = handle_.load();
@@ -47,16 +77,10 @@ TWin32SerialDevice::TDrain TWin32SerialDevice::Drain() {
     result.hungUp = true;
     return result;
   }
-  char chunk[4096];
   for (;;) {
     COMSTAT stat{};
     DWORD err = 0;
-    const DWORD errorsBefore = pendingErrors_;
-    pendingErrors_ = 0;
-    const bool answered = StatusLocked(h, stat, err);
-    result.errorFlags |= pendingErrors_;
-    pendingErrors_ |= errorsBefore;
-    if (!answered) {
+    if (!StatusLocked(h, stat, err)) {
       HangUpLocked(err);
       result.hungUp = true;
       break;
@@ -69,31 +93,44 @@ TWin32SerialDevice::TDrain TWin32SerialDevice::Drain() {
       result.full = true;
       break;
     }
-    const DWORD want = static_cast<DWORD>(std::min<std::size_t>({stat.cbInQue, room, sizeof chunk}));
-    TOverlapped ov = NewOverlapped(drainDone_.Get());
-    DWORD got = 0;
-    bool ok = ::ReadFile(h, chunk, want, nullptr, ov.get()) != 0;
-    if (!ok && ::GetLastError() == ERROR_IO_PENDING) {
-      // The bytes are there and the driver returns what it has at once; a
-      // driver that still holds the read is given a moment, then cut off.
-      if (::WaitForSingleObject(ov->hEvent, 1000) != WAIT_OBJECT_0 && !EndOverlapped(h, ov)) {
-        HangUpLocked(ERROR_OPERATION_ABORTED);
-        result.hungUp = true;
-        break;
-      }
-      ok = true;
-    }
-    if (ok) ok = ::GetOverlappedResult(h, ov.get(), &got, FALSE) != 0;
-    if (!ok) {
-      HangUpLocked(::GetLastError());
-      result.hungUp = true;
-      break;
-    }
-    if (got == 0) break;  // nothing after all: never loop on it
+    // Without an event for the read the bytes stay in the driver until a
+    // later drain; the system is short of handles, the line is not lost.
+    TPendingIo *io = PendingIoFor(drainIo_);
+    if (!io) break;
+    const DWORD want = static_cast<DWORD>(std::min<std::size_t>({stat.cbInQue, room, TPendingIo::kBytes}));
+    const TQueuedRead read = ReadQueued(h, drainIo_, want, 1000);
     TAdded added;
-    AddLocked(chunk, got, added);
+    if (read.end != TQueuedRead::Stuck) AddLocked(io->bytes, read.bytes, added);
     result.bytes += added.bytes;
     result.eventChar = result.eventChar || added.eventChar;
+    if (read.end == TQueuedRead::Done) {
+      if (read.bytes == 0) break;  // nothing after all: never loop on it
+      continue;
+    }
+    // Cut off by us: what it took is ours, the rest waits in the driver for
+    // a later drain; the line is not lost for that. Aborted without us: a
+    // pulled adapter, or a driver set to abort on a line error until the
+    // error is cleared; ClearCommError tells which (a device that is gone
+    // fails it, the other one is cleared by it). Either way this drain
+    // ends here, never looping on a driver that keeps cutting its reads.
+    if (read.end == TQueuedRead::Aborted && !StatusLocked(h, stat, err)) {
+      HangUpLocked(err);
+      result.hungUp = true;
+    } else if (read.end == TQueuedRead::Failed) {
+      HangUpLocked(read.error);
+      result.hungUp = true;
+    } else if (read.end == TQueuedRead::Stuck) {
+      // Not even the cancel ends it: the read keeps its buffer and event
+      // for good, and would take the next bytes into them. No byte can
+      // reach us through this handle any more.
+      HangUpLocked(ERROR_IO_DEVICE);
+      result.hungUp = true;
+    }
+    break;
+  }
+  if (forWatch) {
+    result.errorFlags = untoldErrors_;
+    untoldErrors_ = 0;
   }
   if (result.bytes > 0) inputArrived_.Set();
   return result;
@@ -109,9 +146,21 @@ void TWin32SerialDevice::DrainOrRaise(int code) {
 }
 
 void TWin32SerialDevice::WaitForInput(int ms) {
-  // The event thread's drain wakes us at once; without one (no events
-  // watched, or it is blocked in a delivery) we look again after a moment.
-  const DWORD r = ::WaitForSingleObject(inputArrived_.Get(), static_cast<DWORD>(std::min(ms, 10)));
+  // While the event thread sleeps in a wait that wakes for received bytes,
+  // it drains them the moment they come and signals inputArrived_: the read
+  // sleeps until then, or until the thread leaves that wait (to deliver, to
+  // look at the device, or to stop) and can no longer be counted on. The
+  // drain after this call then finds whatever came. With no such thread
+  // (no events watched, one blocked in a delivery, one whose device cannot
+  // wait for line events) nobody else looks: the read looks again itself
+  // after a moment.
+  DWORD r = 0;
+  if (inputUnwatched_.IsSet()) {
+    r = ::WaitForSingleObject(inputArrived_.Get(), static_cast<DWORD>(std::min(ms, 10)));
+  } else {
+    const HANDLE either[2] = {inputArrived_.Get(), inputUnwatched_.Get()};
+    r = ::WaitForMultipleObjects(2, either, FALSE, static_cast<DWORD>(ms));
+  }
   if (r == WAIT_FAILED) Raise(ecReadFailed, ::GetLastError());
 }
 
