@@ -6,6 +6,7 @@
 #include <QColor>
 #include <QString>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -38,6 +39,11 @@ private:
   std::shared_ptr<const TRecordTimes> times_ = std::make_shared<TRecordTimes>();
   bool known_ = false;
 };
+
+// What tells one set of records from another: the dates, times and values
+// of the first `records` rows, by the columns they were written to (so that
+// columns dragged to other places are still the same records).
+std::uint64_t GraphDataFingerprint(const TDataTable &table, int records);
 
 // The bottom axis against the records' times (on) or their sample numbers
 // (off, as the window opens). Times that go back or repeat say so in the

@@ -135,6 +135,11 @@ void TForm6::FormActivate() {
   FormatSettings().ThousandSeparator = '.';
   // The grid holds the header row and then the N records.
   const int records = grid_.RowCount() - 1;
+  // Other records (another file opened, another download) open unzoomed: a
+  // zoom into the last ones' range would show an empty chart.
+  const std::uint64_t data = GraphDataFingerprint(grid_.Table(), records);
+  if (data != shownData_ && !Chart1->ScalesRestored()) Chart1->UndoZoom();
+  shownData_ = data;
   for (int i = 1; i <= 16; ++i) {
     TLineSeries &s = Chart1->Series(i - 1);
     s.Clear();

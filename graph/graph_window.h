@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QString>
 
+#include <cstdint>
 #include <functional>
 
 class QCheckBox;
@@ -60,4 +61,7 @@ private:
 
   const TStringGrid &grid_;
   TGraphTimes times_;
+  // The records the lines were last filled from: a zoom is kept across
+  // refills of the same records, and let go when others come.
+  std::uint64_t shownData_ = 0;
 };

@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QMouseEvent>
 #include <QPrinter>
 #include <QProcess>
 #include <QPushButton>
@@ -20,7 +21,9 @@
 #include <QTemporaryDir>
 
 #include <cstdio>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -165,6 +168,57 @@ TEST_F(GraphWindow, CellsAreReadByTheColumnPositionShown) {
   form->FormActivate();
   EXPECT_DOUBLE_EQ(Series(1).YValues()[0], 2.1);  // what now stands where CH1 was
   EXPECT_DOUBLE_EQ(Series(2).YValues()[0], 1.1);
+}
+
+// A refill of the same records keeps the user's zoom (or pan); other records
+// open unzoomed, whatever fixed the scales before.
+TEST_F(GraphWindow, AZoomLastsWhileTheRecordsStayTheSame) {
+  TChart &chart = *form->Chart1;
+  auto zoom = [&] { chart.ZoomRect(QRect(QPoint(150, 150), QPoint(400, 300))); };
+  auto pan = [&] {  // a drag with the right button
+    chart.ScreenLayout();
+    for (auto [type, x] : {std::pair{QEvent::MouseButtonPress, 300}, std::pair{QEvent::MouseMove, 340},
+                           std::pair{QEvent::MouseButtonRelease, 340}}) {
+      QMouseEvent e(type, QPointF(x, 200), chart.mapToGlobal(QPointF(x, 200)),
+                    type == QEvent::MouseMove ? Qt::NoButton : Qt::RightButton,
+                    type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::RightButton, Qt::NoModifier);
+      QApplication::sendEvent(&chart, &e);
+    }
+    ASSERT_FALSE(chart.ScalesRestored());
+  };
+  const struct {
+    const char *what;
+    std::function<void()> fix;
+    std::function<void()> change;
+    bool kept;
+  } cases[] = {
+      {"zoom, same records", zoom, [] {}, true},
+      {"zoom, a column dragged", zoom, [&] { grid.MoveColumn(3, 4); }, true},
+      {"zoom, other values", zoom, [&] { Fill(50, 100); }, false},
+      {"zoom, fewer records", zoom, [&] { Fill(49); }, false},
+      {"pan, another time", pan, [&] { grid.SetCells(2, 7, "10:00:00"); }, false},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.what);
+    grid.ResetColumnOrder();
+    Fill(50);
+    form->FormActivate();
+    chart.UndoZoom();
+    c.fix();
+    const double lo = chart.BottomAxis().Minimum(), hi = chart.BottomAxis().Maximum();
+    form->FormActivate();  // as after a message box
+    c.change();
+    form->FormActivate();
+    EXPECT_EQ(chart.ScalesRestored(), !c.kept);
+    EXPECT_EQ(chart.BottomAxis().Automatic(), !c.kept);
+    if (c.kept) {
+      EXPECT_EQ(chart.BottomAxis().Minimum(), lo);
+      EXPECT_EQ(chart.BottomAxis().Maximum(), hi);
+    } else {
+      chart.ScreenLayout();
+      EXPECT_EQ(chart.BottomAxis().IMinimum(), 0);  // the whole of the new records
+    }
+  }
 }
 
 TEST_F(GraphWindow, ButtonsShowTheirMessagesCopyAndPreview) {
