@@ -76,6 +76,7 @@ TGraphTimes::TGraphTimes(const TDataTable &table, int records, const std::vector
   for (int r = 1; r <= records && known_; ++r) {
     double t = 0;
     known_ = ParseRecordTime(CellAt(table, order, 1, r), CellAt(table, order, 2, r), t);
+    if (!known_) firstUnknown_ = r;
     times.push_back(t);
   }
   if (!known_) times.clear();

@@ -32,12 +32,16 @@ public:
   TGraphTimes() = default;
   TGraphTimes(const TDataTable &table, int records, const std::vector<int> &columnAtPosition);
   bool Known() const { return known_; }
+  // The first record (1 the first) without a valid date or time; 0 when
+  // every record has them or there are none.
+  int FirstUnknown() const { return firstUnknown_; }
   const TRecordTimes &Records() const { return *times_; }
   std::shared_ptr<const TRecordTimes> Shared() const { return times_; }
 
 private:
   std::shared_ptr<const TRecordTimes> times_ = std::make_shared<TRecordTimes>();
   bool known_ = false;
+  int firstUnknown_ = 0;
 };
 
 // What tells one set of records from another: the dates, times and values

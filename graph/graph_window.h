@@ -64,4 +64,10 @@ private:
   // The records the lines were last filled from: a zoom is kept across
   // refills of the same records, and let go when others come.
   std::uint64_t shownData_ = 0;
+  // Where the last refill's values stopped (Record 0: they did not): the
+  // record, the caption of its column and the cell's text.
+  struct TValuesStop {
+    int Record = 0;
+    QString Column, Text;
+  } valuesStop_;
 };

@@ -321,6 +321,53 @@ TEST_F(GraphWindow, TiempoRealPutsTheRecordsTimesOnTheBottomAxis) {
   ASSERT_EQ(messages.size(), 1u);
 }
 
+// "Tiempo real" refused names the record that stops it: a value that is not
+// a number, a record without its time, or no records at all.
+TEST_F(GraphWindow, TiempoRealRefusedNamesTheRecordThatStopsIt) {
+  const struct {
+    int col, row;
+    const char *text;
+    const char *says;
+  } cases[] = {
+      {5, 7, "", "Los valores se detienen en el registro 7: CH3 está vacío"},
+      {18, 9, "12,x", "Los valores se detienen en el registro 9: CH16 dice '12,x', que no es un número"},
+      {2, 4, "25:00:00", "El registro 4 no tiene fecha y hora válidas"},
+      {0, 0, nullptr, "No hay registros"},
+  };
+  std::vector<QString> messages;
+  form->ShowMessage = [&](TForm6 &, const QString &text) { messages.push_back(text); };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.says);
+    if (c.text) {
+      Fill(12);
+      Stamp(grid, 12);
+      for (int col = 3; col <= 18; ++col) grid.SetCells(col, 0, "CH" + std::to_string(col - 2));
+      grid.SetCells(c.col, c.row, c.text);
+    } else {
+      grid.SetRowCount(1);
+    }
+    try {
+      form->FormActivate();
+    } catch (const EConvertError &) {
+      EXPECT_GE(c.col, 3);  // only a value stops the refill
+    }
+    messages.clear();
+    form->TiempoReal->click();
+    EXPECT_FALSE(form->TiempoReal->isChecked());
+    EXPECT_FALSE(form->Chart1->BottomAxis().LabelSource());
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], QString::fromUtf8(c.says) + QString::fromUtf8(": el gráfico sigue por número de muestra."));
+  }
+  // Mended, the same records take the time axis.
+  Fill(12);
+  Stamp(grid, 12);
+  form->FormActivate();
+  messages.clear();
+  form->TiempoReal->click();
+  EXPECT_TRUE(form->TiempoReal->isChecked());
+  EXPECT_TRUE(messages.empty());
+}
+
 // The readout names the record, its date and time, and the shown channels'
 // cells exactly as the grid shows them, in their lines' colours.
 TEST_F(GraphWindow, ReadoutGivesTheGridsCellsForTheRecordUnderThePointer) {
