@@ -305,8 +305,7 @@ void TChartPreview::ProportionalRecalc() {
   if (chart_ && chart_->PrintProportional()) {
     // The same page and resolutions printing will use, so printing finds
     // the margins the preview shows.
-    const TPrintMargins m =
-        ProportionalMargins(chart_->PrintPictureSize(), page, printer_->logicalDpiX(), printer_->logicalDpiY());
+    const TPrintMargins m = ChartProportionalMargins(*chart_, page, printer_->logicalDpiX(), printer_->logicalDpiY());
     chart_->SetPrintMargins(m);
     opening_ = m;
   }
