@@ -444,7 +444,7 @@ TEST(PreviewWithoutPrinter, WhatThePageShowsIsWhereTheSheetIsPrinted) {
     const QRectF c = dialog.PreviewPage->ChartRect();
     const QRectF shown((c.left() - paper.left()) / paper.width(), (c.top() - paper.top()) / paper.height(),
                        c.width() / paper.width(), c.height() / paper.height());
-    const QString pdf = dir.filePath(summary ? "con.pdf" : "sin.pdf");
+    QString pdf = dir.filePath(summary ? "con.pdf" : "sin.pdf");
     dialog.AskPdfFileName = [&] { return pdf; };
     dialog.BPrintClick();
     const QImage page = PdfPage(pdf, dir.path(), 100);
