@@ -5,9 +5,6 @@
 #include <QPainter>
 #include <QPrinter>
 
-#include <algorithm>
-#include <string>
-
 namespace {
 
 // A4 at 300 dpi in device pixels.
@@ -72,26 +69,6 @@ TEST(ProportionalMargins, ChartThatWouldRunOffThePageIsFittedByItsOtherSide) {
   EXPECT_NEAR(PrintedShape(page, m, 300, 300, 500.0 / 490.0), 1.0, kShapeTolerance);
   const QRect r = MarginRect(QRect(QPoint(0, 0), page), m);
   EXPECT_TRUE(QRect(QPoint(0, 0), page).contains(r));
-}
-
-// The chart with its summary table under it, from a line or two to all 16
-// channels: on either sheet every margin keeps at least the fixed 15 % and
-// the picture keeps its shape.
-TEST(ProportionalMargins, AFloorKeepsEveryMarginAtItWhateverThePicturesHeight) {
-  for (QSize page : {kLandscape, kPortrait})
-    for (int table = 0; table <= 520; table += 20) {
-      const QSize picture(714, 441 + table);
-      const TPrintMargins m = ProportionalMargins(picture, page, 300, 300, kProportionalFixedMargin);
-      SCOPED_TRACE(std::to_string(page.width()) + " wide, table " + std::to_string(table));
-      EXPECT_GE(std::min({m.Left, m.Right, m.Top, m.Bottom}), kProportionalFixedMargin);
-      EXPECT_TRUE(m.Left == kProportionalFixedMargin || m.Top == kProportionalFixedMargin);
-      EXPECT_NEAR(PrintedShape(page, m, 300, 300, double(picture.width()) / picture.height()), 1.0, kShapeTolerance);
-      // Without the floor only a picture that would run off the sheet changes
-      // sides, as before.
-      if (table == 0) {
-        EXPECT_EQ(m, ProportionalMargins(picture, page, 300, 300));
-      }
-    }
 }
 
 TEST(ProportionalMargins, NothingToMeasureKeepsTheDefaults) {
