@@ -1,5 +1,6 @@
 #include "chart/axis_scale.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -87,6 +88,57 @@ std::vector<double> MinorTickValues(const TAxisTicks &ticks, double minimum, dou
       if (v >= minimum && v <= maximum) out.push_back(v);
     }
   }
+  return out;
+}
+
+int StepDecimals(double step) {
+  if (!(step > 0) || !std::isfinite(step)) return 0;
+  constexpr int kMostDecimals = 15;
+  double scaled = step;
+  for (int d = 0; d < kMostDecimals; ++d, scaled *= 10)
+    if (std::fabs(scaled - std::round(scaled)) <= 1e-6 * scaled) return d;
+  return kMostDecimals;
+}
+
+std::string PictureWithDecimals(std::string_view picture, int decimals) {
+  std::string out;
+  out.reserve(picture.size() + static_cast<size_t>(decimals > 0 ? decimals + 1 : 0));
+  // One section at a time: where its point is, how many places follow it and
+  // where its last digit place is.
+  size_t point = std::string_view::npos, last = std::string_view::npos;
+  int places = 0;
+  size_t sectionStart = 0;
+  auto finishSection = [&](size_t end) {
+    std::string section(picture.substr(sectionStart, end - sectionStart));
+    if (last != std::string_view::npos && places < decimals) {
+      const bool hasPoint = point != std::string_view::npos;
+      const size_t at = (hasPoint ? std::max(point, last) : last) + 1 - sectionStart;
+      section.insert(
+          at, (hasPoint ? std::string() : std::string(".")) + std::string(static_cast<size_t>(decimals - places), '#'));
+    }
+    out += section;
+    point = last = std::string_view::npos;
+    places = 0;
+  };
+  char quote = 0;
+  for (size_t i = 0; i < picture.size(); ++i) {
+    const char c = picture[i];
+    if (quote) {
+      if (c == quote) quote = 0;
+    } else if (c == '"' || c == '\'') {
+      quote = c;
+    } else if (c == ';') {
+      finishSection(i);
+      out += ';';
+      sectionStart = i + 1;
+    } else if (c == '.') {
+      if (point == std::string_view::npos) point = i;
+    } else if (c == '0' || c == '#') {
+      last = i;
+      if (point != std::string_view::npos) ++places;
+    }
+  }
+  finishSection(picture.size());
   return out;
 }
 

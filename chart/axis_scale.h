@@ -3,6 +3,7 @@
 #include <climits>
 #include <cmath>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The three small pieces an axis is made of, free of any widget: the label
@@ -21,6 +22,16 @@ double NextLabelStep(double step);
 // 1 for a range of 1 or more, else a tiny step) and grows until
 // round(range / step) labels fit in maxLabels.
 double LabelStep(double range, int maxLabels, double increment);
+
+// The decimals a label step needs so that labels one step apart never read
+// alike: 0 for whole steps, 4 for 0.0005, 2 for 0.25 (at most 15).
+int StepDecimals(double step);
+
+// A number picture that writes at least `decimals` decimals: optional digits
+// are added after its last decimal place (and a decimal point where it has
+// none), in every section that writes digits. A picture that already writes
+// as many comes back as it was.
+std::string PictureWithDecimals(std::string_view picture, int decimals);
 
 // Where the labels go.
 struct TAxisTicks {

@@ -99,6 +99,8 @@ public:
   int AnimatedZoomSteps() const { return animatedZoomSteps_; }
   void SetAnimatedZoomSteps(int n) { animatedZoomSteps_ = n < 1 ? 1 : n; }
   bool Zoomed() const { return zoomed_; }
+  // False after a zoom or a pan until UndoZoom: the axes hold fixed ranges.
+  bool ScalesRestored() const { return restored_; }
 
   // Zooms to the pixel rectangle (normalised first), as a finished drag does.
   void ZoomRect(const QRect &r);

@@ -33,7 +33,11 @@ void TChartAxis::SetMinMax(double minimum, double maximum) {
   Changed();
 }
 
-std::string TChartAxis::LabelText(double value) const { return FormatFloat(valuesFormat_, value); }
+std::string TChartAxis::LabelText(double value, double step) const {
+  const int decimals = StepDecimals(step);
+  if (decimals == 0) return FormatFloat(valuesFormat_, value);
+  return FormatFloat(PictureWithDecimals(valuesFormat_, decimals), value);
+}
 
 void TChartAxis::SetLabelSource(TAxisLabelSource source) {
   labelSource_ = std::move(source);

@@ -80,8 +80,10 @@ public:
   const TChartPen &MinorGrid() const { return minorGrid_; }
 
   // The text of a label for a value, in the axis format with the program's
-  // decimal separator.
-  std::string LabelText(double value) const;
+  // decimal separator. Given the labels' step, with as many decimals as the
+  // step needs beyond the format's own, so that a deep zoom still tells its
+  // labels apart.
+  std::string LabelText(double value, double step = 0) const;
 
   // Labels from elsewhere; none (the default): the axis' own values.
   const TAxisLabelSource &LabelSource() const { return labelSource_; }

@@ -107,10 +107,21 @@ TChartLayout TChart::Layout(const QRect &bounds) {
     if (a.LabelSource())
       return a.LabelSource()(m.Minimum, m.Maximum, m.Size(), a.LabelsSeparation(),
                              [&fm](const std::string &text) { return TextWidth(fm, Q(text)); });
-    const int size = a.Horizontal()
-                         ? std::max(TextWidth(fm, Q(a.LabelText(m.Minimum))), TextWidth(fm, Q(a.LabelText(m.Maximum))))
-                         : fm.height();
-    return CalcAxisTicks(m.Minimum, m.Maximum, m.Size(), size, a.LabelsSeparation(), a.Increment());
+    if (!a.Horizontal())
+      return CalcAxisTicks(m.Minimum, m.Maximum, m.Size(), fm.height(), a.LabelsSeparation(), a.Increment());
+    // A label's width depends on the decimals its step needs, and the step on
+    // the labels' width: measured again while a finer step asks for wider
+    // labels (a few rounds settle it).
+    TAxisTicks ticks;
+    double measuredStep = 0;
+    for (int round = 0; round < 3; ++round) {
+      const int size = std::max(TextWidth(fm, Q(a.LabelText(m.Minimum, measuredStep))),
+                                TextWidth(fm, Q(a.LabelText(m.Maximum, measuredStep))));
+      ticks = CalcAxisTicks(m.Minimum, m.Maximum, m.Size(), size, a.LabelsSeparation(), a.Increment());
+      if (StepDecimals(ticks.Step) <= StepDecimals(measuredStep)) break;
+      measuredStep = ticks.Step;
+    }
+    return ticks;
   };
 
   // Vertical axes: now that their length is known, their labels (and so
@@ -129,7 +140,8 @@ TChartLayout TChart::Layout(const QRect &bounds) {
       const QFontMetrics fm(PixelFont(a.LabelsFont()));
       const TAxisTicks &t = l.Ticks[p];
       for (size_t i = 0; i < t.Values.size(); ++i)
-        labelWidth = std::max(labelWidth, TextWidth(fm, Q(t.Texts.empty() ? a.LabelText(t.Values[i]) : t.Texts[i])));
+        labelWidth =
+            std::max(labelWidth, TextWidth(fm, Q(t.Texts.empty() ? a.LabelText(t.Values[i], t.Step) : t.Texts[i])));
       labelWidth += kGap;
     }
     depth[p] = a.Ticks().Length() + labelWidth + titleDepth(a);

@@ -170,7 +170,7 @@ void TChart::PaintAxis(QPainter &p, const TChartLayout &l, TAxisPlace place) {
       }
     } else {
       for (size_t i = 0; i < ticks.Values.size(); ++i)
-        drawLabel(ticks.Values[i], Q(ticks.Texts.empty() ? a.LabelText(ticks.Values[i]) : ticks.Texts[i]));
+        drawLabel(ticks.Values[i], Q(ticks.Texts.empty() ? a.LabelText(ticks.Values[i], ticks.Step) : ticks.Texts[i]));
     }
   }
 

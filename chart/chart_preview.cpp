@@ -254,10 +254,12 @@ void TChartPreview::FillPrinters() {
       printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
       printer_->setOutputFormat(QPrinter::PdfFormat);
       printer_->setPageLayout(layout);
-      // A file has no edge a printer cannot reach: the page is the whole
-      // sheet, as the preview shows it.
-      printer_->setFullPage(true);
     }
+    // A file has no edge a printer cannot reach: the page is the whole sheet,
+    // as the preview shows it. The run's first printer is a PDF one already
+    // (Qt's own choice with nothing installed) and came with the margins of a
+    // printer, which made the preview's page a shape the sheet is not.
+    printer_->setFullPage(true);
     return;
   }
   Printers->setEnabled(true);
@@ -305,8 +307,7 @@ void TChartPreview::ProportionalRecalc() {
   if (chart_ && chart_->PrintProportional()) {
     // The same page and resolutions printing will use, so printing finds
     // the margins the preview shows.
-    const TPrintMargins m =
-        ProportionalMargins(chart_->PrintPictureSize(), page, printer_->logicalDpiX(), printer_->logicalDpiY());
+    const TPrintMargins m = ChartProportionalMargins(*chart_, page, printer_->logicalDpiX(), printer_->logicalDpiY());
     chart_->SetPrintMargins(m);
     opening_ = m;
   }

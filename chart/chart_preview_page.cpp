@@ -113,15 +113,17 @@ QRect PaperRect(QSize client, QSize page) {
   if (cw <= 0 || ch <= 0) return QRect();
   if (page.width() <= 0 || page.height() <= 0) page = QSize(1, 1);
   const long long W = page.width(), H = page.height();
+  // The other side to the nearest pixel: cut, it made a landscape sheet a
+  // pixel too wide for its height on a small page.
   if (ch * W < cw * H) {
     const int top = static_cast<int>(std::lround(ch / 10.0));
     const int height = ch - static_cast<int>(std::lround(ch / 5.0));
-    const int width = static_cast<int>(height * W / H);
+    const int width = static_cast<int>(std::lround(static_cast<double>(height) * W / H));
     return QRect((cw - width) / 2, top, width, height);
   }
   const int left = static_cast<int>(std::lround(cw / 10.0));
   const int width = cw - static_cast<int>(std::lround(cw / 5.0));
-  const int height = static_cast<int>(width * H / W);
+  const int height = static_cast<int>(std::lround(static_cast<double>(width) * H / W));
   return QRect(left, (ch - height) / 2, width, height);
 }
 

@@ -50,7 +50,7 @@ QString JobTarget(const QPrinter &printer) {
 
 }  // namespace
 
-TPrintMargins ProportionalMargins(QSize chart, QSize page, double dpiX, double dpiY) {
+TPrintMargins ProportionalMargins(QSize chart, QSize page, double dpiX, double dpiY, int least) {
   TPrintMargins m;
   const double w = chart.width(), h = chart.height(), W = page.width(), H = page.height();
   if (w <= 0 || h <= 0 || W <= 0 || H <= 0) return m;  // nothing to keep the shape of
@@ -63,11 +63,13 @@ TPrintMargins ProportionalMargins(QSize chart, QSize page, double dpiX, double d
   auto byWidth = [&] { return CentringMargin(H, span * W * h / w * yPerX); };
   auto byHeight = [&] { return CentringMargin(W, span * H * w / h / yPerX); };
   // The longer side of the chart decides; when the other side would then
-  // run off the page, the chart is fitted by that side instead.
+  // run off the page (or closer to its edge than `least`), the chart is
+  // fitted by that side instead.
+  least = std::max(0, least);
   int tb = 0, lr = 0;
   if (h < w) {
     tb = byWidth();
-    if (tb >= 0) {
+    if (tb >= least) {
       m.Top = m.Bottom = tb;
       return m;
     }
@@ -75,12 +77,17 @@ TPrintMargins ProportionalMargins(QSize chart, QSize page, double dpiX, double d
     return m;
   }
   lr = byHeight();
-  if (lr >= 0) {
+  if (lr >= least) {
     m.Left = m.Right = lr;
     return m;
   }
   m.Top = m.Bottom = byWidth();
   return m;
+}
+
+TPrintMargins ChartProportionalMargins(TChart &chart, QSize page, double dpiX, double dpiY) {
+  return ProportionalMargins(chart.PrintPictureSize(), page, dpiX, dpiY,
+                             chart.PrintSummary() ? kProportionalFixedMargin : 0);
 }
 
 QRect MarginRect(const QRect &page, const TPrintMargins &m) {
@@ -158,8 +165,7 @@ void DrawChartOnPage(TChart &chart, QPainter &painter, const QRect &rect, bool a
 QRect ChartPrinterRect(TChart &chart, QPrinter &printer) {
   const QSize page(printer.width(), printer.height());
   if (chart.PrintProportional())
-    chart.SetPrintMargins(
-        ProportionalMargins(chart.PrintPictureSize(), page, printer.logicalDpiX(), printer.logicalDpiY()));
+    chart.SetPrintMargins(ChartProportionalMargins(chart, page, printer.logicalDpiX(), printer.logicalDpiY()));
   return MarginRect(QRect(QPoint(0, 0), page), chart.PrintMargins());
 }
 

@@ -26,7 +26,16 @@ constexpr int kProportionalFixedMargin = 15;
 // centred at the chart's own proportions. `dpiX` and `dpiY` are the page's
 // resolutions, so printers with oblong pixels still print it undistorted;
 // a chart that would not fit that way is fitted by its other side instead.
-TPrintMargins ProportionalMargins(QSize chart, QSize page, double dpiX, double dpiY);
+// With `least` above 0 the computed margins never fall below it either: the
+// picture is then fitted by whichever side keeps every margin at `least` or
+// more.
+TPrintMargins ProportionalMargins(QSize chart, QSize page, double dpiX, double dpiY, int least = 0);
+
+// The proportional margins of the chart's printed picture on `page`. The
+// chart alone follows the rule above as it always has; with its summary
+// table under it, no margin goes below the fixed 15 %, so the table, tall as
+// it may be, stays as far inside the sheet as the chart's sides do.
+TPrintMargins ChartProportionalMargins(TChart &chart, QSize page, double dpiX, double dpiY);
 
 // The part of `page` left inside the margins: each margin is a percentage of
 // the page's width (left, right) or height (top, bottom), rounded to whole

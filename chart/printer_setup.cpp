@@ -118,12 +118,24 @@ void TPrinterSetupDialog::NameChange() {
 void TPrinterSetupDialog::FillPapers(const QPageSize &keep) {
   papers_ = PapersFor(pdf_ ? QString() : Name->currentText());
   int at = -1;
-  for (int i = 0; i < papers_.size() && at < 0; ++i)
-    if (keep.isValid() && papers_[i].isEquivalentTo(keep)) at = i;
-  // A paper the list lacks (a custom size set elsewhere) is kept as it is.
-  if (at < 0 && keep.isValid()) {
-    papers_.prepend(keep);
-    at = 0;
+  if (keep.isValid()) {
+    // One sheet goes by several names ("US Letter", "Letter", "ANSI A"):
+    // the entry with the kept paper's own name first, as the printer matches
+    // it, and only then one of the same size.
+    for (int i = 0; i < papers_.size() && at < 0; ++i)
+      if (papers_[i].isEquivalentTo(keep) && papers_[i].name() == keep.name()) at = i;
+    for (int i = 0; i < papers_.size() && at < 0; ++i)
+      if (papers_[i].isEquivalentTo(keep)) {
+        // Offered under the name it was chosen by: the printer takes the
+        // size either way.
+        papers_[i] = keep;
+        at = i;
+      }
+    // A paper the list lacks (a custom size set elsewhere) is kept as it is.
+    if (at < 0) {
+      papers_.prepend(keep);
+      at = 0;
+    }
   }
   Size->clear();
   for (const QPageSize &p : papers_) Size->addItem(p.name());

@@ -76,10 +76,32 @@ TGraphTimes::TGraphTimes(const TDataTable &table, int records, const std::vector
   for (int r = 1; r <= records && known_; ++r) {
     double t = 0;
     known_ = ParseRecordTime(CellAt(table, order, 1, r), CellAt(table, order, 2, r), t);
+    if (!known_) firstUnknown_ = r;
     times.push_back(t);
   }
   if (!known_) times.clear();
   times_ = std::make_shared<TRecordTimes>(std::move(times));
+}
+
+std::uint64_t GraphDataFingerprint(const TDataTable &table, int records) {
+  // FNV-1a over every cell with its length, so that no two tables run into
+  // one by moving text between neighbouring cells.
+  std::uint64_t h = 14695981039346656037ull;
+  auto mix = [&h](unsigned char byte) {
+    h ^= byte;
+    h *= 1099511628211ull;
+  };
+  auto mixNumber = [&mix](std::uint64_t n) {
+    for (int i = 0; i < 8; ++i) mix(static_cast<unsigned char>(n >> (8 * i)));
+  };
+  mixNumber(static_cast<std::uint64_t>(std::max(0, records)));
+  for (int r = 1; r <= records; ++r)
+    for (int c = 1; c <= 18; ++c) {
+      const std::string_view cell = table.Cells(c, r);
+      mixNumber(cell.size());
+      for (char ch : cell) mix(static_cast<unsigned char>(ch));
+    }
+  return h;
 }
 
 void SetGraphTimeAxis(TChart &c, bool on, const TGraphTimes &times) {

@@ -6,6 +6,7 @@
 #include <QColor>
 #include <QString>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -31,13 +32,22 @@ public:
   TGraphTimes() = default;
   TGraphTimes(const TDataTable &table, int records, const std::vector<int> &columnAtPosition);
   bool Known() const { return known_; }
+  // The first record (1 the first) without a valid date or time; 0 when
+  // every record has them or there are none.
+  int FirstUnknown() const { return firstUnknown_; }
   const TRecordTimes &Records() const { return *times_; }
   std::shared_ptr<const TRecordTimes> Shared() const { return times_; }
 
 private:
   std::shared_ptr<const TRecordTimes> times_ = std::make_shared<TRecordTimes>();
   bool known_ = false;
+  int firstUnknown_ = 0;
 };
+
+// What tells one set of records from another: the dates, times and values
+// of the first `records` rows, by the columns they were written to (so that
+// columns dragged to other places are still the same records).
+std::uint64_t GraphDataFingerprint(const TDataTable &table, int records);
 
 // The bottom axis against the records' times (on) or their sample numbers
 // (off, as the window opens). Times that go back or repeat say so in the

@@ -18,6 +18,8 @@
 #include <QShowEvent>
 #include <QTimer>
 
+#include <string_view>
+
 const char *const TForm6::kZoomMessage =
     "Haga un rectángulo con el mouse de izquierda a derecha y de arriba hacia abajo, sobre el lugar deseado.";
 const char *const TForm6::kMoveMessage = "Botón derecho del mouse sobre el gráfico.";
@@ -104,9 +106,26 @@ TForm6::TForm6(const TStringGrid &grid, QWidget *parent) : QDialog(parent), grid
 }
 
 void TForm6::TiempoRealClick() {
-  if (TiempoReal->isChecked() && !times_.Known()) {
-    TiempoReal->setChecked(false);
-    Message(QString::fromUtf8("Los registros no tienen fecha y hora válidas: el gráfico sigue por número de muestra."));
+  if (TiempoReal->isChecked()) {
+    // Why the times cannot be used, naming the record that stops them.
+    QString why;
+    if (valuesStop_.Record > 0) {
+      why = valuesStop_.Text.trimmed().isEmpty()
+                ? QString::fromUtf8("Los valores se detienen en el registro %1: %2 está vacío")
+                      .arg(valuesStop_.Record)
+                      .arg(valuesStop_.Column)
+                : QString::fromUtf8("Los valores se detienen en el registro %1: %2 dice '%3', que no es un número")
+                      .arg(valuesStop_.Record)
+                      .arg(valuesStop_.Column, valuesStop_.Text);
+    } else if (!times_.Known()) {
+      why = times_.FirstUnknown() > 0
+                ? QString::fromUtf8("El registro %1 no tiene fecha y hora válidas").arg(times_.FirstUnknown())
+                : QString::fromUtf8("No hay registros");
+    }
+    if (!why.isEmpty()) {
+      TiempoReal->setChecked(false);
+      Message(why + QString::fromUtf8(": el gráfico sigue por número de muestra."));
+    }
   }
   SetGraphTimeAxis(*Chart1, TiempoReal->isChecked(), times_);
 }
@@ -135,13 +154,36 @@ void TForm6::FormActivate() {
   FormatSettings().ThousandSeparator = '.';
   // The grid holds the header row and then the N records.
   const int records = grid_.RowCount() - 1;
+  // Other records (another file opened, another download) open unzoomed: a
+  // zoom into the last ones' range would show an empty chart.
+  const std::uint64_t data = GraphDataFingerprint(grid_.Table(), records);
+  if (data != shownData_ && !Chart1->ScalesRestored()) Chart1->UndoZoom();
+  shownData_ = data;
+  // The records may be others now: their times are read again, before the
+  // values, so that "Tiempo real" can tell a record without its time from
+  // one whose values stop the refill.
+  times_ = TGraphTimes(grid_.Table(), records, grid_.ColumnOrder());
+  valuesStop_ = TValuesStop();
   for (int i = 1; i <= 16; ++i) {
     TLineSeries &s = Chart1->Series(i - 1);
     s.Clear();
-    for (int r = 1; r <= records; ++r) s.Add(StrToFloat(grid_.CellsAtPosition(i + 2, r)), QString(), s.SeriesColor());
+    for (int r = 1; r <= records; ++r) {
+      const std::string_view cell = grid_.CellsAtPosition(i + 2, r);
+      double value = 0;
+      if (!TryStrToFloat(cell, value)) {
+        const std::string_view column = grid_.CellsAtPosition(i + 2, 0);
+        valuesStop_ = {
+            r,
+            column.empty() ? QString("CH%1").arg(i) : QString::fromUtf8(column.data(), static_cast<int>(column.size())),
+            QString::fromUtf8(cell.data(), static_cast<int>(cell.size()))};
+        // Half-filled lines stay on sample numbers.
+        TiempoReal->setChecked(false);
+        SetGraphTimeAxis(*Chart1, false, times_);
+        value = StrToFloat(cell);  // raises the conversion's own message
+      }
+      s.Add(value, QString(), s.SeriesColor());
+    }
   }
-  // The records may be others now: their times are read again.
-  times_ = TGraphTimes(grid_.Table(), records, grid_.ColumnOrder());
   if (!times_.Known()) TiempoReal->setChecked(false);
   SetGraphTimeAxis(*Chart1, TiempoReal->isChecked(), times_);
 }

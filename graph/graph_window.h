@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QString>
 
+#include <cstdint>
 #include <functional>
 
 class QCheckBox;
@@ -60,4 +61,13 @@ private:
 
   const TStringGrid &grid_;
   TGraphTimes times_;
+  // The records the lines were last filled from: a zoom is kept across
+  // refills of the same records, and let go when others come.
+  std::uint64_t shownData_ = 0;
+  // Where the last refill's values stopped (Record 0: they did not): the
+  // record, the caption of its column and the cell's text.
+  struct TValuesStop {
+    int Record = 0;
+    QString Column, Text;
+  } valuesStop_;
 };

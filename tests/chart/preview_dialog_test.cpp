@@ -252,6 +252,26 @@ TEST(PrinterSetupDialog, SetsUpPrinterPaperAndOrientationWithoutPrinting) {
   EXPECT_TRUE(custom.Setup().Paper.isEquivalentTo(current.Paper));
 }
 
+// A sheet known by several names is shown by the one it was chosen by, also
+// when the setup is opened again.
+TEST_F(PreviewDialog, PrinterSetupKeepsThePapersOwnName) {
+  Open();
+  for (const QPageSize &paper : {QPageSize(QSizeF(8.5, 11), QPageSize::Inch, "US Letter"), QPageSize(QPageSize::A4)}) {
+    dialog.RunPrinterSetup = [&](TPrinterSetup &s) {  // chosen and accepted
+      s.Paper = paper;
+      return true;
+    };
+    dialog.BSetupPrinterClick();
+    QString shown;
+    dialog.RunPrinterSetup = [&](TPrinterSetup &s) {  // opened again
+      shown = TPrinterSetupDialog({}, s).Size->currentText();
+      return false;
+    };
+    dialog.BSetupPrinterClick();
+    EXPECT_EQ(shown.toStdString(), paper.name().toStdString());
+  }
+}
+
 TEST_F(PreviewDialog, APrinterThatVanishedFromTheSystemIsReportedNotReplaced) {
   // The list names printers the system no longer has: printing to some other
   // printer instead would be a silent surprise.

@@ -9,10 +9,11 @@
 namespace {
 
 TEST(PaperRect, HeightOrWidthLimitedAndCentred) {
-  // A wide control and an upright page: the height limits.
-  EXPECT_EQ(PaperRect(QSize(400, 300), QSize(2100, 2970)), QRect(115, 30, 169, 240));
+  // A wide control and an upright page: the height limits (the width,
+  // 169.7, to the nearest pixel).
+  EXPECT_EQ(PaperRect(QSize(400, 300), QSize(2100, 2970)), QRect(115, 30, 170, 240));
   // A tall control and a landscape page: the width limits.
-  EXPECT_EQ(PaperRect(QSize(300, 400), QSize(2970, 2100)), QRect(30, 115, 240, 169));
+  EXPECT_EQ(PaperRect(QSize(300, 400), QSize(2970, 2100)), QRect(30, 115, 240, 170));
   EXPECT_TRUE(PaperRect(QSize(0, 300), QSize(2100, 2970)).isEmpty());
 }
 

@@ -26,6 +26,7 @@
 #include <QThread>
 #include <QTransform>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace {
@@ -49,13 +50,13 @@ void FlatChart(TChart &chart) {
 
 // The first page of a PDF as an image, through pdftoppm; null when the tool
 // is missing or the file is not a PDF.
-QImage PdfPage(const QString &pdf, const QString &dir) {
+QImage PdfPage(const QString &pdf, const QString &dir, int dpi = 40) {
   if (QStandardPaths::findExecutable("pdftoppm").isEmpty()) return QImage();
   const QString base = dir + "/page";
   QFile::remove(base + ".png");
   QProcess tool;
   tool.setProcessChannelMode(QProcess::MergedChannels);  // its font warnings are of no interest
-  tool.start("pdftoppm", {"-r", "40", "-png", "-singlefile", pdf, base});
+  tool.start("pdftoppm", {"-r", QString::number(dpi), "-png", "-singlefile", pdf, base});
   if (!tool.waitForFinished(60000) || tool.exitStatus() != QProcess::NormalExit || tool.exitCode() != 0)
     return QImage();
   return QImage(base + ".png");
@@ -400,6 +401,64 @@ TEST(PreviewWithoutPrinter, TheSummaryTableIsPrintedUnderTheChart) {
   EXPECT_LT(text.indexOf("CANAL1"), text.size());
   dialog.CBSummary->setChecked(false);
   EXPECT_EQ(chart.PrintPictureSize(), chart.size());
+}
+
+}  // namespace
+
+namespace {
+
+// The preview without a printer shows the sheet itself: its page has the
+// PDF sheet's shape, and chart and summary table land where the page shows
+// them, every margin at 15 % or more however many rows the table has.
+TEST(PreviewWithoutPrinter, WhatThePageShowsIsWhereTheSheetIsPrinted) {
+  CurrentPrinter().reset();
+  QTemporaryDir dir;
+  TChart chart;
+  FlatChart(chart);
+  chart.SetPrintProportional(true);
+  chart.PrintSummarySource = [] {
+    TPrintSummary s;
+    s.Heading = {QStringLiteral("Inicio: 08/12/2026 10:00:00   Intervalo: 1 minuto   Registros: 3")};
+    s.Columns = {"Canal", "Min", "Fecha y hora", "Max", "Fecha y hora", "Media"};
+    for (int i = 1; i <= 14; ++i) {  // the rows that brought the margins down to 1 %
+      s.Rows.push_back(
+          {QString("CANAL%1").arg(i), "-12,5", "08/12/2026 10:01:00", "31,0", "08/12/2026 10:02:00", "9,3"});
+      s.RowColors.push_back(Qt::red);
+    }
+    return s;
+  };
+  TChartPreview dialog;
+  dialog.ListPrinters = [] { return QStringList(); };
+  dialog.SetImage(&chart);
+  dialog.PreviewPage->resize(1100, 800);  // whole preview pixels cost little here
+  dialog.FormShow();
+  const QSizeF sheet = dialog.Printer().pageLayout().fullRectPoints().size();
+  const QRect paper = dialog.PreviewPage->PaperRect();
+  EXPECT_NEAR(double(paper.width()) / paper.height(), sheet.width() / sheet.height(), 0.003);
+
+  for (bool summary : {false, true}) {
+    SCOPED_TRACE(summary ? "with the summary" : "the chart alone");
+    dialog.CBSummary->setChecked(summary);
+    const TPrintMargins m = chart.PrintMargins();
+    EXPECT_GE(std::min({m.Left, m.Right, m.Top, m.Bottom}), kProportionalFixedMargin);
+    const QRectF c = dialog.PreviewPage->ChartRect();
+    const QRectF shown((c.left() - paper.left()) / paper.width(), (c.top() - paper.top()) / paper.height(),
+                       c.width() / paper.width(), c.height() / paper.height());
+    QString pdf = dir.filePath(summary ? "con.pdf" : "sin.pdf");
+    dialog.AskPdfFileName = [&] { return pdf; };
+    dialog.BPrintClick();
+    const QImage page = PdfPage(pdf, dir.path(), 100);
+    if (page.isNull()) GTEST_SKIP() << "pdftoppm is not installed (poppler-utils)";
+    const QRectF ink = InkBox(page);
+    // The chart's flat panel marks the top and both sides; the table's last
+    // line ends a little above the bottom of its room.
+    constexpr double tol = 0.004;
+    EXPECT_NEAR(ink.left(), shown.left(), tol);
+    EXPECT_NEAR(ink.right(), shown.right(), tol);
+    EXPECT_NEAR(ink.top(), shown.top(), tol);
+    EXPECT_LE(ink.bottom(), shown.bottom() + tol);
+    EXPECT_GE(ink.bottom(), shown.bottom() - (summary ? 0.03 : tol));
+  }
 }
 
 }  // namespace

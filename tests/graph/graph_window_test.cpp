@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QMouseEvent>
 #include <QPrinter>
 #include <QProcess>
 #include <QPushButton>
@@ -20,7 +21,9 @@
 #include <QTemporaryDir>
 
 #include <cstdio>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -167,6 +170,56 @@ TEST_F(GraphWindow, CellsAreReadByTheColumnPositionShown) {
   EXPECT_DOUBLE_EQ(Series(2).YValues()[0], 1.1);
 }
 
+// A refill of the same records keeps the user's zoom (or pan); other records
+// open unzoomed, whatever fixed the scales before.
+TEST_F(GraphWindow, AZoomLastsWhileTheRecordsStayTheSame) {
+  TChart &chart = *form->Chart1;
+  auto zoom = [&] { chart.ZoomRect(QRect(QPoint(150, 150), QPoint(400, 300))); };
+  auto pan = [&] {  // a drag with the right button
+    chart.ScreenLayout();
+    for (auto [type, x] : {std::pair{QEvent::MouseButtonPress, 300}, std::pair{QEvent::MouseMove, 340},
+                           std::pair{QEvent::MouseButtonRelease, 340}}) {
+      QMouseEvent e(type, QPointF(x, 200), chart.mapToGlobal(QPointF(x, 200)),
+                    type == QEvent::MouseMove ? Qt::NoButton : Qt::RightButton,
+                    type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::RightButton, Qt::NoModifier);
+      QApplication::sendEvent(&chart, &e);
+    }
+    ASSERT_FALSE(chart.ScalesRestored());
+  };
+  const struct {
+    const char *what;
+    std::function<void()> fix;
+    std::function<void()> change;
+    bool kept;
+  } cases[] = {
+      {"zoom, same records", zoom, [] {}, true},
+      {"zoom, a column dragged", zoom, [&] { grid.MoveColumn(3, 4); }, true},
+      {"zoom, other values", zoom, [&] { Fill(50, 100); }, false},
+      {"pan, another time", pan, [&] { grid.SetCells(2, 7, "10:00:00"); }, false},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.what);
+    grid.ResetColumnOrder();
+    Fill(50);
+    form->FormActivate();
+    chart.UndoZoom();
+    c.fix();
+    const double lo = chart.BottomAxis().Minimum(), hi = chart.BottomAxis().Maximum();
+    form->FormActivate();  // as after a message box
+    c.change();
+    form->FormActivate();
+    EXPECT_EQ(chart.ScalesRestored(), !c.kept);
+    EXPECT_EQ(chart.BottomAxis().Automatic(), !c.kept);
+    if (c.kept) {
+      EXPECT_EQ(chart.BottomAxis().Minimum(), lo);
+      EXPECT_EQ(chart.BottomAxis().Maximum(), hi);
+    } else {
+      chart.ScreenLayout();
+      EXPECT_EQ(chart.BottomAxis().IMinimum(), 0);  // the whole of the new records
+    }
+  }
+}
+
 TEST_F(GraphWindow, ButtonsShowTheirMessagesCopyAndPreview) {
   Fill(3);
   form->FormActivate();
@@ -265,6 +318,40 @@ TEST_F(GraphWindow, TiempoRealPutsTheRecordsTimesOnTheBottomAxis) {
   EXPECT_FALSE(form->TiempoReal->isChecked());
   EXPECT_FALSE(axis.LabelSource());
   ASSERT_EQ(messages.size(), 1u);
+}
+
+// "Tiempo real" refused names the record that stops it: a value that is not
+// a number or a record without its time.
+TEST_F(GraphWindow, TiempoRealRefusedNamesTheRecordThatStopsIt) {
+  const struct {
+    int col, row;
+    const char *text;
+    const char *says;
+  } cases[] = {
+      {5, 7, "", "Los valores se detienen en el registro 7: CH3 está vacío"},
+      {18, 9, "12,x", "Los valores se detienen en el registro 9: CH16 dice '12,x', que no es un número"},
+      {2, 4, "25:00:00", "El registro 4 no tiene fecha y hora válidas"},
+  };
+  std::vector<QString> messages;
+  form->ShowMessage = [&](TForm6 &, const QString &text) { messages.push_back(text); };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.says);
+    Fill(12);
+    Stamp(grid, 12);
+    for (int col = 3; col <= 18; ++col) grid.SetCells(col, 0, "CH" + std::to_string(col - 2));
+    grid.SetCells(c.col, c.row, c.text);
+    try {
+      form->FormActivate();
+    } catch (const EConvertError &) {
+      EXPECT_GE(c.col, 3);  // only a value stops the refill
+    }
+    messages.clear();
+    form->TiempoReal->click();
+    EXPECT_FALSE(form->TiempoReal->isChecked());
+    EXPECT_FALSE(form->Chart1->BottomAxis().LabelSource());
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], QString::fromUtf8(c.says) + QString::fromUtf8(": el gráfico sigue por número de muestra."));
+  }
 }
 
 // The readout names the record, its date and time, and the shown channels'
