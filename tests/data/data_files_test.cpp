@@ -387,7 +387,9 @@ TEST(DataExport, CsvLinesAreIsoStampsAndValuesInTheChosenStyle) {
   const std::string comma = BuildCsv({d.Table, 2, {}}, TCsvStyle::Comma);
   const std::string firstLine = semicolon.substr(0, semicolon.find("\r\n"));
   EXPECT_EQ(firstLine.rfind("FECHA Y HORA;CH1;\"CH2;\"\"b\"\"\";CH3;", 0), 0u) << firstLine;
-  EXPECT_EQ(semicolon.find("\r\n2004-04-15T10:35:00;" + std::string(d.Table.Cells(3, 1)) + ";"), firstLine.size());
+  // A value with a decimal comma is quoted, so a spreadsheet splitting at
+  // commas too keeps it whole.
+  EXPECT_EQ(semicolon.find("\r\n2004-04-15T10:35:00;\"" + std::string(d.Table.Cells(3, 1)) + "\";"), firstLine.size());
   EXPECT_NE(semicolon.find("2004-04-15T10:40:00;;"), std::string::npos) << "the empty cell stays empty";
   EXPECT_NE(comma.find("2004-04-15T10:35:00," + Replace(std::string(d.Table.Cells(3, 1)), ",", ".") + ","),
             std::string::npos);
