@@ -19,9 +19,11 @@
 namespace {
 
 const char *const kColumns[] = {"Canal",        "Registros",        "Mínimo", "Fecha del mínimo",
-                                "Máximo",       "Fecha del máximo", "Media",  "Desv. est. (población)",
+                                "Máximo",       "Fecha del máximo", "Media",  "Desv. poblacional",
                                 "Tiempo sobre", "Tiempo bajo"};
-const int kWidths[] = {52, 62, 56, 124, 56, 124, 56, 86, 92, 92};
+// The standard deviation says it is the population's (of all the records,
+// not of a sample): its column takes that room from the two dates'.
+const int kWidths[] = {52, 62, 56, 115, 56, 115, 56, 104, 92, 92};
 
 QString Degrees(double value, int decimals) {
   char buf[64];
