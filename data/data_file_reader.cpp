@@ -195,7 +195,8 @@ void TDataFileParser::Line(std::string_view line) {
     if (first.substr(0, kBom.size()) == kBom) first.remove_prefix(kBom.size());
     first = Trim(first);
     if (first.size() >= 2 && first.front() == '"' && first.back() == '"') first = first.substr(1, first.size() - 2);
-    if (s.LineNo == 1 && first.size() == 5 && first.substr(0, 4) == "sep=") {
+    if (s.LineNo == 1 && first.size() == 5 && first.substr(0, 4) == "sep=" &&
+        std::string_view(",;\t|").find(first[4]) != std::string_view::npos) {
       s.Separator = first[4];
       s.SeparatorGiven = true;
       return;
