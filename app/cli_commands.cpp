@@ -19,6 +19,7 @@
 
 #include <QElapsedTimer>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <algorithm>
@@ -105,9 +106,16 @@ void CheckOutputFile(const std::string &path, bool replace) {
     if (S_ISDIR(st.st_mode)) throw ECliFailure(exFileError, "\"" + path + "\" es una carpeta, no un archivo.");
     if (!replace)
       throw ECliFailure(exFileError, "El archivo \"" + path + "\" ya existe; use --force para reemplazarlo.");
+    // As the window saves: a file the user may write is replaced, in place
+    // where its folder takes no new file; one made read-only stays so. A
+    // link that leads nowhere is replaced itself, in its folder.
+    if (faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0) return;
+    if (errno != ENOENT)
+      throw ECliFailure(exFileError,
+                        "No se puede escribir en el archivo \"" + path + "\": " + std::strerror(errno) + ".");
   }
   const std::string folder = FolderOf(path);
-  if (access(folder.c_str(), W_OK) != 0)
+  if (faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0)
     throw ECliFailure(exFileError,
                       "No se puede escribir en la carpeta \"" + folder + "\": " + std::strerror(errno) + ".");
 }

@@ -49,9 +49,7 @@ TCliOutcome PortFailure(const ESerialPort &e, const std::string &port) {
   return {exFailure, message};
 }
 
-}  // namespace
-
-TCliOutcome DescribeFailure(const std::exception_ptr &failure, const std::string &port) {
+TCliOutcome DescribeCaught(const std::exception_ptr &failure, const std::string &port) {
   if (!failure) return {exOk, std::string()};
   try {
     std::rethrow_exception(failure);
@@ -61,7 +59,10 @@ TCliOutcome DescribeFailure(const std::exception_ptr &failure, const std::string
     return PortFailure(e, port);
   } catch (const EDumpDecodeError &e) {
     const TDumpFault &f = e.Fault();
-    const std::string found = f.Found.empty() ? std::string("falta el carácter") : "'" + f.Found + "' no es un dígito";
+    const unsigned char first = f.Found.empty() ? 0 : static_cast<unsigned char>(f.Found[0]);
+    const std::string found = f.Found.empty()                 ? std::string("falta el carácter")
+                              : first < 0x20 || first == 0x7F ? "el byte " + std::to_string(first) + " no es un dígito"
+                                                              : "'" + f.Found + "' no es un dígito";
     return {exBadDump, "La descarga no se puede decodificar: línea " + std::to_string(f.Line) + ", posición " +
                            std::to_string(f.Position) + ": " + found + " (" + e.Message() + ")."};
   } catch (const EInOutError &e) {
@@ -75,4 +76,13 @@ TCliOutcome DescribeFailure(const std::exception_ptr &failure, const std::string
   } catch (...) {
     return {exFailure, "Error desconocido."};
   }
+}
+
+}  // namespace
+
+TCliOutcome DescribeFailure(const std::exception_ptr &failure, const std::string &port) {
+  TCliOutcome outcome = DescribeCaught(failure, port);
+  // One line a terminal and a script read whole, whatever the message quotes.
+  outcome.Message = Exception::VisibleText(outcome.Message);
+  return outcome;
 }

@@ -78,7 +78,7 @@ std::string JsonMinutes(const std::optional<std::int64_t> &minutes) {
 
 std::string StatisticsText(const std::string &name, const TDataTable &table, const TDataStatistics &s) {
   std::string out = name + ": " + std::to_string(s.Records) + " registros";
-  out += s.StepMinutes ? ", uno cada " + std::to_string(s.StepMinutes) + " min" : ", intervalo desconocido";
+  out += ", " + s.SpacingText();
   if (s.Limits.Upper) out += "; límite superior " + TenthsText(*s.Limits.Upper) + " °C";
   if (s.Limits.Lower) out += "; límite inferior " + TenthsText(*s.Limits.Lower) + " °C";
   out += "\n";
@@ -100,13 +100,16 @@ std::string StatisticsText(const std::string &name, const TDataTable &table, con
                   duration(s.Limits.Lower, s.MinutesBelow(c)).c_str());
     out += line;
   }
-  return out;
+  return out + "Desv.: desviación estándar de la población (de todos los registros, no de una muestra).\n";
 }
 
 std::string StatisticsJson(const std::string &name, const TDataTable &table, const TDataStatistics &s) {
   std::string json = "{\"archivo\":" + JsonString(name) + ",\"registros\":" + std::to_string(s.Records);
   json += ",\"minutos_entre_registros\":" + (s.StepMinutes ? std::to_string(s.StepMinutes) : std::string("null"));
   json += ",\"limite_superior\":" + JsonTenths(s.Limits.Upper) + ",\"limite_inferior\":" + JsonTenths(s.Limits.Lower);
+  // Whether the records are unevenly spaced (each counting for the time to
+  // the next); null when their stamps do not tell.
+  json += ",\"intervalo_irregular\":" + std::string(!s.IntervalsKnown ? "null" : s.Irregular ? "true" : "false");
   json += ",\"canales\":[";
   for (size_t k = 0; k < s.Channels.size(); ++k) {
     const TChannelStats &c = s.Channels[k];
@@ -128,7 +131,11 @@ std::string StatisticsJson(const std::string &name, const TDataTable &table, con
 void CliConvert(const TCliOptions &o, TCliStreams &streams) {
   CheckOutputFile(o.Output, o.Force);
   const TOpenedData data = ReadForCli(o.Input);
-  CliSaveRecords(o, TRecordsView{data.Table, data.Records, data.ColumnOrder});
+  // The text file names its channels by place: a CSV's go back to their own
+  // order. The spreadsheets name every column, and keep the file's order.
+  const bool text = ExportFormatOf(o.Output) == TExportFormat::Text;
+  CliSaveRecords(
+      o, TRecordsView{data.Table, data.Records, text ? ChannelsInOwnOrder(data.ColumnOrder) : data.ColumnOrder});
   streams.Out << "Convertidos " << data.Records << " registros de " << o.Input << " a " << o.Output << ".\n";
   streams.Out.flush();
 }

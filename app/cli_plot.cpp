@@ -38,6 +38,10 @@ void SavePng(const QImage &image, const std::string &path) {
   // Written whole or not at all: a half-written picture never takes the
   // name of an earlier one.
   QSaveFile file(QString::fromStdString(path));
+  // Where no file can be put beside it (a folder the user may not write,
+  // holding a file the user may), it is written in place, as the window
+  // saves.
+  file.setDirectWriteFallback(true);
   if (!file.open(QIODevice::WriteOnly) || !image.save(&file, "PNG") || !file.commit())
     throw ECliFailure(exFileError, "No se pudo escribir \"" + path + "\": " + file.errorString().toStdString() + ".");
 }
@@ -85,6 +89,8 @@ void CliPlot(const TCliOptions &o, TCliStreams &streams) {
     }
   }
   if (o.TimeAxis) {
+    if (data.Records <= 0)
+      throw ECliFailure(exFileError, "\"" + o.Input + "\" no tiene registros: --tiempo no tiene fechas que mostrar.");
     const TGraphTimes times(data.Table, data.Records, data.ColumnOrder);
     if (!times.Known())
       throw ECliFailure(exFileError, "Los registros de \"" + o.Input +

@@ -94,8 +94,13 @@ std::string BuildCsv(const TRecordsView &view, TCsvStyle style) {
       // A cell that holds no temperature (a record whose decoding failed)
       // stays empty rather than becoming a zero.
       if (ParseTenths(view.Table.Cells(column, r), tenths)) {
+        // A value with a decimal comma goes in quotes: a spreadsheet that
+        // splits at commas and semicolons alike (LibreOffice's import does
+        // by default) would cut "13,8" in two.
         char buf[24];
+        if (decimal == ',') out += '"';
         out.append(buf, PutTenths(buf, tenths, decimal));
+        if (decimal == ',') out += '"';
       }
     }
     out += "\r\n";
@@ -239,7 +244,7 @@ void WriteStatisticsSheet(TWorkbook &book, lxw_worksheet *sheet, const TDataTabl
                                          "Máximo (°C)",
                                          "Fecha del máximo",
                                          "Media (°C)",
-                                         "Desviación estándar (°C)",
+                                         "Desviación estándar de la población (°C)",
                                          "Tiempo sobre el límite superior",
                                          "Tiempo bajo el límite inferior"};
   static const double widths[] = {8, 10, 11, 20, 11, 20, 10, 22, 28, 28};
@@ -277,7 +282,7 @@ void WriteStatisticsSheet(TWorkbook &book, lxw_worksheet *sheet, const TDataTabl
   };
   fact("Registros", static_cast<double>(stats.Records), nullptr, "");
   fact("Minutos entre registros", stats.StepMinutes ? std::optional<double>(stats.StepMinutes) : std::nullopt, nullptr,
-       "desconocido");
+       stats.IntervalsKnown ? stats.SpacingText().c_str() : "desconocido");
   fact("Límite superior (°C)", degrees(stats.Limits.Upper), tenths, "ninguno");
   fact("Límite inferior (°C)", degrees(stats.Limits.Lower), tenths, "ninguno");
 }

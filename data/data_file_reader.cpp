@@ -72,7 +72,7 @@ void TDataFileParser::TState::First(std::string_view line) {
     Kind = TDataFileKind::Text;
     return;
   }
-  if (line.find_first_of(",;\t") != std::string_view::npos) {
+  if (SeparatorGiven || line.find_first_of(",;\t") != std::string_view::npos) {
     Kind = TDataFileKind::Csv;
     CsvHeader(line);
     return;
@@ -132,13 +132,32 @@ void TDataFileParser::TState::TextRecord(std::string_view line) {
   int channel = 0;
   for (int f = 0; f < kFields; ++f) {
     if (f == DateField) {
-      if (!field[f].empty() && !ProgramDateShape(field[f], '/'))
-        Fail(LineNo, ColumnOf(line, start[f]), "se esperaba una fecha (dd/mm/aaaa) y hay " + Shown(field[f]));
-      Table.SetCells(1, row, field[f]);
+      // The program writes its dates day first, always: the order is the
+      // file's own, not a guess. A date that is no day of the calendar is
+      // refused, whoever wrote it.
+      const std::string_view d = field[f];
+      if (!d.empty() && !ProgramDateShape(d, '/'))
+        Fail(LineNo, ColumnOf(line, start[f]), "se esperaba una fecha (dd/mm/aaaa) y hay " + Shown(d));
+      if (!d.empty()) {
+        const size_t a = d.find('/'), b = d.find('/', a + 1);
+        const std::string problem = DateProblem(DigitsValue(d.substr(0, a)), DigitsValue(d.substr(a + 1, b - a - 1)),
+                                                DigitsValue(d.substr(b + 1)));
+        if (!problem.empty()) Fail(LineNo, ColumnOf(line, start[f]), "la fecha " + Shown(d) + " no existe: " + problem);
+      }
+      Table.SetCells(1, row, d);
     } else if (f == TimeField) {
-      if (!field[f].empty() && !ProgramTimeShape(field[f]))
-        Fail(LineNo, ColumnOf(line, start[f]), "se esperaba una hora (hh:mm:ss) y hay " + Shown(field[f]));
-      Table.SetCells(2, row, field[f]);
+      const std::string_view t = field[f];
+      if (!t.empty() && !ProgramTimeShape(t))
+        Fail(LineNo, ColumnOf(line, start[f]), "se esperaba una hora (hh:mm:ss) y hay " + Shown(t));
+      if (!t.empty()) {
+        const size_t a = t.find(':'), b = t.find(':', a + 1);
+        const std::string problem = TimeProblem(DigitsValue(t.substr(0, a)), DigitsValue(t.substr(a + 1, b - a - 1)),
+                                                DigitsValue(t.substr(b + 1)));
+        if (!problem.empty())
+          Fail(LineNo, ColumnOf(line, start[f]),
+               "la hora " + Shown(t) + " no existe (" + problem + "): cada registro lleva una fecha y hora reales");
+      }
+      Table.SetCells(2, row, t);
     } else {
       PutValue(FirstValueColumn + channel++, field[f], line, start[f]);
     }
@@ -171,6 +190,17 @@ void TDataFileParser::Line(std::string_view line) {
     CheckCharacters(line, s.LineNo);
   }
   if (!s.Started) {
+    // Excel's "sep=;" line before the header names the separator.
+    std::string_view first = line;
+    if (first.substr(0, kBom.size()) == kBom) first.remove_prefix(kBom.size());
+    first = Trim(first);
+    if (first.size() >= 2 && first.front() == '"' && first.back() == '"') first = first.substr(1, first.size() - 2);
+    if (s.LineNo == 1 && first.size() == 5 && first.substr(0, 4) == "sep=" &&
+        std::string_view(",;\t|").find(first[4]) != std::string_view::npos) {
+      s.Separator = first[4];
+      s.SeparatorGiven = true;
+      return;
+    }
     s.Started = true;
     s.First(line);
     return;
@@ -190,7 +220,8 @@ void TDataFileParser::Line(std::string_view line) {
 
 TOpenedData TDataFileParser::Finish() {
   TState &s = *S_;
-  if (!s.Started) Fail(1, 1, "el archivo está vacío");
+  if (!s.Started) Fail(1, 1, s.SeparatorGiven ? "el archivo no tiene más que la línea sep=" : "el archivo está vacío");
+  s.ResolveDateOrder();
   TOpenedData out;
   out.Kind = s.Kind;
   out.Records = s.Records;
@@ -215,32 +246,205 @@ TOpenedData TDataFileParser::Finish() {
   return out;
 }
 
+namespace {
+
+// What a file that is no text is, from its first bytes: a workbook is named
+// as one, with what to do about it, rather than as "no text (byte 3)".
+std::string ContainerKind(std::string_view head) {
+  if (head.substr(0, 4) == std::string_view("PK\x03\x04", 4)) {
+    // A ZIP: its first entry's name says whose. An OpenDocument file starts
+    // with its "mimetype", an Office Open XML one with its parts.
+    const size_t nameLength =
+        head.size() >= 28 ? static_cast<unsigned char>(head[26]) | static_cast<unsigned char>(head[27]) << 8 : 0;
+    const std::string_view name = head.size() >= 30 ? head.substr(30, nameLength) : std::string_view();
+    if (name == "mimetype") {
+      return head.find("opendocument.spreadsheet") != std::string_view::npos
+                 ? "una hoja de cálculo de LibreOffice (ODS)"
+                 : "un documento de LibreOffice";
+    }
+    return "un libro de Excel (XLSX)";
+  }
+  if (head.substr(0, 8) == std::string_view("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8))
+    return "un libro de Excel antiguo (XLS)";
+  return std::string();
+}
+
+}  // namespace
+
+// Hands a file's bytes to the parser line by line, in pieces as they come:
+// lines end at CR LF, a lone LF or a lone CR (also across pieces), a last
+// line without one counts too. The first bytes say what the file is: a
+// workbook is refused as such, UTF-16 text (with its byte-order mark, as a
+// spreadsheet's "Unicode text" is saved) is turned into UTF-8 first.
+class TDataFileFeeder {
+public:
+  explicit TDataFileFeeder(TDataFileParser &parser) : Parser_(parser) {}
+
+  void Feed(std::string_view bytes) {
+    if (!Decided_) {
+      Head_.append(bytes.data(), bytes.size());
+      if (Head_.size() < kHead) return;
+      Decide();
+      std::string head;
+      head.swap(Head_);
+      Take(head);
+      return;
+    }
+    Take(bytes);
+  }
+
+  void End() {
+    if (!Decided_) {
+      Decide();
+      std::string head;
+      head.swap(Head_);
+      Take(head);
+    }
+    if (HasOdd_ || High_) Fail(Lines_ + 1, 1, "el archivo UTF-16 termina a mitad de un carácter");
+    if (!Carry_.empty()) Line(Carry_);
+    Carry_.clear();
+  }
+
+private:
+  static constexpr size_t kHead = 128;
+  enum class TEncoding { Bytes, Utf16Le, Utf16Be };
+
+  void Decide() {
+    Decided_ = true;
+    const std::string kind = ContainerKind(Head_);
+    if (!kind.empty())
+      Fail(0, 0,
+           "es " + kind +
+               ", no un archivo de texto. El programa exporta libros pero abre su archivo de texto o un CSV: abra el "
+               "archivo del que salió el libro, o guarde el libro como CSV en la hoja de cálculo (Guardar como, "
+               "tipo CSV) y abra ese CSV");
+    if (Head_.size() >= 2 && Head_[0] == '\xFF' && Head_[1] == '\xFE') {
+      Encoding_ = TEncoding::Utf16Le;
+      Head_.erase(0, 2);
+    } else if (Head_.size() >= 2 && Head_[0] == '\xFE' && Head_[1] == '\xFF') {
+      Encoding_ = TEncoding::Utf16Be;
+      Head_.erase(0, 2);
+    }
+  }
+
+  void Take(std::string_view bytes) {
+    if (Encoding_ == TEncoding::Bytes) {
+      Split(bytes);
+      return;
+    }
+    Decoded_.clear();
+    for (char c : bytes) {
+      if (!HasOdd_) {
+        Odd_ = static_cast<unsigned char>(c);
+        HasOdd_ = true;
+        continue;
+      }
+      HasOdd_ = false;
+      const unsigned b = static_cast<unsigned char>(c);
+      const unsigned unit = Encoding_ == TEncoding::Utf16Le ? (b << 8 | Odd_) : (Odd_ << 8 | b);
+      Unit(unit);
+    }
+    Split(Decoded_);
+  }
+
+  void Unit(unsigned unit) {
+    unsigned code = unit;
+    if (High_) {
+      if (unit < 0xDC00 || unit > 0xDFFF) Fail(Lines_ + 1, 1, "el archivo UTF-16 tiene un carácter roto");
+      code = 0x10000 + ((High_ - 0xD800) << 10) + (unit - 0xDC00);
+      High_ = 0;
+    } else if (unit >= 0xD800 && unit <= 0xDBFF) {
+      High_ = unit;
+      return;
+    } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
+      Fail(Lines_ + 1, 1, "el archivo UTF-16 tiene un carácter roto");
+    }
+    if (code < 0x80) {
+      Decoded_ += static_cast<char>(code);
+    } else if (code < 0x800) {
+      Decoded_ += static_cast<char>(0xC0 | code >> 6);
+      Decoded_ += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+      Decoded_ += static_cast<char>(0xE0 | code >> 12);
+      Decoded_ += static_cast<char>(0x80 | (code >> 6 & 0x3F));
+      Decoded_ += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+      Decoded_ += static_cast<char>(0xF0 | code >> 18);
+      Decoded_ += static_cast<char>(0x80 | (code >> 12 & 0x3F));
+      Decoded_ += static_cast<char>(0x80 | (code >> 6 & 0x3F));
+      Decoded_ += static_cast<char>(0x80 | (code & 0x3F));
+    }
+  }
+
+  void Line(std::string_view line) {
+    ++Lines_;
+    Parser_.Line(line);
+  }
+
+  void Split(std::string_view bytes) {
+    size_t at = 0;
+    if (SkipLf_ && !bytes.empty() && bytes[0] == '\n') at = 1;
+    if (!bytes.empty()) SkipLf_ = false;
+    while (at < bytes.size()) {
+      const size_t end = std::min(bytes.find_first_of("\r\n", at), bytes.size());
+      if (end == bytes.size()) {
+        Carry_.append(bytes.data() + at, end - at);
+        // Bounded however long the line runs: the parser refuses it.
+        if (static_cast<int>(Carry_.size()) > kMaxLineLength) Parser_.Line(Carry_);
+        break;
+      }
+      if (Carry_.empty()) {
+        Line(bytes.substr(at, end - at));
+      } else {
+        Carry_.append(bytes.data() + at, end - at);
+        Line(Carry_);
+        Carry_.clear();
+      }
+      at = end + 1;
+      if (bytes[end] == '\r') {
+        if (at < bytes.size()) {
+          if (bytes[at] == '\n') ++at;
+        } else {
+          SkipLf_ = true;
+        }
+      }
+    }
+  }
+
+  TDataFileParser &Parser_;
+  bool Decided_ = false;
+  std::string Head_;
+  TEncoding Encoding_ = TEncoding::Bytes;
+  unsigned Odd_ = 0;
+  bool HasOdd_ = false;
+  unsigned High_ = 0;
+  std::string Decoded_;
+  std::string Carry_;
+  bool SkipLf_ = false;
+  int Lines_ = 0;
+};
+
 TOpenedData ParseDataFile(std::string_view bytes) {
   TDataFileParser parser(static_cast<std::int64_t>(bytes.size()));
-  // Lines end at CR LF, a lone LF or a lone CR; a last line without one
-  // counts too.
-  size_t at = 0;
-  while (at < bytes.size()) {
-    const size_t end = std::min(bytes.find_first_of("\r\n", at), bytes.size());
-    parser.Line(bytes.substr(at, end - at));
-    if (end >= bytes.size()) break;
-    at = end + 1;
-    if (bytes[end] == '\r' && at < bytes.size() && bytes[at] == '\n') ++at;
-  }
+  TDataFileFeeder feeder(parser);
+  feeder.Feed(bytes);
+  feeder.End();
   return parser.Finish();
 }
 
 namespace {
 
-std::string OpenFailure(int osCode) {
+[[noreturn]] void FailOpen(int osCode) {
   switch (osCode) {
     case ENOENT:
-    case ENOTDIR: return "el archivo no existe (¿se borró o se movió después de elegirlo?)";
+    case ENOTDIR: throw EDataFileError("el archivo no existe", 0, 0, osCode);
     case EACCES:
-    case EPERM: return "no hay permiso para leer el archivo";
-    case EISDIR: return "es una carpeta, no un archivo";
-    case ENAMETOOLONG: return "el nombre del archivo es demasiado largo";
-    default: return "error de lectura " + std::to_string(osCode) + " (" + std::strerror(osCode) + ")";
+    case EPERM: throw EDataFileError("no hay permiso para leer el archivo", 0, 0, osCode);
+    case EISDIR: throw EDataFileError("es una carpeta, no un archivo", 0, 0, osCode);
+    case ENAMETOOLONG: throw EDataFileError("el nombre del archivo es demasiado largo", 0, 0, osCode);
+    default:
+      throw EDataFileError("error de lectura " + std::to_string(osCode) + " (" + std::strerror(osCode) + ")", 0, 0,
+                           osCode);
   }
 }
 
@@ -263,11 +467,11 @@ private:
 TOpenedData ReadDataFile(const std::string &path) {
   // Not blocking in open(): a FIFO would wait there for a writer.
   const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) Fail(0, 0, OpenFailure(errno));
+  if (fd < 0) FailOpen(errno);
   TFileDescriptor file(fd);
   struct stat st;
-  if (fstat(fd, &st) != 0) Fail(0, 0, OpenFailure(errno));
-  if (S_ISDIR(st.st_mode)) Fail(0, 0, OpenFailure(EISDIR));
+  if (fstat(fd, &st) != 0) FailOpen(errno);
+  if (S_ISDIR(st.st_mode)) FailOpen(EISDIR);
   if (!S_ISREG(st.st_mode)) Fail(0, 0, "no es un archivo común (es un dispositivo, una tubería o un socket)");
   if (st.st_size > kMaxOpenBytes)
     Fail(0, 0,
@@ -275,8 +479,7 @@ TOpenedData ReadDataFile(const std::string &path) {
              std::to_string(kMaxOpenBytes / (1024 * 1024)) + " MB (" + std::to_string(kMaxOpenRecords) + " registros)");
 
   TDataFileParser parser(st.st_size);
-  std::string carry;  // a line that runs on into the next piece
-  bool skipLf = false;
+  TDataFileFeeder feeder(parser);
   std::int64_t total = 0;
   static constexpr size_t kPiece = 256 * 1024;
   std::unique_ptr<char[]> piece(new char[kPiece]);
@@ -284,41 +487,14 @@ TOpenedData ReadDataFile(const std::string &path) {
     const ssize_t got = read(fd, piece.get(), kPiece);
     if (got < 0) {
       if (errno == EINTR) continue;
-      Fail(0, 0, OpenFailure(errno));
+      FailOpen(errno);
     }
     if (got == 0) break;
     // A file that grows while it is read is read no further than the limit.
     total += got;
     if (total > kMaxOpenBytes) Fail(0, 0, "el archivo creció mientras se leía y pasa del tamaño que el programa abre");
-    const std::string_view bytes(piece.get(), static_cast<size_t>(got));
-    size_t at = 0;
-    if (skipLf && bytes[0] == '\n') at = 1;
-    skipLf = false;
-    while (at < bytes.size()) {
-      const size_t end = std::min(bytes.find_first_of("\r\n", at), bytes.size());
-      if (end == bytes.size()) {
-        carry.append(bytes.data() + at, end - at);
-        // Bounded however long the line runs: the parser refuses it.
-        if (static_cast<int>(carry.size()) > kMaxLineLength) parser.Line(carry);
-        break;
-      }
-      if (carry.empty()) {
-        parser.Line(bytes.substr(at, end - at));
-      } else {
-        carry.append(bytes.data() + at, end - at);
-        parser.Line(carry);
-        carry.clear();
-      }
-      at = end + 1;
-      if (bytes[end] == '\r') {
-        if (at < bytes.size()) {
-          if (bytes[at] == '\n') ++at;
-        } else {
-          skipLf = true;
-        }
-      }
-    }
+    feeder.Feed(std::string_view(piece.get(), static_cast<size_t>(got)));
   }
-  if (!carry.empty()) parser.Line(carry);
+  feeder.End();
   return parser.Finish();
 }

@@ -3,9 +3,12 @@
 // Reading back what the program wrote: its text file (byte for byte as the
 // save makes it) and its CSV export, also after a spreadsheet or an editor
 // had them (a decimal point for the comma or the other way round, a trailing
-// empty column, CR LF, LF or CR line ends, a byte-order mark, separate date
-// and time columns). Nothing is guessed: a date must read one way only, a
-// value must be a whole number of tenths, every column must be named.
+// empty column, CR LF, LF or CR line ends, a byte-order mark, UTF-16 text,
+// Excel's "sep=" line, separate date and time columns, dates day first,
+// month first or year first). Nothing is guessed: a date must read one way
+// only (the file has to prove the order of its day and month), a date or
+// time must exist on the calendar and the clock, a value must be a whole
+// number of tenths, every column must be named.
 //
 // The whole file is read before anything is handed out, so a caller that
 // shows the result changes nothing when the file is refused.
@@ -23,16 +26,20 @@
 // The first problem of a file that does not read, where an editor shows it:
 // line and column count from 1 (column in characters). Line 0 means the file
 // as a whole (it cannot be opened, it is too large). The message names the
-// place: "línea 3, columna 15: ...".
+// place: "línea 3, columna 15: ...". A file that could not be opened or read
+// carries the system's error number too.
 class EDataFileError : public Exception {
 public:
-  EDataFileError(const std::string &message, int line, int column) : Exception(message), Line_(line), Column_(column) {}
+  EDataFileError(const std::string &message, int line, int column, int osCode = 0)
+      : Exception(message), Line_(line), Column_(column), OsCode_(osCode) {}
   int Line() const { return Line_; }
   int Column() const { return Column_; }
+  int OsCode() const { return OsCode_; }
 
 private:
   int Line_;
   int Column_;
+  int OsCode_;
 };
 
 enum class TDataFileKind { Text, Csv };

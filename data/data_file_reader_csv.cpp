@@ -1,6 +1,7 @@
 // The CSV export read back: its separator, its columns named in its header
 // (the date and time together or apart, the channels in any order), its
-// RFC 4180 fields, and dates and times in ISO form or in the program's.
+// RFC 4180 fields, and its dates and times as a spreadsheet may have written
+// them (data_file_reader_dates.cpp).
 
 #include "data/data_file_reader_state.h"
 
@@ -10,32 +11,6 @@
 using namespace data_file_reader;
 
 namespace {
-
-// ISO dates "2004-03-15" and times "10:35" or "10:35:00" become the
-// program's texts; false when they are not a real date or time.
-bool IsoDate(std::string_view s, TStamp &stamp) {
-  if (s.size() != 10 || s[4] != '-' || s[7] != '-' || !AllDigits(s.substr(0, 4)) || !AllDigits(s.substr(5, 2)) ||
-      !AllDigits(s.substr(8, 2)))
-    return false;
-  stamp.Year = std::stoi(std::string(s.substr(0, 4)));
-  stamp.Month = std::stoi(std::string(s.substr(5, 2)));
-  stamp.Day = std::stoi(std::string(s.substr(8, 2)));
-  stamp.Hour = stamp.Minute = stamp.Second = 0;
-  return ValidStamp(stamp);
-}
-
-bool ClockTime(std::string_view s, TStamp &stamp) {
-  if ((s.size() != 5 && s.size() != 8) || s[2] != ':' || !AllDigits(s.substr(0, 2)) || !AllDigits(s.substr(3, 2)))
-    return false;
-  stamp.Hour = std::stoi(std::string(s.substr(0, 2)));
-  stamp.Minute = std::stoi(std::string(s.substr(3, 2)));
-  stamp.Second = 0;
-  if (s.size() == 8) {
-    if (s[5] != ':' || !AllDigits(s.substr(6, 2))) return false;
-    stamp.Second = std::stoi(std::string(s.substr(6, 2)));
-  }
-  return stamp.Hour < 24 && stamp.Minute < 60 && stamp.Second < 60;
-}
 
 TColumn NameOf(std::string_view raw, int &channel) {
   std::string name;
@@ -106,9 +81,11 @@ void TDataFileParser::TState::SplitCsv(std::string_view line) {
 }
 
 void TDataFileParser::TState::CsvHeader(std::string_view line) {
-  // The separator is the first of these outside quotes.
+  // The separator is the first of these outside quotes, unless a "sep="
+  // line named it.
   bool quoted = false;
   for (char c : line) {
+    if (SeparatorGiven) break;
     if (c == '"') quoted = !quoted;
     else if (!quoted && (c == ',' || c == ';' || c == '\t')) {
       Separator = c;
@@ -162,43 +139,56 @@ void TDataFileParser::TState::CsvRecord(std::string_view line) {
              std::to_string(UsedColumns) + " de la cabecera" + hint);
   }
   const int row = NewRow();
+  // The date and the time may sit in one column or two, in any order: the
+  // record's stamp is put together once all of them are read.
+  TCellDate date;
+  TCellTime time;
+  int dateColumn = 0;
+  std::string_view dateText;
+  const char *dateNoun = "";
+  bool hasTime = false;
   for (int i = 0; i < UsedColumns; ++i) {
     const std::string_view field = Fields[i];
     const int column = ColumnOf(line, Starts[i]);
-    TStamp stamp;
     switch (Columns[i]) {
       case TColumn::Channel: PutValue(FirstValueColumn + ColumnChannel[i] - 1, field, line, Starts[i]); break;
       case TColumn::DateTime: {
         if (field.empty()) break;  // a recording with no time stamps
+        // "2026-03-15T05:00:00", "03/15/2026 05:00:00"; a date alone is
+        // midnight, as a spreadsheet writes a time of 00:00.
         const size_t cut = field.find_first_of("T ");
         const std::string_view d = field.substr(0, cut);
         const std::string_view t = cut == std::string_view::npos ? std::string_view() : Trim(field.substr(cut + 1));
-        if (IsoDate(d, stamp) && ClockTime(t, stamp)) {
-          Table.SetCells(1, row, ProgramDateText(stamp));
-          Table.SetCells(2, row, ProgramTimeText(stamp));
-        } else if (ProgramDateShape(d, '/') && ProgramTimeShape(t)) {
-          // A stamp only the program's own texts can hold (day 32 of a
-          // damaged recording), exported as it stood.
-          Table.SetCells(1, row, d);
-          Table.SetCells(2, row, t);
-        } else {
+        if (!ParseCellDate(d, date) || (!t.empty() && !ParseCellTime(t, time)))
           Fail(LineNo, column, "se esperaba una fecha y hora (aaaa-mm-ddThh:mm:ss) y hay " + Shown(field));
-        }
+        if (const std::string problem = TimeProblem(time.Hour, time.Minute, time.Second); !problem.empty())
+          Fail(LineNo, column, "la hora de " + Shown(field) + " no existe: " + problem);
+        Table.SetCells(2, row, ProgramTimeText(TStamp{0, 0, 0, time.Hour, time.Minute, time.Second}));
+        dateColumn = column;
+        dateText = field;
+        dateNoun = "la fecha y hora ";
+        hasTime = true;
         break;
       }
       case TColumn::Date:
         if (field.empty()) break;
-        if (IsoDate(field, stamp)) Table.SetCells(1, row, ProgramDateText(stamp));
-        else if (ProgramDateShape(field, '/')) Table.SetCells(1, row, field);
-        else Fail(LineNo, column, "se esperaba una fecha (dd/mm/aaaa) y hay " + Shown(field));
+        if (!ParseCellDate(field, date))
+          Fail(LineNo, column, "se esperaba una fecha (aaaa-mm-dd o dd/mm/aaaa) y hay " + Shown(field));
+        dateColumn = column;
+        dateText = field;
+        dateNoun = "la fecha ";
         break;
       case TColumn::Time:
         if (field.empty()) break;
-        if (ClockTime(field, stamp)) Table.SetCells(2, row, ProgramTimeText(stamp));
-        else if (ProgramTimeShape(field)) Table.SetCells(2, row, field);
-        else Fail(LineNo, column, "se esperaba una hora (hh:mm:ss) y hay " + Shown(field));
+        if (!ParseCellTime(field, time)) Fail(LineNo, column, "se esperaba una hora (hh:mm:ss) y hay " + Shown(field));
+        if (const std::string problem = TimeProblem(time.Hour, time.Minute, time.Second); !problem.empty())
+          Fail(LineNo, column, "la hora " + Shown(field) + " no existe: " + problem);
+        Table.SetCells(2, row, ProgramTimeText(TStamp{0, 0, 0, time.Hour, time.Minute, time.Second}));
+        hasTime = true;
         break;
       case TColumn::Unknown: break;
     }
   }
+  if (!dateColumn) return;
+  PutDate(row, date, dateColumn, dateNoun + Shown(dateText), hasTime ? &time : nullptr);
 }

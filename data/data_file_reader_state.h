@@ -10,6 +10,7 @@
 #include "data/dump_decoder.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,6 +27,26 @@ std::string_view Trim(std::string_view s);
 bool AllDigits(std::string_view s);
 bool ProgramDateShape(std::string_view s, char separator);
 bool ProgramTimeShape(std::string_view s);
+
+// data_file_reader_dates.cpp: the dates and times a spreadsheet writes.
+// A date as a cell holds it, before its order is known: year first
+// ("2026-03-15", "2026/03/15"), day first ("30.01.2026") or either
+// ("03/01/2026": day/month or month/day, as the locale had it).
+struct TCellDate {
+  enum TOrder { YearFirst, DayFirst, Either } Order = Either;
+  int First = 0, Second = 0, Year = 0;  // the two short fields as written
+};
+struct TCellTime {
+  int Hour = 0, Minute = 0, Second = 0;
+};
+bool ParseCellDate(std::string_view s, TCellDate &date);
+// "5:00", "05:00:00".
+bool ParseCellTime(std::string_view s, TCellTime &time);
+// Why a day, month and year or a time are no real ones; empty when they are.
+std::string DateProblem(long long day, long long month, long long year);
+std::string TimeProblem(long long hour, long long minute, long long second);
+// A run of up to 12 digits as a number.
+long long DigitsValue(std::string_view digits);
 
 // A column name of the CSV header: what it holds.
 enum class TColumn { Unknown, DateTime, Date, Time, Channel };
@@ -52,6 +73,21 @@ struct TDataFileParser::TState {
   int UsedColumns = 0;
   std::vector<int> ChannelOrder;  // channels in the order the file has them
 
+  // Excel's "sep=;" first line named the separator.
+  bool SeparatorGiven = false;
+
+  // Dates that read as day/month or as month/day: kept until the file has
+  // shown which, then written. The first record that reads only one way,
+  // for each way.
+  struct TPendingDate {
+    int Line, Column, Row;
+    std::uint8_t First, Second;
+    std::int16_t Year;
+    std::int32_t Seconds;  // of the day, from the record's time
+  };
+  std::vector<TPendingDate> Pending;
+  int DayFirstLine = 0, MonthFirstLine = 0;
+
   std::vector<std::string_view> Fields;
   std::vector<size_t> Starts;
   std::string Unquoted;
@@ -62,5 +98,9 @@ struct TDataFileParser::TState {
   void CsvRecord(std::string_view line);
   void SplitCsv(std::string_view line);
   void PutValue(int column, std::string_view field, std::string_view line, size_t start);
+  // `what`: the date as messages name it ("la fecha \"30/02/2026\"").
+  void PutDate(int row, const data_file_reader::TCellDate &date, int column, const std::string &what,
+               const data_file_reader::TCellTime *time);
+  void ResolveDateOrder();
   int NewRow();
 };

@@ -3,17 +3,53 @@
 #include "data/dump_decoder.h"
 #include "data/record_values.h"
 
+#include <algorithm>
 #include <cmath>
 
 std::optional<std::int64_t> TDataStatistics::MinutesAbove(const TChannelStats &c) const {
-  if (!Limits.Upper || StepMinutes <= 0) return std::nullopt;
-  return static_cast<std::int64_t>(c.Above) * StepMinutes;
+  if (!Limits.Upper || !IntervalsKnown) return std::nullopt;
+  return c.AboveSeconds / 60;
 }
 
 std::optional<std::int64_t> TDataStatistics::MinutesBelow(const TChannelStats &c) const {
-  if (!Limits.Lower || StepMinutes <= 0) return std::nullopt;
-  return static_cast<std::int64_t>(c.Below) * StepMinutes;
+  if (!Limits.Lower || !IntervalsKnown) return std::nullopt;
+  return c.BelowSeconds / 60;
 }
+
+std::string TDataStatistics::SpacingText() const {
+  if (!IntervalsKnown) return "intervalo desconocido";
+  if (Irregular)
+    return "a intervalos irregulares (de " + DurationText(ShortestStepSeconds / 60) + " a " +
+           DurationText(LongestStepSeconds / 60) + ")";
+  if (StepMinutes) return "uno cada " + std::to_string(StepMinutes) + " min";
+  return "uno cada " + std::to_string(ShortestStepSeconds) + " s";
+}
+
+namespace {
+
+// The time each record stands for, in seconds; empty when the stamps do not
+// tell (a record without a real date and time, one earlier than the record
+// before it, or fewer than two).
+std::vector<std::int64_t> RecordIntervals(const TDataTable &table, int records, const TShownColumns &shown) {
+  std::vector<std::int64_t> intervals;
+  if (records < 2) return intervals;
+  intervals.reserve(static_cast<size_t>(records));
+  std::int64_t previous = 0;
+  for (int r = 1; r <= records; ++r) {
+    TStamp stamp;
+    if (!RowStamp(table.Cells(shown.Date, r), table.Cells(shown.Time, r), stamp)) return {};
+    const std::int64_t at = StampSeconds(stamp);
+    if (r > 1) {
+      if (at < previous) return {};
+      intervals.push_back(at - previous);
+    }
+    previous = at;
+  }
+  intervals.push_back(intervals.back());
+  return intervals;
+}
+
+}  // namespace
 
 TDataStatistics ComputeStatistics(const TDataTable &table, int records, const std::vector<int> &columnAtPosition,
                                   const TStatLimits &limits) {
@@ -21,7 +57,16 @@ TDataStatistics ComputeStatistics(const TDataTable &table, int records, const st
   stats.Records = records > 0 ? records : 0;
   stats.Limits = limits;
   const TShownColumns shown = ShownColumns(columnAtPosition);
-  stats.StepMinutes = DeriveStart(table, stats.Records, shown.Date, shown.Time).StepMinutes;
+  const std::vector<std::int64_t> intervals = RecordIntervals(table, stats.Records, shown);
+  // Records that all share one stamp tell no time either.
+  stats.IntervalsKnown = !intervals.empty() && *std::max_element(intervals.begin(), intervals.end()) > 0;
+  if (stats.IntervalsKnown) {
+    const auto [shortest, longest] = std::minmax_element(intervals.begin(), intervals.end());
+    stats.ShortestStepSeconds = *shortest;
+    stats.LongestStepSeconds = *longest;
+    stats.Irregular = *shortest != *longest;
+    if (!stats.Irregular && *shortest % 60 == 0) stats.StepMinutes = static_cast<int>(*shortest / 60);
+  }
   // Whole tenths add up exactly; the squares of readings far beyond the
   // logger's range still fit in 128 bits.
   std::int64_t sums[Channels] = {};
@@ -45,8 +90,15 @@ TDataStatistics ComputeStatistics(const TDataTable &table, int records, const st
       ++c.Count;
       sums[k] += v;
       squares[k] += static_cast<__int128>(v) * v;
-      if (limits.Upper && v > *limits.Upper) ++c.Above;
-      if (limits.Lower && v < *limits.Lower) ++c.Below;
+      const std::int64_t lasts = stats.IntervalsKnown ? intervals[static_cast<size_t>(r - 1)] : 0;
+      if (limits.Upper && v > *limits.Upper) {
+        ++c.Above;
+        c.AboveSeconds += lasts;
+      }
+      if (limits.Lower && v < *limits.Lower) {
+        ++c.Below;
+        c.BelowSeconds += lasts;
+      }
     }
   }
   for (int k = 0; k < Channels; ++k) {

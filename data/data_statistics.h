@@ -3,7 +3,7 @@
 // A summary of the records per channel, over the rows as the grid shows them
 // (the channels in their shown order, each under its own caption): count,
 // lowest and highest with when they first happened, mean, standard
-// deviation, and how long the channel spent above and below two limits the
+// deviation of the records as a whole (the population's), and how long the channel spent above and below two limits the
 // user may set.
 
 #include "data/data_table.h"
@@ -29,18 +29,30 @@ struct TChannelStats {
   double StdDev = 0;              // degrees, of the records as a whole (not a sample)
   int Above = 0;                  // records above the upper limit
   int Below = 0;                  // records below the lower limit
+  std::int64_t AboveSeconds = 0;  // the time those records stand for
+  std::int64_t BelowSeconds = 0;
 };
 
 struct TDataStatistics {
   int Records = 0;
-  int StepMinutes = 0;  // between records, 0 when the stamps do not tell
+  // Each record stands for the time to the next one, the last for as long as
+  // the one before it: known when every record has a real date and time and
+  // none goes back in time. Records joined from downloads at different rates
+  // are spaced irregularly, and say so.
+  bool IntervalsKnown = false;
+  bool Irregular = false;
+  std::int64_t ShortestStepSeconds = 0, LongestStepSeconds = 0;
+  int StepMinutes = 0;  // the one step of regular records in whole minutes, else 0
   TStatLimits Limits;
   std::array<TChannelStats, 16> Channels;
 
-  // Minutes spent above or below a limit: each record stands for one step.
-  // Empty without that limit or without a known step.
+  // Minutes spent above or below a limit. Empty without that limit or
+  // without known intervals.
   std::optional<std::int64_t> MinutesAbove(const TChannelStats &c) const;
   std::optional<std::int64_t> MinutesBelow(const TChannelStats &c) const;
+  // "uno cada 5 min", "a intervalos irregulares (de 5 min a 1 h 0 min)",
+  // "intervalo desconocido".
+  std::string SpacingText() const;
 };
 
 TDataStatistics ComputeStatistics(const TDataTable &table, int records, const std::vector<int> &columnAtPosition,

@@ -25,6 +25,7 @@
 #include <QToolButton>
 
 #include <algorithm>
+#include <cerrno>
 
 namespace {
 
@@ -473,8 +474,12 @@ TRecordsView TForm5::Shown() const {
 bool TForm5::SaveShown() {
   const QString name = ExecuteSaveDialog ? ExecuteSaveDialog(*this) : QString();
   if (name.isEmpty() || !MayWrite(name)) return false;
-  // The file gets the columns in the order they are shown.
-  SaveTextFile(QFile::encodeName(name).toStdString(), StringGrid1->Table(), RecordCount(), StringGrid1->ColumnOrder());
+  // The file gets the columns in the order they are shown. A file's
+  // channels nobody moved go back to their own order: the text file names
+  // them by place, and a CSV's came in the order of its columns' names.
+  std::vector<int> order = StringGrid1->ColumnOrder();
+  if (Opened_ && order == Opened_->ColumnOrder) order = ChannelsInOwnOrder(order);
+  SaveTextFile(QFile::encodeName(name).toStdString(), StringGrid1->Table(), RecordCount(), order);
   if (!Opened_ && !WithoutDownload_) SavedDump_ = Dump_;
   return true;
 }
@@ -504,7 +509,10 @@ void TForm5::SpeedButton3Click() {
     // it was.
     data = ReadDataFile(path);
   } catch (const EDataFileError &e) {
-    throw Exception("No se puede abrir \"" + QFileInfo(name).fileName().toStdString() + "\": " + e.Message() + ".");
+    // Chosen in the dialog a moment ago: gone since.
+    const bool gone = e.OsCode() == ENOENT || e.OsCode() == ENOTDIR;
+    throw Exception("No se puede abrir \"" + QFileInfo(name).fileName().toStdString() + "\": " + e.Message() +
+                    (gone ? " (¿se borró o se movió después de elegirlo?)" : "") + ".");
   }
   Opened_ = TOpenedFile{path, data.Records, data.ColumnOrder, data.Start};
   StringGrid1->SetTable(std::move(data.Table));

@@ -3,6 +3,7 @@
 #include "data/dump_decoder.h"
 #include "runtime/date_format.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -176,6 +177,19 @@ TShownColumns ShownColumns(const std::vector<int> &columnAtPosition) {
     if (!named) shown.Channels[next++] = column;
   }
   return shown;
+}
+
+std::vector<int> ChannelsInOwnOrder(const std::vector<int> &columnAtPosition) {
+  std::vector<int> order = columnAtPosition;
+  const auto isChannel = [](int column) { return column >= FirstValueColumn && column < FirstValueColumn + Channels; };
+  std::vector<int> channels;
+  for (int column : order)
+    if (isChannel(column)) channels.push_back(column);
+  std::sort(channels.begin(), channels.end());
+  size_t next = 0;
+  for (int &column : order)
+    if (isChannel(column)) column = channels[next++];
+  return order;
 }
 
 TDerivedStart DeriveStart(const TDataTable &table, int records, int dateColumn, int timeColumn) {

@@ -62,6 +62,13 @@ struct TShownColumns {
 };
 TShownColumns ShownColumns(const std::vector<int> &columnAtPosition);
 
+// `columnAtPosition` with the channels put back in their own order (CH1 to
+// CH16) in the places channels hold; the date and the time stay where they
+// are. The program's text file names its channels by place only, so records
+// whose channels came in another order (a CSV's, by their names) are written
+// in it this way, unless the user arranged the grid otherwise.
+std::vector<int> ChannelsInOwnOrder(const std::vector<int> &columnAtPosition);
+
 // What the first rows tell of the recording when its header is not at hand
 // (an opened file): the step between the first two records, if it is one of
 // the logger's rates, gives the rate text, and the first record less one

@@ -19,9 +19,11 @@
 namespace {
 
 const char *const kColumns[] = {"Canal",        "Registros",        "Mínimo", "Fecha del mínimo",
-                                "Máximo",       "Fecha del máximo", "Media",  "Desv. estándar",
+                                "Máximo",       "Fecha del máximo", "Media",  "Desv. poblacional",
                                 "Tiempo sobre", "Tiempo bajo"};
-const int kWidths[] = {52, 62, 56, 124, 56, 124, 56, 86, 92, 92};
+// The standard deviation says it is the population's (of all the records,
+// not of a sample): its column takes that room from the two dates'.
+const int kWidths[] = {52, 62, 56, 115, 56, 115, 56, 104, 92, 92};
 
 QString Degrees(double value, int decimals) {
   char buf[64];
@@ -105,8 +107,10 @@ void TForm9::FormActivate() {
   Edit2->setText(LimitText(Limits_.Lower));
   Stats_ = ComputeStatistics(Grid_.Table(), Grid_.RowCount() - 1, Grid_.ColumnOrder(), Limits_);
   QString summary = QString::number(Stats_.Records) + " registros";
-  summary += Stats_.StepMinutes ? QString(", uno cada %1 min").arg(Stats_.StepMinutes)
-                                : QString::fromUtf8(", intervalo desconocido (el tiempo no se puede medir)");
+  // Irregular records are said so: each counts for the time to the next.
+  summary += Stats_.IntervalsKnown ? ", " + QString::fromStdString(Stats_.SpacingText())
+                                   : QString::fromUtf8(", intervalo desconocido (el tiempo no se puede medir)");
+  if (Stats_.Irregular) summary += QString::fromUtf8("; cada registro cuenta hasta el siguiente");
   Label1->setText(summary);
   for (int row = 0; row < 16; ++row) {
     const TChannelStats &c = Stats_.Channels[static_cast<size_t>(row)];

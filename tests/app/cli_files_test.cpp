@@ -18,6 +18,11 @@
 #include <QImage>
 #include <QTemporaryDir>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -75,7 +80,7 @@ TEST_F(CliFiles, ConvertWritesWhatTheExtensionSaysAndBack) {
   EXPECT_NE(run.Out.find("Convertidos 25 registros"), std::string::npos) << run.Out;
   const std::string csv = ReadFile(Path("datos.csv"));
   EXPECT_EQ(csv.substr(0, 22), "FECHA Y HORA;CH1;CH2;C");
-  EXPECT_NE(csv.find("\r\n2004-03-15T10:35:00;20,0;0,0;"), std::string::npos) << csv.substr(0, 200);
+  EXPECT_NE(csv.find("\r\n2004-03-15T10:35:00;\"20,0\";\"0,0\";"), std::string::npos) << csv.substr(0, 200);
 
   // The CSV back to the program's text file: the same bytes as the save.
   run = RunCliCaptured({"convert", Path("datos.csv"), "-o", Path("vuelta.txt")});
@@ -144,6 +149,85 @@ TEST_F(CliFiles, BadFilesAndArgumentsSayWhat) {
     EXPECT_NE(run.Err.find(c.says), std::string::npos) << run.Err;
   }
   EXPECT_EQ(ReadFile(Path("existe.csv")), "x");
+}
+
+TEST_F(CliFiles, MessagesSayWhatHappenedWhereItHappened) {
+  ASSERT_EQ(RunCliCaptured({"convert", Path("datos.txt"), "-o", Path("libro.xlsx")}).Code, exOk);
+  std::ofstream(Path("vacio.txt"), std::ios::binary) << TEXT_FILE_HEADER << "\r\n\r\n";
+  struct Case {
+    std::vector<std::string> args;
+    const char *says;
+    const char *never;
+  };
+  const std::vector<Case> cases = {
+      {{"stats", Path("libro.xlsx")}, "es un libro de Excel (XLSX)", "byte"},
+      {{"convert", Path("libro.xlsx"), "-o", Path("x.csv")}, "guarde el libro como CSV", "byte"},
+      {{"stats", Path("no-existe.txt")}, "el archivo no existe.", "elegirlo"},
+      {{"plot", Path("vacio.txt"), "-o", Path("g.png"), "--tiempo"}, "no tiene registros", "válidas"},
+  };
+  for (const Case &c : cases) {
+    const CliRun run = RunCliCaptured(c.args);
+    EXPECT_EQ(run.Code, exFileError) << run.Err;
+    EXPECT_NE(run.Err.find(c.says), std::string::npos) << run.Err;
+    EXPECT_EQ(run.Err.find(c.never), std::string::npos) << run.Err;
+  }
+  // A NUL in a dump is written out, not where the message stops.
+  std::string dump = MakeDump(TSimDumpHeader{{2004, 3, 15, 10, 30, 0}, 2}, {TReadings{}}, TReadings{}) + "A";
+  dump[dump.find('\n') + 4] = '\0';
+  TCliOutcome nul;
+  try {
+    DecodeDump(dump);
+  } catch (...) {
+    nul = DescribeFailure(std::current_exception(), "");
+  }
+  EXPECT_EQ(nul.Code, exBadDump);
+  EXPECT_EQ(nul.Message.find('\0'), std::string::npos);
+  EXPECT_NE(nul.Message.find("el byte 0 no es un dígito ('\\0' is not a valid integer value)."), std::string::npos)
+      << nul.Message;
+
+  // Irregular records are said so in the JSON.
+  std::string joined = text;
+  joined.replace(joined.rfind("12:35:00"), 8, "13:30:00");
+  std::ofstream(Path("unidos.txt"), std::ios::binary) << joined;
+  const CliRun json = RunCliCaptured({"stats", Path("unidos.txt"), "--json"});
+  EXPECT_NE(json.Out.find("\"minutos_entre_registros\":null"), std::string::npos) << json.Out;
+  EXPECT_NE(json.Out.find("\"intervalo_irregular\":true"), std::string::npos) << json.Out;
+  EXPECT_NE(RunCliCaptured({"stats", Path("datos.txt"), "--json"}).Out.find("\"intervalo_irregular\":false"),
+            std::string::npos);
+}
+
+// An ordinary user's file in a folder the user may not write: replaced in
+// place, as the window saves it; a new file there is still refused.
+TEST_F(CliFiles, ConvertReplacesAWritableFileInAFolderTheUserMayNotWrite) {
+  const std::string exe = std::filesystem::read_symlink("/proc/self/exe").parent_path().string() + "/talvex-cli";
+  if (access(exe.c_str(), X_OK) != 0) GTEST_SKIP() << "talvex-cli is not built beside the tests";
+  const std::string locked = Path("cerrada");
+  ASSERT_EQ(mkdir(locked.c_str(), 0755), 0);
+  std::ofstream(locked + "/datos.csv") << "antes";
+  chmod(locked.c_str(), 0555);
+  chmod(dir.path().toUtf8().constData(), 0755);
+  chmod(Path("datos.txt").c_str(), 0644);
+  chmod((locked + "/datos.csv").c_str(), 0666);
+  auto runAsUser = [&](const std::string &output) {
+    const pid_t child = fork();
+    if (child == 0) {
+      // root writes anywhere: the check needs an ordinary user.
+      if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(120);
+      const int null = open("/dev/null", O_WRONLY);
+      dup2(null, 1);
+      dup2(null, 2);
+      execl(exe.c_str(), exe.c_str(), "convert", Path("datos.txt").c_str(), "-o", output.c_str(), "--force",
+            static_cast<char *>(nullptr));
+      _exit(127);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  };
+  EXPECT_EQ(runAsUser(locked + "/datos.csv"), exOk);
+  EXPECT_EQ(ReadFile(locked + "/datos.csv").substr(0, 12), "FECHA Y HORA");
+  EXPECT_EQ(runAsUser(locked + "/nuevo.csv"), exFileError);
+  chmod(locked.c_str(), 0755);
 }
 
 TEST_F(CliFiles, DownloadIntoAWorkbook) {

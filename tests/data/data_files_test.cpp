@@ -387,7 +387,9 @@ TEST(DataExport, CsvLinesAreIsoStampsAndValuesInTheChosenStyle) {
   const std::string comma = BuildCsv({d.Table, 2, {}}, TCsvStyle::Comma);
   const std::string firstLine = semicolon.substr(0, semicolon.find("\r\n"));
   EXPECT_EQ(firstLine.rfind("FECHA Y HORA;CH1;\"CH2;\"\"b\"\"\";CH3;", 0), 0u) << firstLine;
-  EXPECT_EQ(semicolon.find("\r\n2004-04-15T10:35:00;" + std::string(d.Table.Cells(3, 1)) + ";"), firstLine.size());
+  // A value with a decimal comma is quoted, so a spreadsheet splitting at
+  // commas too keeps it whole.
+  EXPECT_EQ(semicolon.find("\r\n2004-04-15T10:35:00;\"" + std::string(d.Table.Cells(3, 1)) + "\";"), firstLine.size());
   EXPECT_NE(semicolon.find("2004-04-15T10:40:00;;"), std::string::npos) << "the empty cell stays empty";
   EXPECT_NE(comma.find("2004-04-15T10:35:00," + Replace(std::string(d.Table.Cells(3, 1)), ",", ".") + ","),
             std::string::npos);
@@ -551,6 +553,37 @@ TEST(DataStatistics, PerChannelOverTheRowsAsShown) {
   EXPECT_EQ(unknown.Channels[0].Below, 2);
   EXPECT_EQ(DurationText(30), "30 min");
   EXPECT_EQ(DurationText(1441), "1 d 0 h 1 min");
+}
+
+// A file joined from a five-minute and an hourly download: each record
+// stands for the time to the next one, not for the first step.
+TEST(DataStatistics, EachRecordCountsItsOwnInterval) {
+  TDataTable t(DataColumns, 23);
+  for (int k = 1; k <= 16; ++k) t.SetCells(FirstValueColumn + k - 1, 0, "CH" + std::to_string(k));
+  std::int64_t at = StampSeconds({2026, 3, 1, 0, 5, 0});
+  for (int r = 1; r <= 22; ++r) {
+    const TStamp s = StampFromSeconds(at);
+    t.SetCells(1, r, ProgramDateText(s));
+    t.SetCells(2, r, ProgramTimeText(s));
+    t.SetCells(FirstValueColumn, r, r % 2 ? "35,0" : "20,0");  // CH1 above 30 in every other record
+    at += r < 12 ? 300 : 3600;                                 // 12 five-minute records, then hourly
+  }
+  TStatLimits limits;
+  limits.Upper = 300;
+  const TDataStatistics s = ComputeStatistics(t, 22, {}, limits);
+  EXPECT_TRUE(s.Irregular);
+  EXPECT_EQ(s.StepMinutes, 0);
+  EXPECT_EQ(s.SpacingText(), "a intervalos irregulares (de 5 min a 1 h 0 min)");
+  // Records 1, 3 ... 11 five minutes each; 13 ... 21 an hour each.
+  EXPECT_EQ(*s.MinutesAbove(s.Channels[0]), 6 * 5 + 5 * 60);
+  // The last record lasts as long as the one before it.
+  TStatLimits below;
+  below.Lower = 300;
+  const TDataStatistics b = ComputeStatistics(t, 22, {}, below);
+  EXPECT_EQ(*b.MinutesBelow(b.Channels[0]), 5 * 5 + 6 * 60);
+  // A record earlier than the one before tells no time.
+  t.SetCells(2, 5, "00:00:00");
+  EXPECT_FALSE(ComputeStatistics(t, 22, {}, limits).MinutesAbove(s.Channels[0]));
 }
 
 TEST(RecordValues, TenthsAndStamps) {

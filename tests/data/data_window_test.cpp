@@ -455,6 +455,36 @@ TEST_F(DataWindowFiles, WithoutADownloadTheWindowOffersToOpenAFile) {
   EXPECT_FALSE(form.DownloadUnsaved());
 }
 
+TEST_F(DataWindowFiles, ACsvsChannelsAreSavedInTheirOwnOrderUnlessMoved) {
+  dump = LongDump(6);
+  form.FormActivate();
+  const std::string own = BuildTextFile(form.StringGrid1->Table(), 6);
+  const std::vector<int> sixteenFirst = {0, 1, 2, 18, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17};
+  std::ofstream(folder + "/otro.csv", std::ios::binary)
+      << BuildCsv({form.StringGrid1->Table(), 6, sixteenFirst}, TCsvStyle::Semicolon);
+  OpenFile(folder + "/otro.csv");
+  ASSERT_TRUE(shown.empty()) << shown[0];
+  EXPECT_EQ(form.StringGrid1->ColumnAtPosition(3), 18) << "shown as the file has them";
+  EXPECT_EQ(Save("a.txt"), own) << "CH16's values under CH16";
+  form.StringGrid1->MoveColumn(4, 18);  // the user puts CH1 last: saved as shown
+  EXPECT_EQ(Save("b.txt"), BuildTextFile(form.StringGrid1->Table(), 6, form.StringGrid1->ColumnOrder()));
+  EXPECT_NE(ReadFile(folder + "/b.txt"), own);
+}
+
+TEST_F(DataWindowFiles, IrregularRecordsAreSaidSoInTheStatistics) {
+  dump = LongDump(6);
+  form.FormActivate();
+  TDataTable joined = form.StringGrid1->Table();
+  joined.SetCells(2, 6, "12:00:00");  // the last record an hour and more after the one before
+  std::ofstream(folder + "/unidos.txt", std::ios::binary) << BuildTextFile(joined, 6);
+  OpenFile(folder + "/unidos.txt");
+  TForm9 &window = form.StatisticsWindow();
+  window.FormActivate();
+  EXPECT_NE(window.Label1->text().indexOf(QString::fromUtf8("6 registros, a intervalos irregulares (de 5 min a ")), -1)
+      << window.Label1->text().toStdString();
+  EXPECT_NE(window.Table1->horizontalHeaderItem(7)->text().indexOf(QString::fromUtf8("poblacional")), -1);
+}
+
 TEST_F(DataWindowFiles, StatisticsOfTheShownRowsWithTheLimitsTyped) {
   dump = LongDump(30);
   form.FormActivate();
