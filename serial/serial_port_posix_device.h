@@ -80,7 +80,8 @@ public:
   void SetQueueSizes(std::int32_t input, std::int32_t output) override;
   void SetState(const TDeviceState &state) override;
   void SetTimeouts(const TDeviceTimeouts &timeouts) override;
-  int Write(const char *bytes, int count) override;
+  using TSerialDevice::Write;
+  int Write(const char *bytes, int count, std::uint64_t ticket) override;
   void AbortWrite() override;
   void Purge(bool input, bool output) override;
   void CheckOpen(int code) const override;
@@ -109,12 +110,15 @@ protected:
 
 private:
   void ApplyRts(bool high);
+  // Empties the abort descriptor.
+  void TakeAbortWakes();
 
   std::atomic<int> fd_{-1};
   // Wakes a Write waiting for room in the line when it is aborted; it lives
   // as long as the object, as a Write may still be polling it at Shutdown.
+  // Only a wake: whether the abort is the waiting write's own, the count
+  // says.
   int abortFd_ = -1;
-  std::atomic<bool> abortWrite_{false};
   std::string lockFile_;
   int lockSlot_ = -1;  // where the exit step finds lockFile_, when it has room
   bool hasModemLines_ = false;

@@ -118,7 +118,8 @@ public:
   void SetQueueSizes(std::int32_t input, std::int32_t output) override;
   void SetState(const TDeviceState &state) override;
   void SetTimeouts(const TDeviceTimeouts &timeouts) override;
-  int Write(const char *bytes, int count) override;
+  using TSerialDevice::Write;
+  int Write(const char *bytes, int count, std::uint64_t ticket) override;
   void AbortWrite() override;
   void Purge(bool input, bool output) override;
   void CheckOpen(int code) const override { (void)Live(code); }
@@ -156,7 +157,8 @@ private:
   bool hasModemLines_ = false;
   // Set by Drain when bytes reached our queue: a read waiting for them looks.
   TEvent inputArrived_{false, false};
-  // Ends a Write waiting in the driver.
+  // Wakes a Write waiting in the driver; whether the abort is its own, the
+  // count says.
   TEvent abortWrite_{true, false};
   TEvent drainDone_{true, false};  // the drain's own reads, under mutex_
   DWORD pendingErrors_ = 0;        // CE_* flags seen by drains and not yet taken
