@@ -26,8 +26,9 @@
 #include <string>
 
 // The port is taken by another program: its lock file names a process that
-// is alive. Code 1 with the system's "busy" number, like any port in use, and
-// a message that says which process holds it.
+// is alive, or cannot be read (HolderPid 0). Code 1 with the system's "busy"
+// number, like any port in use, and a message that says which process
+// holds it.
 class ESerialPortInUse : public ESerialPort {
 public:
   ESerialPortInUse(int holderPid, const std::string &lockFile);
@@ -43,11 +44,13 @@ private:
 
 // Serial lock files (POSIX): the folder of the system's lock files, /run/lock
 // or /var/lock; or the folder set here (empty sets the system's back). The
-// lock file that stands for a device is "LCK.." and the device's name once
-// its symbolic links are resolved (/dev/ttyUSB0 gives LCK..ttyUSB0, a link
-// to /dev/pts/3 gives LCK..3); empty when the path does not resolve. Windows
-// has no such files (its exclusive open keeps every other program off): the
-// name is always empty there.
+// lock file that stands for a device is "LCK.." and, once its symbolic links
+// are resolved, the device's path below /dev with each '/' as '_', as
+// terminal programs write it (/dev/ttyUSB0 gives LCK..ttyUSB0, a link to
+// /dev/pts/3 gives LCK..pts_3); empty when the path does not resolve. A lock
+// under the older name of the last part alone (LCK..3) is honoured too, but
+// never written. Windows has no such files (its exclusive open keeps every
+// other program off): the name is always empty there.
 std::string SerialLockFolder();
 void SetSerialLockFolder(const std::string &folder);
 std::string SerialLockFileFor(const std::string &devicePath);

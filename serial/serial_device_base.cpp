@@ -19,8 +19,9 @@ std::function<void()> &WriteEntryHook() {
 }
 
 std::string InUseMessage(int holderPid, const std::string &lockFile) {
-  return ESerialPort(ecOpenFailed, SerialOsErrorNumber(TSerialOsError::Busy)).Message() + " - en uso por el proceso " +
-         std::to_string(holderPid) + " (" + lockFile + ")";
+  const std::string base = ESerialPort(ecOpenFailed, SerialOsErrorNumber(TSerialOsError::Busy)).Message();
+  if (holderPid <= 0) return base + " - en uso: no se puede leer el archivo de bloqueo " + lockFile;
+  return base + " - en uso por el proceso " + std::to_string(holderPid) + " (" + lockFile + ")";
 }
 }  // namespace
 

@@ -24,6 +24,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -56,7 +57,9 @@ int PollFor(pollfd *fds, nfds_t count, int timeoutMs);
 // answers ENOTTY or EINVAL) or cannot say.
 inline bool SetModemLine(int fd, int line, bool high) { return ::ioctl(fd, high ? TIOCMBIS : TIOCMBIC, &line) == 0; }
 
-// The lock files (serial_port_posix_locks.cpp).
+// The lock files (serial_port_posix_locks.cpp). The names a device's lock
+// goes by, the one we write first; empty when the path does not resolve.
+std::vector<std::string> SerialLockFileNames(const std::string &devicePath);
 std::string TakeLockFile(const std::string &devicePath);
 void ReleaseLockFile(const char *path);
 
