@@ -3,11 +3,11 @@
 // Terminal programs (minicom, picocom, cu and the like) keep each other off a
 // port with a lock file in the system's lock folder: LCK.. and the device's
 // path below /dev, holding the holder's process id as ten characters,
-// right-aligned, and a line feed. TIOCEXCL alone keeps out only programs that open the port
-// after us, and nothing that runs as root; a terminal program that has the
-// port open already would be overridden. So we look for their lock first,
-// before the device is even opened (an open raises the modem lines under the
-// other program), and leave ours for them.
+// right-aligned, and a line feed. TIOCEXCL alone keeps out only programs
+// that open the port after us, and nothing that runs as root; a terminal
+// program that has the port open already would be overridden. So we look
+// for their lock first, before the device is even opened (an open raises
+// the modem lines under the other program), and leave ours for them.
 
 #include "serial/serial_port_posix_device.h"
 
