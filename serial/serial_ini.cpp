@@ -140,7 +140,7 @@ std::string FollowLinks(const std::string &fileName) {
     // A relative target is relative to the folder of the link.
     if (target.empty() || target[0] != '/') {
       const std::size_t slash = path.rfind('/');
-      target = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + target;
+      target.insert(0, slash == std::string::npos ? std::string() : path.substr(0, slash + 1));
     }
     path = target;
   }
