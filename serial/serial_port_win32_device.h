@@ -157,8 +157,7 @@ private:
   bool hasModemLines_ = false;
   // Set by Drain when bytes reached our queue: a read waiting for them looks.
   TEvent inputArrived_{false, false};
-  // Wakes a Write waiting in the driver; whether the abort is its own, the
-  // count says.
+  // Ends a Write waiting in the driver.
   TEvent abortWrite_{true, false};
   TEvent drainDone_{true, false};  // the drain's own reads, under mutex_
   DWORD pendingErrors_ = 0;        // CE_* flags seen by drains and not yet taken
