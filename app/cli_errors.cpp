@@ -29,8 +29,10 @@ TCliOutcome PortFailure(const ESerialPort &e, const std::string &port) {
       case EBUSY: {
         // A terminal program's lock file says which process it is.
         const auto *held = dynamic_cast<const ESerialPortInUse *>(&e);
-        const std::string who =
-            held ? " (el proceso " + std::to_string(held->HolderPid()) + ", según " + held->LockFile() + ")" : "";
+        std::string who;
+        if (held && held->HolderPid() > 0)
+          who = " (el proceso " + std::to_string(held->HolderPid()) + ", según " + held->LockFile() + ")";
+        else if (held) who = " (según " + held->LockFile() + ", que no se puede leer)";
         return {exPortBusy, Capitalized(name) + " está en uso por otro programa" + who +
                                 ". Ciérrelo (o desconecte el programa TALVEX) y vuelva a intentarlo."};
       }

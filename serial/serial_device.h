@@ -21,12 +21,14 @@
 #include "serial/serial_port_types.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
 // The port is taken by another program: its lock file names a process that
-// is alive. Code 1 with the system's "busy" number, like any port in use, and
-// a message that says which process holds it.
+// is alive, or cannot be read (HolderPid 0). Code 1 with the system's "busy"
+// number, like any port in use, and a message that says which process
+// holds it.
 class ESerialPortInUse : public ESerialPort {
 public:
   ESerialPortInUse(int holderPid, const std::string &lockFile);
@@ -42,11 +44,13 @@ private:
 
 // Serial lock files (POSIX): the folder of the system's lock files, /run/lock
 // or /var/lock; or the folder set here (empty sets the system's back). The
-// lock file that stands for a device is "LCK.." and the device's name once
-// its symbolic links are resolved (/dev/ttyUSB0 gives LCK..ttyUSB0, a link
-// to /dev/pts/3 gives LCK..3); empty when the path does not resolve. Windows
-// has no such files (its exclusive open keeps every other program off): the
-// name is always empty there.
+// lock file that stands for a device is "LCK.." and, once its symbolic links
+// are resolved, the device's path below /dev with each '/' as '_', as
+// terminal programs write it (/dev/ttyUSB0 gives LCK..ttyUSB0, a link to
+// /dev/pts/3 gives LCK..pts_3); empty when the path does not resolve. A lock
+// under the older name of the last part alone (LCK..3) is honoured too, but
+// never written. Windows has no such files (its exclusive open keeps every
+// other program off): the name is always empty there.
 std::string SerialLockFolder();
 void SetSerialLockFolder(const std::string &folder);
 std::string SerialLockFileFor(const std::string &devicePath);
@@ -113,10 +117,20 @@ public:
 
   // Sends the bytes and returns once they have left, or the write limit for
   // this length ran out (then the count says what left). Code 2.
-  virtual int Write(const char *bytes, int count) = 0;
-  // Any thread: a Write in progress stops at once and returns what has left
-  // so far (the rest of its bytes are thrown away, as at its write limit).
-  // A Write that starts afterwards is not affected.
+  //
+  // Aborts are counted, and a write carries a ticket: the count when its
+  // transfer started. Any abort counted after that ends it, even one that
+  // came while the transfer was still on its way into this call (a flag
+  // cleared on entry would erase it, and the write would go on whole).
+  virtual int Write(const char *bytes, int count, std::uint64_t ticket) = 0;
+  // The same with a ticket taken now: only aborts from here on end it.
+  int Write(const char *bytes, int count) { return Write(bytes, count, WriteTicket()); }
+  // Any thread. The ticket for a write that starts now.
+  virtual std::uint64_t WriteTicket() const = 0;
+  // Any thread: counts an abort. A Write whose ticket is older stops at once
+  // and returns what has left so far (the rest of its bytes are thrown away,
+  // as at its write limit); one that has not begun sends nothing. A Write
+  // whose ticket is taken afterwards is not affected.
   virtual void AbortWrite() = 0;
   // Takes at most count received bytes, following the read timeouts. Code 3.
   virtual int Read(char *buffer, int count) = 0;
@@ -154,6 +168,11 @@ std::shared_ptr<TSerialDevice> OpenSerialDevice(const std::string &path);
 // The same, with DTR and RTS set as `lines` asks (its DtrControl and
 // RtsControl) right after the device opens, before any other setting.
 std::shared_ptr<TSerialDevice> OpenSerialDevice(const std::string &path, const TDeviceState &lines);
+
+// For tests: runs on the writing thread as every device Write begins, before
+// it looks at its ticket, so that a test can hold a write right there. Unset
+// (the default, and what the program leaves it) it costs one atomic load.
+void SetSerialWriteEntryHook(std::function<void()> hook);
 
 // Gives the calling thread the scheduling priority matching a priority. A
 // raise that needs privileges the program lacks leaves it at normal.

@@ -11,9 +11,17 @@ std::string &LockFolderOverride() {
   return folder;
 }
 
+std::mutex g_writeHookMutex;
+std::atomic<bool> g_writeHookSet{false};
+std::function<void()> &WriteEntryHook() {
+  static std::function<void()> hook;
+  return hook;
+}
+
 std::string InUseMessage(int holderPid, const std::string &lockFile) {
-  return ESerialPort(ecOpenFailed, SerialOsErrorNumber(TSerialOsError::Busy)).Message() + " - en uso por el proceso " +
-         std::to_string(holderPid) + " (" + lockFile + ")";
+  const std::string base = ESerialPort(ecOpenFailed, SerialOsErrorNumber(TSerialOsError::Busy)).Message();
+  if (holderPid <= 0) return base + " - en uso: no se puede leer el archivo de bloqueo " + lockFile;
+  return base + " - en uso por el proceso " + std::to_string(holderPid) + " (" + lockFile + ")";
 }
 }  // namespace
 
@@ -54,6 +62,22 @@ void SetSerialLockFolder(const std::string &folder) {
 std::string ChosenSerialLockFolder() {
   std::lock_guard<std::mutex> lock(g_lockFolderMutex);
   return LockFolderOverride();
+}
+
+void SetSerialWriteEntryHook(std::function<void()> hook) {
+  std::lock_guard<std::mutex> lock(g_writeHookMutex);
+  g_writeHookSet = static_cast<bool>(hook);
+  WriteEntryHook() = std::move(hook);
+}
+
+void RunSerialWriteEntryHook() {
+  if (!g_writeHookSet.load()) return;
+  std::function<void()> hook;
+  {
+    std::lock_guard<std::mutex> lock(g_writeHookMutex);
+    hook = WriteEntryHook();
+  }
+  if (hook) hook();
 }
 
 std::shared_ptr<TSerialDevice> OpenSerialDevice(const std::string &path) { return OpenSystemSerialDevice(path, 0, -1); }

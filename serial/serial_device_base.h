@@ -8,6 +8,7 @@
 
 #include "serial/serial_device.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <deque>
@@ -36,6 +37,10 @@ int SerialMsLeft(std::chrono::steady_clock::time_point deadline);
 // keeps it low except while a write goes out.
 inline bool DtrWantedHigh(const TDeviceState &s) { return s.DtrControl() != 0; }
 inline bool RtsWantedHigh(const TDeviceState &s) { return s.RtsControl() == 1 || s.RtsControl() == 2; }
+
+// Runs the hook SetSerialWriteEntryHook set, if any. Each system's Write
+// calls it first.
+void RunSerialWriteEntryHook();
 
 // The lock folder SetSerialLockFolder chose; empty for the system's own.
 std::string ChosenSerialLockFolder();
@@ -66,8 +71,14 @@ public:
   void NoteHangUp() override;
   bool HungUp() const override;
   bool QueueNearlyFull() const;  // at 80 % of the input size or more
+  std::uint64_t WriteTicket() const override { return writeAborts_.load(); }
 
 protected:
+  // AbortWrite's count; each system wakes its writer after it.
+  void CountWriteAbort() { ++writeAborts_; }
+  // An abort came after ticket was taken: the write it belongs to ends.
+  bool WriteAborted(std::uint64_t ticket) const { return writeAborts_.load() != ticket; }
+
   // Beyond this many unread bytes, input stays in the system (or, when it
   // came anyway, is dropped and reported as an overflow).
   static constexpr std::size_t kMaxQueued = 1 << 20;
@@ -95,6 +106,8 @@ protected:
   // With mutex_ held: what TakeErrors adds of its own (our queue overflowed,
   // the hang-up not yet reported).
   void TakeOwnErrorsLocked(TSerialErrors &errors);
+
+  std::atomic<std::uint64_t> writeAborts_{0};
 
   mutable std::mutex mutex_;  // everything below
   std::deque<char> queue_;

@@ -49,7 +49,32 @@ bool ParseInt32(const std::string &text, std::int32_t &out) {
   return true;
 }
 
+// An integer key's value as the Windows reader takes it: blanks, a sign and
+// digits, ending at the first character that is not one (so "1000 ms" and
+// "12x" read 1000 and 12, as other programs of this family would load
+// them). False when no digit starts it or it does not fit 32 bits.
+bool ParseLeadingInt32(const std::string &text, std::int32_t &out) {
+  std::size_t i = 0;
+  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+  long long v = 0;
+  std::size_t digits = 0;
+  for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i, ++digits) {
+    v = v * 10 + (text[i] - '0');
+    if (v > static_cast<long long>(INT32_MAX) + 1) return false;
+  }
+  if (digits == 0) return false;
+  if (negative) v = -v;
+  if (v < INT32_MIN || v > INT32_MAX) return false;
+  out = static_cast<std::int32_t>(v);
+  return true;
+}
+
 #ifdef _WIN32
+
+// The name itself: a save replaces what it names.
+std::string FollowLinks(const std::string &fileName) { return fileName; }
 
 // Reads the whole file; false with errno when it cannot be read.
 bool ReadWholeFile(const std::string &fileName, std::string &text, int &err) {
@@ -98,6 +123,29 @@ void ReplaceFile(const std::string &fileName, const std::string &text) {
 }
 
 #else
+
+// The file fileName names once its symbolic links are followed (a link to
+// nothing names the file it would make): the save replaces that file and
+// leaves the link a link, as an editor saving through it would. Raises code
+// 16 for a link that cannot be read or a loop of them.
+std::string FollowLinks(const std::string &fileName) {
+  std::string path = fileName;
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    std::string target(PATH_MAX, '\0');
+    const ssize_t n = ::readlink(path.c_str(), &target[0], target.size());
+    if (n < 0) throw ESerialPort(ecStoreFailed, errno);
+    target.resize(static_cast<std::size_t>(n));
+    // A relative target is relative to the folder of the link.
+    if (target.empty() || target[0] != '/') {
+      const std::size_t slash = path.rfind('/');
+      target.insert(0, slash == std::string::npos ? std::string() : path.substr(0, slash + 1));
+    }
+    path = target;
+  }
+  throw ESerialPort(ecStoreFailed, ELOOP);
+}
 
 // Reads the whole file; false with errno when it cannot be read.
 bool ReadWholeFile(const std::string &fileName, std::string &text, int &err) {
@@ -194,22 +242,31 @@ void TIniDocument::Parse(const std::string &text) {
   static const char kBom[] = "\xEF\xBB\xBF";
   bom_ = text.compare(0, 3, kBom) == 0;
   std::size_t at = bom_ ? 3 : 0;
-  int crlf = 0, lf = 0;
+  // Lines end in CR LF, LF, or CR alone (old Mac files, and what some
+  // editors still write).
+  int crlf = 0, lf = 0, cr = 0;
   std::string firstEnd;
   while (at < text.size()) {
-    std::size_t end = text.find('\n', at);
+    const std::size_t end = text.find_first_of("\r\n", at);
     TLine line;
+    std::size_t next;
     if (end == std::string::npos) {
-      end = text.size();  // the last line, with no line end
-    } else if (end > at && text[end - 1] == '\r') {
+      next = text.size();  // the last line, with no line end
+    } else if (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') {
       line.End = "\r\n";
       ++crlf;
+      next = end + 2;
+    } else if (text[end] == '\r') {
+      line.End = "\r";
+      ++cr;
+      next = end + 1;
     } else {
       line.End = "\n";
       ++lf;
+      next = end + 1;
     }
-    const std::string raw = text.substr(at, end - at - (line.End == "\r\n" ? 1 : 0));
-    at = end + 1;
+    const std::string raw = text.substr(at, (end == std::string::npos ? text.size() : end) - at);
+    at = next;
     if (lines_.empty()) firstEnd = line.End;
     line.Raw = raw;
     const std::string t = Trim(raw);
@@ -228,7 +285,11 @@ void TIniDocument::Parse(const std::string &text) {
   }
   // What a changed or new line ends with: what most lines of the file end
   // with, on a tie what the first one does.
-  end_ = crlf > lf ? "\r\n" : lf > crlf ? "\n" : !firstEnd.empty() ? firstEnd : "\n";
+  const int most = std::max({crlf, lf, cr});
+  const int kinds = (crlf == most) + (lf == most) + (cr == most);
+  if (most == 0) end_ = !firstEnd.empty() ? firstEnd : "\n";
+  else if (kinds > 1 && !firstEnd.empty()) end_ = firstEnd;
+  else end_ = crlf == most ? "\r\n" : lf == most ? "\n" : "\r";
 }
 
 std::string TIniDocument::Text() const {
@@ -305,7 +366,8 @@ void TIniDocument::Write(const std::string &section, const std::string &key, con
 // ---------------------------------------------------------------------------
 // Saving and loading
 
-void SaveToIni(const TCustomSerialPort &port, const std::string &fileName, const std::string &section) {
+void SaveToIni(const TCustomSerialPort &port, const std::string &linkOrFile, const std::string &section) {
+  const std::string fileName = FollowLinks(linkOrFile);
   TIniDocument doc;
   std::string text;
   int err = 0;
@@ -382,7 +444,7 @@ void LoadFromIni(TCustomSerialPort &port, const std::string &fileName, const std
     std::string value;
     if (!doc.Read(section, key, value)) return;
     std::int32_t n = 0;
-    if (!ParseInt32(value, n)) throw ESerialPort(ecLoadFailed, EINVAL);
+    if (!ParseLeadingInt32(value, n)) throw ESerialPort(ecLoadFailed, EINVAL);
     steps.push_back([use, n] { use(n); });
   };
   TCustomSerialPort &p = port;

@@ -21,8 +21,9 @@ extern const char kDefaultIniSection[];  // "SerialPort1"
 // their line ends (a CR LF file stays CR LF); changed and new lines take the
 // end most of the file's lines have (LF in a new file); a UTF-8 byte-order
 // mark at the start stays. The file is replaced in one step (a temporary
-// beside it, then a rename), so a failed save leaves it as it was. Failure
-// raises ESerialPort code 16 with the system's error number.
+// beside it, then a rename), so a failed save leaves it as it was; a
+// symbolic link stays a link, and the file it leads to is the one replaced.
+// Failure raises ESerialPort code 16 with the system's error number.
 void SaveToIni(const TCustomSerialPort &port, const std::string &fileName,
                const std::string &section = kDefaultIniSection);
 
@@ -30,9 +31,11 @@ void SaveToIni(const TCustomSerialPort &port, const std::string &fileName,
 // section lacks leave their setting as it is. Enumeration texts follow the
 // converters (an unknown text gives the documented fallback). CustomBaudRate
 // is read only when the baud rate (the file's, else the port's) is Custom;
-// otherwise it is not looked at, whatever it holds. A file that cannot be
-// read, a missing section or an integer key in use that is not a number
-// raises ESerialPort code 17 before anything is changed. The values are
+// otherwise it is not looked at, whatever it holds. An integer is read as
+// the Windows reader reads it: blanks, a sign and digits, up to the first
+// other character ("1000 ms" is 1000). A file that cannot be read, a missing
+// section or an integer key in use that does not start with a number raises
+// ESerialPort code 17 before anything is changed. The values are
 // written inside the settings-change bracket, so an open port gets them all
 // at once.
 void LoadFromIni(TCustomSerialPort &port, const std::string &fileName, const std::string &section = kDefaultIniSection);
@@ -56,8 +59,8 @@ char IniTextToChar(const std::string &text);
 // each line's end, a leading UTF-8 byte-order mark) kept as it was read.
 class TIniDocument {
 public:
-  // Lines of text, each ending in CR LF or LF (the last one maybe in
-  // neither), after an optional UTF-8 byte-order mark.
+  // Lines of text, each ending in CR LF, LF or CR (the last one maybe in
+  // none), after an optional UTF-8 byte-order mark.
   void Parse(const std::string &text);
   std::string Text() const;
 
@@ -75,7 +78,7 @@ private:
     std::string Section;  // for a section header: its name
     std::string Key;      // for a key line: its name
     std::string Value;    // for a key line: its value, trimmed
-    std::string End;      // as read: "\r\n", "\n", or "" for a last line without one
+    std::string End;      // as read: "\r\n", "\n", "\r", or "" for a last line without one
     bool Built = false;   // changed or added: ends as most lines of the file do
     bool IsSection = false;
     bool IsKey = false;

@@ -42,7 +42,8 @@ struct TWindowTarget;
 // ---------------------------------------------------------------------------
 // One asynchronous transfer: a write or a read started on a port and waited
 // for later. NewTransfer makes one (waiting on it returns 0 at once while
-// nothing was started); FreeTransfer ends whatever it still has running and
+// nothing was started); FreeTransfer ends whatever it still has running,
+// as AbortTransfers would end it (a write stops inside the device), and
 // frees it. A transfer runs one write or read at a time and may be started
 // again once that has been waited for.
 struct PortTransfer;

@@ -24,6 +24,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -56,7 +57,9 @@ int PollFor(pollfd *fds, nfds_t count, int timeoutMs);
 // answers ENOTTY or EINVAL) or cannot say.
 inline bool SetModemLine(int fd, int line, bool high) { return ::ioctl(fd, high ? TIOCMBIS : TIOCMBIC, &line) == 0; }
 
-// The lock files (serial_port_posix_locks.cpp).
+// The lock files (serial_port_posix_locks.cpp). The names a device's lock
+// goes by, the one we write first; empty when the path does not resolve.
+std::vector<std::string> SerialLockFileNames(const std::string &devicePath);
 std::string TakeLockFile(const std::string &devicePath);
 void ReleaseLockFile(const char *path);
 
@@ -80,7 +83,8 @@ public:
   void SetQueueSizes(std::int32_t input, std::int32_t output) override;
   void SetState(const TDeviceState &state) override;
   void SetTimeouts(const TDeviceTimeouts &timeouts) override;
-  int Write(const char *bytes, int count) override;
+  using TSerialDevice::Write;
+  int Write(const char *bytes, int count, std::uint64_t ticket) override;
   void AbortWrite() override;
   void Purge(bool input, bool output) override;
   void CheckOpen(int code) const override;
@@ -109,12 +113,15 @@ protected:
 
 private:
   void ApplyRts(bool high);
+  // Empties the abort descriptor.
+  void TakeAbortWakes();
 
   std::atomic<int> fd_{-1};
   // Wakes a Write waiting for room in the line when it is aborted; it lives
   // as long as the object, as a Write may still be polling it at Shutdown.
+  // Only a wake: whether the abort is the waiting write's own, the count
+  // says.
   int abortFd_ = -1;
-  std::atomic<bool> abortWrite_{false};
   std::string lockFile_;
   int lockSlot_ = -1;  // where the exit step finds lockFile_, when it has room
   bool hasModemLines_ = false;

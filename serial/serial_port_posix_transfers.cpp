@@ -13,11 +13,18 @@
 using namespace serial_posix;
 
 void TPosixSerialDevice::AbortWrite() {
-  abortWrite_ = true;
+  // Counted first: a writer woken by the descriptor must find it counted.
+  CountWriteAbort();
   if (abortFd_ >= 0) {
     const std::uint64_t one = 1;
     [[maybe_unused]] const ssize_t n = ::write(abortFd_, &one, sizeof one);
   }
+}
+
+void TPosixSerialDevice::TakeAbortWakes() {
+  if (abortFd_ < 0) return;
+  std::uint64_t drained;
+  [[maybe_unused]] const ssize_t n = ::read(abortFd_, &drained, sizeof drained);
 }
 
 void TPosixSerialDevice::ApplyRts(bool high) {
@@ -26,8 +33,11 @@ void TPosixSerialDevice::ApplyRts(bool high) {
   ::ioctl(fd_, high ? TIOCMBIS : TIOCMBIC, &bit);
 }
 
-int TPosixSerialDevice::Write(const char *bytes, int count) {
+int TPosixSerialDevice::Write(const char *bytes, int count, std::uint64_t ticket) {
+  RunSerialWriteEntryHook();
   if (count <= 0) return 0;
+  // Aborted on its way here: not one byte goes out.
+  if (WriteAborted(ticket)) return 0;
   TDeviceTimeouts to;
   bool toggle;
   {
@@ -52,16 +62,10 @@ int TPosixSerialDevice::Write(const char *bytes, int count) {
     }
   } rtsDown{this, toggle};
 
-  // An abort meant for an earlier write is not this one's.
-  abortWrite_ = false;
-  if (abortFd_ >= 0) {
-    std::uint64_t drained;
-    [[maybe_unused]] const ssize_t n = ::read(abortFd_, &drained, sizeof drained);
-  }
   int written = 0;
   bool timedOut = false;
   while (written < count) {
-    if (abortWrite_) {
+    if (WriteAborted(ticket)) {
       timedOut = true;
       break;
     }
@@ -80,9 +84,16 @@ int TPosixSerialDevice::Write(const char *bytes, int count) {
     pollfd p[2] = {{fd_, POLLOUT, 0}, {abortFd_, POLLIN, 0}};
     const int r = PollFor(p, abortFd_ >= 0 ? 2 : 1, wait);
     if (r < 0) Raise(ecWriteFailed, errno);
-    if (r == 0 || abortWrite_) {
+    if (r == 0) {
       timedOut = true;
       break;
+    }
+    if (abortFd_ >= 0 && (p[1].revents & POLLIN)) {
+      // The wake of an abort meant for an earlier write: taken, then the
+      // count is looked at again at the top, so one that came meanwhile
+      // still ends this write.
+      if (!WriteAborted(ticket)) TakeAbortWakes();
+      continue;
     }
     if (p[0].revents & (POLLERR | POLLHUP | POLLNVAL)) Raise(ecWriteFailed, EIO);
   }
@@ -91,7 +102,7 @@ int TPosixSerialDevice::Write(const char *bytes, int count) {
   while (!timedOut) {
     int queued = 0;
     if (::ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued <= 0) break;
-    if (abortWrite_) {
+    if (WriteAborted(ticket)) {
       timedOut = true;
       break;
     }

@@ -36,8 +36,9 @@ PortTransfer *NewTransfer() { return new PortTransfer; }
 void FreeTransfer(PortTransfer *transfer) {
   if (!transfer) return;
   // A transfer still running ends here: a read no longer writes into its
-  // buffer once Abort has returned.
-  if (transfer->job) transfer->job->Abort();
+  // buffer once this has returned, and a write sends nothing more (left to
+  // run, a freed write would hold every later one behind it).
+  if (transfer->job) transfer->job->Cancel();
   delete transfer;
 }
 

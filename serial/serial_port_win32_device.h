@@ -190,7 +190,8 @@ public:
   void SetQueueSizes(std::int32_t input, std::int32_t output) override;
   void SetState(const TDeviceState &state) override;
   void SetTimeouts(const TDeviceTimeouts &timeouts) override;
-  int Write(const char *bytes, int count) override;
+  using TSerialDevice::Write;
+  int Write(const char *bytes, int count, std::uint64_t ticket) override;
   void AbortWrite() override;
   void Purge(bool input, bool output) override;
   void CheckOpen(int code) const override { (void)Live(code); }

@@ -9,11 +9,12 @@
 
 using namespace serial_win32;
 
-int TWin32SerialDevice::Write(const char *bytes, int count) {
+int TWin32SerialDevice::Write(const char *bytes, int count, std::uint64_t ticket) {
+  RunSerialWriteEntryHook();
   if (count <= 0) return 0;
   const HANDLE h = Live(ecWriteFailed);
-  // An abort meant for an earlier write is not this one's.
-  abortWrite_.Reset();
+  // Aborted on its way here: not one byte goes out.
+  if (WriteAborted(ticket)) return 0;
   const TEvent done(true, false);
   TOverlapped ov = NewOverlapped(done.Get());
   if (!::WriteFile(h, bytes, static_cast<DWORD>(count), nullptr, ov.get())) {
@@ -22,8 +23,24 @@ int TWin32SerialDevice::Write(const char *bytes, int count) {
   }
   // The write limit is the driver's; we only wait for it, or for an abort.
   const HANDLE both[2] = {done.Get(), abortWrite_.Get()};
-  const DWORD woke = ::WaitForMultipleObjects(2, both, FALSE, INFINITE);
-  const bool aborted = woke == WAIT_OBJECT_0 + 1;
+  bool aborted = false;
+  DWORD woke;
+  for (;;) {
+    woke = ::WaitForMultipleObjects(2, both, FALSE, INFINITE);
+    if (woke != WAIT_OBJECT_0 + 1) break;
+    if (WriteAborted(ticket)) {
+      aborted = true;
+      break;
+    }
+    // The event of an abort meant for an earlier write: reset, then the
+    // count is looked at again, so one that came meanwhile (counted before
+    // it set the event) still ends this write.
+    abortWrite_.Reset();
+    if (WriteAborted(ticket)) {
+      aborted = true;
+      break;
+    }
+  }
   if (woke != WAIT_OBJECT_0 && !EndOverlapped(h, ov)) Raise(ecWriteFailed, ERROR_OPERATION_ABORTED);
   DWORD written = 0;
   if (!::GetOverlappedResult(h, ov.get(), &written, FALSE)) {
@@ -38,7 +55,11 @@ int TWin32SerialDevice::Write(const char *bytes, int count) {
   return static_cast<int>(std::min<DWORD>(written, static_cast<DWORD>(count)));
 }
 
-void TWin32SerialDevice::AbortWrite() { abortWrite_.Set(); }
+void TWin32SerialDevice::AbortWrite() {
+  // Counted first: a writer woken by the event must find it counted.
+  CountWriteAbort();
+  abortWrite_.Set();
+}
 
 TQueuedRead serial_win32::ReadQueued(HANDLE device, std::unique_ptr<TPendingIo> &io, DWORD want, DWORD holdMs) {
   TQueuedRead read;

@@ -27,9 +27,20 @@ int FindExactly(const QComboBox &combo, const QString &text) {
   return -1;
 }
 
-// The one item that reads like text when case is ignored, as Windows port
-// names allow ("com1" for "COM1"). Device paths are case-sensitive, so
-// /dev/ttyV0 and /dev/ttyv0 are two devices: when both read like text, which
+// Windows port names are the same name in any case ("com1" is COM1); device
+// paths here are not (/dev/ttyv0 and /dev/ttyV0 are two devices, and the
+// one a port names may just be unplugged), so a port name only ever matches
+// as it is spelled.
+#ifdef _WIN32
+constexpr bool kPortNamesIgnoreCase = true;
+#else
+constexpr bool kPortNamesIgnoreCase = false;
+#endif
+
+bool MayIgnoreCase(TSerialProperty property) { return property != cpPort || kPortNamesIgnoreCase; }
+
+// The one item that reads like text when case is ignored ("custom" for
+// "Custom", "com1" for "COM1" on Windows). When two read like text, which
 // one is meant cannot be told and neither is taken.
 int FindIgnoringCase(const QComboBox &combo, const QString &text) {
   int found = -1;
@@ -41,10 +52,11 @@ int FindIgnoringCase(const QComboBox &combo, const QString &text) {
   return found;
 }
 
-// The item spelled as text, else the one that reads like it ignoring case.
-int FindItem(const QComboBox &combo, const QString &text) {
+// The item spelled as text, else, where the list's names allow it, the one
+// that reads like it ignoring case.
+int FindItem(const QComboBox &combo, TSerialProperty property, const QString &text) {
   const int exact = FindExactly(combo, text);
-  return exact >= 0 ? exact : FindIgnoringCase(combo, text);
+  return exact >= 0 || !MayIgnoreCase(property) ? exact : FindIgnoringCase(combo, text);
 }
 
 }  // namespace
@@ -121,14 +133,15 @@ void TSerialSelect::ReadFromPort() {
   const QString text = QString::fromStdString(CurrentText());
   int index = FindExactly(items_, text);
   // The list holds device paths; a port still called by its "COMn" name
-  // shows as the device that name stands for. Only then is case ignored: the
-  // port's own spelling, or the device it opens, must win over a name that
-  // merely looks alike, or OK without a change would move to another device.
+  // shows as the device that name stands for. Only then is case ignored
+  // (never for a port name but on Windows): the port's own spelling, or the
+  // device it opens, must win over a name that merely looks alike, or OK
+  // without a change would move to another device.
   if (index < 0 && property_ == cpPort) {
     const std::string device = DevicePathOf(port_->Port());
     if (device != port_->Port()) index = FindExactly(items_, QString::fromStdString(device));
   }
-  if (index < 0) index = FindIgnoringCase(items_, text);
+  if (index < 0 && MayIgnoreCase(property_)) index = FindIgnoringCase(items_, text);
   items_.setCurrentIndex(index);
   // The item's own spelling is what gets remembered ("COM1" for a port held
   // as "com1").
@@ -191,7 +204,7 @@ void TSerialComboBox::SetSerialPort(TCustomSerialPort *port) {
 QString TSerialComboBox::Text() const { return currentIndex() >= 0 ? itemText(currentIndex()) : QString(); }
 
 void TSerialComboBox::SetText(const QString &text) {
-  const int index = FindItem(*this, text);
+  const int index = FindItem(*this, select_.SerialProperty(), text);
   if (index >= 0) setCurrentIndex(index);
 }
 

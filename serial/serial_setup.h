@@ -54,8 +54,9 @@ public:
   // Selects the item that stands for the port's current value and remembers
   // that item's value: the item spelled exactly so, else (for a "COMn" port
   // name) the device path it stands for, else the one item that reads the
-  // same ignoring case. When no item matches, or several do once case is
-  // ignored, nothing is selected and the remembered value stays.
+  // same ignoring case (for a port name on Windows only: device paths
+  // elsewhere differ by case). When no item matches, or several do once case
+  // is ignored, nothing is selected and the remembered value stays.
   void ReadFromPort();
 
   // Remembered values, one per kind.
@@ -102,8 +103,8 @@ public:
 
   // The selected item's text, empty when nothing is selected. Writing
   // selects the item with exactly that text, else the one item that reads
-  // the same ignoring case, and otherwise does nothing; it is not a choice
-  // of the user.
+  // the same ignoring case (not for port names but on Windows), and
+  // otherwise does nothing; it is not a choice of the user.
   QString Text() const;
   void SetText(const QString &text);
 

@@ -43,6 +43,11 @@ void TTransferJob::Abort() {
   ended.notify_all();
 }
 
+void TTransferJob::Cancel() {
+  if (const std::shared_ptr<TLaneState> state = lane.lock()) TTransferLane::Cancel(state, *this);
+  else Abort();
+}
+
 bool TTransferJob::Ended() {
   std::lock_guard<std::mutex> lock(mutex);
   return done;
@@ -138,6 +143,22 @@ void TTransferLane::AbortAll() {
   shared_->cv.notify_all();
 }
 
+void TTransferLane::Cancel(const std::shared_ptr<TLaneState> &shared, TTransferJob &job) {
+  {
+    std::lock_guard<std::mutex> lock(shared->mutex);
+    auto &jobs = shared->jobs;
+    jobs.erase(std::remove_if(jobs.begin(), jobs.end(),
+                              [&job](const std::shared_ptr<TTransferJob> &queued) { return queued.get() == &job; }),
+               jobs.end());
+    job.Abort();
+    // Inside the device: stopped there, so that nothing more of it leaves
+    // and the next write does not wait behind it.
+    if (shared->running.get() == &job && shared->writing) shared->device->AbortWrite();
+    shared->wake = true;
+  }
+  shared->cv.notify_all();
+}
+
 std::function<void()> TTransferLane::WakeHook() const {
   // Holds the lane's shared part, not the lane: the event thread may call it
   // after the port let the lane go.
@@ -200,15 +221,20 @@ void TTransferLane::RunWrite(TLaneState &shared, TTransferJob &job) {
   // The device's write sends everything or stops at the write limit for this
   // length, waits for the bytes to leave, and counts only what left.
   const int size = static_cast<int>(job.bytes.size());
+  std::uint64_t ticket = 0;
   {
+    // The ticket is taken with the mark, under the lock an abort takes: an
+    // abort from here on is this write's, however late the device call
+    // begins.
     std::lock_guard<std::mutex> lock(shared.mutex);
     if (shared.stop || job.Ended()) return;
     shared.writing = true;
+    ticket = shared.device->WriteTicket();
   }
   int written = 0;
   std::exception_ptr failure;
   try {
-    written = shared.device->Write(job.bytes.data(), size);
+    written = shared.device->Write(job.bytes.data(), size, ticket);
   } catch (...) {
     failure = std::current_exception();
   }
@@ -260,7 +286,9 @@ void TTransferLane::RunRead(TLaneState &shared, TTransferJob &job) {
     got += taken;
     const Clock::time_point now = Clock::now();
     if (taken > 0) lastByte = now;
-    if (got == job.wanted || (rules.firstByteEnds && got > 0)) {
+    // "What is there, now" holds for a read that had to wait its turn too:
+    // one look when it runs, then it ends.
+    if (got == job.wanted || (rules.firstByteEnds && got > 0) || rules.atOnce) {
       job.Finish(got);
       return;
     }

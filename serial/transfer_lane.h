@@ -53,6 +53,9 @@ struct TTransferJob {
   bool Finish(int count, std::exception_ptr error = nullptr);
   // Ends it as aborted, unless it has ended.
   void Abort();
+  // Ends it as AbortTransfers would, but alone: taken out of its lane's
+  // line, or stopped inside the device when it is a write running there.
+  void Cancel();
   bool Ended();
   // Blocks until it has ended; returns its count, or raises what ended it
   // (code 2 or 3 with ECANCELED when it was aborted). A job next in line
@@ -90,6 +93,9 @@ public:
   void Post(std::shared_ptr<TTransferJob> job);
   bool Busy() const;  // a job is waiting or running
   void AbortAll();
+  // Ends one job of the lane, whether waiting or running (see
+  // TTransferJob::Cancel).
+  static void Cancel(const std::shared_ptr<TLaneState> &lane, TTransferJob &job);
   // Tells a read waiting for bytes that input reached the device's queue.
   // Safe to call from any thread, also after the lane has gone.
   std::function<void()> WakeHook() const;

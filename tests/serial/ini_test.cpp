@@ -4,8 +4,12 @@
 #include <QTemporaryDir>
 
 #include <cerrno>
+#include <cstdint>
 #include <fstream>
 #include <sstream>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -207,7 +211,7 @@ TEST_F(IniStore, LoadFailuresRaiseCode17AndChangeNothing) {
   EXPECT_EQ(p.BaudRate(), br9600);
 
   // The bad number comes after good keys: none of them may be applied.
-  WriteFile(File(), "[SerialPort1]\nPort=/dev/ttyUSB9\nBaudRate=300\nBuffer.InputSize=12x\n");
+  WriteFile(File(), "[SerialPort1]\nPort=/dev/ttyUSB9\nBaudRate=300\nBuffer.InputSize=x12\n");
   p.SetStoredGroups(kAllGroups);
   try {
     LoadFromIni(p, File());
@@ -265,6 +269,8 @@ TEST(IniDocument, LinesKeepTheirEndsAndTheByteOrderMarkStays) {
       {"a value written as it was changes nothing", "[S]\r\n  A = 1 \n", {{"S", "a", "1"}}, "[S]\r\n  A = 1 \n"},
       {"byte-order mark", "\xEF\xBB\xBF[S]\r\nA=1\r\n", {{"S", "A", "2"}}, "\xEF\xBB\xBF[S]\r\nA=2\r\n"},
       {"new document", "", {{"S", "A", "1"}}, "[S]\nA=1\n"},
+      {"CR alone", "[S]\rA=1\rB=2\r", {{"S", "A", "9"}, {"S", "C", "3"}}, "[S]\rA=9\rB=2\rC=3\r"},
+      {"CR alone beside CR LF", "[S]\r\nA=1\rB=2\r", {{"S", "B", "5"}}, "[S]\r\nA=1\rB=5\r"},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.name);
@@ -356,4 +362,88 @@ TEST(IniValueTexts, CharactersAndBooleans) {
   EXPECT_FALSE(IniTextToBool("1"));
   EXPECT_FALSE(IniTextToBool("True"));
   EXPECT_FALSE(IniTextToBool(""));
+}
+
+TEST_F(IniStore, IntegersReadAsTheWindowsReaderReadsThem) {
+  const struct {
+    const char *value;
+    bool loads;
+    std::int32_t got;
+  } cases[] = {
+      {"1000 ms", true, 1000},
+      {" 12x", true, 12},
+      {"-1 ; none", true, -1},
+      {"+5", true, 5},
+      {"2147483647", true, INT32_MAX},
+      {"-2147483648", true, INT32_MIN},
+      {"x12", false, 0},
+      {"", false, 0},
+      {"-", false, 0},
+      {"2147483648", false, 0},
+      {"99999999999999999999", false, 0},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.value);
+    // CR alone ends the lines: the section is found all the same.
+    WriteFile(File(), std::string("[SerialPort1]\rBaudRate=300\rTimeouts.ReadTotalConstant=") + c.value + "\r");
+    TSerialPort p;
+    p.SetStoredGroups(kAllGroups);
+    try {
+      LoadFromIni(p, File());
+      EXPECT_TRUE(c.loads) << "loaded";
+    } catch (const ESerialPort &e) {
+      EXPECT_FALSE(c.loads) << e.Message();
+      EXPECT_EQ(e.Code(), 17);
+    }
+    EXPECT_EQ(p.BaudRate(), c.loads ? br300 : br9600);
+    EXPECT_EQ(p.Timeouts().ReadTotalConstant(), c.loads ? c.got : 0);
+  }
+}
+
+TEST_F(IniStore, SavingThroughALinkWritesTheFileItNames) {
+  const std::string real = File("real.ini");
+  const struct {
+    const char *what;
+    std::string link, target;  // target as the link holds it
+    bool realExists;
+  } cases[] = {
+      {"relative link", File("rel.ini"), "real.ini", true},
+      {"absolute link", File("abs.ini"), real, true},
+      {"link to a link", File("chain.ini"), "rel.ini", true},
+      {"link to a file not made yet", File("new.ini"), "real.ini", false},
+  };
+  ASSERT_EQ(::symlink("real.ini", File("rel.ini").c_str()), 0);
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.realExists) WriteFile(real, "; mine\n[SerialPort1]\nBaudRate=300\n");
+    else ::unlink(real.c_str());
+    if (c.link != File("rel.ini")) {
+      ASSERT_EQ(::symlink(c.target.c_str(), c.link.c_str()), 0);
+    }
+    TSerialPort p;
+    p.SetBaudRate(br57600);
+    SaveToIni(p, c.link);
+    struct stat st {};
+    ASSERT_EQ(::lstat(c.link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link became a file";
+    const std::string text = ReadFile(real);
+    EXPECT_NE(text.find("BaudRate=57600"), std::string::npos) << text;
+    if (c.realExists) {
+      EXPECT_EQ(text.rfind("; mine\n", 0), 0u) << "the rest of the file was lost:\n" << text;
+    }
+    TSerialPort q;
+    LoadFromIni(q, c.link);
+    EXPECT_EQ(q.BaudRate(), br57600);
+  }
+  // A loop of links is refused, and nothing is made.
+  ASSERT_EQ(::symlink("loop-b.ini", File("loop-a.ini").c_str()), 0);
+  ASSERT_EQ(::symlink("loop-a.ini", File("loop-b.ini").c_str()), 0);
+  TSerialPort p;
+  try {
+    SaveToIni(p, File("loop-a.ini"));
+    FAIL();
+  } catch (const ESerialPort &e) {
+    EXPECT_EQ(e.Code(), 16);
+    EXPECT_EQ(e.OsCode(), ELOOP);
+  }
 }

@@ -10,7 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -29,6 +31,9 @@ std::string UucpContent(long pid) {
   std::snprintf(text, sizeof text, "%10ld\n", pid);
   return text;
 }
+
+// The older UUCP form: the process id as 4 binary bytes.
+std::string BinaryContent(std::int32_t pid) { return std::string(reinterpret_cast<const char *>(&pid), sizeof pid); }
 
 void WriteFile(const std::string &path, const std::string &content) {
   std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
@@ -84,18 +89,37 @@ protected:
       GTEST_SKIP() << SerialLockFolder() << " is not writable here: the port opens without a lock";
     lockFile = SerialLockFileFor(peer.Path());
     ASSERT_FALSE(lockFile.empty());
+    // The name of the last part alone, as older programs (ours too) wrote it.
+    oldLockFile = SerialLockFolder() + "/LCK.." + peer.Path().substr(peer.Path().rfind('/') + 1);
     ::unlink(lockFile.c_str());  // from an earlier run that was killed
+    ::unlink(oldLockFile.c_str());
     port.SetPort(peer.Path());
     port.SetEvents({});
   }
   void TearDown() override {
     port.Close();
     if (!lockFile.empty()) ::unlink(lockFile.c_str());
+    if (!oldLockFile.empty()) ::unlink(oldLockFile.c_str());
+  }
+
+  // The pid of the ESerialPortInUse that Open raised; -1 when it opened or
+  // raised something else.
+  int RefusedBy() {
+    try {
+      port.Open();
+    } catch (const ESerialPortInUse &e) {
+      EXPECT_EQ(e.Code(), ecOpenFailed);
+      EXPECT_EQ(e.OsCode(), EBUSY);
+      return e.HolderPid();
+    } catch (const ESerialPort &e) {
+      ADD_FAILURE() << e.Message();
+    }
+    return -1;
   }
 
   PtyPeer peer;
   TSerialPort port;
-  std::string lockFile;
+  std::string lockFile, oldLockFile;
 };
 
 }  // namespace
@@ -128,6 +152,7 @@ TEST_F(SerialLockFile, AStaleLockIsTakenOver) {
     std::string content;
   } cases[] = {
       {"a process that is gone", UucpContent(GonePid())},
+      {"a process that is gone, in binary", BinaryContent(GonePid())},
       {"no number", "ttyS0 locked\n"},
       {"nothing at all", ""},
       {"process id 0", UucpContent(0)},
@@ -150,7 +175,10 @@ TEST_F(SerialLockFile, OurLockNamesTheDeviceAndGoesAtClose) {
   ASSERT_NE(::mkdtemp(folder), nullptr);
   const std::string link = std::string(folder) + "/ttyV0";
   ASSERT_EQ(::symlink(peer.Path().c_str(), link.c_str()), 0);
-  const std::string name = peer.Path().substr(peer.Path().rfind('/') + 1);
+  // As terminal programs name it: the path below /dev, '/' as '_'.
+  std::string name = peer.Path().substr(std::string("/dev/").size());
+  std::replace(name.begin(), name.end(), '/', '_');
+  EXPECT_EQ(name.compare(0, 4, "pts_"), 0) << name;
   EXPECT_EQ(SerialLockFileFor(link), SerialLockFolder() + "/LCK.." + name);
 
   port.SetPort(link);
@@ -178,6 +206,60 @@ TEST_F(SerialLockFile, OurLockNamesTheDeviceAndGoesAtClose) {
   EXPECT_FALSE(Exists(lockFile));
   ::unlink(link.c_str());
   ::rmdir(folder);
+}
+
+TEST_F(SerialLockFile, ALiveHoldersLockCountsUnderEitherNameAndInEitherForm) {
+  SleepingChild holder;
+  ASSERT_GT(holder.Pid(), 0);
+  const struct {
+    const char *what;
+    std::string file, content;
+  } cases[] = {
+      {"our name, binary", lockFile, BinaryContent(holder.Pid())},
+      {"the older name, text", oldLockFile, UucpContent(holder.Pid())},
+      {"the older name, binary", oldLockFile, BinaryContent(holder.Pid())},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.what);
+    WriteFile(c.file, c.content);
+    EXPECT_EQ(RefusedBy(), holder.Pid());
+    EXPECT_FALSE(port.Connected());
+    EXPECT_EQ(ReadFile(c.file), c.content) << "the holder's lock was touched";
+    if (c.file != lockFile) {
+      EXPECT_FALSE(Exists(lockFile)) << "ours was left behind";
+    }
+    ::unlink(c.file.c_str());
+  }
+  // Gone, the older name's lock is stale: the port opens, and that file is
+  // not ours to take.
+  WriteFile(oldLockFile, UucpContent(holder.Pid()));
+  holder.End();
+  port.Open();
+  EXPECT_TRUE(port.Connected());
+  EXPECT_EQ(ReadFile(lockFile), UucpContent(::getpid()));
+}
+
+TEST_F(SerialLockFile, ALockWeCannotReadIsHeld) {
+  for (const std::string &file : {lockFile, oldLockFile}) {
+    SCOPED_TRACE(file);
+    // Mode 0 keeps everybody but root out; a folder in its place cannot be
+    // read by anybody.
+    const bool root = ::geteuid() == 0;
+    if (root) {
+      ASSERT_EQ(::mkdir(file.c_str(), 0755), 0);
+    } else {
+      WriteFile(file, UucpContent(::getpid()));
+      ASSERT_EQ(::chmod(file.c_str(), 0), 0);
+    }
+    EXPECT_EQ(RefusedBy(), 0);
+    EXPECT_FALSE(port.Connected());
+    EXPECT_TRUE(Exists(file));
+    if (file != lockFile) {
+      EXPECT_FALSE(Exists(lockFile)) << "ours was left behind";
+    }
+    if (root) ::rmdir(file.c_str());
+    else ::unlink(file.c_str());
+  }
 }
 
 // Terminal programs open the port without a lock when they cannot make one;

@@ -34,6 +34,14 @@ QStringList Items(const QComboBox &c) {
   return out;
 }
 
+// Port names are one name in any case on Windows only; device paths
+// elsewhere differ by case.
+#ifdef _WIN32
+constexpr bool kPortNamesIgnoreCase = true;
+#else
+constexpr bool kPortNamesIgnoreCase = false;
+#endif
+
 // The machine's ports, as the tests want them.
 class SetupDialog : public ::testing::Test {
 protected:
@@ -134,7 +142,7 @@ TEST_F(SetupDialog, EachListOffersItsValues) {
 
 TEST_F(SetupDialog, ListsShowThePortsCurrentValues) {
   TSerialPort p;
-  p.SetPort("com10");
+  p.SetPort(kPortNamesIgnoreCase ? "com10" : "COM10");
   p.SetBaudRate(br115200);
   p.SetDataBits(dbSeven);
   p.SetStopBits(sbOne5StopBits);
@@ -177,7 +185,8 @@ TEST_F(SetupDialog, ComNameShowsTheDeviceItStandsFor) {
 
 TEST_F(SetupDialog, PortNameMatchesExactlyBeforeIgnoringCase) {
   // Device paths are case-sensitive: two names that differ only in case are
-  // two devices, and OK without a change must stay on the one the port has.
+  // two devices, and OK without a change must stay on the one the port has,
+  // even when it is not plugged in. Only Windows names ignore case.
   const struct {
     std::vector<std::string> listed;
     const char *port;
@@ -187,10 +196,17 @@ TEST_F(SetupDialog, PortNameMatchesExactlyBeforeIgnoringCase) {
       {{"/dev/ttyV0", "/dev/ttyv0", "DEMO"}, "/dev/ttyv0", "/dev/ttyv0", "/dev/ttyv0"},
       {{"/dev/ttyV0", "/dev/ttyv0", "DEMO"}, "/dev/ttyV0", "/dev/ttyV0", "/dev/ttyV0"},
       {{"/dev/ttyV0", "/dev/ttyv0", "DEMO"}, "/dev/TTYV0", "", ""},  // two look alike: neither is guessed
-      {{"/dev/ttyUSB0", "/dev/ttyusb1"}, "/dev/TTYUSB1", "/dev/ttyusb1", "/dev/ttyusb1"},
-      {{"COM1", "COM10", "COM2"}, "com10", "COM10", "COM10"},
+      {{"/dev/ttyUSB0", "/dev/ttyusb1"},
+       "/dev/TTYUSB1",
+       kPortNamesIgnoreCase ? "/dev/ttyusb1" : "",
+       kPortNamesIgnoreCase ? "/dev/ttyusb1" : ""},
+      {{"/dev/ttyV0", "DEMO"},
+       "/dev/ttyv0",
+       kPortNamesIgnoreCase ? "/dev/ttyV0" : "",
+       kPortNamesIgnoreCase ? "/dev/ttyV0" : ""},
+      {{"COM1", "COM10", "COM2"}, "com10", kPortNamesIgnoreCase ? "COM10" : "", kPortNamesIgnoreCase ? "COM10" : ""},
       // The device the name opens comes before a name that only looks alike.
-      {{"/dev/ttyS0", "com1"}, "COM1", "/dev/ttyS0", "com1"},
+      {{"/dev/ttyS0", "com1"}, "COM1", "/dev/ttyS0", kPortNamesIgnoreCase ? "com1" : ""},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.port);
