@@ -87,6 +87,6 @@ simulator on a pseudo-terminal (talvex-sim). The built-in DEMO port shows
 everything working without a logger.
 
 To open serial ports the user must be a member of the dialout group
-(sudo adduser USER dialout, then log in again).")
+(sudo usermod -aG dialout $USER, then log in again).")
 
 include(CPack)
