@@ -20,10 +20,15 @@ namespace {
 
 // The group's number, or -1 when there is no such group.
 long GroupId(const std::string &group) {
-  std::vector<char> buf(16384);
   struct group entry {};
   struct group *found = nullptr;
-  if (::getgrnam_r(group.c_str(), &entry, buf.data(), buf.size(), &found) == 0 && found) return found->gr_gid;
+  // A group of many members needs more room than the usual.
+  int failed = ERANGE;
+  for (std::size_t room = 16384; failed == ERANGE && room <= (std::size_t{1} << 24); room *= 4) {
+    std::vector<char> buf(room);
+    failed = ::getgrnam_r(group.c_str(), &entry, buf.data(), buf.size(), &found);
+    if (failed == 0 && found) return found->gr_gid;
+  }
   // A number names a group even when the group database does not list it.
   if (group.empty() || group.find_first_not_of("0123456789") != std::string::npos || group.size() > 9) return -1;
   return std::stol(group);
