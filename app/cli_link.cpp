@@ -5,12 +5,18 @@
 #include "serial/serial_port.h"
 
 #include <QEventLoop>
+#include <QSocketNotifier>
 #include <QThread>
 #include <QTimer>
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
+#include <mutex>
 #include <utility>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -19,17 +25,67 @@ namespace {
 std::atomic<int> gInterrupt{0};
 static_assert(std::atomic<int>::is_always_lock_free, "the interrupt flag must be usable in a signal handler");
 
-constexpr unsigned long kCloseGraceMs = 200;
+// The running loop sleeps until something happens, so an interrupt must
+// wake it: the handler writes a byte into a pipe the loop watches. The
+// write end is read by the handler, hence atomic; -1 until the pipe exists
+// (or when it could not be made: the loop then looks at the flag on a timer).
+std::atomic<int> gWakeWrite{-1};
+static_assert(std::atomic<int>::is_always_lock_free, "the wake-up descriptor must be usable in a signal handler");
+int gWakeRead = -1;
 
-extern "C" void OnInterruptSignal(int) { gInterrupt = 1; }
+constexpr unsigned long kCloseGraceMs = 200;
+constexpr int kFallbackWatchMs = 20;
+
+void MakeWakePipe() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    int p[2];
+    if (::pipe2(p, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    gWakeRead = p[0];
+    gWakeWrite = p[1];
+  });
+}
+
+// Async-signal-safe: one write, errno left as it was.
+void WakeLoop() {
+  const int saved = errno;
+  const int fd = gWakeWrite.load();
+  if (fd >= 0) {
+    const char byte = 1;
+    // A full pipe already holds a wake-up: nothing is lost.
+    (void)!::write(fd, &byte, 1);
+  }
+  errno = saved;
+}
+
+void DrainWakes() {
+  if (gWakeRead < 0) return;
+  char bytes[64];
+  while (::read(gWakeRead, bytes, sizeof bytes) > 0) {
+  }
+}
+
+extern "C" void OnInterruptSignal(int) {
+  gInterrupt = 1;
+  WakeLoop();
+}
 
 }  // namespace
 
-void RequestCliInterrupt() { gInterrupt = 1; }
+void RequestCliInterrupt() {
+  MakeWakePipe();
+  gInterrupt = 1;
+  WakeLoop();
+}
 bool CliInterruptRequested() { return gInterrupt != 0; }
-void ClearCliInterrupt() { gInterrupt = 0; }
+void ClearCliInterrupt() {
+  gInterrupt = 0;
+  DrainWakes();
+}
 
 void InstallCliInterruptHandlers() {
+  // Made before the handlers can run: the handler itself may not make it.
+  MakeWakePipe();
   struct sigaction action {};
   action.sa_handler = OnInterruptSignal;
   sigemptyset(&action.sa_mask);
@@ -120,11 +176,24 @@ void TCliLink::Run(int idleMs, const std::function<std::string()> &idleMessage) 
     idle.setInterval(idleMs);
     QObject::connect(&idle, &QTimer::timeout, &loop,
                      [&] { Fail(std::make_exception_ptr(ECliFailure(exNoData, idleMessage()))); });
-    QTimer watch;
-    watch.setInterval(20);
-    QObject::connect(&watch, &QTimer::timeout, &loop, [&] {
+    // Ctrl+C wakes the loop through the pipe; between frames an idle loop
+    // has nothing else to wake for.
+    MakeWakePipe();
+    const auto interrupted = [this] {
       if (CliInterruptRequested()) Fail(std::make_exception_ptr(ECliFailure(exInterrupted, "Interrumpido.")));
-    });
+    };
+    std::unique_ptr<QSocketNotifier> wakes;
+    QTimer watch;
+    if (gWakeRead >= 0) {
+      wakes = std::make_unique<QSocketNotifier>(gWakeRead, QSocketNotifier::Read);
+      QObject::connect(wakes.get(), &QSocketNotifier::activated, &loop, [interrupted] {
+        DrainWakes();
+        interrupted();
+      });
+    } else {
+      watch.setInterval(kFallbackWatchMs);
+      QObject::connect(&watch, &QTimer::timeout, &loop, interrupted);
+    }
     Loop_ = &loop;
     Idle_ = &idle;
     struct Forget {
@@ -135,8 +204,10 @@ void TCliLink::Run(int idleMs, const std::function<std::string()> &idleMessage) 
       }
     } forget{*this};
     idle.start();
-    watch.start();
-    loop.exec();
+    if (!wakes) watch.start();
+    // One that came before this run, its wake-up taken by an earlier one.
+    interrupted();
+    if (!Failure_) loop.exec();
   }
   if (Failure_) std::rethrow_exception(Failure_);
 }

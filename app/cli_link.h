@@ -15,8 +15,9 @@ class QEventLoop;
 class QObject;
 class QTimer;
 
-// Ctrl+C (or SIGTERM): the signal handler only raises a flag; the running
-// loop sees it within a few milliseconds and ends with exInterrupted.
+// Ctrl+C (or SIGTERM): the signal handler only raises a flag and wakes the
+// running loop through a pipe it watches; the loop ends with exInterrupted.
+// RequestCliInterrupt does the same from any thread.
 void RequestCliInterrupt();
 bool CliInterruptRequested();
 void ClearCliInterrupt();

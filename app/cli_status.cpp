@@ -16,14 +16,14 @@ namespace {
 
 // What one frame says of the clock and the memory.
 struct THealthOfFrame {
-  std::optional<double> Drift;
+  std::optional<int> Drift;
   std::optional<TMemoryForecast> Forecast;
 };
 
 THealthOfFrame HealthOf(const TTimedFrame &t) {
-  TLoggerHealth health;
-  health.Frame(t.Frame, t.PcMs);
-  return {health.Drift.Seconds(), health.Memory.Forecast(t.PcMs)};
+  TMemoryWatch memory;
+  memory.Frame(t.Frame.MemoryCount, RateCodeMinutes(t.Frame.RateCode), t.PcMs);
+  return {OneFrameDriftSeconds(t.Frame, t.PcMs), memory.Forecast(t.PcMs)};
 }
 
 std::string UsedText(const TLiveFrame &frame) {
@@ -76,7 +76,7 @@ std::string StatusJson(const TTimedFrame &t) {
   const THealthOfFrame health = HealthOf(t);
   std::string json = LiveFrameJson(t.Frame);
   json.pop_back();  // the closing brace: the health fields follow
-  json += ",\"deriva_s\":" + (health.Drift ? JsonTenths(*health.Drift) : std::string("null"));
+  json += ",\"deriva_s\":" + (health.Drift ? std::to_string(*health.Drift) : std::string("null"));
   json += ",\"capacidad\":" + std::to_string(kLoggerCapacity);
   json += ",\"memoria_llena\":" + std::string(health.Forecast && health.Forecast->Full ? "true" : "false");
   json += ",\"llena_el\":";

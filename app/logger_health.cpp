@@ -35,16 +35,39 @@ std::int64_t PcLocalClockMs(std::int64_t pcMs) {
 
 // ---------------------------------------------------------------------------
 
+namespace {
+
+// The logger's clock minus the PC's as one frame tells it: the difference
+// lies at or above this and below one second more.
+std::optional<double> DriftSample(const TLiveFrame &frame, std::int64_t pcMs) {
+  const std::optional<std::int64_t> logger = LoggerClockMs(frame);
+  if (!logger) return std::nullopt;
+  // The logger read its clock when it began to send, a frame's time on the
+  // line before the frame was complete here.
+  return (*logger - (PcLocalClockMs(pcMs) - kFrameLineMs)) / 1000.0;
+}
+
+}  // namespace
+
+std::optional<int> OneFrameDriftSeconds(const TLiveFrame &frame, std::int64_t pcMs) {
+  const std::optional<double> sample = DriftSample(frame, pcMs);
+  if (!sample) return std::nullopt;
+  // The one whole second in [sample, sample + 1): less than a second off
+  // whether the logger sends on its tick or at any moment of its second (a
+  // tenth from one frame would claim more than it knows). The allowance
+  // keeps a sample that is whole but for the double's last bits on its own
+  // second.
+  return static_cast<int>(std::ceil(*sample - 1e-6));
+}
+
 bool TClockDrift::Agrees(double sample, double reference) const {
   return sample <= reference + kToleranceSeconds && sample >= reference - 1 - kToleranceSeconds;
 }
 
 void TClockDrift::Frame(const TLiveFrame &frame, std::int64_t pcMs) {
-  const std::optional<std::int64_t> logger = LoggerClockMs(frame);
-  if (!logger) return;
-  // The logger read its clock when it began to send, a frame's time on the
-  // line before the frame was complete here.
-  const double sample = (*logger - (PcLocalClockMs(pcMs) - kFrameLineMs)) / 1000.0;
+  const std::optional<double> drift = DriftSample(frame, pcMs);
+  if (!drift) return;
+  const double sample = *drift;
   if (samples_.empty() || Agrees(sample, *std::max_element(samples_.begin(), samples_.end()))) {
     pending_.reset();
     samples_.push_back(sample);
@@ -94,18 +117,20 @@ void TMemoryWatch::Reset() { *this = TMemoryWatch(); }
 
 std::optional<TMemoryForecast> TMemoryWatch::Forecast(std::int64_t nowMs, int rateMinutes) const {
   const int minutes = rateMinutes > 0 ? rateMinutes : rateMinutes_;
-  if (!count_ || minutes <= 0) return std::nullopt;
+  if (!count_) return std::nullopt;
   TMemoryForecast f;
-  f.RateMinutes = minutes;
+  f.RateMinutes = std::max(minutes, 0);
   // A count between two whole records (an address the logger should not
   // send) still leaves only whole records to go.
   const double used = std::max(*count_, 0.0);
   const auto left = static_cast<std::int64_t>(std::ceil(kLoggerCapacity - used - 1e-9));
+  // A full memory is full whatever the rate, even one the frame cannot name.
   if (left <= 0) {
     f.Full = true;
     f.FullAtMs = nowMs;
     return f;
   }
+  if (minutes <= 0) return std::nullopt;
   const std::int64_t step = minutes * kMsPerMinute;
   // The record in progress ends one step after the last store seen; without
   // one (or when that has passed, as after a change of rate) it may have just

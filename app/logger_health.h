@@ -61,6 +61,11 @@ private:
   std::optional<double> pending_;
 };
 
+// What a single frame says of the clock, in whole seconds: all it can say,
+// since the logger may have read its clock at any moment of the second it
+// shows. Nothing for a clock that is no date.
+std::optional<int> OneFrameDriftSeconds(const TLiveFrame &frame, std::int64_t pcMs);
+
 // "El reloj del registrador va 37 s adelantado" / "... 2,5 s atrasado" /
 // "... va en hora" (within a second either way).
 std::string ClockDriftText(double seconds);
@@ -83,7 +88,8 @@ public:
   std::optional<double> Count() const { return count_; }
   int RateMinutes() const { return rateMinutes_; }
   // At rateMinutes (the reported rate when 0), as seen at nowMs; nothing
-  // without a count or a rate.
+  // without a count, or without a rate unless the memory is already full
+  // (RateMinutes is then 0).
   std::optional<TMemoryForecast> Forecast(std::int64_t nowMs, int rateMinutes = 0) const;
 
 private:

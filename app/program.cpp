@@ -85,7 +85,7 @@ TProgram::TProgram() {
     form7_->ShowDurations();
   };
   main.ShowSavedData = [this] { Form5().ExecWithoutDownload(); };
-  main.OnCloseQuery = [this] { return !form5_ || form5_->CloseQuery(); };
+  main.OnCloseQuery = [this] { return endingBySignal_ || !form5_ || form5_->CloseQuery(); };
   firstPaintWatch_ = std::make_unique<TFirstPaintWatch>(main, [this] { CreateAllWindows(); });
 }
 
@@ -103,6 +103,15 @@ void TProgram::CreateAllWindows() {
     form1_->ChannelThermometers[channel - 1] = form4_->ChannelThermometer(channel);
   form5_->OnGraph = [this] { form6_->exec(); };
   form6_->PrintPreview = [](QWidget *owner, TChart &chart) { ChartPreview(owner, chart); };
+}
+
+void TProgram::EndBySignal() {
+  if (endingBySignal_) return;
+  endingBySignal_ = true;
+  // The close ends every loop, a modal window's too, and a window opened
+  // after it returns at once.
+  form1_->close();
+  QCoreApplication::quit();
 }
 
 TProgram::~TProgram() {

@@ -37,6 +37,12 @@ public:
   void CreateAllWindows();
   bool AllWindowsCreated() const { return form4_ != nullptr; }
 
+  // Ends the program as closing the main window does (lines dropped, port
+  // closed, its lock file removed), from wherever the loop is, modal windows
+  // included, without the question about an unsaved download: the system
+  // or a shell asked for the end, and nobody may be there to answer.
+  void EndBySignal();
+
 private:
   std::unique_ptr<TForm1> form1_;
   std::unique_ptr<TForm2> form2_;
@@ -46,6 +52,7 @@ private:
   std::unique_ptr<TForm7> form7_;
   std::unique_ptr<TForm8> form8_;
   std::unique_ptr<TForm4> form4_;
+  bool endingBySignal_ = false;
   // Last, so that it goes first: it watches the main window.
   std::unique_ptr<QObject> firstPaintWatch_;
 };

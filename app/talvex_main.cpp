@@ -1,3 +1,4 @@
+#include "app/ending_signals.h"
 #include "app/main_window.h"
 #include "app/program.h"
 #include "runtime/application.h"
@@ -32,6 +33,7 @@ int main(int argc, char **argv) {
   QApplication::setWindowIcon(QIcon::fromTheme("talvex"));
   RegisterSerialSetupDialog();
   TProgram program;
+  TEndingSignals endingSignals([&program](int) { program.EndBySignal(); });
   program.Form1().show();
   // Without a window manager (a bare X server) nothing would give the window
   // the focus, and its activation is what sets the program going.

@@ -18,6 +18,10 @@ execute_process(COMMAND ${TALVEX_DATE} -u -R -d "${TALVEX_RELEASE_DATE} 12:00:00
 if(_date_failed)
   message(FATAL_ERROR "TALVEX_RELEASE_DATE is not a date: ${TALVEX_RELEASE_DATE}")
 endif()
+# The same moment is the time of every file in the package and of the
+# archives that hold them: two builds of one release give the same bytes.
+execute_process(COMMAND ${TALVEX_DATE} -u -d "${TALVEX_RELEASE_DATE} 12:00:00" +%s
+  OUTPUT_VARIABLE TALVEX_SOURCE_DATE_EPOCH OUTPUT_STRIP_TRAILING_WHITESPACE)
 
 configure_file(${_pkg}/example.talvex.talvex.metainfo.xml.in ${_out}/example.talvex.talvex.metainfo.xml @ONLY)
 configure_file(${_pkg}/changelog.in ${_out}/changelog @ONLY)
@@ -44,6 +48,17 @@ add_custom_command(OUTPUT ${_out}/talvex.png
 add_custom_target(talvex_package_files ALL DEPENDS ${_compressed} ${_out}/talvex.png)
 
 install(TARGETS talvex talvex-cli talvex-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# Stripped as Debian's own tools strip: symbols and also the compiler's
+# .comment (its version string, once per object) and .note sections.
+install(CODE "
+  foreach(program talvex talvex-cli talvex-sim)
+    set(file \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/\${program}\")
+    execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment --remove-section=.note \"\${file}\"
+      RESULT_VARIABLE failed)
+    if(failed)
+      message(FATAL_ERROR \"could not strip \${file}\")
+    endif()
+  endforeach()")
 install(FILES ${_pkg}/talvex.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${_out}/example.talvex.talvex.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${_pkg}/icons/talvex.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
@@ -58,7 +73,12 @@ set(CPACK_PACKAGE_NAME talvex)
 set(CPACK_PACKAGE_VENDOR "Equipo de desarrollo de TALVEX")
 set(CPACK_PACKAGE_CONTACT "Equipo de desarrollo de TALVEX <talvex@talvex.example>")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-set(CPACK_STRIP_FILES ON)
+# Stripped by the install step above, with the sections CPack's strip keeps.
+set(CPACK_STRIP_FILES OFF)
+# CPack dates the files and the archives from the environment's
+# SOURCE_DATE_EPOCH, set here so that a plain "cpack" is reproducible too.
+file(WRITE ${_out}/CPackProjectConfig.cmake "set(ENV{SOURCE_DATE_EPOCH} ${TALVEX_SOURCE_DATE_EPOCH})\n")
+set(CPACK_PROJECT_CONFIG_FILE ${_out}/CPackProjectConfig.cmake)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
   OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -87,6 +107,6 @@ simulator on a pseudo-terminal (talvex-sim). The built-in DEMO port shows
 everything working without a logger.
 
 To open serial ports the user must be a member of the dialout group
-(sudo adduser USER dialout, then log in again).")
+(sudo usermod -aG dialout $USER, then log in again).")
 
 include(CPack)

@@ -6,30 +6,49 @@
 # of the serial device and its test under Wine need. Kept apart because it is
 # large (about a gigabyte with the cross compilers) and only that one check
 # uses it: building and running the program here never does.
+#
+# scripts/install-deps.sh --package: only what building the Debian package
+# takes (scripts/package.sh), and --package-check that and what checking it
+# takes (scripts/package-check.sh): no test, analysis or printing tools.
 set -euo pipefail
 
-PACKAGES=(
+# The program's Release build and the package made of it.
+PACKAGE_BUILD=(
   build-essential cmake pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev libgl-dev libxcb1-dev
+  # libxlsxwriter links with -lz, yet its -dev package does not bring zlib's.
+  libxlsxwriter-dev zlib1g-dev
+  dpkg-dev file librsvg2-bin gzip
+)
+# The package's lint and checks: the installed programs, the window under Xvfb.
+PACKAGE_CHECK=(
+  lintian desktop-file-utils appstream
+  xvfb xauth x11-utils xdotool imagemagick
+)
+PACKAGES=(
+  "${PACKAGE_BUILD[@]}" "${PACKAGE_CHECK[@]}"
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation fontconfig
-  xvfb xauth x11-utils xdotool xclip imagemagick
+  xclip
   clang libclang-rt-14-dev llvm
   cups cups-client cups-bsd printer-driver-cups-pdf poppler-utils
-  # The Debian package: its build, lint and checks.
-  dpkg-dev file librsvg2-bin lintian desktop-file-utils appstream
-  # libxlsxwriter links with -lz, yet its -dev package does not bring zlib's.
-  zlib1g-dev
   util-linux procps
-  libxlsxwriter-dev python3-openpyxl
+  python3-openpyxl
   clang-format clang-tidy graphviz
 )
 WINDOWS_PACKAGES=(
   mingw-w64 wine python3
 )
-if [ "${1:-}" = "--windows" ]; then
-  PACKAGES=("${WINDOWS_PACKAGES[@]}")
-fi
+case "${1:-}" in
+  --windows) PACKAGES=("${WINDOWS_PACKAGES[@]}") ;;
+  --package) PACKAGES=("${PACKAGE_BUILD[@]}") ;;
+  --package-check) PACKAGES=("${PACKAGE_BUILD[@]}" "${PACKAGE_CHECK[@]}") ;;
+  "") ;;
+  *)
+    echo "install-deps: unknown option $1 (--windows, --package, --package-check)" >&2
+    exit 2
+    ;;
+esac
 
 missing=()
 for p in "${PACKAGES[@]}"; do

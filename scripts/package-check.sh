@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# The Debian package as a user gets it: builds it (scripts/package.sh),
-# lints it, validates its desktop entry and AppStream data, installs it with
-# dpkg (apt-get fetching what is missing), runs the installed programs (the
-# versions, the port list, a download from the installed simulator on a
-# linked pseudo-terminal, the window under a virtual X server), then purges
-# it and checks that none of its files is left. Needs root.
+# The Debian package as a user gets it: builds it (scripts/package.sh), then
+# builds it again from nothing and compares (a release is reproducible: the
+# same bytes), lints it, validates its desktop entry and AppStream data,
+# installs it with dpkg (apt-get fetching what is missing), runs the
+# installed programs (the versions, the port list, a download by an ordinary
+# user of the dialout group from the installed simulator on a linked
+# pseudo-terminal, the window under a virtual X server), then purges it and
+# checks that none of its files is left. Needs root.
 #
 #   scripts/package-check.sh
 #
@@ -22,6 +24,7 @@ fail() {
 [[ "$(id -u)" == 0 ]] || fail "needs root (dpkg -i, a link under /dev)"
 
 work="$(mktemp -d /tmp/talvex-package-check.XXXXXX)"
+chmod 0755 "$work"  # the ordinary user below writes in a folder of it
 sim_pid="" xvfb_pid="" gui_pid="" link="" installed=0
 stop() {  # pid: ends a process this script started and waits for it
   [[ -n "$1" ]] && kill -0 "$1" 2>/dev/null || return 0
@@ -41,10 +44,33 @@ cleanup() {
 }
 trap cleanup EXIT
 
-./scripts/install-deps.sh
+./scripts/install-deps.sh --package-check
 
 say "building the package"
+built=$SECONDS
 deb="$(scripts/package.sh | tail -n1)"
+say "built in $((SECONDS - built)) s"
+cp "$deb" "$work/first.deb"
+say "building it again from nothing, to compare"
+built=$SECONDS
+rm -rf "$root/build-release"
+deb="$(scripts/package.sh | tail -n1)"
+say "built again in $((SECONDS - built)) s"
+if ! cmp -s "$work/first.deb" "$deb"; then
+  mkdir "$work/first" "$work/second"
+  dpkg-deb -R "$work/first.deb" "$work/first"
+  dpkg-deb -R "$deb" "$work/second"
+  diff -rq "$work/first" "$work/second" >&2 || true
+  diff <(dpkg-deb -c "$work/first.deb") <(dpkg-deb -c "$deb") >&2 || true
+  fail "two builds of the same sources differ"
+fi
+say "two builds, the same $(stat -c %s "$deb") bytes"
+release_epoch="$(date -u -d "$(sed -n 's/^set(TALVEX_RELEASE_DATE \(.*\))$/\1/p' CMakeLists.txt) 12:00:00" +%s)"
+members="$(dpkg-deb --fsys-tarfile "$deb" | tar -t --full-time -v)"
+[[ "$(awk '{print $6}' <<<"$members")" == "$(awk '{print $6}' <<<"$members" | LC_ALL=C sort)" ]] ||
+  fail "the package's members are not in order"
+[[ "$(awk '{print $4 " " $5}' <<<"$members" | sort -u)" == "$(date -u -d "@$release_epoch" '+%F %T')" ]] ||
+  fail "not every member is dated at the release: $(awk '{print $4 " " $5}' <<<"$members" | sort -u | tr '\n' ' ')"
 version="$(dpkg-deb -f "$deb" Version)"
 say "$(basename "$deb"): $(stat -c %s "$deb") bytes, $(dpkg-deb -f "$deb" Installed-Size) kB installed"
 say "Depends: $(dpkg-deb -f "$deb" Depends)"
@@ -66,6 +92,10 @@ for file in usr/bin/talvex usr/bin/talvex-cli usr/bin/talvex-sim \
 done
 [[ "$(identify -format '%wx%h' "$work/unpacked/usr/share/icons/hicolor/48x48/apps/talvex.png" 2>/dev/null)" == 48x48 ]] ||
   fail "the PNG icon is not 48 x 48"
+for program in talvex talvex-cli talvex-sim; do
+  ! readelf -S "$work/unpacked/usr/bin/$program" | grep -qE '\.comment|\.note[[:space:]]' ||
+    fail "/usr/bin/$program keeps its .comment or .note section"
+done
 
 say "installing"
 if dpkg-query -W -f='${Status}' talvex 2>/dev/null | grep -q 'ok installed'; then
@@ -92,9 +122,9 @@ for program in talvex talvex-cli talvex-sim; do
 done
 say "--version: $version on all three programs"
 
-say "a download from the installed simulator"
+say "a download by an ordinary user of the dialout group from the installed simulator, as the manual shows"
 link="/dev/ttyTalvexCheck$$"
-talvex-sim --link "$link" --records 40 --interval 100 >"$work/sim.out" 2>"$work/sim.err" &
+talvex-sim --link "$link" --group dialout --records 40 --interval 100 >"$work/sim.out" 2>"$work/sim.err" &
 sim_pid=$!
 for _ in $(seq 1 50); do [[ -L "$link" ]] && break; sleep 0.1; done
 [[ -L "$link" ]] || fail "talvex-sim made no link $link: $(cat "$work/sim.err")"
@@ -102,11 +132,14 @@ talvex-cli ports >"$work/ports.txt" || fail "talvex-cli ports failed"
 cat "$work/ports.txt" >&2
 grep -qx -- "$link" "$work/ports.txt" || fail "talvex-cli ports does not list the simulator's $link"
 [[ "$(tail -n1 "$work/ports.txt")" == DEMO ]] || fail "DEMO is not the last port"
-timeout 120 talvex-cli download --port "$link" -o "$work/datos.txt" --verificar >&2 ||
-  fail "talvex-cli download failed (status $?)"
-records=$(($(wc -l <"$work/datos.txt") - 2))
+# nobody, with dialout for its only group besides its own.
+as_user=(setpriv --reuid=nobody --regid=nogroup --groups=dialout env HOME="$work/user")
+mkdir -m 0777 "$work/user"
+timeout 120 "${as_user[@]}" talvex-cli download --port "$link" -o "$work/user/datos.txt" --verificar >&2 ||
+  fail "talvex-cli download as an ordinary user failed (status $?)"
+records=$(($(wc -l <"$work/user/datos.txt") - 2))
 [[ "$records" == 40 ]] || fail "the saved file holds $records records, not 40"
-talvex-cli stats "$work/datos.txt" --json | grep -q '"registros":40,' || fail "talvex-cli stats of the download"
+talvex-cli stats "$work/user/datos.txt" --json | grep -q '"registros":40,' || fail "talvex-cli stats of the download"
 stop "$sim_pid"
 sim_pid=""
 [[ ! -e "$link" ]] || fail "talvex-sim left its link $link"

@@ -6,12 +6,14 @@
 # The compiler and linker flags are Debian's own (dpkg-buildflags, with every
 # hardening feature), the dependencies come from the binaries
 # (dpkg-shlibdeps). The path of the package is the last line printed.
+# Reproducible: the same sources give the same bytes (files and archives
+# dated at the release, members in order, no build path in the binaries).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$PWD"
 out="$root/build-release"
 
-./scripts/install-deps.sh
+./scripts/install-deps.sh --package
 
 # Release keeps its own optimisation and drops the debug information: the
 # binaries are stripped in the package anyway.

@@ -6,15 +6,33 @@
 #include "sim/logger_simulator_state.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 using logger_sim::CloseFd;
 
 namespace {
+
+// The group's number, or -1 when there is no such group.
+long GroupId(const std::string &group) {
+  struct group entry {};
+  struct group *found = nullptr;
+  // A group of many members needs more room than the usual.
+  int failed = ERANGE;
+  for (std::size_t room = 16384; failed == ERANGE && room <= (std::size_t{1} << 24); room *= 4) {
+    std::vector<char> buf(room);
+    failed = ::getgrnam_r(group.c_str(), &entry, buf.data(), buf.size(), &found);
+    if (failed == 0 && found) return found->gr_gid;
+  }
+  // A number names a group even when the group database does not list it.
+  if (group.empty() || group.find_first_not_of("0123456789") != std::string::npos || group.size() > 9) return -1;
+  return std::stol(group);
+}
 
 std::string ReadLink(const std::string &path) {
   char buf[4096];
@@ -70,6 +88,14 @@ void TLoggerSimulator::Start() {
   ::cfsetospeed(&tio, B115200);
   tio.c_cflag |= CLOCAL | CREAD;
   if (::tcsetattr(m.Slave, TCSANOW, &tio) != 0) fail_sys("No se pudo configurar la línea");
+
+  if (!Config_.DeviceGroup.empty()) {
+    const long gid = GroupId(Config_.DeviceGroup);
+    if (gid < 0) fail("No existe el grupo " + Config_.DeviceGroup, EINVAL);
+    // Through the descriptor: the path could be another device by now.
+    if (::fchown(m.Slave, static_cast<uid_t>(-1), static_cast<gid_t>(gid)) != 0 || ::fchmod(m.Slave, 0660) != 0)
+      fail_sys(std::string("No se pudo dar ") + name + " al grupo " + Config_.DeviceGroup);
+  }
 
   int p[2];
   if (::pipe2(p, O_CLOEXEC | O_NONBLOCK) != 0) fail_sys("No se pudo crear el aviso de parada");

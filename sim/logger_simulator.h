@@ -138,6 +138,10 @@ struct TSimConfig {
   int BatteryMin = 120;
   int BatteryDrainSeconds = 7200;  // simulated seconds per battery unit
   std::string LinkPath;            // symlink to the slave, made and removed by us
+  // The group (name or number) the device is handed to, read and write for
+  // it (mode 0660): how a simulator started by root serves ordinary users.
+  // Empty leaves the device as the system made it, its owner's alone.
+  std::string DeviceGroup;
 
   // Throws ESimulator naming the first bad field.
   void Validate() const;

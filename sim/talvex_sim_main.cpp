@@ -29,6 +29,8 @@ const char kUsage[] =
     "  --accel X            segundos simulados por segundo real (1)\n"
     "  --drift S            segundos por día que el reloj adelanta; negativo, atrasa (0)\n"
     "  --link RUTA          crea un enlace a el dispositivo (p. ej. /dev/ttyV0)\n"
+    "  --group GRUPO        da el dispositivo al grupo, que puede leerlo y escribirlo\n"
+    "                       (p. ej. dialout: root lo ofrece así a los usuarios)\n"
     "  --corrupt-every N    estropea una de cada N tramas (0 = nunca)\n"
     "  --hangup-after N     cuelga la línea tras N bytes de una descarga\n"
     "  --chunk BYTES        bytes por escritura en la descarga (1024; 0 = todo)\n"
@@ -96,6 +98,7 @@ TSimConfig ParseArgs(int argc, char **argv, bool &verbose, bool &help, bool &ver
     else if (opt == "--accel") cfg.TimeAcceleration = ParseReal(opt, val);
     else if (opt == "--drift") cfg.DriftSecondsPerDay = ParseSigned(opt, val, kMaxDriftSecondsPerDay);
     else if (opt == "--link") cfg.LinkPath = val;
+    else if (opt == "--group") cfg.DeviceGroup = val;
     else if (opt == "--corrupt-every") cfg.CorruptEvery = static_cast<long>(ParseNumber(opt, val, 0, 1000000000));
     else if (opt == "--hangup-after") cfg.HangupAfter = ParseNumber(opt, val, 0, 1LL << 40);
     else if (opt == "--chunk") cfg.DownloadChunkBytes = static_cast<int>(ParseNumber(opt, val, 0, 1 << 24));
@@ -145,7 +148,8 @@ int main(int argc, char **argv) {
     std::cout << sim.SlavePath() << std::endl;
     if (verbose) {
       std::cerr << "talvex-sim: reloj " << cfg.Start.Text() << ", " << cfg.StoredRecords << " registros, tasa "
-                << RateStepMinutes(cfg.RateCode) << " min" << (cfg.LinkPath.empty() ? "" : ", enlace " + cfg.LinkPath);
+                << RateStepMinutes(cfg.RateCode) << " min" << (cfg.LinkPath.empty() ? "" : ", enlace " + cfg.LinkPath)
+                << (cfg.DeviceGroup.empty() ? "" : ", del grupo " + cfg.DeviceGroup);
       if (cfg.DriftSecondsPerDay != 0) std::cerr << ", el reloj gana " << cfg.DriftSecondsPerDay << " s/día";
       std::cerr << std::endl;
     }

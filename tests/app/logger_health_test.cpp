@@ -77,6 +77,35 @@ TEST(ClockDrift, SendingAtAnyMomentAndArrivingLateClosesInFromBelow) {
   EXPECT_NEAR(*drift.Seconds(), 12.3, 0.11);
 }
 
+TEST(ClockDrift, OneFrameAloneGivesWholeSecondsLessThanOneOff) {
+  // Sent on the logger's tick or at any moment of its second: one frame
+  // cannot do better than a whole second, and must never be a second off
+  // (but for what a PC that sees it late adds).
+  const QDateTime t0 = Local(2024, 3, 15, 10, 0, 0);
+  for (const std::int64_t offsetMs : {37000LL, 37300LL, 36700LL, -125400LL, -125000LL, 400LL, 0LL, -1000LL}) {
+    const int tick = static_cast<int>((1000 - (offsetMs % 1000 + 1000) % 1000) % 1000);
+    for (int phaseMs = 0; phaseMs < 1000; phaseMs += 70) {
+      for (const int lateMs : {0, 40, 120}) {
+        const QDateTime sent = t0.addMSecs(phaseMs);
+        const QDateTime clock = QDateTime::fromMSecsSinceEpoch(sent.toMSecsSinceEpoch() + offsetMs);
+        const std::int64_t seen =
+            sent.toMSecsSinceEpoch() + static_cast<std::int64_t>(std::ceil(kFrameLineMs)) + lateMs;
+        const std::optional<int> s = OneFrameDriftSeconds(FrameReading(clock), seen);
+        ASSERT_TRUE(s);
+        EXPECT_LT(std::fabs(*s - offsetMs / 1000.0), 1.0 + lateMs / 1000.0)
+            << offsetMs << " sent at " << phaseMs << " +" << lateMs;
+        if (phaseMs == tick && lateMs == 0 && offsetMs % 1000 == 0) {
+          EXPECT_EQ(*s, offsetMs / 1000) << offsetMs;
+        }
+      }
+    }
+  }
+  TLiveFrame bad = FrameReading(t0);
+  bad.Day = 31;
+  bad.Month = 4;
+  EXPECT_FALSE(OneFrameDriftSeconds(bad, t0.toMSecsSinceEpoch()));
+}
+
 TEST(ClockDrift, ChangesCountOnceTwoFramesSayThem) {
   TClockDrift drift;
   const QDateTime t0 = Local(2024, 3, 15, 10, 0, 0);
@@ -128,6 +157,13 @@ TEST(MemoryForecast, FullDateAtEachRateNearAndAtCapacity) {
   unknown.Frame(10, RateCodeMinutes(7), t);
   EXPECT_FALSE(unknown.Forecast(t)) << "no rate the frame can say";
   EXPECT_TRUE(unknown.Forecast(t, 60)) << "a rate asked for";
+  // Full is full, whatever rate the frame names.
+  for (const double count : {2000.0, 2003.0}) {
+    TMemoryWatch full;
+    full.Frame(count, RateCodeMinutes(7), t);
+    ASSERT_TRUE(full.Forecast(t)) << count;
+    EXPECT_EQ(MemoryForecastText(*full.Forecast(t)), "Memoria llena");
+  }
 }
 
 TEST(MemoryForecast, AStoreSeenFixesWhenTheNextOnesCome) {
