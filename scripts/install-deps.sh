@@ -22,6 +22,8 @@ PACKAGES=(
   zlib1g-dev
   util-linux procps
   libxlsxwriter-dev python3-openpyxl
+  # Qt's own texts (file dialogs, standard buttons) in Spanish.
+  qt6-translations-l10n
   clang-format clang-tidy graphviz
 )
 WINDOWS_PACKAGES=(
