@@ -35,6 +35,16 @@
 #include <QToolButton>
 
 #include "common/pty_pair.h"
+#include "data/dump_samples.h"
+
+#include <QAbstractScrollArea>
+#include <QFileDialog>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <functional>
+#include <set>
 
 #include <gtest/gtest.h>
 
@@ -300,6 +310,105 @@ TEST(AboutWindow, TextsAndTheDefaultButton) {
   about.OKButton->click();
   EXPECT_FALSE(about.isVisible());
   EXPECT_EQ(about.result(), QDialog::Accepted);
+}
+
+// The commands of a window that Tab never reaches: every button, check box,
+// radio item and switch a user could click, as "window/control 'text'".
+QStringList CommandsTabMisses(QWidget *window) {
+  std::set<QWidget *> reached;
+  for (QWidget *w = window->nextInFocusChain(); w && w != window; w = w->nextInFocusChain())
+    if ((w->focusPolicy() & Qt::TabFocus) && w->isEnabled()) reached.insert(w);
+  QStringList missed;
+  for (QWidget *w : window->findChildren<QWidget *>()) {
+    if (!w->isVisibleTo(window) || reached.count(w)) continue;
+    // A grid's own corner button is part of the grid, which Tab reaches.
+    if (qobject_cast<QAbstractScrollArea *>(w->parentWidget())) continue;
+    QString text;
+    if (auto *control = dynamic_cast<TInsBinGControl *>(w)) {
+      if (control->Mode() == mIndicator) continue;
+      if (auto *button = dynamic_cast<TInsColBitBtn *>(w)) text = button->TextOff().trimmed();
+      if (auto *rocker = dynamic_cast<TInsRockerSwitch *>(w)) text = rocker->Text();
+    } else if (auto *button = qobject_cast<QAbstractButton *>(w)) {
+      text = button->text();
+    } else {
+      continue;
+    }
+    missed << QString("%1/%2 '%3'").arg(window->windowTitle(), w->metaObject()->className(), text);
+  }
+  return missed;
+}
+
+TEST_F(Program, TabReachesEveryCommandOfEveryWindow) {
+  TSerialSetupFrm setup;
+  QStringList missed;
+  for (QWidget *window : std::initializer_list<QWidget *>{
+           &program.Form1(), &program.Form2(), &program.Form4(), &program.Form5(), &program.Form6(), &program.Form7(),
+           &program.Form8(), &program.Form5().StatisticsWindow(), &setup})
+    missed << CommandsTabMisses(window);
+  EXPECT_EQ(missed.join('\n').toStdString(), "");
+}
+
+TEST_F(Program, TheMainWindowNeverShrinksBelowItsForm) {
+  TForm1 &main = program.Form1();
+  EXPECT_EQ(main.minimumSize(), QSize(560, 461));
+  main.show();
+  main.resize(300, 200);
+  EXPECT_EQ(main.size(), QSize(560, 461));
+  main.hide();
+}
+
+// Runs `step` on the file dialog once it is the modal window on top.
+void WhenFileDialogUp(std::function<void(QFileDialog &)> step) {
+  auto *timer = new QTimer(qApp);
+  auto tries = std::make_shared<int>(0);
+  QObject::connect(timer, &QTimer::timeout, timer, [timer, tries, step = std::move(step)] {
+    auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+    if (dialog && dialog->isVisible()) {
+      timer->deleteLater();
+      timer->stop();
+      step(*dialog);
+    } else if (++*tries > 2000) {
+      timer->deleteLater();
+      timer->stop();
+      ADD_FAILURE() << "no file dialog came up";
+      while (QWidget *modal = QApplication::activeModalWidget()) static_cast<QDialog *>(modal)->reject();
+    }
+  });
+  timer->start(5);
+}
+
+TEST_F(Program, FileDialogsStartAtHomeThenWhereTheLastFileWasSaved) {
+  QTemporaryDir config, home, elsewhere;
+  ASSERT_TRUE(config.isValid() && home.isValid() && elsewhere.isValid());
+  QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, config.path());
+  const QByteArray realHome = qgetenv("HOME");
+  qputenv("HOME", QFile::encodeName(home.path()));
+
+  program.Form1().RichEdit1 = dump_samples::LongDump(3);
+  TForm5 &data = program.Form5();
+  data.FormActivate();
+  QString saveFolder, openFolder, exportFolder;
+  WhenFileDialogUp([&](QFileDialog &dialog) {
+    saveFolder = dialog.directory().absolutePath();
+    dialog.selectFile(elsewhere.filePath("datos.txt"));
+    QMetaObject::invokeMethod(&dialog, "accept");
+  });
+  RunHandler([&] { data.SpeedButton1Click(); });  // GUARDAR
+  for (QString *folder : {&openFolder, &exportFolder})
+    WhenFileDialogUp([folder](QFileDialog &dialog) {
+      *folder = dialog.directory().absolutePath();
+      dialog.reject();
+    });
+  RunHandler([&] { data.SpeedButton3Click(); });  // ABRIR
+  RunHandler([&] { data.SpeedButton4Click(); });  // EXPORTAR
+  qputenv("HOME", realHome);
+
+  // The root the window was described with is no folder a user may write:
+  // the first save starts at home.
+  EXPECT_EQ(saveFolder, home.path());
+  EXPECT_TRUE(QFileInfo::exists(elsewhere.filePath("datos.txt")));
+  EXPECT_EQ(openFolder, elsewhere.path());
+  EXPECT_EQ(exportFolder, elsewhere.path());
 }
 
 }  // namespace
