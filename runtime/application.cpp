@@ -6,8 +6,8 @@
 #include <QFont>
 #include <QFontMetrics>
 #include <QGridLayout>
-#include <QLibraryInfo>
 #include <QKeyEvent>
+#include <QLibraryInfo>
 #include <QMessageBox>
 #include <QPointer>
 #include <QToolButton>

@@ -211,7 +211,8 @@ TArcScaleGeometry FitArcScale(const QRect &room, const TScaleSettings &s, const 
     g.Centre = QPointF(cx, cy);
     // Rounded where they are drawn, the labels may land a pixel away.
     const std::vector<QRect> placed = ArcLabelRects(s, m, div, valueToAngle, g);
-    if (std::all_of(placed.begin(), placed.end(), [&](const QRect &b) { return room.contains(b.marginsAdded(clearance)); }))
+    if (std::all_of(placed.begin(), placed.end(),
+                    [&](const QRect &b) { return room.contains(b.marginsAdded(clearance)); }))
       return g;
   }
   return none;

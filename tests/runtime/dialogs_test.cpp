@@ -76,8 +76,9 @@ TEST_F(DialogFolder, StartsAtHomeThenWhereTheLastFileWasAndOutlivesTheRun) {
   EXPECT_EQ(FileDialogFolder(), folder);
   EXPECT_EQ(FileDialogFolder(QDir::rootPath()), folder);
   // Kept in the settings file, in the configuration folder given.
-  EXPECT_EQ(QSettings(config.filePath("talvex/talvex.ini"), QSettings::IniFormat).value("dialogs/lastFolder").toString(),
-            folder);
+  EXPECT_EQ(
+      QSettings(config.filePath("talvex/talvex.ini"), QSettings::IniFormat).value("dialogs/lastFolder").toString(),
+      folder);
   // A folder removed since is passed over.
   ASSERT_TRUE(QDir(folder).removeRecursively());
   EXPECT_EQ(FileDialogFolder(), QDir::homePath());

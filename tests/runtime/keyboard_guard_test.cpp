@@ -146,9 +146,10 @@ TEST_P(HeldKey, RepeatsOfAKeyPressedElsewhereLeaveALaterMessageBoxUp) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Keys, HeldKey,
-                         ::testing::Values(THeldKey{"Return", Qt::Key_Return, "\r"}, THeldKey{"Enter", Qt::Key_Enter, "\r"},
-                                           THeldKey{"Escape", Qt::Key_Escape, "\x1b"}, THeldKey{"Space", Qt::Key_Space, " "},
-                                           THeldKey{"Mnemonic", Qt::Key_N, "n"}),
+                         ::testing::Values(THeldKey{"Return", Qt::Key_Return, "\r"},
+                                           THeldKey{"Enter", Qt::Key_Enter, "\r"},
+                                           THeldKey{"Escape", Qt::Key_Escape, "\x1b"},
+                                           THeldKey{"Space", Qt::Key_Space, " "}, THeldKey{"Mnemonic", Qt::Key_N, "n"}),
                          [](const auto &info) { return std::string(info.param.name); });
 
 TEST(HeldKeyInItsOwnWindow, RepeatsStillReachTheWindowItWentDownIn) {
