@@ -17,7 +17,7 @@ bool IsFolder(const QString &path) { return !path.isEmpty() && QFileInfo(path).i
 }  // namespace
 
 QString FileDialogFolder(const QString &fallback) {
-  const QString last = UserSettings().value(kLastFolderKey).toString();
+  QString last = UserSettings().value(kLastFolderKey).toString();
   if (IsFolder(last)) return last;
   if (IsFolder(fallback)) return fallback;
   return QDir::homePath();
