@@ -8,12 +8,10 @@
 #include "graph/graph_window.h"
 #include "runtime/application.h"
 #include "serial/serial_port.h"
-#include "widgets/ins_col_bit_btn.h"
 
 #include "data/dump_samples.h"
 
 #include <QApplication>
-#include <QMessageBox>
 #include <QTimer>
 #include <QToolButton>
 #include <QtTest>
@@ -28,31 +26,6 @@ namespace {
 
 void PressEscape(QWidget &window, bool repeat) {
   qt_handleKeyEvent(window.windowHandle(), QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier, QString(), repeat);
-}
-
-void PressReturn(QWidget &window, bool repeat) {
-  qt_handleKeyEvent(window.windowHandle(), QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, "\r", repeat);
-}
-
-// Runs `step` on the next message box that comes up on top; fails the test
-// (and closes whatever is up) if none does.
-void WhenBoxOnTop(std::function<void(QMessageBox &)> step) {
-  auto *timer = new QTimer(qApp);
-  auto tries = std::make_shared<int>(0);
-  QObject::connect(timer, &QTimer::timeout, timer, [timer, tries, step = std::move(step)] {
-    auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-    if (box && box->isVisible()) {
-      timer->deleteLater();
-      timer->stop();
-      step(*box);
-    } else if (++*tries > 2000) {
-      timer->deleteLater();
-      timer->stop();
-      ADD_FAILURE() << "no message box came up";
-      while (QWidget *modal = QApplication::activeModalWidget()) static_cast<QDialog *>(modal)->reject();
-    }
-  });
-  timer->start(5);
 }
 
 // Runs `step` inside the nested loop of `window` once it is the modal window
@@ -136,54 +109,6 @@ TEST_F(HeldEscape, ClosesOnlyTheWindowItWasPressedInAndTheDataWindowOpensAgain) 
   });
   VerDatos();
   EXPECT_TRUE(reopened);
-  EXPECT_TRUE(messages.empty()) << messages.front();
-}
-
-}  // namespace
-
-namespace {
-
-// Return held down on the graph window: the "Zoom" button run from the
-// keyboard, its message closed with Return, the key left down; the "Mover"
-// message that follows must stay up until it is answered.
-TEST_F(HeldEscape, AHeldReturnLeavesEveryLaterMessageBoxUp) {
-  TForm5 &data = program->Form5();
-  TForm6 &graph = program->Form6();
-  bool zoomOutlivedRepeats = false, zoomClosedByPress = false, moveOutlivedRepeats = false;
-  QString moveText;
-
-  WhenOnTop(data, [&] {
-    WhenOnTop(graph, [&] {
-      graph.InsColBitBtn2->setFocus(Qt::TabFocusReason);
-      WhenBoxOnTop([&](QMessageBox &zoom) {
-        // The press that ran the button repeats into the box it opened.
-        for (int i = 0; i < 5; ++i) PressReturn(zoom, true);
-        zoomOutlivedRepeats = zoom.isVisible();
-        PressReturn(zoom, false);  // read, and closed on purpose
-        zoomClosedByPress = !zoom.isVisible();
-        if (zoom.isVisible()) zoom.reject();
-      });
-      PressReturn(graph, false);  // "Zoom", from the keyboard
-      // The key stays down: it repeats into the graph window, then into the
-      // next message.
-      for (int i = 0; i < 5; ++i) PressReturn(graph, true);
-      WhenBoxOnTop([&](QMessageBox &move) {
-        for (int i = 0; i < 5; ++i) PressReturn(move, true);
-        moveOutlivedRepeats = move.isVisible();
-        moveText = move.text();
-        move.accept();
-      });
-      QTest::mouseClick(graph.InsColBitBtn3, Qt::LeftButton);  // "Mover"
-      graph.reject();
-    });
-    data.SpeedButton2->click();  // GRAFICAR
-    data.reject();
-  });
-  VerDatos();
-  EXPECT_TRUE(zoomOutlivedRepeats);
-  EXPECT_TRUE(zoomClosedByPress);
-  EXPECT_TRUE(moveOutlivedRepeats);
-  EXPECT_EQ(moveText, QString::fromUtf8(TForm6::kMoveMessage));
   EXPECT_TRUE(messages.empty()) << messages.front();
 }
 
