@@ -20,6 +20,7 @@
 #include "widgets/ins_rocker_switch.h"
 #include "widgets/ins_thermometer.h"
 #include "widgets/ins_value_ind.h"
+#include "widgets/start_edit.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -71,6 +72,8 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent), SerialPort1(std::make_unique<
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                  Qt::WindowCloseButtonHint);
   resize(560, 461);
+  // Sizeable, but never smaller than the form: below it everything is cut.
+  setMinimumSize(560, 461);
   setFont(FormFont("Arial", 8));
   QPalette pal = palette();
   pal.setColor(QPalette::WindowText, Qt::red);
@@ -179,7 +182,7 @@ void TForm1::BuildComponents() {
 
   InsColBitBtn3 = colBtn({7, 401, 130, 33}, "   CAMBIO DE TASA", "Cambia la tasa de muestreo", false);
   Label2 = MakeLabel(this, " Memoria ocupada: ", 170, 405, "#000000", "#00FF00");
-  Edit1 = new QLineEdit(this);
+  Edit1 = new TStartEdit(this);
   Edit1->setGeometry(169, 422, 37, 24);
   Edit1->setToolTip("Cantidad de posiciones de memoria utilizadas");
   StyleBox(Edit1, "0000", "#00FF00", "#000000", false);

@@ -10,6 +10,7 @@
 #include "chart/chart_preview.h"
 #include "data/data_window.h"
 #include "graph/graph_window.h"
+#include "runtime/application.h"
 #include "runtime/form.h"
 #include "runtime/format_settings.h"
 
@@ -53,6 +54,8 @@ private:
 }  // namespace
 
 TProgram::TProgram() {
+  // The file, message and printer dialogs are Qt's: in Spanish like the rest.
+  InstallQtTranslations();
   // The port setup dialog offers the demo port from its first showing.
   RegisterDemoPort();
   // The first showing paints values before the main window's activation has

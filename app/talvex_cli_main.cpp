@@ -5,6 +5,7 @@
 #include "app/cli_link.h"
 
 #include "app/cli_plot.h"
+#include "runtime/runtime_folder.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -23,6 +24,7 @@ int main(int argc, char **argv) {
   std::unique_ptr<QCoreApplication> app;
   if (CliNeedsWidgets(args)) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    EnsureRuntimeFolder();
     app = std::make_unique<QApplication>(argc, argv);
   } else {
     app = std::make_unique<QCoreApplication>(argc, argv);

@@ -92,6 +92,8 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # are laid out for (with the fallback font their labels come out clipped).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-liberation")
+# Qt's dialogs and standard buttons in Spanish; without it they speak English.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "program for the 16-channel RS-232 temperature logger")
 # CPack puts the summary on the Description line and this below it.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "TALVEX shows the live channels, clock, sampling rate, memory and battery of

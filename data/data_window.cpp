@@ -5,6 +5,7 @@
 #include "data/text_file_writer.h"
 #include "runtime/application.h"
 #include "runtime/form_font.h"
+#include "runtime/last_folder.h"
 #include "widgets/ins_gradient.h"
 
 #include <QAbstractItemView>
@@ -184,15 +185,19 @@ bool ExecFileDialog(QFileDialog &dialog) {
   const bool accepted = dialog.exec() == QDialog::Accepted;
   for (QCompleter *completer : dialog.findChildren<QCompleter *>())
     if (completer->popup()) completer->popup()->hide();
-  return accepted && !dialog.selectedFiles().isEmpty();
+  if (!accepted || dialog.selectedFiles().isEmpty()) return false;
+  // The next file dialog, of this run or the next, opens there.
+  RememberFileDialogFolder(dialog.selectedFiles().first());
+  return true;
 }
 
 QString DefaultSaveDialog(TForm5 &form) {
   QFileDialog &dialog = form.SaveDialog1();
   dialog.setDefaultSuffix(QStringLiteral("txt"));
-  // The root of the file system, as the program always started its saves at
-  // the root of the system drive.
-  dialog.setDirectory(QDir::rootPath());
+  // Where the last file was saved or opened; at first the user's home, the
+  // folder of their own that the system drive's root, where the program
+  // always started its saves, stands for.
+  dialog.setDirectory(FileDialogFolder());
   return ExecFileDialog(dialog) ? dialog.selectedFiles().first() : QString();
 }
 
@@ -218,11 +223,11 @@ const char *const kXlsxFilter = "Libro de Excel (*.xlsx)";
 const char *const kCommaFilter = "CSV, separador coma y punto decimal (*.csv)";
 const char *const kSemicolonFilter = "CSV, separador punto y coma y coma decimal (*.csv)";
 
-// A folder to start the open and export dialogs in: that of the file shown,
-// else the user's own.
+// A folder to start the open and export dialogs in: where the last file was
+// saved or opened, else that of the file shown, else the user's own.
 QString StartFolder(const TForm5 &form) {
-  if (form.ShowsFile()) return QFileInfo(QFile::decodeName(form.FileShown().c_str())).absolutePath();
-  return QDir::homePath();
+  if (form.ShowsFile()) return FileDialogFolder(QFileInfo(QFile::decodeName(form.FileShown().c_str())).absolutePath());
+  return FileDialogFolder();
 }
 
 QString DefaultOpenDialog(TForm5 &form) {

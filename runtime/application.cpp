@@ -4,10 +4,18 @@
 
 #include <QAbstractNativeEventFilter>
 #include <QFont>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QKeyEvent>
+#include <QLibraryInfo>
 #include <QMessageBox>
 #include <QPointer>
+#include <QToolButton>
+#include <QTranslator>
 #include <QWindow>
+
+#include <algorithm>
+#include <map>
 
 #if __has_include(<xcb/xcb.h>)
 #include <xcb/xcb.h>
@@ -23,16 +31,41 @@ ExceptionPresenter &Presenter() {
 
 class TKeyboardGuard : public QObject, public QAbstractNativeEventFilter {
 public:
-  explicit TKeyboardGuard(QObject *parent) : QObject(parent) {}
+  explicit TKeyboardGuard(QObject *parent) : QObject(parent) {
+    if (auto *gui = qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
+      keyboardWindow_ = QGuiApplication::focusWindow();
+      connect(gui, &QGuiApplication::focusWindowChanged, this, &TKeyboardGuard::FocusWindowChanged);
+    }
+  }
 
-  bool eventFilter(QObject *, QEvent *event) override {
+  bool eventFilter(QObject *receiver, QEvent *event) override {
     const QEvent::Type type = event->type();
+    if (type == QEvent::Show || type == QEvent::Hide) {
+      // A window coming or going moves the keyboard, whether or not the
+      // window system says so at once (without a window manager it may not).
+      if (receiver->isWidgetType() && !IsPopup(static_cast<QWidget *>(receiver)->windowType()) &&
+          static_cast<QWidget *>(receiver)->isWindow())
+        ++windowChanges_;
+      return false;
+    }
     if (type != QEvent::KeyPress && type != QEvent::ShortcutOverride) return false;
     auto *key = static_cast<QKeyEvent *>(event);
-    if (key->key() != Qt::Key_Escape) return false;
-    if (!key->isAutoRepeat() && !IsRepeat(key->nativeScanCode(), key->timestamp())) return false;
-    // Taken (an accepted shortcut override keeps any Escape shortcut from
-    // firing), and given to nobody.
+    const bool repeat = key->isAutoRepeat() || IsRepeat(key->nativeScanCode(), key->timestamp());
+    if (!repeat) {
+      // The press itself; the shortcut override before it may have been
+      // made up by Qt without the key's own code and time.
+      if (type != QEvent::KeyPress) return false;
+      held_[key->key()] = windowChanges_;
+      return RunToolButton(receiver, *key);
+    }
+    // A repeat goes on only to the window the key went down in, and only
+    // while that window has kept the keyboard: once another window came up
+    // (a message box, a dialog, the same window shown again) the key being
+    // down is no longer anything the user meant for it.
+    const auto down = held_.find(key->key());
+    if (down != held_.end() && down->second == windowChanges_) return false;
+    // Taken (an accepted shortcut override keeps any shortcut from firing),
+    // and given to nobody.
     key->accept();
     return true;
   }
@@ -60,6 +93,29 @@ public:
   }
 
 private:
+  static bool IsPopup(Qt::WindowType type) { return type == Qt::Popup || type == Qt::ToolTip; }
+
+  void FocusWindowChanged(QWindow *window) {
+    // A popup (a completer's list, a combo box's) belongs to the window under
+    // it: keys held while it comes and goes still belong there.
+    if (window && IsPopup(window->type())) return;
+    if (window == keyboardWindow_) return;
+    keyboardWindow_ = window;
+    ++windowChanges_;
+  }
+
+  // Return runs a tool button with the keyboard as it runs a push button; Qt
+  // gives tool buttons Space only.
+  static bool RunToolButton(QObject *receiver, QKeyEvent &key) {
+    if (key.key() != Qt::Key_Return && key.key() != Qt::Key_Enter) return false;
+    if (key.modifiers() & ~Qt::KeypadModifier) return false;
+    auto *button = qobject_cast<QToolButton *>(receiver);
+    if (!button || !button->hasFocus() || !button->isEnabled()) return false;
+    key.accept();
+    button->click();
+    return true;
+  }
+
   // A held key repeats as a release and a press with the same time. Qt looks
   // for the press when it handles the release, and misses it when the two
   // came in separate reads: such a repeat reaches the windows as a fresh
@@ -92,7 +148,45 @@ private:
   bool released_[kCodes] = {};
   TRepeat repeats_[kKept];
   unsigned next_ = 0;
+  // Each key that went down by itself (not as a repeat), and the count of
+  // keyboard window changes at the time.
+  std::map<int, quint64> held_;
+  QPointer<QWindow> keyboardWindow_;
+  quint64 windowChanges_ = 0;
 };
+
+// Widens each message box as it is shown: Qt sizes one by its text and
+// buttons only, and a window manager then cuts the title to what fits.
+class TMessageBoxSizing : public QObject {
+public:
+  explicit TMessageBoxSizing(QObject *parent) : QObject(parent) {}
+
+  bool eventFilter(QObject *object, QEvent *event) override {
+    if (event->type() == QEvent::Show)
+      if (auto *box = qobject_cast<QMessageBox *>(object)) Widen(*box);
+    return false;
+  }
+
+private:
+  static void Widen(QMessageBox &box) {
+    auto *grid = qobject_cast<QGridLayout *>(box.layout());
+    if (!grid) return;
+    const QMargins margins = grid->contentsMargins();
+    const int width = MessageBoxWidthForTitle(box.windowTitle()) - margins.left() - margins.right();
+    // The box sizes itself from its layout whenever it is shown, and builds
+    // the layout anew when its texts change: a strut in the layout holds in
+    // both cases, where a minimum width on the box would be overwritten.
+    for (int i = 0; i < grid->count(); ++i)
+      if (QSpacerItem *strut = grid->itemAt(i)->spacerItem(); strut && strut->sizeHint() == QSize(width, 0)) return;
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                  std::max(1, grid->columnCount()));
+  }
+};
+
+QPointer<TMessageBoxSizing> &TheMessageBoxSizing() {
+  static QPointer<TMessageBoxSizing> sizing;
+  return sizing;
+}
 
 QPointer<TKeyboardGuard> &TheKeyboardGuard() {
   static QPointer<TKeyboardGuard> guard;
@@ -104,6 +198,41 @@ QPointer<TKeyboardGuard> &TheKeyboardGuard() {
 TApplication::TApplication(int &argc, char **argv) : QApplication(argc, argv) {
   InstallFontSubstitutes();
   InstallKeyboardGuard();
+  InstallMessageBoxSizing();
+}
+
+void InstallMessageBoxSizing() {
+  QCoreApplication *app = QCoreApplication::instance();
+  if (!app || TheMessageBoxSizing()) return;
+  auto *sizing = new TMessageBoxSizing(app);
+  app->installEventFilter(sizing);
+  TheMessageBoxSizing() = sizing;
+}
+
+int MessageBoxWidthForTitle(const QString &title) {
+  // Title bars use a larger, bold face than the windows, and put the window's
+  // icon and its buttons beside the title: room for those is reckoned
+  // generously, as it is the window manager's and unknown here.
+  QFont font = QApplication::font();
+  font.setFamily(QStringLiteral("Sans Serif"));
+  font.setPointSize(11);
+  font.setBold(true);
+  constexpr int kTitleBarFurniture = 140;
+  return QFontMetrics(font).horizontalAdvance(title) + kTitleBarFurniture;
+}
+
+bool InstallQtTranslations() {
+  static QPointer<QTranslator> installed;
+  if (installed) return true;
+  if (!QCoreApplication::instance()) return false;
+  auto *translator = new QTranslator(QCoreApplication::instance());
+  if (!translator->load(QStringLiteral("qtbase_es"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    delete translator;
+    return false;
+  }
+  QCoreApplication::installTranslator(translator);
+  installed = translator;
+  return true;
 }
 
 void InstallKeyboardGuard() {

@@ -31,12 +31,27 @@ void InstallFontSubstitutes();
 //    other window of ours is dropped. Qt would hand it to the window that has
 //    the focus, the modal one, and an Escape sent to a window beneath would
 //    close the window on top instead.
-//  - An Escape that only repeats because the key is held down is not passed
-//    on. Each repeat would otherwise close the next window as it comes up:
-//    a key left down (a sender that pressed it and never got to release it)
-//    closed every window down to the main one and then each new one at once,
-//    so the data window's button seemed dead.
+//  - A key that only repeats because it is held down reaches nothing but the
+//    window it went down in, and only until another window takes the
+//    keyboard. Each repeat would otherwise act on the next window as it came
+//    up: an Escape left down (a sender that pressed it and never got to
+//    release it) closed every window down to the main one, a Return every
+//    message box before anyone saw it.
+//  - Return runs the tool button that has the focus, as Space does.
 void InstallKeyboardGuard();
+
+// Qt's own texts (file dialogs, standard buttons, the printer dialogs) in
+// Spanish, like the rest of the program, from Qt's translations as the
+// system installed them. False when they are not installed: Qt then speaks
+// English. Once per application object is enough.
+bool InstallQtTranslations();
+
+// Message boxes wide enough to show their whole title, as a window manager
+// draws it with the title bar's buttons beside it. Installed by the
+// application object.
+void InstallMessageBoxSizing();
+// The least width of a message box titled `title`.
+int MessageBoxWidthForTitle(const QString &title);
 
 class QWindow;
 // Whether a key reported for `window` may reach it now: no modal window is

@@ -34,6 +34,8 @@ PACKAGES=(
   cups cups-client cups-bsd printer-driver-cups-pdf poppler-utils
   util-linux procps
   python3-openpyxl
+  # Qt's own texts (file dialogs, standard buttons) in Spanish.
+  qt6-translations-l10n
   clang-format clang-tidy graphviz
 )
 WINDOWS_PACKAGES=(

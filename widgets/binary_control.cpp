@@ -3,7 +3,9 @@
 #include "runtime/application.h"
 #include "widgets/flash_timer.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 
 namespace {
 
@@ -80,6 +82,10 @@ void TInsBinGControl::SetStatusBit(int n) {
 void TInsBinGControl::SetMode(TMode m) {
   if (m == mode_) return;
   mode_ = m;
+  // A control that takes clicks takes them from the keyboard too; Tab
+  // reaches it, a mouse click leaves the focus where it was.
+  setFocusPolicy(m == mIndicator ? Qt::NoFocus : Qt::TabFocus);
+  if (m == mIndicator && hasFocus()) clearFocus();
   if (m == mButton) SetStatusInt(0);
   if (m == mRadioButton) SetStatusInt(1);
   Redraw();
@@ -123,36 +129,101 @@ void TInsBinGControl::PressAction(const QPoint &) {
   }
 }
 
+void TInsBinGControl::LeftDown(const QPoint &p) {
+  pressed_ = true;
+  leftDown_ = true;
+  PressAction(p);
+}
+
+void TInsBinGControl::LeftUp(const QPoint &p) {
+  // The toolkit's part first, as for any control: the click (a left press
+  // released inside), then the mouse-up event; the widget's own state
+  // changes after both, so handlers still see a held button as checked.
+  const bool click = leftDown_ && rect().contains(p);
+  leftDown_ = false;
+  if (click && OnClick) RunHandler([&] { OnClick(this); });
+  if (OnMouseUp) RunHandler([&] { OnMouseUp(this, Qt::LeftButton, p.x(), p.y()); });
+  // The pressed flag is cleared in every mode: an indicator left "pressed"
+  // after one click would draw sunken for the rest of the run.
+  pressed_ = false;
+  if (mode_ != mIndicator) {
+    if (mode_ == mButton) SetChecked(false);
+    DrawState();
+  }
+}
+
 void TInsBinGControl::mousePressEvent(QMouseEvent *e) {
   const QPoint p = e->position().toPoint();
-  if (e->button() == Qt::LeftButton) {
-    pressed_ = true;
-    leftDown_ = true;
-    PressAction(p);
-  }
+  if (e->button() == Qt::LeftButton) LeftDown(p);
   if (OnMouseDown) RunHandler([&] { OnMouseDown(this, e->button(), p.x(), p.y()); });
   e->accept();
 }
 
 void TInsBinGControl::mouseReleaseEvent(QMouseEvent *e) {
   const QPoint p = e->position().toPoint();
-  // The toolkit's part first, as for any control: the click (a left press
-  // released inside), then the mouse-up event; the widget's own state
-  // changes after both, so handlers still see a held button as checked.
   if (e->button() == Qt::LeftButton) {
-    const bool click = leftDown_ && rect().contains(p);
-    leftDown_ = false;
-    if (click && OnClick) RunHandler([&] { OnClick(this); });
-  }
-  if (OnMouseUp) RunHandler([&] { OnMouseUp(this, e->button(), p.x(), p.y()); });
-  if (e->button() == Qt::LeftButton) {
-    // The pressed flag is cleared in every mode: an indicator left "pressed"
-    // after one click would draw sunken for the rest of the run.
-    pressed_ = false;
-    if (mode_ != mIndicator) {
-      if (mode_ == mButton) SetChecked(false);
-      DrawState();
-    }
+    LeftUp(p);
+  } else if (OnMouseUp) {
+    RunHandler([&] { OnMouseUp(this, e->button(), p.x(), p.y()); });
   }
   e->accept();
+}
+
+void TInsBinGControl::keyPressEvent(QKeyEvent *e) {
+  const int key = e->key();
+  const bool space = key == Qt::Key_Space, enter = key == Qt::Key_Return || key == Qt::Key_Enter;
+  if (mode_ == mIndicator || (!space && !enter) || (e->modifiers() & ~Qt::KeypadModifier)) {
+    QWidget::keyPressEvent(e);
+    return;
+  }
+  e->accept();
+  // A held key clicks once; the mouse and the other key are left alone
+  // while one is down.
+  if (e->isAutoRepeat() || leftDown_) return;
+  // The same steps as a click of the left button, so that whoever listens to
+  // the press or the release sees the keyboard's click too.
+  const QPoint p = KeyClickPoint();
+  LeftDown(p);
+  if (OnMouseDown) RunHandler([&] { OnMouseDown(this, Qt::LeftButton, p.x(), p.y()); });
+  if (space) spaceDown_ = true;
+  else LeftUp(p);
+}
+
+void TInsBinGControl::keyReleaseEvent(QKeyEvent *e) {
+  if (e->key() != Qt::Key_Space || !spaceDown_ || e->isAutoRepeat()) {
+    QWidget::keyReleaseEvent(e);
+    return;
+  }
+  e->accept();
+  spaceDown_ = false;
+  LeftUp(KeyClickPoint());
+}
+
+void TInsBinGControl::focusInEvent(QFocusEvent *e) {
+  QWidget::focusInEvent(e);
+  update();
+}
+
+void TInsBinGControl::focusOutEvent(QFocusEvent *e) {
+  QWidget::focusOutEvent(e);
+  // Space still down when the focus went elsewhere: released outside, no click.
+  if (spaceDown_) {
+    spaceDown_ = false;
+    LeftUp(QPoint(-1, -1));
+  }
+  update();
+}
+
+void TInsBinGControl::PaintFocusMark(QPainter &p, const QRect &r) const {
+  if (!hasFocus() || r.width() < 3 || r.height() < 3) return;
+  p.save();
+  // Dots that invert what is under them, so the mark shows on any face.
+  p.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+  p.setRenderHint(QPainter::Antialiasing, false);
+  QPen pen(Qt::white, 1, Qt::DotLine);
+  pen.setCosmetic(true);
+  p.setPen(pen);
+  p.setBrush(Qt::NoBrush);
+  p.drawRect(r.adjusted(0, 0, -1, -1));
+  p.restore();
 }

@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+class QPainter;
+
 #include <cstdint>
 #include <functional>
 
@@ -54,11 +56,27 @@ protected:
 
   // What a left press does to the state; the switch narrows it to zones.
   virtual void PressAction(const QPoint &pos);
+  // Where a click made with the keyboard lands: one that acts.
+  virtual QPoint KeyClickPoint() const { return rect().center(); }
+
+  // The keyboard's focus mark: a dotted frame just inside `r`, shown while
+  // the control has the focus and nothing otherwise.
+  void PaintFocusMark(QPainter &p, const QRect &r) const;
 
   void mousePressEvent(QMouseEvent *e) override;
   void mouseReleaseEvent(QMouseEvent *e) override;
+  // Space (a press and a release) and Return (both at once) click a control
+  // that takes clicks, as the left button would at KeyClickPoint().
+  void keyPressEvent(QKeyEvent *e) override;
+  void keyReleaseEvent(QKeyEvent *e) override;
+  void focusInEvent(QFocusEvent *e) override;
+  void focusOutEvent(QFocusEvent *e) override;
 
 private:
+  void LeftDown(const QPoint &p);
+  void LeftUp(const QPoint &p);
+  bool spaceDown_ = false;
+
   void UpdateFlashRegistration();
   static int LowestBit(uint32_t v);
 

@@ -277,6 +277,7 @@ void TInsColBitBtn::paintEvent(QPaintEvent *) {
     p.setPen(look.textColor);
     DrawTextBlock(p, x, y, look.caption, align);
   }
+  PaintFocusMark(p, CaptionRect());
   p.end();
   QPainter wp(this);
   wp.drawImage(0, 0, img);

@@ -87,6 +87,15 @@ void TInsSwitch::PressAction(const QPoint &pos) {
   if ((!shownOn && onHalf) || (shownOn && offHalf)) SetChecked(!Checked());
 }
 
+QPoint TInsSwitch::KeyClickPoint() const {
+  if (Mode() != mSwitch) return TInsBinGControl::KeyClickPoint();
+  // On the half that changes the state: a key always switches.
+  const bool shownOn = Checked() != swapGraphic_;
+  const int along = orientation_ == boVertical ? height() : width();
+  const int at = shownOn ? along * 3 / 4 : along / 4;
+  return orientation_ == boVertical ? QPoint(width() / 2, at) : QPoint(at, height() / 2);
+}
+
 void TInsSwitch::DrawSwitch(QPainter &p, const QRect &r, bool vertical, bool on) {
   // Plain two-half face: the lit half shows the state.
   const int w = btnBevelWidth_;
@@ -120,6 +129,7 @@ void TInsSwitch::paintEvent(QPaintEvent *e) {
     QPainter ip(&img);
     ip.setFont(font());
     DrawSwitch(ip, img.rect(), orientation_ == boVertical, Checked() != swapGraphic_);
+    PaintFocusMark(ip, img.rect().adjusted(2, 2, -2, -2));
   }
   p.drawImage(face.topLeft(), img);
 }

@@ -38,6 +38,7 @@ protected:
   virtual void DrawSwitch(QPainter &p, const QRect &r, bool vertical, bool on);
   void DrawState() override;
   void PressAction(const QPoint &pos) override;
+  QPoint KeyClickPoint() const override;
   void paintEvent(QPaintEvent *e) override;
   void StateChangedRedraw();
 

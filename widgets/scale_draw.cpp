@@ -182,6 +182,9 @@ TArcScaleGeometry FitArcScale(const QRect &room, const TScaleSettings &s, const 
   TArcScaleGeometry none;
   if (div.Major.empty() || room.width() < 2 || room.height() < 2) return none;
   const int cx = room.left() + room.width() / 2;
+  // Labels keep off the room's edge (a frame is drawn right beside it), so a
+  // wide label at the end of the scale never seems to touch it.
+  const QMargins clearance(kArcLabelClearance, kArcLabelClearance, kArcLabelClearance, kArcLabelClearance);
   const double a1 = valueToAngle.Transform(div.Major.front()), a2 = valueToAngle.Transform(div.Major.back());
   // From the largest radius the room could hold down: the first that fits.
   for (int radius = std::max(room.width(), room.height()); radius >= 2; --radius) {
@@ -197,7 +200,8 @@ TArcScaleGeometry FitArcScale(const QRect &room, const TScaleSettings &s, const 
       top = std::min(top, q.y()), bottom = std::max(bottom, q.y());
       left = std::min(left, q.x()), right = std::max(right, q.x());
     }
-    for (const QRect &b : ArcLabelRects(s, m, div, valueToAngle, g)) {
+    for (QRect b : ArcLabelRects(s, m, div, valueToAngle, g)) {
+      b = b.marginsAdded(clearance);
       top = std::min(top, double(b.top())), bottom = std::max(bottom, double(b.bottom() + 1));
       left = std::min(left, double(b.left())), right = std::max(right, double(b.right() + 1));
     }
@@ -207,7 +211,9 @@ TArcScaleGeometry FitArcScale(const QRect &room, const TScaleSettings &s, const 
     g.Centre = QPointF(cx, cy);
     // Rounded where they are drawn, the labels may land a pixel away.
     const std::vector<QRect> placed = ArcLabelRects(s, m, div, valueToAngle, g);
-    if (std::all_of(placed.begin(), placed.end(), [&](const QRect &b) { return room.contains(b); })) return g;
+    if (std::all_of(placed.begin(), placed.end(),
+                    [&](const QRect &b) { return room.contains(b.marginsAdded(clearance)); }))
+      return g;
   }
   return none;
 }

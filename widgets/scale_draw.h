@@ -101,8 +101,11 @@ QRect ArcLabelRect(const TArcScaleGeometry &g, const TScaleMetrics &m, double an
 std::vector<QRect> ArcLabelRects(const TScaleSettings &s, const TScaleMetrics &m, const TScaleDiv &div,
                                  const TScaleMap &valueToAngle, const TArcScaleGeometry &g);
 
-// The largest arc scale whose labels, arc and a hub of `hubRadius` round its
-// centre all lie inside `room`: the centre on the room's middle column, as
+// Pixels kept clear between an arc scale's labels and the edge of its room.
+constexpr int kArcLabelClearance = 2;
+
+// The largest arc scale whose labels (kArcLabelClearance inside), arc and a
+// hub of `hubRadius` round its centre all lie inside `room`: the centre on the room's middle column, as
 // high as the labels above it allow. Radius 0 when not even a small one fits.
 // Tick lengths are left to the caller.
 TArcScaleGeometry FitArcScale(const QRect &room, const TScaleSettings &s, const TScaleMetrics &m, const TScaleDiv &div,

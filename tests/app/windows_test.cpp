@@ -35,6 +35,15 @@
 #include <QToolButton>
 
 #include "common/pty_pair.h"
+#include "data/dump_samples.h"
+
+#include <QAbstractScrollArea>
+#include <QFileDialog>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <set>
 
 #include <gtest/gtest.h>
 
@@ -182,6 +191,7 @@ TEST_F(Program, EveryCaptionFitsInsideItsControl) {
 TEST_F(Program, WindowsHaveTheirCaptionsAndTheMainWindowItsSize) {
   EXPECT_EQ(program.Form1().windowTitle(), "TALVEX  V 2.0 -- 16 CANALES DE TEMPERATURA ");
   EXPECT_EQ(program.Form1().size(), QSize(560, 461));
+  EXPECT_EQ(program.Form1().minimumSize(), QSize(560, 461));  // sizeable, but never smaller
   EXPECT_EQ(program.Form2().windowTitle(), "ACERCA DE ORVANTIS");
   EXPECT_EQ(program.Form3().windowTitle(), "Ayuda soble el uso del programa");
   EXPECT_EQ(program.Form5().windowTitle(), "DATOS DESCARGADOS");
@@ -300,6 +310,66 @@ TEST(AboutWindow, TextsAndTheDefaultButton) {
   about.OKButton->click();
   EXPECT_FALSE(about.isVisible());
   EXPECT_EQ(about.result(), QDialog::Accepted);
+}
+
+// The commands (buttons, check boxes, radio items, switches a user could
+// click) of a window that Tab never reaches.
+QStringList CommandsTabMisses(QWidget *window) {
+  std::set<QWidget *> reached;
+  for (QWidget *w = window->nextInFocusChain(); w && w != window; w = w->nextInFocusChain())
+    if (w->focusPolicy() & Qt::TabFocus) reached.insert(w);
+  QStringList missed;
+  for (QWidget *w : window->findChildren<QWidget *>()) {
+    auto *control = dynamic_cast<TInsBinGControl *>(w);
+    const bool command = control ? control->Mode() != mIndicator : qobject_cast<QAbstractButton *>(w) != nullptr;
+    // A grid's corner button is the grid's, which Tab reaches.
+    if (command && w->isVisibleTo(window) && w->isEnabled() && !reached.count(w) &&
+        !qobject_cast<QAbstractScrollArea *>(w->parentWidget()))
+      missed << window->windowTitle() + "/" + w->metaObject()->className() + " " + w->objectName();
+  }
+  return missed;
+}
+
+TEST_F(Program, TabReachesEveryCommandOfEveryWindow) {
+  TSerialSetupFrm setup;
+  TChartPreview preview;
+  preview.ListPrinters = [] { return QStringList(); };
+  preview.SetImage(program.Form6().Chart1);
+  QStringList missed;
+  for (QWidget *window : std::initializer_list<QWidget *>{
+           &program.Form1(), &program.Form2(), &program.Form4(), &program.Form5(), &program.Form6(), &program.Form7(),
+           &program.Form8(), &program.Form5().StatisticsWindow(), &setup, &preview})
+    missed << CommandsTabMisses(window);
+  EXPECT_EQ(missed.join('\n').toStdString(), "");
+}
+
+TEST_F(Program, FileDialogsStartAtHomeThenWhereTheLastFileWasSaved) {
+  QTemporaryDir config, home, elsewhere;
+  QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, config.path());
+  const QByteArray realHome = qgetenv("HOME");
+  qputenv("HOME", QFile::encodeName(home.path()));
+  program.Form1().RichEdit1 = dump_samples::LongDump(3);
+  TForm5 &data = program.Form5();
+  data.FormActivate();
+  QStringList folders;  // where GUARDAR, ABRIR and EXPORTAR opened, in turn
+  auto *timer = new QTimer(&data);
+  QObject::connect(timer, &QTimer::timeout, [&] {
+    auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+    if (!dialog || !dialog->isVisible()) return;
+    folders << dialog->directory().absolutePath();
+    if (folders.size() > 1) return dialog->reject();
+    dialog->selectFile(elsewhere.filePath("datos.txt"));
+    QMetaObject::invokeMethod(dialog, "accept");
+  });
+  timer->start(5);
+  RunHandler([&] { data.SpeedButton1Click(); });
+  RunHandler([&] { data.SpeedButton3Click(); });
+  RunHandler([&] { data.SpeedButton4Click(); });
+  delete timer;
+  qputenv("HOME", realHome);
+  // The root the window was described with is no folder a user may write.
+  EXPECT_EQ(folders, QStringList({home.path(), elsewhere.path(), elsewhere.path()}));
+  EXPECT_TRUE(QFileInfo::exists(elsewhere.filePath("datos.txt")));
 }
 
 }  // namespace

@@ -40,6 +40,9 @@ LINK="/dev/ttyVTALVEX$$"
 rm -rf "$OUT"
 mkdir -p "$OUT"
 SAVED="$OUT/datos.txt"
+# The program keeps the dialogs' last folder in the user's configuration:
+# a folder of the run's own, never the user's.
+export XDG_CONFIG_HOME="$OUT/config"
 export QT_QPA_PLATFORM=xcb
 
 SIM_PID=""
@@ -135,7 +138,7 @@ shot 04-data
 
 say "save: GUARDAR, type the path, Return"
 click "$DATA" $((507 + 24)) $((39 + 26))
-DIALOG="$(window 'Save As' 10)" || fail "no save dialog"
+DIALOG="$(window 'Guardar como' 10)" || fail "no save dialog"
 sleep 0.5
 shot 05-save-dialog
 # The name box has the focus; whatever it holds is replaced.

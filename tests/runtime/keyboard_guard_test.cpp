@@ -7,7 +7,11 @@
 #include <QApplication>
 #include <QDialog>
 #include <QKeyEvent>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QTimer>
+#include <QToolButton>
+#include <QtTest>
 
 #include <gtest/gtest.h>
 
@@ -86,3 +90,58 @@ TEST_F(KeyboardGuard, AnEscapeTheServerRepeatsDoesNotCloseTheWindowEvenWhenQtMis
 }  // namespace
 
 #endif
+
+// Keys as the window system hands them to Qt, with or without the repeat
+// flag, outside the X path: every platform goes through these.
+namespace {
+
+void SystemKey(QWidget &window, Qt::Key key, bool repeat, QEvent::Type type = QEvent::KeyPress) {
+  const QString text = key == Qt::Key_N ? "n" : key == Qt::Key_A ? "a" : key == Qt::Key_Space ? " " : QString();
+  qt_handleKeyEvent(window.windowHandle(), type, key, Qt::NoModifier, text, repeat);
+}
+
+// A key left down after it did its work keeps repeating; no window that
+// comes up afterwards may take those repeats for presses of its own, while
+// the window it went down in still gets them.
+TEST(HeldKey, RepeatsOfAKeyPressedElsewhereLeaveALaterMessageBoxUp) {
+  InstallKeyboardGuard();
+  for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape, Qt::Key_Space, Qt::Key_N}) {
+    SCOPED_TRACE(key);
+    QLineEdit below;
+    below.show();
+    (void)QTest::qWaitForWindowExposed(&below);
+    QApplication::setActiveWindow(&below);
+    SystemKey(below, Qt::Key_A, false);
+    SystemKey(below, Qt::Key_A, true);
+    SystemKey(below, key, false);  // the press, in the window beneath
+    QMessageBox box(QMessageBox::Question, "TALVEX CANALES", "El archivo existe, sobreescribo?",
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    box.button(QMessageBox::No)->setText("&No");  // "n" answers it
+    bool stayed = false;
+    QTimer::singleShot(20, &box, [&] {
+      for (int i = 0; i < 5; ++i) SystemKey(box, key, true);
+      QTest::qWait(150);  // a mnemonic clicks its button after a short show of it
+      stayed = box.isVisible();
+      box.reject();
+    });
+    box.exec();
+    EXPECT_TRUE(stayed);
+    EXPECT_EQ(below.text().count('a'), 2) << "a repeat in its own window was lost";
+  }
+}
+
+TEST(KeyboardCommands, ReturnRunsTheToolButtonThatHasTheFocus) {
+  InstallKeyboardGuard();
+  QToolButton button;
+  int clicks = 0;
+  QObject::connect(&button, &QToolButton::clicked, [&] { ++clicks; });
+  button.show();
+  (void)QTest::qWaitForWindowExposed(&button);
+  QApplication::setActiveWindow(&button);
+  button.setFocus(Qt::TabFocusReason);
+  SystemKey(button, Qt::Key_Return, false);
+  SystemKey(button, Qt::Key_Return, true);  // held: once
+  EXPECT_EQ(clicks, 1);
+}
+
+}  // namespace
