@@ -2,6 +2,7 @@
 #include "app/main_window.h"
 #include "app/program.h"
 #include "runtime/application.h"
+#include "runtime/runtime_folder.h"
 #include "serial/serial_setup.h"
 #include "talvex_version.h"
 
@@ -26,6 +27,9 @@ int main(int argc, char **argv) {
       return 0;
     }
   }
+  // Run as root, Qt would otherwise warn on every start that it had to
+  // choose a runtime folder itself.
+  EnsureRuntimeFolder();
   TApplication app(argc, argv);
   app.SetTitle(kApplicationTitle);
   // The desktop entry and the icon the package installs under this name.
