@@ -224,7 +224,7 @@ APP_PID=""
 "$BUILD/bin/talvex-cli" status --port "$LINK" --json --timeout 10 >"$OUT/status.json" 2>"$OUT/status.log" ||
   fail "talvex-cli status failed: $(cat "$OUT/status.log")"
 python3 -c 'import json, sys; s = json.load(open(sys.argv[1]))
-assert s["capacidad"] == 2000 and len(s["canales"]) == 16 and isinstance(s["deriva_s"], float), s' \
+assert s["capacidad"] == 2000 and len(s["canales"]) == 16 and isinstance(s["deriva_s"], int) and not isinstance(s["deriva_s"], bool), s' \
   "$OUT/status.json" || fail "odd status: $(cat "$OUT/status.json")"
 
 say "fetch the same memory with talvex-cli"
