@@ -5,7 +5,7 @@
 // so that both send the same bytes with the same timing and write the same
 // files.
 
-#include "app/cli_options.h"
+#include "cli/cli_options.h"
 struct TLiveFrame;
 
 #include <iosfwd>

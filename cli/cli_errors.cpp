@@ -1,7 +1,7 @@
-#include "app/cli_errors.h"
+#include "cli/cli_errors.h"
 
-#include "app/download_session.h"
 #include "data/text_file_writer.h"
+#include "logger/download_session.h"
 #include "serial/serial_device.h"
 #include "serial/serial_port.h"
 #include "sim/logger_simulator.h"

@@ -1,6 +1,6 @@
-#include "app/cli_files.h"
+#include "cli/cli_files.h"
 
-#include "app/cli_errors.h"
+#include "cli/cli_errors.h"
 #include "data/data_file_reader.h"
 #include "data/record_values.h"
 

@@ -1,7 +1,7 @@
-#include "app/cli_link.h"
+#include "cli/cli_link.h"
 
-#include "app/cli_errors.h"
-#include "app/logger_line.h"
+#include "cli/cli_errors.h"
+#include "logger/logger_line.h"
 #include "serial/serial_port.h"
 
 #include <QEventLoop>

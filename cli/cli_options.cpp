@@ -1,7 +1,7 @@
-#include "app/cli_options.h"
+#include "cli/cli_options.h"
 
-#include "app/cli_errors.h"
-#include "app/cli_plot.h"
+#include "cli/cli_errors.h"
+#include "cli/cli_plot.h"
 #include "data/record_values.h"
 
 #include <algorithm>

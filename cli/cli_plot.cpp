@@ -1,8 +1,8 @@
-#include "app/cli_plot.h"
+#include "cli/cli_plot.h"
 
-#include "app/cli_errors.h"
-#include "app/cli_files.h"
 #include "chart/chart_print.h"
+#include "cli/cli_errors.h"
+#include "cli/cli_files.h"
 #include "graph/graph_chart.h"
 #include "runtime/format_settings.h"
 

@@ -3,8 +3,8 @@
 // talvex-cli plot: the graph window's chart of a saved file, drawn without a
 // display into a PNG picture or a PDF page.
 
-#include "app/cli_commands.h"
-#include "app/cli_options.h"
+#include "cli/cli_commands.h"
+#include "cli/cli_options.h"
 
 #include <optional>
 #include <string>

@@ -1,8 +1,8 @@
-#include "app/cli_status.h"
+#include "cli/cli_status.h"
 
-#include "app/cli_errors.h"
-#include "app/cli_link.h"
-#include "app/logger_health.h"
+#include "cli/cli_errors.h"
+#include "cli/cli_link.h"
+#include "logger/logger_health.h"
 #include "runtime/format_settings.h"
 #include "runtime/number_format.h"
 #include "serial/serial_port.h"

@@ -3,8 +3,8 @@
 // talvex-cli status: one frame's worth of the logger's health, and the wait
 // for a live frame that the download's check uses as well.
 
-#include "app/cli_commands.h"
-#include "app/live_frame.h"
+#include "cli/cli_commands.h"
+#include "logger/live_frame.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,10 +1,10 @@
 // talvex-cli: the logger from the command line, for scripts and machines
 // without a display. See "talvex-cli --help".
 
-#include "app/cli_commands.h"
-#include "app/cli_link.h"
+#include "cli/cli_commands.h"
+#include "cli/cli_link.h"
 
-#include "app/cli_plot.h"
+#include "cli/cli_plot.h"
 
 #include <QApplication>
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
-#include "app/download_session.h"
+#include "logger/download_session.h"
 
-#include "app/logger_commands.h"
 #include "data/text_file_writer.h"
+#include "logger/logger_commands.h"
 #include "serial/serial_port.h"
 
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "app/logger_commands.h"
+#include "logger/logger_commands.h"
 
 #include "runtime/date_format.h"
 #include "runtime/exceptions.h"

@@ -1,4 +1,4 @@
-#include "app/logger_health.h"
+#include "logger/logger_health.h"
 
 #include "data/dump_decoder.h"
 #include "data/dump_lines.h"

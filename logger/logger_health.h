@@ -7,7 +7,7 @@
 // what comes out. PC times are milliseconds since the epoch; what the user
 // reads is in the PC's local time, as the logger's clock is.
 
-#include "app/live_frame.h"
+#include "logger/live_frame.h"
 
 #include <cstdint>
 #include <deque>

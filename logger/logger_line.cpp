@@ -1,4 +1,4 @@
-#include "app/logger_line.h"
+#include "logger/logger_line.h"
 
 #include "serial/serial_port.h"
 

@@ -1,12 +1,12 @@
 // talvex-cli on saved files: convert and stats, and download into a
 // spreadsheet.
 
-#include "app/cli_commands.h"
-#include "app/cli_errors.h"
-#include "app/download_session.h"
+#include "cli/cli_commands.h"
+#include "cli/cli_errors.h"
 #include "data/data_export.h"
 #include "data/data_file_reader.h"
 #include "data/text_file_writer.h"
+#include "logger/download_session.h"
 #include "runtime/format_settings.h"
 #include "sim/logger_simulator.h"
 

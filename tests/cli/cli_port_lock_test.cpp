@@ -1,7 +1,7 @@
 // talvex-cli on a port a terminal program has locked: it says which process
 // holds it, and opens the port again once that process is gone.
 
-#include "app/cli_errors.h"
+#include "cli/cli_errors.h"
 #include "serial/serial_device.h"
 
 #include "cli_test_peer.h"

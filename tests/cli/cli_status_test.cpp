@@ -1,7 +1,7 @@
-#include "app/cli_status.h"
-#include "app/cli_errors.h"
-#include "app/cli_options.h"
-#include "app/demo_port.h"
+#include "cli/cli_status.h"
+#include "cli/cli_errors.h"
+#include "cli/cli_options.h"
+#include "logger/demo_port.h"
 #include "runtime/format_settings.h"
 #include "sim/logger_simulator.h"
 

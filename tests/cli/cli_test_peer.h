@@ -3,8 +3,8 @@
 // A logger played by the test on the master side of a pty, on its own thread,
 // while talvex-cli runs on the test's (UI) thread.
 
-#include "app/cli_commands.h"
-#include "app/cli_link.h"
+#include "cli/cli_commands.h"
+#include "cli/cli_link.h"
 
 #include "common/pty_pair.h"
 #include "sim/logger_simulator.h"

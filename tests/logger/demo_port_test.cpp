@@ -1,4 +1,4 @@
-#include "app/demo_port.h"
+#include "logger/demo_port.h"
 #include "serial/serial_port.h"
 
 #include "common/pty_pair.h"

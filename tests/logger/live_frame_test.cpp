@@ -1,4 +1,4 @@
-#include "app/live_frame.h"
+#include "logger/live_frame.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/logger_commands.h"
+#include "logger/logger_commands.h"
 #include "runtime/exceptions.h"
 #include "runtime/format_settings.h"
 

@@ -1,4 +1,4 @@
-#include "app/logger_health.h"
+#include "logger/logger_health.h"
 #include "runtime/format_settings.h"
 #include "sim/logger_simulator.h"
 
