@@ -318,6 +318,12 @@ int RunCli(const std::vector<std::string> &args, TCliStreams streams) {
     streams.Out << "talvex-cli " << kTalvexVersion << '\n';
     return exOk;
   }
+  // Not in the help: the command table for the completion's and the manual
+  // page's checks.
+  if (args.size() == 1 && args[0] == "--list-options") {
+    streams.Out << CliOptionListText();
+    return exOk;
+  }
   // "ports" lists it and --port DEMO opens it, as in the window.
   RegisterDemoPort();
   std::string port;

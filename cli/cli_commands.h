@@ -6,17 +6,12 @@
 // files.
 
 #include "cli/cli_options.h"
+#include "cli/cli_streams.h"
 struct TLiveFrame;
 
 #include <iosfwd>
 #include <string>
 #include <vector>
-
-struct TCliStreams {
-  std::ostream &Out;
-  std::ostream &Err;
-  bool ErrIsTerminal = false;  // progress lines only on a terminal
-};
 
 // The whole program after its arguments: runs the command, reports a failure
 // on Err and returns the exit status. Needs the application object (the
@@ -38,7 +33,3 @@ std::string JsonTenths(double value);
 
 // Minutes of a live-frame rate code (4, 5, 6); 0 for any other code.
 int LiveRateMinutes(int rateCode);
-
-// Refuses an output file that exists (unless replacing was asked for) or
-// whose folder cannot be written, before anything is asked of the logger.
-void CheckOutputFile(const std::string &path, bool replace);

@@ -4,8 +4,8 @@
 // convert and stats; and the saving of a download in the format its name
 // asks for, shared with download.
 
-#include "cli/cli_commands.h"
 #include "cli/cli_options.h"
+#include "cli/cli_streams.h"
 #include "data/data_export.h"
 #include "data/data_file_reader.h"
 #include "data/data_statistics.h"

@@ -41,48 +41,123 @@ std::vector<int> ChannelList(const std::string &value) {
   return channels;
 }
 
-// Which options each command accepts.
-bool Accepts(TCliCommand command, const std::string &option) {
-  if (option == "--port" || option == "-p") return command != TCliCommand::Ports && !ReadsAFile(command);
-  if (option == "--timeout")
-    return command == TCliCommand::Live || command == TCliCommand::SetClock || command == TCliCommand::Download ||
-           command == TCliCommand::Status;
-  if (option == "--count" || option == "-n") return command == TCliCommand::Live;
-  if (option == "--json")
-    return command == TCliCommand::Live || command == TCliCommand::Status || command == TCliCommand::Stats;
-  if (option == "--full" || option == "--raw" || option == "--verificar") return command == TCliCommand::Download;
-  if (option == "-o" || option == "--output" || option == "--force")
-    return command == TCliCommand::Download || command == TCliCommand::Convert || command == TCliCommand::Plot;
-  if (option == "--csv") return command == TCliCommand::Download || command == TCliCommand::Convert;
-  if (option == "--canales" || option == "--tiempo") return command == TCliCommand::Plot;
-  if (option == "--above" || option == "--below")
-    return command == TCliCommand::Download || command == TCliCommand::Convert || command == TCliCommand::Stats;
-  return false;
+std::int64_t Temperature(const std::string &option, const std::string &value) {
+  std::int64_t tenths;
+  if (!ParseTenths(value, tenths))
+    throw ECliUsage(std::string(option)
+                        .append(" espera una temperatura con un decimal como mucho (25,0 o 25.0), no \"")
+                        .append(value)
+                        .append("\"."));
+  return tenths;
 }
 
-bool TakesValue(const std::string &option) {
-  return option == "--port" || option == "-p" || option == "--timeout" || option == "--count" || option == "-n" ||
-         option == "-o" || option == "--output" || option == "--raw" || option == "--csv" || option == "--above" ||
-         option == "--below" || option == "--canales";
+std::string FileName(const std::string &option, const std::string &value) {
+  if (value.empty()) throw ECliUsage(option + " espera el nombre del archivo.");
+  return value;
+}
+
+// Every option once: how it is spelt, whether a value follows it and what it
+// sets. Which commands take it is the command table's business.
+const TCliOptionSpec kOptions[] = {
+    {"--port", "-p", true,
+     [](TCliOptions &o, const std::string &, const std::string &value) {
+       if (value.empty()) throw ECliUsage("--port espera el nombre de un puerto.");
+       o.Port = value;
+     }},
+    {"--count", "-n", true,
+     [](TCliOptions &o, const std::string &option, const std::string &value) {
+       o.Count = WholeNumber(option, value, 1, 1000000000L);
+     }},
+    {"--json", nullptr, false, [](TCliOptions &o, const std::string &, const std::string &) { o.Json = true; }},
+    {"--timeout", nullptr, true,
+     [](TCliOptions &o, const std::string &option, const std::string &value) {
+       o.TimeoutSeconds = static_cast<int>(WholeNumber(option, value, 1, 86400));
+     }},
+    {"--output", "-o", true,
+     [](TCliOptions &o, const std::string &option, const std::string &value) { o.Output = FileName(option, value); }},
+    {"--full", nullptr, false, [](TCliOptions &o, const std::string &, const std::string &) { o.Full = true; }},
+    {"--raw", nullptr, true,
+     [](TCliOptions &o, const std::string &option, const std::string &value) { o.Raw = FileName(option, value); }},
+    {"--force", nullptr, false, [](TCliOptions &o, const std::string &, const std::string &) { o.Force = true; }},
+    {"--verificar", nullptr, false, [](TCliOptions &o, const std::string &, const std::string &) { o.Verify = true; }},
+    {"--csv", nullptr, true,
+     [](TCliOptions &o, const std::string &, const std::string &value) {
+       if (value != "comma" && value != "semicolon")
+         throw ECliUsage("--csv espera comma (coma y punto decimal) o semicolon (punto y coma y coma decimal), no \"" +
+                         value + "\".");
+       o.Csv = value;
+     }},
+    {"--above", nullptr, true,
+     [](TCliOptions &o, const std::string &option, const std::string &value) { o.Above = Temperature(option, value); }},
+    {"--below", nullptr, true,
+     [](TCliOptions &o, const std::string &option, const std::string &value) { o.Below = Temperature(option, value); }},
+    {"--canales", nullptr, true,
+     [](TCliOptions &o, const std::string &, const std::string &value) { o.Channels = ChannelList(value); }},
+    {"--tiempo", nullptr, false, [](TCliOptions &o, const std::string &, const std::string &) { o.TimeAxis = true; }},
+};
+
+// The option `spelt` ("--count" or "-n") if `command` takes it.
+const TCliOptionSpec *AcceptedOption(const TCliCommandSpec &command, const std::string &spelt) {
+  for (const char *name : command.Options) {
+    const TCliOptionSpec *option = FindCliOption(name);
+    if (option != nullptr && (spelt == option->Name || (option->Short != nullptr && spelt == option->Short)))
+      return option;
+  }
+  return nullptr;
 }
 
 }  // namespace
+
+const TCliOptionSpec *FindCliOption(const std::string &name) {
+  for (const TCliOptionSpec &option : kOptions)
+    if (name == option.Name) return &option;
+  return nullptr;
+}
+
+// The commands and the options each takes, in the order the help and the
+// completion offer them.
+const std::vector<TCliCommandSpec> &CliCommandTable() {
+  static const std::vector<TCliCommandSpec> table = {
+      {"ports", TCliCommand::Ports, {}},
+      {"live", TCliCommand::Live, {"--port", "--count", "--json", "--timeout"}},
+      {"set-clock", TCliCommand::SetClock, {"--port", "--timeout"}},
+      {"set-rate", TCliCommand::SetRate, {"--port"}},
+      {"download",
+       TCliCommand::Download,
+       {"--port", "--output", "--full", "--raw", "--force", "--verificar", "--csv", "--above", "--below", "--timeout"}},
+      {"status", TCliCommand::Status, {"--port", "--json", "--timeout"}},
+      {"convert", TCliCommand::Convert, {"--output", "--csv", "--above", "--below", "--force"}},
+      {"stats", TCliCommand::Stats, {"--json", "--above", "--below"}},
+      {"plot", TCliCommand::Plot, {"--output", "--canales", "--tiempo", "--force"}},
+  };
+  return table;
+}
+
+std::string CliOptionListText() {
+  std::string text;
+  for (const TCliCommandSpec &command : CliCommandTable()) {
+    text += command.Name;
+    for (const char *name : command.Options) {
+      const TCliOptionSpec *option = FindCliOption(name);
+      text.append(" ").append(option->Name);
+      if (option->Short != nullptr) text.append(" ").append(option->Short);
+    }
+    text += " --help\n";
+  }
+  return text;
+}
 
 TCliOptions ParseCliArguments(const std::vector<std::string> &args) {
   TCliOptions o;
   if (args.empty()) throw ECliUsage("Falta la orden. \"talvex-cli --help\" muestra las órdenes.");
   const std::string &name = args[0];
   if (name == "--help" || name == "-h" || name == "help") return o;
-  if (name == "ports") o.Command = TCliCommand::Ports;
-  else if (name == "live") o.Command = TCliCommand::Live;
-  else if (name == "set-clock") o.Command = TCliCommand::SetClock;
-  else if (name == "set-rate") o.Command = TCliCommand::SetRate;
-  else if (name == "download") o.Command = TCliCommand::Download;
-  else if (name == "status") o.Command = TCliCommand::Status;
-  else if (name == "convert") o.Command = TCliCommand::Convert;
-  else if (name == "stats") o.Command = TCliCommand::Stats;
-  else if (name == "plot") o.Command = TCliCommand::Plot;
-  else throw ECliUsage("Orden desconocida: \"" + name + "\". \"talvex-cli --help\" muestra las órdenes.");
+  const TCliCommandSpec *command = nullptr;
+  for (const TCliCommandSpec &c : CliCommandTable())
+    if (name == c.Name) command = &c;
+  if (command == nullptr)
+    throw ECliUsage("Orden desconocida: \"" + name + "\". \"talvex-cli --help\" muestra las órdenes.");
+  o.Command = command->Command;
 
   std::vector<std::string> positional;
   for (std::size_t i = 1; i < args.size(); ++i) {
@@ -103,9 +178,10 @@ TCliOptions ParseCliArguments(const std::vector<std::string> &args) {
       return o;
     }
     if (arg.size() > 1 && arg[0] == '-' && !(arg.size() > 1 && arg[1] >= '0' && arg[1] <= '9')) {
-      if (!Accepts(o.Command, arg))
+      const TCliOptionSpec *option = AcceptedOption(*command, arg);
+      if (option == nullptr)
         throw ECliUsage(std::string("La orden ").append(name).append(" no admite la opción ").append(arg).append("."));
-      if (TakesValue(arg)) {
+      if (option->TakesValue) {
         if (!hasValue) {
           if (i + 1 >= args.size()) throw ECliUsage("Falta el valor de " + arg + ".");
           value = args[++i];
@@ -113,45 +189,7 @@ TCliOptions ParseCliArguments(const std::vector<std::string> &args) {
       } else if (hasValue) {
         throw ECliUsage("La opción " + arg + " no lleva valor.");
       }
-      if (arg == "--port" || arg == "-p") {
-        if (value.empty()) throw ECliUsage("--port espera el nombre de un puerto.");
-        o.Port = value;
-      } else if (arg == "--timeout") {
-        o.TimeoutSeconds = static_cast<int>(WholeNumber(arg, value, 1, 86400));
-      } else if (arg == "--count" || arg == "-n") {
-        o.Count = WholeNumber(arg, value, 1, 1000000000L);
-      } else if (arg == "--json") {
-        o.Json = true;
-      } else if (arg == "--full") {
-        o.Full = true;
-      } else if (arg == "-o" || arg == "--output") {
-        if (value.empty()) throw ECliUsage(arg + " espera el nombre del archivo.");
-        o.Output = value;
-      } else if (arg == "--raw") {
-        if (value.empty()) throw ECliUsage("--raw espera el nombre del archivo.");
-        o.Raw = value;
-      } else if (arg == "--force") {
-        o.Force = true;
-      } else if (arg == "--verificar") {
-        o.Verify = true;
-      } else if (arg == "--csv") {
-        if (value != "comma" && value != "semicolon")
-          throw ECliUsage("--csv espera comma (coma y punto decimal) o semicolon (punto y coma y coma decimal), no \"" +
-                          value + "\".");
-        o.Csv = value;
-      } else if (arg == "--above" || arg == "--below") {
-        std::int64_t tenths;
-        if (!ParseTenths(value, tenths))
-          throw ECliUsage(std::string(arg)
-                              .append(" espera una temperatura con un decimal como mucho (25,0 o 25.0), no \"")
-                              .append(value)
-                              .append("\"."));
-        (arg == "--above" ? o.Above : o.Below) = tenths;
-      } else if (arg == "--canales") {
-        o.Channels = ChannelList(value);
-      } else if (arg == "--tiempo") {
-        o.TimeAxis = true;
-      }
+      option->Apply(o, arg, value);
       continue;
     }
     positional.push_back(arg);

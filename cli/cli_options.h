@@ -28,6 +28,31 @@ struct TCliOptions {
   bool TimeAxis = false;                     // plot --tiempo: date and time on the bottom axis
 };
 
+// One option of the command line, however many commands take it. `Apply`
+// checks the value and stores it, raising ECliUsage with a message that
+// names the option as it was spelt.
+struct TCliOptionSpec {
+  const char *Name;   // "--count"
+  const char *Short;  // "-n", or nullptr
+  bool TakesValue;
+  void (*Apply)(TCliOptions &options, const std::string &spelt, const std::string &value);
+};
+
+// A command and the options it takes (by their long names).
+struct TCliCommandSpec {
+  const char *Name;
+  TCliCommand Command;
+  std::vector<const char *> Options;
+};
+
+// The one table the parser reads; the completion and the manual page are
+// checked against it through CliOptionListText ("talvex-cli --list-options").
+const std::vector<TCliCommandSpec> &CliCommandTable();
+const TCliOptionSpec *FindCliOption(const std::string &longName);
+// A line per command: its name, then every spelling of every option it
+// takes, --help last ("live --port -p --count -n --json --timeout --help").
+std::string CliOptionListText();
+
 // Parses the arguments after the program name. Raises ECliUsage with a
 // message that names the offending argument.
 TCliOptions ParseCliArguments(const std::vector<std::string> &args);

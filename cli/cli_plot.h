@@ -3,11 +3,12 @@
 // talvex-cli plot: the graph window's chart of a saved file, drawn without a
 // display into a PNG picture or a PDF page.
 
-#include "cli/cli_commands.h"
 #include "cli/cli_options.h"
+#include "cli/cli_streams.h"
 
 #include <optional>
 #include <string>
+#include <vector>
 
 enum class TPlotFormat { Png, Pdf };
 

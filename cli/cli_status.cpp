@@ -1,5 +1,6 @@
 #include "cli/cli_status.h"
 
+#include "cli/cli_commands.h"
 #include "cli/cli_errors.h"
 #include "cli/cli_link.h"
 #include "logger/logger_health.h"

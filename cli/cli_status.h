@@ -3,7 +3,8 @@
 // talvex-cli status: one frame's worth of the logger's health, and the wait
 // for a live frame that the download's check uses as well.
 
-#include "cli/cli_commands.h"
+#include "cli/cli_options.h"
+#include "cli/cli_streams.h"
 #include "logger/live_frame.h"
 
 #include <cstdint>
