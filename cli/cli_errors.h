@@ -26,11 +26,11 @@ enum TCliExit : int {
 // A failure of the companion that already knows its exit status.
 class ECliFailure : public Exception {
 public:
-  ECliFailure(TCliExit code, const std::string &message) : Exception(message), Code_(code) {}
-  TCliExit Code() const { return Code_; }
+  ECliFailure(TCliExit code, const std::string &message) : Exception(message), code_(code) {}
+  TCliExit Code() const { return code_; }
 
 private:
-  TCliExit Code_;
+  TCliExit code_;
 };
 
 // A command line that cannot be run.

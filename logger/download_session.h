@@ -50,11 +50,11 @@ std::optional<TDumpFault> FindDumpFault(const TDumpLines &lines);
 // A dump that does not decode, with the place it fails at.
 class EDumpDecodeError : public EConvertError {
 public:
-  EDumpDecodeError(const std::string &message, const TDumpFault &fault) : EConvertError(message), Fault_(fault) {}
-  const TDumpFault &Fault() const { return Fault_; }
+  EDumpDecodeError(const std::string &message, const TDumpFault &fault) : EConvertError(message), fault_(fault) {}
+  const TDumpFault &Fault() const { return fault_; }
 
 private:
-  TDumpFault Fault_;
+  TDumpFault fault_;
 };
 
 // A decoded download: the table as the data window fills it on its first
