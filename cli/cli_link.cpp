@@ -40,13 +40,13 @@ void InstallCliInterruptHandlers() {
 }
 
 TCliLink::TCliLink(const std::string &port)
-    : portName_(port), port_(std::make_unique<TSerialPort>()), timers_(std::make_unique<QObject>()) {
-  ConfigureLoggerLine(*port_);
-  port_->SetPort(port);
-  port_->OnRxChar = [this](TCustomSerialPort *, int count) { Received(count); };
-  port_->OnLineLost = [this](TCustomSerialPort *) {
+    : PortName_(port), Port_(std::make_unique<TSerialPort>()), Timers_(std::make_unique<QObject>()) {
+  ConfigureLoggerLine(*Port_);
+  Port_->SetPort(port);
+  Port_->OnRxChar = [this](TCustomSerialPort *, int count) { Received(count); };
+  Port_->OnLineLost = [this](TCustomSerialPort *) {
     Fail(std::make_exception_ptr(
-        ECliFailure(exLineLost, "Se cortó la línea del puerto " + portName_ +
+        ECliFailure(exLineLost, "Se cortó la línea del puerto " + PortName_ +
                                     ": el dispositivo dejó de responder (¿se desconectó el cable o el adaptador?).")));
   };
 }
@@ -56,25 +56,25 @@ TCliLink::~TCliLink() {
   Close();
 }
 
-void TCliLink::Open() { RaiseRtsAndOpen(*port_); }
+void TCliLink::Open() { RaiseRtsAndOpen(*Port_); }
 
 void TCliLink::Close() {
-  if (!port_ || !port_->Connected()) return;
+  if (!Port_ || !Port_->Connected()) return;
   // Closing purges the device's queues. The window keeps its port open after
   // a command; this program closes right after its last one, so the logger
   // is given time to take it first (the last bytes in a UART's FIFO, or a
   // pseudo-terminal's peer that has not read yet, would be lost otherwise).
-  if (port_->Handle() >= 0) QThread::msleep(kCloseGraceMs);
-  LowerRtsAndClose(*port_);
+  if (Port_->Handle() >= 0) QThread::msleep(kCloseGraceMs);
+  LowerRtsAndClose(*Port_);
 }
 
 void TCliLink::Received(int count) {
   Guarded([&] {
     std::string text;
-    port_->ReadText(text, count);
-    if (done_ || failure_) return;
-    ++reads_;
-    if (idle_ && idle_->isActive()) idle_->start();
+    Port_->ReadText(text, count);
+    if (Done_ || Failure_) return;
+    ++Reads_;
+    if (Idle_ && Idle_->isActive()) Idle_->start();
     if (OnRead) OnRead(text);
   });
 }
@@ -90,30 +90,30 @@ void TCliLink::Guarded(const std::function<void()> &step) {
 }
 
 void TCliLink::Finish() {
-  done_ = true;
-  if (loop_) loop_->quit();
+  Done_ = true;
+  if (Loop_) Loop_->quit();
 }
 
 void TCliLink::Fail(std::exception_ptr failure) {
-  if (!failure_) failure_ = std::move(failure);
-  if (loop_) loop_->quit();
+  if (!Failure_) Failure_ = std::move(failure);
+  if (Loop_) Loop_->quit();
 }
 
 void TCliLink::After(int ms, std::function<void()> step) {
-  auto *timer = new QTimer(timers_.get());
+  auto *timer = new QTimer(Timers_.get());
   timer->setSingleShot(true);
   timer->setTimerType(Qt::PreciseTimer);
   QObject::connect(timer, &QTimer::timeout, timer, [this, timer, step = std::move(step)] {
     timer->deleteLater();
-    if (!done_ && !failure_) Guarded(step);
+    if (!Done_ && !Failure_) Guarded(step);
   });
   timer->start(ms);
 }
 
 void TCliLink::Run(int idleMs, const std::function<std::string()> &idleMessage) {
   // A command may run the link in steps: each run goes on until its own Finish.
-  done_ = false;
-  if (!failure_) {
+  Done_ = false;
+  if (!Failure_) {
     QEventLoop loop;
     QTimer idle;
     idle.setSingleShot(true);
@@ -125,18 +125,18 @@ void TCliLink::Run(int idleMs, const std::function<std::string()> &idleMessage) 
     QObject::connect(&watch, &QTimer::timeout, &loop, [&] {
       if (CliInterruptRequested()) Fail(std::make_exception_ptr(ECliFailure(exInterrupted, "Interrumpido.")));
     });
-    loop_ = &loop;
-    idle_ = &idle;
+    Loop_ = &loop;
+    Idle_ = &idle;
     struct Forget {
       TCliLink &link;
       ~Forget() {
-        link.loop_ = nullptr;
-        link.idle_ = nullptr;
+        link.Loop_ = nullptr;
+        link.Idle_ = nullptr;
       }
     } forget{*this};
     idle.start();
     watch.start();
     loop.exec();
   }
-  if (failure_) std::rethrow_exception(failure_);
+  if (Failure_) std::rethrow_exception(Failure_);
 }

@@ -30,8 +30,8 @@ public:
   TCliLink(const TCliLink &) = delete;
   TCliLink &operator=(const TCliLink &) = delete;
 
-  TSerialPort &Port() { return *port_; }
-  const std::string &PortName() const { return portName_; }
+  TSerialPort &Port() { return *Port_; }
+  const std::string &PortName() const { return PortName_; }
 
   void Open();
   void Close();
@@ -54,19 +54,19 @@ public:
   void After(int ms, std::function<void()> step);
 
   // Reads received so far, and the time of the first one.
-  long Reads() const { return reads_; }
+  long Reads() const { return Reads_; }
 
 private:
   void Received(int count);
   void Guarded(const std::function<void()> &step);
 
-  std::string portName_;
-  std::unique_ptr<TSerialPort> port_;
+  std::string PortName_;
+  std::unique_ptr<TSerialPort> Port_;
   // Owns the timers of After, so that none outlives the link.
-  std::unique_ptr<QObject> timers_;
-  QEventLoop *loop_ = nullptr;  // while Run runs
-  QTimer *idle_ = nullptr;      // while Run runs
-  bool done_ = false;
-  std::exception_ptr failure_;
-  long reads_ = 0;
+  std::unique_ptr<QObject> Timers_;
+  QEventLoop *Loop_ = nullptr;  // while Run runs
+  QTimer *Idle_ = nullptr;      // while Run runs
+  bool Done_ = false;
+  std::exception_ptr Failure_;
+  long Reads_ = 0;
 };
