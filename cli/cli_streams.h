@@ -14,5 +14,7 @@ struct TCliStreams {
 };
 
 // Refuses an output file that exists (unless replacing was asked for) or
-// whose folder cannot be written, before anything is asked of the logger.
+// cannot be written, before anything is asked of the logger: a new file needs
+// a folder the user may write; an existing one the user may write is taken
+// in any folder (it is saved in place there, as the window saves).
 void CheckOutputFile(const std::string &path, bool replace);

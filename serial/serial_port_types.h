@@ -5,7 +5,7 @@
 // port's exception, and the line-settings and timeout records the port hands
 // to the device layer. Plain C++, no Qt, no operating-system headers.
 
-#include "runtime/exception_base.h"
+#include "runtime/exceptions.h"
 
 #include <cstdint>
 #include <initializer_list>
