@@ -1,9 +1,9 @@
 #include "app/main_window.h"
 
-#include "app/download_session.h"
-#include "app/logger_commands.h"
-#include "app/logger_line.h"
 #include "app/main_window_look.h"
+#include "logger/download_session.h"
+#include "logger/logger_commands.h"
+#include "logger/logger_line.h"
 #include "runtime/application.h"
 #include "runtime/date_format.h"
 #include "runtime/exceptions.h"

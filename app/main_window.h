@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/live_frame.h"
-#include "app/logger_health.h"
+#include "logger/live_frame.h"
+#include "logger/logger_health.h"
 #include "runtime/radio_group.h"
 #include "runtime/ui_timer.h"
 

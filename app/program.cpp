@@ -2,7 +2,6 @@
 
 #include "app/about_window.h"
 #include "app/clock_set_window.h"
-#include "app/demo_port.h"
 #include "app/help_window.h"
 #include "app/main_window.h"
 #include "app/rate_window.h"
@@ -10,6 +9,7 @@
 #include "chart/chart_preview.h"
 #include "data/data_window.h"
 #include "graph/graph_window.h"
+#include "logger/demo_port.h"
 #include "runtime/application.h"
 #include "runtime/form.h"
 #include "runtime/format_settings.h"

@@ -1,7 +1,7 @@
 #include "app/rate_window.h"
 
-#include "app/logger_commands.h"
 #include "app/main_window.h"
+#include "logger/logger_commands.h"
 #include "runtime/form_font.h"
 #include "serial/serial_port.h"
 

@@ -1,7 +1,7 @@
-#include "app/live_frame.h"
 #include "app/main_window.h"
 #include "app/program.h"
 #include "app/thermometer_window.h"
+#include "logger/live_frame.h"
 #include "runtime/format_settings.h"
 #include "serial/serial_port.h"
 

@@ -1,5 +1,7 @@
 #include "chart/time_axis.h"
 
+#include "calendar/civil_date.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -12,28 +14,6 @@ constexpr double kYear = 365.25 * kDay;
 constexpr long long kDays1970To2000 = 10957;
 
 const char *const kMonths[12] = {"ene", "feb", "mar", "abr", "may", "jun", "jul", "ago", "sep", "oct", "nov", "dic"};
-
-// Days from 1 January 1970 of a proleptic Gregorian date, and back.
-long long DaysFromCivil(long long y, int m, int d) {
-  y -= m <= 2;
-  const long long era = (y >= 0 ? y : y - 399) / 400;
-  const long long yoe = y - era * 400;
-  const long long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const long long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
-}
-
-void CivilFromDays(long long z, long long &y, int &m, int &d) {
-  z += 719468;
-  const long long era = (z >= 0 ? z : z - 146096) / 146097;
-  const long long doe = z - era * 146097;
-  const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const long long mp = (5 * doy + 2) / 153;
-  d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  y = yoe + era * 400 + (m <= 2);
-}
 
 double MonthStart(long long monthIndex) {
   const long long y = monthIndex >= 0 ? monthIndex / 12 : (monthIndex - 11) / 12;
@@ -119,7 +99,7 @@ void Generate(const TStep &step, double from, double to, std::vector<double> &ou
 }  // namespace
 
 double CivilSeconds(int year, int month, int day, int hour, int minute, double second) {
-  const long long days = DaysFromCivil(year, month, day) - kDays1970To2000;
+  const long long days = civil::DaysFromCivil(year, month, day) - kDays1970To2000;
   return static_cast<double>(days) * kDay + hour * 3600.0 + minute * 60.0 + second;
 }
 
@@ -130,9 +110,10 @@ TCivilTime CivilTime(double seconds) {
   const double days = std::floor(seconds / kDay);
   double rest = seconds - days * kDay;
   TCivilTime c;
-  long long y;
-  CivilFromDays(static_cast<long long>(days) + kDays1970To2000, y, c.Month, c.Day);
-  c.Year = static_cast<int>(y);
+  const civil::TDate date = civil::CivilFromDays(static_cast<long long>(days) + kDays1970To2000);
+  c.Year = static_cast<int>(date.Year);
+  c.Month = date.Month;
+  c.Day = date.Day;
   c.Hour = static_cast<int>(rest / 3600);
   rest -= c.Hour * 3600.0;
   c.Minute = static_cast<int>(rest / 60);
@@ -147,11 +128,8 @@ bool ParseRecordTime(std::string_view date, std::string_view time, double &secon
   const int d = ParseDigits(date, 0, 2, ok), m = ParseDigits(date, 3, 2, ok), y = ParseDigits(date, 6, 4, ok);
   const int h = ParseDigits(time, 0, 2, ok), mi = ParseDigits(time, 3, 2, ok), s = ParseDigits(time, 6, 2, ok);
   if (!ok || m < 1 || m > 12 || d < 1 || h > 23 || mi > 59 || s > 59) return false;
-  // The day must exist in its month: the 31st of April comes back as 1 May.
-  long long yy;
-  int mm, dd;
-  CivilFromDays(DaysFromCivil(y, m, d), yy, mm, dd);
-  if (mm != m || dd != d) return false;
+  // The day must exist in its month: no 31st of April, no 29 February 1900.
+  if (d > civil::DaysInMonth(y, m)) return false;
   seconds = CivilSeconds(y, m, d, h, mi, s);
   return true;
 }

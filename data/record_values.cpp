@@ -1,5 +1,6 @@
 #include "data/record_values.h"
 
+#include "calendar/civil_date.h"
 #include "data/dump_decoder.h"
 #include "runtime/date_format.h"
 
@@ -27,29 +28,8 @@ bool Expect(std::string_view text, size_t &at, char c) {
   return true;
 }
 
-// Days from 1 January of year 1 (H. Hinnant's civil-calendar algorithms, as
-// the simulator counts its clock; the simulator stands alone, so it keeps a
-// copy of its own).
-std::int64_t DaysFromCivil(int y, int m, int d) {
-  y -= m <= 2;
-  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const int yoe = static_cast<int>(y - era * 400);
-  const int doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 306;  // day 0 is 1 March of year 0; 306 days later is 1 January of year 1
-}
-
-void CivilFromDays(std::int64_t z, int &y, int &m, int &d) {
-  z += 306;
-  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const int doe = static_cast<int>(z - era * 146097);
-  const int yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const int doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const int mp = (5 * doy + 2) / 153;
-  d = doy - (153 * mp + 2) / 5 + 1;
-  m = mp < 10 ? mp + 3 : mp - 9;
-  y = static_cast<int>(yoe + era * 400) + (m <= 2);
-}
+// Stamps count seconds from 1 January of year 1, as they always have.
+constexpr std::int64_t kYearOneDays = civil::DaysFromCivil(1, 1, 1);
 
 }  // namespace
 
@@ -110,7 +90,8 @@ bool ValidStamp(const TStamp &s) {
 }
 
 std::int64_t StampSeconds(const TStamp &s) {
-  return DaysFromCivil(s.Year, s.Month, s.Day) * 86400 + s.Hour * 3600 + s.Minute * 60 + s.Second;
+  return (civil::DaysFromCivil(s.Year, s.Month, s.Day) - kYearOneDays) * 86400 + s.Hour * 3600 + s.Minute * 60 +
+         s.Second;
 }
 
 TStamp StampFromSeconds(std::int64_t seconds) {
@@ -121,7 +102,10 @@ TStamp StampFromSeconds(std::int64_t seconds) {
     --days;
   }
   TStamp s;
-  CivilFromDays(days, s.Year, s.Month, s.Day);
+  const civil::TDate date = civil::CivilFromDays(days + kYearOneDays);
+  s.Year = static_cast<int>(date.Year);
+  s.Month = date.Month;
+  s.Day = date.Day;
   s.Hour = static_cast<int>(rest / 3600);
   s.Minute = static_cast<int>(rest / 60 % 60);
   s.Second = static_cast<int>(rest % 60);

@@ -3,6 +3,8 @@
 
 #include "sim/logger_simulator.h"
 
+#include "calendar/civil_date.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -12,40 +14,7 @@ namespace {
 
 constexpr std::int64_t kMsPerDay = 86400000;
 
-// Days since 1970-01-01 of a Gregorian date, and back (H. Hinnant's
-// algorithms): exact for every year we can meet, no time zone involved.
-std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
-}
-
-void CivilFromDays(std::int64_t z, int &year, int &month, int &day) {
-  z += 719468;
-  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const unsigned doe = static_cast<unsigned>(z - era * 146097);
-  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const unsigned mp = (5 * doy + 2) / 153;
-  day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  year = static_cast<int>(yoe + era * 400 + (month <= 2));
-}
-
-const std::int64_t kEpochDays = DaysFromCivil(2000, 1, 1);
-
-int DaysInMonth(int year, int month) {
-  static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (month < 1 || month > 12) return 0;
-  if (month == 2) {
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    return leap ? 29 : 28;
-  }
-  return kDays[month - 1];
-}
+constexpr std::int64_t kEpochDays = civil::DaysFromCivil(2000, 1, 1);
 
 // Writes `value` as exactly `width` decimal digits (the logger's fields have
 // no room for more; values are clamped into range before they get here).
@@ -74,7 +43,7 @@ double Unit(std::uint64_t seed, int channel, int which) {
 }  // namespace
 
 std::int64_t TSimDateTime::ToMs() const {
-  const std::int64_t days = DaysFromCivil(Year, static_cast<unsigned>(Month), static_cast<unsigned>(Day)) - kEpochDays;
+  const std::int64_t days = civil::DaysFromCivil(Year, Month, Day) - kEpochDays;
   return days * kMsPerDay + ((Hour * 60LL + Minute) * 60LL + Second) * 1000LL;
 }
 
@@ -86,7 +55,10 @@ TSimDateTime TSimDateTime::FromMs(std::int64_t ms) {
     --days;
   }
   TSimDateTime t;
-  CivilFromDays(days + kEpochDays, t.Year, t.Month, t.Day);
+  const civil::TDate date = civil::CivilFromDays(days + kEpochDays);
+  t.Year = static_cast<int>(date.Year);
+  t.Month = date.Month;
+  t.Day = date.Day;
   const std::int64_t secs = rest / 1000;
   t.Hour = static_cast<int>(secs / 3600);
   t.Minute = static_cast<int>(secs / 60 % 60);
@@ -95,7 +67,7 @@ TSimDateTime TSimDateTime::FromMs(std::int64_t ms) {
 }
 
 bool TSimDateTime::IsValid() const {
-  return Month >= 1 && Month <= 12 && Day >= 1 && Day <= DaysInMonth(Year, Month) && Hour >= 0 && Hour <= 23 &&
+  return Month >= 1 && Month <= 12 && Day >= 1 && Day <= civil::DaysInMonth(Year, Month) && Hour >= 0 && Hour <= 23 &&
          Minute >= 0 && Minute <= 59 && Second >= 0 && Second <= 59;
 }
 

@@ -28,6 +28,9 @@ inline void CloseFd(int &fd) {
 }  // namespace logger_sim
 
 struct TLoggerSimulator::TImpl {
+  // One run of the logger on the thread (logger_simulator_thread.cpp).
+  class TSession;
+
   int Master = -1;
   int Slave = -1;  // held open so the master works before anyone opens it
   int StopRead = -1, StopWrite = -1;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "widgets/captions.h"
+
 #include <QWidget>
 
 class QPainter;
@@ -18,6 +20,9 @@ class TInsBinGControl : public QWidget {
 public:
   explicit TInsBinGControl(QWidget *parent = nullptr);
   ~TInsBinGControl() override;
+
+  // The lines of text it paints, as it paints them now (none by default).
+  virtual TCaptionBoxes Captions() { return {}; }
 
   bool Checked() const { return checked_; }
   void SetChecked(bool b);

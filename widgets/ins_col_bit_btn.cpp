@@ -190,7 +190,7 @@ QPoint TInsColBitBtn::TextOrigin(const QString &caption, bool sunken, const QFon
   return QPoint(tx + dx, ty + dy);
 }
 
-TCaptionBoxes TInsColBitBtn::Captions() const {
+TCaptionBoxes TInsColBitBtn::Captions() {
   TCaptionBoxes boxes;
   const QFont f = CaptionFont();
   const QFontMetrics fm(f);

@@ -120,7 +120,7 @@ public:
   QFont CaptionFont() const;
   // Every line of both captions where the button draws it, raised and held
   // down.
-  TCaptionBoxes Captions() const;
+  TCaptionBoxes Captions() override;
 
   int PaintCount() const { return paintCount_; }
 

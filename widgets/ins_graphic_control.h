@@ -1,5 +1,7 @@
 #pragma once
 
+#include "widgets/captions.h"
+
 #include <QWidget>
 
 // Base of the analogue widgets, the clock and the gradient: settings changes
@@ -15,6 +17,9 @@ public:
 
   // Runs SettingsChanged unless an update lock is held.
   void Change();
+
+  // The lines of text it paints, as it paints them now (none by default).
+  virtual TCaptionBoxes Captions() { return {}; }
 
 protected:
   virtual void SettingsChanged() {}

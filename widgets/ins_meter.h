@@ -88,7 +88,7 @@ public:
   const TScaleDiv &ScaleDiv() { return Sync().div; }
   // The names and the scale labels, each with the room it has: its name
   // rectangle, the scale area.
-  TCaptionBoxes Captions();
+  TCaptionBoxes Captions() override;
   // Needle outline at the current angle, in widget coordinates.
   QPolygonF NeedlePolygon() const;
   QPointF NeedleTip() const;

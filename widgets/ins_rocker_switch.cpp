@@ -318,7 +318,7 @@ QRect TInsRockerSwitch::CaptionRect() const {
 
 QFont TInsRockerSwitch::CaptionFont() const { return FitCaptionFont(font(), text_, CaptionRect().width()); }
 
-TCaptionBoxes TInsRockerSwitch::Captions() const {
+TCaptionBoxes TInsRockerSwitch::Captions() {
   TCaptionBoxes boxes;
   if (text_.isEmpty()) return boxes;
   const QFont f = CaptionFont();

@@ -86,7 +86,7 @@ public:
   // not fit inside the frame otherwise.
   QFont CaptionFont() const;
   // Each line of the caption where the switch draws it.
-  TCaptionBoxes Captions() const;
+  TCaptionBoxes Captions() override;
 
 protected:
   void DrawSwitch(QPainter &p, const QRect &r, bool vertical, bool on) override;

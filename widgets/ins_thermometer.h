@@ -85,7 +85,7 @@ public:
   const TScaleDiv &ScaleDiv() { return Sync().div; }
   const TScaleMetrics &ScaleMetrics() { return Sync().metrics; }
   // The names, each with its rectangle as its room.
-  TCaptionBoxes Captions();
+  TCaptionBoxes Captions() override;
   // Row of the channel at a scale value (ValueTo at the top row).
   int ScaleY(double value);
   // Pixels of the channel filled for the current position.

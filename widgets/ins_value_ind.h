@@ -20,7 +20,7 @@ public:
   QRect ValueBoxRect() const { return layout_.box.Box; }
   QRect ValueInsideRect() const { return layout_.box.Text; }
   // The names, each with its rectangle as its room.
-  TCaptionBoxes Captions() const { return NameCaptions(layout_.frame); }
+  TCaptionBoxes Captions() override { return NameCaptions(layout_.frame); }
 
   // Paints of the whole body and the area they covered; the value's are
   // ValuePaintCount.

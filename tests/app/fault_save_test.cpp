@@ -3,10 +3,10 @@
 // untouched and the user told why; a file that still takes writes in a
 // read-only folder is saved in place.
 
-#include "app/download_session.h"
 #include "app/main_window.h"
 #include "app/program.h"
 #include "data/data_window.h"
+#include "logger/download_session.h"
 #include "runtime/application.h"
 #include "serial/serial_port.h"
 #include "sim/logger_simulator.h"

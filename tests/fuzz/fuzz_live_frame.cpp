@@ -3,8 +3,8 @@
 // Input: a run of [length byte][that many bytes], each one piece as a read of
 // the port could return it.
 
-#include "app/live_frame.h"
 #include "fuzz_check.h"
+#include "logger/live_frame.h"
 
 #include <cmath>
 #include <cstddef>

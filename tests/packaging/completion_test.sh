@@ -48,6 +48,15 @@ for command in "${commands[@]}"; do
   done
   expect "the options of $command" "$(sorted "${accepted[@]}" --help)" "$(offers talvex-cli "$command" -)"
 done
+# The program's own command table ("talvex-cli --list-options", the table
+# its parser reads): the completion offers its commands, and for each exactly
+# its options.
+table="$("$cli" --list-options)"
+[[ -n "$table" ]] || { echo "FAIL: talvex-cli --list-options printed nothing"; failed=1; }
+expect "the commands of the table" "$(sorted $(cut -d' ' -f1 <<<"$table") --help --version)" "$(offers talvex-cli "")"
+while read -r command table_options; do
+  expect "the table's options of $command" "$(sorted $table_options)" "$(offers talvex-cli "$command" -)"
+done <<<"$table"
 expect "an option given is not offered again" "$(sorted --count --port --timeout -n -p --help)" \
   "$(offers talvex-cli live --json -)"
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The manual pages against the programs they describe: every command, every
-# option and every exit status a program's own help names is in its page,
-# and man reads each page without a warning.
+# option and every exit status a program's own help (and talvex-cli's
+# command table) names is in its page, and man reads each page without a
+# warning.
 #   manual_test.sh MAN_SOURCE_DIR TALVEX TALVEX_CLI TALVEX_SIM
 set -uo pipefail
 pages=$1
@@ -30,6 +31,18 @@ for command in $(sed -n 's/^  talvex-cli \([a-z][a-z-]*\).*/\1/p' <<<"$help" | s
   grep -qxF ".B $entry" "$page" || grep -qF ".BR $entry " "$page" ||
     fail "talvex-cli(1) has no entry for the command $command"
 done
+# Every command and every spelling of every option of the command table the
+# parser reads ("talvex-cli --list-options"), named in the page.
+table="$("$cli" --list-options)"
+[[ -n "$table" ]] || fail "talvex-cli --list-options printed nothing"
+while read -r command options; do
+  entry="$(man_form "$command")"
+  grep -qxF ".B $entry" "$page" || grep -qF ".BR $entry " "$page" ||
+    fail "talvex-cli(1) has no entry for the command $command of the table"
+  for option in $options; do
+    grep -qF -- "$(man_form "$option")" "$page" || fail "talvex-cli(1) does not name $option ($command)"
+  done
+done <<<"$table"
 # The exit statuses the help lists ("Códigos de salida: 0 bien, 1 otro error, ...").
 codes="$(sed -n '/^Códigos de salida/,$p' <<<"$help" | grep -oE '(^|[:,] ?)[0-9]+ [a-z]' | grep -oE '[0-9]+')"
 [[ -n "$codes" ]] || fail "no exit statuses found in talvex-cli --help"

@@ -2,7 +2,7 @@
 #include "runtime/application.h"
 #include "runtime/exceptions.h"
 #include "runtime/format_settings.h"
-#include "tests/widgets/qstring_print.h"
+#include "widgets/qstring_print.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 #include "runtime/form_font.h"
 #include "runtime/format_settings.h"
-#include "tests/widgets/qstring_print.h"
 #include "widgets/ins_col_bit_btn.h"
 #include "widgets/ins_led.h"
 #include "widgets/ins_rocker_switch.h"
 #include "widgets/ins_value_ind.h"
+#include "widgets/qstring_print.h"
 
 #include <gtest/gtest.h>
 #include <QApplication>

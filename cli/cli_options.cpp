@@ -1,0 +1,278 @@
+#include "cli/cli_options.h"
+
+#include "cli/cli_errors.h"
+#include "cli/cli_plot.h"
+#include "data/record_values.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+
+namespace {
+
+long WholeNumber(const std::string &option, const std::string &text, long low, long high) {
+  errno = 0;
+  char *end = nullptr;
+  const long value = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || errno != 0 || value < low || value > high)
+    throw ECliUsage(option + " espera un número entero entre " + std::to_string(low) + " y " + std::to_string(high) +
+                    ", no \"" + text + "\".");
+  return value;
+}
+
+// Commands that read a saved file and need no port.
+bool ReadsAFile(TCliCommand command) {
+  return command == TCliCommand::Convert || command == TCliCommand::Stats || command == TCliCommand::Plot;
+}
+
+// "1,2,5": channels 1 to 16, each once.
+std::vector<int> ChannelList(const std::string &value) {
+  std::vector<int> channels;
+  std::size_t at = 0;
+  while (at <= value.size()) {
+    const std::size_t comma = std::min(value.find(',', at), value.size());
+    const std::string item = value.substr(at, comma - at);
+    const long channel = WholeNumber("--canales", item, 1, 16);
+    if (std::find(channels.begin(), channels.end(), channel) != channels.end())
+      throw ECliUsage("--canales nombra el canal " + item + " dos veces.");
+    channels.push_back(static_cast<int>(channel));
+    at = comma + 1;
+  }
+  return channels;
+}
+
+std::int64_t Temperature(const std::string &option, const std::string &value) {
+  std::int64_t tenths;
+  if (!ParseTenths(value, tenths))
+    throw ECliUsage(std::string(option)
+                        .append(" espera una temperatura con un decimal como mucho (25,0 o 25.0), no \"")
+                        .append(value)
+                        .append("\"."));
+  return tenths;
+}
+
+std::string FileName(const std::string &option, const std::string &value) {
+  if (value.empty()) throw ECliUsage(option + " espera el nombre del archivo.");
+  return value;
+}
+
+// Every option once: how it is spelt, whether a value follows it and what it
+// sets. Which commands take it is the command table's business.
+const TCliOptionSpec kOptions[] = {
+    {"--port", "-p", true,
+     [](TCliOptions &o, const std::string &, const std::string &value) {
+       if (value.empty()) throw ECliUsage("--port espera el nombre de un puerto.");
+       o.Port = value;
+     }},
+    {"--count", "-n", true,
+     [](TCliOptions &o, const std::string &option, const std::string &value) {
+       o.Count = WholeNumber(option, value, 1, 1000000000L);
+     }},
+    {"--json", nullptr, false, [](TCliOptions &o, const std::string &, const std::string &) { o.Json = true; }},
+    {"--timeout", nullptr, true,
+     [](TCliOptions &o, const std::string &option, const std::string &value) {
+       o.TimeoutSeconds = static_cast<int>(WholeNumber(option, value, 1, 86400));
+     }},
+    {"--output", "-o", true,
+     [](TCliOptions &o, const std::string &option, const std::string &value) { o.Output = FileName(option, value); }},
+    {"--full", nullptr, false, [](TCliOptions &o, const std::string &, const std::string &) { o.Full = true; }},
+    {"--raw", nullptr, true,
+     [](TCliOptions &o, const std::string &option, const std::string &value) { o.Raw = FileName(option, value); }},
+    {"--force", nullptr, false, [](TCliOptions &o, const std::string &, const std::string &) { o.Force = true; }},
+    {"--verificar", nullptr, false, [](TCliOptions &o, const std::string &, const std::string &) { o.Verify = true; }},
+    {"--csv", nullptr, true,
+     [](TCliOptions &o, const std::string &, const std::string &value) {
+       if (value != "comma" && value != "semicolon")
+         throw ECliUsage("--csv espera comma (coma y punto decimal) o semicolon (punto y coma y coma decimal), no \"" +
+                         value + "\".");
+       o.Csv = value;
+     }},
+    {"--above", nullptr, true,
+     [](TCliOptions &o, const std::string &option, const std::string &value) { o.Above = Temperature(option, value); }},
+    {"--below", nullptr, true,
+     [](TCliOptions &o, const std::string &option, const std::string &value) { o.Below = Temperature(option, value); }},
+    {"--canales", nullptr, true,
+     [](TCliOptions &o, const std::string &, const std::string &value) { o.Channels = ChannelList(value); }},
+    {"--tiempo", nullptr, false, [](TCliOptions &o, const std::string &, const std::string &) { o.TimeAxis = true; }},
+};
+
+// The option `spelt` ("--count" or "-n") if `command` takes it.
+const TCliOptionSpec *AcceptedOption(const TCliCommandSpec &command, const std::string &spelt) {
+  for (const char *name : command.Options) {
+    const TCliOptionSpec *option = FindCliOption(name);
+    if (option != nullptr && (spelt == option->Name || (option->Short != nullptr && spelt == option->Short)))
+      return option;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+const TCliOptionSpec *FindCliOption(const std::string &name) {
+  for (const TCliOptionSpec &option : kOptions)
+    if (name == option.Name) return &option;
+  return nullptr;
+}
+
+// The commands and the options each takes, in the order the help and the
+// completion offer them.
+const std::vector<TCliCommandSpec> &CliCommandTable() {
+  static const std::vector<TCliCommandSpec> table = {
+      {"ports", TCliCommand::Ports, {}},
+      {"live", TCliCommand::Live, {"--port", "--count", "--json", "--timeout"}},
+      {"set-clock", TCliCommand::SetClock, {"--port", "--timeout"}},
+      {"set-rate", TCliCommand::SetRate, {"--port"}},
+      {"download",
+       TCliCommand::Download,
+       {"--port", "--output", "--full", "--raw", "--force", "--verificar", "--csv", "--above", "--below", "--timeout"}},
+      {"status", TCliCommand::Status, {"--port", "--json", "--timeout"}},
+      {"convert", TCliCommand::Convert, {"--output", "--csv", "--above", "--below", "--force"}},
+      {"stats", TCliCommand::Stats, {"--json", "--above", "--below"}},
+      {"plot", TCliCommand::Plot, {"--output", "--canales", "--tiempo", "--force"}},
+  };
+  return table;
+}
+
+std::string CliOptionListText() {
+  std::string text;
+  for (const TCliCommandSpec &command : CliCommandTable()) {
+    text += command.Name;
+    for (const char *name : command.Options) {
+      const TCliOptionSpec *option = FindCliOption(name);
+      text.append(" ").append(option->Name);
+      if (option->Short != nullptr) text.append(" ").append(option->Short);
+    }
+    text += " --help\n";
+  }
+  return text;
+}
+
+TCliOptions ParseCliArguments(const std::vector<std::string> &args) {
+  TCliOptions o;
+  if (args.empty()) throw ECliUsage("Falta la orden. \"talvex-cli --help\" muestra las órdenes.");
+  const std::string &name = args[0];
+  if (name == "--help" || name == "-h" || name == "help") return o;
+  const TCliCommandSpec *command = nullptr;
+  for (const TCliCommandSpec &c : CliCommandTable())
+    if (name == c.Name) command = &c;
+  if (command == nullptr)
+    throw ECliUsage("Orden desconocida: \"" + name + "\". \"talvex-cli --help\" muestra las órdenes.");
+  o.Command = command->Command;
+
+  std::vector<std::string> positional;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    std::string arg = args[i];
+    std::string value;
+    bool hasValue = false;
+    // --option=value as well as --option value.
+    if (arg.rfind("--", 0) == 0) {
+      const auto eq = arg.find('=');
+      if (eq != std::string::npos) {
+        value = arg.substr(eq + 1);
+        arg = arg.substr(0, eq);
+        hasValue = true;
+      }
+    }
+    if (arg == "--help" || arg == "-h") {
+      o.Command = TCliCommand::Help;
+      return o;
+    }
+    if (arg.size() > 1 && arg[0] == '-' && !(arg.size() > 1 && arg[1] >= '0' && arg[1] <= '9')) {
+      const TCliOptionSpec *option = AcceptedOption(*command, arg);
+      if (option == nullptr)
+        throw ECliUsage(std::string("La orden ").append(name).append(" no admite la opción ").append(arg).append("."));
+      if (option->TakesValue) {
+        if (!hasValue) {
+          if (i + 1 >= args.size()) throw ECliUsage("Falta el valor de " + arg + ".");
+          value = args[++i];
+        }
+      } else if (hasValue) {
+        throw ECliUsage("La opción " + arg + " no lleva valor.");
+      }
+      option->Apply(o, arg, value);
+      continue;
+    }
+    positional.push_back(arg);
+  }
+
+  if (o.Command == TCliCommand::SetRate) {
+    if (positional.size() != 1) throw ECliUsage("set-rate espera una tasa: 15, 30 o 60 (minutos).");
+    const std::string &rate = positional[0];
+    if (rate != "15" && rate != "30" && rate != "60")
+      throw ECliUsage("Tasa no válida: \"" + rate + "\". El registrador acepta 15, 30 o 60 minutos.");
+    o.RateMinutes = std::atoi(rate.c_str());
+  } else if (ReadsAFile(o.Command)) {
+    if (positional.size() != 1) throw ECliUsage(name + " espera un archivo guardado (de texto o CSV).");
+    o.Input = positional[0];
+    if (o.Command == TCliCommand::Convert) {
+      if (o.Output.empty()) throw ECliUsage("convert necesita -o ARCHIVO (.csv, .xlsx o .txt).");
+      if (o.Output == o.Input) throw ECliUsage("convert no escribe sobre el archivo que lee.");
+    }
+    if (o.Command == TCliCommand::Plot) {
+      if (o.Output.empty()) throw ECliUsage("plot necesita -o ARCHIVO (.png o .pdf).");
+      if (o.Output == o.Input) throw ECliUsage("plot no escribe sobre el archivo que lee.");
+      if (!PlotFormatOf(o.Output))
+        throw ECliUsage("plot escribe imágenes .png o documentos .pdf, no \"" + o.Output + "\".");
+    }
+    return o;
+  } else if (!positional.empty()) {
+    throw ECliUsage("Argumento de más para " + name + ": \"" + positional[0] + "\".");
+  }
+  if (o.Command != TCliCommand::Ports && o.Port.empty())
+    throw ECliUsage("La orden " + name + " necesita --port PUERTO (por ejemplo /dev/ttyUSB0 o DEMO).");
+  if (o.Command == TCliCommand::Download) {
+    if (o.Output.empty()) throw ECliUsage("download necesita -o ARCHIVO, el archivo de texto a guardar.");
+    if (!o.Raw.empty() && o.Raw == o.Output) throw ECliUsage("--raw y -o no pueden nombrar el mismo archivo.");
+  }
+  return o;
+}
+
+std::string CliUsageText() {
+  return "talvex-cli: el registrador de 16 canales desde la línea de órdenes\n"
+         "\n"
+         "Uso:\n"
+         "  talvex-cli --version\n"
+         "      Muestra la versión del programa.\n"
+         "  talvex-cli ports\n"
+         "      Lista los puertos serie que encuentra, uno por línea (DEMO incluido).\n"
+         "  talvex-cli live --port PUERTO [--count N] [--json] [--timeout S]\n"
+         "      Muestra las tramas en vivo: fecha y hora del registrador, los 16 canales,\n"
+         "      batería, tasa y posiciones de memoria usadas. --json: un objeto JSON por línea.\n"
+         "      Sin --count sigue hasta Ctrl+C.\n"
+         "  talvex-cli set-clock --port PUERTO [--timeout S]\n"
+         "      Pone en hora el registrador con la hora de la PC (también pone a cero la\n"
+         "      memoria usada: descargue antes los datos).\n"
+         "  talvex-cli set-rate --port PUERTO 15|30|60\n"
+         "      Cambia la tasa de muestreo (minutos).\n"
+         "  talvex-cli download --port PUERTO [--full] -o ARCHIVO [--raw VOLCADO] [--force] [--verificar]\n"
+         "                     [--timeout S]\n"
+         "      Descarga los registros y los guarda en ARCHIVO con el formato del programa.\n"
+         "      --full fuerza la descarga completa; --raw guarda además lo recibido tal cual;\n"
+         "      --force reemplaza un ARCHIVO existente. Un ARCHIVO .csv o .xlsx se guarda como\n"
+         "      hoja de cálculo (como \"convert\"). Compara los registros recibidos con\n"
+         "      la memoria ocupada que dice una trama anterior; --verificar: si no coinciden\n"
+         "      (o no llegó trama), termina con el código 10, guardado todo lo recibido.\n"
+         "  talvex-cli status --port PUERTO [--json] [--timeout S]\n"
+         "      El estado en una trama: fecha y hora del registrador y cuánto adelanta o atrasa\n"
+         "      su reloj, batería, tasa, memoria ocupada, capacidad y cuándo se llenará, canales.\n"
+         "  talvex-cli convert DATOS -o SALIDA [--csv comma|semicolon] [--above T] [--below T] [--force]\n"
+         "      Convierte un archivo guardado (de texto o CSV) según la extensión de SALIDA:\n"
+         "      .csv (fecha y hora ISO 8601 y los 16 canales; --csv elige coma y punto decimal\n"
+         "      o punto y coma y coma decimal, por omisión lo que usa esta PC), .xlsx (libro con\n"
+         "      una hoja de estadísticas) o el archivo de texto del programa.\n"
+         "  talvex-cli stats DATOS [--json] [--above T] [--below T]\n"
+         "      Estadísticas de cada canal: registros, mínimo y máximo con su fecha y hora,\n"
+         "      media, desviación estándar y el tiempo por encima de T (--above) y por debajo\n"
+         "      de T (--below), en grados.\n"
+         "  talvex-cli plot DATOS -o GRAFICO.png|GRAFICO.pdf [--canales 1,2,5] [--tiempo] [--force]\n"
+         "      Dibuja el gráfico de la ventana de gráficos sin pantalla: una imagen PNG del\n"
+         "      tamaño del gráfico o una página PDF A4 apaisada. --canales elige los canales\n"
+         "      (todos por omisión); --tiempo pone la fecha y hora en el eje inferior.\n"
+         "\n"
+         "--timeout S: segundos sin recibir nada antes de abandonar (60 por omisión).\n"
+         "\n"
+         "Códigos de salida: 0 bien, 1 otro error, 2 uso incorrecto, 3 el puerto no existe,\n"
+         "4 puerto en uso, 5 permiso denegado, 6 se perdió la línea, 7 el registrador no envió\n"
+         "nada a tiempo, 8 descarga que no se puede decodificar, 9 error de archivo,\n"
+         "10 la descarga no coincide con la memoria del registrador (--verificar), 130 interrumpido.\n";
+}

@@ -1,0 +1,61 @@
+#pragma once
+
+// The command line of talvex-cli.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+enum class TCliCommand { Help, Ports, Live, SetClock, SetRate, Download, Status, Convert, Stats, Plot };
+
+struct TCliOptions {
+  TCliCommand Command = TCliCommand::Help;
+  std::string Port;                          // --port
+  long Count = -1;                           // live: frames to show, -1 = until Ctrl+C
+  bool Json = false;                         // live, status: JSON objects
+  int RateMinutes = 0;                       // set-rate: 15, 30 or 60
+  bool Full = false;                         // download: "Forzar descarga completa"
+  std::string Output;                        // download: -o FILE
+  std::string Raw;                           // download: --raw DUMPFILE
+  bool Force = false;                        // download: replace an existing FILE
+  bool Verify = false;                       // download: a count that differs fails
+  int TimeoutSeconds = 60;                   // longest wait with nothing received
+  std::string Input;                         // convert, stats: the saved file read
+  std::string Csv;                           // --csv comma|semicolon; empty: this PC's locale
+  std::optional<std::int64_t> Above, Below;  // --above, --below: limits in tenths
+  std::vector<int> Channels;                 // plot --canales: the channels drawn (1 .. 16); empty: all
+  bool TimeAxis = false;                     // plot --tiempo: date and time on the bottom axis
+};
+
+// One option of the command line, however many commands take it. `Apply`
+// checks the value and stores it, raising ECliUsage with a message that
+// names the option as it was spelt.
+struct TCliOptionSpec {
+  const char *Name;   // "--count"
+  const char *Short;  // "-n", or nullptr
+  bool TakesValue;
+  void (*Apply)(TCliOptions &options, const std::string &spelt, const std::string &value);
+};
+
+// A command and the options it takes (by their long names).
+struct TCliCommandSpec {
+  const char *Name;
+  TCliCommand Command;
+  std::vector<const char *> Options;
+};
+
+// The one table the parser reads; the completion and the manual page are
+// checked against it through CliOptionListText ("talvex-cli --list-options").
+const std::vector<TCliCommandSpec> &CliCommandTable();
+const TCliOptionSpec *FindCliOption(const std::string &longName);
+// A line per command: its name, then every spelling of every option it
+// takes, --help last ("live --port -p --count -n --json --timeout --help").
+std::string CliOptionListText();
+
+// Parses the arguments after the program name. Raises ECliUsage with a
+// message that names the offending argument.
+TCliOptions ParseCliArguments(const std::vector<std::string> &args);
+
+// The help text.
+std::string CliUsageText();
