@@ -75,13 +75,15 @@ QStringList SchemaVersion1(const TArchiveDialect &dialect) {
   s << "CREATE INDEX registros_origen ON registros (origen)";
   s << "CREATE TABLE canales (canal INTEGER PRIMARY KEY)";
   for (int k = 1; k <= kValues; ++k) s << QString("INSERT INTO canales (canal) VALUES (%1)").arg(k);
+  // Degrees with the one decimal the logger resolves, on both engines (a
+  // server would otherwise show twenty).
   QString value = "CASE c.canal";
   for (int k = 1; k <= kValues; ++k) value += QString(" WHEN %1 THEN r.c%1").arg(k);
   value += " END";
   s << "CREATE VIEW v_registros (registrador, instante, origen, canal, valor) AS SELECT g.nombre, " +
            dialect.InstantExpression("r.instante") +
-           ", CASE o.tipo WHEN 'en_vivo' THEN 'en_vivo' ELSE 'memoria' END, c.canal, (" + value +
-           ") / 10.0 FROM registros r JOIN registradores g ON g.id = r.registrador JOIN origenes o ON o.id = "
+           ", CASE o.tipo WHEN 'en_vivo' THEN 'en_vivo' ELSE 'memoria' END, c.canal, ROUND((" + value +
+           ") / 10.0, 1) FROM registros r JOIN registradores g ON g.id = r.registrador JOIN origenes o ON o.id = "
            "r.origen CROSS JOIN canales c WHERE (" +
            value + ") IS NOT NULL";
   return s;
@@ -107,10 +109,17 @@ struct TArchive::TState {
     throw EArchiveError(what + " en el archivo histórico \"" + Address.Name + "\": " + Reason(error) + ".");
   }
 
-  QSqlQuery Prepare(const QString &sql) const {
+  // Statements prepared inside a write live until it ends: a server frees
+  // a statement only outside a failed transaction, so those of a write that
+  // failed are let go after its rollback.
+  std::vector<QSqlQuery> WriteStatements;
+  bool Writing = false;
+
+  QSqlQuery Prepare(const QString &sql) {
     QSqlQuery q(Db);
     q.setForwardOnly(true);
     if (!q.prepare(sql)) Fail("No se pudo preparar una consulta", q.lastError());
+    if (Writing) WriteStatements.push_back(q);
     return q;
   }
 
@@ -131,28 +140,47 @@ struct TArchive::TState {
                         "): solo se puede leer. Actualice el programa para guardar en él.");
   }
 
+  // Results still open would keep the engine from ending the transaction.
+  void FinishStatements() {
+    for (QSqlQuery &q : WriteStatements) q.finish();
+  }
+
+  void Rollback() {
+    FinishStatements();
+    QSqlQuery(Db).exec("ROLLBACK");
+    EndWrite();
+  }
+
+  void EndWrite() {
+    Writing = false;
+    WriteStatements.clear();
+  }
+
   // Runs `work` inside one write transaction: all of it or nothing.
   template <typename F>
   auto Write(F work) -> decltype(work()) {
+    Writing = true;
     for (const QString &sql : Dialect.BeginWrite()) {
       QSqlQuery q(Db);
       if (!q.exec(sql)) {
         const QSqlError error = q.lastError();
-        QSqlQuery(Db).exec("ROLLBACK");
+        Rollback();
         Fail("No se pudo empezar a escribir", error);
       }
     }
     try {
       auto result = work();
+      FinishStatements();
       QSqlQuery commit(Db);
       if (!commit.exec("COMMIT")) {
         const QSqlError error = commit.lastError();
-        QSqlQuery(Db).exec("ROLLBACK");
+        Rollback();
         Fail("No se pudo terminar de escribir", error);
       }
+      EndWrite();
       return result;
     } catch (...) {
-      QSqlQuery(Db).exec("ROLLBACK");
+      if (Writing) Rollback();
       throw;
     }
   }
@@ -200,7 +228,7 @@ struct TArchive::TState {
     });
   }
 
-  std::optional<std::int64_t> LoggerId(const std::string &name) const {
+  std::optional<std::int64_t> LoggerId(const std::string &name) {
     QSqlQuery q = Prepare("SELECT id FROM registradores WHERE nombre = ?");
     q.addBindValue(QString::fromStdString(name));
     Run(q, "No se pudo leer los registradores");
@@ -208,7 +236,7 @@ struct TArchive::TState {
     return q.value(0).toLongLong();
   }
 
-  std::int64_t RequireLogger(const std::string &name) const {
+  std::int64_t RequireLogger(const std::string &name) {
     const std::optional<std::int64_t> id = LoggerId(name);
     if (!id) {
       throw EArchiveError("No hay ningún registrador llamado \"" + name + "\" en el archivo histórico \"" +

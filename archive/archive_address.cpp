@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QStandardPaths>
 #include <QUrl>
+#include <QUrlQuery>
 
 namespace {
 
@@ -21,6 +22,17 @@ TArchiveAddress PostgreSqlAddress(const std::string &address) {
   a.Port = url.port(0);
   a.User = url.userName().toStdString();
   a.Password = url.password().toStdString();
+  // As libpq's own addresses: "?host=/run/postgresql" names the folder of a
+  // local socket, which a URL's host part cannot hold.
+  const QUrlQuery query(url);
+  if (query.hasQueryItem("host")) a.Host = query.queryItemValue("host", QUrl::FullyDecoded).toStdString();
+  if (query.hasQueryItem("port")) {
+    bool ok = false;
+    a.Port = query.queryItemValue("port").toInt(&ok);
+    if (!ok || a.Port <= 0 || a.Port > 65535) {
+      throw EArchiveError("La dirección del archivo histórico tiene un puerto que no es válido: \"" + address + "\".");
+    }
+  }
   QString database = url.path();
   if (database.startsWith('/')) database.remove(0, 1);
   if (database.isEmpty() || database.contains('/')) {

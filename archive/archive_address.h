@@ -2,7 +2,8 @@
 
 // Where an archive lives, from the one text the user gives it: a SQLite
 // file ("sqlite:/ruta/archivo.sqlite" or just the path) or a PostgreSQL
-// server ("postgresql://usuario@servidor:5432/talvex"). The password, when
+// server ("postgresql://usuario@servidor:5432/talvex", or with
+// "?host=/carpeta/del/socket" for a local socket). The password, when
 // not in the address, comes from the user's ~/.pgpass through libpq.
 
 #include <string>

@@ -10,8 +10,11 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <QVariant>
 
+#include <unistd.h>
+#include <cstdlib>
 #include <thread>
 
 namespace {
@@ -32,16 +35,21 @@ std::vector<TArchiveRecord> Series(int first, int last) {
   return out;
 }
 
-// Statements on the file through a connection of the test's own, as an
+// Statements on an archive through a connection of the test's own, as an
 // outside tool would reach it; the value of the last one's first cell.
-QVariant Raw(const QString &path, const QStringList &statements) {
+QVariant Raw(const std::string &address, const QStringList &statements) {
   static int n = 0;
   const QString name = QString("raw-%1").arg(++n);
+  const TArchiveAddress a = ParseArchiveAddress(address);
   QVariant last;
   {
-    QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", name);
-    db.setDatabaseName(path);
-    EXPECT_TRUE(db.open());
+    QSqlDatabase db = QSqlDatabase::addDatabase(a.Engine == TArchiveEngine::SQLite ? "QSQLITE" : "QPSQL", name);
+    db.setDatabaseName(QString::fromStdString(a.Engine == TArchiveEngine::SQLite ? a.Path : a.Database));
+    db.setHostName(QString::fromStdString(a.Host));
+    if (a.Port > 0) db.setPort(a.Port);
+    db.setUserName(QString::fromStdString(a.User));
+    db.setPassword(QString::fromStdString(a.Password));
+    EXPECT_TRUE(db.open()) << db.lastError().text().toStdString();
     for (const QString &sql : statements) {
       QSqlQuery q(db);
       EXPECT_TRUE(q.exec(sql)) << sql.toStdString() << ": " << q.lastError().text().toStdString();
@@ -51,14 +59,44 @@ QVariant Raw(const QString &path, const QStringList &statements) {
   QSqlDatabase::removeDatabase(name);
   return last;
 }
+QVariant Raw(const QString &path, const QStringList &statements) { return Raw(path.toStdString(), statements); }
 
-class ArchiveTest : public ::testing::Test {
+// The same cases on both engines: SQLite always, PostgreSQL when
+// TALVEX_TEST_POSTGRESQL names a server on which the tests may make and drop
+// databases (postgresql://usuario@/postgres?host=/carpeta/del/socket); each
+// test gets a database of its own there.
+class ArchiveTest : public ::testing::TestWithParam<TArchiveEngine> {
 protected:
+  void SetUp() override {
+    if (GetParam() == TArchiveEngine::SQLite) {
+      Address = File.toStdString();
+      return;
+    }
+    const char *server = std::getenv("TALVEX_TEST_POSTGRESQL");
+    if (!server || !*server) GTEST_SKIP() << "TALVEX_TEST_POSTGRESQL names no PostgreSQL server";
+    Server = server;
+    static int n = 0;
+    Database = "talvex_prueba_" + std::to_string(getpid()) + "_" + std::to_string(++n);
+    Raw(Server, {QString::fromStdString("CREATE DATABASE " + Database)});
+    QUrl url(QString::fromStdString(Server));
+    url.setPath(QString::fromStdString("/" + Database));
+    Address = url.toString().toStdString();
+  }
+  void TearDown() override {
+    if (!Database.empty()) Raw(Server, {QString::fromStdString("DROP DATABASE " + Database + " WITH (FORCE)")});
+  }
+  bool OnSQLite() const { return GetParam() == TArchiveEngine::SQLite; }
+
   QTemporaryDir Dir;
   QString File = Dir.filePath("archivo.sqlite");
-  std::string Path = File.toStdString();
+  std::string Address, Server, Database;
   TArchiveOrigin Download;
 };
+
+INSTANTIATE_TEST_SUITE_P(Engines, ArchiveTest, ::testing::Values(TArchiveEngine::SQLite, TArchiveEngine::PostgreSQL),
+                         [](const ::testing::TestParamInfo<TArchiveEngine> &info) {
+                           return std::string(info.param == TArchiveEngine::SQLite ? "SQLite" : "PostgreSQL");
+                         });
 
 struct TStoreStep {
   std::vector<TArchiveRecord> Records;
@@ -72,7 +110,7 @@ struct TDedupeCase {
   std::vector<int> Versions;  // minutes held in more than one version
 };
 
-TEST_F(ArchiveTest, ARecordIsKeptOnceAndOtherValuesBesideIt) {
+TEST_P(ArchiveTest, ARecordIsKeptOnceAndOtherValuesBesideIt) {
   TArchiveRecord missing = Record(3);
   missing.Values[5].reset();
   const std::vector<TDedupeCase> cases = {
@@ -89,42 +127,42 @@ TEST_F(ArchiveTest, ARecordIsKeptOnceAndOtherValuesBesideIt) {
   };
   for (const TDedupeCase &c : cases) {
     SCOPED_TRACE(c.Name);
-    QFile::remove(File);
-    TArchive archive(Path);
+    TArchive archive(Address);
+    const std::string logger = c.Name;  // a logger of its own for each case
     for (const TStoreStep &step : c.Steps) {
-      const TStoreResult r = archive.StoreRecords("cámara", "/dev/ttyUSB0", Download, step.Records);
+      const TStoreResult r = archive.StoreRecords(logger, "/dev/ttyUSB0", Download, step.Records);
       EXPECT_EQ(r.Added, step.Added);
       EXPECT_EQ(r.Beside, step.Beside);
       EXPECT_EQ(r.AlreadyHeld, step.AlreadyHeld);
       EXPECT_EQ(r.Origin != 0, step.Added > 0);
     }
-    const std::vector<TArchiveRecord> held = archive.Records("cámara", At(-100), At(100));
+    const std::vector<TArchiveRecord> held = archive.Records(logger, At(-100), At(100));
     ASSERT_EQ(static_cast<int>(held.size()), c.Held);
     for (size_t i = 1; i < held.size(); ++i) {
       EXPECT_LE(StampSeconds(held[i - 1].Instant), StampSeconds(held[i].Instant));
     }
     std::vector<int> versions;
-    for (const TStamp &s : archive.InstantsWithVersions("cámara", At(-100), At(100))) {
+    for (const TStamp &s : archive.InstantsWithVersions(logger, At(-100), At(100))) {
       versions.push_back(static_cast<int>((StampSeconds(s) - StampSeconds(At(0))) / 60));
     }
     EXPECT_EQ(versions, c.Versions);
   }
 }
 
-TEST_F(ArchiveTest, TheViewHasOneRowPerReadingInDegrees) {
-  TArchive archive(Path);
+TEST_P(ArchiveTest, TheViewHasOneRowPerReadingInDegrees) {
+  TArchive archive(Address);
   TArchiveRecord r = Record(0, -5);
   r.Values[15].reset();
   archive.StoreRecords("cámara", "", Download, {r, Record(1)});
-  EXPECT_EQ(Raw(File, {"SELECT COUNT(*) FROM v_registros WHERE origen = 'memoria'"}).toInt(), 31);
-  EXPECT_EQ(Raw(File, {"SELECT instante || ' ' || valor FROM v_registros WHERE canal = 1 ORDER BY instante"})
+  EXPECT_EQ(Raw(Address, {"SELECT COUNT(*) FROM v_registros WHERE origen = 'memoria'"}).toInt(), 31);
+  EXPECT_EQ(Raw(Address, {"SELECT instante || ' ' || valor FROM v_registros WHERE canal = 1 ORDER BY instante"})
                 .toString()
                 .toStdString(),
             "2026-03-01 00:00:00 -0.5");
 }
 
-TEST_F(ArchiveTest, ARenamedLoggerKeepsItsHistoryAndItsPort) {
-  TArchive archive(Path);
+TEST_P(ArchiveTest, ARenamedLoggerKeepsItsHistoryAndItsPort) {
+  TArchive archive(Address);
   archive.StoreRecords("/dev/ttyUSB0", "/dev/ttyUSB0", Download, Series(0, 4));
   archive.RenameLogger("/dev/ttyUSB0", "Cámara 1");
   EXPECT_EQ(archive.Records("Cámara 1", At(0), At(4)).size(), 5u);
@@ -149,8 +187,8 @@ TEST_F(ArchiveTest, ARenamedLoggerKeepsItsHistoryAndItsPort) {
   EXPECT_EQ(loggers[1].Records, 0);
 }
 
-TEST_F(ArchiveTest, ARangeHoldsBothEnds) {
-  TArchive archive(Path);
+TEST_P(ArchiveTest, ARangeHoldsBothEnds) {
+  TArchive archive(Address);
   std::vector<TArchiveRecord> every5;
   for (int m = 0; m <= 60; m += 5) every5.push_back(Record(m));
   archive.StoreRecords("cámara", "", Download, every5);
@@ -173,10 +211,10 @@ TEST_F(ArchiveTest, ARangeHoldsBothEnds) {
   EXPECT_TRUE(span->first == At(0) && span->second == At(60));
 }
 
-TEST_F(ArchiveTest, ANewerArchiveIsReadButNeverWritten) {
-  { TArchive(Path).StoreRecords("cámara", "", Download, Series(0, 2)); }
-  Raw(File, {QString("UPDATE esquema SET version = %1").arg(kArchiveSchemaVersion + 1)});
-  TArchive archive(Path);
+TEST_P(ArchiveTest, ANewerArchiveIsReadButNeverWritten) {
+  { TArchive(Address).StoreRecords("cámara", "", Download, Series(0, 2)); }
+  Raw(Address, {QString("UPDATE esquema SET version = %1").arg(kArchiveSchemaVersion + 1)});
+  TArchive archive(Address);
   EXPECT_TRUE(archive.ReadOnly());
   EXPECT_EQ(archive.Records("cámara", At(0), At(10)).size(), 3u);
   try {
@@ -184,13 +222,14 @@ TEST_F(ArchiveTest, ANewerArchiveIsReadButNeverWritten) {
     FAIL() << "a newer archive took a write";
   } catch (const EArchiveError &e) {
     EXPECT_NE(e.Message().find("más nueva"), std::string::npos) << e.Message();
-    EXPECT_NE(e.Message().find(Path), std::string::npos) << e.Message();
+    EXPECT_NE(e.Message().find(archive.Name()), std::string::npos) << e.Message();
   }
   EXPECT_THROW(archive.RenameLogger("cámara", "otra"), EArchiveError);
-  EXPECT_EQ(Raw(File, {"SELECT COUNT(*) FROM registros"}).toInt(), 3);
+  EXPECT_EQ(Raw(Address, {"SELECT COUNT(*) FROM registros"}).toInt(), 3);
 }
 
-TEST_F(ArchiveTest, WhatIsNotAnArchiveIsRefusedAndLeftAlone) {
+TEST(ArchiveFile, WhatIsNotAnArchiveIsRefusedAndLeftAlone) {
+  QTemporaryDir Dir;
   const QString garbage = Dir.filePath("notas.sqlite");
   {
     QFile f(garbage);
@@ -216,36 +255,46 @@ TEST_F(ArchiveTest, WhatIsNotAnArchiveIsRefusedAndLeftAlone) {
   EXPECT_EQ(Raw(foreign, {"SELECT COUNT(*) FROM sqlite_master"}).toInt(), 1);
 }
 
-TEST_F(ArchiveTest, AFailedDownloadLeavesTheArchiveAsItWas) {
-  { TArchive(Path).StoreRecords("cámara", "/dev/ttyS0", Download, Series(0, 4)); }
+TEST_P(ArchiveTest, AFailedDownloadLeavesTheArchiveAsItWas) {
+  { TArchive(Address).StoreRecords("cámara", "/dev/ttyS0", Download, Series(0, 4)); }
   // The disk or the server failing half way: the engine refuses the
   // eighth record of the next download.
   const qint64 eighth = StampSeconds(At(7)) - StampSeconds(TStamp{1970, 1, 1, 0, 0, 0});
-  Raw(File, {QString("CREATE TRIGGER falla BEFORE INSERT ON registros WHEN NEW.instante = %1 BEGIN SELECT "
-                     "RAISE(ABORT, 'disco lleno'); END")
-                 .arg(eighth)});
+  if (OnSQLite()) {
+    Raw(Address, {QString("CREATE TRIGGER falla BEFORE INSERT ON registros WHEN NEW.instante = %1 BEGIN SELECT "
+                          "RAISE(ABORT, 'disco lleno'); END")
+                      .arg(eighth)});
+  } else {
+    Raw(Address, {"CREATE FUNCTION falla() RETURNS trigger AS $$ BEGIN RAISE EXCEPTION 'disco lleno'; END $$ "
+                  "LANGUAGE plpgsql",
+                  QString("CREATE TRIGGER falla BEFORE INSERT ON registros FOR EACH ROW WHEN (NEW.instante = %1) "
+                          "EXECUTE FUNCTION falla()")
+                      .arg(eighth)});
+  }
   const QStringList counts = {
       "SELECT (SELECT COUNT(*) FROM registros) || '/' || (SELECT COUNT(*) FROM origenes) || "
       "'/' || (SELECT COUNT(*) FROM registradores) || '/' || (SELECT puerto FROM registradores)"};
-  const QString before = Raw(File, counts).toString();
+  const QString before = Raw(Address, counts).toString();
   {
-    TArchive archive(Path);
+    TArchive archive(Address);
     EXPECT_THROW(archive.StoreRecords("cámara", "/dev/ttyS1", Download, Series(3, 9)), EArchiveError);
     EXPECT_THROW(archive.StoreRecords("otra", "/dev/ttyS2", Download, Series(3, 9)), EArchiveError);
-    EXPECT_EQ(Raw(File, counts).toString(), before);
-    Raw(File, {"DROP TRIGGER falla"});
+    EXPECT_EQ(Raw(Address, counts).toString(), before);
+    Raw(Address, {OnSQLite() ? "DROP TRIGGER falla" : "DROP TRIGGER falla ON registros"});
     // The same connection writes again once the fault is gone.
     EXPECT_EQ(archive.StoreRecords("cámara", "/dev/ttyS1", Download, Series(3, 9)).Added, 5);
   }
-  EXPECT_EQ(Raw(File, {"PRAGMA integrity_check"}).toString(), "ok");
+  if (OnSQLite()) {
+    EXPECT_EQ(Raw(Address, {"PRAGMA integrity_check"}).toString(), "ok");
+  }
 }
 
-TEST_F(ArchiveTest, TwoWritersOnOneFileBothSucceed) {
-  { TArchive first(Path); }  // both writers find the archive made
+TEST_P(ArchiveTest, TwoWritersAtOnceBothSucceed) {
+  { TArchive first(Address); }  // both writers find the archive made
   // A failure in a writer's thread is carried out as its message.
   auto writer = [this](int offset, int *added, std::string *failure) {
     try {
-      TArchive archive(Path);
+      TArchive archive(Address);
       for (int d = 0; d < 20; ++d) {
         *added += archive.StoreRecords("cámara", "", Download, Series(offset + d * 10, offset + d * 10 + 14)).Added;
       }
@@ -259,7 +308,7 @@ TEST_F(ArchiveTest, TwoWritersOnOneFileBothSucceed) {
   one.join();
   two.join();
   EXPECT_EQ(failA + failB, "");
-  TArchive archive(Path);
+  TArchive archive(Address);
   // Minutes 0 to 209 once each, whoever came first.
   EXPECT_EQ(archive.Count("cámara", At(0), At(1000)), 210);
   EXPECT_EQ(a + b, 210);
