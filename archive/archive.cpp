@@ -72,7 +72,6 @@ QStringList SchemaVersion1(const TArchiveDialect &dialect) {
   s << "CREATE TABLE registros (registrador BIGINT NOT NULL REFERENCES registradores (id), instante BIGINT NOT NULL, "
        "variante INTEGER NOT NULL, origen BIGINT NOT NULL REFERENCES origenes (id)" +
            values + ", PRIMARY KEY (registrador, instante, variante))" + dialect.TableSuffix();
-  s << "CREATE INDEX registros_origen ON registros (origen)";
   s << "CREATE TABLE canales (canal INTEGER PRIMARY KEY)";
   for (int k = 1; k <= kValues; ++k) s << QString("INSERT INTO canales (canal) VALUES (%1)").arg(k);
   // Degrees with the one decimal the logger resolves, on both engines (a

@@ -314,6 +314,25 @@ TEST_P(ArchiveTest, TwoWritersAtOnceBothSucceed) {
   EXPECT_EQ(a + b, 210);
 }
 
+TEST(ArchiveFile, TheUsersOwnArchiveIsMadeOnFirstUse) {
+  // The data folder moved to a temporary one: the user's own is never touched.
+  QTemporaryDir home;
+  struct TRestore {
+    QByteArray Saved = qgetenv("XDG_DATA_HOME");
+    bool Had = qEnvironmentVariableIsSet("XDG_DATA_HOME");
+    ~TRestore() { Had ? qputenv("XDG_DATA_HOME", Saved) : qunsetenv("XDG_DATA_HOME"); }
+  } restore;
+  qputenv("XDG_DATA_HOME", home.path().toUtf8());
+  const std::string expected = home.filePath("talvex/archivo.sqlite").toStdString();
+  EXPECT_EQ(DefaultArchivePath(), expected);
+  {
+    TArchive archive;
+    EXPECT_EQ(archive.Name(), expected);
+    archive.StoreRecords("cámara", "", {}, Series(0, 1));
+  }
+  EXPECT_EQ(TArchive().Count("cámara", At(0), At(1)), 2);
+}
+
 TEST(ArchiveRecords, TableRoundTripAndRefusedCells) {
   std::vector<TArchiveRecord> records = {Record(0, -5), Record(1, 255)};
   records[1].Values[3].reset();
