@@ -46,13 +46,6 @@ QString ValueColumns() {
   return columns;
 }
 
-std::string Reason(const QSqlError &error) {
-  QString text = error.databaseText().trimmed();
-  if (text.isEmpty()) text = error.driverText().trimmed();
-  if (text.isEmpty()) text = "error desconocido";
-  return text.toStdString();
-}
-
 using TValues = std::array<std::optional<std::int32_t>, 16>;
 
 // The first version of the schema: loggers, the origins of what was kept
@@ -105,7 +98,7 @@ struct TArchive::TState {
   bool ReadOnly = false;
 
   [[noreturn]] void Fail(const std::string &what, const QSqlError &error) const {
-    throw EArchiveError(what + " en el archivo histórico \"" + Address.Name + "\": " + Reason(error) + ".");
+    throw EArchiveError(what + " en el archivo histórico \"" + Address.Name + "\": " + Dialect.Reason(error) + ".");
   }
 
   // Statements prepared inside a write live until it ends: a server frees
@@ -230,7 +223,7 @@ struct TArchive::TState {
   std::optional<std::int64_t> LoggerId(const std::string &name) {
     QSqlQuery q = Prepare("SELECT id FROM registradores WHERE nombre = ?");
     q.addBindValue(QString::fromStdString(name));
-    Run(q, "No se pudo leer los registradores");
+    Run(q, "No se pudieron leer los registradores");
     if (!q.next()) return std::nullopt;
     return q.value(0).toLongLong();
   }
@@ -307,13 +300,13 @@ TArchive::TArchive(const std::string &address) : S_(std::make_unique<TState>()) 
     }
     if (!S_->Db.open()) {
       throw EArchiveError("No se puede abrir el archivo histórico \"" + S_->Address.Name +
-                          "\": " + Reason(S_->Db.lastError()) + ".");
+                          "\": " + S_->Dialect.Reason(S_->Db.lastError()) + ".");
     }
     for (const QString &sql : S_->Dialect.AfterOpen()) {
       QSqlQuery q(S_->Db);
       if (!q.exec(sql)) {
         throw EArchiveError("No se puede abrir el archivo histórico \"" + S_->Address.Name +
-                            "\": " + Reason(q.lastError()) + ".");
+                            "\": " + S_->Dialect.Reason(q.lastError()) + ".");
       }
     }
     if (S_->HasSchemaTable()) {
@@ -379,7 +372,7 @@ TStoreResult TArchive::StoreRecords(const std::string &logger, const std::string
     read.addBindValue(QVariant::fromValue<qlonglong>(loggerId));
     read.addBindValue(QVariant::fromValue<qlonglong>(first));
     read.addBindValue(QVariant::fromValue<qlonglong>(last));
-    s.Run(read, "No se pudo leer los registros");
+    s.Run(read, "No se pudieron leer los registros");
     while (read.next()) {
       std::vector<TValues> &versions = held[read.value(0).toLongLong()];
       const int version = read.value(1).toInt();
@@ -459,7 +452,7 @@ void TArchive::RenameLogger(const std::string &from, const std::string &to) {
 std::optional<std::string> TArchive::LoggerOnPort(const std::string &port) {
   QSqlQuery q = S_->Prepare("SELECT nombre FROM registradores WHERE puerto = ?");
   q.addBindValue(QString::fromStdString(port));
-  S_->Run(q, "No se pudo leer los registradores");
+  S_->Run(q, "No se pudieron leer los registradores");
   if (!q.next()) return std::nullopt;
   return q.value(0).toString().toStdString();
 }
@@ -468,7 +461,7 @@ std::vector<TArchivedLogger> TArchive::Loggers() {
   QSqlQuery q = S_->Prepare(
       "SELECT g.nombre, g.puerto, COUNT(r.instante), MIN(r.instante), MAX(r.instante) FROM registradores g LEFT JOIN "
       "registros r ON r.registrador = g.id GROUP BY g.id, g.nombre, g.puerto ORDER BY g.nombre");
-  S_->Run(q, "No se pudo leer los registradores");
+  S_->Run(q, "No se pudieron leer los registradores");
   std::vector<TArchivedLogger> out;
   while (q.next()) {
     TArchivedLogger l;
@@ -492,7 +485,7 @@ std::vector<TArchiveRecord> TArchive::Records(const std::string &logger, const T
   q.addBindValue(QVariant::fromValue<qlonglong>(id));
   q.addBindValue(QVariant::fromValue<qlonglong>(EpochSeconds(from)));
   q.addBindValue(QVariant::fromValue<qlonglong>(EpochSeconds(to)));
-  S_->Run(q, "No se pudo leer los registros");
+  S_->Run(q, "No se pudieron leer los registros");
   std::vector<TArchiveRecord> out;
   while (q.next()) {
     TArchiveRecord r;
@@ -511,7 +504,7 @@ std::int64_t TArchive::Count(const std::string &logger, const TStamp &from, cons
   q.addBindValue(QVariant::fromValue<qlonglong>(id));
   q.addBindValue(QVariant::fromValue<qlonglong>(EpochSeconds(from)));
   q.addBindValue(QVariant::fromValue<qlonglong>(EpochSeconds(to)));
-  S_->Run(q, "No se pudo contar los registros");
+  S_->Run(q, "No se pudieron contar los registros");
   return q.next() ? q.value(0).toLongLong() : 0;
 }
 
@@ -519,7 +512,7 @@ std::optional<std::pair<TStamp, TStamp>> TArchive::Span(const std::string &logge
   const std::int64_t id = S_->RequireLogger(logger);
   QSqlQuery q = S_->Prepare("SELECT MIN(instante), MAX(instante) FROM registros WHERE registrador = ?");
   q.addBindValue(QVariant::fromValue<qlonglong>(id));
-  S_->Run(q, "No se pudo leer los registros");
+  S_->Run(q, "No se pudieron leer los registros");
   if (!q.next() || q.value(0).isNull()) return std::nullopt;
   return std::make_pair(StampOfEpoch(q.value(0).toLongLong()), StampOfEpoch(q.value(1).toLongLong()));
 }
@@ -532,7 +525,7 @@ std::vector<TStamp> TArchive::InstantsWithVersions(const std::string &logger, co
   q.addBindValue(QVariant::fromValue<qlonglong>(id));
   q.addBindValue(QVariant::fromValue<qlonglong>(EpochSeconds(from)));
   q.addBindValue(QVariant::fromValue<qlonglong>(EpochSeconds(to)));
-  S_->Run(q, "No se pudo leer los registros");
+  S_->Run(q, "No se pudieron leer los registros");
   std::vector<TStamp> out;
   while (q.next()) out.push_back(StampOfEpoch(q.value(0).toLongLong()));
   return out;

@@ -53,3 +53,28 @@ QString TArchiveDialect::InstantExpression(const QString &column) const {
   if (Engine == TArchiveEngine::SQLite) return "datetime(" + column + ", 'unixepoch')";
   return "(to_timestamp(" + column + ") AT TIME ZONE 'UTC')";
 }
+
+std::string TArchiveDialect::Reason(const QSqlError &error) const {
+  QString text = error.databaseText().trimmed();
+  if (text.isEmpty()) text = error.driverText().trimmed();
+  if (text.isEmpty()) text = "error desconocido";
+  if (Engine != TArchiveEngine::SQLite) return text.toStdString();  // the server speaks the user's language
+  bool ok = false;
+  const int code = error.nativeErrorCode().toInt(&ok) & 0xFF;  // the primary code of an extended one
+  if (!ok) return text.toStdString();
+  const char *reason = nullptr;
+  switch (code) {
+    case 5:                                                                                  // SQLITE_BUSY
+    case 6: reason = "otro programa lo tiene ocupado demasiado tiempo"; break;               // SQLITE_LOCKED
+    case 8: reason = "no hay permiso para escribir en él"; break;                            // SQLITE_READONLY
+    case 10: reason = "falló la lectura o la escritura del disco"; break;                    // SQLITE_IOERR
+    case 11: reason = "el archivo está dañado"; break;                                       // SQLITE_CORRUPT
+    case 13: reason = "el disco está lleno"; break;                                          // SQLITE_FULL
+    case 14: reason = "no se puede abrir el archivo"; break;                                 // SQLITE_CANTOPEN
+    case 23: reason = "no hay permiso"; break;                                               // SQLITE_AUTH
+    case 26: reason = "no es un archivo histórico (no es una base de datos SQLite)"; break;  // SQLITE_NOTADB
+    default: break;
+  }
+  if (!reason) return text.toStdString();
+  return std::string(reason) + " (" + text.toStdString() + ")";
+}

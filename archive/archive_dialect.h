@@ -6,8 +6,11 @@
 #include "archive/archive_address.h"
 
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QString>
 #include <QStringList>
+
+#include <string>
 
 struct TArchiveDialect {
   TArchiveEngine Engine = TArchiveEngine::SQLite;
@@ -27,6 +30,10 @@ struct TArchiveDialect {
   // Column and table words of the schema.
   QString KeyColumn() const;    // an integer key the engine numbers itself
   QString TableSuffix() const;  // after a table keyed on its primary key only
+  // Why a statement failed, in the user's words where the engine's code is
+  // one a user can act on; else the engine's own text.
+  std::string Reason(const QSqlError &error) const;
+
   // The stored instant (seconds since 1970 of the logger's civil time) as
   // the engine's own date and time, for the view.
   QString InstantExpression(const QString &column) const;

@@ -238,16 +238,26 @@ TEST(ArchiveFile, WhatIsNotAnArchiveIsRefusedAndLeftAlone) {
   }
   const QString foreign = Dir.filePath("ajeno.sqlite");
   Raw(foreign, {"CREATE TABLE clientes (id INTEGER)"});
-  const std::string addresses[] = {garbage.toStdString(),
-                                   "sqlite:" + foreign.toStdString(),
-                                   Dir.path().toStdString(),
-                                   Dir.filePath("no/existe.sqlite").toStdString(),
-                                   "mysql://servidor/talvex",
-                                   "postgresql://servidor/",
-                                   "sqlite:"};
-  for (const std::string &address : addresses) {
-    SCOPED_TRACE(address);
-    EXPECT_THROW(TArchive archive(address), EArchiveError);
+  // Each refused with a message that names the archive and says why.
+  const struct {
+    std::string Address, Says;
+  } cases[] = {
+      {garbage.toStdString(), "no es un archivo histórico"},
+      {"sqlite:" + foreign.toStdString(), "no es un archivo histórico de este programa"},
+      {Dir.path().toStdString(), "es una carpeta"},
+      {Dir.filePath("no/existe.sqlite").toStdString(), "la carpeta no existe"},
+      {"mysql://servidor/talvex", "motor"},
+      {"postgresql://servidor/", "base de datos"},
+      {"sqlite:", "ningún archivo"},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.Address);
+    try {
+      TArchive archive(c.Address);
+      ADD_FAILURE() << "opened";
+    } catch (const EArchiveError &e) {
+      EXPECT_NE(e.Message().find(c.Says), std::string::npos) << e.Message();
+    }
   }
   QFile f(garbage);
   ASSERT_TRUE(f.open(QIODevice::ReadOnly));
