@@ -17,6 +17,11 @@
 #include <cstdlib>
 #include <thread>
 
+// The engine by its name in the test list.
+void PrintTo(TArchiveEngine engine, std::ostream *out) {
+  *out << (engine == TArchiveEngine::SQLite ? "SQLite" : "PostgreSQL");
+}
+
 namespace {
 
 TStamp At(int minute) { return StampFromSeconds(StampSeconds(TStamp{2026, 3, 1, 0, 0, 0}) + minute * 60LL); }
