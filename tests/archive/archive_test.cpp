@@ -99,9 +99,7 @@ protected:
 };
 
 INSTANTIATE_TEST_SUITE_P(Engines, ArchiveTest, ::testing::Values(TArchiveEngine::SQLite, TArchiveEngine::PostgreSQL),
-                         [](const ::testing::TestParamInfo<TArchiveEngine> &info) {
-                           return std::string(info.param == TArchiveEngine::SQLite ? "SQLite" : "PostgreSQL");
-                         });
+                         ::testing::PrintToStringParamName());
 
 struct TStoreStep {
   std::vector<TArchiveRecord> Records;
