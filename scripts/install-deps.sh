@@ -16,6 +16,8 @@ set -euo pipefail
 PACKAGE_BUILD=(
   build-essential cmake pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev libgl-dev libxcb1-dev
+  # The history archive's engines: an embedded file, or a shared server.
+  libqt6sql6-sqlite libqt6sql6-psql
   # libxlsxwriter links with -lz, yet its -dev package does not bring zlib's.
   libxlsxwriter-dev zlib1g-dev
   dpkg-dev file librsvg2-bin gzip
@@ -34,6 +36,8 @@ PACKAGES=(
   cups cups-client cups-bsd printer-driver-cups-pdf poppler-utils
   util-linux procps
   python3-openpyxl
+  # The archive's tests run on a throwaway PostgreSQL server as well.
+  postgresql
   # Qt's own texts (file dialogs, standard buttons) in Spanish.
   qt6-translations-l10n
   clang-format clang-tidy graphviz

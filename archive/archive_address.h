@@ -1,0 +1,31 @@
+#pragma once
+
+// Where an archive lives, from the one text the user gives it: a SQLite
+// file ("sqlite:/ruta/archivo.sqlite" or just the path) or a PostgreSQL
+// server ("postgresql://usuario@servidor:5432/talvex", or with
+// "?host=/carpeta/del/socket" for a local socket). The password, when
+// not in the address, comes from the user's ~/.pgpass through libpq.
+
+#include <string>
+
+enum class TArchiveEngine { SQLite, PostgreSQL };
+
+struct TArchiveAddress {
+  TArchiveEngine Engine = TArchiveEngine::SQLite;
+  std::string Path;  // SQLite: the file
+  std::string Host;  // PostgreSQL: empty for the local socket
+  int Port = 0;      // 0: the server's default
+  std::string User;
+  std::string Password;
+  std::string Database;
+  // What messages call it: the file's path, or the address without its
+  // password.
+  std::string Name;
+};
+
+// Raises EArchiveError for an address that names nothing usable.
+TArchiveAddress ParseArchiveAddress(const std::string &address);
+
+// The archive a user has before choosing one: archivo.sqlite in the user's
+// data folder (~/.local/share/talvex).
+std::string DefaultArchivePath();
