@@ -1,5 +1,6 @@
 #include "cli/cli_commands.h"
 
+#include "cli/cli_archive.h"
 #include "cli/cli_errors.h"
 #include "cli/cli_files.h"
 #include "cli/cli_link.h"
@@ -349,6 +350,10 @@ int RunCli(const std::vector<std::string> &args, TCliStreams streams) {
       case TCliCommand::Convert: CliConvert(options, streams); break;
       case TCliCommand::Stats: CliStats(options, streams); break;
       case TCliCommand::Plot: CliPlot(options, streams); break;
+      case TCliCommand::ArchiveImport: CliArchiveImport(options, streams); break;
+      case TCliCommand::ArchiveList: CliArchiveList(options, streams); break;
+      // The parser gives "archive" only with one of its commands.
+      case TCliCommand::Archive: streams.Out << CliUsageText(); break;
     }
     streams.Out.flush();
     return exOk;

@@ -32,19 +32,6 @@ TOpenedData ReadForCli(const std::string &path) {
   }
 }
 
-namespace {
-
-std::string Fixed(double value, int decimals, char decimal) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.*f", decimals, value);
-  std::string text = buf;
-  for (char &c : text)
-    if (c == '.') c = decimal;
-  // "-0,00" reads as a fault; it is zero.
-  if (text.find_first_not_of("-0,.") == std::string::npos && text[0] == '-') text.erase(0, 1);
-  return text;
-}
-
 std::string JsonString(const std::string &text) {
   std::string out = "\"";
   for (char c : text) {
@@ -58,6 +45,19 @@ std::string JsonString(const std::string &text) {
     out += c;
   }
   return out + "\"";
+}
+
+namespace {
+
+std::string Fixed(double value, int decimals, char decimal) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.*f", decimals, value);
+  std::string text = buf;
+  for (char &c : text)
+    if (c == '.') c = decimal;
+  // "-0,00" reads as a fault; it is zero.
+  if (text.find_first_not_of("-0,.") == std::string::npos && text[0] == '-') text.erase(0, 1);
+  return text;
 }
 
 // A record's stamp as ISO 8601, or its own texts, or null.

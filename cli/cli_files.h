@@ -31,3 +31,5 @@ void CliSaveRecords(const TCliOptions &options, const TRecordsView &view);
 // object (plain JSON numbers, ISO 8601 stamps, null for what is unknown).
 std::string StatisticsText(const std::string &name, const TDataTable &table, const TDataStatistics &stats);
 std::string StatisticsJson(const std::string &name, const TDataTable &table, const TDataStatistics &stats);
+// A text as a JSON string, quotes included.
+std::string JsonString(const std::string &text);

@@ -94,6 +94,19 @@ const TCliOptionSpec kOptions[] = {
     {"--canales", nullptr, true,
      [](TCliOptions &o, const std::string &, const std::string &value) { o.Channels = ChannelList(value); }},
     {"--tiempo", nullptr, false, [](TCliOptions &o, const std::string &, const std::string &) { o.TimeAxis = true; }},
+    {"--logger", nullptr, true,
+     [](TCliOptions &o, const std::string &option, const std::string &value) {
+       if (value.empty()) throw ECliUsage(option + " espera el nombre del registrador.");
+       o.Logger = value;
+     }},
+    {"--db", nullptr, true,
+     [](TCliOptions &o, const std::string &option, const std::string &value) {
+       if (value.empty())
+         throw ECliUsage(option +
+                         " espera la dirección del archivo histórico (sqlite:/ruta/archivo.sqlite o "
+                         "postgresql://usuario@servidor:5432/talvex).");
+       o.Db = value;
+     }},
 };
 
 // The option `spelt` ("--count" or "-n") if `command` takes it.
@@ -104,6 +117,33 @@ const TCliOptionSpec *AcceptedOption(const TCliCommandSpec &command, const std::
       return option;
   }
   return nullptr;
+}
+
+// "archive import FILE..." or "archive list": the first word after
+// "archive" picks the command, whose own options are then the only ones
+// allowed, wherever on the line they were given.
+void ParseArchiveCommand(TCliOptions &o, const std::vector<std::string> &positional,
+                         const std::vector<const TCliOptionSpec *> &spelt) {
+  if (positional.empty()) throw ECliUsage("archive espera una orden: import o list.");
+  const TCliCommandSpec *command = nullptr;
+  for (const TCliCommandSpec &c : CliArchiveCommandTable())
+    if (positional[0] == c.Name) command = &c;
+  if (command == nullptr)
+    throw ECliUsage("Orden desconocida: \"archive " + positional[0] + "\". archive admite import y list.");
+  const std::string name = std::string("archive ") + command->Name;
+  for (const TCliOptionSpec *option : spelt) {
+    const bool taken = std::any_of(command->Options.begin(), command->Options.end(),
+                                   [&](const char *own) { return std::string(own) == option->Name; });
+    if (!taken) throw ECliUsage("La orden " + name + " no admite la opción " + option->Name + ".");
+  }
+  o.Command = command->Command;
+  if (o.Command == TCliCommand::ArchiveImport) {
+    o.Inputs.assign(positional.begin() + 1, positional.end());
+    if (o.Inputs.empty()) throw ECliUsage("archive import espera uno o más archivos guardados (de texto o CSV).");
+    if (o.Logger.empty()) throw ECliUsage("archive import necesita --logger NOMBRE, el registrador de esos datos.");
+  } else if (positional.size() > 1) {
+    throw ECliUsage("Argumento de más para " + name + ": \"" + positional[1] + "\".");
+  }
 }
 
 }  // namespace
@@ -129,6 +169,15 @@ const std::vector<TCliCommandSpec> &CliCommandTable() {
       {"convert", TCliCommand::Convert, {"--output", "--csv", "--above", "--below", "--force"}},
       {"stats", TCliCommand::Stats, {"--json", "--above", "--below"}},
       {"plot", TCliCommand::Plot, {"--output", "--canales", "--tiempo", "--force"}},
+      {"archive", TCliCommand::Archive, {"--logger", "--db", "--json"}},
+  };
+  return table;
+}
+
+const std::vector<TCliCommandSpec> &CliArchiveCommandTable() {
+  static const std::vector<TCliCommandSpec> table = {
+      {"import", TCliCommand::ArchiveImport, {"--logger", "--db"}},
+      {"list", TCliCommand::ArchiveList, {"--db", "--json"}},
   };
   return table;
 }
@@ -160,6 +209,7 @@ TCliOptions ParseCliArguments(const std::vector<std::string> &args) {
   o.Command = command->Command;
 
   std::vector<std::string> positional;
+  std::vector<const TCliOptionSpec *> spelt;
   for (std::size_t i = 1; i < args.size(); ++i) {
     std::string arg = args[i];
     std::string value;
@@ -190,11 +240,16 @@ TCliOptions ParseCliArguments(const std::vector<std::string> &args) {
         throw ECliUsage("La opción " + arg + " no lleva valor.");
       }
       option->Apply(o, arg, value);
+      spelt.push_back(option);
       continue;
     }
     positional.push_back(arg);
   }
 
+  if (o.Command == TCliCommand::Archive) {
+    ParseArchiveCommand(o, positional, spelt);
+    return o;
+  }
   if (o.Command == TCliCommand::SetRate) {
     if (positional.size() != 1) throw ECliUsage("set-rate espera una tasa: 15, 30 o 60 (minutos).");
     const std::string &rate = positional[0];
@@ -269,6 +324,19 @@ std::string CliUsageText() {
          "      tamaño del gráfico o una página PDF A4 apaisada. --canales elige los canales\n"
          "      (todos por omisión); --tiempo pone la fecha y hora en el eje inferior.\n"
          "\n"
+         "  talvex-cli archive import DATOS... --logger NOMBRE [--db URL]\n"
+         "      Guarda archivos guardados (de texto o CSV) en el archivo histórico, bajo el\n"
+         "      registrador NOMBRE: un registro que ya estaba no se repite; uno de la misma fecha\n"
+         "      y hora con otros valores queda a su lado. Dice por archivo cuántos registros eran\n"
+         "      nuevos y cuántos ya estaban; un archivo que no se lee no impide los demás\n"
+         "      (termina con el código 9).\n"
+         "  talvex-cli archive list [--db URL] [--json]\n"
+         "      Los registradores del archivo histórico: su puerto, cuántos registros tiene y\n"
+         "      la fecha y hora del primero y del último.\n"
+         "\n"
+         "--db URL: el archivo histórico (sqlite:/ruta/archivo.sqlite, o\n"
+         "postgresql://usuario@servidor:5432/talvex); sin --db, el que nombra la variable\n"
+         "TALVEX_DB, y si no, ~/.local/share/talvex/archivo.sqlite.\n"
          "--timeout S: segundos sin recibir nada antes de abandonar (60 por omisión).\n"
          "\n"
          "Códigos de salida: 0 bien, 1 otro error, 2 uso incorrecto, 3 el puerto no existe,\n"

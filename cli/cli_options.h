@@ -7,7 +7,21 @@
 #include <string>
 #include <vector>
 
-enum class TCliCommand { Help, Ports, Live, SetClock, SetRate, Download, Status, Convert, Stats, Plot };
+enum class TCliCommand {
+  Help,
+  Ports,
+  Live,
+  SetClock,
+  SetRate,
+  Download,
+  Status,
+  Convert,
+  Stats,
+  Plot,
+  Archive,  // "archive" before its own command is known; never run
+  ArchiveImport,
+  ArchiveList
+};
 
 struct TCliOptions {
   TCliCommand Command = TCliCommand::Help;
@@ -26,6 +40,9 @@ struct TCliOptions {
   std::optional<std::int64_t> Above, Below;  // --above, --below: limits in tenths
   std::vector<int> Channels;                 // plot --canales: the channels drawn (1 .. 16); empty: all
   bool TimeAxis = false;                     // plot --tiempo: date and time on the bottom axis
+  std::vector<std::string> Inputs;           // archive import: the files read
+  std::string Logger;                        // --logger: the logger's name in the archive
+  std::string Db;                            // --db: the archive's address; empty: TALVEX_DB, else the user's own
 };
 
 // One option of the command line, however many commands take it. `Apply`
@@ -48,6 +65,10 @@ struct TCliCommandSpec {
 // The one table the parser reads; the completion and the manual page are
 // checked against it through CliOptionListText ("talvex-cli --list-options").
 const std::vector<TCliCommandSpec> &CliCommandTable();
+// The commands under "archive" ("archive import", "archive list"). The
+// table above lists "archive" with every option of these; each of them takes
+// only its own.
+const std::vector<TCliCommandSpec> &CliArchiveCommandTable();
 const TCliOptionSpec *FindCliOption(const std::string &longName);
 // A line per command: its name, then every spelling of every option it
 // takes, --help last ("live --port -p --count -n --json --timeout --help").

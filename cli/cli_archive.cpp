@@ -1,0 +1,112 @@
+#include "cli/cli_archive.h"
+
+#include "archive/archive.h"
+#include "archive/archive_error.h"
+#include "cli/cli_errors.h"
+#include "cli/cli_files.h"
+#include "runtime/format_settings.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <ostream>
+
+std::string CliArchiveAddress(const TCliOptions &o) {
+  if (!o.Db.empty()) return o.Db;
+  const char *fromEnvironment = std::getenv("TALVEX_DB");
+  return fromEnvironment != nullptr ? std::string(fromEnvironment) : std::string();
+}
+
+namespace {
+
+// The archive opened, or the command's one failure naming it.
+std::unique_ptr<TArchive> OpenArchive(const TCliOptions &o) {
+  try {
+    return std::make_unique<TArchive>(CliArchiveAddress(o));
+  } catch (const EArchiveError &e) {
+    throw ECliFailure(exFailure, e.Message());
+  }
+}
+
+std::string StampText(const std::optional<TStamp> &stamp) {
+  return stamp ? ProgramDateText(*stamp) + " " + ProgramTimeText(*stamp) : std::string("-");
+}
+
+std::string JsonStamp(const std::optional<TStamp> &stamp) {
+  return stamp ? JsonString(IsoText(*stamp)) : std::string("null");
+}
+
+}  // namespace
+
+void CliArchiveImport(const TCliOptions &o, TCliStreams &streams) {
+  ApplyProgramFormats();
+  const std::unique_ptr<TArchive> archive = OpenArchive(o);
+  int failed = 0;
+  for (const std::string &path : o.Inputs) {
+    try {
+      const TOpenedData data = ReadForCli(path);
+      TArchiveOrigin origin;
+      origin.Kind = TOriginKind::FileImport;
+      origin.FileName = path;
+      // No port: an old file says nothing of where its logger is now.
+      const TStoreResult stored = archive->StoreTable(o.Logger, std::string(), origin, data.Table, data.Records);
+      streams.Out << path << ": " << stored.Added << (stored.Added == 1 ? " registro nuevo" : " registros nuevos");
+      if (stored.Beside > 0) streams.Out << " (" << stored.Beside << " junto a otros valores de la misma fecha y hora)";
+      streams.Out << ", " << stored.AlreadyHeld << " ya estaban en el archivo histórico.\n";
+      streams.Out.flush();
+    } catch (const ECliFailure &e) {
+      ++failed;
+      streams.Err << "talvex-cli: " << Exception::VisibleText(e.Message()) << '\n';
+    } catch (const EArchiveError &e) {
+      ++failed;
+      streams.Err << "talvex-cli: " << path << ": " << Exception::VisibleText(e.Message()) << '\n';
+    }
+    streams.Err.flush();
+  }
+  if (failed > 0)
+    throw ECliFailure(exFileError, std::to_string(failed) + " de " + std::to_string(o.Inputs.size()) +
+                                       " archivos no se guardaron en " + archive->Name() + "; los demás, sí.");
+}
+
+void CliArchiveList(const TCliOptions &o, TCliStreams &streams) {
+  ApplyProgramFormats();
+  const std::unique_ptr<TArchive> archive = OpenArchive(o);
+  std::vector<TArchivedLogger> loggers;
+  try {
+    loggers = archive->Loggers();
+  } catch (const EArchiveError &e) {
+    throw ECliFailure(exFailure, e.Message());
+  }
+  if (o.Json) {
+    std::string json = "{\"archivo\":" + JsonString(archive->Name()) + ",\"registradores\":[";
+    for (size_t i = 0; i < loggers.size(); ++i) {
+      const TArchivedLogger &l = loggers[i];
+      if (i) json += ",";
+      json += "{\"nombre\":" + JsonString(l.Name);
+      json += ",\"puerto\":" + (l.Port.empty() ? std::string("null") : JsonString(l.Port));
+      json += ",\"registros\":" + std::to_string(l.Records);
+      json += ",\"primero\":" + JsonStamp(l.First) + ",\"ultimo\":" + JsonStamp(l.Last) + "}";
+    }
+    streams.Out << json << "]}\n";
+    streams.Out.flush();
+    return;
+  }
+  streams.Out << "Archivo histórico: " << archive->Name() << '\n';
+  if (loggers.empty()) {
+    streams.Out << "Todavía no guarda ningún registrador.\n";
+    streams.Out.flush();
+    return;
+  }
+  char line[512];
+  std::snprintf(line, sizeof line, "%-20s %-16s %10s  %-19s  %s\n", "Registrador", "Puerto", "Registros", "Primero",
+                "Último");
+  streams.Out << line;
+  for (const TArchivedLogger &l : loggers) {
+    std::snprintf(line, sizeof line, "%-20s %-16s %10lld  %-19s  %s\n", l.Name.c_str(),
+                  l.Port.empty() ? "-" : l.Port.c_str(), static_cast<long long>(l.Records), StampText(l.First).c_str(),
+                  StampText(l.Last).c_str());
+    streams.Out << line;
+  }
+  streams.Out.flush();
+}
