@@ -17,9 +17,9 @@
 
 namespace {
 
-// The message names the text; an exception's text ends at a NUL byte.
+// The message names the text, its control bytes written out.
 bool Names(const EConvertError &e, std::string_view text) {
-  return e.Message().find(std::string(text.substr(0, text.find('\0')))) != std::string::npos;
+  return e.Message().find(Exception::VisibleText(std::string(text))) != std::string::npos;
 }
 
 void CheckConversions(std::string_view text) {
