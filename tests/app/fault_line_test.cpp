@@ -405,10 +405,11 @@ TEST(LineFaults, EveryGoodFrameAmongNoisyOnesIsShown) {
   TLoggerSimulator sim(config);
   sim.Start();
   {
-    ProgramOnLine p(sim.SlavePath());
+    // Declared before the program: closing it may still show a frame.
     std::vector<QString> shown;
     bool outOfRange = false;
-    QObject::connect(p.Main().Edit3, &QLineEdit::textChanged, [&](const QString &t) {
+    ProgramOnLine p(sim.SlavePath());
+    const QMetaObject::Connection watch = QObject::connect(p.Main().Edit3, &QLineEdit::textChanged, [&](const QString &t) {
       if (t.isEmpty()) return;
       shown.push_back(t);
       for (int k = 1; k <= 16; ++k) {
@@ -434,6 +435,7 @@ TEST(LineFaults, EveryGoodFrameAmongNoisyOnesIsShown) {
     // No shown time twice: every show was a frame of its own.
     EXPECT_EQ(std::set<QString>(shown.begin(), shown.end()).size(), shown.size());
     EXPECT_TRUE(p.messages.empty());
+    QObject::disconnect(watch);
   }
   sim.Stop();
 }
