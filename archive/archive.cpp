@@ -478,6 +478,16 @@ std::vector<TArchivedLogger> TArchive::Loggers() {
 }
 
 std::vector<TArchiveRecord> TArchive::Records(const std::string &logger, const TStamp &from, const TStamp &to) {
+  std::vector<TArchiveRecord> out;
+  ReadRecords(logger, from, to, [&out](const std::vector<TArchiveRecord> &slice) {
+    out.insert(out.end(), slice.begin(), slice.end());
+    return true;
+  });
+  return out;
+}
+
+void TArchive::ReadRecords(const std::string &logger, const TStamp &from, const TStamp &to,
+                           const std::function<bool(const std::vector<TArchiveRecord> &)> &take, int slice) {
   const std::int64_t id = S_->RequireLogger(logger);
   QSqlQuery q = S_->Prepare("SELECT instante, variante, origen, " + ValueColumns() +
                             " FROM registros WHERE registrador = ? AND instante BETWEEN ? AND ? ORDER BY instante, "
@@ -486,7 +496,9 @@ std::vector<TArchiveRecord> TArchive::Records(const std::string &logger, const T
   q.addBindValue(QVariant::fromValue<qlonglong>(EpochSeconds(from)));
   q.addBindValue(QVariant::fromValue<qlonglong>(EpochSeconds(to)));
   S_->Run(q, "No se pudieron leer los registros");
+  const size_t most = static_cast<size_t>(std::max(slice, 1));
   std::vector<TArchiveRecord> out;
+  out.reserve(most);
   while (q.next()) {
     TArchiveRecord r;
     r.Instant = StampOfEpoch(q.value(0).toLongLong());
@@ -494,8 +506,64 @@ std::vector<TArchiveRecord> TArchive::Records(const std::string &logger, const T
     r.Origin = q.value(2).toLongLong();
     r.Values = TState::ReadValues(q, 3);
     out.push_back(r);
+    if (out.size() == most) {
+      if (!take(out)) return;
+      out.clear();
+    }
   }
-  return out;
+  if (!out.empty()) take(out);
+}
+
+TArchiveOutline TArchive::Outline(const std::string &logger, const TStamp &from, const TStamp &to, int columns) {
+  TArchiveOutline outline;
+  const std::int64_t start = EpochSeconds(from);
+  const std::int64_t span = EpochSeconds(to) - start + 1;
+  if (span <= 0) return outline;
+  const std::int64_t width = std::max(columns, 1);
+  // The chart's seconds count from 2000; the archive's from 1970.
+  static const double kChartEpoch = static_cast<double>(EpochSeconds(TStamp{2000, 1, 1, 0, 0, 0}));
+  struct TColumn {
+    std::int64_t Index = -1;
+    TOutlinePoint First, Low, High, Last;
+  };
+  std::array<TColumn, kValues> current;
+  auto close = [&](int k) {
+    TColumn &c = current[static_cast<size_t>(k)];
+    if (c.Index < 0) return;
+    std::vector<TOutlinePoint> &line = outline.Channels[static_cast<size_t>(k)];
+    TOutlinePoint points[4] = {c.First, c.Low, c.High, c.Last};
+    std::stable_sort(std::begin(points), std::end(points),
+                     [](const TOutlinePoint &a, const TOutlinePoint &b) { return a.Seconds < b.Seconds; });
+    for (const TOutlinePoint &p : points) {
+      if (!line.empty() && line.back().Seconds == p.Seconds && line.back().Value == p.Value) continue;
+      line.push_back(p);
+    }
+    c.Index = -1;
+  };
+  ReadRecords(logger, from, to, [&](const std::vector<TArchiveRecord> &slice) {
+    for (const TArchiveRecord &r : slice) {
+      ++outline.Records;
+      const std::int64_t t = EpochSeconds(r.Instant);
+      const std::int64_t column = (t - start) * width / span;
+      const TOutlinePoint point{static_cast<double>(t) - kChartEpoch, 0};
+      for (int k = 0; k < kValues; ++k) {
+        const std::optional<std::int32_t> &v = r.Values[static_cast<size_t>(k)];
+        if (!v) continue;
+        TColumn &c = current[static_cast<size_t>(k)];
+        if (c.Index != column) {
+          close(k);
+          c.Index = column;
+          c.First = c.Low = c.High = TOutlinePoint{point.Seconds, *v};
+        }
+        if (*v < c.Low.Value) c.Low = TOutlinePoint{point.Seconds, *v};
+        if (*v > c.High.Value) c.High = TOutlinePoint{point.Seconds, *v};
+        c.Last = TOutlinePoint{point.Seconds, *v};
+      }
+    }
+    return true;
+  });
+  for (int k = 0; k < kValues; ++k) close(k);
+  return outline;
 }
 
 std::int64_t TArchive::Count(const std::string &logger, const TStamp &from, const TStamp &to) {

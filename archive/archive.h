@@ -24,6 +24,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -56,6 +57,23 @@ struct TStoreResult {
   int Beside = 0;           // of those, kept beside another version of their instant
   int AlreadyHeld = 0;      // records the archive had already
   std::int64_t Origin = 0;  // the origin the added records are tied to; 0 if none
+};
+
+// A reading drawn: seconds from 1 January 2000, 00:00, on the logger's own
+// clock (as the chart's time axis counts them), and the value in tenths.
+struct TOutlinePoint {
+  double Seconds = 0;
+  std::int32_t Value = 0;
+};
+
+// A range as a chart of `columns` pixel columns draws it. Column c holds
+// the instants t (whole seconds) with (t - from) * columns / (to - from + 1)
+// == c. Each channel gets, per column, its first, lowest, highest and last
+// reading (fewer when they coincide), in instant order: a line through them
+// is the line through every reading, pixel for pixel, spikes included.
+struct TArchiveOutline {
+  std::int64_t Records = 0;  // records in the range, versions beside included
+  std::array<std::vector<TOutlinePoint>, 16> Channels;
 };
 
 struct TArchivedLogger {
@@ -106,6 +124,12 @@ public:
   // order (the versions of one instant in the order they came). Raises for a
   // logger not in the archive.
   std::vector<TArchiveRecord> Records(const std::string &logger, const TStamp &from, const TStamp &to);
+  // The same a slice at a time (at most `slice` records each), without
+  // holding them all: `take` returning false stops the read.
+  void ReadRecords(const std::string &logger, const TStamp &from, const TStamp &to,
+                   const std::function<bool(const std::vector<TArchiveRecord> &)> &take, int slice = 8192);
+  // The range drawn on `columns` pixel columns (at least 1).
+  TArchiveOutline Outline(const std::string &logger, const TStamp &from, const TStamp &to, int columns);
   std::int64_t Count(const std::string &logger, const TStamp &from, const TStamp &to);
   // The first and last instant held; empty for a logger with no records.
   std::optional<std::pair<TStamp, TStamp>> Span(const std::string &logger);

@@ -1,11 +1,15 @@
 #include "archive/archive_address.h"
 
 #include "archive/archive_error.h"
+#include "runtime/user_settings.h"
 
 #include <QDir>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QUrl>
 #include <QUrlQuery>
+
+#include <cstdlib>
 
 namespace {
 
@@ -72,4 +76,25 @@ std::string DefaultArchivePath() {
   if (folder.isEmpty())
     throw EArchiveError("No se encuentra la carpeta de datos del usuario para el archivo histórico.");
   return QDir(folder).filePath("talvex/archivo.sqlite").toStdString();
+}
+
+namespace {
+const char *const kAddressKey = "archivo/direccion";
+}
+
+std::string ConfiguredArchiveAddress() {
+  const char *fromEnvironment = std::getenv("TALVEX_DB");
+  if (fromEnvironment != nullptr && *fromEnvironment != '\0') return fromEnvironment;
+  return ArchiveAddressSetting();
+}
+
+std::string ArchiveAddressSetting() { return UserSettings().value(kAddressKey).toString().toStdString(); }
+
+void SetArchiveAddressSetting(const std::string &address) {
+  QSettings settings = UserSettings();
+  if (address.empty()) {
+    settings.remove(kAddressKey);
+  } else {
+    settings.setValue(kAddressKey, QString::fromStdString(address));
+  }
 }

@@ -29,3 +29,11 @@ TArchiveAddress ParseArchiveAddress(const std::string &address);
 // The archive a user has before choosing one: archivo.sqlite in the user's
 // data folder (~/.local/share/talvex).
 std::string DefaultArchivePath();
+
+// The archive the user chose, before any --db a command is given: the
+// TALVEX_DB environment variable, else the address set in the history
+// window, else empty (the user's own, DefaultArchivePath()).
+std::string ConfiguredArchiveAddress();
+// The history window's setting; empty goes back to the user's own archive.
+std::string ArchiveAddressSetting();
+void SetArchiveAddressSetting(const std::string &address);

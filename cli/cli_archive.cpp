@@ -1,6 +1,7 @@
 #include "cli/cli_archive.h"
 
 #include "archive/archive.h"
+#include "archive/archive_address.h"
 #include "archive/archive_error.h"
 #include "cli/cli_errors.h"
 #include "cli/cli_files.h"
@@ -12,11 +13,7 @@
 #include <optional>
 #include <ostream>
 
-std::string CliArchiveAddress(const TCliOptions &o) {
-  if (!o.Db.empty()) return o.Db;
-  const char *fromEnvironment = std::getenv("TALVEX_DB");
-  return fromEnvironment != nullptr ? std::string(fromEnvironment) : std::string();
-}
+std::string CliArchiveAddress(const TCliOptions &o) { return o.Db.empty() ? ConfiguredArchiveAddress() : o.Db; }
 
 namespace {
 

@@ -9,7 +9,8 @@
 #include <string>
 
 // The archive the options name: --db, else the TALVEX_DB environment
-// variable, else empty (the user's own archive).
+// variable, else the history window's setting, else empty (the user's own
+// archive).
 std::string CliArchiveAddress(const TCliOptions &options);
 
 // Every file read and stored under options.Logger as a file's import; a file

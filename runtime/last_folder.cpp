@@ -1,16 +1,13 @@
 #include "runtime/last_folder.h"
 
+#include "runtime/user_settings.h"
+
 #include <QDir>
 #include <QFileInfo>
-#include <QSettings>
 
 namespace {
 
 const char *const kLastFolderKey = "dialogs/lastFolder";
-
-// The program's own settings file in the user's configuration folder
-// (~/.config/talvex/talvex.ini); the windows of the documents store nothing.
-QSettings UserSettings() { return QSettings(QSettings::IniFormat, QSettings::UserScope, "talvex", "talvex"); }
 
 bool IsFolder(const QString &path) { return !path.isEmpty() && QFileInfo(path).isDir(); }
 
