@@ -40,9 +40,12 @@ LINK="/dev/ttyVTALVEX$$"
 rm -rf "$OUT"
 mkdir -p "$OUT"
 SAVED="$OUT/datos.txt"
-# The program keeps the dialogs' last folder in the user's configuration:
-# a folder of the run's own, never the user's.
+# The program keeps the dialogs' last folder in the user's configuration,
+# and every download in the history archive: folders of the run's own,
+# never the user's.
 export XDG_CONFIG_HOME="$OUT/config"
+export XDG_DATA_HOME="$OUT/data" XDG_STATE_HOME="$OUT/state"
+unset TALVEX_DB
 export QT_QPA_PLATFORM=xcb
 
 SIM_PID=""
