@@ -409,14 +409,15 @@ TEST(LineFaults, EveryGoodFrameAmongNoisyOnesIsShown) {
     std::vector<QString> shown;
     bool outOfRange = false;
     ProgramOnLine p(sim.SlavePath());
-    const QMetaObject::Connection watch = QObject::connect(p.Main().Edit3, &QLineEdit::textChanged, [&](const QString &t) {
-      if (t.isEmpty()) return;
-      shown.push_back(t);
-      for (int k = 1; k <= 16; ++k) {
-        const float v = p.Main().ChannelIndicator(k)->Value();
-        if (!(v > 0.0f && v < 70.0f)) outOfRange = true;
-      }
-    });
+    const QMetaObject::Connection watch =
+        QObject::connect(p.Main().Edit3, &QLineEdit::textChanged, [&](const QString &t) {
+          if (t.isEmpty()) return;
+          shown.push_back(t);
+          for (int k = 1; k <= 16; ++k) {
+            const float v = p.Main().ChannelIndicator(k)->Value();
+            if (!(v > 0.0f && v < 70.0f)) outOfRange = true;
+          }
+        });
     p.Connect();
     ASSERT_TRUE(sim.WaitFor([](const TSimSnapshot &s) { return s.FramesSent >= 5; }, 5000));
     const TSimSnapshot start = sim.Snapshot();
