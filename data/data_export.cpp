@@ -218,7 +218,7 @@ lxw_datetime DateCell(const TStamp &s) {
 }
 
 // A record's stamp: a date cell, or the program's texts, or nothing.
-void PutStamp(lxw_worksheet *sheet, lxw_row_t row, lxw_col_t col, const TXlsxStamp &stamp, lxw_format *dateFormat) {
+void PutStamp(lxw_worksheet *sheet, lxw_row_t row, lxw_col_t col, const TRecordStamp &stamp, lxw_format *dateFormat) {
   if (stamp.Real) {
     lxw_datetime cell = DateCell(stamp.Stamp);
     TWorkbook::Check(worksheet_write_datetime(sheet, row, col, &cell, dateFormat));
@@ -227,16 +227,8 @@ void PutStamp(lxw_worksheet *sheet, lxw_row_t row, lxw_col_t col, const TXlsxSta
   }
 }
 
-TXlsxStamp TableStamp(const TDataTable &table, int record) {
-  TXlsxStamp stamp;
-  const std::string_view date = table.Cells(1, record), time = table.Cells(2, record);
-  stamp.Real = RowStamp(date, time, stamp.Stamp);
-  if (!stamp.Real && (!date.empty() || !time.empty())) stamp.Text = RecordStampText(table, record);
-  return stamp;
-}
-
 void WriteStatisticsSheet(TWorkbook &book, lxw_worksheet *sheet, const TDataStatistics &stats,
-                          const std::array<TXlsxStamp, 16> &minAt, const std::array<TXlsxStamp, 16> &maxAt) {
+                          const std::array<TRecordStamp, 16> &minAt, const std::array<TRecordStamp, 16> &maxAt) {
   lxw_format *bold = book.Format(nullptr, true);
   lxw_format *tenths = book.Format("0.0");
   lxw_format *hundredths = book.Format("0.00");
@@ -295,6 +287,13 @@ void WriteStatisticsSheet(TWorkbook &book, lxw_worksheet *sheet, const TDataStat
 
 }  // namespace
 
+TRecordStamp TableRecordStamp(const TDataTable &table, int row) {
+  TRecordStamp stamp;
+  stamp.Real = RowStamp(table.Cells(1, row), table.Cells(2, row), stamp.Stamp);
+  stamp.Text = RecordStampText(table, row);
+  return stamp;
+}
+
 void RefuseOverSheetRows(std::int64_t records) {
   if (records + 1 > kMaxSheetRows)
     throw Exception("Demasiados registros para una hoja XLSX: " + std::to_string(records) + " (el máximo es " +
@@ -330,7 +329,7 @@ TXlsxStream::TXlsxStream(const std::array<std::string, 16> &captions) : S_(std::
 
 TXlsxStream::~TXlsxStream() = default;
 
-void TXlsxStream::Add(const TXlsxStamp &stamp, const std::array<std::optional<std::int64_t>, 16> &tenths) {
+void TXlsxStream::Add(const TRecordStamp &stamp, const std::array<std::optional<std::int64_t>, 16> &tenths) {
   RefuseOverSheetRows(S_->Records + 1);
   const lxw_row_t row = static_cast<lxw_row_t>(++S_->Records);
   PutStamp(S_->Data, row, 0, stamp, S_->Date);
@@ -342,8 +341,8 @@ void TXlsxStream::Add(const TXlsxStamp &stamp, const std::array<std::optional<st
   }
 }
 
-void TXlsxStream::Finish(const std::string &path, const TDataStatistics &stats, const std::array<TXlsxStamp, 16> &minAt,
-                         const std::array<TXlsxStamp, 16> &maxAt) {
+void TXlsxStream::Finish(const std::string &path, const TDataStatistics &stats,
+                         const std::array<TRecordStamp, 16> &minAt, const std::array<TRecordStamp, 16> &maxAt) {
   WriteStatisticsSheet(S_->Book, S_->Summary, stats, minAt, maxAt);
   S_->Book.Close();
   WriteFileAtomically(path, ReadWhole(S_->Scratch.Workbook()));
@@ -365,13 +364,13 @@ void WriteXlsx(const std::string &path, const TRecordsView &view, const TStatLim
       tenths[static_cast<size_t>(k)] =
           ParseTenths(view.Table.Cells(shown.Channels[static_cast<size_t>(k)], r), v) ? std::optional(v) : std::nullopt;
     }
-    stream.Add(TableStamp(view.Table, r), tenths);
+    stream.Add(TableRecordStamp(view.Table, r), tenths);
   }
-  std::array<TXlsxStamp, 16> minAt, maxAt;
+  std::array<TRecordStamp, 16> minAt, maxAt;
   for (size_t k = 0; k < stats.Channels.size(); ++k) {
     if (stats.Channels[k].Count == 0) continue;
-    minAt[k] = TableStamp(view.Table, stats.Channels[k].MinRow);
-    maxAt[k] = TableStamp(view.Table, stats.Channels[k].MaxRow);
+    minAt[k] = TableRecordStamp(view.Table, stats.Channels[k].MinRow);
+    maxAt[k] = TableRecordStamp(view.Table, stats.Channels[k].MaxRow);
   }
   stream.Finish(path, stats, minAt, maxAt);
 }
