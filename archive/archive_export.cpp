@@ -156,7 +156,6 @@ std::optional<std::int64_t> ExportArchiveRange(TArchive &archive, const std::str
   // take as a table, and go to disk in one atomic save once the whole range
   // is read: a cancel never leaves half a file.
   std::string out;
-  out.reserve(static_cast<size_t>(total) * (format == TExportFormat::Text ? 132 : 104) + 256);
   const char decimal = FormatSettings().DecimalSeparator;
   if (format == TExportFormat::Text) {
     out.append(TEXT_FILE_HEADER).append("\r\n\r\n");
@@ -164,8 +163,13 @@ std::optional<std::int64_t> ExportArchiveRange(TArchive &archive, const std::str
     out = CsvHeader(style);
   }
   archive.ReadRecords(logger, from, to, [&](const std::vector<TArchiveRecord> &slice) {
+    const bool first = done == 0;
     if (format == TExportFormat::Text) PutTextLines(out, slice, decimal);
     else PutCsvLines(out, slice, style);
+    // Room for the rest at the first slice's pace, and a little over: a
+    // string left to double itself would hold up to twice the file.
+    if (first && !slice.empty() && total > static_cast<std::int64_t>(slice.size()))
+      out.reserve(out.size() + out.size() / slice.size() * static_cast<size_t>(total) / 64 * 66);
     return told(slice.size());
   });
   if (cancelled) return std::nullopt;

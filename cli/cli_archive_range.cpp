@@ -67,7 +67,7 @@ std::string CliRangeText(const TCliOptions &o) {
   if (o.From && o.To) return "del " + StampText(*o.From) + " al " + StampText(*o.To);
   if (o.From) return "desde el " + StampText(*o.From);
   if (o.To) return "hasta el " + StampText(*o.To);
-  return "todo";
+  return "todo lo guardado";
 }
 
 void CliArchiveExport(const TCliOptions &o, TCliStreams &streams) {

@@ -14,7 +14,7 @@
 TStamp CliRangeFrom(const TCliOptions &options);
 TStamp CliRangeTo(const TCliOptions &options);
 // "del 01/03/2026 00:00:00 al 31/03/2026 23:59:59", "desde el ...", "hasta
-// el ...", "todo".
+// el ...", "todo lo guardado".
 std::string CliRangeText(const TCliOptions &options);
 
 // Ctrl+C stops either: the export then writes nothing (an existing file stays

@@ -149,7 +149,7 @@ TEST_F(CliArchiveRange, ADownloadComesBackOutAsItWasSavedAndItsStatisticsAsStats
   CliRun run = RunCliCaptured({"archive", "export", "--logger", "Cámara", "-o", Path("vuelta.txt"), "--db", db});
   ASSERT_EQ(run.Code, exOk) << run.Err;
   EXPECT_EQ(ReadFile(Path("vuelta.txt")), saved);
-  EXPECT_NE(run.Out.find("Exportados 40 registros de Cámara (todo)"), std::string::npos) << run.Out;
+  EXPECT_NE(run.Out.find("Exportados 40 registros de Cámara (todo lo guardado)"), std::string::npos) << run.Out;
 
   // The range's ends: the first record of 15/03/2004 is at 10:35, the last
   // at 13:50; the same day as --to takes in all of them.
