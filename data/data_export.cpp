@@ -357,14 +357,14 @@ public:
     }
     Xml_.append("</row>");
     LastRow_ = row;
-    if (Xml_.size() >= (1u << 18)) Flush();
+    if (Xml_.size() >= kPiece) Flush();
   }
 
   // The sheet the library wrote, with our rows after its header row and
   // its dimension covering them, as one deflated part.
   TZipEntry Sheet(const TZipEntry &written, std::string &packed) {
     Flush();
-    Rows_.Finish(false);
+    TDeflater &rows = Rows_.Finish(false);
     std::string sheet = InflateEntry(written);
     const std::string dimension = "<dimension ref=\"";
     const size_t ref = sheet.find(dimension);
@@ -379,13 +379,13 @@ public:
     head.Finish(false);
     tail.Add(std::string_view(sheet).substr(split));
     tail.Finish(true);
-    packed.reserve(head.Out.size() + Rows_.Out.size() + tail.Out.size());
-    packed.append(head.Out).append(Rows_.Out).append(tail.Out);
-    Rows_.Out = std::string();
+    packed.reserve(head.Out.size() + rows.Out.size() + tail.Out.size());
+    packed.append(head.Out).append(rows.Out).append(tail.Out);
+    rows.Out = std::string();
     TZipEntry entry = written;
     entry.Method = 8;
-    entry.Crc = CrcOfBoth(CrcOfBoth(head.Crc, Rows_.Crc, Rows_.Size), tail.Crc, tail.Size);
-    entry.Size = head.Size + Rows_.Size + tail.Size;
+    entry.Crc = CrcOfBoth(CrcOfBoth(head.Crc, rows.Crc, rows.Size), tail.Crc, tail.Size);
+    entry.Size = head.Size + rows.Size + tail.Size;
     entry.Packed = packed;
     return entry;
   }
@@ -395,10 +395,13 @@ private:
   // The fastest level: the sheet's XML repeats itself so much that it packs
   // nearly as small, in a fraction of the time.
   static constexpr int kRowsLevel = 1;
+  static constexpr size_t kPiece = 1 << 18;
 
   void Flush() {
-    Rows_.Add(Xml_);
-    Xml_.clear();
+    if (Xml_.empty()) return;
+    Rows_.Add(std::move(Xml_));
+    Xml_ = std::string();
+    Xml_.reserve(kPiece + 4096);
   }
 
   // As "%.16G" writes a value of whole tenths: "12.3", "20", "-0.5".
@@ -431,7 +434,8 @@ private:
 
   std::string Date_, Value_;
   std::string Xml_;
-  TDeflater Rows_{kRowsLevel};
+  // Packed on a thread of its own while the next rows are made.
+  TDeflaterThread Rows_{kRowsLevel};
   std::int64_t LastRow_ = 0;
 };
 

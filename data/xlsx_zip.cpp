@@ -121,6 +121,70 @@ void TDeflater::Finish(bool last) {
   Run(last ? Z_FINISH : Z_SYNC_FLUSH);
 }
 
+namespace {
+constexpr size_t kMostWaiting = 4;
+}  // namespace
+
+TDeflaterThread::TDeflaterThread(int level) : Deflater_(level), Thread_([this] { Work(); }) {}
+
+TDeflaterThread::~TDeflaterThread() { Stop(); }
+
+void TDeflaterThread::Stop() {
+  {
+    std::lock_guard<std::mutex> hold(Lock_);
+    Ending_ = true;
+    Waiting_.clear();
+  }
+  Changed_.notify_all();
+  if (Thread_.joinable()) Thread_.join();
+}
+
+void TDeflaterThread::Work() {
+  std::unique_lock<std::mutex> hold(Lock_);
+  while (true) {
+    Changed_.wait(hold, [this] { return !Waiting_.empty() || Ending_; });
+    if (Waiting_.empty()) return;
+    std::string piece = std::move(Waiting_.front());
+    Waiting_.pop_front();
+    Busy_ = true;
+    hold.unlock();
+    Changed_.notify_all();
+    std::exception_ptr failure;
+    try {
+      Deflater_.Add(piece);
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    hold.lock();
+    Busy_ = false;
+    if (failure) {
+      Failure_ = failure;
+      Waiting_.clear();
+    }
+    Changed_.notify_all();
+  }
+}
+
+void TDeflaterThread::Add(std::string piece) {
+  std::unique_lock<std::mutex> hold(Lock_);
+  Changed_.wait(hold, [this] { return Waiting_.size() < kMostWaiting || Failure_; });
+  if (Failure_) std::rethrow_exception(Failure_);
+  Waiting_.push_back(std::move(piece));
+  hold.unlock();
+  Changed_.notify_all();
+}
+
+TDeflater &TDeflaterThread::Finish(bool last) {
+  {
+    std::unique_lock<std::mutex> hold(Lock_);
+    Changed_.wait(hold, [this] { return (Waiting_.empty() && !Busy_) || Failure_; });
+  }
+  Stop();
+  if (Failure_) std::rethrow_exception(Failure_);
+  Deflater_.Finish(last);
+  return Deflater_;
+}
+
 std::uint32_t CrcOfBoth(std::uint32_t first, std::uint32_t second, std::uint64_t secondSize) {
   return static_cast<std::uint32_t>(crc32_combine(first, second, static_cast<z_off_t>(secondSize)));
 }

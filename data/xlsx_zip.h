@@ -5,9 +5,14 @@
 // that join into one stream. Plain zip (no ZIP64): a sheet of Excel's most
 // rows stays far below its 4 GB.
 
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
+#include <exception>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 struct TZipEntry {
@@ -47,6 +52,36 @@ private:
   void Run(int flush);
   struct TState;
   TState *S_;
+};
+
+// A deflater fed from the caller's thread and run on one of its own, so
+// that packing overlaps with making what is packed. A few pieces wait in
+// line; more hold the caller back, so memory stays bounded.
+class TDeflaterThread {
+public:
+  explicit TDeflaterThread(int level);
+  // Stops the work half-way when Finish was never reached.
+  ~TDeflaterThread();
+  TDeflaterThread(const TDeflaterThread &) = delete;
+  TDeflaterThread &operator=(const TDeflaterThread &) = delete;
+
+  // Raises what deflating an earlier piece raised.
+  void Add(std::string piece);
+  // Waits for every piece, then ends as TDeflater::Finish does.
+  TDeflater &Finish(bool last);
+
+private:
+  void Work();
+  void Stop();
+
+  TDeflater Deflater_;
+  std::mutex Lock_;
+  std::condition_variable Changed_;
+  std::deque<std::string> Waiting_;
+  bool Ending_ = false;
+  bool Busy_ = false;
+  std::exception_ptr Failure_;
+  std::thread Thread_;
 };
 
 // The CRC of two pieces one after the other.
