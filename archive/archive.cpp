@@ -3,6 +3,8 @@
 #include "archive/archive_address.h"
 #include "archive/archive_dialect.h"
 #include "archive/archive_error.h"
+#include "archive/archive_rows.h"
+#include "archive/archive_summary.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -13,7 +15,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <charconv>
 #include <map>
+#include <set>
 
 namespace {
 
@@ -81,9 +85,22 @@ QStringList SchemaVersion1(const TArchiveDialect &dialect) {
   return s;
 }
 
-// Migration n makes schema n + 1 of schema n.
-using TMigration = QStringList (*)(const TArchiveDialect &);
-const TMigration kMigrations[kArchiveSchemaVersion] = {SchemaVersion1};
+// The second: summaries of the records at coarser steps, one row per
+// logger, step and bucket, the sixteen channels packed in one byte string
+// (see archive_summary.h); filled from the records already held.
+QStringList SchemaVersion2(const TArchiveDialect &dialect) {
+  return {
+      "CREATE TABLE resumenes (registrador BIGINT NOT NULL REFERENCES registradores (id), paso INTEGER NOT NULL, "
+      "inicio BIGINT NOT NULL, datos " +
+      dialect.BytesType() + " NOT NULL, PRIMARY KEY (registrador, paso, inicio))" + dialect.TableSuffix()};
+}
+
+// Writes numbers into statement text: `std::to_chars` is locale-free.
+void PutNumber(std::string &out, std::int64_t v) {
+  char buf[24];
+  const auto end = std::to_chars(buf, buf + sizeof buf, v).ptr;
+  out.append(buf, end);
+}
 
 std::atomic<unsigned> gConnections{0};
 
@@ -96,6 +113,7 @@ struct TArchive::TState {
   QSqlDatabase Db;
   int Version = 0;
   bool ReadOnly = false;
+  TRowReader Rows;
 
   [[noreturn]] void Fail(const std::string &what, const QSqlError &error) const {
     throw EArchiveError(what + " en el archivo histórico \"" + Address.Name + "\": " + Dialect.Reason(error) + ".");
@@ -122,6 +140,19 @@ struct TArchive::TState {
   void Exec(const QString &sql, const char *what) const {
     QSqlQuery q(Db);
     if (!q.exec(sql)) Fail(what, q.lastError());
+  }
+
+  // Rows read the fast way (archive_rows.h).
+  void Select(const QString &sql, std::initializer_list<std::int64_t> parameters, const char *what,
+              const std::function<bool(const TRowView &)> &row) {
+    if (const std::optional<QSqlError> error = Rows.Select(sql, parameters, row)) Fail(what, *error);
+  }
+
+  void Close() {
+    Rows.Detach();
+    Db.close();
+    Db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(Connection);
   }
 
   void CheckWritable() const {
@@ -211,8 +242,12 @@ struct TArchive::TState {
         Version = version;
         return 0;
       }
-      for (int v = version; v < kArchiveSchemaVersion; ++v) {
-        for (const QString &sql : kMigrations[v](Dialect)) Exec(sql, "No se pudo preparar el esquema");
+      if (version < 1) {
+        for (const QString &sql : SchemaVersion1(Dialect)) Exec(sql, "No se pudo preparar el esquema");
+      }
+      if (version < 2) {
+        for (const QString &sql : SchemaVersion2(Dialect)) Exec(sql, "No se pudo preparar el esquema");
+        SummarizeHeldRecords();
       }
       Exec(QString("UPDATE esquema SET version = %1").arg(kArchiveSchemaVersion), "No se pudo anotar la versión");
       Version = kArchiveSchemaVersion;
@@ -262,6 +297,123 @@ struct TArchive::TState {
     return *id;
   }
 
+  // The summaries of every record already held, level by level, as an
+  // archive of the first schema is brought to the second.
+  void SummarizeHeldRecords() {
+    std::vector<std::int64_t> loggers;
+    Select("SELECT id FROM registradores ORDER BY id", {}, "No se pudieron leer los registradores",
+           [&](const TRowView &row) {
+             loggers.push_back(row.Int(0));
+             return true;
+           });
+    for (const std::int64_t logger : loggers) {
+      // Rows come in instant order: a bucket left behind is whole, and is
+      // written with others a batch at a time.
+      struct TLevel {
+        std::int64_t Start = 0;
+        bool Open = false;
+        TBucketSummary Current;
+        std::map<std::int64_t, TBucketSummary> Done;
+      };
+      std::array<TLevel, kSummaryLevels> levels;
+      Select("SELECT instante, " + ValueColumns() + " FROM registros WHERE registrador = ? ORDER BY instante, variante",
+             {logger}, "No se pudieron leer los registros", [&](const TRowView &row) {
+               const std::int64_t t = row.Int(0);
+               const TValues values = ReadValues(row, 1);
+               for (int level = 0; level < kSummaryLevels; ++level) {
+                 TLevel &l = levels[static_cast<size_t>(level)];
+                 const std::int64_t start = BucketStart(t, kSummarySteps[static_cast<size_t>(level)]);
+                 if (l.Open && start != l.Start) {
+                   l.Done[l.Start] = l.Current;
+                   l.Current = TBucketSummary();
+                   if (l.Done.size() >= 256) {
+                     PutSummaries(logger, level, l.Done);
+                     l.Done.clear();
+                   }
+                 }
+                 l.Start = start;
+                 l.Open = true;
+                 l.Current.Add(t, values);
+               }
+               return true;
+             });
+      for (int level = 0; level < kSummaryLevels; ++level) {
+        TLevel &l = levels[static_cast<size_t>(level)];
+        if (l.Open) l.Done[l.Start] = l.Current;
+        PutSummaries(logger, level, l.Done);
+      }
+    }
+  }
+
+  // Writes `buckets` of one level, over what was there.
+  void PutSummaries(std::int64_t logger, int level, const std::map<std::int64_t, TBucketSummary> &buckets) {
+    constexpr size_t kBatch = 64;
+    auto at = buckets.begin();
+    while (at != buckets.end()) {
+      const size_t n = std::min<size_t>(kBatch, static_cast<size_t>(std::distance(at, buckets.end())));
+      QString sql = "INSERT INTO resumenes (registrador, paso, inicio, datos) VALUES ";
+      for (size_t i = 0; i < n; ++i) sql += i == 0 ? "(?, ?, ?, ?)" : ", (?, ?, ?, ?)";
+      sql += " ON CONFLICT (registrador, paso, inicio) DO UPDATE SET datos = excluded.datos";
+      QSqlQuery q = Prepare(sql);
+      for (size_t i = 0; i < n; ++i, ++at) {
+        const std::string bytes = EncodeSummary(at->second, at->first);
+        q.addBindValue(QVariant::fromValue<qlonglong>(logger));
+        q.addBindValue(QVariant::fromValue<qlonglong>(kSummarySteps[static_cast<size_t>(level)]));
+        q.addBindValue(QVariant::fromValue<qlonglong>(at->first));
+        q.addBindValue(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
+      }
+      Run(q, "No se pudo guardar un resumen");
+    }
+  }
+
+  // The stored summary of a bucket, refused when damaged.
+  TBucketSummary ReadSummary(const TRowView &row, int column, std::int64_t start) const {
+    const std::string_view bytes = row.Bytes(column);
+    std::optional<TBucketSummary> s = DecodeSummary(bytes.data(), bytes.size(), start);
+    if (!s) {
+      throw EArchiveError("El archivo histórico \"" + Address.Name + "\" tiene un resumen dañado (" +
+                          IsoText(StampOfEpoch(start)) + "): no se puede leer.");
+    }
+    return *s;
+  }
+
+  // Brings the summaries of every level up to date with `added`, records
+  // just written in the order they came, each the last version of its
+  // instant so far.
+  void Summarize(std::int64_t logger, const std::vector<std::pair<std::int64_t, const TValues *>> &added) {
+    if (added.empty()) return;
+    for (int level = 0; level < kSummaryLevels; ++level) {
+      const std::int64_t step = kSummarySteps[static_cast<size_t>(level)];
+      std::set<std::int64_t> touched;
+      for (const auto &r : added) touched.insert(BucketStart(r.first, step));
+      std::map<std::int64_t, TBucketSummary> buckets;
+      // Read a run of neighbouring buckets at a time: a download touches one
+      // run; an import of scattered files, a few.
+      auto at = touched.begin();
+      while (at != touched.end()) {
+        const std::int64_t first = *at;
+        std::int64_t last = first;
+        for (++at; at != touched.end() && *at == last + step; ++at) last = *at;
+        Select("SELECT inicio, datos FROM resumenes WHERE registrador = ? AND paso = ? AND inicio BETWEEN ? AND ?",
+               {logger, step, first, last}, "No se pudieron leer los resúmenes", [&](const TRowView &row) {
+                 const std::int64_t start = row.Int(0);
+                 buckets[start] = ReadSummary(row, 1, start);
+                 return true;
+               });
+      }
+      for (const auto &r : added) buckets[BucketStart(r.first, step)].Add(r.first, *r.second);
+      PutSummaries(logger, level, buckets);
+    }
+  }
+
+  static TValues ReadValues(const TRowView &row, int first) {
+    TValues v;
+    for (int k = 0; k < kValues; ++k) {
+      if (!row.Null(first + k)) v[static_cast<size_t>(k)] = static_cast<std::int32_t>(row.Int(first + k));
+    }
+    return v;
+  }
+
   static TValues ReadValues(const QSqlQuery &q, int first) {
     TValues v;
     for (int k = 0; k < kValues; ++k) {
@@ -302,6 +454,7 @@ TArchive::TArchive(const std::string &address) : S_(std::make_unique<TState>()) 
       throw EArchiveError("No se puede abrir el archivo histórico \"" + S_->Address.Name +
                           "\": " + S_->Dialect.Reason(S_->Db.lastError()) + ".");
     }
+    S_->Rows.Attach(S_->Db);
     for (const QString &sql : S_->Dialect.AfterOpen()) {
       QSqlQuery q(S_->Db);
       if (!q.exec(sql)) {
@@ -320,18 +473,12 @@ TArchive::TArchive(const std::string &address) : S_(std::make_unique<TState>()) 
       S_->Migrate();
     }
   } catch (...) {
-    S_->Db.close();
-    S_->Db = QSqlDatabase();
-    QSqlDatabase::removeDatabase(S_->Connection);
+    S_->Close();
     throw;
   }
 }
 
-TArchive::~TArchive() {
-  S_->Db.close();
-  S_->Db = QSqlDatabase();
-  QSqlDatabase::removeDatabase(S_->Connection);
-}
+TArchive::~TArchive() { S_->Close(); }
 
 const std::string &TArchive::Name() const { return S_->Address.Name; }
 int TArchive::SchemaVersion() const { return S_->Version; }
@@ -366,26 +513,29 @@ TStoreResult TArchive::StoreRecords(const std::string &logger, const std::string
       last = std::max(last, t);
     }
     std::map<std::int64_t, std::vector<TValues>> held;
-    QSqlQuery read = s.Prepare("SELECT instante, variante, " + ValueColumns() +
-                               " FROM registros WHERE registrador = ? AND instante BETWEEN ? AND ? ORDER BY instante, "
-                               "variante");
-    read.addBindValue(QVariant::fromValue<qlonglong>(loggerId));
-    read.addBindValue(QVariant::fromValue<qlonglong>(first));
-    read.addBindValue(QVariant::fromValue<qlonglong>(last));
-    s.Run(read, "No se pudieron leer los registros");
-    while (read.next()) {
-      std::vector<TValues> &versions = held[read.value(0).toLongLong()];
-      const int version = read.value(1).toInt();
-      // Versions are numbered from 0 without gaps; keep the slot anyway if
-      // one was ever removed by hand, so a new one never reuses its number.
-      if (static_cast<int>(versions.size()) <= version) versions.resize(static_cast<size_t>(version) + 1);
-      versions[static_cast<size_t>(version)] = TState::ReadValues(read, 2);
-    }
+    s.Select("SELECT instante, variante, " + ValueColumns() +
+                 " FROM registros WHERE registrador = ? AND instante BETWEEN ? AND ? ORDER BY instante, variante",
+             {loggerId, first, last}, "No se pudieron leer los registros", [&](const TRowView &row) {
+               std::vector<TValues> &versions = held[row.Int(0)];
+               const std::int64_t version = row.Int(1);
+               // Versions are numbered from 0 without gaps; keep the slot
+               // anyway if one was ever removed by hand, so a new one never
+               // reuses its number.
+               if (version >= 0 && static_cast<std::int64_t>(versions.size()) <= version) {
+                 versions.resize(static_cast<size_t>(version) + 1);
+               }
+               if (version >= 0) versions[static_cast<size_t>(version)] = TState::ReadValues(row, 2);
+               return true;
+             });
 
-    QString marks;
-    for (int k = 0; k < kValues; ++k) marks += ", ?";
-    QSqlQuery insert = s.Prepare("INSERT INTO registros (registrador, instante, variante, origen, " + ValueColumns() +
-                                 ") VALUES (?, ?, ?, ?" + marks + ")");
+    // What is new, and the version each new record takes.
+    struct TNew {
+      std::int64_t T;
+      int Version;
+      const TValues *Values;
+    };
+    std::vector<TNew> fresh;
+    fresh.reserve(records.size());
     for (const TArchiveRecord &r : records) {
       const std::int64_t t = EpochSeconds(r.Instant);
       std::vector<TValues> &versions = held[t];
@@ -393,35 +543,62 @@ TStoreResult TArchive::StoreRecords(const std::string &logger, const std::string
         ++result.AlreadyHeld;
         continue;
       }
-      if (result.Origin == 0) {
-        // The origin is made with its first new record: a download the
-        // archive already held leaves no trace.
-        QSqlQuery o =
-            s.Prepare("INSERT INTO origenes (registrador, tipo, hora_pc, archivo) VALUES (?, ?, ?, ?) RETURNING id");
-        o.addBindValue(QVariant::fromValue<qlonglong>(loggerId));
-        o.addBindValue(QString(KindWord(origin.Kind)));
-        o.addBindValue(QVariant::fromValue<qlonglong>(origin.PcTimeUtc != 0 ? origin.PcTimeUtc
-                                                                            : QDateTime::currentSecsSinceEpoch()));
-        o.addBindValue(origin.FileName.empty() ? QVariant(QMetaType(QMetaType::QString))
-                                               : QVariant(QString::fromStdString(origin.FileName)));
-        s.Run(o, "No se pudo anotar el origen");
-        if (!o.next()) s.Fail("No se pudo anotar el origen", o.lastError());
-        result.Origin = o.value(0).toLongLong();
-      }
       const int version = static_cast<int>(versions.size());
-      insert.bindValue(0, QVariant::fromValue<qlonglong>(loggerId));
-      insert.bindValue(1, QVariant::fromValue<qlonglong>(t));
-      insert.bindValue(2, version);
-      insert.bindValue(3, QVariant::fromValue<qlonglong>(result.Origin));
-      for (int k = 0; k < kValues; ++k) {
-        const std::optional<std::int32_t> &v = r.Values[static_cast<size_t>(k)];
-        insert.bindValue(4 + k, v ? QVariant(*v) : QVariant(QMetaType(QMetaType::Int)));
-      }
-      s.Run(insert, "No se pudo guardar un registro");
       versions.push_back(r.Values);
+      fresh.push_back(TNew{t, version, &r.Values});
       ++result.Added;
       if (version > 0) ++result.Beside;
     }
+    if (fresh.empty()) return result;  // a download the archive already held leaves no trace
+
+    QSqlQuery o =
+        s.Prepare("INSERT INTO origenes (registrador, tipo, hora_pc, archivo) VALUES (?, ?, ?, ?) RETURNING id");
+    o.addBindValue(QVariant::fromValue<qlonglong>(loggerId));
+    o.addBindValue(QString(KindWord(origin.Kind)));
+    o.addBindValue(
+        QVariant::fromValue<qlonglong>(origin.PcTimeUtc != 0 ? origin.PcTimeUtc : QDateTime::currentSecsSinceEpoch()));
+    o.addBindValue(origin.FileName.empty() ? QVariant(QMetaType(QMetaType::QString))
+                                           : QVariant(QString::fromStdString(origin.FileName)));
+    s.Run(o, "No se pudo anotar el origen");
+    if (!o.next()) s.Fail("No se pudo anotar el origen", o.lastError());
+    result.Origin = o.value(0).toLongLong();
+
+    // Many rows a statement, their numbers written in it: binding twenty
+    // values a row through Qt cost more than the engine's whole insert.
+    constexpr size_t kRowsPerStatement = 250;
+    const std::string head =
+        "INSERT INTO registros (registrador, instante, variante, origen, " + ValueColumns().toStdString() + ") VALUES ";
+    std::string sql;
+    for (size_t i = 0; i < fresh.size(); i += kRowsPerStatement) {
+      sql = head;
+      const size_t end = std::min(fresh.size(), i + kRowsPerStatement);
+      for (size_t j = i; j < end; ++j) {
+        const TNew &n = fresh[j];
+        sql += j == i ? "(" : ", (";
+        PutNumber(sql, loggerId);
+        sql += ',';
+        PutNumber(sql, n.T);
+        sql += ',';
+        PutNumber(sql, n.Version);
+        sql += ',';
+        PutNumber(sql, result.Origin);
+        for (const std::optional<std::int32_t> &v : *n.Values) {
+          sql += ',';
+          if (v) {
+            PutNumber(sql, *v);
+          } else {
+            sql += "NULL";
+          }
+        }
+        sql += ')';
+      }
+      s.Exec(QString::fromLatin1(sql.data(), static_cast<qsizetype>(sql.size())), "No se pudo guardar un registro");
+    }
+
+    std::vector<std::pair<std::int64_t, const TValues *>> added;
+    added.reserve(fresh.size());
+    for (const TNew &n : fresh) added.emplace_back(n.T, n.Values);
+    s.Summarize(loggerId, added);
     return result;
   });
 }
@@ -489,81 +666,61 @@ std::vector<TArchiveRecord> TArchive::Records(const std::string &logger, const T
 void TArchive::ReadRecords(const std::string &logger, const TStamp &from, const TStamp &to,
                            const std::function<bool(const std::vector<TArchiveRecord> &)> &take, int slice) {
   const std::int64_t id = S_->RequireLogger(logger);
-  QSqlQuery q = S_->Prepare("SELECT instante, variante, origen, " + ValueColumns() +
-                            " FROM registros WHERE registrador = ? AND instante BETWEEN ? AND ? ORDER BY instante, "
-                            "variante");
-  q.addBindValue(QVariant::fromValue<qlonglong>(id));
-  q.addBindValue(QVariant::fromValue<qlonglong>(EpochSeconds(from)));
-  q.addBindValue(QVariant::fromValue<qlonglong>(EpochSeconds(to)));
-  S_->Run(q, "No se pudieron leer los registros");
   const size_t most = static_cast<size_t>(std::max(slice, 1));
   std::vector<TArchiveRecord> out;
   out.reserve(most);
-  while (q.next()) {
-    TArchiveRecord r;
-    r.Instant = StampOfEpoch(q.value(0).toLongLong());
-    r.Version = q.value(1).toInt();
-    r.Origin = q.value(2).toLongLong();
-    r.Values = TState::ReadValues(q, 3);
-    out.push_back(r);
-    if (out.size() == most) {
-      if (!take(out)) return;
-      out.clear();
-    }
-  }
-  if (!out.empty()) take(out);
+  bool more = true;
+  S_->Select("SELECT instante, variante, origen, " + ValueColumns() +
+                 " FROM registros WHERE registrador = ? AND instante BETWEEN ? AND ? ORDER BY instante, variante",
+             {id, EpochSeconds(from), EpochSeconds(to)}, "No se pudieron leer los registros", [&](const TRowView &row) {
+               TArchiveRecord r;
+               r.Instant = StampOfEpoch(row.Int(0));
+               r.Version = static_cast<int>(row.Int(1));
+               r.Origin = row.Int(2);
+               r.Values = TState::ReadValues(row, 3);
+               out.push_back(r);
+               if (out.size() == most) {
+                 more = take(out);
+                 out.clear();
+               }
+               return more;
+             });
+  if (more && !out.empty()) take(out);
 }
 
 TArchiveOutline TArchive::Outline(const std::string &logger, const TStamp &from, const TStamp &to, int columns) {
-  TArchiveOutline outline;
-  const std::int64_t start = EpochSeconds(from);
-  const std::int64_t span = EpochSeconds(to) - start + 1;
-  if (span <= 0) return outline;
-  const std::int64_t width = std::max(columns, 1);
-  // The chart's seconds count from 2000; the archive's from 1970.
-  static const double kChartEpoch = static_cast<double>(EpochSeconds(TStamp{2000, 1, 1, 0, 0, 0}));
-  struct TColumn {
-    std::int64_t Index = -1;
-    TOutlinePoint First, Low, High, Last;
-  };
-  std::array<TColumn, kValues> current;
-  auto close = [&](int k) {
-    TColumn &c = current[static_cast<size_t>(k)];
-    if (c.Index < 0) return;
-    std::vector<TOutlinePoint> &line = outline.Channels[static_cast<size_t>(k)];
-    TOutlinePoint points[4] = {c.First, c.Low, c.High, c.Last};
-    std::stable_sort(std::begin(points), std::end(points),
-                     [](const TOutlinePoint &a, const TOutlinePoint &b) { return a.Seconds < b.Seconds; });
-    for (const TOutlinePoint &p : points) {
-      if (!line.empty() && line.back().Seconds == p.Seconds && line.back().Value == p.Value) continue;
-      line.push_back(p);
-    }
-    c.Index = -1;
-  };
-  ReadRecords(logger, from, to, [&](const std::vector<TArchiveRecord> &slice) {
-    for (const TArchiveRecord &r : slice) {
-      ++outline.Records;
-      const std::int64_t t = EpochSeconds(r.Instant);
-      const std::int64_t column = (t - start) * width / span;
-      const TOutlinePoint point{static_cast<double>(t) - kChartEpoch, 0};
-      for (int k = 0; k < kValues; ++k) {
-        const std::optional<std::int32_t> &v = r.Values[static_cast<size_t>(k)];
-        if (!v) continue;
-        TColumn &c = current[static_cast<size_t>(k)];
-        if (c.Index != column) {
-          close(k);
-          c.Index = column;
-          c.First = c.Low = c.High = TOutlinePoint{point.Seconds, *v};
-        }
-        if (*v < c.Low.Value) c.Low = TOutlinePoint{point.Seconds, *v};
-        if (*v > c.High.Value) c.High = TOutlinePoint{point.Seconds, *v};
-        c.Last = TOutlinePoint{point.Seconds, *v};
-      }
-    }
+  const std::int64_t id = S_->RequireLogger(logger);
+  const std::int64_t start = EpochSeconds(from), end = EpochSeconds(to);
+  if (end < start) return TArchiveOutline();
+  TOutlineBuilder outline(start, end, columns);
+  const QString raw = "SELECT instante, " + ValueColumns() +
+                      " FROM registros WHERE registrador = ? AND instante >= ? AND instante < ? ORDER BY instante, "
+                      "variante";
+  auto addRecord = [&](const TRowView &row) {
+    outline.AddRecord(row.Int(0), TState::ReadValues(row, 1));
     return true;
-  });
-  for (int k = 0; k < kValues; ++k) close(k);
-  return outline;
+  };
+  // A later schema may keep its summaries otherwise: its records are read.
+  if (S_->Version != kArchiveSchemaVersion) {
+    S_->Select(raw, {id, start, end + 1}, "No se pudieron leer los registros", addRecord);
+    return outline.Finish();
+  }
+  for (const TOutlinePiece &piece : PlanOutline(start, end, columns)) {
+    if (piece.Level < 0) {
+      S_->Select(raw, {id, piece.Start, piece.End}, "No se pudieron leer los registros", addRecord);
+      continue;
+    }
+    S_->Select(
+        "SELECT inicio, datos FROM resumenes WHERE registrador = ? AND paso = ? AND inicio >= ? AND inicio < ? "
+        "ORDER BY inicio",
+        {id, kSummarySteps[static_cast<size_t>(piece.Level)], piece.Start, piece.End},
+        "No se pudieron leer los resúmenes", [&](const TRowView &row) {
+          const std::int64_t bucket = row.Int(0);
+          outline.AddSummary(bucket, S_->ReadSummary(row, 1, bucket));
+          return true;
+        });
+  }
+  return outline.Finish();
 }
 
 std::int64_t TArchive::Count(const std::string &logger, const TStamp &from, const TStamp &to) {

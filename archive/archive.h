@@ -32,7 +32,7 @@
 
 // The schema this program writes. An archive of a later one is opened for
 // reading only.
-constexpr int kArchiveSchemaVersion = 1;
+constexpr int kArchiveSchemaVersion = 2;
 
 enum class TOriginKind { Download, FileImport, Live };
 
