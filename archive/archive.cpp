@@ -15,7 +15,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <charconv>
 #include <map>
 #include <set>
 
@@ -95,13 +94,6 @@ QStringList SchemaVersion2(const TArchiveDialect &dialect) {
       dialect.BytesType() + " NOT NULL, PRIMARY KEY (registrador, paso, inicio))" + dialect.TableSuffix()};
 }
 
-// Writes numbers into statement text: `std::to_chars` is locale-free.
-void PutNumber(std::string &out, std::int64_t v) {
-  char buf[24];
-  const auto end = std::to_chars(buf, buf + sizeof buf, v).ptr;
-  out.append(buf, end);
-}
-
 std::atomic<unsigned> gConnections{0};
 
 }  // namespace
@@ -113,7 +105,7 @@ struct TArchive::TState {
   QSqlDatabase Db;
   int Version = 0;
   bool ReadOnly = false;
-  TRowReader Rows;
+  TArchiveRows Rows;
 
   [[noreturn]] void Fail(const std::string &what, const QSqlError &error) const {
     throw EArchiveError(what + " en el archivo histórico \"" + Address.Name + "\": " + Dialect.Reason(error) + ".");
@@ -409,7 +401,9 @@ struct TArchive::TState {
   static TValues ReadValues(const TRowView &row, int first) {
     TValues v;
     for (int k = 0; k < kValues; ++k) {
-      if (!row.Null(first + k)) v[static_cast<size_t>(k)] = static_cast<std::int32_t>(row.Int(first + k));
+      if (const std::optional<std::int64_t> cell = row.Value(first + k)) {
+        v[static_cast<size_t>(k)] = static_cast<std::int32_t>(*cell);
+      }
     }
     return v;
   }
@@ -563,36 +557,17 @@ TStoreResult TArchive::StoreRecords(const std::string &logger, const std::string
     if (!o.next()) s.Fail("No se pudo anotar el origen", o.lastError());
     result.Origin = o.value(0).toLongLong();
 
-    // Many rows a statement, their numbers written in it: binding twenty
-    // values a row through Qt cost more than the engine's whole insert.
-    constexpr size_t kRowsPerStatement = 250;
-    const std::string head =
-        "INSERT INTO registros (registrador, instante, variante, origen, " + ValueColumns().toStdString() + ") VALUES ";
-    std::string sql;
-    for (size_t i = 0; i < fresh.size(); i += kRowsPerStatement) {
-      sql = head;
-      const size_t end = std::min(fresh.size(), i + kRowsPerStatement);
-      for (size_t j = i; j < end; ++j) {
-        const TNew &n = fresh[j];
-        sql += j == i ? "(" : ", (";
-        PutNumber(sql, loggerId);
-        sql += ',';
-        PutNumber(sql, n.T);
-        sql += ',';
-        PutNumber(sql, n.Version);
-        sql += ',';
-        PutNumber(sql, result.Origin);
-        for (const std::optional<std::int32_t> &v : *n.Values) {
-          sql += ',';
-          if (v) {
-            PutNumber(sql, *v);
-          } else {
-            sql += "NULL";
-          }
-        }
-        sql += ')';
+    std::vector<std::optional<std::int64_t>> cells;
+    cells.reserve(fresh.size() * (4 + kValues));
+    for (const TNew &n : fresh) {
+      cells.insert(cells.end(), {loggerId, n.T, n.Version, result.Origin});
+      for (const std::optional<std::int32_t> &v : *n.Values) {
+        cells.push_back(v ? std::optional<std::int64_t>(*v) : std::nullopt);
       }
-      s.Exec(QString::fromLatin1(sql.data(), static_cast<qsizetype>(sql.size())), "No se pudo guardar un registro");
+    }
+    if (const std::optional<QSqlError> error = s.Rows.Insert(
+            "registros (registrador, instante, variante, origen, " + ValueColumns() + ")", 4 + kValues, cells)) {
+      s.Fail("No se pudo guardar un registro", *error);
     }
 
     std::vector<std::pair<std::int64_t, const TValues *>> added;

@@ -5,7 +5,10 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <charconv>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -36,6 +39,19 @@ std::int64_t TRowView::Int(int column) const {
   return Query_->value(column).toLongLong();
 }
 
+std::optional<std::int64_t> TRowView::Value(int column) const {
+  if (Statement_) {
+    // The value itself is read without the connection's lock that each
+    // sqlite3_column_* call takes.
+    sqlite3_value *cell = sqlite3_column_value(Statement_, column);
+    if (sqlite3_value_type(cell) == SQLITE_NULL) return std::nullopt;
+    return sqlite3_value_int64(cell);
+  }
+  const QVariant cell = Query_->value(column);
+  if (cell.isNull()) return std::nullopt;
+  return cell.toLongLong();
+}
+
 std::string_view TRowView::Bytes(int column) const {
   if (Statement_) {
     const void *data = sqlite3_column_blob(Statement_, column);
@@ -46,9 +62,9 @@ std::string_view TRowView::Bytes(int column) const {
   return std::string_view(Held_.constData(), static_cast<size_t>(Held_.size()));
 }
 
-TRowReader::~TRowReader() { Detach(); }
+TArchiveRows::~TArchiveRows() { Detach(); }
 
-void TRowReader::Attach(const QSqlDatabase &db) {
+void TArchiveRows::Attach(const QSqlDatabase &db) {
   Detach();
   Db_ = db;
   const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
@@ -59,15 +75,15 @@ void TRowReader::Attach(const QSqlDatabase &db) {
   }
 }
 
-void TRowReader::Detach() {
+void TArchiveRows::Detach() {
   for (auto &entry : Statements_) sqlite3_finalize(entry.second);
   Statements_.clear();
   Handle_ = nullptr;
   Db_ = QSqlDatabase();
 }
 
-std::optional<QSqlError> TRowReader::Select(const QString &sql, std::initializer_list<std::int64_t> parameters,
-                                            const std::function<bool(const TRowView &)> &row) {
+std::optional<QSqlError> TArchiveRows::Select(const QString &sql, std::initializer_list<std::int64_t> parameters,
+                                              const std::function<bool(const TRowView &)> &row) {
   TRowView view;
   if (Handle_) {
     sqlite3_stmt *&kept = Statements_[sql];
@@ -118,5 +134,75 @@ std::optional<QSqlError> TRowReader::Select(const QString &sql, std::initializer
     if (!row(view)) break;
   }
   if (q.lastError().isValid()) return q.lastError();
+  return std::nullopt;
+}
+
+sqlite3_stmt *TArchiveRows::Statement(const QString &sql, std::optional<QSqlError> &error) {
+  sqlite3_stmt *&kept = Statements_[sql];
+  if (!kept) {
+    const QByteArray text = sql.toUtf8();
+    if (sqlite3_prepare_v3(Handle_, text.constData(), static_cast<int>(text.size()), SQLITE_PREPARE_PERSISTENT, &kept,
+                           nullptr) != SQLITE_OK) {
+      error = SqliteError(Handle_);
+      sqlite3_finalize(kept);
+      Statements_.erase(sql);
+      return nullptr;
+    }
+  }
+  return kept;
+}
+
+std::optional<QSqlError> TArchiveRows::Insert(const QString &table, int columns,
+                                              const std::vector<std::optional<std::int64_t>> &cells) {
+  const size_t width = static_cast<size_t>(std::max(columns, 1));
+  const size_t rows = cells.size() / width;
+  if (Handle_) {
+    QString marks;
+    for (size_t k = 0; k < width; ++k) marks += k == 0 ? "?" : ", ?";
+    std::optional<QSqlError> error;
+    sqlite3_stmt *statement = Statement("INSERT INTO " + table + " VALUES (" + marks + ")", error);
+    if (!statement) return error;
+    const TStatementUse use{statement};
+    for (size_t r = 0; r < rows; ++r) {
+      for (size_t k = 0; k < width; ++k) {
+        const std::optional<std::int64_t> &cell = cells[r * width + k];
+        const int index = static_cast<int>(k) + 1;
+        if (cell) {
+          sqlite3_bind_int64(statement, index, *cell);
+        } else {
+          sqlite3_bind_null(statement, index);
+        }
+      }
+      if (sqlite3_step(statement) != SQLITE_DONE) return SqliteError(Handle_);
+      sqlite3_reset(statement);
+    }
+    return std::nullopt;
+  }
+  // Many rows a statement, their numbers written in it: a server answers
+  // once for each statement, and binding twenty values a row through Qt
+  // would cost more than the server's whole insert.
+  constexpr size_t kRowsPerStatement = 250;
+  const std::string head = "INSERT INTO " + table.toStdString() + " VALUES ";
+  std::string sql;
+  char number[24];
+  for (size_t first = 0; first < rows; first += kRowsPerStatement) {
+    sql = head;
+    const size_t end = std::min(rows, first + kRowsPerStatement);
+    for (size_t r = first; r < end; ++r) {
+      sql += r == first ? "(" : ", (";
+      for (size_t k = 0; k < width; ++k) {
+        if (k > 0) sql += ',';
+        const std::optional<std::int64_t> &cell = cells[r * width + k];
+        if (cell) {
+          sql.append(number, std::to_chars(number, number + sizeof number, *cell).ptr);
+        } else {
+          sql += "NULL";
+        }
+      }
+      sql += ')';
+    }
+    QSqlQuery q(Db_);
+    if (!q.exec(QString::fromLatin1(sql.data(), static_cast<qsizetype>(sql.size())))) return q.lastError();
+  }
   return std::nullopt;
 }

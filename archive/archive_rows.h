@@ -1,9 +1,9 @@
 #pragma once
 
-// Reading many rows fast. Through Qt SQL every value read becomes a QVariant,
+// Reading and writing many rows fast. Through Qt SQL every value read becomes a QVariant,
 // which costs more than SQLite takes to find the row; on SQLite the rows are
-// read through its own C API on the very connection Qt opened (same
-// transaction, same locks). Other engines go through Qt SQL.
+// read and written through its own C API on the very connection Qt opened
+// (same transaction, same locks). Other engines go through Qt SQL.
 //
 // The statements read integers and byte strings, and take integer
 // parameters only.
@@ -22,6 +22,7 @@
 #include <memory>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -31,21 +32,23 @@ class TRowView {
 public:
   bool Null(int column) const;
   std::int64_t Int(int column) const;
+  // Empty for NULL; one look at the cell instead of two.
+  std::optional<std::int64_t> Value(int column) const;
   std::string_view Bytes(int column) const;
 
 private:
-  friend class TRowReader;
+  friend class TArchiveRows;
   sqlite3_stmt *Statement_ = nullptr;
   QSqlQuery *Query_ = nullptr;
   mutable QByteArray Held_;
 };
 
-class TRowReader {
+class TArchiveRows {
 public:
-  TRowReader() = default;
-  ~TRowReader();
-  TRowReader(const TRowReader &) = delete;
-  TRowReader &operator=(const TRowReader &) = delete;
+  TArchiveRows() = default;
+  ~TArchiveRows();
+  TArchiveRows(const TArchiveRows &) = delete;
+  TArchiveRows &operator=(const TArchiveRows &) = delete;
 
   // Reads through `db`, an open connection.
   void Attach(const QSqlDatabase &db);
@@ -57,7 +60,15 @@ public:
   std::optional<QSqlError> Select(const QString &sql, std::initializer_list<std::int64_t> parameters,
                                   const std::function<bool(const TRowView &)> &row);
 
+  // Inserts rows of integers (empty: NULL) into `table` (its name and
+  // column list, as an INSERT names them): `cells` holds `columns` cells a
+  // row, row after row.
+  std::optional<QSqlError> Insert(const QString &table, int columns,
+                                  const std::vector<std::optional<std::int64_t>> &cells);
+
 private:
+  sqlite3_stmt *Statement(const QString &sql, std::optional<QSqlError> &error);
+
   QSqlDatabase Db_;
   sqlite3 *Handle_ = nullptr;
   std::map<QString, sqlite3_stmt *> Statements_;
