@@ -46,7 +46,7 @@ public:
     for (int k = 0; k < 16; ++k) {
       std::int32_t &v = Level_[static_cast<size_t>(k)];
       v += static_cast<std::int32_t>(Random() % 3) - 1;
-      if (v < -250 || v > 250) v = 40 * (k - 8);
+      if (v < -400 || v > 400) v = 40 * (k - 8);
       r.Values[static_cast<size_t>(k)] = Random() % 5000 == 0 ? v + 150 : v;
     }
     ++Index_;
