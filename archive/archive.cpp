@@ -135,7 +135,7 @@ struct TArchive::TState {
   }
 
   // Rows read the fast way (archive_rows.h).
-  void Select(const QString &sql, std::initializer_list<std::int64_t> parameters, const char *what,
+  void Select(const QString &sql, const std::vector<std::int64_t> &parameters, const char *what,
               const std::function<bool(const TRowView &)> &row) {
     if (const std::optional<QSqlError> error = Rows.Select(sql, parameters, row)) Fail(what, *error);
   }
@@ -395,6 +395,64 @@ struct TArchive::TState {
       }
       for (const auto &r : added) buckets[BucketStart(r.first, step)].Add(r.first, *r.second);
       PutSummaries(logger, level, buckets);
+    }
+  }
+
+  // The pieces of an outline read a few hundred at a time, one statement
+  // for their records and one per level for their summaries: a server would
+  // otherwise answer thousands of statements for a year.
+  void OutlineInBatches(std::int64_t logger, const std::vector<TOutlinePiece> &pieces, TOutlineBuilder &outline) {
+    constexpr size_t kPiecesPerBatch = 40;
+    for (size_t first = 0; first < pieces.size(); first += kPiecesPerBatch) {
+      const size_t end = std::min(pieces.size(), first + kPiecesPerBatch);
+      // Each read in instant order; the pieces then take from them in turn.
+      std::vector<TOutlineRecord> records;
+      std::array<std::vector<std::pair<std::int64_t, TBucketSummary>>, kSummaryLevels> summaries;
+      for (int level = -1; level < kSummaryLevels; ++level) {
+        QString ranges;
+        std::vector<std::int64_t> parameters = {logger};
+        if (level >= 0) parameters.push_back(kSummarySteps[static_cast<size_t>(level)]);
+        const char *column = level < 0 ? "instante" : "inicio";
+        for (size_t i = first; i < end; ++i) {
+          if (pieces[i].Level != level) continue;
+          ranges += QString(ranges.isEmpty() ? "(%1 >= ? AND %1 < ?)" : " OR (%1 >= ? AND %1 < ?)").arg(column);
+          parameters.push_back(pieces[i].Start);
+          parameters.push_back(pieces[i].End);
+        }
+        if (ranges.isEmpty()) continue;
+        if (level < 0) {
+          Select("SELECT instante, " + ValueColumns() + " FROM registros WHERE registrador = ? AND (" + ranges +
+                     ") ORDER BY instante, variante",
+                 parameters, "No se pudieron leer los registros", [&](const TRowView &row) {
+                   records.push_back(TOutlineRecord{row.Int(0), ReadValues(row, 1)});
+                   return true;
+                 });
+        } else {
+          Select("SELECT inicio, datos FROM resumenes WHERE registrador = ? AND paso = ? AND (" + ranges +
+                     ") ORDER BY inicio",
+                 parameters, "No se pudieron leer los resúmenes", [&](const TRowView &row) {
+                   const std::int64_t bucket = row.Int(0);
+                   summaries[static_cast<size_t>(level)].emplace_back(bucket, ReadSummary(row, 1, bucket));
+                   return true;
+                 });
+        }
+      }
+      size_t nextRecord = 0;
+      std::array<size_t, kSummaryLevels> nextSummary{};
+      for (size_t i = first; i < end; ++i) {
+        const TOutlinePiece &piece = pieces[i];
+        if (piece.Level < 0) {
+          for (; nextRecord < records.size() && records[nextRecord].T < piece.End; ++nextRecord) {
+            outline.AddRecord(records[nextRecord].T, records[nextRecord].Values);
+          }
+          continue;
+        }
+        const auto &level = summaries[static_cast<size_t>(piece.Level)];
+        size_t &next = nextSummary[static_cast<size_t>(piece.Level)];
+        for (; next < level.size() && level[next].first < piece.End; ++next) {
+          outline.AddSummary(level[next].first, level[next].second);
+        }
+      }
     }
   }
 
@@ -680,7 +738,12 @@ TArchiveOutline TArchive::Outline(const std::string &logger, const TStamp &from,
     S_->Select(raw, {id, start, end + 1}, "No se pudieron leer los registros", addRecord);
     return outline.Finish();
   }
-  for (const TOutlinePiece &piece : PlanOutline(start, end, columns)) {
+  const std::vector<TOutlinePiece> pieces = PlanOutline(start, end, columns);
+  if (!S_->Rows.Direct()) {
+    S_->OutlineInBatches(id, pieces, outline);
+    return outline.Finish();
+  }
+  for (const TOutlinePiece &piece : pieces) {
     if (piece.Level < 0) {
       S_->Select(raw, {id, piece.Start, piece.End}, "No se pudieron leer los registros", addRecord);
       continue;

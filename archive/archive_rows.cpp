@@ -82,7 +82,7 @@ void TArchiveRows::Detach() {
   Db_ = QSqlDatabase();
 }
 
-std::optional<QSqlError> TArchiveRows::Select(const QString &sql, std::initializer_list<std::int64_t> parameters,
+std::optional<QSqlError> TArchiveRows::Select(const QString &sql, const std::vector<std::int64_t> &parameters,
                                               const std::function<bool(const TRowView &)> &row) {
   TRowView view;
   if (Handle_) {
@@ -117,7 +117,7 @@ std::optional<QSqlError> TArchiveRows::Select(const QString &sql, std::initializ
   // The parameters are integers this code made: written into the statement
   // they save a server the round trips of preparing it.
   QString text;
-  text.reserve(sql.size() + static_cast<int>(parameters.size()) * 12);
+  text.reserve(sql.size() + static_cast<qsizetype>(parameters.size()) * 12);
   auto next = parameters.begin();
   for (const QChar c : sql) {
     if (c == '?' && next != parameters.end()) {

@@ -209,6 +209,24 @@ void BM_OutlineDay(benchmark::State &state) {
 }
 BENCHMARK(BM_OutlineDay)->Arg(1000)->Arg(2000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// A month of readings every ten seconds on a server (259,200 records, made
+// each run: the server is a throwaway one), outlined whole.
+void BM_OutlineMonth_PostgreSQL(benchmark::State &state) {
+  const TServerDatabase db;
+  if (db.Address().empty()) {
+    state.SkipWithError("TALVEX_TEST_POSTGRESQL names no PostgreSQL server");
+    for (auto _ : state) {
+    }
+    return;
+  }
+  TArchive archive(db.Address());
+  TReadings readings;
+  for (int day = 0; day < 30; ++day) archive.StoreRecords("cámara", "", {}, readings.Take(8640));
+  const int columns = static_cast<int>(state.range(0));
+  for (auto _ : state) benchmark::DoNotOptimize(archive.Outline("cámara", Day(0), Day(30), columns).Records);
+}
+BENCHMARK(BM_OutlineMonth_PostgreSQL)->Arg(2000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 // Records read back a slice at a time, as an export takes them: 525,600.
 void BM_ReadRecords(benchmark::State &state) {
   TArchive archive(YearArchive());
