@@ -409,32 +409,37 @@ struct TArchive::TState {
       std::vector<TOutlineRecord> records;
       std::array<std::vector<std::pair<std::int64_t, TBucketSummary>>, kSummaryLevels> summaries;
       for (int level = -1; level < kSummaryLevels; ++level) {
-        QString ranges;
-        std::vector<std::int64_t> parameters = {logger};
-        if (level >= 0) parameters.push_back(kSummarySteps[static_cast<size_t>(level)]);
-        const char *column = level < 0 ? "instante" : "inicio";
+        // One index range scan each, joined in instant order.
+        QString sql;
+        std::vector<std::int64_t> parameters;
         for (size_t i = first; i < end; ++i) {
           if (pieces[i].Level != level) continue;
-          ranges += QString(ranges.isEmpty() ? "(%1 >= ? AND %1 < ?)" : " OR (%1 >= ? AND %1 < ?)").arg(column);
-          parameters.push_back(pieces[i].Start);
-          parameters.push_back(pieces[i].End);
+          if (!sql.isEmpty()) sql += " UNION ALL ";
+          if (level < 0) {
+            sql += "(SELECT instante, variante, " + ValueColumns() +
+                   " FROM registros WHERE registrador = ? AND instante >= ? AND instante < ?)";
+            parameters.insert(parameters.end(), {logger, pieces[i].Start, pieces[i].End});
+          } else {
+            sql +=
+                "(SELECT inicio, datos FROM resumenes WHERE registrador = ? AND paso = ? AND inicio >= ? AND "
+                "inicio < ?)";
+            parameters.insert(parameters.end(),
+                              {logger, kSummarySteps[static_cast<size_t>(level)], pieces[i].Start, pieces[i].End});
+          }
         }
-        if (ranges.isEmpty()) continue;
+        if (sql.isEmpty()) continue;
         if (level < 0) {
-          Select("SELECT instante, " + ValueColumns() + " FROM registros WHERE registrador = ? AND (" + ranges +
-                     ") ORDER BY instante, variante",
-                 parameters, "No se pudieron leer los registros", [&](const TRowView &row) {
-                   records.push_back(TOutlineRecord{row.Int(0), ReadValues(row, 1)});
+          Select(sql + " ORDER BY instante, variante", parameters, "No se pudieron leer los registros",
+                 [&](const TRowView &row) {
+                   records.push_back(TOutlineRecord{row.Int(0), ReadValues(row, 2)});
                    return true;
                  });
         } else {
-          Select("SELECT inicio, datos FROM resumenes WHERE registrador = ? AND paso = ? AND (" + ranges +
-                     ") ORDER BY inicio",
-                 parameters, "No se pudieron leer los resúmenes", [&](const TRowView &row) {
-                   const std::int64_t bucket = row.Int(0);
-                   summaries[static_cast<size_t>(level)].emplace_back(bucket, ReadSummary(row, 1, bucket));
-                   return true;
-                 });
+          Select(sql + " ORDER BY inicio", parameters, "No se pudieron leer los resúmenes", [&](const TRowView &row) {
+            const std::int64_t bucket = row.Int(0);
+            summaries[static_cast<size_t>(level)].emplace_back(bucket, ReadSummary(row, 1, bucket));
+            return true;
+          });
         }
       }
       size_t nextRecord = 0;

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <limits>
 #include <map>
 #include <random>
 #include <tuple>
@@ -138,6 +139,9 @@ TEST_P(ArchiveSummaryTest, TheOutlineIsTheOneOfEveryRawRow) {
     again.push_back(r);
     spikes.push_back({Epoch(r.Instant), 0, *r.Values[0]});
   }
+  // Values at the ends of what a record may hold.
+  again[1].Values[5] = std::numeric_limits<std::int32_t>::max();
+  again[2].Values[5] = std::numeric_limits<std::int32_t>::min();
   downloads.push_back(again);
 
   TArchive archive(Address);
