@@ -299,41 +299,65 @@ struct TArchive::TState {
              return true;
            });
     for (const std::int64_t logger : loggers) {
-      // Rows come in instant order: a bucket left behind is whole, and is
-      // written with others a batch at a time.
-      struct TLevel {
-        std::int64_t Start = 0;
-        bool Open = false;
-        TBucketSummary Current;
-        std::map<std::int64_t, TBucketSummary> Done;
-      };
       std::array<TLevel, kSummaryLevels> levels;
-      Select("SELECT instante, " + ValueColumns() + " FROM registros WHERE registrador = ? ORDER BY instante, variante",
-             {logger}, "No se pudieron leer los registros", [&](const TRowView &row) {
-               const std::int64_t t = row.Int(0);
-               const TValues values = ReadValues(row, 1);
-               for (int level = 0; level < kSummaryLevels; ++level) {
-                 TLevel &l = levels[static_cast<size_t>(level)];
-                 const std::int64_t start = BucketStart(t, kSummarySteps[static_cast<size_t>(level)]);
-                 if (l.Open && start != l.Start) {
-                   l.Done[l.Start] = l.Current;
-                   l.Current = TBucketSummary();
-                   if (l.Done.size() >= 256) {
-                     PutSummaries(logger, level, l.Done);
-                     l.Done.clear();
-                   }
-                 }
-                 l.Start = start;
-                 l.Open = true;
-                 l.Current.Add(t, values);
+      std::optional<std::int64_t> oldest, newest;
+      Select("SELECT MIN(instante), MAX(instante) FROM registros WHERE registrador = ?", {logger},
+             "No se pudieron leer los registros", [&](const TRowView &row) {
+               if (!row.Null(0)) {
+                 oldest = row.Int(0);
+                 newest = row.Int(1);
                }
-               return true;
+               return false;
              });
+      // A month at a time: a server hands a whole result over at once.
+      constexpr std::int64_t kWindow = 31 * 86400;
+      for (std::int64_t from = oldest.value_or(0); oldest && from <= *newest; from += kWindow) {
+        SummarizeWindow(logger, from, from + kWindow, levels);
+      }
       for (int level = 0; level < kSummaryLevels; ++level) {
         TLevel &l = levels[static_cast<size_t>(level)];
         if (l.Open) l.Done[l.Start] = l.Current;
         PutSummaries(logger, level, l.Done);
       }
+    }
+  }
+
+  // Where a level's summaries stand while the records are read in order: a
+  // bucket left behind is whole, and is written with the others of its
+  // window.
+  struct TLevel {
+    std::int64_t Start = 0;
+    bool Open = false;
+    TBucketSummary Current;
+    std::map<std::int64_t, TBucketSummary> Done;
+  };
+
+  void SummarizeWindow(std::int64_t logger, std::int64_t from, std::int64_t to,
+                       std::array<TLevel, kSummaryLevels> &levels) {
+    Select("SELECT instante, " + ValueColumns() +
+               " FROM registros WHERE registrador = ? AND instante >= ? AND instante < ? ORDER BY instante, variante",
+           {logger, from, to}, "No se pudieron leer los registros", [&](const TRowView &row) {
+             const std::int64_t t = row.Int(0);
+             const TValues values = ReadValues(row, 1);
+             for (int level = 0; level < kSummaryLevels; ++level) {
+               TLevel &l = levels[static_cast<size_t>(level)];
+               const std::int64_t start = BucketStart(t, kSummarySteps[static_cast<size_t>(level)]);
+               if (l.Open && start != l.Start) {
+                 l.Done[l.Start] = l.Current;
+                 l.Current = TBucketSummary();
+               }
+               l.Start = start;
+               l.Open = true;
+               l.Current.Add(t, values);
+             }
+             return true;
+           });
+    // Written once the read is over: a server's connection streams one
+    // result at a time.
+    for (int level = 0; level < kSummaryLevels; ++level) {
+      TLevel &l = levels[static_cast<size_t>(level)];
+      PutSummaries(logger, level, l.Done);
+      l.Done.clear();
     }
   }
 

@@ -181,7 +181,7 @@ TEST_P(ArchiveSummaryTest, TheOutlineIsTheOneOfEveryRawRow) {
 TEST_P(ArchiveSummaryTest, AnArchiveOfTheFirstSchemaGetsItsSummaries) {
   std::mt19937 random(7);
   std::vector<TSpike> spikes;
-  const std::vector<TArchiveRecord> readings = Readings(random, 3, 30, spikes);
+  const std::vector<TArchiveRecord> readings = Readings(random, 40, 600, spikes);  // read back a month at a time
   {
     TArchive archive(Address);
     archive.StoreRecords("cámara", "/dev/ttyS0", Download, readings);
