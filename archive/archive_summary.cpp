@@ -8,8 +8,11 @@ namespace {
 constexpr int kValues = 16;
 
 // The chart's seconds count from 2000; the archive's from 1970.
-const double kChartEpoch =
-    static_cast<double>(StampSeconds(TStamp{2000, 1, 1, 0, 0, 0}) - StampSeconds(TStamp{1970, 1, 1, 0, 0, 0}));
+double ChartEpoch() {
+  static const double epoch =
+      static_cast<double>(StampSeconds(TStamp{2000, 1, 1, 0, 0, 0}) - StampSeconds(TStamp{1970, 1, 1, 0, 0, 0}));
+  return epoch;
+}
 
 // Numbers as LEB128, signed ones zigzagged first: a ten-minute summary of
 // sixteen channels takes about 300 bytes instead of 1,500.
@@ -155,7 +158,7 @@ TArchiveOutline OutlineOfRecords(const std::vector<TOutlineRecord> &records, std
     ++outline.Records;
     const std::int64_t t = r.T;
     const std::int64_t column = (t - start) * width / span;
-    const TOutlinePoint point{static_cast<double>(t) - kChartEpoch, 0};
+    const TOutlinePoint point{static_cast<double>(t) - ChartEpoch(), 0};
     for (int k = 0; k < kValues; ++k) {
       const std::optional<std::int32_t> &v = r.Values[static_cast<size_t>(k)];
       if (!v) continue;
@@ -235,7 +238,7 @@ void TOutlineBuilder::Close(int k) {
   std::stable_sort(std::begin(points), std::end(points),
                    [](const TSummaryPoint &a, const TSummaryPoint &b) { return a.T < b.T; });
   for (const TSummaryPoint &p : points) {
-    const double seconds = static_cast<double>(p.T) - kChartEpoch;
+    const double seconds = static_cast<double>(p.T) - ChartEpoch();
     if (!line.empty() && line.back().Seconds == seconds && line.back().Value == p.V) continue;
     line.push_back(TOutlinePoint{seconds, p.V});
   }
