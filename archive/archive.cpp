@@ -422,7 +422,7 @@ struct TArchive::TState {
     }
   }
 
-  // The pieces of an outline read a few hundred at a time, one statement
+  // The pieces of an outline read forty at a time, one statement
   // for their records and one per level for their summaries: a server would
   // otherwise answer thousands of statements for a year.
   void OutlineInBatches(std::int64_t logger, const std::vector<TOutlinePiece> &pieces, TOutlineBuilder &outline) {
@@ -491,15 +491,6 @@ struct TArchive::TState {
       if (const std::optional<std::int64_t> cell = row.Value(first + k)) {
         v[static_cast<size_t>(k)] = static_cast<std::int32_t>(*cell);
       }
-    }
-    return v;
-  }
-
-  static TValues ReadValues(const QSqlQuery &q, int first) {
-    TValues v;
-    for (int k = 0; k < kValues; ++k) {
-      const QVariant cell = q.value(first + k);
-      if (!cell.isNull()) v[static_cast<size_t>(k)] = cell.toInt();
     }
     return v;
   }
