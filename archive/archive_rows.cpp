@@ -3,6 +3,8 @@
 #include <QSqlDriver>
 #include <QVariant>
 
+#include <dlfcn.h>
+#include <link.h>
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -26,6 +28,28 @@ struct TStatementUse {
     sqlite3_clear_bindings(Statement);
   }
 };
+
+// Whether Qt's SQLite driver calls the very SQLite library this code calls:
+// a Qt that carries its own copy inside its driver hands out handles that
+// only that copy may use. The driver's library is asked for SQLite's entry
+// points; if they are the ones every other library finds, it is the same.
+bool DriverSharesOurSqlite() {
+  std::string driver;
+  dl_iterate_phdr(
+      [](dl_phdr_info *info, size_t, void *found) {
+        const char *name = info->dlpi_name;
+        if (name && std::strstr(name, "libqsqlite")) *static_cast<std::string *>(found) = name;
+        return 0;
+      },
+      &driver);
+  if (driver.empty()) return false;
+  void *library = dlopen(driver.c_str(), RTLD_NOW | RTLD_NOLOAD);
+  if (!library) return false;
+  void *theirs = dlsym(library, "sqlite3_libversion_number");
+  void *ours = dlsym(RTLD_DEFAULT, "sqlite3_libversion_number");
+  dlclose(library);
+  return theirs && theirs == ours;
+}
 
 }  // namespace
 
@@ -68,9 +92,8 @@ void TArchiveRows::Attach(const QSqlDatabase &db) {
   Detach();
   Db_ = db;
   const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
-  // Only the system's SQLite library is linked, so the handle Qt's driver
-  // holds is one this code may use.
-  if (handle.isValid() && std::strcmp(handle.typeName(), "sqlite3*") == 0) {
+  static const bool shared = DriverSharesOurSqlite();
+  if (shared && handle.isValid() && std::strcmp(handle.typeName(), "sqlite3*") == 0) {
     Handle_ = *static_cast<sqlite3 *const *>(handle.constData());
   }
 }
