@@ -21,10 +21,8 @@
 #include <ostream>
 #include <string>
 
-// The engine by its name in the test list.
-inline void PrintTo(TArchiveEngine engine, std::ostream *out) {
-  *out << (engine == TArchiveEngine::SQLite ? "SQLite" : "PostgreSQL");
-}
+// The engine by its name in the test list (defined in archive_test.cpp).
+void PrintTo(TArchiveEngine engine, std::ostream *out);
 
 // A connection of the test's own to an archive, as an outside tool would
 // reach it.

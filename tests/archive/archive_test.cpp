@@ -19,6 +19,10 @@
 #include <cstdlib>
 #include <thread>
 
+void PrintTo(TArchiveEngine engine, std::ostream *out) {
+  *out << (engine == TArchiveEngine::SQLite ? "SQLite" : "PostgreSQL");
+}
+
 namespace {
 
 TStamp At(int minute) { return StampFromSeconds(StampSeconds(TStamp{2026, 3, 1, 0, 0, 0}) + minute * 60LL); }
