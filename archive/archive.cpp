@@ -485,6 +485,38 @@ struct TArchive::TState {
     }
   }
 
+  // Counting every record of a year takes a second: the daily summaries
+  // hold the counts, and the records' key finds each logger's ends at once.
+  std::vector<TArchivedLogger> LoggersFromSummaries() {
+    std::vector<std::pair<std::int64_t, TArchivedLogger>> loggers;
+    QSqlQuery q = Prepare(
+        "SELECT g.id, g.nombre, g.puerto, (SELECT MIN(r.instante) FROM registros r WHERE r.registrador = g.id), "
+        "(SELECT MAX(r.instante) FROM registros r WHERE r.registrador = g.id) FROM registradores g ORDER BY g.nombre");
+    Run(q, "No se pudieron leer los registradores");
+    while (q.next()) {
+      TArchivedLogger l;
+      l.Name = q.value(1).toString().toStdString();
+      l.Port = q.value(2).toString().toStdString();
+      if (!q.value(3).isNull()) {
+        l.First = StampOfEpoch(q.value(3).toLongLong());
+        l.Last = StampOfEpoch(q.value(4).toLongLong());
+      }
+      loggers.emplace_back(q.value(0).toLongLong(), l);
+    }
+    q.finish();
+    const std::int64_t day = kSummarySteps[kSummaryLevels - 1];
+    std::vector<TArchivedLogger> out;
+    for (auto &[id, l] : loggers) {
+      Select("SELECT inicio, datos FROM resumenes WHERE registrador = ? AND paso = ?", {id, day},
+             "No se pudieron leer los resúmenes", [&, &l = l](const TRowView &row) {
+               l.Records += ReadSummary(row, 1, row.Int(0)).Records;
+               return true;
+             });
+      out.push_back(std::move(l));
+    }
+    return out;
+  }
+
   static TValues ReadValues(const TRowView &row, int first) {
     TValues v;
     for (int k = 0; k < kValues; ++k) {
@@ -688,6 +720,7 @@ std::optional<std::string> TArchive::LoggerOnPort(const std::string &port) {
 }
 
 std::vector<TArchivedLogger> TArchive::Loggers() {
+  if (S_->Version == kArchiveSchemaVersion) return S_->LoggersFromSummaries();
   QSqlQuery q = S_->Prepare(
       "SELECT g.nombre, g.puerto, COUNT(r.instante), MIN(r.instante), MAX(r.instante) FROM registradores g LEFT JOIN "
       "registros r ON r.registrador = g.id GROUP BY g.id, g.nombre, g.puerto ORDER BY g.nombre");

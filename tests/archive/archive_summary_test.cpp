@@ -203,6 +203,10 @@ TEST_P(ArchiveSummaryTest, AnArchiveOfTheFirstSchemaGetsItsSummaries) {
   ExpectSameOutline(archive.Outline("cámara", Stamp(first), Stamp(last), 50),
                     OutlineOfRecords(OutlineRecords(held), first, last, 50));
   EXPECT_EQ(Raw(Address, {"SELECT version FROM esquema"}).toInt(), kArchiveSchemaVersion);
+  const std::vector<TArchivedLogger> loggers = archive.Loggers();
+  ASSERT_EQ(loggers.size(), 2u);
+  EXPECT_EQ(loggers[0].Records, static_cast<std::int64_t>(held.size()));
+  EXPECT_EQ(loggers[1].Records, 0);
 }
 
 // A download refused half way, whether at its records or at its summaries,
