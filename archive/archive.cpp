@@ -826,7 +826,12 @@ std::int64_t TArchive::Count(const std::string &logger, const TStamp &from, cons
 
 std::optional<std::pair<TStamp, TStamp>> TArchive::Span(const std::string &logger) {
   const std::int64_t id = S_->RequireLogger(logger);
-  QSqlQuery q = S_->Prepare("SELECT MIN(instante), MAX(instante) FROM registros WHERE registrador = ?");
+  // Apart, each end is one step down the records' key; together, SQLite
+  // reads every record of the logger.
+  QSqlQuery q = S_->Prepare(
+      "SELECT (SELECT MIN(instante) FROM registros WHERE registrador = ?), (SELECT MAX(instante) FROM registros WHERE "
+      "registrador = ?)");
+  q.addBindValue(QVariant::fromValue<qlonglong>(id));
   q.addBindValue(QVariant::fromValue<qlonglong>(id));
   S_->Run(q, "No se pudieron leer los registros");
   if (!q.next() || q.value(0).isNull()) return std::nullopt;
