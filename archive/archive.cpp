@@ -3,6 +3,8 @@
 #include "archive/archive_address.h"
 #include "archive/archive_dialect.h"
 #include "archive/archive_error.h"
+#include "archive/archive_rows.h"
+#include "archive/archive_summary.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -14,6 +16,7 @@
 #include <algorithm>
 #include <atomic>
 #include <map>
+#include <set>
 
 namespace {
 
@@ -81,9 +84,15 @@ QStringList SchemaVersion1(const TArchiveDialect &dialect) {
   return s;
 }
 
-// Migration n makes schema n + 1 of schema n.
-using TMigration = QStringList (*)(const TArchiveDialect &);
-const TMigration kMigrations[kArchiveSchemaVersion] = {SchemaVersion1};
+// The second: summaries of the records at coarser steps, one row per
+// logger, step and bucket, the sixteen channels packed in one byte string
+// (see archive_summary.h); filled from the records already held.
+QStringList SchemaVersion2(const TArchiveDialect &dialect) {
+  return {
+      "CREATE TABLE resumenes (registrador BIGINT NOT NULL REFERENCES registradores (id), paso INTEGER NOT NULL, "
+      "inicio BIGINT NOT NULL, datos " +
+      dialect.BytesType() + " NOT NULL, PRIMARY KEY (registrador, paso, inicio))" + dialect.TableSuffix()};
+}
 
 std::atomic<unsigned> gConnections{0};
 
@@ -96,6 +105,7 @@ struct TArchive::TState {
   QSqlDatabase Db;
   int Version = 0;
   bool ReadOnly = false;
+  TArchiveRows Rows;
 
   [[noreturn]] void Fail(const std::string &what, const QSqlError &error) const {
     throw EArchiveError(what + " en el archivo histórico \"" + Address.Name + "\": " + Dialect.Reason(error) + ".");
@@ -122,6 +132,19 @@ struct TArchive::TState {
   void Exec(const QString &sql, const char *what) const {
     QSqlQuery q(Db);
     if (!q.exec(sql)) Fail(what, q.lastError());
+  }
+
+  // Rows read the fast way (archive_rows.h).
+  void Select(const QString &sql, const std::vector<std::int64_t> &parameters, const char *what,
+              const std::function<bool(const TRowView &)> &row) {
+    if (const std::optional<QSqlError> error = Rows.Select(sql, parameters, row)) Fail(what, *error);
+  }
+
+  void Close() {
+    Rows.Detach();
+    Db.close();
+    Db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(Connection);
   }
 
   void CheckWritable() const {
@@ -211,8 +234,12 @@ struct TArchive::TState {
         Version = version;
         return 0;
       }
-      for (int v = version; v < kArchiveSchemaVersion; ++v) {
-        for (const QString &sql : kMigrations[v](Dialect)) Exec(sql, "No se pudo preparar el esquema");
+      if (version < 1) {
+        for (const QString &sql : SchemaVersion1(Dialect)) Exec(sql, "No se pudo preparar el esquema");
+      }
+      if (version < 2) {
+        for (const QString &sql : SchemaVersion2(Dialect)) Exec(sql, "No se pudo preparar el esquema");
+        SummarizeHeldRecords();
       }
       Exec(QString("UPDATE esquema SET version = %1").arg(kArchiveSchemaVersion), "No se pudo anotar la versión");
       Version = kArchiveSchemaVersion;
@@ -262,11 +289,240 @@ struct TArchive::TState {
     return *id;
   }
 
-  static TValues ReadValues(const QSqlQuery &q, int first) {
+  // The summaries of every record already held, level by level, as an
+  // archive of the first schema is brought to the second.
+  void SummarizeHeldRecords() {
+    std::vector<std::int64_t> loggers;
+    Select("SELECT id FROM registradores ORDER BY id", {}, "No se pudieron leer los registradores",
+           [&](const TRowView &row) {
+             loggers.push_back(row.Int(0));
+             return true;
+           });
+    for (const std::int64_t logger : loggers) {
+      std::array<TLevel, kSummaryLevels> levels;
+      std::optional<std::int64_t> oldest, newest;
+      Select("SELECT MIN(instante), MAX(instante) FROM registros WHERE registrador = ?", {logger},
+             "No se pudieron leer los registros", [&](const TRowView &row) {
+               if (!row.Null(0)) {
+                 oldest = row.Int(0);
+                 newest = row.Int(1);
+               }
+               return false;
+             });
+      // A month at a time: a server hands a whole result over at once.
+      constexpr std::int64_t kWindow = 31 * 86400;
+      for (std::int64_t from = oldest.value_or(0); oldest && from <= *newest; from += kWindow) {
+        SummarizeWindow(logger, from, from + kWindow, levels);
+      }
+      for (int level = 0; level < kSummaryLevels; ++level) {
+        TLevel &l = levels[static_cast<size_t>(level)];
+        if (l.Open) l.Done[l.Start] = l.Current;
+        PutSummaries(logger, level, l.Done);
+      }
+    }
+  }
+
+  // Where a level's summaries stand while the records are read in order: a
+  // bucket left behind is whole, and is written with the others of its
+  // window.
+  struct TLevel {
+    std::int64_t Start = 0;
+    bool Open = false;
+    TBucketSummary Current;
+    std::map<std::int64_t, TBucketSummary> Done;
+  };
+
+  void SummarizeWindow(std::int64_t logger, std::int64_t from, std::int64_t to,
+                       std::array<TLevel, kSummaryLevels> &levels) {
+    Select("SELECT instante, " + ValueColumns() +
+               " FROM registros WHERE registrador = ? AND instante >= ? AND instante < ? ORDER BY instante, variante",
+           {logger, from, to}, "No se pudieron leer los registros", [&](const TRowView &row) {
+             const std::int64_t t = row.Int(0);
+             const TValues values = ReadValues(row, 1);
+             for (int level = 0; level < kSummaryLevels; ++level) {
+               TLevel &l = levels[static_cast<size_t>(level)];
+               const std::int64_t start = BucketStart(t, kSummarySteps[static_cast<size_t>(level)]);
+               if (l.Open && start != l.Start) {
+                 l.Done[l.Start] = l.Current;
+                 l.Current = TBucketSummary();
+               }
+               l.Start = start;
+               l.Open = true;
+               l.Current.Add(t, values);
+             }
+             return true;
+           });
+    // Written once the read is over: a server's connection streams one
+    // result at a time.
+    for (int level = 0; level < kSummaryLevels; ++level) {
+      TLevel &l = levels[static_cast<size_t>(level)];
+      PutSummaries(logger, level, l.Done);
+      l.Done.clear();
+    }
+  }
+
+  // Writes `buckets` of one level, over what was there.
+  void PutSummaries(std::int64_t logger, int level, const std::map<std::int64_t, TBucketSummary> &buckets) {
+    constexpr size_t kBatch = 64;
+    auto at = buckets.begin();
+    while (at != buckets.end()) {
+      const size_t n = std::min<size_t>(kBatch, static_cast<size_t>(std::distance(at, buckets.end())));
+      QString sql = "INSERT INTO resumenes (registrador, paso, inicio, datos) VALUES ";
+      for (size_t i = 0; i < n; ++i) sql += i == 0 ? "(?, ?, ?, ?)" : ", (?, ?, ?, ?)";
+      sql += " ON CONFLICT (registrador, paso, inicio) DO UPDATE SET datos = excluded.datos";
+      QSqlQuery q = Prepare(sql);
+      for (size_t i = 0; i < n; ++i, ++at) {
+        const std::string bytes = EncodeSummary(at->second, at->first);
+        q.addBindValue(QVariant::fromValue<qlonglong>(logger));
+        q.addBindValue(QVariant::fromValue<qlonglong>(kSummarySteps[static_cast<size_t>(level)]));
+        q.addBindValue(QVariant::fromValue<qlonglong>(at->first));
+        q.addBindValue(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
+      }
+      Run(q, "No se pudo guardar un resumen");
+    }
+  }
+
+  // The stored summary of a bucket, refused when damaged.
+  TBucketSummary ReadSummary(const TRowView &row, int column, std::int64_t start) const {
+    const std::string_view bytes = row.Bytes(column);
+    std::optional<TBucketSummary> s = DecodeSummary(bytes.data(), bytes.size(), start);
+    if (!s) {
+      throw EArchiveError("El archivo histórico \"" + Address.Name + "\" tiene un resumen dañado (" +
+                          IsoText(StampOfEpoch(start)) + "): no se puede leer.");
+    }
+    return *s;
+  }
+
+  // Brings the summaries of every level up to date with `added`, records
+  // just written in the order they came, each the last version of its
+  // instant so far.
+  void Summarize(std::int64_t logger, const std::vector<std::pair<std::int64_t, const TValues *>> &added) {
+    if (added.empty()) return;
+    for (int level = 0; level < kSummaryLevels; ++level) {
+      const std::int64_t step = kSummarySteps[static_cast<size_t>(level)];
+      std::set<std::int64_t> touched;
+      for (const auto &r : added) touched.insert(BucketStart(r.first, step));
+      std::map<std::int64_t, TBucketSummary> buckets;
+      // Read a run of neighbouring buckets at a time: a download touches one
+      // run; an import of scattered files, a few.
+      auto at = touched.begin();
+      while (at != touched.end()) {
+        const std::int64_t first = *at;
+        std::int64_t last = first;
+        for (++at; at != touched.end() && *at == last + step; ++at) last = *at;
+        Select("SELECT inicio, datos FROM resumenes WHERE registrador = ? AND paso = ? AND inicio BETWEEN ? AND ?",
+               {logger, step, first, last}, "No se pudieron leer los resúmenes", [&](const TRowView &row) {
+                 const std::int64_t start = row.Int(0);
+                 buckets[start] = ReadSummary(row, 1, start);
+                 return true;
+               });
+      }
+      for (const auto &r : added) buckets[BucketStart(r.first, step)].Add(r.first, *r.second);
+      PutSummaries(logger, level, buckets);
+    }
+  }
+
+  // The pieces of an outline read forty at a time, one statement
+  // for their records and one per level for their summaries: a server would
+  // otherwise answer thousands of statements for a year.
+  void OutlineInBatches(std::int64_t logger, const std::vector<TOutlinePiece> &pieces, TOutlineBuilder &outline) {
+    constexpr size_t kPiecesPerBatch = 40;
+    for (size_t first = 0; first < pieces.size(); first += kPiecesPerBatch) {
+      const size_t end = std::min(pieces.size(), first + kPiecesPerBatch);
+      // Each read in instant order; the pieces then take from them in turn.
+      std::vector<TOutlineRecord> records;
+      std::array<std::vector<std::pair<std::int64_t, TBucketSummary>>, kSummaryLevels> summaries;
+      for (int level = -1; level < kSummaryLevels; ++level) {
+        // One index range scan each, joined in instant order.
+        QString sql;
+        std::vector<std::int64_t> parameters;
+        for (size_t i = first; i < end; ++i) {
+          if (pieces[i].Level != level) continue;
+          if (!sql.isEmpty()) sql += " UNION ALL ";
+          if (level < 0) {
+            sql += "(SELECT instante, variante, " + ValueColumns() +
+                   " FROM registros WHERE registrador = ? AND instante >= ? AND instante < ?)";
+            parameters.insert(parameters.end(), {logger, pieces[i].Start, pieces[i].End});
+          } else {
+            sql +=
+                "(SELECT inicio, datos FROM resumenes WHERE registrador = ? AND paso = ? AND inicio >= ? AND "
+                "inicio < ?)";
+            parameters.insert(parameters.end(),
+                              {logger, kSummarySteps[static_cast<size_t>(level)], pieces[i].Start, pieces[i].End});
+          }
+        }
+        if (sql.isEmpty()) continue;
+        if (level < 0) {
+          Select(sql + " ORDER BY instante, variante", parameters, "No se pudieron leer los registros",
+                 [&](const TRowView &row) {
+                   records.push_back(TOutlineRecord{row.Int(0), ReadValues(row, 2)});
+                   return true;
+                 });
+        } else {
+          Select(sql + " ORDER BY inicio", parameters, "No se pudieron leer los resúmenes", [&](const TRowView &row) {
+            const std::int64_t bucket = row.Int(0);
+            summaries[static_cast<size_t>(level)].emplace_back(bucket, ReadSummary(row, 1, bucket));
+            return true;
+          });
+        }
+      }
+      size_t nextRecord = 0;
+      std::array<size_t, kSummaryLevels> nextSummary{};
+      for (size_t i = first; i < end; ++i) {
+        const TOutlinePiece &piece = pieces[i];
+        if (piece.Level < 0) {
+          for (; nextRecord < records.size() && records[nextRecord].T < piece.End; ++nextRecord) {
+            outline.AddRecord(records[nextRecord].T, records[nextRecord].Values);
+          }
+          continue;
+        }
+        const auto &level = summaries[static_cast<size_t>(piece.Level)];
+        size_t &next = nextSummary[static_cast<size_t>(piece.Level)];
+        for (; next < level.size() && level[next].first < piece.End; ++next) {
+          outline.AddSummary(level[next].first, level[next].second);
+        }
+      }
+    }
+  }
+
+  // Counting every record of a year takes a second: the daily summaries
+  // hold the counts, and the records' key finds each logger's ends at once.
+  std::vector<TArchivedLogger> LoggersFromSummaries() {
+    std::vector<std::pair<std::int64_t, TArchivedLogger>> loggers;
+    QSqlQuery q = Prepare(
+        "SELECT g.id, g.nombre, g.puerto, (SELECT MIN(r.instante) FROM registros r WHERE r.registrador = g.id), "
+        "(SELECT MAX(r.instante) FROM registros r WHERE r.registrador = g.id) FROM registradores g ORDER BY g.nombre");
+    Run(q, "No se pudieron leer los registradores");
+    while (q.next()) {
+      TArchivedLogger l;
+      l.Name = q.value(1).toString().toStdString();
+      l.Port = q.value(2).toString().toStdString();
+      if (!q.value(3).isNull()) {
+        l.First = StampOfEpoch(q.value(3).toLongLong());
+        l.Last = StampOfEpoch(q.value(4).toLongLong());
+      }
+      loggers.emplace_back(q.value(0).toLongLong(), l);
+    }
+    q.finish();
+    const std::int64_t day = kSummarySteps[kSummaryLevels - 1];
+    std::vector<TArchivedLogger> out;
+    for (auto &[id, l] : loggers) {
+      Select("SELECT inicio, datos FROM resumenes WHERE registrador = ? AND paso = ?", {id, day},
+             "No se pudieron leer los resúmenes", [&, &l = l](const TRowView &row) {
+               l.Records += ReadSummary(row, 1, row.Int(0)).Records;
+               return true;
+             });
+      out.push_back(std::move(l));
+    }
+    return out;
+  }
+
+  static TValues ReadValues(const TRowView &row, int first) {
     TValues v;
     for (int k = 0; k < kValues; ++k) {
-      const QVariant cell = q.value(first + k);
-      if (!cell.isNull()) v[static_cast<size_t>(k)] = cell.toInt();
+      if (const std::optional<std::int64_t> cell = row.Value(first + k)) {
+        v[static_cast<size_t>(k)] = static_cast<std::int32_t>(*cell);
+      }
     }
     return v;
   }
@@ -302,6 +558,7 @@ TArchive::TArchive(const std::string &address) : S_(std::make_unique<TState>()) 
       throw EArchiveError("No se puede abrir el archivo histórico \"" + S_->Address.Name +
                           "\": " + S_->Dialect.Reason(S_->Db.lastError()) + ".");
     }
+    S_->Rows.Attach(S_->Db);
     for (const QString &sql : S_->Dialect.AfterOpen()) {
       QSqlQuery q(S_->Db);
       if (!q.exec(sql)) {
@@ -320,18 +577,12 @@ TArchive::TArchive(const std::string &address) : S_(std::make_unique<TState>()) 
       S_->Migrate();
     }
   } catch (...) {
-    S_->Db.close();
-    S_->Db = QSqlDatabase();
-    QSqlDatabase::removeDatabase(S_->Connection);
+    S_->Close();
     throw;
   }
 }
 
-TArchive::~TArchive() {
-  S_->Db.close();
-  S_->Db = QSqlDatabase();
-  QSqlDatabase::removeDatabase(S_->Connection);
-}
+TArchive::~TArchive() { S_->Close(); }
 
 const std::string &TArchive::Name() const { return S_->Address.Name; }
 int TArchive::SchemaVersion() const { return S_->Version; }
@@ -366,26 +617,29 @@ TStoreResult TArchive::StoreRecords(const std::string &logger, const std::string
       last = std::max(last, t);
     }
     std::map<std::int64_t, std::vector<TValues>> held;
-    QSqlQuery read = s.Prepare("SELECT instante, variante, " + ValueColumns() +
-                               " FROM registros WHERE registrador = ? AND instante BETWEEN ? AND ? ORDER BY instante, "
-                               "variante");
-    read.addBindValue(QVariant::fromValue<qlonglong>(loggerId));
-    read.addBindValue(QVariant::fromValue<qlonglong>(first));
-    read.addBindValue(QVariant::fromValue<qlonglong>(last));
-    s.Run(read, "No se pudieron leer los registros");
-    while (read.next()) {
-      std::vector<TValues> &versions = held[read.value(0).toLongLong()];
-      const int version = read.value(1).toInt();
-      // Versions are numbered from 0 without gaps; keep the slot anyway if
-      // one was ever removed by hand, so a new one never reuses its number.
-      if (static_cast<int>(versions.size()) <= version) versions.resize(static_cast<size_t>(version) + 1);
-      versions[static_cast<size_t>(version)] = TState::ReadValues(read, 2);
-    }
+    s.Select("SELECT instante, variante, " + ValueColumns() +
+                 " FROM registros WHERE registrador = ? AND instante BETWEEN ? AND ? ORDER BY instante, variante",
+             {loggerId, first, last}, "No se pudieron leer los registros", [&](const TRowView &row) {
+               std::vector<TValues> &versions = held[row.Int(0)];
+               const std::int64_t version = row.Int(1);
+               // Versions are numbered from 0 without gaps; keep the slot
+               // anyway if one was ever removed by hand, so a new one never
+               // reuses its number.
+               if (version >= 0 && static_cast<std::int64_t>(versions.size()) <= version) {
+                 versions.resize(static_cast<size_t>(version) + 1);
+               }
+               if (version >= 0) versions[static_cast<size_t>(version)] = TState::ReadValues(row, 2);
+               return true;
+             });
 
-    QString marks;
-    for (int k = 0; k < kValues; ++k) marks += ", ?";
-    QSqlQuery insert = s.Prepare("INSERT INTO registros (registrador, instante, variante, origen, " + ValueColumns() +
-                                 ") VALUES (?, ?, ?, ?" + marks + ")");
+    // What is new, and the version each new record takes.
+    struct TNew {
+      std::int64_t T;
+      int Version;
+      const TValues *Values;
+    };
+    std::vector<TNew> fresh;
+    fresh.reserve(records.size());
     for (const TArchiveRecord &r : records) {
       const std::int64_t t = EpochSeconds(r.Instant);
       std::vector<TValues> &versions = held[t];
@@ -393,35 +647,43 @@ TStoreResult TArchive::StoreRecords(const std::string &logger, const std::string
         ++result.AlreadyHeld;
         continue;
       }
-      if (result.Origin == 0) {
-        // The origin is made with its first new record: a download the
-        // archive already held leaves no trace.
-        QSqlQuery o =
-            s.Prepare("INSERT INTO origenes (registrador, tipo, hora_pc, archivo) VALUES (?, ?, ?, ?) RETURNING id");
-        o.addBindValue(QVariant::fromValue<qlonglong>(loggerId));
-        o.addBindValue(QString(KindWord(origin.Kind)));
-        o.addBindValue(QVariant::fromValue<qlonglong>(origin.PcTimeUtc != 0 ? origin.PcTimeUtc
-                                                                            : QDateTime::currentSecsSinceEpoch()));
-        o.addBindValue(origin.FileName.empty() ? QVariant(QMetaType(QMetaType::QString))
-                                               : QVariant(QString::fromStdString(origin.FileName)));
-        s.Run(o, "No se pudo anotar el origen");
-        if (!o.next()) s.Fail("No se pudo anotar el origen", o.lastError());
-        result.Origin = o.value(0).toLongLong();
-      }
       const int version = static_cast<int>(versions.size());
-      insert.bindValue(0, QVariant::fromValue<qlonglong>(loggerId));
-      insert.bindValue(1, QVariant::fromValue<qlonglong>(t));
-      insert.bindValue(2, version);
-      insert.bindValue(3, QVariant::fromValue<qlonglong>(result.Origin));
-      for (int k = 0; k < kValues; ++k) {
-        const std::optional<std::int32_t> &v = r.Values[static_cast<size_t>(k)];
-        insert.bindValue(4 + k, v ? QVariant(*v) : QVariant(QMetaType(QMetaType::Int)));
-      }
-      s.Run(insert, "No se pudo guardar un registro");
       versions.push_back(r.Values);
+      fresh.push_back(TNew{t, version, &r.Values});
       ++result.Added;
       if (version > 0) ++result.Beside;
     }
+    if (fresh.empty()) return result;  // a download the archive already held leaves no trace
+
+    QSqlQuery o =
+        s.Prepare("INSERT INTO origenes (registrador, tipo, hora_pc, archivo) VALUES (?, ?, ?, ?) RETURNING id");
+    o.addBindValue(QVariant::fromValue<qlonglong>(loggerId));
+    o.addBindValue(QString(KindWord(origin.Kind)));
+    o.addBindValue(
+        QVariant::fromValue<qlonglong>(origin.PcTimeUtc != 0 ? origin.PcTimeUtc : QDateTime::currentSecsSinceEpoch()));
+    o.addBindValue(origin.FileName.empty() ? QVariant(QMetaType(QMetaType::QString))
+                                           : QVariant(QString::fromStdString(origin.FileName)));
+    s.Run(o, "No se pudo anotar el origen");
+    if (!o.next()) s.Fail("No se pudo anotar el origen", o.lastError());
+    result.Origin = o.value(0).toLongLong();
+
+    std::vector<std::optional<std::int64_t>> cells;
+    cells.reserve(fresh.size() * (4 + kValues));
+    for (const TNew &n : fresh) {
+      cells.insert(cells.end(), {loggerId, n.T, n.Version, result.Origin});
+      for (const std::optional<std::int32_t> &v : *n.Values) {
+        cells.push_back(v ? std::optional<std::int64_t>(*v) : std::nullopt);
+      }
+    }
+    if (const std::optional<QSqlError> error = s.Rows.Insert(
+            "registros (registrador, instante, variante, origen, " + ValueColumns() + ")", 4 + kValues, cells)) {
+      s.Fail("No se pudo guardar un registro", *error);
+    }
+
+    std::vector<std::pair<std::int64_t, const TValues *>> added;
+    added.reserve(fresh.size());
+    for (const TNew &n : fresh) added.emplace_back(n.T, n.Values);
+    s.Summarize(loggerId, added);
     return result;
   });
 }
@@ -458,6 +720,7 @@ std::optional<std::string> TArchive::LoggerOnPort(const std::string &port) {
 }
 
 std::vector<TArchivedLogger> TArchive::Loggers() {
+  if (S_->Version == kArchiveSchemaVersion) return S_->LoggersFromSummaries();
   QSqlQuery q = S_->Prepare(
       "SELECT g.nombre, g.puerto, COUNT(r.instante), MIN(r.instante), MAX(r.instante) FROM registradores g LEFT JOIN "
       "registros r ON r.registrador = g.id GROUP BY g.id, g.nombre, g.puerto ORDER BY g.nombre");
@@ -489,81 +752,66 @@ std::vector<TArchiveRecord> TArchive::Records(const std::string &logger, const T
 void TArchive::ReadRecords(const std::string &logger, const TStamp &from, const TStamp &to,
                            const std::function<bool(const std::vector<TArchiveRecord> &)> &take, int slice) {
   const std::int64_t id = S_->RequireLogger(logger);
-  QSqlQuery q = S_->Prepare("SELECT instante, variante, origen, " + ValueColumns() +
-                            " FROM registros WHERE registrador = ? AND instante BETWEEN ? AND ? ORDER BY instante, "
-                            "variante");
-  q.addBindValue(QVariant::fromValue<qlonglong>(id));
-  q.addBindValue(QVariant::fromValue<qlonglong>(EpochSeconds(from)));
-  q.addBindValue(QVariant::fromValue<qlonglong>(EpochSeconds(to)));
-  S_->Run(q, "No se pudieron leer los registros");
   const size_t most = static_cast<size_t>(std::max(slice, 1));
   std::vector<TArchiveRecord> out;
   out.reserve(most);
-  while (q.next()) {
-    TArchiveRecord r;
-    r.Instant = StampOfEpoch(q.value(0).toLongLong());
-    r.Version = q.value(1).toInt();
-    r.Origin = q.value(2).toLongLong();
-    r.Values = TState::ReadValues(q, 3);
-    out.push_back(r);
-    if (out.size() == most) {
-      if (!take(out)) return;
-      out.clear();
-    }
-  }
-  if (!out.empty()) take(out);
+  bool more = true;
+  S_->Select("SELECT instante, variante, origen, " + ValueColumns() +
+                 " FROM registros WHERE registrador = ? AND instante BETWEEN ? AND ? ORDER BY instante, variante",
+             {id, EpochSeconds(from), EpochSeconds(to)}, "No se pudieron leer los registros", [&](const TRowView &row) {
+               TArchiveRecord r;
+               r.Instant = StampOfEpoch(row.Int(0));
+               r.Version = static_cast<int>(row.Int(1));
+               r.Origin = row.Int(2);
+               r.Values = TState::ReadValues(row, 3);
+               out.push_back(r);
+               if (out.size() == most) {
+                 more = take(out);
+                 out.clear();
+               }
+               return more;
+             });
+  if (more && !out.empty()) take(out);
 }
 
 TArchiveOutline TArchive::Outline(const std::string &logger, const TStamp &from, const TStamp &to, int columns) {
-  TArchiveOutline outline;
-  const std::int64_t start = EpochSeconds(from);
-  const std::int64_t span = EpochSeconds(to) - start + 1;
-  if (span <= 0) return outline;
-  const std::int64_t width = std::max(columns, 1);
-  // The chart's seconds count from 2000; the archive's from 1970.
-  static const double kChartEpoch = static_cast<double>(EpochSeconds(TStamp{2000, 1, 1, 0, 0, 0}));
-  struct TColumn {
-    std::int64_t Index = -1;
-    TOutlinePoint First, Low, High, Last;
-  };
-  std::array<TColumn, kValues> current;
-  auto close = [&](int k) {
-    TColumn &c = current[static_cast<size_t>(k)];
-    if (c.Index < 0) return;
-    std::vector<TOutlinePoint> &line = outline.Channels[static_cast<size_t>(k)];
-    TOutlinePoint points[4] = {c.First, c.Low, c.High, c.Last};
-    std::stable_sort(std::begin(points), std::end(points),
-                     [](const TOutlinePoint &a, const TOutlinePoint &b) { return a.Seconds < b.Seconds; });
-    for (const TOutlinePoint &p : points) {
-      if (!line.empty() && line.back().Seconds == p.Seconds && line.back().Value == p.Value) continue;
-      line.push_back(p);
-    }
-    c.Index = -1;
-  };
-  ReadRecords(logger, from, to, [&](const std::vector<TArchiveRecord> &slice) {
-    for (const TArchiveRecord &r : slice) {
-      ++outline.Records;
-      const std::int64_t t = EpochSeconds(r.Instant);
-      const std::int64_t column = (t - start) * width / span;
-      const TOutlinePoint point{static_cast<double>(t) - kChartEpoch, 0};
-      for (int k = 0; k < kValues; ++k) {
-        const std::optional<std::int32_t> &v = r.Values[static_cast<size_t>(k)];
-        if (!v) continue;
-        TColumn &c = current[static_cast<size_t>(k)];
-        if (c.Index != column) {
-          close(k);
-          c.Index = column;
-          c.First = c.Low = c.High = TOutlinePoint{point.Seconds, *v};
-        }
-        if (*v < c.Low.Value) c.Low = TOutlinePoint{point.Seconds, *v};
-        if (*v > c.High.Value) c.High = TOutlinePoint{point.Seconds, *v};
-        c.Last = TOutlinePoint{point.Seconds, *v};
-      }
-    }
+  const std::int64_t id = S_->RequireLogger(logger);
+  const std::int64_t start = EpochSeconds(from), end = EpochSeconds(to);
+  if (end < start) return TArchiveOutline();
+  TOutlineBuilder outline(start, end, columns);
+  const QString raw = "SELECT instante, " + ValueColumns() +
+                      " FROM registros WHERE registrador = ? AND instante >= ? AND instante < ? ORDER BY instante, "
+                      "variante";
+  auto addRecord = [&](const TRowView &row) {
+    outline.AddRecord(row.Int(0), TState::ReadValues(row, 1));
     return true;
-  });
-  for (int k = 0; k < kValues; ++k) close(k);
-  return outline;
+  };
+  // A later schema may keep its summaries otherwise: its records are read.
+  if (S_->Version != kArchiveSchemaVersion) {
+    S_->Select(raw, {id, start, end + 1}, "No se pudieron leer los registros", addRecord);
+    return outline.Finish();
+  }
+  const std::vector<TOutlinePiece> pieces = PlanOutline(start, end, columns);
+  if (!S_->Rows.Direct()) {
+    S_->OutlineInBatches(id, pieces, outline);
+    return outline.Finish();
+  }
+  for (const TOutlinePiece &piece : pieces) {
+    if (piece.Level < 0) {
+      S_->Select(raw, {id, piece.Start, piece.End}, "No se pudieron leer los registros", addRecord);
+      continue;
+    }
+    S_->Select(
+        "SELECT inicio, datos FROM resumenes WHERE registrador = ? AND paso = ? AND inicio >= ? AND inicio < ? "
+        "ORDER BY inicio",
+        {id, kSummarySteps[static_cast<size_t>(piece.Level)], piece.Start, piece.End},
+        "No se pudieron leer los resúmenes", [&](const TRowView &row) {
+          const std::int64_t bucket = row.Int(0);
+          outline.AddSummary(bucket, S_->ReadSummary(row, 1, bucket));
+          return true;
+        });
+  }
+  return outline.Finish();
 }
 
 std::int64_t TArchive::Count(const std::string &logger, const TStamp &from, const TStamp &to) {
@@ -578,7 +826,12 @@ std::int64_t TArchive::Count(const std::string &logger, const TStamp &from, cons
 
 std::optional<std::pair<TStamp, TStamp>> TArchive::Span(const std::string &logger) {
   const std::int64_t id = S_->RequireLogger(logger);
-  QSqlQuery q = S_->Prepare("SELECT MIN(instante), MAX(instante) FROM registros WHERE registrador = ?");
+  // Apart, each end is one step down the records' key; together, SQLite
+  // reads every record of the logger.
+  QSqlQuery q = S_->Prepare(
+      "SELECT (SELECT MIN(instante) FROM registros WHERE registrador = ?), (SELECT MAX(instante) FROM registros WHERE "
+      "registrador = ?)");
+  q.addBindValue(QVariant::fromValue<qlonglong>(id));
   q.addBindValue(QVariant::fromValue<qlonglong>(id));
   S_->Run(q, "No se pudieron leer los registros");
   if (!q.next() || q.value(0).isNull()) return std::nullopt;

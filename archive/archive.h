@@ -32,7 +32,7 @@
 
 // The schema this program writes. An archive of a later one is opened for
 // reading only.
-constexpr int kArchiveSchemaVersion = 1;
+constexpr int kArchiveSchemaVersion = 2;
 
 enum class TOriginKind { Download, FileImport, Live };
 
@@ -128,7 +128,9 @@ public:
   // holding them all: `take` returning false stops the read.
   void ReadRecords(const std::string &logger, const TStamp &from, const TStamp &to,
                    const std::function<bool(const std::vector<TArchiveRecord> &)> &take, int slice = 8192);
-  // The range drawn on `columns` pixel columns (at least 1).
+  // The range drawn on `columns` pixel columns (at least 1). A wide range
+  // is read mostly from summaries kept at coarser steps, with the same
+  // result as from every record.
   TArchiveOutline Outline(const std::string &logger, const TStamp &from, const TStamp &to, int columns);
   std::int64_t Count(const std::string &logger, const TStamp &from, const TStamp &to);
   // The first and last instant held; empty for a logger with no records.

@@ -49,6 +49,8 @@ QString TArchiveDialect::TableSuffix() const {
   return Engine == TArchiveEngine::SQLite ? " WITHOUT ROWID" : "";
 }
 
+QString TArchiveDialect::BytesType() const { return Engine == TArchiveEngine::SQLite ? "BLOB" : "BYTEA"; }
+
 QString TArchiveDialect::InstantExpression(const QString &column) const {
   if (Engine == TArchiveEngine::SQLite) return "datetime(" + column + ", 'unixepoch')";
   return "(to_timestamp(" + column + ") AT TIME ZONE 'UTC')";

@@ -30,6 +30,7 @@ struct TArchiveDialect {
   // Column and table words of the schema.
   QString KeyColumn() const;    // an integer key the engine numbers itself
   QString TableSuffix() const;  // after a table keyed on its primary key only
+  QString BytesType() const;    // a column of raw bytes
   // Why a statement failed, in the user's words where the engine's code is
   // one a user can act on; else the engine's own text.
   std::string Reason(const QSqlError &error) const;

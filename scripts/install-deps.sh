@@ -18,6 +18,8 @@ PACKAGE_BUILD=(
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev libgl-dev libxcb1-dev
   # The history archive's engines: an embedded file, or a shared server.
   libqt6sql6-sqlite libqt6sql6-psql
+  # The archive reads and writes many rows through SQLite's own library.
+  libsqlite3-dev
   # libxlsxwriter links with -lz, yet its -dev package does not bring zlib's.
   libxlsxwriter-dev zlib1g-dev
   dpkg-dev file librsvg2-bin gzip

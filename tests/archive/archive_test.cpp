@@ -1,3 +1,5 @@
+#include "archive_fixture.h"
+
 #include "archive/archive.h"
 #include "archive/archive_address.h"
 #include "archive/archive_error.h"
@@ -17,7 +19,6 @@
 #include <cstdlib>
 #include <thread>
 
-// The engine by its name in the test list.
 void PrintTo(TArchiveEngine engine, std::ostream *out) {
   *out << (engine == TArchiveEngine::SQLite ? "SQLite" : "PostgreSQL");
 }
@@ -39,64 +40,6 @@ std::vector<TArchiveRecord> Series(int first, int last) {
   for (int m = first; m <= last; ++m) out.push_back(Record(m, 200 + m));
   return out;
 }
-
-// Statements on an archive through a connection of the test's own, as an
-// outside tool would reach it; the value of the last one's first cell.
-QVariant Raw(const std::string &address, const QStringList &statements) {
-  static int n = 0;
-  const QString name = QString("raw-%1").arg(++n);
-  const TArchiveAddress a = ParseArchiveAddress(address);
-  QVariant last;
-  {
-    QSqlDatabase db = QSqlDatabase::addDatabase(a.Engine == TArchiveEngine::SQLite ? "QSQLITE" : "QPSQL", name);
-    db.setDatabaseName(QString::fromStdString(a.Engine == TArchiveEngine::SQLite ? a.Path : a.Database));
-    db.setHostName(QString::fromStdString(a.Host));
-    if (a.Port > 0) db.setPort(a.Port);
-    db.setUserName(QString::fromStdString(a.User));
-    db.setPassword(QString::fromStdString(a.Password));
-    EXPECT_TRUE(db.open()) << db.lastError().text().toStdString();
-    for (const QString &sql : statements) {
-      QSqlQuery q(db);
-      EXPECT_TRUE(q.exec(sql)) << sql.toStdString() << ": " << q.lastError().text().toStdString();
-      last = q.next() ? q.value(0) : QVariant();
-    }
-  }
-  QSqlDatabase::removeDatabase(name);
-  return last;
-}
-QVariant Raw(const QString &path, const QStringList &statements) { return Raw(path.toStdString(), statements); }
-
-// The same cases on both engines: SQLite always, PostgreSQL when
-// TALVEX_TEST_POSTGRESQL names a server on which the tests may make and drop
-// databases (postgresql://usuario@/postgres?host=/carpeta/del/socket); each
-// test gets a database of its own there.
-class ArchiveTest : public ::testing::TestWithParam<TArchiveEngine> {
-protected:
-  void SetUp() override {
-    if (GetParam() == TArchiveEngine::SQLite) {
-      Address = File.toStdString();
-      return;
-    }
-    const char *server = std::getenv("TALVEX_TEST_POSTGRESQL");
-    if (!server || !*server) GTEST_SKIP() << "TALVEX_TEST_POSTGRESQL names no PostgreSQL server";
-    Server = server;
-    static int n = 0;
-    Database = "talvex_prueba_" + std::to_string(getpid()) + "_" + std::to_string(++n);
-    Raw(Server, {QString::fromStdString("CREATE DATABASE " + Database)});
-    QUrl url(QString::fromStdString(Server));
-    url.setPath(QString::fromStdString("/" + Database));
-    Address = url.toString().toStdString();
-  }
-  void TearDown() override {
-    if (!Database.empty()) Raw(Server, {QString::fromStdString("DROP DATABASE " + Database + " WITH (FORCE)")});
-  }
-  bool OnSQLite() const { return GetParam() == TArchiveEngine::SQLite; }
-
-  QTemporaryDir Dir;
-  QString File = Dir.filePath("archivo.sqlite");
-  std::string Address, Server, Database;
-  TArchiveOrigin Download;
-};
 
 INSTANTIATE_TEST_SUITE_P(Engines, ArchiveTest, ::testing::Values(TArchiveEngine::SQLite, TArchiveEngine::PostgreSQL),
                          ::testing::PrintToStringParamName());
