@@ -218,20 +218,25 @@ lxw_datetime DateCell(const TStamp &s) {
 }
 
 // A record's stamp: a date cell, or the program's texts, or nothing.
-void PutStamp(lxw_worksheet *sheet, lxw_row_t row, lxw_col_t col, const TDataTable &table, int record,
-              lxw_format *dateFormat) {
-  TStamp stamp;
-  const std::string_view date = table.Cells(1, record), time = table.Cells(2, record);
-  if (RowStamp(date, time, stamp)) {
-    lxw_datetime cell = DateCell(stamp);
+void PutStamp(lxw_worksheet *sheet, lxw_row_t row, lxw_col_t col, const TXlsxStamp &stamp, lxw_format *dateFormat) {
+  if (stamp.Real) {
+    lxw_datetime cell = DateCell(stamp.Stamp);
     TWorkbook::Check(worksheet_write_datetime(sheet, row, col, &cell, dateFormat));
-  } else if (!date.empty() || !time.empty()) {
-    TWorkbook::Check(worksheet_write_string(sheet, row, col, RecordStampText(table, record).c_str(), nullptr));
+  } else if (!stamp.Text.empty()) {
+    TWorkbook::Check(worksheet_write_string(sheet, row, col, stamp.Text.c_str(), nullptr));
   }
 }
 
-void WriteStatisticsSheet(TWorkbook &book, lxw_worksheet *sheet, const TDataTable &table,
-                          const TDataStatistics &stats) {
+TXlsxStamp TableStamp(const TDataTable &table, int record) {
+  TXlsxStamp stamp;
+  const std::string_view date = table.Cells(1, record), time = table.Cells(2, record);
+  stamp.Real = RowStamp(date, time, stamp.Stamp);
+  if (!stamp.Real && (!date.empty() || !time.empty())) stamp.Text = RecordStampText(table, record);
+  return stamp;
+}
+
+void WriteStatisticsSheet(TWorkbook &book, lxw_worksheet *sheet, const TDataStatistics &stats,
+                          const std::array<TXlsxStamp, 16> &minAt, const std::array<TXlsxStamp, 16> &maxAt) {
   lxw_format *bold = book.Format(nullptr, true);
   lxw_format *tenths = book.Format("0.0");
   lxw_format *hundredths = book.Format("0.00");
@@ -252,14 +257,15 @@ void WriteStatisticsSheet(TWorkbook &book, lxw_worksheet *sheet, const TDataTabl
   worksheet_freeze_panes(sheet, 1, 0);
   for (lxw_col_t c = 0; c < 10; ++c) TWorkbook::Check(worksheet_write_string(sheet, 0, c, captions[c], bold));
   lxw_row_t row = 1;
-  for (const TChannelStats &c : stats.Channels) {
+  for (size_t k = 0; k < stats.Channels.size(); ++k) {
+    const TChannelStats &c = stats.Channels[k];
     TWorkbook::Check(worksheet_write_string(sheet, row, 0, c.Name.c_str(), nullptr));
     TWorkbook::Check(worksheet_write_number(sheet, row, 1, c.Count, nullptr));
     if (c.Count > 0) {
       TWorkbook::Check(worksheet_write_number(sheet, row, 2, static_cast<double>(c.Min) / 10, tenths));
-      PutStamp(sheet, row, 3, table, c.MinRow, date);
+      PutStamp(sheet, row, 3, minAt[k], date);
       TWorkbook::Check(worksheet_write_number(sheet, row, 4, static_cast<double>(c.Max) / 10, tenths));
-      PutStamp(sheet, row, 5, table, c.MaxRow, date);
+      PutStamp(sheet, row, 5, maxAt[k], date);
       TWorkbook::Check(worksheet_write_number(sheet, row, 6, c.Mean, hundredths));
       TWorkbook::Check(worksheet_write_number(sheet, row, 7, c.StdDev, hundredths));
     }
@@ -289,43 +295,85 @@ void WriteStatisticsSheet(TWorkbook &book, lxw_worksheet *sheet, const TDataTabl
 
 }  // namespace
 
-void WriteXlsx(const std::string &path, const TRecordsView &view, const TStatLimits &limits) {
-  const int records = view.Records > 0 ? view.Records : 0;
+void RefuseOverSheetRows(std::int64_t records) {
   if (records + 1 > kMaxSheetRows)
     throw Exception("Demasiados registros para una hoja XLSX: " + std::to_string(records) + " (el máximo es " +
                     std::to_string(kMaxSheetRows - 1) + ").");
+}
+
+struct TXlsxStream::TState {
+  TScratchFolder Scratch;
+  TWorkbook Book{Scratch.Workbook(), Scratch.Path()};
+  lxw_worksheet *Data = nullptr;
+  lxw_worksheet *Summary = nullptr;
+  lxw_format *Date = nullptr;
+  lxw_format *Value = nullptr;
+  std::int64_t Records = 0;
+};
+
+TXlsxStream::TXlsxStream(const std::array<std::string, 16> &captions) : S_(std::make_unique<TState>()) {
+  TWorkbook &book = S_->Book;
+  lxw_worksheet *data = S_->Data = book.Sheet("Datos");
+  S_->Summary = book.Sheet("Estadísticas");
+  lxw_format *bold = book.Format(nullptr, true);
+  S_->Date = book.Format("dd/mm/yyyy hh:mm:ss");
+  S_->Value = book.Format("0.0");
+  // Sizes and panes first: the rows stream to disk as they are written.
+  TWorkbook::Check(worksheet_set_column(data, 0, 0, 20, nullptr));
+  TWorkbook::Check(worksheet_set_column(data, 1, Channels, 8, nullptr));
+  worksheet_freeze_panes(data, 1, 0);
+  TWorkbook::Check(worksheet_write_string(data, 0, 0, kDateTimeCaption, bold));
+  for (int k = 0; k < Channels; ++k)
+    TWorkbook::Check(
+        worksheet_write_string(data, 0, static_cast<lxw_col_t>(k + 1), captions[static_cast<size_t>(k)].c_str(), bold));
+}
+
+TXlsxStream::~TXlsxStream() = default;
+
+void TXlsxStream::Add(const TXlsxStamp &stamp, const std::array<std::optional<std::int64_t>, 16> &tenths) {
+  RefuseOverSheetRows(S_->Records + 1);
+  const lxw_row_t row = static_cast<lxw_row_t>(++S_->Records);
+  PutStamp(S_->Data, row, 0, stamp, S_->Date);
+  for (int k = 0; k < Channels; ++k) {
+    const std::optional<std::int64_t> &v = tenths[static_cast<size_t>(k)];
+    if (v)
+      TWorkbook::Check(worksheet_write_number(S_->Data, row, static_cast<lxw_col_t>(k + 1),
+                                              static_cast<double>(*v) / 10, S_->Value));
+  }
+}
+
+void TXlsxStream::Finish(const std::string &path, const TDataStatistics &stats, const std::array<TXlsxStamp, 16> &minAt,
+                         const std::array<TXlsxStamp, 16> &maxAt) {
+  WriteStatisticsSheet(S_->Book, S_->Summary, stats, minAt, maxAt);
+  S_->Book.Close();
+  WriteFileAtomically(path, ReadWhole(S_->Scratch.Workbook()));
+}
+
+void WriteXlsx(const std::string &path, const TRecordsView &view, const TStatLimits &limits) {
+  const int records = view.Records > 0 ? view.Records : 0;
+  RefuseOverSheetRows(records);
   const TDataStatistics stats = ComputeStatistics(view.Table, records, view.ColumnOrder, limits);
   const TShownColumns shown = ShownColumns(view.ColumnOrder);
-  TScratchFolder scratch;
-  {
-    TWorkbook book(scratch.Workbook(), scratch.Path());
-    lxw_worksheet *data = book.Sheet("Datos");
-    lxw_worksheet *summary = book.Sheet("Estadísticas");
-    lxw_format *bold = book.Format(nullptr, true);
-    lxw_format *date = book.Format("dd/mm/yyyy hh:mm:ss");
-    lxw_format *value = book.Format("0.0");
-    // Sizes and panes first: the rows stream to disk as they are written.
-    TWorkbook::Check(worksheet_set_column(data, 0, 0, 20, nullptr));
-    TWorkbook::Check(worksheet_set_column(data, 1, Channels, 8, nullptr));
-    worksheet_freeze_panes(data, 1, 0);
-    TWorkbook::Check(worksheet_write_string(data, 0, 0, kDateTimeCaption, bold));
-    for (int k = 0; k < Channels; ++k)
-      TWorkbook::Check(worksheet_write_string(data, 0, static_cast<lxw_col_t>(k + 1),
-                                              std::string(view.Table.Cells(shown.Channels[k], 0)).c_str(), bold));
-    for (int r = 1; r <= records; ++r) {
-      const lxw_row_t row = static_cast<lxw_row_t>(r);
-      PutStamp(data, row, 0, view.Table, r, date);
-      for (int k = 0; k < Channels; ++k) {
-        std::int64_t tenths;
-        if (ParseTenths(view.Table.Cells(shown.Channels[k], r), tenths))
-          TWorkbook::Check(worksheet_write_number(data, row, static_cast<lxw_col_t>(k + 1),
-                                                  static_cast<double>(tenths) / 10, value));
-      }
+  std::array<std::string, 16> captions;
+  for (int k = 0; k < Channels; ++k)
+    captions[static_cast<size_t>(k)] = std::string(view.Table.Cells(shown.Channels[static_cast<size_t>(k)], 0));
+  TXlsxStream stream(captions);
+  std::array<std::optional<std::int64_t>, 16> tenths;
+  for (int r = 1; r <= records; ++r) {
+    for (int k = 0; k < Channels; ++k) {
+      std::int64_t v;
+      tenths[static_cast<size_t>(k)] =
+          ParseTenths(view.Table.Cells(shown.Channels[static_cast<size_t>(k)], r), v) ? std::optional(v) : std::nullopt;
     }
-    WriteStatisticsSheet(book, summary, view.Table, stats);
-    book.Close();
+    stream.Add(TableStamp(view.Table, r), tenths);
   }
-  WriteFileAtomically(path, ReadWhole(scratch.Workbook()));
+  std::array<TXlsxStamp, 16> minAt, maxAt;
+  for (size_t k = 0; k < stats.Channels.size(); ++k) {
+    if (stats.Channels[k].Count == 0) continue;
+    minAt[k] = TableStamp(view.Table, stats.Channels[k].MinRow);
+    maxAt[k] = TableStamp(view.Table, stats.Channels[k].MaxRow);
+  }
+  stream.Finish(path, stats, minAt, maxAt);
 }
 
 void SaveRecords(const std::string &path, TExportFormat format, const TRecordsView &view, TCsvStyle style,

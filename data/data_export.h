@@ -12,7 +12,12 @@
 
 #include "data/data_statistics.h"
 #include "data/data_table.h"
+#include "data/record_values.h"
 
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,6 +47,40 @@ std::string BuildCsv(const TRecordsView &view, TCsvStyle style);
 // Writes the workbook to `path` (atomically, as the text file is saved).
 // Raises Exception on any failure of the library, EInOutError on the file's.
 void WriteXlsx(const std::string &path, const TRecordsView &view, const TStatLimits &limits);
+
+// Raises Exception when `records` do not fit in one sheet.
+void RefuseOverSheetRows(std::int64_t records);
+
+// A record's stamp as a workbook shows it: a date cell when it is a real
+// date and time, else the program's texts as they stand, else nothing.
+struct TXlsxStamp {
+  bool Real = false;
+  TStamp Stamp;
+  std::string Text;
+};
+
+// The workbook a record at a time: what WriteXlsx writes, for records that
+// are read in slices and never sit in one table. Given up before Finish, it
+// leaves no file anywhere.
+class TXlsxStream {
+public:
+  // The 16 channels' captions in their shown order.
+  explicit TXlsxStream(const std::array<std::string, 16> &captions);
+  ~TXlsxStream();
+  TXlsxStream(const TXlsxStream &) = delete;
+  TXlsxStream &operator=(const TXlsxStream &) = delete;
+
+  // The next record: its stamp and its values in tenths, in shown order.
+  void Add(const TXlsxStamp &stamp, const std::array<std::optional<std::int64_t>, 16> &tenths);
+  // Adds the statistics sheet (with when each channel's lowest and highest
+  // happened) and puts the workbook at `path` atomically.
+  void Finish(const std::string &path, const TDataStatistics &stats, const std::array<TXlsxStamp, 16> &minAt,
+              const std::array<TXlsxStamp, 16> &maxAt);
+
+private:
+  struct TState;
+  std::unique_ptr<TState> S_;
+};
 
 // Saves in the format `format`: the text file (byte for byte as "GUARDAR"),
 // the CSV or the workbook.
