@@ -201,7 +201,7 @@ void THistoryWindow::FormActivate() {
         *readOnly = archive.ReadOnly();
         *loggers = archive.Loggers();
       },
-      [this, loggers, name, readOnly](std::exception_ptr failure) {
+      [this, loggers, name, readOnly](const std::exception_ptr &failure) {
         if (failure) {
           ShowArchiveFailure(failure);
           return;
@@ -222,7 +222,7 @@ void THistoryWindow::ShowArchiveInUse(const std::string &name, bool readOnly) {
   ArchiveNote->setText(note);
 }
 
-void THistoryWindow::ShowArchiveFailure(std::exception_ptr failure) {
+void THistoryWindow::ShowArchiveFailure(const std::exception_ptr &failure) {
   std::string why;
   try {
     std::rethrow_exception(failure);
@@ -321,7 +321,7 @@ void THistoryWindow::RenameButtonClick() {
         archive.RenameLogger(from, to);
         *loggers = archive.Loggers();
       },
-      [this, to, loggers](std::exception_ptr failure) {
+      [this, to, loggers](const std::exception_ptr &failure) {
         if (failure) {
           // A name taken or an archive that would not write: said at once,
           // it is the user's own click.

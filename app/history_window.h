@@ -128,10 +128,10 @@ private:
   void BuildTaskPart();
   void Message(const QString &text);
   void ShowArchiveInUse(const std::string &name, bool readOnly);
-  void ShowArchiveFailure(std::exception_ptr failure);
+  void ShowArchiveFailure(const std::exception_ptr &failure);
   void ShowLoggers();
   void ShowLoggerDetails();
-  void DrawRange(const TStamp &from, const TStamp &to);
+  void DrawRange(const TStamp &from, const TStamp &to, bool retry = true);
   void AskOutline(double from, double to);
   void ShowRangeOutline();
   void ShowVersions();
@@ -139,8 +139,8 @@ private:
   using TCancel = std::atomic<bool>;
   using TTaskWork = std::function<void(TArchive &, const std::function<bool(std::int64_t, std::int64_t)> &progress,
                                        const TCancel &cancelled)>;
-  void StartTask(const QString &what, TTaskWork work, std::function<void()> then);
-  void TaskEnded(std::exception_ptr failure, const std::function<void()> &then);
+  void StartTask(const QString &what, TTaskWork work, const std::function<void()> &then);
+  void TaskEnded(const std::exception_ptr &failure, const std::function<void()> &then);
   void Report(const QString &text);
   void ExportClick();
   void ImportClick();

@@ -141,7 +141,7 @@ void THistoryWindow::PrintClick() {
 
 int THistoryWindow::PlotColumns() { return std::max(1, Chart1->ChartRect().width()); }
 
-void THistoryWindow::DrawRange(const TStamp &from, const TStamp &to) {
+void THistoryWindow::DrawRange(const TStamp &from, const TStamp &to, bool retry) {
   range_ = THistoryRange{from, to};
   FromEdit->setDateTime(QDateTime(QDate(from.Year, from.Month, from.Day), QTime(from.Hour, from.Minute, from.Second)));
   ToEdit->setDateTime(QDateTime(QDate(to.Year, to.Month, to.Day), QTime(to.Hour, to.Minute, to.Second)));
@@ -162,7 +162,7 @@ void THistoryWindow::DrawRange(const TStamp &from, const TStamp &to) {
         *outline = archive.Outline(logger, from, to, columns);
         if (!cancelled) *versions = archive.InstantsWithVersions(logger, from, to);
       },
-      [this, outline, versions](std::exception_ptr failure) {
+      [this, outline, versions, columns, retry](const std::exception_ptr &failure) {
         if (failure) {
           RangeLabel->clear();
           ShowArchiveFailure(failure);
@@ -172,6 +172,10 @@ void THistoryWindow::DrawRange(const TStamp &from, const TStamp &to) {
         versions_ = std::move(*versions);
         if (Chart1->ScalesRestored()) FillHistoryChart(*Chart1, rangeOutline_);
         ShowVersions();
+        // The readings' own labels may have narrowed or widened the plot:
+        // outlined again for the width it has now, once, so that each of
+        // its pixel columns is one of the outline's.
+        if (Chart1->ScalesRestored() && PlotColumns() != columns && retry) DrawRange(range_.From, range_.To, false);
       });
 }
 
@@ -187,7 +191,7 @@ void THistoryWindow::AskOutline(double from, double to) {
       [logger, first, last, columns, outline](TArchive &archive, const std::atomic<bool> &) {
         *outline = archive.Outline(logger, first, last, columns);
       },
-      [this, outline](std::exception_ptr failure) {
+      [this, outline](const std::exception_ptr &failure) {
         if (failure) {
           ShowArchiveFailure(failure);
           return;
@@ -205,7 +209,6 @@ void THistoryWindow::ShowVersions() {
                      .arg(rangeOutline_.Records)
                      .arg(StampText(range_.From), StampText(range_.To));
   if (!versions_.empty()) {
-    text += QString::fromUtf8("; %1 con varias versiones").arg(versions_.size());
     VersionsList->addItem(QString::fromUtf8("Instantes con varias versiones: %1").arg(versions_.size()));
     // A list no one could read through stops at a few thousand.
     const size_t shown = std::min<size_t>(versions_.size(), 5000);

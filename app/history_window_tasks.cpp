@@ -82,7 +82,7 @@ void THistoryWindow::BuildTaskPart() {
 
 void THistoryWindow::Report(const QString &text) { TaskReport->appendPlainText(text); }
 
-void THistoryWindow::StartTask(const QString &what, TTaskWork work, std::function<void()> then) {
+void THistoryWindow::StartTask(const QString &what, TTaskWork work, const std::function<void()> &then) {
   if (taskWorker_.Busy()) throw Exception("Espere a que termine lo que está en curso, o cancélelo.");
   auto done = done_ = std::make_shared<std::atomic<std::int64_t>>(0);
   auto total = total_ = std::make_shared<std::atomic<std::int64_t>>(0);
@@ -106,10 +106,10 @@ void THistoryWindow::StartTask(const QString &what, TTaskWork work, std::functio
             },
             cancelled);
       },
-      [this, then](std::exception_ptr failure) { TaskEnded(failure, then); });
+      [this, then](const std::exception_ptr &failure) { TaskEnded(failure, then); });
 }
 
-void THistoryWindow::TaskEnded(std::exception_ptr failure, const std::function<void()> &then) {
+void THistoryWindow::TaskEnded(const std::exception_ptr &failure, const std::function<void()> &then) {
   progressTimer_->stop();
   for (QPushButton *b : {StatsButton, ExportButton, ImportButton}) b->setEnabled(true);
   CancelButton->setEnabled(false);

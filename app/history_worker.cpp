@@ -25,7 +25,7 @@ void THistoryWorker::Start(const std::string &address, TWork work, TDone done) {
     waiting_ = std::move(job);
     return;
   }
-  Launch(std::move(job));
+  Launch(job);
 }
 
 void THistoryWorker::Cancel() {
@@ -33,7 +33,7 @@ void THistoryWorker::Cancel() {
   if (running_) running_->Cancelled = true;
 }
 
-void THistoryWorker::Launch(std::shared_ptr<TJob> job) {
+void THistoryWorker::Launch(const std::shared_ptr<TJob> &job) {
   // The thread before has posted its end already: this join does not wait
   // for work, only for the thread to return.
   if (thread_.joinable()) thread_.join();
@@ -55,7 +55,7 @@ void THistoryWorker::Launch(std::shared_ptr<TJob> job) {
   });
 }
 
-void THistoryWorker::Finished(const std::shared_ptr<TJob> &job, std::exception_ptr failure) {
+void THistoryWorker::Finished(const std::shared_ptr<TJob> &job, const std::exception_ptr &failure) {
   if (job != running_) return;
   running_.reset();
   if (!job->Superseded && job->Done) job->Done(failure);

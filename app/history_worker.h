@@ -23,7 +23,7 @@ public:
   using TWork = std::function<void(TArchive &archive, const std::atomic<bool> &cancelled)>;
   // Told on the user-interface thread when the job has ended: empty when it
   // went well, else what it threw (the archive that would not open too).
-  using TDone = std::function<void(std::exception_ptr failure)>;
+  using TDone = std::function<void(const std::exception_ptr &failure)>;
 
   // `context` is the window the results go to: once it is gone they go
   // nowhere.
@@ -55,8 +55,8 @@ private:
     std::atomic<bool> Cancelled{false};
     bool Superseded = false;  // user-interface thread only
   };
-  void Launch(std::shared_ptr<TJob> job);
-  void Finished(const std::shared_ptr<TJob> &job, std::exception_ptr failure);
+  void Launch(const std::shared_ptr<TJob> &job);
+  void Finished(const std::shared_ptr<TJob> &job, const std::exception_ptr &failure);
 
   QObject *context_;
   std::shared_ptr<TJob> running_, waiting_;
