@@ -151,6 +151,8 @@ void THistoryWindow::DrawRange(const TStamp &from, const TStamp &to, bool retry)
   Chart1->BottomAxis().SetMinMax(ChartSeconds(from), ChartSeconds(to) + 1);
   SetHistoryTimeAxis(*Chart1, TiempoReal->isChecked(), ChartSeconds(from));
   RangeLabel->setText(QString::fromUtf8("Leyendo %1 a %2...").arg(StampText(from), StampText(to)));
+  VersionsList->clear();
+  VersionsList->setEnabled(false);
 
   const std::string logger = logger_;
   const int columns = PlotColumns();

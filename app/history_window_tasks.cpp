@@ -144,6 +144,8 @@ void THistoryWindow::StatsButtonClick() {
     stats_ = std::make_unique<TForm9>(limits_, this);
     // New limits are figures of the same range computed again.
     stats_->OnCalculate = [this] { StatsButtonClick(); };
+    // The range is said before the figures: the line takes the window's width.
+    stats_->Label1->setGeometry(8, 8, 810, 16);
   }
   const std::string logger = logger_;
   const THistoryRange range = range_;
@@ -168,8 +170,6 @@ void THistoryWindow::StatsButtonClick() {
           figures.MinAt[k] = StampText(s.MinAt[k]);
           figures.MaxAt[k] = StampText(s.MaxAt[k]);
         }
-        if (s.InstantsWithVersions > 0)
-          figures.Heading += std::to_string(s.InstantsWithVersions) + " instantes con varias versiones; ";
         stats_->ShowFigures(figures);
         stats_->show();
         stats_->raise();

@@ -134,6 +134,7 @@ void TForm9::ShowFigures(const TStatisticsFigures &figures) {
                                    : QString::fromUtf8(", intervalo desconocido (el tiempo no se puede medir)");
   if (Stats_.Irregular) summary += QString::fromUtf8("; cada registro cuenta hasta el siguiente");
   Label1->setText(summary);
+  Label1->setToolTip(summary);  // a long range's line may not fit
   for (int row = 0; row < 16; ++row) {
     const TChannelStats &c = Stats_.Channels[static_cast<size_t>(row)];
     QStringList cells = {QString::fromStdString(c.Name), QString::number(c.Count)};
