@@ -80,7 +80,7 @@ QString EnvironmentNote() {
 }  // namespace
 
 THistoryWindow::THistoryWindow(QWidget *parent)
-    : QDialog(parent), listWorker_(this), chartWorker_(this), taskWorker_(this) {
+    : QDialog(parent), listWorker_(this), chartWorker_(this), zoomWorker_(this), taskWorker_(this) {
   setWindowTitle(QStringLiteral("HISTORIAL"));
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                  Qt::WindowCloseButtonHint);
@@ -170,11 +170,14 @@ void THistoryWindow::showEvent(QShowEvent *event) {
     });
 }
 
-bool THistoryWindow::Busy() const { return listWorker_.Busy() || chartWorker_.Busy() || taskWorker_.Busy(); }
+bool THistoryWindow::Busy() const {
+  return listWorker_.Busy() || chartWorker_.Busy() || zoomWorker_.Busy() || taskWorker_.Busy();
+}
 
 void THistoryWindow::SetOnJobThread(const std::function<void()> &hold) {
   listWorker_.OnJobThread = hold;
   chartWorker_.OnJobThread = hold;
+  zoomWorker_.OnJobThread = hold;
   taskWorker_.OnJobThread = hold;
 }
 

@@ -158,14 +158,18 @@ private:
   TArchiveOutline rangeOutline_;
   std::vector<TStamp> versions_;
   std::set<std::int64_t> versionSeconds_;
+  // Counts the zooms asked for and the ranges drawn: a zoom's outline is
+  // shown only while it is the last thing asked for.
+  std::uint64_t zoomAsked_ = 0;
   TStatLimits limits_;
   std::unique_ptr<TForm9> stats_;
   // Set while a task runs; read by the task's own thread.
   std::shared_ptr<std::atomic<std::int64_t>> done_, total_;
 
-  // One worker for the list and the renames, one for the chart, one for
-  // the long tasks (statistics, export, import): a long export never holds
-  // back the chart.
-  THistoryWorker listWorker_, chartWorker_, taskWorker_;
+  // One worker for the list and the renames, one for the range's outline,
+  // one for a zoom's, one for the long tasks (statistics, export, import):
+  // a long export never holds back the chart, and a zoom never takes the
+  // place of the range it zooms into.
+  THistoryWorker listWorker_, chartWorker_, zoomWorker_, taskWorker_;
   class QTimer *progressTimer_ = nullptr;
 };

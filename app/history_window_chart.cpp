@@ -49,10 +49,9 @@ void THistoryWindow::BuildChartPart() {
   // fine as the plot's pixels, replaces the range's.
   Chart1->OnZoom = [this](TChart &c) { AskOutline(c.BottomAxis().Minimum(), c.BottomAxis().Maximum()); };
   Chart1->OnScroll = [this](TChart &c) { AskOutline(c.BottomAxis().Minimum(), c.BottomAxis().Maximum()); };
-  Chart1->OnUndoZoom = [this](TChart &) {
-    chartWorker_.Cancel();
-    FillHistoryChart(*Chart1, rangeOutline_);
-  };
+  // Back to the range: its own outline, kept (a zoom still on its way
+  // finds the chart unzoomed and leaves it).
+  Chart1->OnUndoZoom = [this](TChart &) { FillHistoryChart(*Chart1, rangeOutline_); };
 
   const QFont boxFont = FormFont("Arial", 8, true);
   for (int i = 0; i < 16; ++i) {
@@ -147,6 +146,8 @@ void THistoryWindow::DrawRange(const TStamp &from, const TStamp &to, bool retry)
   ToEdit->setDateTime(QDateTime(QDate(to.Year, to.Month, to.Day), QTime(to.Hour, to.Minute, to.Second)));
   // The range's own scale, whatever its first and last readings are; a
   // zoom goes back to it.
+  zoomWorker_.Cancel();
+  ++zoomAsked_;
   if (!Chart1->ScalesRestored()) Chart1->UndoZoom();
   Chart1->BottomAxis().SetMinMax(ChartSeconds(from), ChartSeconds(to) + 1);
   SetHistoryTimeAxis(*Chart1, TiempoReal->isChecked(), ChartSeconds(from));
@@ -188,12 +189,14 @@ void THistoryWindow::AskOutline(double from, double to) {
   const std::string logger = logger_;
   const int columns = PlotColumns();
   auto outline = std::make_shared<TArchiveOutline>();
-  chartWorker_.Start(
+  const std::uint64_t asked = ++zoomAsked_;
+  zoomWorker_.Start(
       address_,
       [logger, first, last, columns, outline](TArchive &archive, const std::atomic<bool> &) {
         *outline = archive.Outline(logger, first, last, columns);
       },
-      [this, outline](const std::exception_ptr &failure) {
+      [this, outline, asked](const std::exception_ptr &failure) {
+        if (asked != zoomAsked_) return;  // another zoom, or another range, came since
         if (failure) {
           ShowArchiveFailure(failure);
           return;

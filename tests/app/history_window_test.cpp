@@ -230,6 +230,31 @@ TEST_F(HistoryWindow, ASpikeStaysInSightWholeAndZoomedAndVersionsAreShown) {
   EXPECT_TRUE(told);
 }
 
+TEST_F(HistoryWindow, AZoomAskedForWhileTheRangeIsReadLeavesTheRangeWhole) {
+  Store("Cámara 1", Hourly(At(2025, 1, 15), 1800));
+  Open();
+  form->SpanClick(THistorySpan::Day);
+  Wait();
+  // Jobs held on their threads: the whole history is asked for, and a zoom
+  // of the day still shown comes before it is read.
+  std::promise<void> release;
+  std::shared_future<void> gate = release.get_future().share();
+  form->SetOnJobThread([gate] { gate.wait(); });
+  form->SpanClick(THistorySpan::All);
+  TChart &chart = *form->Chart1;
+  const QRect plot = chart.ChartRect();
+  chart.ZoomRect(QRect(QPoint(plot.left() + 50, plot.top() + 1), QPoint(plot.left() + 150, plot.bottom() - 1)));
+  release.set_value();
+  Wait();
+  EXPECT_EQ(form->RangeOutline().Records, 1800);
+  chart.UndoZoom();
+  TArchive archive(db);
+  const THistoryRange range = form->Range();
+  EXPECT_EQ(chart.Series(0).Count(),
+            static_cast<int>(
+                archive.Outline("Cámara 1", range.From, range.To, chart.ChartRect().width()).Channels[0].size()));
+}
+
 TEST_F(HistoryWindow, RenamesALoggerAndKeepsItsHistory) {
   Store("COM1", Hourly(At(2025, 1, 15), 48));
   Store("Horno", Hourly(At(2025, 1, 15), 10));
