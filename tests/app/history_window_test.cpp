@@ -1,5 +1,6 @@
 #include "app/history_window.h"
 #include "app/history_chart.h"
+#include "app/main_window.h"
 
 #include "archive/archive.h"
 #include "archive/archive_address.h"
@@ -7,6 +8,8 @@
 #include "data/statistics_window.h"
 #include "runtime/application.h"
 #include "runtime/exceptions.h"
+#include "widgets/ins_col_bit_btn.h"
+#include "widgets/ins_gradient.h"
 
 #include <gtest/gtest.h>
 
@@ -21,6 +24,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTreeWidget>
 
 #include <cstdlib>
@@ -119,6 +123,22 @@ TEST(HistorySpan, RangesCountBackFromTheNewestRecord) {
     EXPECT_EQ(IsoText(r.From), IsoText(c.From)) << static_cast<int>(c.Span) << " back from " << IsoText(c.Last);
     EXPECT_EQ(IsoText(r.To), IsoText(c.Last));
   }
+}
+
+TEST(HistoryButton, OpensTheHistoryWithoutALoggerFromWhereNothingElseWas) {
+  TForm1 main;
+  int shown = 0;
+  main.ShowHistory = [&shown] { ++shown; };
+  TInsColBitBtn &button = *main.InsColBitBtn9;
+  EXPECT_EQ(button.TextOff(), "HISTORIAL");
+  for (QObject *child : main.children()) {
+    auto *other = qobject_cast<QWidget *>(child);
+    if (other == nullptr || other == &button || other == main.InsGradient1) continue;
+    EXPECT_FALSE(other->geometry().intersects(button.geometry())) << other->metaObject()->className();
+  }
+  ASSERT_FALSE(main.IsConnected());
+  QTest::mouseClick(&button, Qt::LeftButton, {}, QPoint(20, 10));
+  EXPECT_EQ(shown, 1);
 }
 
 TEST_F(HistoryWindow, ListsTheLoggersAndDrawsTheOutlineOfTheirWholeHistory) {
