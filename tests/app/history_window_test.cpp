@@ -236,6 +236,19 @@ TEST_F(HistoryWindow, ASpikeStaysInSightWholeAndZoomedAndVersionsAreShown) {
   chart.UndoZoom();
   EXPECT_EQ(chart.Series(2).Count(), before);
 
+  // "Imprimir" hands the print preview this chart, whose summary names the
+  // range's extremes, the spike among them.
+  TChart *printed = nullptr;
+  form->PrintPreview = [&printed](QWidget *, TChart &c) { printed = &c; };
+  form->InsColBitBtn4->OnClick(form->InsColBitBtn4);
+  ASSERT_EQ(printed, &chart);
+  const TPrintSummary summary = chart.PrintSummarySource();
+  EXPECT_TRUE(summary.Heading.join(' ').contains(QString::fromUtf8("Registrador: Cámara 1")));
+  ASSERT_EQ(summary.Rows.size(), 16);
+  EXPECT_EQ(summary.Rows[2][3], "85,0");
+  EXPECT_EQ(summary.Rows[2][4].toStdString(),
+            ProgramDateText(records[1234].Instant) + " " + ProgramTimeText(records[1234].Instant));
+
   // The instants with versions, listed and named by the readout.
   ASSERT_EQ(form->InstantsWithVersions().size(), 3u);
   EXPECT_EQ(IsoText(form->InstantsWithVersions()[0]), IsoText(records[100].Instant));
