@@ -67,14 +67,12 @@ QDateTimeEdit *RangeEdit(QWidget *parent, int x, int y) {
   return e;
 }
 
-// The environment's archive wins over the window's setting, and says so.
+// The environment's archive wins over the window's setting, and says so
+// (the archive itself is named beside it).
 QString EnvironmentNote() {
   const char *fromEnvironment = std::getenv("TALVEX_DB");
   if (fromEnvironment == nullptr || *fromEnvironment == '\0') return QString();
-  return QString::fromUtf8(
-             "La variable TALVEX_DB fija el archivo (\"%1\"): manda sobre este ajuste mientras esté "
-             "definida.")
-      .arg(QString::fromLocal8Bit(fromEnvironment));
+  return QString::fromUtf8("Lo fija la variable TALVEX_DB, que manda sobre este ajuste.");
 }
 
 }  // namespace
@@ -110,7 +108,7 @@ void THistoryWindow::BuildArchivePart() {
   ArchiveBrowse = Button(this, "Examinar...", 8, 54, 96);
   ArchiveApply = Button(this, "Usar", 110, 54, 96);
   ArchiveNote = new QLabel(this);
-  ArchiveNote->setGeometry(8, 84, 292, 48);
+  ArchiveNote->setGeometry(8, 84, 292, 50);
   ArchiveNote->setWordWrap(true);
   ArchiveNote->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   ArchiveNote->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -223,6 +221,7 @@ void THistoryWindow::ShowArchiveInUse(const std::string &name, bool readOnly) {
   if (readOnly) note += QString::fromUtf8(" Es de una versión más nueva del programa: solo se puede leer.");
   ArchiveNote->setStyleSheet(QString());
   ArchiveNote->setText(note);
+  ArchiveNote->setToolTip(note);
 }
 
 void THistoryWindow::ShowArchiveFailure(const std::exception_ptr &failure) {
