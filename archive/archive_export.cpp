@@ -95,10 +95,11 @@ std::string CsvHeader(TCsvStyle style) {
   return header + "\r\n";
 }
 
-TXlsxStamp RealStamp(const TStamp &s) {
-  TXlsxStamp stamp;
+TRecordStamp RealStamp(const TStamp &s) {
+  TRecordStamp stamp;
   stamp.Real = true;
   stamp.Stamp = s;
+  stamp.Text = ProgramDateText(s) + " " + ProgramTimeText(s);
   return stamp;
 }
 
@@ -126,18 +127,22 @@ std::optional<std::int64_t> ExportArchiveRange(TArchive &archive, const std::str
     TXlsxStream book(captions);
     TRangeSum sum(limits);
     std::array<std::optional<std::int64_t>, 16> tenths;
+    // A real stamp is written as a date cell: its text is never needed.
+    TRecordStamp stamp;
+    stamp.Real = true;
     archive.ReadRecords(logger, from, to, [&](const std::vector<TArchiveRecord> &slice) {
       for (const TArchiveRecord &r : slice) {
         for (size_t k = 0; k < tenths.size(); ++k)
           tenths[k] = r.Values[k] ? std::optional<std::int64_t>(*r.Values[k]) : std::nullopt;
-        book.Add(RealStamp(r.Instant), tenths);
+        stamp.Stamp = r.Instant;
+        book.Add(stamp, tenths);
         sum.Add(r);
       }
       return told(slice.size());
     });
     if (cancelled) return std::nullopt;
     const TArchiveStatistics stats = sum.Result();
-    std::array<TXlsxStamp, 16> minAt, maxAt;
+    std::array<TRecordStamp, 16> minAt, maxAt;
     for (size_t k = 0; k < minAt.size(); ++k) {
       if (stats.Stats.Channels[k].Count == 0) continue;
       minAt[k] = RealStamp(stats.MinAt[k]);
@@ -151,7 +156,6 @@ std::optional<std::int64_t> ExportArchiveRange(TArchive &archive, const std::str
   // take as a table, and go to disk in one atomic save once the whole range
   // is read: a cancel never leaves half a file.
   std::string out;
-  out.reserve(static_cast<size_t>(total) * (format == TExportFormat::Text ? 132 : 104) + 256);
   const char decimal = FormatSettings().DecimalSeparator;
   if (format == TExportFormat::Text) {
     out.append(TEXT_FILE_HEADER).append("\r\n\r\n");
@@ -159,8 +163,13 @@ std::optional<std::int64_t> ExportArchiveRange(TArchive &archive, const std::str
     out = CsvHeader(style);
   }
   archive.ReadRecords(logger, from, to, [&](const std::vector<TArchiveRecord> &slice) {
+    const bool first = done == 0;
     if (format == TExportFormat::Text) PutTextLines(out, slice, decimal);
     else PutCsvLines(out, slice, style);
+    // Room for the rest at the first slice's pace, and a little over: a
+    // string left to double itself would hold up to twice the file.
+    if (first && !slice.empty() && total > static_cast<std::int64_t>(slice.size()))
+      out.reserve(out.size() + out.size() / slice.size() * static_cast<size_t>(total) / 64 * 66);
     return told(slice.size());
   });
   if (cancelled) return std::nullopt;

@@ -16,16 +16,15 @@
 
 std::string CliArchiveAddress(const TCliOptions &o) { return o.Db.empty() ? ConfiguredArchiveAddress() : o.Db; }
 
-namespace {
-
-// The archive opened, or the command's one failure naming it.
-std::unique_ptr<TArchive> OpenArchive(const TCliOptions &o) {
+std::unique_ptr<TArchive> CliOpenArchive(const TCliOptions &o) {
   try {
     return std::make_unique<TArchive>(CliArchiveAddress(o));
   } catch (const EArchiveError &e) {
     throw ECliFailure(exFailure, e.Message());
   }
 }
+
+namespace {
 
 std::string StampText(const std::optional<TStamp> &stamp) {
   return stamp ? ProgramDateText(*stamp) + " " + ProgramTimeText(*stamp) : std::string("-");
@@ -39,7 +38,7 @@ std::string JsonStamp(const std::optional<TStamp> &stamp) {
 
 void CliArchiveImport(const TCliOptions &o, TCliStreams &streams) {
   ApplyProgramFormats();
-  const std::unique_ptr<TArchive> archive = OpenArchive(o);
+  const std::unique_ptr<TArchive> archive = CliOpenArchive(o);
   int failed = 0;
   for (const std::string &path : o.Inputs) {
     const TFileImport import = ImportFile(*archive, o.Logger, path);
@@ -59,7 +58,7 @@ void CliArchiveImport(const TCliOptions &o, TCliStreams &streams) {
 
 void CliArchiveList(const TCliOptions &o, TCliStreams &streams) {
   ApplyProgramFormats();
-  const std::unique_ptr<TArchive> archive = OpenArchive(o);
+  const std::unique_ptr<TArchive> archive = CliOpenArchive(o);
   std::vector<TArchivedLogger> loggers;
   try {
     loggers = archive->Loggers();

@@ -1,6 +1,7 @@
 #include "cli/cli_commands.h"
 
 #include "cli/cli_archive.h"
+#include "cli/cli_archive_range.h"
 #include "cli/cli_errors.h"
 #include "cli/cli_files.h"
 #include "cli/cli_link.h"
@@ -352,6 +353,8 @@ int RunCli(const std::vector<std::string> &args, TCliStreams streams) {
       case TCliCommand::Plot: CliPlot(options, streams); break;
       case TCliCommand::ArchiveImport: CliArchiveImport(options, streams); break;
       case TCliCommand::ArchiveList: CliArchiveList(options, streams); break;
+      case TCliCommand::ArchiveExport: CliArchiveExport(options, streams); break;
+      case TCliCommand::ArchiveStats: CliArchiveStats(options, streams); break;
       // The parser gives "archive" only with one of its commands.
       case TCliCommand::Archive: streams.Out << CliUsageText(); break;
     }

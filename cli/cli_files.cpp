@@ -61,11 +61,13 @@ std::string Fixed(double value, int decimals, char decimal) {
 }
 
 // A record's stamp as ISO 8601, or its own texts, or null.
-std::string JsonStamp(const TDataTable &table, int row) {
-  TStamp stamp;
-  if (RowStamp(table.Cells(1, row), table.Cells(2, row), stamp)) return JsonString(IsoText(stamp));
-  const std::string text = RecordStampText(table, row);
-  return text.empty() ? "null" : JsonString(text);
+std::string JsonStamp(const TRecordStamp &stamp) {
+  if (stamp.Real) return JsonString(IsoText(stamp.Stamp));
+  return stamp.Text.empty() ? "null" : JsonString(stamp.Text);
+}
+
+TStampOfRow TableStamps(const TDataTable &table) {
+  return [&table](int row) { return TableRecordStamp(table, row); };
 }
 
 std::string JsonTenths(const std::optional<std::int64_t> &tenths) { return tenths ? TenthsText(*tenths, '.') : "null"; }
@@ -77,6 +79,14 @@ std::string JsonMinutes(const std::optional<std::int64_t> &minutes) {
 }  // namespace
 
 std::string StatisticsText(const std::string &name, const TDataTable &table, const TDataStatistics &s) {
+  return StatisticsText(name, TableStamps(table), s);
+}
+
+std::string StatisticsJson(const std::string &name, const TDataTable &table, const TDataStatistics &s) {
+  return StatisticsJson(name, TableStamps(table), s);
+}
+
+std::string StatisticsText(const std::string &name, const TStampOfRow &stampOf, const TDataStatistics &s) {
   std::string out = name + ": " + std::to_string(s.Records) + " registros";
   out += ", " + s.SpacingText();
   if (s.Limits.Upper) out += "; límite superior " + TenthsText(*s.Limits.Upper) + " °C";
@@ -93,8 +103,8 @@ std::string StatisticsText(const std::string &name, const TDataTable &table, con
   for (const TChannelStats &c : s.Channels) {
     const bool any = c.Count > 0;
     std::snprintf(line, sizeof line, "%-6s %9d %8s  %-19s %8s  %-19s %8s %8s  %-14s %-14s\n", c.Name.c_str(), c.Count,
-                  any ? TenthsText(c.Min).c_str() : "-", any ? RecordStampText(table, c.MinRow).c_str() : "-",
-                  any ? TenthsText(c.Max).c_str() : "-", any ? RecordStampText(table, c.MaxRow).c_str() : "-",
+                  any ? TenthsText(c.Min).c_str() : "-", any ? stampOf(c.MinRow).Text.c_str() : "-",
+                  any ? TenthsText(c.Max).c_str() : "-", any ? stampOf(c.MaxRow).Text.c_str() : "-",
                   any ? Fixed(c.Mean, 2, ',').c_str() : "-", any ? Fixed(c.StdDev, 2, ',').c_str() : "-",
                   duration(s.Limits.Upper, s.MinutesAbove(c)).c_str(),
                   duration(s.Limits.Lower, s.MinutesBelow(c)).c_str());
@@ -103,7 +113,7 @@ std::string StatisticsText(const std::string &name, const TDataTable &table, con
   return out + "Desv.: desviación estándar de la población (de todos los registros, no de una muestra).\n";
 }
 
-std::string StatisticsJson(const std::string &name, const TDataTable &table, const TDataStatistics &s) {
+std::string StatisticsJson(const std::string &name, const TStampOfRow &stampOf, const TDataStatistics &s) {
   std::string json = "{\"archivo\":" + JsonString(name) + ",\"registros\":" + std::to_string(s.Records);
   json += ",\"minutos_entre_registros\":" + (s.StepMinutes ? std::to_string(s.StepMinutes) : std::string("null"));
   json += ",\"limite_superior\":" + JsonTenths(s.Limits.Upper) + ",\"limite_inferior\":" + JsonTenths(s.Limits.Lower);
@@ -117,9 +127,9 @@ std::string StatisticsJson(const std::string &name, const TDataTable &table, con
     if (k) json += ",";
     json += "{\"canal\":" + JsonString(c.Name) + ",\"registros\":" + std::to_string(c.Count);
     json += ",\"minimo\":" + (any ? TenthsText(c.Min, '.') : "null");
-    json += ",\"fecha_minimo\":" + (any ? JsonStamp(table, c.MinRow) : "null");
+    json += ",\"fecha_minimo\":" + (any ? JsonStamp(stampOf(c.MinRow)) : "null");
     json += ",\"maximo\":" + (any ? TenthsText(c.Max, '.') : "null");
-    json += ",\"fecha_maximo\":" + (any ? JsonStamp(table, c.MaxRow) : "null");
+    json += ",\"fecha_maximo\":" + (any ? JsonStamp(stampOf(c.MaxRow)) : "null");
     json += ",\"media\":" + (any ? Fixed(c.Mean, 3, '.') : "null");
     json += ",\"desviacion\":" + (any ? Fixed(c.StdDev, 3, '.') : "null");
     json += ",\"minutos_sobre\":" + JsonMinutes(s.MinutesAbove(c));

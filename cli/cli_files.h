@@ -10,6 +10,7 @@
 #include "data/data_file_reader.h"
 #include "data/data_statistics.h"
 
+#include <functional>
 #include <string>
 
 void CliConvert(const TCliOptions &options, TCliStreams &streams);
@@ -31,5 +32,10 @@ void CliSaveRecords(const TCliOptions &options, const TRecordsView &view);
 // object (plain JSON numbers, ISO 8601 stamps, null for what is unknown).
 std::string StatisticsText(const std::string &name, const TDataTable &table, const TDataStatistics &stats);
 std::string StatisticsJson(const std::string &name, const TDataTable &table, const TDataStatistics &stats);
+// The same where the records are not in a table: `stampOf` gives the stamp
+// of a channel's MinRow or MaxRow.
+using TStampOfRow = std::function<TRecordStamp(int row)>;
+std::string StatisticsText(const std::string &name, const TStampOfRow &stampOf, const TDataStatistics &stats);
+std::string StatisticsJson(const std::string &name, const TStampOfRow &stampOf, const TDataStatistics &stats);
 // A text as a JSON string, quotes included.
 std::string JsonString(const std::string &text);

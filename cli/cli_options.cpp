@@ -1,5 +1,6 @@
 #include "cli/cli_options.h"
 
+#include "cli/cli_dates.h"
 #include "cli/cli_errors.h"
 #include "cli/cli_plot.h"
 #include "data/record_values.h"
@@ -107,6 +108,15 @@ const TCliOptionSpec kOptions[] = {
                          "postgresql://usuario@servidor:5432/talvex).");
        o.Db = value;
      }},
+    {"--from", nullptr, true,
+     [](TCliOptions &o, const std::string &option, const std::string &value) {
+       o.From = ParseCliStamp(option, value, TRangeEnd::From);
+     }},
+    {"--to", nullptr, true,
+     [](TCliOptions &o, const std::string &option, const std::string &value) {
+       o.To = ParseCliStamp(option, value, TRangeEnd::To);
+     }},
+    {"--archive", nullptr, false, [](TCliOptions &o, const std::string &, const std::string &) { o.Archive = true; }},
 };
 
 // The option `spelt` ("--count" or "-n") if `command` takes it.
@@ -119,17 +129,25 @@ const TCliOptionSpec *AcceptedOption(const TCliCommandSpec &command, const std::
   return nullptr;
 }
 
-// "archive import FILE..." or "archive list": the first word after
+// A range that ends before it starts holds nothing: surely a slip.
+void CheckRange(const TCliOptions &o) {
+  if (o.From && o.To && StampSeconds(*o.To) < StampSeconds(*o.From))
+    throw ECliUsage("--to (" + ProgramDateText(*o.To) + " " + ProgramTimeText(*o.To) + ") es anterior a --from (" +
+                    ProgramDateText(*o.From) + " " + ProgramTimeText(*o.From) + ").");
+}
+
+// "archive import FILE...", "archive list", ...: the first word after
 // "archive" picks the command, whose own options are then the only ones
 // allowed, wherever on the line they were given.
 void ParseArchiveCommand(TCliOptions &o, const std::vector<std::string> &positional,
                          const std::vector<const TCliOptionSpec *> &spelt) {
-  if (positional.empty()) throw ECliUsage("archive espera una orden: import o list.");
+  if (positional.empty()) throw ECliUsage("archive espera una orden: import, list, export o stats.");
   const TCliCommandSpec *command = nullptr;
   for (const TCliCommandSpec &c : CliArchiveCommandTable())
     if (positional[0] == c.Name) command = &c;
   if (command == nullptr)
-    throw ECliUsage("Orden desconocida: \"archive " + positional[0] + "\". archive admite import y list.");
+    throw ECliUsage("Orden desconocida: \"archive " + positional[0] +
+                    "\". archive admite import, list, export y stats.");
   const std::string name = std::string("archive ") + command->Name;
   for (const TCliOptionSpec *option : spelt) {
     const bool taken = std::any_of(command->Options.begin(), command->Options.end(),
@@ -141,9 +159,15 @@ void ParseArchiveCommand(TCliOptions &o, const std::vector<std::string> &positio
     o.Inputs.assign(positional.begin() + 1, positional.end());
     if (o.Inputs.empty()) throw ECliUsage("archive import espera uno o más archivos guardados (de texto o CSV).");
     if (o.Logger.empty()) throw ECliUsage("archive import necesita --logger NOMBRE, el registrador de esos datos.");
-  } else if (positional.size() > 1) {
-    throw ECliUsage("Argumento de más para " + name + ": \"" + positional[1] + "\".");
+    return;
   }
+  if (positional.size() > 1) throw ECliUsage("Argumento de más para " + name + ": \"" + positional[1] + "\".");
+  if (o.Command == TCliCommand::ArchiveExport || o.Command == TCliCommand::ArchiveStats) {
+    if (o.Logger.empty()) throw ECliUsage(name + " necesita --logger NOMBRE, el registrador del archivo histórico.");
+    CheckRange(o);
+  }
+  if (o.Command == TCliCommand::ArchiveExport && o.Output.empty())
+    throw ECliUsage("archive export necesita -o ARCHIVO (.csv, .xlsx o .txt).");
 }
 
 }  // namespace
@@ -168,8 +192,12 @@ const std::vector<TCliCommandSpec> &CliCommandTable() {
       {"status", TCliCommand::Status, {"--port", "--json", "--timeout"}},
       {"convert", TCliCommand::Convert, {"--output", "--csv", "--above", "--below", "--force"}},
       {"stats", TCliCommand::Stats, {"--json", "--above", "--below"}},
-      {"plot", TCliCommand::Plot, {"--output", "--canales", "--tiempo", "--force"}},
-      {"archive", TCliCommand::Archive, {"--logger", "--db", "--json"}},
+      {"plot",
+       TCliCommand::Plot,
+       {"--output", "--canales", "--tiempo", "--force", "--archive", "--logger", "--from", "--to", "--db"}},
+      {"archive",
+       TCliCommand::Archive,
+       {"--logger", "--db", "--json", "--from", "--to", "--output", "--csv", "--above", "--below", "--force"}},
   };
   return table;
 }
@@ -178,6 +206,10 @@ const std::vector<TCliCommandSpec> &CliArchiveCommandTable() {
   static const std::vector<TCliCommandSpec> table = {
       {"import", TCliCommand::ArchiveImport, {"--logger", "--db"}},
       {"list", TCliCommand::ArchiveList, {"--db", "--json"}},
+      {"export",
+       TCliCommand::ArchiveExport,
+       {"--logger", "--from", "--to", "--output", "--csv", "--above", "--below", "--force", "--db"}},
+      {"stats", TCliCommand::ArchiveStats, {"--logger", "--from", "--to", "--json", "--above", "--below", "--db"}},
   };
   return table;
 }
@@ -256,7 +288,26 @@ TCliOptions ParseCliArguments(const std::vector<std::string> &args) {
     if (rate != "15" && rate != "30" && rate != "60")
       throw ECliUsage("Tasa no válida: \"" + rate + "\". El registrador acepta 15, 30 o 60 minutos.");
     o.RateMinutes = std::atoi(rate.c_str());
+  } else if (o.Command == TCliCommand::Plot && o.Archive) {
+    // The range of the history, not a file.
+    if (!positional.empty())
+      throw ECliUsage("plot --archive dibuja un rango del archivo histórico, no un archivo: sobra \"" + positional[0] +
+                      "\".");
+    if (o.Logger.empty() || !o.From || !o.To)
+      throw ECliUsage("plot --archive necesita --logger NOMBRE, --from FECHA y --to FECHA.");
+    CheckRange(o);
+    if (o.Output.empty()) throw ECliUsage("plot necesita -o ARCHIVO (.png o .pdf).");
+    if (!PlotFormatOf(o.Output))
+      throw ECliUsage("plot escribe imágenes .png o documentos .pdf, no \"" + o.Output + "\".");
+    return o;
   } else if (ReadsAFile(o.Command)) {
+    if (o.Command == TCliCommand::Plot) {
+      for (const TCliOptionSpec *option : spelt) {
+        const std::string n = option->Name;
+        if (n == "--logger" || n == "--from" || n == "--to" || n == "--db")
+          throw ECliUsage("plot admite " + n + " solo con --archive (un rango del archivo histórico).");
+      }
+    }
     if (positional.size() != 1) throw ECliUsage(name + " espera un archivo guardado (de texto o CSV).");
     o.Input = positional[0];
     if (o.Command == TCliCommand::Convert) {
@@ -323,6 +374,10 @@ std::string CliUsageText() {
          "      Dibuja el gráfico de la ventana de gráficos sin pantalla: una imagen PNG del\n"
          "      tamaño del gráfico o una página PDF A4 apaisada. --canales elige los canales\n"
          "      (todos por omisión); --tiempo pone la fecha y hora en el eje inferior.\n"
+         "  talvex-cli plot --archive --logger NOMBRE --from FECHA --to FECHA -o GRAFICO.png|GRAFICO.pdf\n"
+         "                 [--canales 1,2,5] [--force] [--db URL]\n"
+         "      El mismo gráfico de un rango del archivo histórico, con la fecha y hora en el eje\n"
+         "      inferior; cada pico se ve aunque el rango tenga un año de registros.\n"
          "\n"
          "  talvex-cli archive import DATOS... --logger NOMBRE [--db URL]\n"
          "      Guarda archivos guardados (de texto o CSV) en el archivo histórico, bajo el\n"
@@ -333,10 +388,22 @@ std::string CliUsageText() {
          "  talvex-cli archive list [--db URL] [--json]\n"
          "      Los registradores del archivo histórico: su puerto, cuántos registros tiene y\n"
          "      la fecha y hora del primero y del último.\n"
+         "  talvex-cli archive export --logger NOMBRE [--from FECHA] [--to FECHA] -o SALIDA\n"
+         "                           [--csv comma|semicolon] [--above T] [--below T] [--force] [--db URL]\n"
+         "      Escribe los registros de NOMBRE en el rango como los exporta la ventana de datos,\n"
+         "      según la extensión de SALIDA: .csv, .xlsx (con la hoja de estadísticas) o el\n"
+         "      archivo de texto del programa. Ctrl+C lo detiene sin dejar archivo.\n"
+         "  talvex-cli archive stats --logger NOMBRE [--from FECHA] [--to FECHA] [--json]\n"
+         "                          [--above T] [--below T] [--db URL]\n"
+         "      Las estadísticas de \"stats\" sobre los registros de NOMBRE en el rango, con el\n"
+         "      primer y el último registro y las fechas y horas guardadas en más de una versión.\n"
          "\n"
          "--db URL: el archivo histórico (sqlite:/ruta/archivo.sqlite, o\n"
          "postgresql://usuario@servidor:5432/talvex); sin --db, el que nombra la variable\n"
          "TALVEX_DB, y si no, ~/.local/share/talvex/archivo.sqlite.\n"
+         "--from, --to FECHA: AAAA-MM-DD[THH:MM[:SS]] o dd/mm/aaaa[ hh:mm[:ss]], ambos extremos\n"
+         "incluidos; un --to sin hora llega al final de ese día (sin segundos, al final de ese\n"
+         "minuto). Sin --from, desde el primer registro; sin --to, hasta el último.\n"
          "--timeout S: segundos sin recibir nada antes de abandonar (60 por omisión).\n"
          "\n"
          "Códigos de salida: 0 bien, 1 otro error, 2 uso incorrecto, 3 el puerto no existe,\n"

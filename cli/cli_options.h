@@ -2,6 +2,8 @@
 
 // The command line of talvex-cli.
 
+#include "data/record_values.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -20,7 +22,9 @@ enum class TCliCommand {
   Plot,
   Archive,  // "archive" before its own command is known; never run
   ArchiveImport,
-  ArchiveList
+  ArchiveList,
+  ArchiveExport,
+  ArchiveStats
 };
 
 struct TCliOptions {
@@ -43,6 +47,8 @@ struct TCliOptions {
   std::vector<std::string> Inputs;           // archive import: the files read
   std::string Logger;                        // --logger: the logger's name in the archive
   std::string Db;                            // --db: the archive's address; empty: TALVEX_DB, else the user's own
+  std::optional<TStamp> From, To;            // --from, --to: the range of the history, both ends included
+  bool Archive = false;                      // plot --archive: the history's range rather than a file
 };
 
 // One option of the command line, however many commands take it. `Apply`
@@ -65,7 +71,7 @@ struct TCliCommandSpec {
 // The one table the parser reads; the completion and the manual page are
 // checked against it through CliOptionListText ("talvex-cli --list-options").
 const std::vector<TCliCommandSpec> &CliCommandTable();
-// The commands under "archive" ("archive import", "archive list"). The
+// The commands under "archive" ("archive import", "archive list", ...). The
 // table above lists "archive" with every option of these; each of them takes
 // only its own.
 const std::vector<TCliCommandSpec> &CliArchiveCommandTable();

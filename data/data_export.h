@@ -51,13 +51,16 @@ void WriteXlsx(const std::string &path, const TRecordsView &view, const TStatLim
 // Raises Exception when `records` do not fit in one sheet.
 void RefuseOverSheetRows(std::int64_t records);
 
-// A record's stamp as a workbook shows it: a date cell when it is a real
-// date and time, else the program's texts as they stand, else nothing.
-struct TXlsxStamp {
+// A record's stamp as the exports and the statistics show it: a date and
+// time when it is a real one, and the program's texts as the record has
+// them (empty when it has none).
+struct TRecordStamp {
   bool Real = false;
   TStamp Stamp;
   std::string Text;
 };
+// Row `row`'s stamp in the date and time columns of a table.
+TRecordStamp TableRecordStamp(const TDataTable &table, int row);
 
 // The workbook a record at a time: what WriteXlsx writes, for records that
 // are read in slices and never sit in one table. Given up before Finish, it
@@ -71,11 +74,11 @@ public:
   TXlsxStream &operator=(const TXlsxStream &) = delete;
 
   // The next record: its stamp and its values in tenths, in shown order.
-  void Add(const TXlsxStamp &stamp, const std::array<std::optional<std::int64_t>, 16> &tenths);
+  void Add(const TRecordStamp &stamp, const std::array<std::optional<std::int64_t>, 16> &tenths);
   // Adds the statistics sheet (with when each channel's lowest and highest
   // happened) and puts the workbook at `path` atomically.
-  void Finish(const std::string &path, const TDataStatistics &stats, const std::array<TXlsxStamp, 16> &minAt,
-              const std::array<TXlsxStamp, 16> &maxAt);
+  void Finish(const std::string &path, const TDataStatistics &stats, const std::array<TRecordStamp, 16> &minAt,
+              const std::array<TRecordStamp, 16> &maxAt);
 
 private:
   struct TState;

@@ -1,5 +1,6 @@
 #include "archive/archive_export.h"
 #include "archive/archive.h"
+#include "archive/archive_address.h"
 #include "archive/archive_statistics.h"
 #include "data/data_export.h"
 #include "data/data_statistics.h"
@@ -7,11 +8,20 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QTemporaryDir>
+#include <QUrl>
 
+#include <unistd.h>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
+
+// The engine by its name in the test list (archive_test.cpp).
+void PrintTo(TArchiveEngine engine, std::ostream *out);
 
 namespace {
 
@@ -64,10 +74,39 @@ for name in a.sheetnames:
                 (name, cx.coordinate, cx.value, cy.value)
 )";
 
-class ArchiveExport : public ::testing::Test {
+// One statement on the PostgreSQL server the tests were given.
+void OnServer(const std::string &server, const std::string &sql) {
+  const TArchiveAddress a = ParseArchiveAddress(server);
+  {
+    QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", "exportar-servidor");
+    db.setDatabaseName(QString::fromStdString(a.Database));
+    db.setHostName(QString::fromStdString(a.Host));
+    if (a.Port > 0) db.setPort(a.Port);
+    db.setUserName(QString::fromStdString(a.User));
+    ASSERT_TRUE(db.open()) << db.lastError().text().toStdString();
+    QSqlQuery q(db);
+    EXPECT_TRUE(q.exec(QString::fromStdString(sql))) << sql << ": " << q.lastError().text().toStdString();
+  }
+  QSqlDatabase::removeDatabase("exportar-servidor");
+}
+
+// On SQLite always, on PostgreSQL when TALVEX_TEST_POSTGRESQL names a server
+// (tests/archive/with_postgresql.sh), in a database of each test's own.
+class ArchiveExport : public ::testing::TestWithParam<TArchiveEngine> {
 protected:
   void SetUp() override {
     ASSERT_TRUE(Dir.isValid());
+    if (GetParam() == TArchiveEngine::PostgreSQL) {
+      const char *server = std::getenv("TALVEX_TEST_POSTGRESQL");
+      if (!server || !*server) GTEST_SKIP() << "TALVEX_TEST_POSTGRESQL names no PostgreSQL server";
+      Server = server;
+      static int n = 0;
+      Database = "talvex_exportar_" + std::to_string(getpid()) + "_" + std::to_string(++n);
+      OnServer(Server, "CREATE DATABASE " + Database);
+      QUrl url(QString::fromStdString(Server));
+      url.setPath(QString::fromStdString("/" + Database));
+      Address = url.toString().toStdString();
+    }
     TArchive archive(Address);
     std::vector<TArchiveRecord> first, second;
     for (int m = 0; m < 300; ++m) first.push_back(Varied(m));
@@ -78,11 +117,18 @@ protected:
     archive.StoreRecords("cámara", "", TArchiveOrigin{}, first);
     archive.StoreRecords("cámara", "", TArchiveOrigin{}, second);
   }
+  void TearDown() override {
+    if (!Database.empty()) OnServer(Server, "DROP DATABASE " + Database + " WITH (FORCE)");
+  }
   std::string Path(const std::string &name) const { return Dir.filePath(QString::fromStdString(name)).toStdString(); }
 
   QTemporaryDir Dir;
   std::string Address = Path("archivo.sqlite");
+  std::string Server, Database;
 };
+
+INSTANTIATE_TEST_SUITE_P(Engines, ArchiveExport, ::testing::Values(TArchiveEngine::SQLite, TArchiveEngine::PostgreSQL),
+                         ::testing::PrintToStringParamName());
 
 struct TRange {
   const char *Name;
@@ -91,7 +137,7 @@ struct TRange {
 const TRange kRanges[] = {
     {"everything", -10, 700}, {"both ends inside", 50, 400}, {"one record", 7, 7}, {"nothing", 301, 359}};
 
-TEST_F(ArchiveExport, ARangeIsWrittenAsTheDataWindowSavesTheSameRecords) {
+TEST_P(ArchiveExport, ARangeIsWrittenAsTheDataWindowSavesTheSameRecords) {
   TArchive archive(Address);
   TStatLimits limits;
   limits.Upper = 400;
@@ -121,7 +167,7 @@ TEST_F(ArchiveExport, ARangeIsWrittenAsTheDataWindowSavesTheSameRecords) {
   }
 }
 
-TEST_F(ArchiveExport, StatisticsOfARangeAreTheDataWindowsForTheSameRecords) {
+TEST_P(ArchiveExport, StatisticsOfARangeAreTheDataWindowsForTheSameRecords) {
   TArchive archive(Address);
   TStatLimits limits;
   limits.Upper = 400;
@@ -179,7 +225,7 @@ TEST_F(ArchiveExport, StatisticsOfARangeAreTheDataWindowsForTheSameRecords) {
   }
 }
 
-TEST_F(ArchiveExport, ACancelLeavesNoFileAndAnOldOneAsItWas) {
+TEST_P(ArchiveExport, ACancelLeavesNoFileAndAnOldOneAsItWas) {
   TArchive archive(Address);
   QTemporaryDir out;
   auto in = [&out](const char *name) { return out.filePath(name).toStdString(); };
