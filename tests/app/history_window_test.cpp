@@ -5,7 +5,9 @@
 #include "archive/archive.h"
 #include "archive/archive_address.h"
 #include "chart/chart.h"
+#include "chart/time_axis.h"
 #include "data/statistics_window.h"
+#include "graph/graph_chart.h"
 #include "runtime/application.h"
 #include "runtime/exceptions.h"
 #include "widgets/ins_col_bit_btn.h"
@@ -27,6 +29,7 @@
 #include <QTest>
 #include <QTreeWidget>
 
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <future>
@@ -123,6 +126,28 @@ TEST(HistorySpan, RangesCountBackFromTheNewestRecord) {
     EXPECT_EQ(IsoText(r.From), IsoText(c.From)) << static_cast<int>(c.Span) << " back from " << IsoText(c.Last);
     EXPECT_EQ(IsoText(r.To), IsoText(c.Last));
   }
+}
+
+TEST(HistoryAxis, CountsHoursFromTheRangesStartOrNamesDatesAndTimes) {
+  TChart chart;
+  ConfigureGraphChart(chart);
+  const double start = ChartSeconds(At(2025, 3, 1, 6));
+  const auto width = [](const std::string &text) { return static_cast<int>(text.size()) * 7; };
+  SetHistoryTimeAxis(chart, false, start);
+  EXPECT_EQ(chart.BottomAxis().Title().Caption().toStdString(), kHoursAxisTitle);
+  TAxisTicks ticks = chart.BottomAxis().LabelSource()(start, start + 48 * 3600, 600, 10, width);
+  ASSERT_GE(ticks.Values.size(), 3u);
+  for (size_t i = 0; i < ticks.Values.size(); ++i) {
+    const double hours = (ticks.Values[i] - start) / 3600;
+    EXPECT_EQ(ticks.Texts[i], std::to_string(static_cast<int>(std::lround(hours))));
+  }
+  SetHistoryTimeAxis(chart, true, start);
+  EXPECT_EQ(chart.BottomAxis().Title().Caption().toStdString(), kTimeAxisTitle);
+  ticks = chart.BottomAxis().LabelSource()(start, start + 6 * 3600, 600, 10, width);
+  ASSERT_FALSE(ticks.Values.empty());
+  // Round times, named as the time axis writes them.
+  EXPECT_EQ(std::fmod(ticks.Values[0], 1800), 0);
+  EXPECT_EQ(ticks.Texts[0], FormatTimeLabel(ticks.Values[0], tlsMinutes));
 }
 
 TEST(HistoryButton, OpensTheHistoryWithoutALoggerFromWhereNothingElseWas) {
