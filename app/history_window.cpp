@@ -252,6 +252,12 @@ void THistoryWindow::ShowLoggers() {
     auto *item = new QTreeWidgetItem(LoggerList, {Text(l.Name), Text(l.Port.empty() ? "-" : l.Port),
                                                   QString::number(l.Records), StampText(l.First), StampText(l.Last)});
     item->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
+    // The list is narrower than its columns: the whole line on the pointer.
+    const QString whole = QString::fromUtf8("%1: %2 registros, de %3 a %4; puerto %5")
+                              .arg(Text(l.Name))
+                              .arg(l.Records)
+                              .arg(StampText(l.First), StampText(l.Last), Text(l.Port.empty() ? "-" : l.Port));
+    for (int c = 0; c < 5; ++c) item->setToolTip(c, whole);
     if (l.Name == wanted) current = item;
     ImportLogger->addItem(Text(l.Name));
   }
