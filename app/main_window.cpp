@@ -160,6 +160,10 @@ void TForm1::BuildComponents() {
   }
 
   InsColBitBtn8 = colBtn({4, 264, 133, 25}, QString::fromUtf8("Indicadores gráficos"), {}, false);
+  // The history of every logger kept in the archive; it needs no logger on
+  // the line, so it sits with the live readings but never waits for them.
+  InsColBitBtn9 = colBtn({156, 264, 133, 25}, QStringLiteral("HISTORIAL"),
+                         QString::fromUtf8("Historial de los registradores guardados en el archivo histórico"), true);
 
   RadioGroup1 = new TRadioGroup(this);
   RadioGroup1->setGeometry(17, 296, 103, 87);
@@ -231,6 +235,9 @@ void TForm1::BuildComponents() {
   };
   InsColBitBtn8->OnClick = [this](QObject *) {
     if (ShowThermometers) ShowThermometers();
+  };
+  InsColBitBtn9->OnClick = [this](QObject *) {
+    if (ShowHistory) ShowHistory();
   };
 }
 

@@ -51,6 +51,8 @@ public:
   QFrame *Splitter1 = nullptr;
   TInsColBitBtn *InsColBitBtn1 = nullptr, *InsColBitBtn2 = nullptr, *InsColBitBtn3 = nullptr, *InsColBitBtn4 = nullptr,
                 *InsColBitBtn5 = nullptr, *InsColBitBtn6 = nullptr, *InsColBitBtn7 = nullptr, *InsColBitBtn8 = nullptr;
+  // "HISTORIAL", right of "Indicadores gráficos" where the window had room.
+  TInsColBitBtn *InsColBitBtn9 = nullptr;
   QLineEdit *Edit1 = nullptr, *Edit3 = nullptr, *Edit4 = nullptr;
   TInsLED *InsLED1 = nullptr;
   std::array<TInsValueInd *, 16> InsValueInd{};  // InsValueInd1..16 by component number - 1
@@ -81,6 +83,7 @@ public:
   std::function<void()> ShowRateWindow;      // modal
   std::function<void()> ShowClockSetWindow;  // modeless
   std::function<void()> ShowThermometers;    // modeless
+  std::function<void()> ShowHistory;         // modeless, with or without a logger
   std::function<void()> ShowDataWindow;      // modal
   // The data window with no download in it, where saved files are opened;
   // what the download button does without a logger.

@@ -141,6 +141,8 @@ void ApplyMainWindowLook(TForm1 &form) {
                                form.InsColBitBtn5, form.InsColBitBtn6, form.InsColBitBtn7, form.InsColBitBtn8};
   for (int i = 0; i < 8; ++i)
     if (buttons[i]) ButtonLook(*buttons[i], looks[i]);
+  // The history's button looks like its neighbour, "Indicadores gráficos".
+  if (form.InsColBitBtn9) ButtonLook(*form.InsColBitBtn9, looks[7]);
   // The date-and-time button keeps its one caption while held down, as every
   // other button does: an empty pressed caption made it go blank under the
   // pointer, as if the click had broken it.

@@ -3,6 +3,7 @@
 #include "app/about_window.h"
 #include "app/clock_set_window.h"
 #include "app/help_window.h"
+#include "app/history_window.h"
 #include "app/main_window.h"
 #include "app/rate_window.h"
 #include "app/thermometer_window.h"
@@ -79,6 +80,12 @@ TProgram::TProgram() {
     f.raise();
     f.activateWindow();
   };
+  main.ShowHistory = [this] {
+    THistoryWindow &f = HistoryWindow();
+    f.show();
+    f.raise();
+    f.activateWindow();
+  };
   main.ShowDataWindow = [this] { Form5().exec(); };
   main.SetDataWindowHint = [this](const QString &hint) { Form5().setToolTip(hint); };
   // The clock-set and rate windows, once made, follow the logger's health.
@@ -106,6 +113,14 @@ void TProgram::CreateAllWindows() {
     form1_->ChannelThermometers[channel - 1] = form4_->ChannelThermometer(channel);
   form5_->OnGraph = [this] { form6_->exec(); };
   form6_->PrintPreview = [](QWidget *owner, TChart &chart) { ChartPreview(owner, chart); };
+}
+
+THistoryWindow &TProgram::HistoryWindow() {
+  if (!history_) {
+    history_ = std::make_unique<THistoryWindow>(form1_.get());
+    history_->PrintPreview = [](QWidget *owner, TChart &chart) { ChartPreview(owner, chart); };
+  }
+  return *history_;
 }
 
 void TProgram::EndBySignal() {

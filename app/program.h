@@ -11,6 +11,7 @@ class TForm5;
 class TForm6;
 class TForm7;
 class TForm8;
+class THistoryWindow;
 
 class QObject;
 
@@ -32,6 +33,8 @@ public:
   TForm7 &Form7() { return (CreateAllWindows(), *form7_); }
   TForm8 &Form8() { return (CreateAllWindows(), *form8_); }
   TForm4 &Form4() { return (CreateAllWindows(), *form4_); }
+  // "HISTORIAL", beyond the eight: made the first time it is asked for.
+  THistoryWindow &HistoryWindow();
 
   // Makes the windows after the main one, in their order, if not yet made.
   void CreateAllWindows();
@@ -52,6 +55,7 @@ private:
   std::unique_ptr<TForm7> form7_;
   std::unique_ptr<TForm8> form8_;
   std::unique_ptr<TForm4> form4_;
+  std::unique_ptr<THistoryWindow> history_;
   bool endingBySignal_ = false;
   // Last, so that it goes first: it watches the main window.
   std::unique_ptr<QObject> firstPaintWatch_;

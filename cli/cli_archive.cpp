@@ -3,6 +3,7 @@
 #include "archive/archive.h"
 #include "archive/archive_address.h"
 #include "archive/archive_error.h"
+#include "archive/archive_import.h"
 #include "cli/cli_errors.h"
 #include "cli/cli_files.h"
 #include "runtime/format_settings.h"
@@ -40,23 +41,13 @@ void CliArchiveImport(const TCliOptions &o, TCliStreams &streams) {
   const std::unique_ptr<TArchive> archive = CliOpenArchive(o);
   int failed = 0;
   for (const std::string &path : o.Inputs) {
-    try {
-      const TOpenedData data = ReadForCli(path);
-      TArchiveOrigin origin;
-      origin.Kind = TOriginKind::FileImport;
-      origin.FileName = path;
-      // No port: an old file says nothing of where its logger is now.
-      const TStoreResult stored = archive->StoreTable(o.Logger, std::string(), origin, data.Table, data.Records);
-      streams.Out << path << ": " << stored.Added << (stored.Added == 1 ? " registro nuevo" : " registros nuevos");
-      if (stored.Beside > 0) streams.Out << " (" << stored.Beside << " junto a otros valores de la misma fecha y hora)";
-      streams.Out << ", " << stored.AlreadyHeld << " ya estaban en el archivo histórico.\n";
+    const TFileImport import = ImportFile(*archive, o.Logger, path);
+    if (import.Stored) {
+      streams.Out << ImportReport(import) << '\n';
       streams.Out.flush();
-    } catch (const ECliFailure &e) {
+    } else {
       ++failed;
-      streams.Err << "talvex-cli: " << Exception::VisibleText(e.Message()) << '\n';
-    } catch (const EArchiveError &e) {
-      ++failed;
-      streams.Err << "talvex-cli: " << path << ": " << Exception::VisibleText(e.Message()) << '\n';
+      streams.Err << "talvex-cli: " << Exception::VisibleText(import.Failure) << '\n';
     }
     streams.Err.flush();
   }

@@ -48,8 +48,11 @@ std::optional<std::int64_t> LimitOf(const QString &typed, const char *which) {
 
 }  // namespace
 
-TForm9::TForm9(const TStringGrid &grid, TStatLimits &limits, QWidget *parent)
-    : QDialog(parent), Grid_(grid), Limits_(limits) {
+TForm9::TForm9(const TStringGrid &grid, TStatLimits &limits, QWidget *parent) : TForm9(limits, parent) {
+  Grid_ = &grid;
+}
+
+TForm9::TForm9(TStatLimits &limits, QWidget *parent) : QDialog(parent), Grid_(nullptr), Limits_(limits) {
   setWindowTitle(QString::fromUtf8("ESTADÍSTICAS"));
   setFont(FormFont("MS Sans Serif", 8));
   setFixedSize(826, 452);
@@ -99,27 +102,47 @@ void TForm9::Button1Click() {
   limits.Upper = LimitOf(Edit1->text(), "superior");
   limits.Lower = LimitOf(Edit2->text(), "inferior");
   Limits_ = limits;
+  if (Grid_ == nullptr) {
+    Edit1->setText(LimitText(Limits_.Upper));
+    Edit2->setText(LimitText(Limits_.Lower));
+    if (OnCalculate) OnCalculate();
+    return;
+  }
   FormActivate();
 }
 
 void TForm9::FormActivate() {
   Edit1->setText(LimitText(Limits_.Upper));
   Edit2->setText(LimitText(Limits_.Lower));
-  Stats_ = ComputeStatistics(Grid_.Table(), Grid_.RowCount() - 1, Grid_.ColumnOrder(), Limits_);
-  QString summary = QString::number(Stats_.Records) + " registros";
+  if (Grid_ == nullptr) return;
+  TStatisticsFigures figures;
+  figures.Stats = ComputeStatistics(Grid_->Table(), Grid_->RowCount() - 1, Grid_->ColumnOrder(), Limits_);
+  for (size_t k = 0; k < 16; ++k) {
+    const TChannelStats &c = figures.Stats.Channels[k];
+    if (c.Count == 0) continue;
+    figures.MinAt[k] = RecordStampText(Grid_->Table(), c.MinRow);
+    figures.MaxAt[k] = RecordStampText(Grid_->Table(), c.MaxRow);
+  }
+  ShowFigures(figures);
+}
+
+void TForm9::ShowFigures(const TStatisticsFigures &figures) {
+  Stats_ = figures.Stats;
+  QString summary = QString::fromStdString(figures.Heading) + QString::number(Stats_.Records) + " registros";
   // Irregular records are said so: each counts for the time to the next.
   summary += Stats_.IntervalsKnown ? ", " + QString::fromStdString(Stats_.SpacingText())
                                    : QString::fromUtf8(", intervalo desconocido (el tiempo no se puede medir)");
   if (Stats_.Irregular) summary += QString::fromUtf8("; cada registro cuenta hasta el siguiente");
   Label1->setText(summary);
+  Label1->setToolTip(summary);  // a long range's line may not fit
   for (int row = 0; row < 16; ++row) {
     const TChannelStats &c = Stats_.Channels[static_cast<size_t>(row)];
     QStringList cells = {QString::fromStdString(c.Name), QString::number(c.Count)};
     if (c.Count > 0) {
       cells << QString::fromStdString(TenthsText(c.Min))
-            << QString::fromStdString(RecordStampText(Grid_.Table(), c.MinRow))
+            << QString::fromStdString(figures.MinAt[static_cast<size_t>(row)])
             << QString::fromStdString(TenthsText(c.Max))
-            << QString::fromStdString(RecordStampText(Grid_.Table(), c.MaxRow)) << Degrees(c.Mean, 2)
+            << QString::fromStdString(figures.MaxAt[static_cast<size_t>(row)]) << Degrees(c.Mean, 2)
             << Degrees(c.StdDev, 2);
     } else {
       cells << ""

@@ -4,11 +4,24 @@
 
 #include <QDialog>
 
+#include <array>
+#include <functional>
+#include <string>
+
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTableWidget;
 class TStringGrid;
+
+// What the table shows, wherever it was computed: a download's figures from
+// the grid, a range of the history's from the archive.
+struct TStatisticsFigures {
+  std::string Heading;  // said before the records' count; empty for none
+  TDataStatistics Stats;
+  // When each channel's lowest and highest first happened, as shown.
+  std::array<std::string, 16> MinAt, MaxAt;
+};
 
 // "ESTADÍSTICAS": the summary of every channel of the records the data window
 // shows, with the two limits the user may set for the time spent above and
@@ -18,6 +31,9 @@ class TForm9 : public QDialog {
 public:
   // `grid` is the data window's; `limits` its limits, which this window sets.
   TForm9(const TStringGrid &grid, TStatLimits &limits, QWidget *parent = nullptr);
+  // Without a grid: the figures come through ShowFigures, and "CALCULAR"
+  // asks for them again through OnCalculate once the limits are taken.
+  TForm9(TStatLimits &limits, QWidget *parent = nullptr);
 
   QLabel *Label1;        // records and the step between them
   QLabel *Label2;        // "Límite superior (°C):"
@@ -35,11 +51,14 @@ public:
 
   const TDataStatistics &Statistics() const { return Stats_; }
 
+  void ShowFigures(const TStatisticsFigures &figures);
+  std::function<void()> OnCalculate;
+
 protected:
   void showEvent(QShowEvent *event) override;
 
 private:
-  const TStringGrid &Grid_;
+  const TStringGrid *Grid_;
   TStatLimits &Limits_;
   TDataStatistics Stats_;
 };

@@ -1,6 +1,7 @@
 #include "app/about_window.h"
 #include "app/clock_set_window.h"
 #include "app/help_window.h"
+#include "app/history_window.h"
 #include "app/main_window.h"
 #include "app/program.h"
 #include "app/rate_window.h"
@@ -167,7 +168,7 @@ TEST_F(Program, EveryCaptionFitsInsideItsControl) {
   TForm1 &main = program.Form1();
   EXPECT_EQ(CaptionsThatDoNotFit({&main, &program.Form2(), &program.Form3(), &program.Form4(), &program.Form5(),
                                   &program.Form6(), &program.Form7(), &program.Form8(), &preview, &setup,
-                                  &program.Form5().StatisticsWindow()}),
+                                  &program.Form5().StatisticsWindow(), &program.HistoryWindow()}),
             "");
 
   // Connected, every light on and the battery low: the captions the window
