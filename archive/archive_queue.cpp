@@ -1,5 +1,6 @@
 #include "archive/archive_queue.h"
 
+#include "archive/archive_address.h"
 #include "archive/archive_error.h"
 
 #include <QByteArray>
@@ -145,6 +146,22 @@ bool EndsWith(const std::string &text, const std::string &end) {
   return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
+// A job may be stored by another program started elsewhere: a file named
+// from the current folder is named from the root.
+std::string AbsoluteAddress(const std::string &address) {
+  if (address.empty()) return address;
+  TArchiveAddress parsed;
+  try {
+    parsed = ParseArchiveAddress(address);
+  } catch (const EArchiveError &) {
+    return address;  // refused with its reason when it is stored
+  }
+  if (parsed.Engine != TArchiveEngine::SQLite || parsed.Path[0] == '/') return address;
+  char here[4096];
+  if (!::getcwd(here, sizeof here)) return address;
+  return "sqlite:" + std::string(here) + "/" + parsed.Path;
+}
+
 }  // namespace
 
 std::string EncodeArchiveJob(const TArchiveJob &job) {
@@ -276,7 +293,9 @@ std::string TArchiveQueue::Put(const TArchiveJob &job) {
                 counter.fetch_add(1) % 1000000U, kJobSuffix);
   const std::string id = name;
   const std::string temporary = folder_ + "/." + id + ".tmp";
-  const std::string bytes = EncodeArchiveJob(job);
+  TArchiveJob kept = job;
+  kept.Archive = AbsoluteAddress(job.Archive);
+  const std::string bytes = EncodeArchiveJob(kept);
   // It may hold the archive's address with its password: the user's alone.
   const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
   if (fd < 0) throw EArchiveError(failed + OsText(errno) + ".");
