@@ -51,9 +51,19 @@ TArchiveJobResult TArchiveQueueFlush::Keep(const TArchiveJob &job, const std::st
   return result;
 }
 
-TArchiveJobResult TArchiveQueueFlush::Store(const TArchiveJob &job) { return Keep(job, std::string()); }
+TArchiveJobResult TArchiveQueueFlush::Store(const TArchiveJob &job) {
+  TArchiveJobResult result = Keep(job, std::string());
+  Forget();
+  return result;
+}
 
 void TArchiveQueueFlush::Pass(const TReport &report, const std::function<bool()> &stop, const std::string &mine) {
+  // Closed at the end: an archive file removed or replaced meanwhile would
+  // otherwise take the next jobs into a file nobody sees any more.
+  struct TClose {
+    TArchiveQueueFlush &Flush;
+    ~TClose() { Flush.Forget(); }
+  } close{*this};
   // Archives that failed in this pass, with why.
   std::map<std::string, std::string> failed;
   for (const std::string &id : queue_.Pending()) {

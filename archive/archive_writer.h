@@ -1,6 +1,7 @@
 #pragma once
 
-// Storing what waits in the queue. TArchiveQueueFlush does it on the
+// Storing what waits in the queue. An archive is opened when a job needs it
+// and closed when the pass ends. TArchiveQueueFlush does it on the
 // calling thread (talvex-cli, which has nothing else to do meanwhile);
 // TArchiveWriter on a thread of its own, so a window never waits on an
 // archive: a server that does not answer or a disk that is slow holds up
@@ -54,8 +55,7 @@ public:
   void Pass(const TReport &report, const std::function<bool()> &stop = nullptr, const std::string &mine = {});
   // A job the queue could not take, stored straight away.
   TArchiveJobResult Store(const TArchiveJob &job);
-  // Archives opened by earlier passes are let go (a server restarted, a
-  // file replaced).
+  // Lets go of the archives opened; each pass and each Store ends with it.
   void Forget();
 
   const TArchiveQueue &Queue() const { return queue_; }
