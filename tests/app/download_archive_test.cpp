@@ -1,7 +1,7 @@
 // Every download the window decodes lands in the history archive without a
 // step of its own; an archive that fails is told once per spell of failures
 // and the downloads wait in the queue. The test program's folders are its
-// own (app_private_folders.cpp): the default archive is a temporary one.
+// own: the default archive is a temporary one.
 
 #include "app/download_archive.h"
 #include "app/main_window.h"
