@@ -57,8 +57,7 @@ void TDownloadArchive::Handle(const TArchiveJobResult &result) {
             result.Job.empty() || ownJobs_.count(result.Job) ? "la descarga" : "una descarga anterior";
         const std::string where =
             result.Job.empty()
-                ? std::string(
-                      "Tampoco se pudo dejar en la cola; la ventana de datos la sigue mostrando y puede guardarla.")
+                ? std::string("La ventana de datos la sigue mostrando y puede guardarla en un archivo.")
                 : "Espera en la cola (" + queueFolder_ +
                       ") y se guardará sola la próxima vez que el archivo histórico se abra; nada se pierde.";
         Note(QString::fromStdString("No se pudo guardar " + what + " en el archivo histórico \"" + result.Archive +

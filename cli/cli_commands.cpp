@@ -1,5 +1,7 @@
 #include "cli/cli_commands.h"
 
+#include "archive/archive_address.h"
+#include "archive/archive_error.h"
 #include "cli/cli_archive.h"
 #include "cli/cli_archive_range.h"
 #include "cli/cli_download_archive.h"
@@ -243,6 +245,15 @@ void KeepDump(const std::string &path, const std::string &dump, TCliStreams &str
 void CliDownload(const TCliOptions &o, TCliStreams &streams) {
   // Refused before the logger is asked for anything.
   CheckOutputFile(o.Output, o.Force);
+  // An address that names no archive would keep the download in the queue
+  // for good.
+  if (!o.NoArchive && !CliArchiveAddress(o).empty()) {
+    try {
+      ParseArchiveAddress(CliArchiveAddress(o));
+    } catch (const EArchiveError &e) {
+      throw ECliUsage(e.Message());
+    }
+  }
   if (!o.Raw.empty()) CheckOutputFile(o.Raw, o.Force);
   ApplyProgramFormats();
 

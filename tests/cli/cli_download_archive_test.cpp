@@ -100,6 +100,12 @@ TEST(CliDownloadArchive, EachDownloadIsKeptUnderItsLoggerAndAFailureWaitsInTheQu
       EXPECT_NE(run.Err.find("no es un archivo histórico"), std::string::npos) << run.Err;
     }
   }
+  // An address that could never be an archive is refused before the logger
+  // is asked for anything.
+  const CliRun refused =
+      RunCliCaptured({"download", "--port", port, "-o", path("otro.txt"), "--db", "mysql://yo@servidor/talvex"});
+  EXPECT_EQ(refused.Code, exUsage) << refused.Err;
+  EXPECT_FALSE(QFile::exists(dir.filePath("otro.txt")));
   // The archive that failed is left as it was.
   EXPECT_EQ(ReadFile(broken), std::string(4096, 'x'));
   const TArchiveQueue queue;
