@@ -40,7 +40,7 @@ std::string TDownloadArchive::Keep(const TDataTable &table, int records, const s
                                 ArchiveDisplayName(writer_->Address()) + "\": " + e.Message()));
     return std::string();
   }
-  const std::string id = writer_->Submit(std::move(job));
+  std::string id = writer_->Submit(std::move(job));
   if (!id.empty()) ownJobs_.insert(id);
   return id;
 }

@@ -291,7 +291,7 @@ std::string TArchiveQueue::Put(const TArchiveJob &job) {
   char name[96];
   std::snprintf(name, sizeof name, "%014lld-%08d-%06u%s", static_cast<long long>(now), static_cast<int>(::getpid()),
                 counter.fetch_add(1) % 1000000U, kJobSuffix);
-  const std::string id = name;
+  std::string id = name;
   const std::string temporary = folder_ + "/." + id + ".tmp";
   TArchiveJob kept = job;
   kept.Archive = AbsoluteAddress(job.Archive);
@@ -400,7 +400,7 @@ void TArchiveQueue::Done(TClaim &claim) const {
 
 std::string TArchiveQueue::SetAside(TClaim &claim) const {
   const std::string folder = folder_ + "/" + kSetAsideFolder;
-  const std::string to = folder + "/" + claim.id_;
+  std::string to = folder + "/" + claim.id_;
   if (!MakeFolders(folder) || ::rename(PathOf(claim.id_).c_str(), to.c_str()) != 0) {
     throw EArchiveError("No se pudo apartar \"" + PathOf(claim.id_) +
                         "\" de la cola del archivo histórico: " + OsText(errno) + ".");

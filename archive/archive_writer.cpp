@@ -90,15 +90,17 @@ void TArchiveQueueFlush::Pass(const TReport &report, const std::function<bool()>
     try {
       job = DecodeArchiveJob(claim->Text());
     } catch (const EArchiveError &e) {
-      const std::string path = queue_.PathOf(id);
       result.Kind = TArchiveJobResult::TKind::SetAside;
+      result.Message = "\"" + queue_.PathOf(id) + "\" de la cola del archivo histórico está dañado (";
+      result.Message += e.Message();
       try {
         const std::string aside = queue_.SetAside(*claim);
-        result.Message = "\"" + path + "\" de la cola del archivo histórico está dañado (" + e.Message() +
-                         "): no se guardó; quedó apartado en \"" + aside + "\".";
+        result.Message += "): no se guardó; quedó apartado en \"";
+        result.Message += aside;
+        result.Message += "\".";
       } catch (const EArchiveError &moving) {
-        result.Message =
-            "\"" + path + "\" de la cola del archivo histórico está dañado (" + e.Message() + "). " + moving.Message();
+        result.Message += "). ";
+        result.Message += moving.Message();
       }
       report(result);
       continue;

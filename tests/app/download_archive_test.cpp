@@ -72,6 +72,7 @@ TEST(DownloadArchive, AFailingArchiveIsToldOncePerSpellAndItsDownloadsWaitForIt)
       ASSERT_FALSE(ids.back().empty());
       const auto words = [&] {
         std::vector<K> out;
+        out.reserve(ids.size());
         for (const std::string &id : ids) out.push_back(last.count(id) ? last[id] : K::SetAside);
         return out;
       };

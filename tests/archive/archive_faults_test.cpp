@@ -261,6 +261,7 @@ TEST(ArchiveFaults, AKilledProgramLosesNothingItReportedKept) {
                                          "TALVEX_PRUEBA_PRIMERA=" + std::to_string(round * 1000),
                                          "QT_QPA_PLATFORM=offscreen"};
     std::vector<char *> environment;
+    environment.reserve(settings.size() + 64);
     for (std::string &s : settings) environment.push_back(s.data());
     for (char **e = environ; *e; ++e) environment.push_back(*e);
     environment.push_back(nullptr);

@@ -136,6 +136,7 @@ TEST(ArchiveJobFile, WhatIsWrittenReadsBackAndAnythingElseIsRefused) {
 TEST_F(ArchiveQueueTest, JobsWaitInTheOrderTheyCameAndAJobThatCouldNeverBeStoredIsRefused) {
   EXPECT_TRUE(Queue.Pending().empty());  // no folder yet
   std::vector<std::string> ids;
+  ids.reserve(3);
   for (int d = 0; d < 3; ++d) ids.push_back(Put(Download(d * 10, d * 10 + 9)));
   EXPECT_EQ(Queue.Pending(), ids);
   EXPECT_EQ(QFile(QString::fromStdString(Queue.PathOf(ids[0]))).permissions() & (QFile::ReadOther | QFile::ReadGroup),
