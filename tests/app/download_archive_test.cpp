@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -42,6 +43,12 @@ TEST(DownloadArchive, AFailingArchiveIsToldOncePerSpellAndItsDownloadsWaitForIt)
   const std::string archive = dir.filePath("archivo.sqlite").toStdString();
   const auto breakArchive = [&] { std::ofstream(archive, std::ios::binary) << std::string(4096, 'x'); };
   const auto mendArchive = [&] { QFile::remove(QString::fromStdString(archive)); };
+  // Once it has been an archive, the writer may still be closing it: it is
+  // moved away whole, and a folder takes its name.
+  const auto replaceArchive = [&] {
+    QDir(dir.path()).rename("archivo.sqlite", "antes.sqlite");
+    QDir(dir.path()).mkdir("archivo.sqlite");
+  };
   setenv("TALVEX_DB", archive.c_str(), 1);
   struct TUnset {
     ~TUnset() { unsetenv("TALVEX_DB"); }
@@ -62,7 +69,7 @@ TEST(DownloadArchive, AFailingArchiveIsToldOncePerSpellAndItsDownloadsWaitForIt)
         {"the archive broken", breakArchive, {K::Failed}, 1},
         {"still broken: no second note", nullptr, {K::Failed, K::Failed}, 1},
         {"mended: all three go in", mendArchive, {K::Kept, K::Kept, K::Kept}, 1},
-        {"broken again: a new spell", breakArchive, {K::Kept, K::Kept, K::Kept, K::Failed}, 2},
+        {"broken again: a new spell", replaceArchive, {K::Kept, K::Kept, K::Kept, K::Failed}, 2},
     };
     std::vector<std::string> ids;
     for (const auto &step : steps) {
