@@ -368,7 +368,7 @@ TEST(ArchiveFaultsOnPostgreSQL, AServerStoppedInTheMiddleOfAWriteGetsTheJobOnceA
     const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (One(archive, writing) != "1" && std::chrono::steady_clock::now() < limit)
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
     server->Stop();
   });
   std::vector<TArchiveJobResult> results = Pass(flush);
