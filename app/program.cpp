@@ -2,6 +2,7 @@
 
 #include "app/about_window.h"
 #include "app/clock_set_window.h"
+#include "app/download_archive.h"
 #include "app/help_window.h"
 #include "app/history_window.h"
 #include "app/main_window.h"
@@ -14,6 +15,7 @@
 #include "runtime/application.h"
 #include "runtime/form.h"
 #include "runtime/format_settings.h"
+#include "serial/serial_port.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -112,6 +114,16 @@ void TProgram::CreateAllWindows() {
   for (int channel = 1; channel <= 16; ++channel)
     form1_->ChannelThermometers[channel - 1] = form4_->ChannelThermometer(channel);
   form5_->OnGraph = [this] { form6_->exec(); };
+  // Made before the data window can decode anything; its first pass stores
+  // what earlier runs left in the queue.
+  downloadArchive_ = std::make_unique<TDownloadArchive>();
+  downloadArchive_->NoteOwner = [this]() -> QWidget * {
+    if (form5_->isVisible()) return form5_.get();
+    return form1_.get();
+  };
+  form5_->OnDownloadDecoded = [this](const TDataTable &table, int records) {
+    downloadArchive_->Keep(table, records, form1_->SerialPort1->Port());
+  };
   form6_->PrintPreview = [](QWidget *owner, TChart &chart) { ChartPreview(owner, chart); };
 }
 

@@ -14,6 +14,7 @@ class TForm8;
 class THistoryWindow;
 
 class QObject;
+class TDownloadArchive;
 
 // The program's eight windows, created once in a fixed order and kept for the
 // whole run; the main window is the first. Only the main window is made
@@ -40,6 +41,10 @@ public:
   void CreateAllWindows();
   bool AllWindowsCreated() const { return form4_ != nullptr; }
 
+  // Where every decoded download goes: the history archive, through its
+  // queue. Made with the windows after the main one.
+  TDownloadArchive &DownloadArchive() { return (CreateAllWindows(), *downloadArchive_); }
+
   // Ends the program as closing the main window does (lines dropped, port
   // closed, its lock file removed), from wherever the loop is, modal windows
   // included, without the question about an unsaved download: the system
@@ -56,6 +61,7 @@ private:
   std::unique_ptr<TForm8> form8_;
   std::unique_ptr<TForm4> form4_;
   std::unique_ptr<THistoryWindow> history_;
+  std::unique_ptr<TDownloadArchive> downloadArchive_;
   bool endingBySignal_ = false;
   // Last, so that it goes first: it watches the main window.
   std::unique_ptr<QObject> firstPaintWatch_;

@@ -1,7 +1,10 @@
 #include "cli/cli_commands.h"
 
+#include "archive/archive_address.h"
+#include "archive/archive_error.h"
 #include "cli/cli_archive.h"
 #include "cli/cli_archive_range.h"
+#include "cli/cli_download_archive.h"
 #include "cli/cli_errors.h"
 #include "cli/cli_files.h"
 #include "cli/cli_link.h"
@@ -31,6 +34,7 @@
 #include <cstring>
 #include <functional>
 #include <ostream>
+#include <sstream>
 
 namespace {
 
@@ -241,6 +245,15 @@ void KeepDump(const std::string &path, const std::string &dump, TCliStreams &str
 void CliDownload(const TCliOptions &o, TCliStreams &streams) {
   // Refused before the logger is asked for anything.
   CheckOutputFile(o.Output, o.Force);
+  // An address that names no archive would keep the download in the queue
+  // for good.
+  if (!o.NoArchive && !CliArchiveAddress(o).empty()) {
+    try {
+      ParseArchiveAddress(CliArchiveAddress(o));
+    } catch (const EArchiveError &e) {
+      throw ECliUsage(e.Message());
+    }
+  }
   if (!o.Raw.empty()) CheckOutputFile(o.Raw, o.Force);
   ApplyProgramFormats();
 
@@ -304,6 +317,14 @@ void CliDownload(const TCliOptions &o, TCliStreams &streams) {
     if (o.Raw.empty()) KeepDump(o.Output + ".volcado", dump, streams);
     throw;
   }
+  // Into the history before the file: a file that cannot be written must
+  // not take the records with it. A failure here fails nothing else.
+  std::optional<std::string> notArchived;
+  std::ostringstream archived;
+  if (!o.NoArchive) {
+    TCliStreams quiet{archived, streams.Err, false};
+    notArchived = CliArchiveDownload(o, decoded.Table, decoded.Records, quiet);
+  }
   // As its name asks: the text file, a CSV or a workbook.
   CliSaveRecords(o, TRecordsView{decoded.Table, decoded.Records, {}});
 
@@ -319,8 +340,13 @@ void CliDownload(const TCliOptions &o, TCliStreams &streams) {
   streams.Out << check.Headline() << " desde el " << decoded.Header.StartDate << " a las " << decoded.Header.StartTime;
   if (!decoded.Header.RateText.empty()) streams.Out << ", " << decoded.Header.RateText;
   streams.Out << ". Guardados en " << o.Output << ".\n";
+  streams.Out << archived.str();
   streams.Out.flush();
-  if (!check.Complete() && o.Verify) throw ECliFailure(exCountMismatch, mismatch);
+  if (!check.Complete() && o.Verify) {
+    if (notArchived) streams.Err << "talvex-cli: " << *notArchived << '\n';
+    throw ECliFailure(exCountMismatch, mismatch);
+  }
+  if (notArchived) throw ECliFailure(exNotArchived, *notArchived);
 }
 
 int RunCli(const std::vector<std::string> &args, TCliStreams streams) {

@@ -20,6 +20,7 @@ enum TCliExit : int {
   exBadDump = 8,         // the download does not decode
   exFileError = 9,       // a file could not be written (or would be overwritten)
   exCountMismatch = 10,  // download --verificar: not the records the logger counted
+  exNotArchived = 11,    // download: saved, but the history archive did not take it
   exInterrupted = 130    // Ctrl+C
 };
 

@@ -117,6 +117,8 @@ const TCliOptionSpec kOptions[] = {
        o.To = ParseCliStamp(option, value, TRangeEnd::To);
      }},
     {"--archive", nullptr, false, [](TCliOptions &o, const std::string &, const std::string &) { o.Archive = true; }},
+    {"--no-archive", nullptr, false,
+     [](TCliOptions &o, const std::string &, const std::string &) { o.NoArchive = true; }},
 };
 
 // The option `spelt` ("--count" or "-n") if `command` takes it.
@@ -188,7 +190,8 @@ const std::vector<TCliCommandSpec> &CliCommandTable() {
       {"set-rate", TCliCommand::SetRate, {"--port"}},
       {"download",
        TCliCommand::Download,
-       {"--port", "--output", "--full", "--raw", "--force", "--verificar", "--csv", "--above", "--below", "--timeout"}},
+       {"--port", "--output", "--full", "--raw", "--force", "--verificar", "--csv", "--above", "--below", "--timeout",
+        "--logger", "--db", "--no-archive"}},
       {"status", TCliCommand::Status, {"--port", "--json", "--timeout"}},
       {"convert", TCliCommand::Convert, {"--output", "--csv", "--above", "--below", "--force"}},
       {"stats", TCliCommand::Stats, {"--json", "--above", "--below"}},
@@ -351,13 +354,18 @@ std::string CliUsageText() {
          "  talvex-cli set-rate --port PUERTO 15|30|60\n"
          "      Cambia la tasa de muestreo (minutos).\n"
          "  talvex-cli download --port PUERTO [--full] -o ARCHIVO [--raw VOLCADO] [--force] [--verificar]\n"
-         "                     [--timeout S]\n"
+         "                     [--timeout S] [--logger NOMBRE] [--db URL] [--no-archive]\n"
          "      Descarga los registros y los guarda en ARCHIVO con el formato del programa.\n"
          "      --full fuerza la descarga completa; --raw guarda además lo recibido tal cual;\n"
          "      --force reemplaza un ARCHIVO existente. Un ARCHIVO .csv o .xlsx se guarda como\n"
          "      hoja de cálculo (como \"convert\"). Compara los registros recibidos con\n"
          "      la memoria ocupada que dice una trama anterior; --verificar: si no coinciden\n"
          "      (o no llegó trama), termina con el código 10, guardado todo lo recibido.\n"
+         "      Guarda además los registros en el archivo histórico bajo --logger NOMBRE (por\n"
+         "      omisión el nombre que el archivo recuerda para ese puerto, si no el del puerto);\n"
+         "      si el archivo histórico no los toma, esperan en la cola (~/.local/state/talvex/cola)\n"
+         "      hasta la próxima vez que se abra, y termina con el código 11. --no-archive: solo\n"
+         "      el ARCHIVO.\n"
          "  talvex-cli status --port PUERTO [--json] [--timeout S]\n"
          "      El estado en una trama: fecha y hora del registrador y cuánto adelanta o atrasa\n"
          "      su reloj, batería, tasa, memoria ocupada, capacidad y cuándo se llenará, canales.\n"
@@ -409,5 +417,6 @@ std::string CliUsageText() {
          "Códigos de salida: 0 bien, 1 otro error, 2 uso incorrecto, 3 el puerto no existe,\n"
          "4 puerto en uso, 5 permiso denegado, 6 se perdió la línea, 7 el registrador no envió\n"
          "nada a tiempo, 8 descarga que no se puede decodificar, 9 error de archivo,\n"
-         "10 la descarga no coincide con la memoria del registrador (--verificar), 130 interrumpido.\n";
+         "10 la descarga no coincide con la memoria del registrador (--verificar), 11 descarga\n"
+         "guardada en ARCHIVO que espera en la cola del archivo histórico, 130 interrumpido.\n";
 }

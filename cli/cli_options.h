@@ -49,6 +49,7 @@ struct TCliOptions {
   std::string Db;                            // --db: the archive's address; empty: TALVEX_DB, else the user's own
   std::optional<TStamp> From, To;            // --from, --to: the range of the history, both ends included
   bool Archive = false;                      // plot --archive: the history's range rather than a file
+  bool NoArchive = false;                    // download --no-archive: the file only, not the history archive
 };
 
 // One option of the command line, however many commands take it. `Apply`

@@ -434,6 +434,10 @@ void TForm5::FormActivate() {
     ~Publish() { Form.ShowHeader(); }
   } publish{*this};
   StringGrid1->Update([&](TDataTable &table) { DOSCANALESLM35(lines, table, Header_); });
+  if (OnDownloadDecoded && DownloadEnded() && Dump_ != DecodedDump_) {
+    DecodedDump_ = Dump_;
+    OnDownloadDecoded(StringGrid1->Table(), RecordCount());
+  }
 }
 
 void TForm5::ShowHeader() {
@@ -536,11 +540,13 @@ void TForm5::SpeedButton5Click() {
   if (ShowStatistics) ShowStatistics(StatisticsWindow());
 }
 
-bool TForm5::DownloadUnsaved() const {
+bool TForm5::DownloadEnded() const {
   // A download that ended holds its end mark last; one still being received
   // or none at all has nothing to lose here.
-  return !Dump_.empty() && Dump_.back() == 'A' && Dump_ != SavedDump_;
+  return !Dump_.empty() && Dump_.back() == 'A';
 }
+
+bool TForm5::DownloadUnsaved() const { return DownloadEnded() && Dump_ != SavedDump_; }
 
 bool TForm5::CloseQuery() {
   if (!DownloadUnsaved()) return true;

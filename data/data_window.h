@@ -55,6 +55,9 @@ public:
 
   // Opens the graph window modally and returns when it is closed.
   std::function<void()> OnGraph;
+  // Told once per download, the first time it decodes whole: the table and
+  // its record count. It must not throw.
+  std::function<void(const TDataTable &table, int records)> OnDownloadDecoded;
   // The save dialog and the overwrite question. They show the real dialogs;
   // tests put their own answers here. An empty name means the user cancelled.
   std::function<QString(TForm5 &sender)> ExecuteSaveDialog;
@@ -93,6 +96,8 @@ public:
   bool ShowsFile() const { return Opened_.has_value(); }
   const std::string &FileShown() const;
 
+  // A download was received whole (its end mark came).
+  bool DownloadEnded() const;
   // A download was received and has been neither saved nor exported.
   bool DownloadUnsaved() const;
   // Whether the program may close now: when a download would be lost, asks
@@ -131,4 +136,6 @@ private:
   bool WithoutDownload_ = false;
   // The dump as it was when last saved or exported.
   std::string SavedDump_;
+  // The dump OnDownloadDecoded was last told of.
+  std::string DecodedDump_;
 };
