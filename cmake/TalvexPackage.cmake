@@ -86,14 +86,17 @@ set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://talvex.example/")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-# Libraries come from the binaries themselves (dpkg-shlibdeps). Two things
+# Libraries come from the binaries themselves (dpkg-shlibdeps). Three things
 # are loaded at run time, so no binary names them: Qt's platform plugin,
-# without which no window opens, and the metric twins of Arial the windows
-# are laid out for (with the fallback font their labels come out clipped).
+# without which no window opens, Qt SQL's SQLite driver, which holds the
+# history archive, and the metric twins of Arial the windows are laid out
+# for (with the fallback font their labels come out clipped).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-liberation")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6sql6-sqlite, fonts-liberation")
 # Qt's dialogs and standard buttons in Spanish; without it they speak English.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
+# An archive shared on a PostgreSQL server needs Qt SQL's driver for it.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "libqt6sql6-psql")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "program for the 16-channel RS-232 temperature logger")
 # CPack puts the summary on the Description line and this below it.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "TALVEX shows the live channels, clock, sampling rate, memory and battery of

@@ -140,6 +140,10 @@ timeout 120 "${as_user[@]}" talvex-cli download --port "$link" -o "$work/user/da
 records=$(($(wc -l <"$work/user/datos.txt") - 2))
 [[ "$records" == 40 ]] || fail "the saved file holds $records records, not 40"
 talvex-cli stats "$work/user/datos.txt" --json | grep -q '"registros":40,' || fail "talvex-cli stats of the download"
+# The download is in that user's own history archive, through the packaged
+# program's SQLite driver.
+"${as_user[@]}" talvex-cli archive list --json >"$work/archive.json" || fail "talvex-cli archive list as that user"
+grep -q '"registros":40' "$work/archive.json" || fail "the download is not in the user's archive: $(cat "$work/archive.json")"
 stop "$sim_pid"
 sim_pid=""
 [[ ! -e "$link" ]] || fail "talvex-sim left its link $link"

@@ -7,7 +7,9 @@
 # export it as a workbook (checked with openpyxl). talvex-cli then reads the
 # logger's status, and the saved file is checked byte for byte against a
 # second download of the same logger memory by talvex-cli, and its values
-# against the dump the logger sent. Last,
+# against the dump the logger sent. Both downloads are in the history
+# archive once; HISTORIAL draws them and exports them as the logger sent
+# them. Last,
 # display_loss.sh takes the display away from a busy program.
 #
 #   tests/e2e/run_e2e.sh [BUILD_DIR]      (default: build)
@@ -271,6 +273,65 @@ times = [datetime.datetime.strptime(l.decode()[:19], '%d/%m/%Y  %H:%M:%S') for l
 for a, b in zip(times, times[1:]):
     assert b - a == datetime.timedelta(minutes=1), f'records {a} and {b} are not a minute apart'
 print(f'e2e: {records} records saved, identical to the logger\'s')
+EOF
+
+say "the history: both downloads kept once in the archive, HISTORIAL draws and exports them"
+ARCHIVE="$XDG_DATA_HOME/talvex/archivo.sqlite"
+[[ -s "$ARCHIVE" ]] || fail "no history archive at $ARCHIVE"
+"$BUILD/bin/talvex" >"$OUT/talvex-2.log" 2>&1 &
+APP_PID=$!
+MAIN="$(window 'TALVEX  V 2.0 -- 16 CANALES DE TEMPERATURA ' 20)" || fail "no main window the second time"
+if SETUP="$(window Setup 5)"; then
+  keys "$SETUP" key Escape
+  gone Setup 5 || fail "the setup dialog did not close"
+fi
+click "$MAIN" $((156 + 66)) $((264 + 12))
+HISTORY="$(window HISTORIAL 10)" || fail "HISTORIAL did not open"
+sleep 1
+click "$HISTORY" $((628 + 50)) $((38 + 12))
+sleep 1.5
+shot 11-history
+click "$HISTORY" $((160 + 70)) $((416 + 13))
+EXPORT="$(window 'Exportar el rango' 10)" || fail "EXPORTAR showed no dialog"
+sleep 0.5
+enter_name "$EXPORT" "$OUT/historial.csv"
+for ((i = 0; i < 100; i++)); do [[ -s "$OUT/historial.csv" ]] && break; sleep 0.1; done
+[[ -s "$OUT/historial.csv" ]] || fail "nothing exported at $OUT/historial.csv"
+shot 12-history-exported
+kill "$APP_PID"
+wait "$APP_PID" 2>/dev/null || true
+APP_PID=""
+/usr/bin/python3 - "$OUT/cli.txt" "$OUT/cli.volcado" "$OUT/historial.csv" "$ARCHIVE" <<'EOF' || fail "the history is wrong"
+import csv, datetime, sqlite3, sys
+lines = open(sys.argv[1], 'rb').read().decode('ascii').split('\r\n')[2:-1]
+dump = [l for l in open(sys.argv[2], 'rb').read().decode('ascii').replace('\r\n', '\n').split('\n') if l]
+want = []
+for r, line in enumerate(lines, start=1):
+    fields = line.split('  ')
+    when = datetime.datetime.strptime(fields[0] + ' ' + fields[1], '%d/%m/%Y %H:%M:%S')
+    # The logger's own readings, straight from its dump.
+    values = [(int(dump[r][6 * k:6 * k + 3]) * 256 + int(dump[r][6 * k + 3:6 * k + 6]) - 500) / 10 for k in range(16)]
+    want.append((when, values))
+# The window's download is the start of talvex-cli's: the archive holds
+# the later one's records, each once.
+db = sqlite3.connect(sys.argv[4])
+rows = db.execute('SELECT instante, canal, valor, origen FROM v_registros ORDER BY instante, canal').fetchall()
+assert len(rows) == 16 * len(want), f'{len(rows)} readings archived, {16 * len(want)} downloaded'
+assert {r[3] for r in rows} == {'memoria'}, {r[3] for r in rows}
+for i, (when, values) in enumerate(want):
+    for k in range(16):
+        instant, channel, value, _ = rows[16 * i + k]
+        assert datetime.datetime.fromisoformat(str(instant).replace('T', ' ')) == when and channel == k + 1, rows[16 * i + k]
+        assert abs(value - values[k]) < 1e-9, (when, channel, value, values[k])
+text = open(sys.argv[3], encoding='utf-8-sig', newline='').read()
+sep = ';' if text.split('\r\n', 1)[0].count(';') > text.split('\r\n', 1)[0].count(',') else ','
+exported = list(csv.reader(text.split('\r\n')[1:-1], delimiter=sep))
+assert len(exported) == len(want), f'{len(exported)} records exported, {len(want)} archived'
+for row, (when, values) in zip(exported, want):
+    assert datetime.datetime.fromisoformat(row[0].replace('T', ' ')) == when, (row[0], when)
+    for cell, value in zip(row[1:17], values):
+        assert abs(float(cell.replace(',', '.')) - value) < 1e-9, (row, values)
+print(f'e2e: {len(want)} records archived once from two downloads, exported from HISTORIAL as the logger sent them')
 EOF
 
 say "the workbook read by openpyxl holds the saved file's records"
