@@ -22,13 +22,6 @@
 
 namespace {
 
-QColor CaptionColor(int channel) {
-  if (channel == 8) return clAqua;   // the light cyan line reads badly as text
-  if (channel == 9) return clGreen;  // teal text likewise
-  return kGraphSeriesColors[channel - 1];
-}
-
-const int kCheckLefts[8] = {11, 100, 190, 280, 370, 460, 550, 640};
 const int kChartLeft = 318, kChartTop = 112;
 
 QString Text(const std::string &s) { return QString::fromStdString(s); }
@@ -54,32 +47,18 @@ void THistoryWindow::BuildChartPart() {
   Chart1->OnUndoZoom = [this](TChart &) { FillHistoryChart(*Chart1, rangeOutline_); };
 
   const QFont boxFont = FormFont("Arial", 8, true);
+  MakeGraphChannelBoxes(this, QPoint(kChartLeft - 3, 65), CheckBox);
   for (int i = 0; i < 16; ++i) {
-    QCheckBox *box = new QCheckBox(QString("CANAL%1").arg(i + 1), this);
-    box->setFont(boxFont);
-    QPalette pal = box->palette();
-    pal.setColor(QPalette::WindowText, CaptionColor(i + 1));
-    box->setPalette(pal);
-    box->setChecked(true);
-    box->move(kChartLeft - 3 + kCheckLefts[i % 8], i < 8 ? 70 : 90);
-    box->adjustSize();
     const int n = i + 1;
-    connect(box, &QCheckBox::clicked, this, [this, n] { RunHandler([&] { CheckBoxClick(n); }); });
-    CheckBox[i] = box;
+    connect(CheckBox[i], &QCheckBox::clicked, this, [this, n] { RunHandler([&] { CheckBoxClick(n); }); });
   }
 
-  TInsColBitBtn **buttons[4] = {&InsColBitBtn1, &InsColBitBtn2, &InsColBitBtn3, &InsColBitBtn4};
-  const int lefts[4] = {64, 484, 556, 632};
-  for (int i = 0; i < 4; ++i) {
-    TInsColBitBtn *b = new TInsColBitBtn(Chart1);
-    ApplyGraphButtonLook(*b, i);
-    b->GradBtnFace().SetColorFrom(QColor(240, 240, 240));
-    b->GradBtnFace().SetColorTo(QColor(105, 105, 105));
-    b->GradBtnFace().SetVisible(true);
-    b->ButtonBevel().SetWidth(4);
-    b->setGeometry(lefts[i], 8, 60, 23);
-    *buttons[i] = b;
-  }
+  TInsColBitBtn *buttons[4];
+  MakeGraphButtons(Chart1, buttons);
+  InsColBitBtn1 = buttons[0];
+  InsColBitBtn2 = buttons[1];
+  InsColBitBtn3 = buttons[2];
+  InsColBitBtn4 = buttons[3];
   InsColBitBtn1->OnClick = [this](QObject *) { Chart1->CopyToClipboardBitmap(); };
   InsColBitBtn2->OnClick = [this](QObject *) { Message(QString::fromUtf8(TForm6::kZoomMessage)); };
   InsColBitBtn3->OnClick = [this](QObject *) { Message(QString::fromUtf8(TForm6::kMoveMessage)); };

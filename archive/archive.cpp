@@ -34,15 +34,6 @@ TStamp StampOfEpoch(std::int64_t seconds) {
   return StampFromSeconds(seconds + epoch);
 }
 
-const char *KindWord(TOriginKind kind) {
-  switch (kind) {
-    case TOriginKind::Download: return "descarga";
-    case TOriginKind::FileImport: return "archivo";
-    case TOriginKind::Live: return "en_vivo";
-  }
-  return "descarga";
-}
-
 QString ValueColumns() {
   QString columns;
   for (int k = 1; k <= kValues; ++k) columns += QString(k == 1 ? "c%1" : ", c%1").arg(k);
@@ -528,6 +519,15 @@ struct TArchive::TState {
   }
 };
 
+const char *OriginKindWord(TOriginKind kind) {
+  switch (kind) {
+    case TOriginKind::Download: return "descarga";
+    case TOriginKind::FileImport: return "archivo";
+    case TOriginKind::Live: return "en_vivo";
+  }
+  return "descarga";
+}
+
 TArchive::TArchive(const std::string &address) : S_(std::make_unique<TState>()) {
   const bool own = address.empty();
   S_->Address = ParseArchiveAddress(own ? DefaultArchivePath() : address);
@@ -658,7 +658,7 @@ TStoreResult TArchive::StoreRecords(const std::string &logger, const std::string
     QSqlQuery o =
         s.Prepare("INSERT INTO origenes (registrador, tipo, hora_pc, archivo) VALUES (?, ?, ?, ?) RETURNING id");
     o.addBindValue(QVariant::fromValue<qlonglong>(loggerId));
-    o.addBindValue(QString(KindWord(origin.Kind)));
+    o.addBindValue(QString(OriginKindWord(origin.Kind)));
     o.addBindValue(
         QVariant::fromValue<qlonglong>(origin.PcTimeUtc != 0 ? origin.PcTimeUtc : QDateTime::currentSecsSinceEpoch()));
     o.addBindValue(origin.FileName.empty() ? QVariant(QMetaType(QMetaType::QString))

@@ -35,6 +35,9 @@
 constexpr int kArchiveSchemaVersion = 2;
 
 enum class TOriginKind { Download, FileImport, Live };
+// How the archive and the queue's files name a kind: "descarga",
+// "archivo", "en_vivo".
+const char *OriginKindWord(TOriginKind kind);
 
 struct TArchiveRecord {
   TStamp Instant;

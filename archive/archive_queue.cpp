@@ -49,15 +49,6 @@ std::string Field(const std::string &text) {
   return "=" + QByteArray::fromStdString(text).toPercentEncoding().toStdString();
 }
 
-const char *KindWord(TOriginKind kind) {
-  switch (kind) {
-    case TOriginKind::Download: return "descarga";
-    case TOriginKind::FileImport: return "archivo";
-    case TOriginKind::Live: return "en_vivo";
-  }
-  return "descarga";
-}
-
 [[noreturn]] void Bad(const std::string &why) { throw EArchiveError(why); }
 
 // Reads the job's text line by line, refusing what it does not expect.
@@ -171,7 +162,7 @@ std::string EncodeArchiveJob(const TArchiveJob &job) {
   out += "\narchivo " + Field(job.Archive);
   out += "\nregistrador " + Field(job.Logger);
   out += "\npuerto " + Field(job.Port);
-  out += "\norigen " + Field(KindWord(job.Origin.Kind));
+  out += "\norigen " + Field(OriginKindWord(job.Origin.Kind));
   out += "\nhora_pc " + Field(std::to_string(job.Origin.PcTimeUtc));
   out += "\nnombre_archivo " + Field(job.Origin.FileName);
   out += "\nregistros " + Field(std::to_string(job.Records.size()));

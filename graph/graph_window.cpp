@@ -63,32 +63,18 @@ TForm6::TForm6(const TStringGrid &grid, QWidget *parent) : QDialog(parent), grid
   };
 
   const QFont boxFont = FormFont("Arial", 8, true);
+  MakeGraphChannelBoxes(this, QPoint(0, 0), CheckBox);
   for (int i = 0; i < 16; ++i) {
-    QCheckBox *box = new QCheckBox(QString("CANAL%1").arg(i + 1), this);
-    box->setFont(boxFont);
-    QPalette pal = box->palette();
-    pal.setColor(QPalette::WindowText, CaptionColor(i + 1));
-    box->setPalette(pal);
-    box->setChecked(true);
-    box->move(kCheckLefts[i % 8], i < 8 ? 5 : 25);
-    box->adjustSize();
     const int n = i + 1;
-    connect(box, &QCheckBox::clicked, this, [this, n] { RunHandler([&] { CheckBoxClick(n); }); });
-    CheckBox[i] = box;
+    connect(CheckBox[i], &QCheckBox::clicked, this, [this, n] { RunHandler([&] { CheckBoxClick(n); }); });
   }
 
-  TInsColBitBtn **buttons[4] = {&InsColBitBtn1, &InsColBitBtn2, &InsColBitBtn3, &InsColBitBtn4};
-  const int lefts[4] = {64, 484, 556, 632};
-  for (int i = 0; i < 4; ++i) {
-    TInsColBitBtn *b = new TInsColBitBtn(Chart1);  // the buttons sit on the chart
-    ApplyGraphButtonLook(*b, i);
-    b->GradBtnFace().SetColorFrom(QColor(240, 240, 240));
-    b->GradBtnFace().SetColorTo(QColor(105, 105, 105));
-    b->GradBtnFace().SetVisible(true);
-    b->ButtonBevel().SetWidth(4);
-    b->setGeometry(lefts[i], 8, 60, 23);
-    *buttons[i] = b;
-  }
+  TInsColBitBtn *buttons[4];
+  MakeGraphButtons(Chart1, buttons);
+  InsColBitBtn1 = buttons[0];
+  InsColBitBtn2 = buttons[1];
+  InsColBitBtn3 = buttons[2];
+  InsColBitBtn4 = buttons[3];
   InsColBitBtn1->OnClick = [this](QObject *) { InsColBitBtn1Click(); };
   InsColBitBtn2->OnClick = [this](QObject *) { InsColBitBtn2Click(); };
   InsColBitBtn3->OnClick = [this](QObject *) { InsColBitBtn3Click(); };
@@ -215,4 +201,33 @@ void TForm6::Message(const QString &text) {
   }
   QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(ApplicationTitle()), text, QMessageBox::Ok, this);
   box.exec();
+}
+
+void MakeGraphChannelBoxes(QWidget *parent, const QPoint &origin, QCheckBox *boxes[16]) {
+  const QFont boxFont = FormFont("Arial", 8, true);
+  for (int i = 0; i < 16; ++i) {
+    QCheckBox *box = new QCheckBox(QString("CANAL%1").arg(i + 1), parent);
+    box->setFont(boxFont);
+    QPalette pal = box->palette();
+    pal.setColor(QPalette::WindowText, CaptionColor(i + 1));
+    box->setPalette(pal);
+    box->setChecked(true);
+    box->move(origin + QPoint(kCheckLefts[i % 8], i < 8 ? 5 : 25));
+    box->adjustSize();
+    boxes[i] = box;
+  }
+}
+
+void MakeGraphButtons(TChart *chart, TInsColBitBtn *buttons[4]) {
+  const int lefts[4] = {64, 484, 556, 632};
+  for (int i = 0; i < 4; ++i) {
+    TInsColBitBtn *b = new TInsColBitBtn(chart);  // the buttons sit on the chart
+    ApplyGraphButtonLook(*b, i);
+    b->GradBtnFace().SetColorFrom(QColor(240, 240, 240));
+    b->GradBtnFace().SetColorTo(QColor(105, 105, 105));
+    b->GradBtnFace().SetVisible(true);
+    b->ButtonBevel().SetWidth(4);
+    b->setGeometry(lefts[i], 8, 60, 23);
+    buttons[i] = b;
+  }
 }

@@ -9,6 +9,8 @@
 #include <functional>
 
 class QCheckBox;
+class QPoint;
+class QWidget;
 class TChart;
 class TInsColBitBtn;
 class TInsGradient;
@@ -71,3 +73,10 @@ private:
     QString Column, Text;
   } valuesStop_;
 };
+
+// The window's 16 channel boxes ("CANAL1" ...), each caption in its line's
+// colour, in two rows of eight from `origin`; the caller connects them.
+// Other windows that draw the channels the same way use them too.
+void MakeGraphChannelBoxes(QWidget *parent, const QPoint &origin, QCheckBox *boxes[16]);
+// Its four buttons on the chart: Copiar, Zoom, Mover, Imprimir.
+void MakeGraphButtons(TChart *chart, TInsColBitBtn *buttons[4]);

@@ -3,8 +3,8 @@
 #   address: AddressSanitizer + UndefinedBehaviorSanitizer over the whole suite
 #            (build-asan); the first report stops the run.
 #   thread:  ThreadSanitizer over the programs that run threads of their own:
-#            the serial port, the runtime's cross-thread calls and the
-#            simulator (build-tsan).
+#            the serial port, the runtime's cross-thread calls, the
+#            archive's writer and the simulator (build-tsan).
 #   fuzz:    a short pass of every fuzzer (build-fuzz, clang only).
 #   all:     address, then thread, then fuzz.
 # CC/CXX choose the compiler as usual (gcc and clang both work for address and
@@ -48,7 +48,7 @@ run_address() {
 
 run_thread() {
   local start=$SECONDS
-  local programs=(test_runtime test_serial test_sim)
+  local programs=(test_runtime test_serial test_sim test_archive)
   configure "$root/build-tsan" -DTALVEX_SANITIZE=thread || return 1
   # The simulator's program too: its tests run it beside them.
   cmake --build "$root/build-tsan" -j"$jobs" --target "${programs[@]}" talvex-sim || return 1

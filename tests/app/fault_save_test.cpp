@@ -12,6 +12,7 @@
 #include "sim/logger_simulator.h"
 
 #include "common/pty_pair.h"
+#include "common/test_files.h"
 
 #include <gtest/gtest.h>
 
@@ -32,11 +33,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadFile(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 void PutFile(const std::string &path, const std::string &bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 

@@ -2,6 +2,7 @@
 #include "archive/archive.h"
 #include "archive/archive_address.h"
 #include "archive/archive_statistics.h"
+#include "common/test_files.h"
 #include "data/data_export.h"
 #include "data/data_statistics.h"
 
@@ -36,27 +37,6 @@ TArchiveRecord Varied(int minute, int salt = 0) {
     if ((minute + k) % 11 != 3) r.Values[static_cast<size_t>(k)] = v;
   }
   return r;
-}
-
-std::string ReadFile(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-// Runs /usr/bin/python3 (where Debian's openpyxl loads); empty when it
-// exits 0, else what it said.
-std::string Python(const std::string &script, const std::string &a, const std::string &b) {
-  QTemporaryDir dir;
-  const std::string file = dir.filePath("check.py").toStdString();
-  std::ofstream(file) << script;
-  std::string output;
-  FILE *p = popen(("/usr/bin/python3 '" + file + "' '" + a + "' '" + b + "' 2>&1").c_str(), "r");
-  if (!p) return "no python";
-  char buf[512];
-  while (fgets(buf, sizeof buf, p)) output += buf;
-  return pclose(p) == 0 ? "" : (output.empty() ? "python failed" : output);
 }
 
 // Two workbooks that read the same, cell for cell, with the same formats.

@@ -12,6 +12,7 @@
 #include "sim/logger_simulator.h"
 
 #include "cli_test_peer.h"
+#include "common/test_files.h"
 
 #include <gtest/gtest.h>
 
@@ -22,13 +23,6 @@
 #include <sstream>
 
 namespace {
-
-std::string ReadFile(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 std::vector<TArchiveRecord> Held(const std::string &address, const std::string &logger) {
   TArchive archive(address);

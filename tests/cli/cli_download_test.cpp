@@ -8,6 +8,7 @@
 #include "sim/logger_simulator.h"
 
 #include "cli_test_peer.h"
+#include "common/test_files.h"
 
 #include <gtest/gtest.h>
 
@@ -18,13 +19,6 @@
 #include <sstream>
 
 namespace {
-
-std::string ReadFile(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 bool Exists(const std::string &path) { return QFileInfo::exists(QString::fromStdString(path)); }
 

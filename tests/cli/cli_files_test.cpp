@@ -11,6 +11,7 @@
 #include "sim/logger_simulator.h"
 
 #include "cli_test_peer.h"
+#include "common/test_files.h"
 
 #include <gtest/gtest.h>
 
@@ -27,27 +28,6 @@
 #include <sstream>
 
 namespace {
-
-std::string ReadFile(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-// Runs /usr/bin/python3 (where Debian's openpyxl loads) on `script`; empty
-// when it exits 0, else what it said.
-std::string Python(const std::string &script, const std::string &arg) {
-  QTemporaryDir dir;
-  const std::string file = dir.filePath("check.py").toStdString();
-  std::ofstream(file) << script;
-  std::string output;
-  FILE *p = popen(("/usr/bin/python3 '" + file + "' '" + arg + "' 2>&1").c_str(), "r");
-  if (!p) return "no python";
-  char buf[512];
-  while (fgets(buf, sizeof buf, p)) output += buf;
-  return pclose(p) == 0 ? "" : (output.empty() ? "python failed" : output);
-}
 
 class CliFiles : public ::testing::Test {
 protected:

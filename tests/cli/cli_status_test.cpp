@@ -57,10 +57,11 @@ TEST(CliStatus, OneFramesHealthAsTextAndJson) {
   ASSERT_EQ(text.Code, exOk) << text.Err;
   // The live line, then the clock and the memory. A frame shows whole
   // seconds, and one alone says no more than a whole second: 37, or 36 if
-  // the PC was slow to see it.
+  // the PC was slow to see it, or 35 on a machine so busy that the frame
+  // waited a second more in the line before the command read it.
   EXPECT_TRUE(QString::fromStdString(text.Out).contains(
       QRegularExpression("tasa 30 min  memoria 1990\n"
-                         "El reloj del registrador va 3[67] s adelantado\n"
+                         "El reloj del registrador va 3[567] s adelantado\n"
                          "Memoria ocupada: 1990 de 2000 registros\\. Memoria llena el "
                          "\\d\\d/\\d\\d/20\\d\\d \\d\\d:\\d\\d \\(a 30 minutos\\)\n$")))
       << text.Out;
@@ -72,7 +73,8 @@ TEST(CliStatus, OneFramesHealthAsTextAndJson) {
   ASSERT_EQ(json.Code, exOk) << json.Err;
   EXPECT_EQ(json.Out.rfind("{\"fecha\":", 0), 0u) << "the live object first";
   EXPECT_TRUE(json.Out.find("\"deriva_s\":-125,") != std::string::npos ||
-              json.Out.find("\"deriva_s\":-126,") != std::string::npos)
+              json.Out.find("\"deriva_s\":-126,") != std::string::npos ||
+              json.Out.find("\"deriva_s\":-127,") != std::string::npos)
       << json.Out;
   EXPECT_EQ(JsonNumber(json.Out, "capacidad"), 2000);
   EXPECT_EQ(JsonNumber(json.Out, "memoria"), 1990);

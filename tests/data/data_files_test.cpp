@@ -2,6 +2,7 @@
 // files checked by readers nobody here wrote (Python's csv module and
 // openpyxl under /usr/bin/python3).
 
+#include "common/test_files.h"
 #include "data/data_export.h"
 #include "data/data_file_reader.h"
 #include "data/data_statistics.h"
@@ -66,13 +67,6 @@ std::string Varied(int records, int code = 2, int day = 15) {
 // The grid's order after dragging the date column behind channel 3, and
 // channel 5 in front of channel 1.
 std::vector<int> DraggedOrder() { return {0, 2, 7, 3, 4, 5, 1, 6, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18}; }
-
-std::string ReadFile(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 size_t ScratchFolders() {
   const char *tmp = std::getenv("TMPDIR");

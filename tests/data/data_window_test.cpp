@@ -3,6 +3,7 @@
 #include "data/text_file_writer.h"
 #include "dump_samples.h"
 
+#include "common/test_files.h"
 #include "runtime/application.h"
 #include "runtime/format_settings.h"
 
@@ -24,13 +25,6 @@
 using namespace dump_samples;
 
 namespace {
-
-std::string ReadFile(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 std::string FiveLineDump() {
   return Dump(Header(4, 3, 15, 0, 30, 10, 2), {Record("002238"), Record("001144"), Record("015255")});

@@ -2,6 +2,7 @@
 #include "data/dump_decoder.h"
 #include "dump_samples.h"
 
+#include "common/test_files.h"
 #include "runtime/format_settings.h"
 
 #include <gtest/gtest.h>
@@ -31,13 +32,6 @@
 using namespace dump_samples;
 
 namespace {
-
-std::string ReadFile(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 void PutFile(const std::string &path, const std::string &bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 

@@ -2,6 +2,7 @@
 // by cell through libxlsxwriter; they must be the very bytes the library
 // writes, whatever the records hold.
 
+#include "common/test_files.h"
 #include "data/data_export.h"
 #include "data/data_table.h"
 #include "data/dump_decoder.h"
@@ -18,13 +19,6 @@
 #include <sstream>
 
 namespace {
-
-std::string ReadFile(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 std::string Part(const std::string &workbook, const std::string &name) {
   const std::string bytes = ReadFile(workbook);

@@ -6,6 +6,7 @@
 #include "serial/serial_device.h"
 #include "serial/serial_port.h"
 
+#include "common/test_files.h"
 #include "pty_peer.h"
 
 #include <gtest/gtest.h>
@@ -37,13 +38,6 @@ std::string BinaryContent(std::int32_t pid) { return std::string(reinterpret_cas
 
 void WriteFile(const std::string &path, const std::string &content) {
   std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
-}
-
-std::string ReadFile(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
 }
 
 bool Exists(const std::string &path) {
