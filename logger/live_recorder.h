@@ -77,6 +77,8 @@ public:
   const std::optional<TArchiveRecord> &Last() const { return last_; }
   // Readings taken and not yet reported committed (the batch included).
   std::int64_t Waiting() const;
+  // Of those, the ones in the batch not yet handed over.
+  std::int64_t Batched() const { return static_cast<std::int64_t>(batch_.size()); }
   // The last failure the archive reported and not yet cleared by a commit.
   const std::string &Failure() const { return failure_; }
 
