@@ -78,8 +78,7 @@ public:
         streams_(streams),
         address_(CliArchiveAddress(o)),
         flush_(queue_),
-        recorder_({address_, o.Logger, o.Port, o.IntervalSeconds, 10},
-                  [this](TArchiveJob job) { return Submit(job); }) {
+        recorder_({address_, o.Logger, o.Port, o.IntervalSeconds, 5}, [this](TArchiveJob job) { return Submit(job); }) {
     recorder_.OnChange = [this] { Changed(); };
   }
 
@@ -161,7 +160,7 @@ void TRecording::Changed() {
         ") y se guardan en cuanto el archivo histórico las tome.");
     return;
   }
-  if (failing_ && recorder_.Waiting() == 0 && inMemory_.empty()) {
+  if (failing_ && recorder_.Waiting() == recorder_.Batched() && inMemory_.empty()) {
     failing_ = false;
     Status("El archivo histórico vuelve a tomar las lecturas");
   }
