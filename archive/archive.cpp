@@ -667,17 +667,31 @@ TStoreResult TArchive::StoreRecords(const std::string &logger, const std::string
     }
     if (fresh.empty()) return result;  // a download the archive already held leaves no trace
 
-    QSqlQuery o =
-        s.Prepare("INSERT INTO origenes (registrador, tipo, hora_pc, archivo) VALUES (?, ?, ?, ?) RETURNING id");
-    o.addBindValue(QVariant::fromValue<qlonglong>(loggerId));
-    o.addBindValue(QString(KindWord(origin.Kind)));
-    o.addBindValue(
-        QVariant::fromValue<qlonglong>(origin.PcTimeUtc != 0 ? origin.PcTimeUtc : QDateTime::currentSecsSinceEpoch()));
-    o.addBindValue(origin.FileName.empty() ? QVariant(QMetaType(QMetaType::QString))
-                                           : QVariant(QString::fromStdString(origin.FileName)));
-    s.Run(o, "No se pudo anotar el origen");
-    if (!o.next()) s.Fail("No se pudo anotar el origen", o.lastError());
-    result.Origin = o.value(0).toLongLong();
+    const std::int64_t pcTime = origin.PcTimeUtc != 0 ? origin.PcTimeUtc : QDateTime::currentSecsSinceEpoch();
+    if (origin.Kind == TOriginKind::Live) {
+      // Live readings carry their own PC time: the batches of one day share
+      // one origin, else a reading every 10 s would cost an origin row each.
+      constexpr std::int64_t kDay = 86400;
+      const std::int64_t day = pcTime - ((pcTime % kDay) + kDay) % kDay;
+      s.Select("SELECT MAX(id) FROM origenes WHERE registrador = ? AND tipo = 'en_vivo' AND hora_pc >= ? AND "
+               "hora_pc < ?",
+               {loggerId, day, day + kDay}, "No se pudo leer el origen", [&](const TRowView &row) {
+                 if (const std::optional<std::int64_t> id = row.Value(0)) result.Origin = *id;
+                 return false;
+               });
+    }
+    if (result.Origin == 0) {
+      QSqlQuery o =
+          s.Prepare("INSERT INTO origenes (registrador, tipo, hora_pc, archivo) VALUES (?, ?, ?, ?) RETURNING id");
+      o.addBindValue(QVariant::fromValue<qlonglong>(loggerId));
+      o.addBindValue(QString(KindWord(origin.Kind)));
+      o.addBindValue(QVariant::fromValue<qlonglong>(pcTime));
+      o.addBindValue(origin.FileName.empty() ? QVariant(QMetaType(QMetaType::QString))
+                                             : QVariant(QString::fromStdString(origin.FileName)));
+      s.Run(o, "No se pudo anotar el origen");
+      if (!o.next()) s.Fail("No se pudo anotar el origen", o.lastError());
+      result.Origin = o.value(0).toLongLong();
+    }
 
     std::vector<std::optional<std::int64_t>> cells;
     cells.reserve(fresh.size() * (5 + kValues));

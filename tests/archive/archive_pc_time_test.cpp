@@ -46,6 +46,16 @@ TEST_P(ArchiveTest, LiveReadingsKeepThePcTimeAndStayOneRecordWhenStoredAgain) {
   EXPECT_EQ(held[1].PcTimeUtc, 1796724010);
   EXPECT_EQ(held[2].PcTimeUtc, 1796724020);
   EXPECT_EQ(Raw(Address, {"SELECT COUNT(*) FROM v_registros WHERE origen = 'en_vivo'"}).toInt(), 32);
+
+  // The batches of one day share their origin; the next day has its own.
+  TArchiveOrigin later = Live();
+  later.PcTimeUtc += 600;
+  const TStoreResult sameDay = archive.StoreRecords("sala", "/dev/ttyUSB0", later, {Reading(30, 1796724630)});
+  later.PcTimeUtc += 86400;
+  const TStoreResult nextDay = archive.StoreRecords("sala", "/dev/ttyUSB0", later, {Reading(40, 1796811040)});
+  EXPECT_EQ(sameDay.Origin, held[1].Origin);
+  EXPECT_NE(nextDay.Origin, held[1].Origin);
+  EXPECT_NE(held[0].Origin, held[1].Origin);
   EXPECT_EQ(Raw(Address, {"SELECT COUNT(*) FROM v_registros WHERE origen = 'memoria'"}).toInt(), 16);
 }
 
