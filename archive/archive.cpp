@@ -673,12 +673,13 @@ TStoreResult TArchive::StoreRecords(const std::string &logger, const std::string
       // one origin, else a reading every 10 s would cost an origin row each.
       constexpr std::int64_t kDay = 86400;
       const std::int64_t day = pcTime - ((pcTime % kDay) + kDay) % kDay;
-      s.Select("SELECT MAX(id) FROM origenes WHERE registrador = ? AND tipo = 'en_vivo' AND hora_pc >= ? AND "
-               "hora_pc < ?",
-               {loggerId, day, day + kDay}, "No se pudo leer el origen", [&](const TRowView &row) {
-                 if (const std::optional<std::int64_t> id = row.Value(0)) result.Origin = *id;
-                 return false;
-               });
+      s.Select(
+          "SELECT MAX(id) FROM origenes WHERE registrador = ? AND tipo = 'en_vivo' AND hora_pc >= ? AND "
+          "hora_pc < ?",
+          {loggerId, day, day + kDay}, "No se pudo leer el origen", [&](const TRowView &row) {
+            if (const std::optional<std::int64_t> id = row.Value(0)) result.Origin = *id;
+            return false;
+          });
     }
     if (result.Origin == 0) {
       QSqlQuery o =
