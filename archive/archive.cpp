@@ -643,6 +643,20 @@ TStoreResult TArchive::StoreRecords(const std::string &logger, const std::string
                return true;
              });
 
+    // A live reading of an instant that already has one is the same
+    // logger second seen twice (a recorder restarted within it, two frames
+    // of one second): not another version of it.
+    std::set<std::int64_t> liveHeld;
+    if (origin.Kind == TOriginKind::Live) {
+      s.Select(
+          "SELECT instante FROM registros WHERE registrador = ? AND instante BETWEEN ? AND ? AND hora_pc IS NOT "
+          "NULL",
+          {loggerId, first, last}, "No se pudieron leer los registros", [&](const TRowView &row) {
+            liveHeld.insert(row.Int(0));
+            return true;
+          });
+    }
+
     // What is new, and the version each new record takes.
     struct TNew {
       std::int64_t T;
@@ -655,10 +669,12 @@ TStoreResult TArchive::StoreRecords(const std::string &logger, const std::string
     for (const TArchiveRecord &r : records) {
       const std::int64_t t = EpochSeconds(r.Instant);
       std::vector<TValues> &versions = held[t];
-      if (std::find(versions.begin(), versions.end(), r.Values) != versions.end()) {
+      if (std::find(versions.begin(), versions.end(), r.Values) != versions.end() ||
+          (r.PcTimeUtc != 0 && liveHeld.count(t) > 0)) {
         ++result.AlreadyHeld;
         continue;
       }
+      if (r.PcTimeUtc != 0) liveHeld.insert(t);
       const int version = static_cast<int>(versions.size());
       versions.push_back(r.Values);
       fresh.push_back(TNew{t, version, &r.Values, r.PcTimeUtc});
