@@ -275,10 +275,14 @@ void TRecording::Backfill(TCliLink &link) {
   const std::optional<std::string> failure = CliArchiveDownload(options, decoded.Table, decoded.Records, quiet);
   std::string what = "Memoria del registrador: " + std::to_string(decoded.Records) + " registros";
   if (decoded.Records > 0) {
-    const std::vector<TArchiveRecord> records = RecordsFromTable(decoded.Table, decoded.Records);
-    what += " del " + ProgramDateText(records.front().Instant) + " " + ProgramTimeText(records.front().Instant) +
-            " al " + ProgramDateText(records.back().Instant) + " " + ProgramTimeText(records.back().Instant);
-    filledNewest_ = StampSeconds(records.back().Instant);
+    try {
+      const std::vector<TArchiveRecord> records = RecordsFromTable(decoded.Table, decoded.Records);
+      what += " del " + ProgramDateText(records.front().Instant) + " " + ProgramTimeText(records.front().Instant) +
+              " al " + ProgramDateText(records.back().Instant) + " " + ProgramTimeText(records.back().Instant);
+      filledNewest_ = StampSeconds(records.back().Instant);
+    } catch (const EArchiveError &) {
+      // Records without a real date: the archive's message below says so.
+    }
   }
   filledCount_ = memory;
   std::string text = said.str();
@@ -338,22 +342,40 @@ int TRecording::Run() {
       continue;
     }
     try {
-      if (!o_.NoBackfill) Backfill(link);
+      if (!o_.NoBackfill) {
+        try {
+          Backfill(link);
+        } catch (...) {
+          // A download that does not finish must not keep the recording
+          // from going on: the next reconnection tries it again.
+          const TCliOutcome why = DescribeFailure(std::current_exception(), o_.Port);
+          if (why.Code == exInterrupted || why.Code == exLineLost) throw;
+          Log("Aviso: no se pudo rellenar desde la memoria del registrador: " + why.Message);
+          link.OnRead = nullptr;
+        }
+      }
       // The reconnection is told once the logger is heard from again.
       if (everOpen || lostSaid) Status("Conectado de nuevo al puerto " + o_.Port);
       everOpen = true;
       lostSaid = false;
       backoff = kFirstBackoffMs;
       Listen(link);
-    } catch (const ECliFailure &e) {
-      if (e.Code() == exInterrupted) break;
-      if (e.Code() != exLineLost && e.Code() != exNoData) throw;
+    } catch (...) {
+      // Whatever ends a session on a line that was open (the device gone,
+      // the logger silent, a port error) is waited out: nobody is there to
+      // start the recording again.
+      const TCliOutcome why = DescribeFailure(std::current_exception(), o_.Port);
+      if (why.Code == exInterrupted) break;
       before = SeeDevice(o_.Port);
-      link.Close();
+      try {
+        link.Close();
+      } catch (const Exception &) {
+        // A device already gone cannot be closed cleanly; it is let go all the same.
+      }
       recorder_.Flush(NowMs(), true);
       Pass();
       if (!lostSaid) {
-        Log(e.Message() + " Se vuelve a intentar hasta que vuelva.");
+        Log(why.Message + " Se vuelve a intentar hasta que vuelva.");
         lostSaid = true;
       }
       if (!Wait(backoff, before)) break;

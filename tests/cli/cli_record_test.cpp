@@ -23,6 +23,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -240,7 +241,10 @@ TEST_F(CliRecord, KilledAtRandomMomentsLosesNothingItReportedKept) {
   std::mt19937 random(31);
   long reportedTotal = 0;
   std::vector<std::string> lastOfEach;
-  for (int round = 0; round < 6; ++round) {
+  // Six moments keep the suite quick; TALVEX_PRUEBA_MUERTES=50 asks for more.
+  const char *asked = std::getenv("TALVEX_PRUEBA_MUERTES");
+  const int rounds = asked && std::atoi(asked) > 0 ? std::atoi(asked) : 6;
+  for (int round = 0; round < rounds; ++round) {
     TRecorderProcess recorder({"--port", Link, "--db", Archive(), "--interval", "1", "--verbose", "--no-backfill"},
                               Path("estado"));
     // Any moment: starting, between batches, in the middle of one.
@@ -258,7 +262,11 @@ TEST_F(CliRecord, KilledAtRandomMomentsLosesNothingItReportedKept) {
     if (std::filesystem::exists(Archive())) {
       ASSERT_EQ(One(Archive(), "PRAGMA integrity_check"), "ok") << "after round " << round;
     }
-    EXPECT_GE(std::stol(LiveCount(Archive())), reportedTotal) << "after round " << round;
+    // Each start may read the logger second its killed predecessor ended
+    // on once more: held once, said by both.
+    EXPECT_GE(std::stol(LiveCount(Archive())),
+              reportedTotal - std::max<long>(0, static_cast<long>(lastOfEach.size()) - 1))
+        << "after round " << round;
   }
   for (const std::string &iso : lastOfEach) {
     EXPECT_EQ(One(Archive(), QString::fromStdString("SELECT COUNT(*) FROM v_registros WHERE origen = 'en_vivo' AND "
