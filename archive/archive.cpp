@@ -11,9 +11,11 @@
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QVariant>
 
 #include <algorithm>
+#include <cstdlib>
 #include <atomic>
 #include <map>
 #include <set>
@@ -84,6 +86,11 @@ QStringList SchemaVersion2(const TArchiveDialect &dialect) {
       "inicio BIGINT NOT NULL, datos " +
       dialect.BytesType() + " NOT NULL, PRIMARY KEY (registrador, paso, inicio))" + dialect.TableSuffix()};
 }
+
+// The third: each live reading keeps the PC's UTC time it was taken at
+// beside the logger's own; records from the memory leave it empty. A column
+// added at the end costs old rows nothing and leaves the view as it was.
+QStringList SchemaVersion3() { return {"ALTER TABLE registros ADD COLUMN hora_pc BIGINT"}; }
 
 std::atomic<unsigned> gConnections{0};
 
@@ -231,6 +238,11 @@ struct TArchive::TState {
       if (version < 2) {
         for (const QString &sql : SchemaVersion2(Dialect)) Exec(sql, "No se pudo preparar el esquema");
         SummarizeHeldRecords();
+      }
+      // An archive made by hand from a later one may have the column
+      // already.
+      if (version < 3 && !Db.record("registros").contains("hora_pc")) {
+        for (const QString &sql : SchemaVersion3()) Exec(sql, "No se pudo preparar el esquema");
       }
       Exec(QString("UPDATE esquema SET version = %1").arg(kArchiveSchemaVersion), "No se pudo anotar la versión");
       Version = kArchiveSchemaVersion;
@@ -632,51 +644,94 @@ TStoreResult TArchive::StoreRecords(const std::string &logger, const std::string
                return true;
              });
 
+    // A live reading of an instant that already has one taken at the same
+    // moment on the PC is that logger second seen twice (a recorder
+    // restarted within it, two frames of one second): not another version.
+    // One taken minutes or days apart is the clock set back and the second
+    // lived again: kept beside, as any record with other values.
+    constexpr std::int64_t kSameMoment = 2;
+    std::map<std::int64_t, std::vector<std::int64_t>> liveHeld;
+    if (origin.Kind == TOriginKind::Live) {
+      s.Select(
+          "SELECT instante, hora_pc FROM registros WHERE registrador = ? AND instante BETWEEN ? AND ? AND hora_pc IS "
+          "NOT NULL",
+          {loggerId, first, last}, "No se pudieron leer los registros", [&](const TRowView &row) {
+            liveHeld[row.Int(0)].push_back(row.Int(1));
+            return true;
+          });
+    }
+    auto seenLive = [&](std::int64_t t, std::int64_t pcTime) {
+      const auto at = liveHeld.find(t);
+      if (at == liveHeld.end()) return false;
+      return std::any_of(at->second.begin(), at->second.end(),
+                         [&](std::int64_t held) { return std::abs(held - pcTime) <= kSameMoment; });
+    };
+
     // What is new, and the version each new record takes.
     struct TNew {
       std::int64_t T;
       int Version;
       const TValues *Values;
+      std::int64_t PcTimeUtc;
     };
     std::vector<TNew> fresh;
     fresh.reserve(records.size());
     for (const TArchiveRecord &r : records) {
       const std::int64_t t = EpochSeconds(r.Instant);
       std::vector<TValues> &versions = held[t];
-      if (std::find(versions.begin(), versions.end(), r.Values) != versions.end()) {
+      if (std::find(versions.begin(), versions.end(), r.Values) != versions.end() ||
+          (r.PcTimeUtc != 0 && seenLive(t, r.PcTimeUtc))) {
         ++result.AlreadyHeld;
         continue;
       }
+      if (r.PcTimeUtc != 0) liveHeld[t].push_back(r.PcTimeUtc);
       const int version = static_cast<int>(versions.size());
       versions.push_back(r.Values);
-      fresh.push_back(TNew{t, version, &r.Values});
+      fresh.push_back(TNew{t, version, &r.Values, r.PcTimeUtc});
       ++result.Added;
       if (version > 0) ++result.Beside;
     }
     if (fresh.empty()) return result;  // a download the archive already held leaves no trace
 
-    QSqlQuery o =
-        s.Prepare("INSERT INTO origenes (registrador, tipo, hora_pc, archivo) VALUES (?, ?, ?, ?) RETURNING id");
-    o.addBindValue(QVariant::fromValue<qlonglong>(loggerId));
-    o.addBindValue(QString(OriginKindWord(origin.Kind)));
-    o.addBindValue(
-        QVariant::fromValue<qlonglong>(origin.PcTimeUtc != 0 ? origin.PcTimeUtc : QDateTime::currentSecsSinceEpoch()));
-    o.addBindValue(origin.FileName.empty() ? QVariant(QMetaType(QMetaType::QString))
-                                           : QVariant(QString::fromStdString(origin.FileName)));
-    s.Run(o, "No se pudo anotar el origen");
-    if (!o.next()) s.Fail("No se pudo anotar el origen", o.lastError());
-    result.Origin = o.value(0).toLongLong();
+    const std::int64_t pcTime = origin.PcTimeUtc != 0 ? origin.PcTimeUtc : QDateTime::currentSecsSinceEpoch();
+    if (origin.Kind == TOriginKind::Live) {
+      // Live readings carry their own PC time: the batches of one day share
+      // one origin, else a reading every 10 s would cost an origin row each.
+      constexpr std::int64_t kDay = 86400;
+      const std::int64_t day = pcTime - ((pcTime % kDay) + kDay) % kDay;
+      s.Select(
+          "SELECT MAX(id) FROM origenes WHERE registrador = ? AND tipo = 'en_vivo' AND hora_pc >= ? AND "
+          "hora_pc < ?",
+          {loggerId, day, day + kDay}, "No se pudo leer el origen", [&](const TRowView &row) {
+            if (const std::optional<std::int64_t> id = row.Value(0)) result.Origin = *id;
+            return false;
+          });
+    }
+    if (result.Origin == 0) {
+      QSqlQuery o =
+          s.Prepare("INSERT INTO origenes (registrador, tipo, hora_pc, archivo) VALUES (?, ?, ?, ?) RETURNING id");
+      o.addBindValue(QVariant::fromValue<qlonglong>(loggerId));
+      o.addBindValue(QString(OriginKindWord(origin.Kind)));
+      o.addBindValue(QVariant::fromValue<qlonglong>(pcTime));
+      o.addBindValue(origin.FileName.empty() ? QVariant(QMetaType(QMetaType::QString))
+                                             : QVariant(QString::fromStdString(origin.FileName)));
+      s.Run(o, "No se pudo anotar el origen");
+      if (!o.next()) s.Fail("No se pudo anotar el origen", o.lastError());
+      result.Origin = o.value(0).toLongLong();
+    }
 
     std::vector<std::optional<std::int64_t>> cells;
-    cells.reserve(fresh.size() * (4 + kValues));
+    cells.reserve(fresh.size() * (5 + kValues));
     for (const TNew &n : fresh) {
       cells.insert(cells.end(), {loggerId, n.T, n.Version, result.Origin});
       for (const std::optional<std::int32_t> &v : *n.Values) {
         cells.push_back(v ? std::optional<std::int64_t>(*v) : std::nullopt);
       }
+      cells.push_back(n.PcTimeUtc != 0 ? std::optional<std::int64_t>(n.PcTimeUtc) : std::nullopt);
     }
-    if (const std::optional<QSqlError> error = s.Rows.Insert(
-            "registros (registrador, instante, variante, origen, " + ValueColumns() + ")", 4 + kValues, cells)) {
+    if (const std::optional<QSqlError> error =
+            s.Rows.Insert("registros (registrador, instante, variante, origen, " + ValueColumns() + ", hora_pc)",
+                          5 + kValues, cells)) {
       s.Fail("No se pudo guardar un registro", *error);
     }
 
@@ -757,13 +812,15 @@ void TArchive::ReadRecords(const std::string &logger, const TStamp &from, const 
   out.reserve(most);
   bool more = true;
   S_->Select("SELECT instante, variante, origen, " + ValueColumns() +
-                 " FROM registros WHERE registrador = ? AND instante BETWEEN ? AND ? ORDER BY instante, variante",
+                 ", hora_pc FROM registros WHERE registrador = ? AND instante BETWEEN ? AND ? ORDER BY instante, "
+                 "variante",
              {id, EpochSeconds(from), EpochSeconds(to)}, "No se pudieron leer los registros", [&](const TRowView &row) {
                TArchiveRecord r;
                r.Instant = StampOfEpoch(row.Int(0));
                r.Version = static_cast<int>(row.Int(1));
                r.Origin = row.Int(2);
                r.Values = TState::ReadValues(row, 3);
+               if (const std::optional<std::int64_t> pc = row.Value(3 + kValues)) r.PcTimeUtc = *pc;
                out.push_back(r);
                if (out.size() == most) {
                  more = take(out);
