@@ -45,16 +45,35 @@ std::string TDownloadArchive::Keep(const TDataTable &table, int records, const s
   return id;
 }
 
+std::string TDownloadArchive::KeepLive(TArchiveJob job) {
+  job.Origin.Kind = TOriginKind::Live;
+  const std::lock_guard<std::mutex> lock(liveMutex_);
+  std::string id = writer_->Submit(std::move(job));
+  if (!id.empty()) liveJobs_.insert(id);
+  return id;
+}
+
+void TDownloadArchive::FollowConfiguredArchive() { writer_->SetAddress(ConfiguredArchiveAddress()); }
+
 void TDownloadArchive::Handle(const TArchiveJobResult &result) {
   switch (result.Kind) {
-    case TArchiveJobResult::TKind::Kept:
+    case TArchiveJobResult::TKind::Kept: {
       failing_.erase(result.Archive);
       ownJobs_.erase(result.Job);
+      const std::lock_guard<std::mutex> lock(liveMutex_);
+      liveJobs_.erase(result.Job);
       break;
+    }
     case TArchiveJobResult::TKind::Failed:
       if (failing_.insert(result.Archive).second) {
-        const std::string what =
-            result.Job.empty() || ownJobs_.count(result.Job) ? "la descarga" : "una descarga anterior";
+        bool live = false;
+        {
+          const std::lock_guard<std::mutex> lock(liveMutex_);
+          live = liveJobs_.count(result.Job) != 0;
+        }
+        const std::string what = live                                               ? "las lecturas grabadas"
+                                 : result.Job.empty() || ownJobs_.count(result.Job) ? "la descarga"
+                                                                                    : "una descarga anterior";
         const std::string where =
             result.Job.empty()
                 ? std::string("La ventana de datos la sigue mostrando y puede guardarla en un archivo.")
