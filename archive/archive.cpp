@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QVariant>
 
 #include <algorithm>
@@ -93,6 +94,11 @@ QStringList SchemaVersion2(const TArchiveDialect &dialect) {
       "inicio BIGINT NOT NULL, datos " +
       dialect.BytesType() + " NOT NULL, PRIMARY KEY (registrador, paso, inicio))" + dialect.TableSuffix()};
 }
+
+// The third: each live reading keeps the PC's UTC time it was taken at
+// beside the logger's own; records from the memory leave it empty. A column
+// added at the end costs old rows nothing and leaves the view as it was.
+QStringList SchemaVersion3() { return {"ALTER TABLE registros ADD COLUMN hora_pc BIGINT"}; }
 
 std::atomic<unsigned> gConnections{0};
 
@@ -240,6 +246,11 @@ struct TArchive::TState {
       if (version < 2) {
         for (const QString &sql : SchemaVersion2(Dialect)) Exec(sql, "No se pudo preparar el esquema");
         SummarizeHeldRecords();
+      }
+      // An archive made by hand from a later one may have the column
+      // already.
+      if (version < 3 && !Db.record("registros").contains("hora_pc")) {
+        for (const QString &sql : SchemaVersion3()) Exec(sql, "No se pudo preparar el esquema");
       }
       Exec(QString("UPDATE esquema SET version = %1").arg(kArchiveSchemaVersion), "No se pudo anotar la versión");
       Version = kArchiveSchemaVersion;
@@ -637,6 +648,7 @@ TStoreResult TArchive::StoreRecords(const std::string &logger, const std::string
       std::int64_t T;
       int Version;
       const TValues *Values;
+      std::int64_t PcTimeUtc;
     };
     std::vector<TNew> fresh;
     fresh.reserve(records.size());
@@ -649,7 +661,7 @@ TStoreResult TArchive::StoreRecords(const std::string &logger, const std::string
       }
       const int version = static_cast<int>(versions.size());
       versions.push_back(r.Values);
-      fresh.push_back(TNew{t, version, &r.Values});
+      fresh.push_back(TNew{t, version, &r.Values, r.PcTimeUtc});
       ++result.Added;
       if (version > 0) ++result.Beside;
     }
@@ -668,15 +680,17 @@ TStoreResult TArchive::StoreRecords(const std::string &logger, const std::string
     result.Origin = o.value(0).toLongLong();
 
     std::vector<std::optional<std::int64_t>> cells;
-    cells.reserve(fresh.size() * (4 + kValues));
+    cells.reserve(fresh.size() * (5 + kValues));
     for (const TNew &n : fresh) {
       cells.insert(cells.end(), {loggerId, n.T, n.Version, result.Origin});
       for (const std::optional<std::int32_t> &v : *n.Values) {
         cells.push_back(v ? std::optional<std::int64_t>(*v) : std::nullopt);
       }
+      cells.push_back(n.PcTimeUtc != 0 ? std::optional<std::int64_t>(n.PcTimeUtc) : std::nullopt);
     }
-    if (const std::optional<QSqlError> error = s.Rows.Insert(
-            "registros (registrador, instante, variante, origen, " + ValueColumns() + ")", 4 + kValues, cells)) {
+    if (const std::optional<QSqlError> error =
+            s.Rows.Insert("registros (registrador, instante, variante, origen, " + ValueColumns() + ", hora_pc)",
+                          5 + kValues, cells)) {
       s.Fail("No se pudo guardar un registro", *error);
     }
 
@@ -757,13 +771,15 @@ void TArchive::ReadRecords(const std::string &logger, const TStamp &from, const 
   out.reserve(most);
   bool more = true;
   S_->Select("SELECT instante, variante, origen, " + ValueColumns() +
-                 " FROM registros WHERE registrador = ? AND instante BETWEEN ? AND ? ORDER BY instante, variante",
+                 ", hora_pc FROM registros WHERE registrador = ? AND instante BETWEEN ? AND ? ORDER BY instante, "
+                 "variante",
              {id, EpochSeconds(from), EpochSeconds(to)}, "No se pudieron leer los registros", [&](const TRowView &row) {
                TArchiveRecord r;
                r.Instant = StampOfEpoch(row.Int(0));
                r.Version = static_cast<int>(row.Int(1));
                r.Origin = row.Int(2);
                r.Values = TState::ReadValues(row, 3);
+               if (const std::optional<std::int64_t> pc = row.Value(3 + kValues)) r.PcTimeUtc = *pc;
                out.push_back(r);
                if (out.size() == most) {
                  more = take(out);

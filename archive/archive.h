@@ -10,7 +10,8 @@
 // filled again) is kept beside the first as another version of that instant,
 // tied to its own origin. Nothing that differs is dropped.
 //
-// Instants are the logger's civil time, as its records carry them; values are
+// Instants are the logger's civil time, as its records carry them (live
+// readings add the PC's UTC time they were taken at); values are
 // whole tenths of a degree, a missing value is kept as missing.
 //
 // Outside tools read the view v_registros(registrador, instante, origen,
@@ -32,13 +33,17 @@
 
 // The schema this program writes. An archive of a later one is opened for
 // reading only.
-constexpr int kArchiveSchemaVersion = 2;
+constexpr int kArchiveSchemaVersion = 3;
 
 enum class TOriginKind { Download, FileImport, Live };
 
 struct TArchiveRecord {
   TStamp Instant;
   std::array<std::optional<std::int32_t>, 16> Values;  // tenths, CH1 to CH16
+  // A live reading: the PC's clock when it was taken, seconds since 1970
+  // UTC. 0 for a record from the logger's memory. Not part of what makes a
+  // record the same record.
+  std::int64_t PcTimeUtc = 0;
   // Filled when read back: where the record came from, and which version of
   // its instant it is (0 the first held, 1 and on the ones kept beside it).
   std::int64_t Origin = 0;

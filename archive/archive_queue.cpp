@@ -23,7 +23,11 @@
 
 namespace {
 
+// Jobs of live readings carry each reading's PC time as a last cell, and
+// say so in their first line; every other job is written as it always was,
+// so that an older program still reads it.
 constexpr const char *kMagic = "talvex-cola 1";
+constexpr const char *kMagicWithPcTimes = "talvex-cola 2";
 constexpr const char *kJobSuffix = ".trabajo";
 constexpr const char *kSetAsideFolder = "apartados";
 
@@ -167,7 +171,9 @@ std::string AbsoluteAddress(const std::string &address) {
 std::string EncodeArchiveJob(const TArchiveJob &job) {
   std::string out;
   out.reserve(128 + job.Records.size() * 100);
-  out += kMagic;
+  const bool pcTimes =
+      std::any_of(job.Records.begin(), job.Records.end(), [](const TArchiveRecord &r) { return r.PcTimeUtc != 0; });
+  out += pcTimes ? kMagicWithPcTimes : kMagic;
   out += "\narchivo " + Field(job.Archive);
   out += "\nregistrador " + Field(job.Logger);
   out += "\npuerto " + Field(job.Port);
@@ -187,6 +193,10 @@ std::string EncodeArchiveJob(const TArchiveJob &job) {
         out += " -";
       }
     }
+    if (pcTimes) {
+      std::snprintf(buf, sizeof buf, " %" PRId64, r.PcTimeUtc);
+      out += buf;
+    }
     out += '\n';
   }
   std::snprintf(buf, sizeof buf, "fin %016" PRIx64 "\n", Seal(out.data(), out.size()));
@@ -196,7 +206,10 @@ std::string EncodeArchiveJob(const TArchiveJob &job) {
 
 TArchiveJob DecodeArchiveJob(const std::string &text) {
   TJobReader in(text);
-  if (in.Line("su cabecera") != kMagic) Bad("no empieza como un trabajo de la cola");
+  const std::string magic = in.Line("su cabecera");
+  const bool pcTimes = magic == kMagicWithPcTimes;
+  if (magic != kMagic && !pcTimes) Bad("no empieza como un trabajo de la cola");
+  const size_t cellCount = pcTimes ? 18 : 17;
   TArchiveJob job;
   job.Archive = in.Keyed("archivo");
   job.Logger = in.Keyed("registrador");
@@ -222,7 +235,7 @@ TArchiveJob DecodeArchiveJob(const std::string &text) {
   for (long long i = 0; i < count; ++i) {
     const std::vector<std::string> cells = Split(in.Line("su último registro"));
     TArchiveRecord r;
-    if (cells.size() != 17 ||
+    if (cells.size() != cellCount ||
         std::sscanf(cells[0].c_str(), "%d-%d-%dT%d:%d:%d", &r.Instant.Year, &r.Instant.Month, &r.Instant.Day,
                     &r.Instant.Hour, &r.Instant.Minute, &r.Instant.Second) != 6 ||
         !ValidStamp(r.Instant) || IsoText(r.Instant) != cells[0]) {
@@ -234,6 +247,10 @@ TArchiveJob DecodeArchiveJob(const std::string &text) {
       if (!ParseInteger(cell, number) || number < INT32_MIN || number > INT32_MAX)
         Bad(in.Where() + "trae un valor que no es una temperatura");
       r.Values[k] = static_cast<std::int32_t>(number);
+    }
+    if (pcTimes) {
+      if (!ParseInteger(cells[17], number) || number < 0) Bad(in.Where() + "no trae la hora del PC de la lectura");
+      r.PcTimeUtc = number;
     }
     job.Records.push_back(r);
   }

@@ -119,6 +119,15 @@ const TCliOptionSpec kOptions[] = {
     {"--archive", nullptr, false, [](TCliOptions &o, const std::string &, const std::string &) { o.Archive = true; }},
     {"--no-archive", nullptr, false,
      [](TCliOptions &o, const std::string &, const std::string &) { o.NoArchive = true; }},
+    {"--interval", nullptr, true,
+     [](TCliOptions &o, const std::string &option, const std::string &value) {
+       if (value != "1" && value != "10" && value != "60" && value != "300")
+         throw ECliUsage(option + " espera 1, 10, 60 o 300 (segundos entre lecturas guardadas), no \"" + value + "\".");
+       o.IntervalSeconds = std::atoi(value.c_str());
+     }},
+    {"--no-backfill", nullptr, false,
+     [](TCliOptions &o, const std::string &, const std::string &) { o.NoBackfill = true; }},
+    {"--verbose", nullptr, false, [](TCliOptions &o, const std::string &, const std::string &) { o.Verbose = true; }},
 };
 
 // The option `spelt` ("--count" or "-n") if `command` takes it.
@@ -198,6 +207,7 @@ const std::vector<TCliCommandSpec> &CliCommandTable() {
       {"plot",
        TCliCommand::Plot,
        {"--output", "--canales", "--tiempo", "--force", "--archive", "--logger", "--from", "--to", "--db"}},
+      {"record", TCliCommand::Record, {"--port", "--logger", "--interval", "--db", "--no-backfill", "--verbose"}},
       {"archive",
        TCliCommand::Archive,
        {"--logger", "--db", "--json", "--from", "--to", "--output", "--csv", "--above", "--below", "--force"}},
@@ -386,6 +396,16 @@ std::string CliUsageText() {
          "                 [--canales 1,2,5] [--force] [--db URL]\n"
          "      El mismo gráfico de un rango del archivo histórico, con la fecha y hora en el eje\n"
          "      inferior; cada pico se ve aunque el rango tenga un año de registros.\n"
+         "  talvex-cli record --port PUERTO [--logger NOMBRE] [--interval S] [--db URL] [--no-backfill]\n"
+         "                   [--verbose]\n"
+         "      Graba las lecturas en vivo en el archivo histórico hasta SIGTERM o Ctrl+C: una cada\n"
+         "      S segundos (1, 10, 60 o 300; 10 por omisión) con la hora del registrador y la de la\n"
+         "      PC. Si se pierde la línea lo dice una vez y vuelve a intentarlo (cada 30 s como\n"
+         "      mucho, y en cuanto el dispositivo reaparece con el mismo nombre). Al empezar y al\n"
+         "      reconectar descarga de la memoria del registrador los registros que el archivo\n"
+         "      histórico no tiene (--no-backfill: no toca la memoria). Escribe una línea de estado\n"
+         "      en stderr al empezar, al reconectar y cada hora; --verbose, una por lote guardado.\n"
+         "      Termina con 0, o con 11 si quedaron lecturas en la cola del archivo histórico.\n"
          "\n"
          "  talvex-cli archive import DATOS... --logger NOMBRE [--db URL]\n"
          "      Guarda archivos guardados (de texto o CSV) en el archivo histórico, bajo el\n"
@@ -418,5 +438,6 @@ std::string CliUsageText() {
          "4 puerto en uso, 5 permiso denegado, 6 se perdió la línea, 7 el registrador no envió\n"
          "nada a tiempo, 8 descarga que no se puede decodificar, 9 error de archivo,\n"
          "10 la descarga no coincide con la memoria del registrador (--verificar), 11 descarga\n"
-         "guardada en ARCHIVO que espera en la cola del archivo histórico, 130 interrumpido.\n";
+         "guardada en ARCHIVO que espera en la cola del archivo histórico (record: lecturas que\n"
+         "esperan en la cola), 130 interrumpido.\n";
 }

@@ -24,7 +24,8 @@ enum class TCliCommand {
   ArchiveImport,
   ArchiveList,
   ArchiveExport,
-  ArchiveStats
+  ArchiveStats,
+  Record
 };
 
 struct TCliOptions {
@@ -50,6 +51,9 @@ struct TCliOptions {
   std::optional<TStamp> From, To;            // --from, --to: the range of the history, both ends included
   bool Archive = false;                      // plot --archive: the history's range rather than a file
   bool NoArchive = false;                    // download --no-archive: the file only, not the history archive
+  int IntervalSeconds = 10;                  // record --interval: seconds between readings kept
+  bool NoBackfill = false;                   // record --no-backfill: the logger's memory left alone
+  bool Verbose = false;                      // record --verbose: a log line per batch kept
 };
 
 // One option of the command line, however many commands take it. `Apply`
