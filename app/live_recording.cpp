@@ -110,7 +110,7 @@ void TLiveRecording::Publish() {
   bool changed = false;
   {
     const std::lock_guard<std::mutex> lock(mutex_);
-    changed = kept != kept_;
+    changed = kept != kept_ || waiting != waiting_;
     kept_ = kept;
     waiting_ = waiting;
   }

@@ -72,7 +72,7 @@ public:
 
   // Told at each start, before the first reading.
   std::function<void()> OnStart;
-  // Told whenever Kept changes.
+  // Told whenever Kept or Waiting changes.
   std::function<void()> OnKept;
 
 private:

@@ -60,9 +60,9 @@ void TForm1::BuildRecording() {
   QObject::connect(RecordInterval, &QComboBox::activated, this, [this](int i) { RecordIntervalChange(i); });
 
   RecordStatus = new QLabel(this);
-  RecordStatus->setGeometry(318, 331, 236, 18);
+  RecordStatus->setGeometry(318, 328, 236, 28);
   RecordStatus->setAlignment(Qt::AlignCenter);
-  RecordStatus->setFont(FormFont("Arial", 8, true));
+  RecordStatus->setFont(FormFont("Arial", 7, true));
   RecordStatus->setStyleSheet("QLabel { color: #FFFFFF; background: #800000; }");
   RecordStatus->setVisible(false);
 }
@@ -115,9 +115,13 @@ void TForm1::ShowRecordCount() {
   const bool on = recording && recording->Recording();
   RecordStatus->setVisible(on);
   if (!on) return;
-  const std::int64_t kept = recording->Kept();
-  RecordStatus->setText(QString::fromUtf8("GRABANDO cada %1: %2 %3")
-                            .arg(IntervalText(recording->Interval()))
-                            .arg(QLocale(QLocale::Spanish).toString(static_cast<qlonglong>(kept)))
-                            .arg(kept == 1 ? "lectura guardada" : "lecturas guardadas"));
+  // Only what the archive committed counts as kept; readings taken and not
+  // yet committed (a batch filling, an archive that fails) are told apart.
+  const std::int64_t kept = recording->Kept(), waiting = recording->Waiting();
+  const QLocale spanish(QLocale::Spanish);
+  QString text = QString::fromUtf8("GRABANDO cada %1\n%2 %3")
+                     .arg(IntervalText(recording->Interval()), spanish.toString(static_cast<qlonglong>(kept)),
+                          kept == 1 ? "lectura guardada" : "lecturas guardadas");
+  if (waiting > 0) text += QString::fromUtf8(", %1 en espera").arg(spanish.toString(static_cast<qlonglong>(waiting)));
+  RecordStatus->setText(text);
 }

@@ -90,11 +90,11 @@ TEST_F(RecordWindow, TheSwitchRecordsOnlyWhileConnectedAndCountsWhatTheArchiveKe
   EXPECT_TRUE(grabar.Checked());
   EXPECT_TRUE(form().Recording());
   EXPECT_FALSE(form().RecordStatus->isHidden());
-  EXPECT_EQ(form().RecordStatus->text(), "GRABANDO cada 1 s: 0 lecturas guardadas");
+  EXPECT_EQ(form().RecordStatus->text(), "GRABANDO cada 1 s\n0 lecturas guardadas");
 
   Send({7, 8, 9});
   EXPECT_TRUE(
-      PumpUntil([&] { return form().RecordStatus->text() == "GRABANDO cada 1 s: 3 lecturas guardadas"; }, 10000))
+      PumpUntil([&] { return form().RecordStatus->text() == "GRABANDO cada 1 s\n3 lecturas guardadas"; }, 10000))
       << form().RecordStatus->text().toStdString();
   EXPECT_EQ(InArchive(), 3);
 
