@@ -10,6 +10,13 @@
 #include <QObject>
 #include <QWidget>
 
+namespace {
+
+// Live batches whose failure is told as theirs; far more than ever wait.
+constexpr std::size_t kLiveJobsTold = 4096;
+
+}  // namespace
+
 TDownloadArchive::TDownloadArchive(TArchiveQueue queue, std::chrono::milliseconds retry)
     : queueFolder_(queue.Folder()), context_(std::make_unique<QObject>()) {
   QObject *context = context_.get();
@@ -47,9 +54,15 @@ std::string TDownloadArchive::Keep(const TDataTable &table, int records, const s
 
 std::string TDownloadArchive::KeepLive(TArchiveJob job) {
   job.Origin.Kind = TOriginKind::Live;
-  const std::lock_guard<std::mutex> lock(liveMutex_);
+  // Not under the lock: the window's thread takes it, and must never wait
+  // for the queue's synced write.
   std::string id = writer_->Submit(std::move(job));
-  if (!id.empty()) liveJobs_.insert(id);
+  if (id.empty()) return id;
+  const std::lock_guard<std::mutex> lock(liveMutex_);
+  liveJobs_.insert(id);
+  // Ids sort by time: one whose result came before it was put here goes
+  // first, so that the set stays small.
+  while (liveJobs_.size() > kLiveJobsTold) liveJobs_.erase(liveJobs_.begin());
   return id;
 }
 
@@ -71,16 +84,17 @@ void TDownloadArchive::Handle(const TArchiveJobResult &result) {
           const std::lock_guard<std::mutex> lock(liveMutex_);
           live = liveJobs_.count(result.Job) != 0;
         }
-        const std::string what = live                                               ? "las lecturas grabadas"
-                                 : result.Job.empty() || ownJobs_.count(result.Job) ? "la descarga"
-                                                                                    : "una descarga anterior";
+        const std::string what = live ? "pudieron guardar las lecturas grabadas"
+                                 : result.Job.empty() || ownJobs_.count(result.Job)
+                                     ? "pudo guardar la descarga"
+                                     : "pudo guardar una descarga anterior";
         const std::string where =
-            result.Job.empty()
+            result.Job.empty() && !live
                 ? std::string("La ventana de datos la sigue mostrando y puede guardarla en un archivo.")
                 : "Espera en la cola (" + queueFolder_ +
                       ") y se guardará sola la próxima vez que el archivo histórico se abra; nada se pierde.";
-        Note(QString::fromStdString("No se pudo guardar " + what + " en el archivo histórico \"" + result.Archive +
-                                    "\".\n\n" + result.Message + "\n\n" + where));
+        Note(QString::fromStdString("No se " + what + " en el archivo histórico \"" + result.Archive + "\".\n\n" +
+                                    result.Message + "\n\n" + where));
       }
       break;
     case TArchiveJobResult::TKind::SetAside: Note(QString::fromStdString(result.Message)); break;
