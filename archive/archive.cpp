@@ -643,6 +643,20 @@ TStoreResult TArchive::StoreRecords(const std::string &logger, const std::string
                return true;
              });
 
+    // A live reading of an instant that already has one is the same
+    // logger second seen twice (a recorder restarted within it, two frames
+    // of one second): not another version of it.
+    std::set<std::int64_t> liveHeld;
+    if (origin.Kind == TOriginKind::Live) {
+      s.Select(
+          "SELECT instante FROM registros WHERE registrador = ? AND instante BETWEEN ? AND ? AND hora_pc IS NOT "
+          "NULL",
+          {loggerId, first, last}, "No se pudieron leer los registros", [&](const TRowView &row) {
+            liveHeld.insert(row.Int(0));
+            return true;
+          });
+    }
+
     // What is new, and the version each new record takes.
     struct TNew {
       std::int64_t T;
@@ -655,10 +669,12 @@ TStoreResult TArchive::StoreRecords(const std::string &logger, const std::string
     for (const TArchiveRecord &r : records) {
       const std::int64_t t = EpochSeconds(r.Instant);
       std::vector<TValues> &versions = held[t];
-      if (std::find(versions.begin(), versions.end(), r.Values) != versions.end()) {
+      if (std::find(versions.begin(), versions.end(), r.Values) != versions.end() ||
+          (r.PcTimeUtc != 0 && liveHeld.count(t) > 0)) {
         ++result.AlreadyHeld;
         continue;
       }
+      if (r.PcTimeUtc != 0) liveHeld.insert(t);
       const int version = static_cast<int>(versions.size());
       versions.push_back(r.Values);
       fresh.push_back(TNew{t, version, &r.Values, r.PcTimeUtc});
@@ -667,17 +683,32 @@ TStoreResult TArchive::StoreRecords(const std::string &logger, const std::string
     }
     if (fresh.empty()) return result;  // a download the archive already held leaves no trace
 
-    QSqlQuery o =
-        s.Prepare("INSERT INTO origenes (registrador, tipo, hora_pc, archivo) VALUES (?, ?, ?, ?) RETURNING id");
-    o.addBindValue(QVariant::fromValue<qlonglong>(loggerId));
-    o.addBindValue(QString(KindWord(origin.Kind)));
-    o.addBindValue(
-        QVariant::fromValue<qlonglong>(origin.PcTimeUtc != 0 ? origin.PcTimeUtc : QDateTime::currentSecsSinceEpoch()));
-    o.addBindValue(origin.FileName.empty() ? QVariant(QMetaType(QMetaType::QString))
-                                           : QVariant(QString::fromStdString(origin.FileName)));
-    s.Run(o, "No se pudo anotar el origen");
-    if (!o.next()) s.Fail("No se pudo anotar el origen", o.lastError());
-    result.Origin = o.value(0).toLongLong();
+    const std::int64_t pcTime = origin.PcTimeUtc != 0 ? origin.PcTimeUtc : QDateTime::currentSecsSinceEpoch();
+    if (origin.Kind == TOriginKind::Live) {
+      // Live readings carry their own PC time: the batches of one day share
+      // one origin, else a reading every 10 s would cost an origin row each.
+      constexpr std::int64_t kDay = 86400;
+      const std::int64_t day = pcTime - ((pcTime % kDay) + kDay) % kDay;
+      s.Select(
+          "SELECT MAX(id) FROM origenes WHERE registrador = ? AND tipo = 'en_vivo' AND hora_pc >= ? AND "
+          "hora_pc < ?",
+          {loggerId, day, day + kDay}, "No se pudo leer el origen", [&](const TRowView &row) {
+            if (const std::optional<std::int64_t> id = row.Value(0)) result.Origin = *id;
+            return false;
+          });
+    }
+    if (result.Origin == 0) {
+      QSqlQuery o =
+          s.Prepare("INSERT INTO origenes (registrador, tipo, hora_pc, archivo) VALUES (?, ?, ?, ?) RETURNING id");
+      o.addBindValue(QVariant::fromValue<qlonglong>(loggerId));
+      o.addBindValue(QString(KindWord(origin.Kind)));
+      o.addBindValue(QVariant::fromValue<qlonglong>(pcTime));
+      o.addBindValue(origin.FileName.empty() ? QVariant(QMetaType(QMetaType::QString))
+                                             : QVariant(QString::fromStdString(origin.FileName)));
+      s.Run(o, "No se pudo anotar el origen");
+      if (!o.next()) s.Fail("No se pudo anotar el origen", o.lastError());
+      result.Origin = o.value(0).toLongLong();
+    }
 
     std::vector<std::optional<std::int64_t>> cells;
     cells.reserve(fresh.size() * (5 + kValues));

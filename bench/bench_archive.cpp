@@ -234,17 +234,29 @@ void BM_ReadRecords(benchmark::State &state) {
 }
 BENCHMARK(BM_ReadRecords)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// A million readings kept in downloads of 2,000: the file's size per
-// sample, the summaries' share apart.
+// A million readings kept in downloads of 2,000 (0), or as live readings
+// each with its PC time (1): the file's size per sample, the summaries'
+// share apart.
 void BM_BytesPerSample(benchmark::State &state) {
   const std::int64_t samples = 1000000;
+  const bool live = state.range(0) == 1;
   for (auto _ : state) {
     QTemporaryDir dir;
     const QString path = dir.filePath("archivo.sqlite");
     {
       TArchive archive(path.toStdString());
       TReadings readings;
-      for (std::int64_t n = 0; n < samples; n += 2000) archive.StoreRecords("cámara", "", {}, readings.Take(2000));
+      TArchiveOrigin origin;
+      if (live) origin.Kind = TOriginKind::Live;
+      std::int64_t pcTime = 1796731200;
+      for (std::int64_t n = 0; n < samples; n += 2000) {
+        std::vector<TArchiveRecord> batch = readings.Take(2000);
+        if (live) {
+          for (TArchiveRecord &r : batch) r.PcTimeUtc = pcTime += 10;
+          origin.PcTimeUtc = batch.front().PcTimeUtc;
+        }
+        archive.StoreRecords("cámara", "", origin, batch);
+      }
     }
     const double bytes = static_cast<double>(QFileInfo(path).size() + QFileInfo(path + "-wal").size());
     double summaries = 0;
@@ -263,7 +275,7 @@ void BM_BytesPerSample(benchmark::State &state) {
     state.counters["summaries_per_sample"] = summaries / static_cast<double>(samples);
   }
 }
-BENCHMARK(BM_BytesPerSample)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+BENCHMARK(BM_BytesPerSample)->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 
 // The server's benchmarks are there only when a server is named: without
 // one they have nothing to measure.

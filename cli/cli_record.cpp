@@ -28,6 +28,7 @@
 #include <deque>
 #include <ostream>
 #include <sstream>
+#include <utility>
 
 namespace {
 
@@ -78,8 +79,8 @@ public:
         streams_(streams),
         address_(CliArchiveAddress(o)),
         flush_(queue_),
-        recorder_({address_, o.Logger, o.Port, o.IntervalSeconds, 10},
-                  [this](TArchiveJob job) { return Submit(job); }) {
+        recorder_({address_, o.Logger, o.Port, o.IntervalSeconds, 5},
+                  [this](TArchiveJob job) { return Submit(std::move(job)); }) {
     recorder_.OnChange = [this] { Changed(); };
   }
 
@@ -94,7 +95,7 @@ private:
     Log(why + ". " + RecordStatusText(recorder_.Kept(), recorder_.Last()));
     statusAt_ = NowMs();
   }
-  std::string Submit(const TArchiveJob &job);
+  std::string Submit(TArchiveJob job);
   void Pass();
   void Changed();
   void Tick();
@@ -121,13 +122,13 @@ private:
   std::optional<std::int64_t> filledCount_, filledNewest_;
 };
 
-std::string TRecording::Submit(const TArchiveJob &job) {
+std::string TRecording::Submit(TArchiveJob job) {
   submitted_ = true;
   std::string id;
   try {
     id = queue_.Put(job);
   } catch (const EArchiveError &e) {
-    inMemory_.push_back(job);
+    inMemory_.push_back(std::move(job));
     if (!failing_) {
       failing_ = true;
       Log("Aviso: la cola del archivo histórico no toma las lecturas (" + e.Message() +
@@ -161,7 +162,7 @@ void TRecording::Changed() {
         ") y se guardan en cuanto el archivo histórico las tome.");
     return;
   }
-  if (failing_ && recorder_.Waiting() == 0 && inMemory_.empty()) {
+  if (failing_ && recorder_.Waiting() == recorder_.Batched() && inMemory_.empty()) {
     failing_ = false;
     Status("El archivo histórico vuelve a tomar las lecturas");
   }

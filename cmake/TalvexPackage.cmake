@@ -25,6 +25,10 @@ execute_process(COMMAND ${TALVEX_DATE} -u -d "${TALVEX_RELEASE_DATE} 12:00:00" +
 
 configure_file(${_pkg}/example.talvex.talvex.metainfo.xml.in ${_out}/example.talvex.talvex.metainfo.xml @ONLY)
 configure_file(${_pkg}/changelog.in ${_out}/changelog @ONLY)
+# The recording service, a systemd user unit template: the port is its instance.
+# The package installs under /usr (CPACK_PACKAGING_INSTALL_PREFIX below).
+set(TALVEX_UNIT_CLI /usr/${CMAKE_INSTALL_BINDIR}/talvex-cli)
+configure_file(${_pkg}/systemd/talvex-registro@.service.in ${_out}/talvex-registro@.service @ONLY)
 
 # Manual pages and the changelog go in compressed, without a time stamp in
 # the gzip header so that two builds give the same bytes.
@@ -65,6 +69,7 @@ install(FILES ${_pkg}/icons/talvex.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icon
 install(FILES ${_out}/talvex.png DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/48x48/apps)
 install(FILES ${_out}/talvex.1.gz ${_out}/talvex-cli.1.gz ${_out}/talvex-sim.1.gz
   DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${_out}/talvex-registro@.service DESTINATION lib/systemd/user)
 install(FILES ${_pkg}/bash-completion/talvex-cli DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 install(FILES ${_pkg}/copyright ${_out}/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
 

@@ -44,12 +44,17 @@ bool TLiveRecorder::Feed(const TLiveFrame &frame, std::int64_t pcUtcMs) {
   bool taken = false;
   if (!slot_ || slot != *slot_) {
     const std::optional<TArchiveRecord> reading = LiveReading(frame, pcSeconds);
-    if (reading) {
+    if (!reading) {
+      ++undated_;
+    } else if (!lastInstant_ || !(reading->Instant == *lastInstant_)) {
+      // The logger's second and the PC's are not in step: two frames of one
+      // logger second may fall in two intervals. One reading per instant,
+      // else the archive would keep the second beside the first as another
+      // version; the next frame of this interval is taken instead.
       slot_ = slot;
+      lastInstant_ = reading->Instant;
       batch_.push_back(*reading);
       taken = true;
-    } else {
-      ++undated_;
     }
   }
   Flush(pcUtcMs);

@@ -44,7 +44,7 @@ public:
     int IntervalSeconds = kDefaultRecordInterval;
     // A batch goes to the archive once it spans this much (one
     // transaction per batch, not per reading at short intervals).
-    int BatchSeconds = 10;
+    int BatchSeconds = 5;
   };
   // Hands a job over; returns its id in the queue, empty when the queue
   // could not take it (the writer then keeps it in memory and reports it
@@ -96,7 +96,8 @@ private:
   TSettings settings_;
   TSubmit submit_;
   std::vector<TArchiveRecord> batch_;
-  std::optional<std::int64_t> slot_;  // the interval of the last reading taken
+  std::optional<std::int64_t> slot_;   // the interval of the last reading taken
+  std::optional<TStamp> lastInstant_;  // and its instant on the logger's clock
   std::map<std::string, TSubmitted> inQueue_;
   std::deque<TSubmitted> inMemory_;
   std::int64_t kept_ = 0;

@@ -27,6 +27,8 @@ PACKAGE_BUILD=(
 # The package's lint and checks: the installed programs, the window under Xvfb.
 PACKAGE_CHECK=(
   lintian desktop-file-utils appstream
+  # systemd-analyze, for the recording service's unit.
+  systemd
   xvfb xauth x11-utils xdotool imagemagick
 )
 PACKAGES=(

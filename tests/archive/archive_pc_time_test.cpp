@@ -36,17 +36,37 @@ TEST_P(ArchiveTest, LiveReadingsKeepThePcTimeAndStayOneRecordWhenStoredAgain) {
   EXPECT_EQ(archive.StoreRecords("sala", "/dev/ttyUSB0", Live(), live).Added, 2);
   std::vector<TArchiveRecord> again = live;
   again[0].PcTimeUtc += 3;
+  // A job retried, and the same logger second read again by a recorder
+  // restarted within it (other values, later PC time): nothing added.
+  again[1].Values[0] = 999;
+  again[1].PcTimeUtc += 1;
   const TStoreResult retried = archive.StoreRecords("sala", "/dev/ttyUSB0", Live(), again);
   EXPECT_EQ(retried.Added, 0);
   EXPECT_EQ(retried.AlreadyHeld, 2);
+  // The logger's own record of a live instant, with other values, is kept
+  // beside it.
+  EXPECT_EQ(archive.StoreRecords("sala", "/dev/ttyUSB0", Download, {Reading(20, 0, 300)}).Beside, 1);
+  archive.StoreRecords("sala", "/dev/ttyUSB0", Download, {Reading(20, 0, 300)});
 
   const std::vector<TArchiveRecord> held = archive.Records("sala", Reading(0, 0).Instant, Reading(20, 0).Instant);
-  ASSERT_EQ(held.size(), 3u);
+  ASSERT_EQ(held.size(), 4u);
   EXPECT_EQ(held[0].PcTimeUtc, 0);
   EXPECT_EQ(held[1].PcTimeUtc, 1796724010);
   EXPECT_EQ(held[2].PcTimeUtc, 1796724020);
+  EXPECT_EQ(held[2].Values[0], 215);
+  EXPECT_EQ(held[3].PcTimeUtc, 0);
   EXPECT_EQ(Raw(Address, {"SELECT COUNT(*) FROM v_registros WHERE origen = 'en_vivo'"}).toInt(), 32);
-  EXPECT_EQ(Raw(Address, {"SELECT COUNT(*) FROM v_registros WHERE origen = 'memoria'"}).toInt(), 16);
+
+  // The batches of one day share their origin; the next day has its own.
+  TArchiveOrigin later = Live();
+  later.PcTimeUtc += 600;
+  const TStoreResult sameDay = archive.StoreRecords("sala", "/dev/ttyUSB0", later, {Reading(30, 1796724630)});
+  later.PcTimeUtc += 86400;
+  const TStoreResult nextDay = archive.StoreRecords("sala", "/dev/ttyUSB0", later, {Reading(40, 1796811040)});
+  EXPECT_EQ(sameDay.Origin, held[1].Origin);
+  EXPECT_NE(nextDay.Origin, held[1].Origin);
+  EXPECT_NE(held[0].Origin, held[1].Origin);
+  EXPECT_EQ(Raw(Address, {"SELECT COUNT(*) FROM v_registros WHERE origen = 'memoria'"}).toInt(), 32);
 }
 
 // An archive of the second schema gets the column, keeps its records and

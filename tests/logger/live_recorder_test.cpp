@@ -43,14 +43,17 @@ TEST(LiveRecorder, KeepsOneReadingPerIntervalOfThePcClock) {
   const struct {
     const char *Name;
     int Interval;
-    std::vector<std::int64_t> FrameMs;  // after noon
-    std::vector<int> Taken;             // indexes into FrameMs
+    std::vector<std::int64_t> FrameMs;   // after noon
+    std::vector<int> Taken;              // indexes into FrameMs
+    std::vector<int> LoggerSecond = {};  // of each frame; empty: its index
   } cases[] = {
       {"a frame a second, every 10 s", 10, {0, 1000, 2000, 9999, 10000, 10500, 19000, 20001}, {0, 4, 7}},
       {"a frame a second, every second", 1, {0, 999, 1000, 1999, 2500, 4000}, {0, 2, 4, 5}},
       {"frames that stop for a while", 60, {59000, 60000, 61000, 300000, 301000}, {0, 1, 3}},
       {"a clock set back on the PC", 10, {20000, 5000, 6000, 21000}, {0, 1, 3}},
       {"every five minutes", 300, {0, 299999, 300000, 599999, 600000}, {0, 2, 4}},
+      {"one logger second in two intervals", 1, {900, 1100, 1400, 2100}, {0, 2, 3}, {5, 5, 6, 7}},
+      {"a logger second repeated all interval long", 1, {900, 1100, 1900, 2100}, {0, 3}, {5, 5, 5, 6}},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.Name);
@@ -58,7 +61,8 @@ TEST(LiveRecorder, KeepsOneReadingPerIntervalOfThePcClock) {
     TLiveRecorder recorder({"", "sala", "/dev/ttyUSB0", c.Interval, 3600}, submits.Submit());
     std::vector<int> taken;
     for (size_t i = 0; i < c.FrameMs.size(); ++i) {
-      if (recorder.Feed(Frame(static_cast<int>(i)), kNoonUtcMs + c.FrameMs[i])) taken.push_back(static_cast<int>(i));
+      const int second = c.LoggerSecond.empty() ? static_cast<int>(i) : c.LoggerSecond[i];
+      if (recorder.Feed(Frame(second), kNoonUtcMs + c.FrameMs[i])) taken.push_back(static_cast<int>(i));
     }
     EXPECT_EQ(taken, c.Taken);
   }
