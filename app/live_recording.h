@@ -40,7 +40,7 @@ public:
 
   // A batch goes to the archive once it spans this many seconds; set before
   // Start (tests shorten it).
-  int BatchSeconds = 10;
+  int BatchSeconds = TLiveRecorder::TSettings().BatchSeconds;
   // The PC's clock for batches whose frames stopped coming (ms since 1970
   // UTC), read on the recording's thread.
   std::function<std::int64_t()> Clock;
