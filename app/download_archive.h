@@ -18,6 +18,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string>
 
@@ -37,6 +38,12 @@ public:
   // at once with the job's id in the queue (empty when it did not go in
   // there); never throws (a download that cannot be archived is a note).
   std::string Keep(const TDataTable &table, int records, const std::string &port);
+  // A batch of live readings, from any thread (the queue's file is written
+  // and synced on the caller's): stored like a download, told apart in the
+  // notes. Returns the job's id, empty when the queue could not take it.
+  std::string KeepLive(TArchiveJob job);
+  // Points the writer at the archive the settings name now (window thread).
+  void FollowConfiguredArchive();
 
   // Shows a note; by default a message box that blocks nothing, in front of
   // `NoteOwner()`. Tests read the text instead.
@@ -54,6 +61,9 @@ private:
   std::set<std::string> failing_;
   // The jobs this program put in the queue (others come from earlier runs).
   std::set<std::string> ownJobs_;
+  // The live batches in the queue; KeepLive adds to it from its thread.
+  std::mutex liveMutex_;
+  std::set<std::string> liveJobs_;
   std::unique_ptr<QObject> context_;
   // Last, so that it goes first: its thread posts to the context.
   std::unique_ptr<TArchiveWriter> writer_;

@@ -11,6 +11,7 @@
 #include "widgets/ins_gradient.h"
 
 #include <QCalendarWidget>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDateTimeEdit>
 #include <QFileDialog>
@@ -149,7 +150,14 @@ void THistoryWindow::BuildRangePart() {
   AllButton = Button(this, "Todo", 628, 38, 100);
   for (QPushButton *b : {DayButton, WeekButton, MonthButton})
     b->setToolTip(QString::fromUtf8("Contado hacia atrás desde el último registro del registrador"));
+  Seguir = new QCheckBox(QStringLiteral("Seguir"), this);
+  Seguir->setGeometry(736, 41, 80, 20);
+  Seguir->setFont(FormFont("Arial", 8, true));
+  Seguir->setToolTip(QString::fromUtf8("El rango sigue a las lecturas más nuevas a medida que se guardan"));
   connect(ShowButton, &QPushButton::clicked, this, [this] { RunHandler([this] { ShowButtonClick(); }); });
+  connect(Seguir, &QCheckBox::clicked, this, [this](bool on) {
+    if (on && !logger_.empty()) RunHandler([this] { SelectLogger(logger_); });
+  });
   const std::pair<QPushButton *, THistorySpan> spans[4] = {{DayButton, THistorySpan::Day},
                                                            {WeekButton, THistorySpan::Week},
                                                            {MonthButton, THistorySpan::Month},
@@ -192,6 +200,15 @@ void THistoryWindow::FormActivate() {
   ApplyProgramFormats();
   address_ = ConfiguredArchiveAddress();
   ArchiveEdit->setText(Text(ArchiveAddressSetting()));
+  ReadLoggers();
+}
+
+void THistoryWindow::ArchiveChanged() {
+  // A hidden window reads them when it shows.
+  if (isVisible()) ReadLoggers();
+}
+
+void THistoryWindow::ReadLoggers() {
   auto loggers = std::make_shared<std::vector<TArchivedLogger>>();
   auto name = std::make_shared<std::string>();
   auto readOnly = std::make_shared<bool>(false);
@@ -292,6 +309,10 @@ void THistoryWindow::SelectLogger(const std::string &name) {
   // after a change, keeps the range shown.
   if (other || range_.From == TStamp()) {
     SpanClick(THistorySpan::All);
+  } else if (Seguir->isChecked() && l->Last) {
+    // The same width, ending at the newest reading.
+    const std::int64_t width = StampSeconds(range_.To) - StampSeconds(range_.From);
+    DrawRange(StampFromSeconds(StampSeconds(*l->Last) - width), *l->Last);
   } else {
     DrawRange(range_.From, range_.To);
   }

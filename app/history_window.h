@@ -60,6 +60,9 @@ public:
   QDateTimeEdit *FromEdit, *ToEdit;
   QPushButton *ShowButton;  // "VER"
   QPushButton *DayButton, *WeekButton, *MonthButton, *AllButton;
+  // "Seguir": the range keeps its width and ends at the newest reading, so
+  // readings being recorded show as they come.
+  QCheckBox *Seguir;
   // The chart, as the graph window has it.
   TChart *Chart1;
   QCheckBox *CheckBox[16];       // "CANAL1" ... "CANAL16"
@@ -81,6 +84,9 @@ public:
 
   // Handlers, public so that tests drive them as the clicks would.
   void FormActivate();  // the archive in use and its loggers, read again
+  // A download or a batch of readings went into the archive: the loggers
+  // are read again (while the window shows), and a followed range moves on.
+  void ArchiveChanged();
   void SelectLogger(const std::string &name);
   void SpanClick(THistorySpan span);
   void ShowButtonClick();  // draws FromEdit to ToEdit
@@ -127,6 +133,7 @@ private:
   void BuildChartPart();
   void BuildTaskPart();
   void Message(const QString &text);
+  void ReadLoggers();
   void ShowArchiveInUse(const std::string &name, bool readOnly);
   void ShowArchiveFailure(const std::exception_ptr &failure);
   void ShowLoggers();

@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 
+#include "app/live_recording.h"
 #include "app/main_window_look.h"
 #include "logger/download_session.h"
 #include "logger/logger_commands.h"
@@ -83,6 +84,7 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent), SerialPort1(std::make_unique<
   BuildHealth();
   ApplyMainWindowLook(*this);
   ApplyMainWindowDialsLook(*this);
+  BuildRecording();
 
   // The port as the window describes it: 115200 8N1, no handshake, RTS and
   // DTR low, nulls discarded, every line event watched.
@@ -308,6 +310,7 @@ void TForm1::ShowConnected(bool on) {
   InsRockerSwitch1->SetChecked(on);
   InsColBitBtn7->SetChecked(on);
   InsColBitBtn1->SetChecked(on);
+  RecordingConnected(on);
 }
 
 void TForm1::InsRockerSwitch1Click() {
@@ -396,6 +399,7 @@ void TForm1::ShowFrame(const TLiveFrame &frame) {
     default: break;
   }
   HealthFrame(frame);
+  RecordFrame(frame);
 }
 
 void TForm1::HORAAPIC() {
@@ -476,4 +480,6 @@ void TForm1::FormClose() {
   SerialPort1->Close();
   ShowConnected(false);
   HealthConnected(false);
+  // The readings taken are in the queue on disk before the program goes.
+  if (TLiveRecording *recording = LiveRecording ? LiveRecording() : nullptr) recording->Finish();
 }

@@ -6,6 +6,7 @@
 #include "runtime/ui_timer.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -27,6 +28,7 @@ class TInsDB120Meter;
 class TInsClock;
 class TInsGradient;
 class TGauge;
+class TLiveRecording;
 
 // The main window: owns the serial port and all program-wide state, shows the
 // logger's live readings and offers every command.
@@ -124,6 +126,21 @@ public:
   std::function<void()> OnHealthChange;
   // Sets the downloaded-data window's hint after a download.
   std::function<void(const QString &hint)> SetDataWindowHint;
+  // GRABAR (main_window_recording.cpp): the live readings kept in the
+  // history archive while connected, right of the connect switch where the
+  // window had room.
+  TInsRockerSwitch *InsRockerSwitch2 = nullptr;  // "GRABAR"
+  QComboBox *RecordInterval = nullptr;           // 1 s, 10 s, 1 min, 5 min
+  QLabel *RecordStatus = nullptr;                // shown while recording
+  // Made by the program once the archive's writer exists; without it GRABAR
+  // stays off.
+  std::function<TLiveRecording *()> LiveRecording;
+  void InsRockerSwitch2Click();
+  void RecordIntervalChange(int index);
+  bool Recording() const;
+  // The interval picked, in seconds, as the user's settings remember it.
+  int RecordIntervalSeconds() const;
+  void ShowRecordCount();
   TTimer *StaleTimer = nullptr;  // fires when the values would go stale
   void StaleTimerTimer();
   bool ValuesStale() const { return stale_; }
@@ -139,6 +156,10 @@ private:
   void ShowSetupDialog();
   bool setupJustClosed_ = false;
   bool deferSetupDialog_ = false;
+
+  void BuildRecording();
+  void RecordingConnected(bool on);
+  void RecordFrame(const TLiveFrame &frame);
 
   void BuildHealth();
   void HealthConnected(bool on);

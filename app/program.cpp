@@ -5,6 +5,7 @@
 #include "app/download_archive.h"
 #include "app/help_window.h"
 #include "app/history_window.h"
+#include "app/live_recording.h"
 #include "app/main_window.h"
 #include "app/rate_window.h"
 #include "app/thermometer_window.h"
@@ -121,6 +122,17 @@ void TProgram::CreateAllWindows() {
     if (form5_->isVisible()) return form5_.get();
     return form1_.get();
   };
+  // GRABAR's batches go through the same writer, from the recording's own
+  // thread; the history window hears of every batch or download kept.
+  liveRecording_ = std::make_unique<TLiveRecording>(
+      [keeper = downloadArchive_.get()](TArchiveJob job) { return keeper->KeepLive(std::move(job)); });
+  downloadArchive_->OnResult = [this](const TArchiveJobResult &result) {
+    if (liveRecording_) liveRecording_->Result(result);
+    if (history_ && result.Kind == TArchiveJobResult::TKind::Kept) history_->ArchiveChanged();
+  };
+  // The history window may have pointed the archive elsewhere.
+  liveRecording_->OnStart = [this] { downloadArchive_->FollowConfiguredArchive(); };
+  form1_->LiveRecording = [this] { return liveRecording_.get(); };
   form5_->OnDownloadDecoded = [this](const TDataTable &table, int records) {
     downloadArchive_->Keep(table, records, form1_->SerialPort1->Port());
   };

@@ -15,6 +15,7 @@ class THistoryWindow;
 
 class QObject;
 class TDownloadArchive;
+class TLiveRecording;
 
 // The program's eight windows, created once in a fixed order and kept for the
 // whole run; the main window is the first. Only the main window is made
@@ -62,6 +63,8 @@ private:
   std::unique_ptr<TForm4> form4_;
   std::unique_ptr<THistoryWindow> history_;
   std::unique_ptr<TDownloadArchive> downloadArchive_;
+  // After the archive's writer: it hands its batches to it until it goes.
+  std::unique_ptr<TLiveRecording> liveRecording_;
   bool endingBySignal_ = false;
   // Last, so that it goes first: it watches the main window.
   std::unique_ptr<QObject> firstPaintWatch_;

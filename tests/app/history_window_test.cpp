@@ -444,3 +444,41 @@ TEST_F(HistoryWindow, AnArchiveThatWillNotOpenIsToldOnceAndAnotherCanBeChosen) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(HistoryWindow, ReadingsKeptWhileItShowsAreListedAndAFollowedRangeMovesOn) {
+  Store("Cámara 1", Hourly(At(2025, 1, 15), 48));
+  Open();
+  form->show();
+  form->SpanClick(THistorySpan::Day);
+  Wait();
+  const std::int64_t width = StampSeconds(form->Range().To) - StampSeconds(form->Range().From);
+  const struct {
+    bool Follow;
+    int More;  // hours kept after the last
+    int Records;
+    TStamp To;
+  } steps[] = {
+      // Not followed: the list learns of them, the range stays.
+      {false, 2, 50, Plus(At(2025, 1, 15), 47 * 3600LL)},
+      // Followed: the same width, ending at the newest.
+      {true, 3, 53, Plus(At(2025, 1, 15), 52 * 3600LL)},
+  };
+  int stored = 48;
+  for (const auto &step : steps) {
+    SCOPED_TRACE(step.Follow);
+    form->Seguir->setChecked(step.Follow);
+    const std::vector<TArchiveRecord> all = Hourly(At(2025, 1, 15), stored + step.More);
+    Store("Cámara 1", std::vector<TArchiveRecord>(all.begin() + stored, all.end()));
+    stored += step.More;
+    form->ArchiveChanged();
+    Wait();
+    ASSERT_EQ(form->Loggers().size(), 1u);
+    EXPECT_EQ(form->Loggers()[0].Records, step.Records);
+    EXPECT_EQ(IsoText(form->Range().To), IsoText(step.To));
+    EXPECT_EQ(StampSeconds(form->Range().To) - StampSeconds(form->Range().From), width);
+  }
+}
+
+}  // namespace

@@ -350,6 +350,49 @@ for row, line in zip(data.iter_rows(min_row=2), lines):
 print(f'e2e: workbook of {len(lines)} records matches the saved file')
 EOF
 
+# Recording from the window: GRABAR at 1 s keeps the live readings in the
+# run's own archive, where outside tools read them through v_registros.
+say "record from the window: connect again, GRABAR every 1 s for a few seconds"
+"$BUILD/bin/talvex" >"$OUT/talvex-rec.log" 2>&1 &
+APP_PID=$!
+MAIN="$(window 'TALVEX  V 2.0 -- 16 CANALES DE TEMPERATURA ' 20)" || fail "no main window"
+SETUP="$(window Setup 10)" || fail "no setup dialog"
+keys "$SETUP" type --delay 40 "$LINK"
+keys "$SETUP" key Return
+gone Setup 5 || fail "the setup dialog did not close"
+click "$MAIN" $((381 + 45)) $((241 + 20))
+if SETUP="$(window Setup 1)"; then
+  keys "$SETUP" key Return
+  gone Setup 5 || fail "the setup dialog did not close"
+  click "$MAIN" $((381 + 45)) $((241 + 20))
+fi
+sleep 1
+# The interval list: open it, one up from "10 s" is "1 s".
+click "$MAIN" $((480 + 36)) $((304 + 11))
+keys "$MAIN" key Up Return
+sleep 0.3
+click "$MAIN" $((480 + 36)) $((243 + 15))
+sleep 5
+shot 11-recording
+say "stop recording, close the program: the readings are in v_registros"
+click "$MAIN" $((480 + 36)) $((243 + 15))
+kill "$APP_PID"
+wait "$APP_PID" 2>/dev/null || true
+APP_PID=""
+/usr/bin/python3 - "$XDG_DATA_HOME/talvex/archivo.sqlite" <<'EOF_PY' || fail "the recorded readings are not in v_registros"
+import sqlite3, sys
+db = sqlite3.connect(sys.argv[1])
+# Under the name the downloads of that port got.
+names = lambda origin: db.execute("SELECT DISTINCT registrador FROM v_registros WHERE origen = ?", (origin,)).fetchall()
+assert len(names('en_vivo')) == 1 and names('en_vivo') == names('memoria'), (names('en_vivo'), names('memoria'))
+rows = db.execute("SELECT instante, COUNT(*), MIN(valor), MAX(valor) FROM v_registros "
+                  "WHERE origen = 'en_vivo' GROUP BY instante").fetchall()
+assert 3 <= len(rows) <= 12, f'{len(rows)} readings in about 5 s at 1 s'
+assert all(n == 16 for _, n, _, _ in rows), rows
+assert all(-50 <= lo <= hi <= 150 for _, _, lo, hi in rows), rows
+print(f'e2e: {len(rows)} live readings of 16 channels in v_registros')
+EOF_PY
+
 say "the display goes away under a modal message box: the program ends and lets the port go"
 E2E_OUT="$OUT/display-loss" "$ROOT/tests/e2e/display_loss.sh" "$BUILD" || fail "see $OUT/display-loss"
 
