@@ -15,8 +15,8 @@
 #include <QVariant>
 
 #include <algorithm>
-#include <cstdlib>
 #include <atomic>
+#include <cstdlib>
 #include <map>
 #include <set>
 
