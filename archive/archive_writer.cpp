@@ -36,6 +36,7 @@ TArchiveJobResult TArchiveQueueFlush::Keep(const TArchiveJob &job, const std::st
   TArchiveJobResult result;
   result.Job = id;
   result.Archive = ArchiveDisplayName(job.Archive);
+  result.Origin = job.Origin.Kind;
   try {
     TArchive &archive = Open(job.Archive);
     result.Logger = ArchiveJobLogger(archive, job);

@@ -30,6 +30,9 @@ struct TArchiveJobResult {
   std::string Job;      // its id in the queue; empty for one the queue could not take
   std::string Archive;  // the archive as messages name it
   std::string Logger;   // the name it was kept under
+  // What the job held, once it was read: jobs the queue could not take
+  // have no id, and a recorder tells its own from a download's by this.
+  TOriginKind Origin = TOriginKind::Download;
   TStoreResult Stored;
   // Failed and SetAside: what went wrong, naming the archive or the file.
   std::string Message;

@@ -99,8 +99,9 @@ void TLiveRecorder::Reported(const TArchiveJobResult &result) {
   const bool kept = result.Kind == TArchiveJobResult::TKind::Kept;
   if (result.Job.empty()) {
     // The writer stores the jobs it holds in memory in their order and
-    // stops at the first that fails.
-    if (inMemory_.empty()) return;
+    // stops at the first that fails; a download held there the same way is
+    // not ours.
+    if (inMemory_.empty() || result.Origin != TOriginKind::Live) return;
     if (kept) {
       const TSubmitted job = inMemory_.front();
       inMemory_.pop_front();

@@ -135,6 +135,12 @@ TEST(LiveRecorder, CountsReadingsOnlyOnceTheArchiveCommittedThem) {
   ASSERT_EQ(full.Jobs.size(), 4u);
   TArchiveJobResult memory;
   memory.Kind = TArchiveJobResult::TKind::Kept;
+  // A download the queue could not take either, kept the same way, is not
+  // one of the recorder's readings.
+  TArchiveJobResult download = memory;
+  inMemory.Reported(download);
+  EXPECT_EQ(inMemory.Kept(), 0);
+  memory.Origin = TOriginKind::Live;
   inMemory.Reported(memory);
   inMemory.Reported(memory);
   EXPECT_EQ(inMemory.Kept(), 2);
