@@ -46,7 +46,6 @@ void THistoryWindow::BuildChartPart() {
   // finds the chart unzoomed and leaves it).
   Chart1->OnUndoZoom = [this](TChart &) { FillHistoryChart(*Chart1, rangeOutline_); };
 
-  const QFont boxFont = FormFont("Arial", 8, true);
   MakeGraphChannelBoxes(this, QPoint(kChartLeft - 3, 65), CheckBox);
   for (int i = 0; i < 16; ++i) {
     const int n = i + 1;
@@ -64,15 +63,9 @@ void THistoryWindow::BuildChartPart() {
   InsColBitBtn3->OnClick = [this](QObject *) { Message(QString::fromUtf8(TForm6::kMoveMessage)); };
   InsColBitBtn4->OnClick = [this](QObject *) { RunHandler([this] { PrintClick(); }); };
 
-  TiempoReal = new QCheckBox(QStringLiteral("Tiempo real"), Chart1);
-  TiempoReal->setFont(boxFont);
-  QPalette pal = TiempoReal->palette();
-  pal.setColor(QPalette::WindowText, clTeal);
-  TiempoReal->setPalette(pal);
+  TiempoReal = MakeGraphTimeBox(Chart1);
   TiempoReal->setChecked(true);
   TiempoReal->setToolTip(QString::fromUtf8("Sin marcar: horas desde el inicio del rango"));
-  TiempoReal->adjustSize();
-  TiempoReal->move(Chart1->width() - TiempoReal->width() - 14, Chart1->height() - TiempoReal->height() - 12);
   connect(TiempoReal, &QCheckBox::clicked, this, [this] { RunHandler([this] { TiempoRealClick(); }); });
 
   RangeLabel = new QLabel(this);

@@ -62,7 +62,6 @@ TForm6::TForm6(const TStringGrid &grid, QWidget *parent) : QDialog(parent), grid
     return GraphSummary(*Chart1, grid_.Table(), grid_.RowCount() - 1, grid_.ColumnOrder());
   };
 
-  const QFont boxFont = FormFont("Arial", 8, true);
   MakeGraphChannelBoxes(this, QPoint(0, 0), CheckBox);
   for (int i = 0; i < 16; ++i) {
     const int n = i + 1;
@@ -80,14 +79,7 @@ TForm6::TForm6(const TStringGrid &grid, QWidget *parent) : QDialog(parent), grid
   InsColBitBtn3->OnClick = [this](QObject *) { InsColBitBtn3Click(); };
   InsColBitBtn4->OnClick = [this](QObject *) { PrintClicked(); };
 
-  // On the chart, right of the bottom axis' title, where nothing else is.
-  TiempoReal = new QCheckBox(QStringLiteral("Tiempo real"), Chart1);
-  TiempoReal->setFont(boxFont);
-  QPalette pal = TiempoReal->palette();
-  pal.setColor(QPalette::WindowText, clTeal);
-  TiempoReal->setPalette(pal);
-  TiempoReal->adjustSize();
-  TiempoReal->move(Chart1->width() - TiempoReal->width() - 14, Chart1->height() - TiempoReal->height() - 12);
+  TiempoReal = MakeGraphTimeBox(Chart1);
   connect(TiempoReal, &QCheckBox::clicked, this, [this] { RunHandler([this] { TiempoRealClick(); }); });
 }
 
@@ -230,4 +222,15 @@ void MakeGraphButtons(TChart *chart, TInsColBitBtn *buttons[4]) {
     b->setGeometry(lefts[i], 8, 60, 23);
     buttons[i] = b;
   }
+}
+
+QCheckBox *MakeGraphTimeBox(TChart *chart) {
+  auto *box = new QCheckBox(QStringLiteral("Tiempo real"), chart);
+  box->setFont(FormFont("Arial", 8, true));
+  QPalette pal = box->palette();
+  pal.setColor(QPalette::WindowText, clTeal);
+  box->setPalette(pal);
+  box->adjustSize();
+  box->move(chart->width() - box->width() - 14, chart->height() - box->height() - 12);
+  return box;
 }

@@ -80,3 +80,6 @@ private:
 void MakeGraphChannelBoxes(QWidget *parent, const QPoint &origin, QCheckBox *boxes[16]);
 // Its four buttons on the chart: Copiar, Zoom, Mover, Imprimir.
 void MakeGraphButtons(TChart *chart, TInsColBitBtn *buttons[4]);
+// Its "Tiempo real" box, on the chart right of the bottom axis' title,
+// where nothing else is.
+QCheckBox *MakeGraphTimeBox(TChart *chart);
