@@ -26,13 +26,18 @@ constexpr std::int64_t kPcStart = 1780272000;
 TStamp Minute(int m) { return StampFromSeconds(StampSeconds(kFirst) + m * 60LL); }
 
 // CH1 wavers about 8,0 °C and ends above it (an event still open); CH4
-// swings through both of its limits; the rest stay put.
+// swings through both of its limits; the rest stay put. The first minute is
+// the start of a ten-minute bucket.
 TArchiveRecord Reading(int m, bool live) {
   TArchiveRecord r;
   r.Instant = Minute(m);
   for (int k = 0; k < 16; ++k) r.Values[static_cast<size_t>(k)] = 50 + k;
   const int noise = static_cast<int>((m * 7919L) % 13) - 6;
   r.Values[0] = m >= kMinutes - 12 ? 95 : static_cast<std::int32_t>(72 + 14 * std::sin(m / 15.0) + noise);
+  // Warm to the end of a ten-minute bucket, then calm for two whole ones:
+  // the event ends on the first reading of a bucket with nothing else to see.
+  if (m >= 300 && m < 310) r.Values[0] = 95;
+  if (m >= 310 && m < 330) r.Values[0] = 60;
   r.Values[3] = static_cast<std::int32_t>(40 + 30 * std::sin(m / 53.0) + noise);
   if (m % 97 == 5) r.Values[3].reset();
   r.PcTimeUtc = live ? kPcStart + m * 60LL : 0;
