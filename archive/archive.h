@@ -18,8 +18,19 @@
 // canal, valor): one row per channel reading, `origen` "memoria" or
 // "en_vivo", `valor` in degrees. Tables may change; the view does not.
 //
+// Alarm events (archive_alarms.h) are found as records are stored, in the
+// same transaction, on the first version of each instant: versions beside
+// are another pass of the logger's clock over the same time, and read in
+// with the first they would tell of readings out of order. Only the
+// stretch around what came new is looked at again, per channel from the
+// last reading before it back inside by the hysteresis to the first such
+// reading after it, so the events held are always those of one pass over
+// the whole history, however the records came. Outside tools read them in
+// the view v_alarmas.
+//
 // One instance is one connection, used from the thread that made it.
 
+#include "archive/archive_alarms.h"
 #include "data/data_table.h"
 #include "data/record_values.h"
 
@@ -33,7 +44,7 @@
 
 // The schema this program writes. An archive of a later one is opened for
 // reading only.
-constexpr int kArchiveSchemaVersion = 3;
+constexpr int kArchiveSchemaVersion = 4;
 
 enum class TOriginKind { Download, FileImport, Live };
 // How the archive and the queue's files name a kind: "descarga",
@@ -65,6 +76,10 @@ struct TStoreResult {
   int Beside = 0;           // of those, kept beside another version of their instant
   int AlreadyHeld = 0;      // records the archive had already
   std::int64_t Origin = 0;  // the origin the added records are tied to; 0 if none
+  // Alarm events new to the archive with this store (found again after a
+  // re-find, e.g. the same one with a later end, not counted), so a caller
+  // can tell the user what happened while nobody watched.
+  std::vector<TAlarmEvent> EventsStarted;
 };
 
 // A reading drawn: seconds from 1 January 2000, 00:00, on the logger's own
@@ -145,6 +160,23 @@ public:
   std::optional<std::pair<TStamp, TStamp>> Span(const std::string &logger);
   // The instants in the range that hold more than one version.
   std::vector<TStamp> InstantsWithVersions(const std::string &logger, const TStamp &from, const TStamp &to);
+
+  // Alarm limits of the logger's 16 channels (no limits for a logger not in
+  // the archive).
+  TAlarmLimitSet AlarmLimits(const std::string &logger);
+  // Sets one channel's limits (0 to 15), making the logger if new, and finds
+  // that channel's events again over the logger's whole history. Raises
+  // EArchiveError with AlarmLimitsProblem()'s text for limits that cannot
+  // be, or for a channel outside 0 to 15; then nothing changes.
+  // Acknowledged events are never changed or dropped.
+  void SetAlarmLimits(const std::string &logger, int channel, const TAlarmLimits &limits);
+  // The logger's events that overlap `from` to `to` (an open one reaches to
+  // the end of its data), in the order they began. Empty for a logger not
+  // in the archive.
+  std::vector<TArchivedAlarmEvent> AlarmEvents(const std::string &logger, const TStamp &from, const TStamp &to);
+  // Acknowledges the event, at the PC's time now, with `comment` (not
+  // blank) under `user`. Raises for an unknown event or a blank comment.
+  void AcknowledgeAlarmEvent(std::int64_t id, const std::string &user, const std::string &comment);
 
 private:
   struct TState;
