@@ -304,6 +304,11 @@ void TAlarmWindow::Read(bool fillLimits, bool wholeSpan) {
         if (read->Logger.empty() && !read->Loggers.empty()) read->Logger = read->Loggers.front().Name;
         if (read->Logger.empty()) return;
         read->Limits = archive.AlarmLimits(read->Logger);
+        // A logger on the line that nothing was kept of yet has limits to
+        // set, but no history to read.
+        if (std::none_of(read->Loggers.begin(), read->Loggers.end(),
+                         [&](const TArchivedLogger &l) { return l.Name == read->Logger; }))
+          return;
         if (wholeSpan) {
           if (const auto span = archive.Span(read->Logger)) {
             read->From = span->first;
@@ -337,9 +342,11 @@ void TAlarmWindow::Read(bool fillLimits, bool wholeSpan) {
             events_.begin(), events_.end(),
             [](const TArchivedAlarmEvent &a, const TArchivedAlarmEvent &b) { return a.Event.Start > b.Event.Start; });
         ShowEvents();
-        SetEventNote(logger_.empty() ? QString::fromUtf8("El archivo histórico no tiene registradores todavía.")
-                                     : QString::fromUtf8("%1 alarmas en el rango.").arg(events_.size()),
-                     false);
+        const QString count = logger_.empty()
+                                  ? QString::fromUtf8("El archivo histórico no tiene registradores todavía.")
+                                  : QString::fromUtf8("%1 alarmas en el rango.").arg(events_.size());
+        SetEventNote(afterRead_.isEmpty() ? count : afterRead_ + " " + count, false);
+        afterRead_.clear();
         EnableWrites();
       });
 }
@@ -461,7 +468,7 @@ void TAlarmWindow::AckButtonClick() {
           return;
         }
         CommentEdit->clear();
+        afterRead_ = QString::fromUtf8("Alarma reconocida por %1.").arg(Text(user));
         Read(false, false);
-        SetEventNote(QString::fromUtf8("Alarma reconocida por %1.").arg(Text(user)), false);
       });
 }

@@ -96,6 +96,7 @@ private:
   std::string logger_;
   TAlarmLimitSet limits_{};
   std::vector<TArchivedAlarmEvent> events_;
+  QString afterRead_;  // said with the count once the events are read again
   // Reads take the place of the reads before them; writes go one at a
   // time on a worker of their own, never dropped for a read.
   THistoryWorker readWorker_, writeWorker_;
