@@ -159,6 +159,10 @@ TEST_F(LiveAlarm, ClosingTheLineEndsTheAlarmsLookWithoutAWord) {
   EXPECT_EQ(RedInBox(), 0);
   EXPECT_EQ(ColumnTop(), normalColumn);
   EXPECT_EQ(indicator().toolTip(), normalHint);
+  // The thermometer writes its own hint from its value: the one before the
+  // alarm (7,0) would be stale now.
+  EXPECT_TRUE(thermometer().toolTip().startsWith(QString::fromUtf8("Value= 9,5 °C")))
+      << thermometer().toolTip().toStdString();
   EXPECT_TRUE(messages.empty());
 }
 
