@@ -153,15 +153,16 @@ TEST_F(LiveAlarm, ClosingTheLineEndsTheAlarmsLookWithoutAWord) {
   const QString normalHint = indicator().toolTip();
   const QColor normalColumn = ColumnTop();
   Send(1, 95);
+  Send(2, 97);
   ASSERT_TRUE(form().LiveAlarms().Active(2));
   RunHandler([this] { form().InsRockerSwitch1Click(); });
   EXPECT_FALSE(form().LiveAlarms().AnyActive());
   EXPECT_EQ(RedInBox(), 0);
   EXPECT_EQ(ColumnTop(), normalColumn);
   EXPECT_EQ(indicator().toolTip(), normalHint);
-  // The thermometer writes its own hint from its value: the one before the
-  // alarm (7,0) would be stale now.
-  EXPECT_TRUE(thermometer().toolTip().startsWith(QString::fromUtf8("Value= 9,5 °C")))
+  // The thermometer writes its own hint from its value: the one the alarm
+  // began with (9,5) would be stale now.
+  EXPECT_TRUE(thermometer().toolTip().startsWith(QString::fromUtf8("Value= 9,7 °C")))
       << thermometer().toolTip().toStdString();
   EXPECT_TRUE(messages.empty());
 }
