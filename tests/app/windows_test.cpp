@@ -341,7 +341,7 @@ TEST_F(Program, TabReachesEveryCommandOfEveryWindow) {
   QStringList missed;
   for (QWidget *window : std::initializer_list<QWidget *>{
            &program.Form1(), &program.Form2(), &program.Form4(), &program.Form5(), &program.Form6(), &program.Form7(),
-           &program.Form8(), &program.Form5().StatisticsWindow(), &setup, &preview})
+           &program.Form8(), &program.Form5().StatisticsWindow(), &program.AlarmWindow(), &setup, &preview})
     missed << CommandsTabMisses(window);
   EXPECT_EQ(missed.join('\n').toStdString(), "");
 }
