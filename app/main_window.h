@@ -164,6 +164,9 @@ public:
   const TLiveAlarms &LiveAlarms() const { return liveAlarms_; }
   // True once the limits asked for at connect (or since) have come.
   bool AlarmLimitsRead() const { return alarmLimitsRead_; }
+  // Tells that the limits could not be read (once while that lasts); by
+  // default a note that stops nothing. Tests read the text instead.
+  std::function<void(const QString &text)> ShowAlarmNote;
   // One blink phase of the channels in alarm (the blink service's, or a
   // test's).
   void AlarmBlink(bool phase);
@@ -216,7 +219,7 @@ private:
   void EndAlarmLook(TAlarmLook &look, int channel);
   TLiveAlarms liveAlarms_;
   std::array<TAlarmLook, 16> alarmLooks_{};
-  bool alarmPhase_ = true, alarmBlinking_ = false, alarmLimitsRead_ = false;
+  bool alarmPhase_ = true, alarmBlinking_ = false, alarmLimitsRead_ = false, alarmFailureTold_ = false;
   std::unique_ptr<THistoryWorker> alarmWorker_;
   QString alarmButtonHint_;
 };

@@ -11,7 +11,7 @@
 #include "archive/archive.h"
 #include "archive/archive_address.h"
 #include "logger/live_recorder.h"
-#include "runtime/form_font.h"
+#include "runtime/application.h"
 #include "serial/serial_port.h"
 #include "widgets/flash_timer.h"
 #include "widgets/ins_col_bit_btn.h"
@@ -19,12 +19,14 @@
 #include "widgets/ins_thermometer.h"
 #include "widgets/ins_value_ind.h"
 
+#include <QMessageBox>
+
 #include <exception>
 
 namespace {
 
 // The alarm's colour: red above, a blue light enough to read on black below.
-const QColor kHighAlarmColour = clRed;
+const QColor kHighAlarmColour{0xFF, 0x00, 0x00};
 const QColor kLowAlarmColour{0x00, 0x80, 0xFF};
 // The thermometer's empty column, tinted for as long as the alarm lasts.
 const QColor kHighAlarmTint{0xFF, 0xC8, 0xC8};
@@ -91,18 +93,38 @@ void TForm1::ReadAlarmLimits() {
         alarmLimitsRead_ = true;
         if (!IsConnected() || SerialPort1->Port() != port) return;
         if (failure) {
-          // The live values go on without alarms; the button says why, once,
-          // instead of a message at every connect.
           QString why;
           try {
             std::rethrow_exception(failure);
           } catch (const std::exception &e) {
             why = QString::fromUtf8(e.what());
+          } catch (...) {
+            why = QString::fromUtf8("error desconocido");
           }
-          InsColBitBtn10->setToolTip(alarmButtonHint_ + QString::fromUtf8("\n\nNo se pudieron leer los límites: ") +
-                                     why);
+          const QString text = QString::fromUtf8("No se pudieron leer los límites de alarma del archivo histórico: ") +
+                               why +
+                               QString::fromUtf8(
+                                   "\n\nLos valores se siguen mostrando, pero sin vigilar las alarmas hasta que se "
+                                   "vuelva a conectar.");
+          InsColBitBtn10->setToolTip(alarmButtonHint_ + "\n\n" + text);
+          // Nobody must believe the channels watched when they are not;
+          // told once while the archive keeps failing, in a note that
+          // stops nothing.
+          if (!alarmFailureTold_) {
+            alarmFailureTold_ = true;
+            if (ShowAlarmNote) {
+              ShowAlarmNote(text);
+            } else {
+              auto *box = new QMessageBox(QMessageBox::Warning, QString::fromStdString(ApplicationTitle()), text,
+                                          QMessageBox::Ok, this);
+              box->setAttribute(Qt::WA_DeleteOnClose);
+              box->setWindowModality(Qt::NonModal);
+              box->show();
+            }
+          }
           return;
         }
+        alarmFailureTold_ = false;
         InsColBitBtn10->setToolTip(alarmButtonHint_);
         SetAlarmLimits(read->Logger, read->Limits);
       });

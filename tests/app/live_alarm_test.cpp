@@ -6,6 +6,7 @@
 
 #include "app/desktop_notifier.h"
 #include "archive/archive.h"
+#include "widgets/ins_col_bit_btn.h"
 #include "widgets/ins_colors.h"
 #include "widgets/ins_thermometer.h"
 
@@ -164,6 +165,25 @@ TEST_F(LiveAlarm, ClosingTheLineEndsTheAlarmsLookWithoutAWord) {
   // began with (9,5) would be stale now.
   EXPECT_TRUE(thermometer().toolTip().startsWith(QString::fromUtf8("Value= 9,7 °C")))
       << thermometer().toolTip().toStdString();
+  EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(LiveAlarm, LimitsThatCannotBeReadAreToldOnceAndTheValuesGoOn) {
+  // A folder where the archive should be: nothing can open it.
+  setenv("TALVEX_DB", dir.path().toUtf8().constData(), 1);
+  std::vector<QString> notes;
+  form().ShowAlarmNote = [&](const QString &text) { notes.push_back(text); };
+  for (int round = 0; round < 2; ++round) {
+    Connect();
+    ASSERT_TRUE(PumpUntil([&] { return form().AlarmLimitsRead(); }, 5000));
+    Send(round, 95);
+    RunHandler([this] { form().InsRockerSwitch1Click(); });
+  }
+  ASSERT_EQ(notes.size(), 1u);
+  EXPECT_TRUE(notes[0].startsWith(QString::fromUtf8("No se pudieron leer los límites de alarma")))
+      << notes[0].toStdString();
+  EXPECT_TRUE(form().InsColBitBtn10->toolTip().contains(notes[0]));
+  EXPECT_FLOAT_EQ(indicator().Value(), 9.5f);
   EXPECT_TRUE(messages.empty());
 }
 
