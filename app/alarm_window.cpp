@@ -371,11 +371,12 @@ void TAlarmWindow::ShowEvents() {
   EventList->clear();
   for (const TArchivedAlarmEvent &a : events_) {
     const TAlarmEvent &e = a.Event;
-    QStringList by, when, comment;
+    QStringList by, when, comment, hint;
     for (const TAlarmAcknowledgement &ack : a.Acknowledgements) {
       by << Text(ack.User);
       when << PcTimeText(ack.PcTimeUtc);
       comment << Text(ack.Comment);
+      hint << QString::fromUtf8("Reconocida por %1 el %2: %3").arg(by.back(), when.back(), comment.back());
     }
     auto *item = new QTreeWidgetItem(
         EventList,
@@ -383,7 +384,10 @@ void TAlarmWindow::ShowEvents() {
          e.End ? AlarmStampText(*e.End) : QString::fromUtf8("en curso"), AlarmDurationText(e.Seconds),
          AlarmDegreesText(e.Extreme), AlarmStampText(e.ExtremeAt), by.join("; "), when.join("; "), comment.join("; ")});
     item->setData(0, Qt::UserRole, QVariant::fromValue<qlonglong>(a.Id));
-    item->setToolTip(9, comment.join("\n"));
+    // The acknowledgements sit right of a wide row: the hint shows them
+    // wherever the pointer is.
+    if (hint.isEmpty()) hint << QString::fromUtf8("Sin reconocer");
+    for (int c = 0; c < EventList->columnCount(); ++c) item->setToolTip(c, hint.join("\n"));
   }
 }
 
