@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 
+#include "app/history_worker.h"
 #include "app/live_recording.h"
 #include "app/main_window_look.h"
 #include "logger/download_session.h"
@@ -12,6 +13,7 @@
 #include "runtime/format_settings.h"
 #include "runtime/number_format.h"
 #include "serial/serial_port.h"
+#include "widgets/flash_timer.h"
 #include "widgets/gauge.h"
 #include "widgets/ins_clock.h"
 #include "widgets/ins_col_bit_btn.h"
@@ -82,6 +84,7 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent), SerialPort1(std::make_unique<
 
   BuildComponents();
   BuildHealth();
+  BuildAlarms();
   ApplyMainWindowLook(*this);
   ApplyMainWindowDialsLook(*this);
   BuildRecording();
@@ -111,6 +114,7 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent), SerialPort1(std::make_unique<
 TForm1::~TForm1() {
   // The port's event thread must be gone before the handlers it calls.
   if (SerialPort1) SerialPort1->Close();
+  TInsFlashTimer::Forget(&alarmLooks_);
 }
 
 void TForm1::BuildComponents() {
@@ -322,6 +326,7 @@ void TForm1::InsRockerSwitch1Click() {
     SerialPort1->Close();
     ShowConnected(false);
     HealthConnected(false);
+    AlarmConnected(false);
     return;
   }
   // A failed open must not leave the switch reading "on" over a closed port.
@@ -331,6 +336,7 @@ void TForm1::InsRockerSwitch1Click() {
   ShowConnected(true);
   Edit2.Clear();
   HealthConnected(true);
+  AlarmConnected(true);
 }
 
 void TForm1::InsRockerSwitch1MouseUp() { setCursor(Qt::ArrowCursor); }
@@ -344,6 +350,7 @@ void TForm1::PortLineLost() {
   DESCARGANDO = false;
   ShowConnected(false);
   HealthConnected(false);
+  AlarmConnected(false);
   InsLED1->SetChecked(false);
   setCursor(Qt::ArrowCursor);
   ShowException(Exception("Se perdió la conexión con el puerto serie."));
@@ -400,6 +407,7 @@ void TForm1::ShowFrame(const TLiveFrame &frame) {
   }
   HealthFrame(frame);
   RecordFrame(frame);
+  AlarmFrame(frame);
 }
 
 void TForm1::HORAAPIC() {
@@ -480,6 +488,7 @@ void TForm1::FormClose() {
   SerialPort1->Close();
   ShowConnected(false);
   HealthConnected(false);
+  AlarmConnected(false);
   // The readings taken are in the queue on disk before the program goes.
   if (TLiveRecording *recording = LiveRecording ? LiveRecording() : nullptr) recording->Finish();
 }

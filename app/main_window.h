@@ -1,11 +1,13 @@
 #pragma once
 
+#include "app/live_alarms.h"
 #include "logger/live_frame.h"
 #include "logger/logger_health.h"
 #include "runtime/radio_group.h"
 #include "runtime/ui_timer.h"
 
 #include <QCheckBox>
+#include <QColor>
 #include <QComboBox>
 #include <QFrame>
 #include <QLabel>
@@ -29,6 +31,7 @@ class TInsClock;
 class TInsGradient;
 class TGauge;
 class TLiveRecording;
+class THistoryWorker;
 
 // The main window: owns the serial port and all program-wide state, shows the
 // logger's live readings and offers every command.
@@ -145,6 +148,29 @@ public:
   void StaleTimerTimer();
   bool ValuesStale() const { return stale_; }
 
+  // ALARMAS (main_window_alarms.cpp): the connected logger's alarm limits,
+  // read from the archive off this thread at connect, weighed on every live
+  // frame. A channel in alarm blinks on its indicator and thermometer in the
+  // widgets' own colours, its hint saying since when; nothing moves.
+  TInsColBitBtn *InsColBitBtn10 = nullptr;  // "ALARMAS", right of the PC's clock
+  std::function<void()> ShowAlarms;         // modeless, with or without a logger
+  // Told of every alarm that starts or ends on a live frame.
+  std::function<void(const TAlarmNotice &notice)> OnAlarm;
+  // Reads the connected logger's limits again (ALARMAS saved some), off
+  // this thread; nothing without a line.
+  void ReadAlarmLimits();
+  // The limits weighed from now on, for the logger as the archive names it.
+  void SetAlarmLimits(const std::string &logger, const TAlarmLimitSet &limits);
+  const TLiveAlarms &LiveAlarms() const { return liveAlarms_; }
+  // True once the limits asked for at connect (or since) have come.
+  bool AlarmLimitsRead() const { return alarmLimitsRead_; }
+  // Tells that the limits could not be read (once while that lasts); by
+  // default a note that stops nothing. Tests read the text instead.
+  std::function<void(const QString &text)> ShowAlarmNote;
+  // One blink phase of the channels in alarm (the blink service's, or a
+  // test's).
+  void AlarmBlink(bool phase);
+
 protected:
   void changeEvent(QEvent *event) override;
   void closeEvent(QCloseEvent *event) override;
@@ -173,4 +199,27 @@ private:
   std::array<QString, 3> baseHints_;  // of Edit4, Edit3, Edit1
   std::vector<QString> staleSavedHints_;
   QString staleHint_;
+
+  void BuildAlarms();
+  void AlarmConnected(bool on);
+  void AlarmFrame(const TLiveFrame &frame);
+  void ShowChannelAlarms();
+  void PaintChannelAlarm(int channel);
+  // What a channel in alarm changed on its widgets, and what they had.
+  struct TAlarmLook {
+    bool On = false;
+    TAlarmKind Kind = TAlarmKind::High;
+    QString Hint;
+    QColor IndicatorBox, IndicatorText;
+    QString IndicatorHint;
+    TInsThermometer *Thermometer = nullptr;
+    QColor ThermometerBox, ThermometerText, ThermometerBack;
+    QString ThermometerHint;
+  };
+  void EndAlarmLook(TAlarmLook &look, int channel);
+  TLiveAlarms liveAlarms_;
+  std::array<TAlarmLook, 16> alarmLooks_{};
+  bool alarmPhase_ = true, alarmBlinking_ = false, alarmLimitsRead_ = false, alarmFailureTold_ = false;
+  std::unique_ptr<THistoryWorker> alarmWorker_;
+  QString alarmButtonHint_;
 };

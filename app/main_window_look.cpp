@@ -143,6 +143,8 @@ void ApplyMainWindowLook(TForm1 &form) {
     if (buttons[i]) ButtonLook(*buttons[i], looks[i]);
   // The history's button looks like its neighbour, "Indicadores gráficos".
   if (form.InsColBitBtn9) ButtonLook(*form.InsColBitBtn9, looks[7]);
+  // ALARMAS too: it opens a window as the history's button does.
+  if (form.InsColBitBtn10) ButtonLook(*form.InsColBitBtn10, looks[7]);
   // The date-and-time button keeps its one caption while held down, as every
   // other button does: an empty pressed caption made it go blank under the
   // pointer, as if the click had broken it.

@@ -1,7 +1,10 @@
 #include "app/program.h"
 
 #include "app/about_window.h"
+#include "app/alarm_texts.h"
+#include "app/alarm_window.h"
 #include "app/clock_set_window.h"
+#include "app/desktop_notifier.h"
 #include "app/download_archive.h"
 #include "app/help_window.h"
 #include "app/history_window.h"
@@ -89,6 +92,20 @@ TProgram::TProgram() {
     f.raise();
     f.activateWindow();
   };
+  main.ShowAlarms = [this] {
+    TAlarmWindow &f = AlarmWindow();
+    f.show();
+    f.raise();
+    f.activateWindow();
+  };
+  // An alarm that starts or ends is told on the desktop as well, where the
+  // user may not be looking at the window.
+  notifier_ = std::make_unique<TDesktopNotifier>();
+  main.OnAlarm = [this](const TAlarmNotice &notice) {
+    const TNotificationText text = AlarmNotificationText(notice);
+    notifier_->Notify(text.Summary, text.Body,
+                      notice.Started ? TDesktopNotifier::TUrgency::Critical : TDesktopNotifier::TUrgency::Normal);
+  };
   main.ShowDataWindow = [this] { Form5().exec(); };
   main.SetDataWindowHint = [this](const QString &hint) { Form5().setToolTip(hint); };
   // The clock-set and rate windows, once made, follow the logger's health.
@@ -129,6 +146,7 @@ void TProgram::CreateAllWindows() {
   downloadArchive_->OnResult = [this](const TArchiveJobResult &result) {
     if (liveRecording_) liveRecording_->Result(result);
     if (history_ && result.Kind == TArchiveJobResult::TKind::Kept) history_->ArchiveChanged();
+    if (alarms_ && result.Kind == TArchiveJobResult::TKind::Kept) alarms_->ArchiveChanged();
   };
   // The history window may have pointed the archive elsewhere.
   liveRecording_->OnStart = [this] { downloadArchive_->FollowConfiguredArchive(); };
@@ -145,6 +163,16 @@ THistoryWindow &TProgram::HistoryWindow() {
     history_->PrintPreview = [](QWidget *owner, TChart &chart) { ChartPreview(owner, chart); };
   }
   return *history_;
+}
+
+TAlarmWindow &TProgram::AlarmWindow() {
+  if (!alarms_) {
+    alarms_ = std::make_unique<TAlarmWindow>(form1_.get());
+    alarms_->ConnectedPort = [this] { return form1_->IsConnected() ? form1_->SerialPort1->Port() : std::string(); };
+    // Limits saved for the logger on the line are weighed from its next frame.
+    alarms_->OnLimitsSaved = [this](const std::string &) { form1_->ReadAlarmLimits(); };
+  }
+  return *alarms_;
 }
 
 void TProgram::EndBySignal() {

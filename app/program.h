@@ -12,6 +12,8 @@ class TForm6;
 class TForm7;
 class TForm8;
 class THistoryWindow;
+class TAlarmWindow;
+class TDesktopNotifier;
 
 class QObject;
 class TDownloadArchive;
@@ -37,6 +39,10 @@ public:
   TForm4 &Form4() { return (CreateAllWindows(), *form4_); }
   // "HISTORIAL", beyond the eight: made the first time it is asked for.
   THistoryWindow &HistoryWindow();
+  // "ALARMAS", made the first time it is asked for.
+  TAlarmWindow &AlarmWindow();
+  // Where the main window's alarms are told on the desktop.
+  TDesktopNotifier &Notifier() { return *notifier_; }
 
   // Makes the windows after the main one, in their order, if not yet made.
   void CreateAllWindows();
@@ -62,6 +68,8 @@ private:
   std::unique_ptr<TForm8> form8_;
   std::unique_ptr<TForm4> form4_;
   std::unique_ptr<THistoryWindow> history_;
+  std::unique_ptr<TAlarmWindow> alarms_;
+  std::unique_ptr<TDesktopNotifier> notifier_;
   std::unique_ptr<TDownloadArchive> downloadArchive_;
   // After the archive's writer: it hands its batches to it until it goes.
   std::unique_ptr<TLiveRecording> liveRecording_;

@@ -42,6 +42,9 @@ PACKAGES=(
   python3-openpyxl
   # The archive's tests run on a throwaway PostgreSQL server as well.
   postgresql
+  # The alarm notifications' tests start a session bus of their own (Qt
+  # D-Bus itself comes with qt6-base-dev).
+  dbus-daemon
   # Qt's own texts (file dialogs, standard buttons) in Spanish.
   qt6-translations-l10n
   clang-format clang-tidy graphviz

@@ -184,6 +184,11 @@ public:
   // states and extremes stay as they are.
   bool Stale() const { return stale_; }
   void SetStale(bool v);
+  // With hoAutoHint, the hint made afresh from what the widget shows now,
+  // over one its owner set for a while (an alarm's).
+  void RemakeAutoHint() {
+    if (hintOptions_.Has(hoAutoHint)) UpdateHint();
+  }
 
   TSignalSettings &SignalSettings() { return signal_; }
   const TSignalSettings &SignalSettings() const { return signal_; }

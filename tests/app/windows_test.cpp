@@ -1,4 +1,5 @@
 #include "app/about_window.h"
+#include "app/alarm_window.h"
 #include "app/clock_set_window.h"
 #include "app/help_window.h"
 #include "app/history_window.h"
@@ -166,10 +167,11 @@ TEST_F(Program, EveryCaptionFitsInsideItsControl) {
   preview.FormShow();
   TSerialSetupFrm setup;
   TForm1 &main = program.Form1();
-  EXPECT_EQ(CaptionsThatDoNotFit({&main, &program.Form2(), &program.Form3(), &program.Form4(), &program.Form5(),
-                                  &program.Form6(), &program.Form7(), &program.Form8(), &preview, &setup,
-                                  &program.Form5().StatisticsWindow(), &program.HistoryWindow()}),
-            "");
+  EXPECT_EQ(
+      CaptionsThatDoNotFit({&main, &program.Form2(), &program.Form3(), &program.Form4(), &program.Form5(),
+                            &program.Form6(), &program.Form7(), &program.Form8(), &preview, &setup,
+                            &program.Form5().StatisticsWindow(), &program.HistoryWindow(), &program.AlarmWindow()}),
+      "");
 
   // Connected, every light on and the battery low: the captions the window
   // changes to fit as well.
@@ -339,7 +341,7 @@ TEST_F(Program, TabReachesEveryCommandOfEveryWindow) {
   QStringList missed;
   for (QWidget *window : std::initializer_list<QWidget *>{
            &program.Form1(), &program.Form2(), &program.Form4(), &program.Form5(), &program.Form6(), &program.Form7(),
-           &program.Form8(), &program.Form5().StatisticsWindow(), &setup, &preview})
+           &program.Form8(), &program.Form5().StatisticsWindow(), &program.AlarmWindow(), &setup, &preview})
     missed << CommandsTabMisses(window);
   EXPECT_EQ(missed.join('\n').toStdString(), "");
 }

@@ -9,7 +9,8 @@
 # second download of the same logger memory by talvex-cli, and its values
 # against the dump the logger sent. Both downloads are in the history
 # archive once; HISTORIAL draws them and exports them as the logger sent
-# them. Last,
+# them; GRABAR keeps live readings, and a limit set by talvex-cli alarms set
+# shows on the main window's channel in alarm. Last,
 # display_loss.sh takes the display away from a busy program.
 #
 #   tests/e2e/run_e2e.sh [BUILD_DIR]      (default: build)
@@ -392,6 +393,42 @@ assert all(n == 16 for _, n, _, _ in rows), rows
 assert all(-50 <= lo <= hi <= 150 for _, _, lo, hi in rows), rows
 print(f'e2e: {len(rows)} live readings of 16 channels in v_registros')
 EOF_PY
+
+# Alarms: a high limit set from the command line, under what channel 1
+# reads, is what the window weighs its live frames against once connected.
+say "alarms: talvex-cli alarms set puts CH1's high limit under its readings; the main window shows CH1 in alarm"
+LOGGER="$(/usr/bin/python3 -c 'import sqlite3, sys
+print(sqlite3.connect(sys.argv[1]).execute("SELECT DISTINCT registrador FROM v_registros").fetchone()[0])' \
+  "$XDG_DATA_HOME/talvex/archivo.sqlite")" || fail "no logger in the archive"
+"$BUILD/bin/talvex-cli" alarms set --logger "$LOGGER" --channel 1 --high -40 >"$OUT/alarms.log" 2>&1 ||
+  fail "talvex-cli alarms set failed: $(cat "$OUT/alarms.log")"
+"$BUILD/bin/talvex" >"$OUT/talvex-alarm.log" 2>&1 &
+APP_PID=$!
+MAIN="$(window 'TALVEX  V 2.0 -- 16 CANALES DE TEMPERATURA ' 20)" || fail "no main window"
+SETUP="$(window Setup 10)" || fail "no setup dialog"
+keys "$SETUP" type --delay 40 "$LINK"
+keys "$SETUP" key Return
+gone Setup 5 || fail "the setup dialog did not close"
+click "$MAIN" $((381 + 45)) $((241 + 20))
+if SETUP="$(window Setup 1)"; then
+  keys "$SETUP" key Return
+  gone Setup 5 || fail "the setup dialog did not close"
+  click "$MAIN" $((381 + 45)) $((241 + 20))
+fi
+sleep 3
+# CH1's value box, in both blink phases: lit red, or its value in red (drawn
+# smooth: counted as pixels far more red than anything else, none of which
+# the box shows without an alarm).
+for phase in 1 2; do
+  import -window "$MAIN" "$OUT/13-alarm-$phase.png"
+  red="$(convert "$OUT/13-alarm-$phase.png" -crop 70x24+2+103 +repage txt:- |
+    grep -ci '#[8-F][0-9A-F][0-3][0-9A-F][0-3][0-9A-F] ' || true)"
+  [[ "$red" -gt 8 ]] || fail "CH1 shows no alarm (phase $phase: $red red pixels)"
+  sleep 0.6
+done
+kill "$APP_PID"
+wait "$APP_PID" 2>/dev/null || true
+APP_PID=""
 
 say "the display goes away under a modal message box: the program ends and lets the port go"
 E2E_OUT="$OUT/display-loss" "$ROOT/tests/e2e/display_loss.sh" "$BUILD" || fail "see $OUT/display-loss"
