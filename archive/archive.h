@@ -20,6 +20,7 @@
 //
 // One instance is one connection, used from the thread that made it.
 
+#include "archive/archive_alarms.h"
 #include "data/data_table.h"
 #include "data/record_values.h"
 
@@ -65,6 +66,10 @@ struct TStoreResult {
   int Beside = 0;           // of those, kept beside another version of their instant
   int AlreadyHeld = 0;      // records the archive had already
   std::int64_t Origin = 0;  // the origin the added records are tied to; 0 if none
+  // Alarm events new to the archive with this store (found again after a
+  // re-find, e.g. the same one with a later end, not counted), so a caller
+  // can tell the user what happened while nobody watched.
+  std::vector<TAlarmEvent> EventsStarted;
 };
 
 // A reading drawn: seconds from 1 January 2000, 00:00, on the logger's own
@@ -145,6 +150,23 @@ public:
   std::optional<std::pair<TStamp, TStamp>> Span(const std::string &logger);
   // The instants in the range that hold more than one version.
   std::vector<TStamp> InstantsWithVersions(const std::string &logger, const TStamp &from, const TStamp &to);
+
+  // Alarm limits of the logger's 16 channels (no limits for a logger not in
+  // the archive).
+  TAlarmLimitSet AlarmLimits(const std::string &logger);
+  // Sets one channel's limits (0 to 15), making the logger if new, and finds
+  // that channel's events again over the logger's whole history. Raises
+  // EArchiveError with AlarmLimitsProblem()'s text for limits that cannot
+  // be, or for a channel outside 0 to 15; then nothing changes.
+  // Acknowledged events are never changed or dropped.
+  void SetAlarmLimits(const std::string &logger, int channel, const TAlarmLimits &limits);
+  // The logger's events that overlap `from` to `to` (an open one reaches to
+  // the end of its data), in the order they began. Empty for a logger not
+  // in the archive.
+  std::vector<TArchivedAlarmEvent> AlarmEvents(const std::string &logger, const TStamp &from, const TStamp &to);
+  // Acknowledges the event, at the PC's time now, with `comment` (not
+  // blank) under `user`. Raises for an unknown event or a blank comment.
+  void AcknowledgeAlarmEvent(std::int64_t id, const std::string &user, const std::string &comment);
 
 private:
   struct TState;
