@@ -2,9 +2,14 @@
 
 #include "data/dump_decoder.h"
 #include "data/record_values.h"
+#include "runtime/exceptions.h"
+#include "runtime/user_settings.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
+#include <cstdio>
+#include <limits>
 
 std::optional<std::int64_t> TDataStatistics::MinutesAbove(const TChannelStats &c) const {
   if (!Limits.Upper || !IntervalsKnown) return std::nullopt;
@@ -14,6 +19,11 @@ std::optional<std::int64_t> TDataStatistics::MinutesAbove(const TChannelStats &c
 std::optional<std::int64_t> TDataStatistics::MinutesBelow(const TChannelStats &c) const {
   if (!Limits.Lower || !IntervalsKnown) return std::nullopt;
   return c.BelowSeconds / 60;
+}
+
+bool TDataStatistics::AlarmsApply(const TChannelStats &c) const {
+  return EventsKnown && Alarms.Limits && c.Channel >= 0 && c.Channel < kAlarmChannels &&
+         (*Alarms.Limits)[static_cast<size_t>(c.Channel)].Any();
 }
 
 std::string TDataStatistics::SpacingText() const {
@@ -27,24 +37,29 @@ std::string TDataStatistics::SpacingText() const {
 
 namespace {
 
-// The time each record stands for, in seconds; empty when the stamps do not
-// tell (a record without a real date and time, one earlier than the record
-// before it, or fewer than two).
-std::vector<std::int64_t> RecordIntervals(const TDataTable &table, int records, const TShownColumns &shown) {
-  std::vector<std::int64_t> intervals;
-  if (records < 2) return intervals;
-  intervals.reserve(static_cast<size_t>(records));
-  std::int64_t previous = 0;
+// Each record's stamp in seconds; empty when the stamps do not tell (a
+// record without a real date and time, or one earlier than the record
+// before it).
+std::vector<std::int64_t> RecordSeconds(const TDataTable &table, int records, const TShownColumns &shown) {
+  std::vector<std::int64_t> seconds;
+  seconds.reserve(static_cast<size_t>(records));
   for (int r = 1; r <= records; ++r) {
     TStamp stamp;
     if (!RowStamp(table.Cells(shown.Date, r), table.Cells(shown.Time, r), stamp)) return {};
     const std::int64_t at = StampSeconds(stamp);
-    if (r > 1) {
-      if (at < previous) return {};
-      intervals.push_back(at - previous);
-    }
-    previous = at;
+    if (r > 1 && at < seconds.back()) return {};
+    seconds.push_back(at);
   }
+  return seconds;
+}
+
+// The time each record stands for, the last as long as the one before it;
+// empty with fewer than two stamped records.
+std::vector<std::int64_t> RecordIntervals(const std::vector<std::int64_t> &seconds) {
+  std::vector<std::int64_t> intervals;
+  if (seconds.size() < 2) return intervals;
+  intervals.reserve(seconds.size());
+  for (size_t i = 1; i < seconds.size(); ++i) intervals.push_back(seconds[i] - seconds[i - 1]);
   intervals.push_back(intervals.back());
   return intervals;
 }
@@ -52,12 +67,14 @@ std::vector<std::int64_t> RecordIntervals(const TDataTable &table, int records, 
 }  // namespace
 
 TDataStatistics ComputeStatistics(const TDataTable &table, int records, const std::vector<int> &columnAtPosition,
-                                  const TStatLimits &limits) {
+                                  const TStatLimits &limits, const TAlarmOptions &alarms) {
   TDataStatistics stats;
   stats.Records = records > 0 ? records : 0;
   stats.Limits = limits;
+  stats.Alarms = alarms;
   const TShownColumns shown = ShownColumns(columnAtPosition);
-  const std::vector<std::int64_t> intervals = RecordIntervals(table, stats.Records, shown);
+  const std::vector<std::int64_t> seconds = RecordSeconds(table, stats.Records, shown);
+  const std::vector<std::int64_t> intervals = RecordIntervals(seconds);
   // Records that all share one stamp tell no time either.
   stats.IntervalsKnown = !intervals.empty() && *std::max_element(intervals.begin(), intervals.end()) > 0;
   if (stats.IntervalsKnown) {
@@ -71,14 +88,29 @@ TDataStatistics ComputeStatistics(const TDataTable &table, int records, const st
   // logger's range still fit in 128 bits.
   std::int64_t sums[Channels] = {};
   __int128 squares[Channels] = {};
-  for (size_t k = 0; k < stats.Channels.size(); ++k)
+  for (size_t k = 0; k < stats.Channels.size(); ++k) {
     stats.Channels[k].Name = std::string(table.Cells(shown.Channels[k], 0));
+    stats.Channels[k].Channel = shown.Channels[k] - FirstValueColumn;
+  }
+  // The MKT and, with the logger's limits, the alarm events, by each
+  // channel's own number whichever column the user dragged it to. Records
+  // whose times are not known still get an MKT, each counting alike; their
+  // events cannot be told.
+  stats.EventsKnown = !seconds.empty();
+  TSeriesAlarmScan scan(alarms.Limits.value_or(TAlarmLimitSet()), alarms.ActivationEnergy);
+  std::array<TMktAccumulator, kAlarmChannels> untimed;
+  if (!stats.EventsKnown) untimed.fill(TMktAccumulator(alarms.ActivationEnergy));
   // Row by row: the table is read once, in the order it lies in memory.
   for (int r = 1; r <= stats.Records; ++r) {
+    TAlarmValues values{};
     for (int k = 0; k < Channels; ++k) {
       std::int64_t v;
       if (!ParseTenths(table.Cells(shown.Channels[k], r), v)) continue;
       TChannelStats &c = stats.Channels[k];
+      // A cell may say more than any sensor (nine digits and a decimal): it
+      // still lies beyond every limit.
+      values[static_cast<size_t>(c.Channel)] = static_cast<std::int32_t>(std::clamp<std::int64_t>(
+          v, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
       if (c.Count == 0 || v < c.Min) {
         c.Min = v;
         c.MinRow = r;
@@ -100,6 +132,19 @@ TDataStatistics ComputeStatistics(const TDataTable &table, int records, const st
         c.BelowSeconds += lasts;
       }
     }
+    if (stats.EventsKnown) {
+      scan.Add(seconds[static_cast<size_t>(r - 1)], values);
+    } else {
+      for (size_t k = 0; k < values.size(); ++k)
+        if (values[k]) untimed[k].Add(*values[k], 0);
+    }
+  }
+  if (stats.EventsKnown) {
+    TSeriesAlarms found = scan.Finish();
+    for (TChannelStats &c : stats.Channels) c.Alarm = found.Channels[static_cast<size_t>(c.Channel)];
+    if (alarms.Limits) stats.Events = std::move(found.Events);
+  } else {
+    for (TChannelStats &c : stats.Channels) c.Alarm.Mkt = untimed[static_cast<size_t>(c.Channel)].Celsius();
   }
   for (int k = 0; k < Channels; ++k) {
     TChannelStats &c = stats.Channels[k];
@@ -111,6 +156,66 @@ TDataStatistics ComputeStatistics(const TDataTable &table, int records, const st
     c.StdDev = static_cast<double>(std::sqrt(variance > 0 ? variance : 0) / 10);
   }
   return stats;
+}
+
+namespace {
+const char *const kActivationEnergyKey = "estadistica/energia_activacion";
+}
+
+std::optional<TAlarmLimitSet> LimitsIfAny(const TAlarmLimitSet &limits) {
+  if (std::none_of(limits.begin(), limits.end(), [](const TAlarmLimits &l) { return l.Any(); })) return std::nullopt;
+  return limits;
+}
+
+double SavedActivationEnergy() {
+  bool ok = false;
+  const double saved = UserSettings().value(kActivationEnergyKey).toDouble(&ok);
+  return ok && ActivationEnergyProblem(saved).empty() ? saved : kDefaultActivationEnergy;
+}
+
+void SaveActivationEnergy(double kilojoulesPerMole) {
+  UserSettings().setValue(kActivationEnergyKey, kilojoulesPerMole);
+}
+
+std::string ActivationEnergyText(double kilojoulesPerMole) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.3f", kilojoulesPerMole);
+  std::string text = buf;
+  // No trailing zeros: "100", "83,144", "90,5".
+  text.erase(text.find_last_not_of('0') + 1);
+  if (text.back() == '.') text.pop_back();
+  for (char &c : text)
+    if (c == '.') c = ',';
+  return text;
+}
+
+double ParseActivationEnergy(const std::string &typed) {
+  std::string text = typed;
+  for (char &c : text)
+    if (c == ',') c = '.';
+  // Read digit by digit: strtod would follow whatever locale the process
+  // runs under, and take "1e2", "inf" or "nan" besides.
+  double value = -1;
+  const size_t mark = text.find('.');
+  const std::string whole = text.substr(0, mark), part = mark == std::string::npos ? "" : text.substr(mark + 1);
+  const auto digits = [](const std::string &t) { return t.find_first_not_of("0123456789") == std::string::npos; };
+  if (!whole.empty() && whole.size() <= 6 && digits(whole) && digits(part) && part.size() <= 6 &&
+      (mark == std::string::npos || !part.empty())) {
+    value = 0;
+    for (char c : whole) value = value * 10 + (c - '0');
+    double scale = 0.1;
+    for (char c : part) {
+      value += (c - '0') * scale;
+      scale /= 10;
+    }
+  }
+  const std::string problem = ActivationEnergyProblem(value);
+  if (!problem.empty()) {
+    std::string message = problem;
+    message[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(message[0])));
+    throw Exception(message + " (se escribió \"" + typed + "\").");
+  }
+  return value;
 }
 
 std::string RecordStampText(const TDataTable &table, int row) {
