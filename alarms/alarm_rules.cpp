@@ -139,6 +139,14 @@ std::string ActivationEnergyProblem(double kilojoulesPerMole) {
 TMktAccumulator::TMktAccumulator(double kilojoulesPerMole) : EaOverR_(kilojoulesPerMole * 1000.0 / kGasConstant) {}
 
 void TMktAccumulator::Add(std::int32_t tenths, double weightSeconds) {
+  if (Started_ && tenths == LastTenths_) {
+    if (!(weightSeconds >= 0)) return;
+    Sum_ += weightSeconds * LastTerm_;
+    Weight_ += weightSeconds;
+    Unweighted_ += LastTerm_;
+    ++Count_;
+    return;
+  }
   const double kelvin = tenths / 10.0 + 273.15;
   // A reading at or below absolute zero is no temperature: it cannot age
   // anything, and the formula has no value for it.
@@ -150,10 +158,13 @@ void TMktAccumulator::Add(std::int32_t tenths, double weightSeconds) {
     const double rescale = Started_ ? std::exp(Shift_ - exponent) : 0.0;
     Sum_ *= rescale;
     Unweighted_ *= rescale;
+    LastTerm_ *= rescale;
     Shift_ = exponent;
     Started_ = true;
   }
   const double term = std::exp(exponent - Shift_);
+  LastTenths_ = tenths;
+  LastTerm_ = term;
   Sum_ += weightSeconds * term;
   Weight_ += weightSeconds;
   Unweighted_ += term;

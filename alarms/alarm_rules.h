@@ -125,6 +125,9 @@ private:
   double EaOverR_ = 0;
   double Sum_ = 0, Weight_ = 0, Unweighted_ = 0;
   std::int64_t Count_ = 0;
+  // Readings often repeat the one before: its term is kept, not worked out again.
+  std::int32_t LastTenths_ = 0;
+  double LastTerm_ = 0;
   double Shift_ = 0;  // the largest exponent seen, kept out of the sums
   bool Started_ = false;
 };
@@ -137,7 +140,7 @@ struct TChannelAlarmFigures {
 };
 
 struct TSeriesAlarms {
-  std::vector<TAlarmEvent> Events;  // in the order they began; open ones at the end of the data last
+  std::vector<TAlarmEvent> Events;  // in the order they began, those open at the end of the data included
   std::array<TChannelAlarmFigures, kAlarmChannels> Channels{};
 };
 

@@ -164,6 +164,8 @@ public:
   const TLiveAlarms &LiveAlarms() const { return liveAlarms_; }
   // True once the limits asked for at connect (or since) have come.
   bool AlarmLimitsRead() const { return alarmLimitsRead_; }
+  // The connected logger's limits were read, and are LiveAlarms()'s.
+  bool AlarmLimitsHeld() const { return alarmLimitsHeld_ && IsConnected(); }
   // Tells that the limits could not be read (once while that lasts); by
   // default a note that stops nothing. Tests read the text instead.
   std::function<void(const QString &text)> ShowAlarmNote;
@@ -219,7 +221,8 @@ private:
   void EndAlarmLook(TAlarmLook &look, int channel);
   TLiveAlarms liveAlarms_;
   std::array<TAlarmLook, 16> alarmLooks_{};
-  bool alarmPhase_ = true, alarmBlinking_ = false, alarmLimitsRead_ = false, alarmFailureTold_ = false;
+  bool alarmPhase_ = true, alarmBlinking_ = false, alarmLimitsRead_ = false, alarmLimitsHeld_ = false,
+       alarmFailureTold_ = false;
   std::unique_ptr<THistoryWorker> alarmWorker_;
   QString alarmButtonHint_;
 };

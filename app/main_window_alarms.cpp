@@ -80,7 +80,7 @@ void TForm1::ReadAlarmLimits() {
     TAlarmLimitSet Limits{};
   };
   auto read = std::make_shared<TRead>();
-  alarmLimitsRead_ = false;
+  alarmLimitsRead_ = alarmLimitsHeld_ = false;
   alarmWorker_->Start(
       ConfiguredArchiveAddress(),
       [port, read](TArchive &archive, const std::atomic<bool> &) {
@@ -127,6 +127,7 @@ void TForm1::ReadAlarmLimits() {
         alarmFailureTold_ = false;
         InsColBitBtn10->setToolTip(alarmButtonHint_);
         SetAlarmLimits(read->Logger, read->Limits);
+        alarmLimitsHeld_ = true;
       });
 }
 

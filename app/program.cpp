@@ -172,8 +172,15 @@ void TProgram::CreateAllWindows() {
   form5_->OnDownloadDecoded = [this](const TDataTable &table, int records) {
     downloadArchive_->Keep(table, records, form1_->SerialPort1->Port());
   };
-  form5_->AlarmLimits = [this](const TForm5 &sender) {
-    return ShownLoggerAlarmLimits(form1_->SerialPort1->Port(), sender.ShowsFile());
+  form5_->AlarmLimits = [this](const TForm5 &sender) -> std::optional<TAlarmLimitSet> {
+    // While connected, the limits the main window already read off the UI
+    // thread serve: the archive is not opened here again, where a server
+    // out of reach would stall the window.
+    const std::string port = form1_->SerialPort1->Port();
+    const TLiveAlarms &live = form1_->LiveAlarms();
+    if (form1_->AlarmLimitsHeld() && !live.Logger().empty() && (!sender.ShowsFile() || live.Logger() != port))
+      return LimitsIfAny(live.Limits());
+    return ShownLoggerAlarmLimits(port, sender.ShowsFile());
   };
   form6_->PrintPreview = [](QWidget *owner, TChart &chart) { ChartPreview(owner, chart); };
 }
