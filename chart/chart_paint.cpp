@@ -236,6 +236,7 @@ void TChart::PaintAll(QPainter &painter, const TChartLayout &l, double scale) {
     painter.setBrush(Qt::NoBrush);
     painter.drawRect(l.ChartRect.adjusted(0, 0, -1, -1));
   }
+  PaintBands(painter, l);
   for (TAxisPlace place : {apLeft, apTop, apRight, apBottom}) PaintGrid(painter, l, place);
   // The series in device pixels, so that the per-column work follows the
   // resolution of whatever is being painted.

@@ -21,6 +21,7 @@ enum TCliExit : int {
   exFileError = 9,       // a file could not be written (or would be overwritten)
   exCountMismatch = 10,  // download --verificar: not the records the logger counted
   exNotArchived = 11,    // download: saved, but the history archive did not take it
+  exReportMismatch = 12, // report --verificar: the data are not those of the report
   exInterrupted = 130    // Ctrl+C
 };
 

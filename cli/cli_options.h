@@ -2,6 +2,7 @@
 
 // The command line of talvex-cli.
 
+#include "alarms/alarm_rules.h"
 #include "data/record_values.h"
 
 #include <cstdint>
@@ -25,7 +26,8 @@ enum class TCliCommand {
   ArchiveList,
   ArchiveExport,
   ArchiveStats,
-  Record
+  Record,
+  Report
 };
 
 struct TCliOptions {
@@ -54,6 +56,8 @@ struct TCliOptions {
   int IntervalSeconds = 10;                  // record --interval: seconds between readings kept
   bool NoBackfill = false;                   // record --no-backfill: the logger's memory left alone
   bool Verbose = false;                      // record --verbose: a log line per batch kept
+  std::string Report;                        // report --verificar: the report checked
+  double ActivationEnergy = kDefaultActivationEnergy;  // --activation-energy: kJ/mol, for the MKT
 };
 
 // One option of the command line, however many commands take it. `Apply`

@@ -1,0 +1,245 @@
+#include "report/report_sources.h"
+
+#include "archive/archive_error.h"
+#include "archive/archive_export.h"
+#include "archive/archive_range_sum.h"
+#include "chart/time_axis.h"
+#include "data/data_statistics.h"
+#include "data/record_values.h"
+#include "data/text_file_writer.h"
+#include "graph/graph_chart.h"
+#include "runtime/exceptions.h"
+#include "runtime/format_settings.h"
+
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <limits>
+
+namespace {
+
+std::string Hex(const QByteArray &digest) { return digest.toHex().toStdString(); }
+
+std::string StampText(const TStamp &s) { return ProgramDateText(s) + " " + ProgramTimeText(s); }
+
+// Seconds of the chart's time axis (from 1 January 2000) on the alarms'
+// clock (from the year 1).
+std::int64_t ChartEpoch() {
+  static const std::int64_t epoch = StampSeconds(TStamp{2000, 1, 1, 0, 0, 0});
+  return epoch;
+}
+
+// Each channel's share of the events: how many, and how long beyond.
+void CountEvents(TReport &report) {
+  for (TReportChannel &c : report.Channels) {
+    c.Alarm.HighEvents = c.Alarm.LowEvents = 0;
+    c.Alarm.SecondsAbove = c.Alarm.SecondsBelow = 0;
+    for (const TReportEvent &e : report.Events) {
+      if (e.Event.Channel != c.Channel) continue;
+      if (e.Event.Kind == TAlarmKind::High) {
+        ++c.Alarm.HighEvents;
+        c.Alarm.SecondsAbove += e.Event.Seconds;
+      } else {
+        ++c.Alarm.LowEvents;
+        c.Alarm.SecondsBelow += e.Event.Seconds;
+      }
+    }
+  }
+}
+
+void RefuseNothingShown(const std::array<bool, kAlarmChannels> &shown) {
+  if (std::none_of(shown.begin(), shown.end(), [](bool b) { return b; }))
+    throw Exception("No hay ningún canal a la vista: el informe lleva solo los canales que se muestran.");
+}
+
+}  // namespace
+
+std::string DownloadSourceText(std::int64_t pcTimeUtc) {
+  const QDateTime at = QDateTime::fromSecsSinceEpoch(pcTimeUtc).toLocalTime();
+  return "descarga del " + at.toString("dd/MM/yyyy HH:mm:ss").toStdString() + " (hora de la PC)";
+}
+
+std::string FileSourceText(const std::string &path) {
+  return "archivo " + QFileInfo(QString::fromStdString(path)).fileName().toStdString();
+}
+
+std::string ArchiveSourceText(const std::string &archiveName) { return "archivo histórico " + archiveName; }
+
+std::string RecordsTextSha256(const TDataTable &table, int records, const std::vector<int> &columnOrder) {
+  const std::string text = BuildTextFile(table, records, columnOrder);
+  return Hex(QCryptographicHash::hash(QByteArrayView(text.data(), static_cast<qsizetype>(text.size())),
+                                      QCryptographicHash::Sha256));
+}
+
+TReport ReportFromTable(const TDataTable &table, int records, const std::vector<int> &order,
+                        const std::array<bool, kAlarmChannels> &shown, const std::string &logger,
+                        const std::string &source, const TReportArchiveFacts &facts, double energy) {
+  if (records <= 0) throw Exception("No hay registros: no hay nada que informar.");
+  RefuseNothingShown(shown);
+  TReport report;
+  report.Logger = logger;
+  report.Records = records;
+  report.Source = source;
+  report.Shown = shown;
+  report.ActivationEnergy = energy;
+  report.Sha256 = RecordsTextSha256(table, records, order);
+
+  const TShownColumns columns = ShownColumns(order);
+  const TDataStatistics stats = ComputeStatistics(table, records, order, TStatLimits());
+  report.Rate = stats.SpacingText();
+  report.From = RecordStampText(table, 1);
+  report.To = RecordStampText(table, records);
+
+  // The alarm rules over the records that have a real date and time, in
+  // their order: the same scan the statistics make.
+  TSeriesAlarmScan scan(facts.Limits, energy);
+  TAlarmValues values{};
+  for (int r = 1; r <= records; ++r) {
+    TStamp stamp;
+    if (!RowStamp(table.Cells(columns.Date, r), table.Cells(columns.Time, r), stamp)) continue;
+    for (int k = 0; k < kAlarmChannels; ++k) {
+      std::int64_t tenths = 0;
+      values[static_cast<size_t>(k)] =
+          ParseTenths(table.Cells(k + 3, r), tenths) ? std::optional<std::int32_t>(static_cast<std::int32_t>(tenths))
+                                                     : std::nullopt;
+    }
+    scan.Add(StampSeconds(stamp), values);
+  }
+  const TSeriesAlarms alarms = scan.Finish();
+
+  // The statistics name channels by the place they are shown at.
+  for (int position = 0; position < kAlarmChannels; ++position) {
+    const int own = columns.Channels[static_cast<size_t>(position)] - 3;
+    if (own < 0 || own >= kAlarmChannels || !shown[static_cast<size_t>(own)]) continue;
+    const TChannelStats &s = stats.Channels[static_cast<size_t>(position)];
+    TReportChannel c;
+    c.Channel = own;
+    c.Count = s.Count;
+    c.Min = static_cast<std::int32_t>(s.Min);
+    c.Max = static_cast<std::int32_t>(s.Max);
+    if (s.Count > 0) {
+      c.MinAt = RecordStampText(table, s.MinRow);
+      c.MaxAt = RecordStampText(table, s.MaxRow);
+    }
+    c.Mean = s.Mean;
+    c.Alarm.Mkt = alarms.Channels[static_cast<size_t>(own)].Mkt;
+    c.Limits = facts.Limits[static_cast<size_t>(own)];
+    report.Channels.push_back(c);
+  }
+  std::sort(report.Channels.begin(), report.Channels.end(),
+            [](const TReportChannel &a, const TReportChannel &b) { return a.Channel < b.Channel; });
+
+  for (const TAlarmEvent &e : alarms.Events) {
+    if (!shown[static_cast<size_t>(e.Channel)]) continue;
+    TReportEvent event{e, {}};
+    for (const TArchivedAlarmEvent &held : facts.Events)
+      if (held.Event.Channel == e.Channel && held.Event.Kind == e.Kind && held.Event.Start == e.Start)
+        event.Acknowledgements = held.Acknowledgements;
+    report.Events.push_back(std::move(event));
+  }
+  std::stable_sort(report.Events.begin(), report.Events.end(),
+                   [](const TReportEvent &a, const TReportEvent &b) { return a.Event.Start < b.Event.Start; });
+  CountEvents(report);
+
+  // The chart as the graph window draws it with "Tiempo real": the records
+  // by number, named by their own times.
+  const TGraphTimes times(table, records, order);
+  if (times.Known()) report.Chart.Times = times.Shared();
+  for (int k = 0; k < kAlarmChannels; ++k) {
+    if (!shown[static_cast<size_t>(k)]) continue;
+    std::vector<double> &x = report.Chart.X[static_cast<size_t>(k)];
+    std::vector<double> &y = report.Chart.Y[static_cast<size_t>(k)];
+    x.reserve(static_cast<size_t>(records));
+    y.reserve(static_cast<size_t>(records));
+    for (int r = 1; r <= records; ++r) {
+      std::int64_t tenths = 0;
+      x.push_back(r - 1);
+      // A record without this value leaves a gap the line bridges.
+      y.push_back(ParseTenths(table.Cells(k + 3, r), tenths) ? static_cast<double>(tenths) / 10
+                                                              : std::numeric_limits<double>::quiet_NaN());
+    }
+  }
+  return report;
+}
+
+TReport ReportFromArchive(TArchive &archive, const std::string &logger, const TStamp &from, const TStamp &to,
+                          const std::array<bool, kAlarmChannels> &shown, double energy, int columns) {
+  RefuseNothingShown(shown);
+  TReport report;
+  report.Logger = logger;
+  report.Shown = shown;
+  report.ActivationEnergy = energy;
+  report.Source = ArchiveSourceText(archive.Name());
+  const std::int64_t count = archive.Count(logger, from, to);
+  if (count == 0)
+    throw Exception("El archivo histórico no tiene registros de " + logger + " del " + StampText(from) + " al " +
+                    StampText(to) + ": no hay nada que informar.");
+
+  const TAlarmLimitSet limits = archive.AlarmLimits(logger);
+  // One reading of the range gives the text's hash, the figures and the MKT.
+  QCryptographicHash hash(QCryptographicHash::Sha256);
+  std::string header(TEXT_FILE_HEADER);
+  header += "\r\n\r\n";
+  hash.addData(QByteArrayView(header.data(), static_cast<qsizetype>(header.size())));
+  const char decimal = FormatSettings().DecimalSeparator;
+  TRangeSum sum{TStatLimits()};
+  TSeriesAlarmScan scan(limits, energy);
+  std::string lines;
+  TAlarmValues values{};
+  archive.ReadRecords(logger, from, to, [&](const std::vector<TArchiveRecord> &slice) {
+    lines.clear();
+    AppendTextLines(lines, slice, decimal);
+    hash.addData(QByteArrayView(lines.data(), static_cast<qsizetype>(lines.size())));
+    for (const TArchiveRecord &r : slice) {
+      sum.Add(r);
+      for (size_t k = 0; k < values.size(); ++k) values[k] = r.Values[k];
+      scan.Add(StampSeconds(r.Instant), values);
+    }
+    return true;
+  });
+  report.Sha256 = Hex(hash.result());
+  const TArchiveStatistics stats = sum.Result();
+  const TSeriesAlarms alarms = scan.Finish();
+  report.Records = stats.Stats.Records;
+  report.Rate = stats.Stats.SpacingText();
+  if (stats.First) report.From = StampText(*stats.First);
+  if (stats.Last) report.To = StampText(*stats.Last);
+
+  for (int k = 0; k < kAlarmChannels; ++k) {
+    if (!shown[static_cast<size_t>(k)]) continue;
+    const TChannelStats &s = stats.Stats.Channels[static_cast<size_t>(k)];
+    TReportChannel c;
+    c.Channel = k;
+    c.Count = s.Count;
+    c.Min = static_cast<std::int32_t>(s.Min);
+    c.Max = static_cast<std::int32_t>(s.Max);
+    if (s.Count > 0) {
+      c.MinAt = StampText(stats.MinAt[static_cast<size_t>(k)]);
+      c.MaxAt = StampText(stats.MaxAt[static_cast<size_t>(k)]);
+    }
+    c.Mean = s.Mean;
+    c.Alarm.Mkt = alarms.Channels[static_cast<size_t>(k)].Mkt;
+    c.Limits = limits[static_cast<size_t>(k)];
+    report.Channels.push_back(c);
+  }
+
+  // The events as the archive holds them, acknowledgements and all.
+  for (TArchivedAlarmEvent &held : archive.AlarmEvents(logger, from, to))
+    if (shown[static_cast<size_t>(held.Event.Channel)])
+      report.Events.push_back(TReportEvent{held.Event, std::move(held.Acknowledgements)});
+  CountEvents(report);
+
+  const TArchiveOutline outline = archive.Outline(logger, from, to, std::max(1, columns));
+  for (int k = 0; k < kAlarmChannels; ++k) {
+    if (!shown[static_cast<size_t>(k)]) continue;
+    for (const TOutlinePoint &p : outline.Channels[static_cast<size_t>(k)]) {
+      report.Chart.X[static_cast<size_t>(k)].push_back(p.Seconds);
+      report.Chart.Y[static_cast<size_t>(k)].push_back(static_cast<double>(p.Value) / 10);
+    }
+  }
+  report.Chart.Range = std::make_pair(static_cast<double>(StampSeconds(from) - ChartEpoch()),
+                                      static_cast<double>(StampSeconds(to) + 1 - ChartEpoch()));
+  return report;
+}
