@@ -154,7 +154,7 @@ void THistoryWindow::StatsButtonClick() {
   StartTask(
       QString::fromUtf8("Estadísticas"),
       [logger, range, limits, result](TArchive &archive, const TArchiveProgress &progress, const TCancel &) {
-        *result = ArchiveStatistics(archive, logger, range.From, range.To, limits, progress);
+        *result = ArchiveStatistics(archive, logger, range.From, range.To, limits, TAlarmOptions(), progress);
       },
       [this, logger, range, result] {
         if (!*result) {

@@ -98,7 +98,7 @@ TArchiveStatistics TRangeSum::Result() const {
 
 std::optional<TArchiveStatistics> ArchiveStatistics(TArchive &archive, const std::string &logger, const TStamp &from,
                                                     const TStamp &to, const TStatLimits &limits,
-                                                    const TArchiveProgress &progress) {
+                                                    const TAlarmOptions &alarms, const TArchiveProgress &progress) {
   const std::int64_t total = archive.Count(logger, from, to);
   if (progress && !progress(0, total)) return std::nullopt;
   TRangeSum sum(limits);
@@ -111,5 +111,7 @@ std::optional<TArchiveStatistics> ArchiveStatistics(TArchive &archive, const std
     return !cancelled;
   });
   if (cancelled) return std::nullopt;
-  return sum.Result();
+  TArchiveStatistics out = sum.Result();
+  out.Stats.Alarms = alarms;
+  return out;
 }

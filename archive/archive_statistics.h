@@ -24,7 +24,11 @@ struct TArchiveStatistics {
   std::int64_t InstantsWithVersions = 0;
 };
 
-// Returns nothing when `progress` cancelled. Raises EArchiveError.
+// Returns nothing when `progress` cancelled. Raises EArchiveError. The alarm
+// figures count the events the archive keeps when `alarms` holds the
+// logger's own limits, else the events the range's readings show under the
+// limits given.
 std::optional<TArchiveStatistics> ArchiveStatistics(TArchive &archive, const std::string &logger, const TStamp &from,
                                                     const TStamp &to, const TStatLimits &limits,
+                                                    const TAlarmOptions &alarms = TAlarmOptions(),
                                                     const TArchiveProgress &progress = TArchiveProgress());

@@ -95,7 +95,8 @@ void CliArchiveStats(const TCliOptions &o, TCliStreams &streams) {
   std::optional<TArchiveStatistics> stats;
   try {
     TRangeProgress progress(streams, "Leyendo");
-    stats = ArchiveStatistics(*archive, o.Logger, CliRangeFrom(o), CliRangeTo(o), CliLimits(o), progress.Callback());
+    stats = ArchiveStatistics(*archive, o.Logger, CliRangeFrom(o), CliRangeTo(o), CliLimits(o), TAlarmOptions(),
+                              progress.Callback());
   } catch (const EArchiveError &e) {
     throw ECliFailure(exFailure, e.Message());
   }

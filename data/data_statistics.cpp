@@ -52,10 +52,11 @@ std::vector<std::int64_t> RecordIntervals(const TDataTable &table, int records, 
 }  // namespace
 
 TDataStatistics ComputeStatistics(const TDataTable &table, int records, const std::vector<int> &columnAtPosition,
-                                  const TStatLimits &limits) {
+                                  const TStatLimits &limits, const TAlarmOptions &alarms) {
   TDataStatistics stats;
   stats.Records = records > 0 ? records : 0;
   stats.Limits = limits;
+  stats.Alarms = alarms;
   const TShownColumns shown = ShownColumns(columnAtPosition);
   const std::vector<std::int64_t> intervals = RecordIntervals(table, stats.Records, shown);
   // Records that all share one stamp tell no time either.

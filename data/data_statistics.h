@@ -6,6 +6,7 @@
 // deviation of the records as a whole (the population's), and how long the channel spent above and below two limits the
 // user may set.
 
+#include "alarms/alarm_rules.h"
 #include "data/data_table.h"
 
 #include <array>
@@ -20,8 +21,17 @@ struct TStatLimits {
   std::optional<std::int64_t> Lower;
 };
 
+// What the alarm figures are reckoned with: the logger's limits, when they
+// are known (indexed by the channel's own number, CH1 first, whichever
+// column shows it), and the activation energy of the MKT.
+struct TAlarmOptions {
+  std::optional<TAlarmLimitSet> Limits;
+  double ActivationEnergy = kDefaultActivationEnergy;  // kJ/mol
+};
+
 struct TChannelStats {
   std::string Name;               // the column's caption, "CH5"
+  int Channel = 0;                // its own number, 0 to 15, wherever it is shown
   int Count = 0;                  // cells that hold a temperature
   std::int64_t Min = 0, Max = 0;  // tenths; meaningful when Count > 0
   int MinRow = 0, MaxRow = 0;     // the first record with each
@@ -31,6 +41,8 @@ struct TChannelStats {
   int Below = 0;                  // records below the lower limit
   std::int64_t AboveSeconds = 0;  // the time those records stand for
   std::int64_t BelowSeconds = 0;
+  // The MKT always; the events' count and time only with known limits.
+  TChannelAlarmFigures Alarm;
 };
 
 struct TDataStatistics {
@@ -45,6 +57,10 @@ struct TDataStatistics {
   int StepMinutes = 0;  // the one step of regular records in whole minutes, else 0
   TStatLimits Limits;
   std::array<TChannelStats, 16> Channels;
+  TAlarmOptions Alarms;
+  // The alarm events the records hold, in the order they began; empty
+  // without limits.
+  std::vector<TAlarmEvent> Events;
 
   // Minutes spent above or below a limit. Empty without that limit or
   // without known intervals.
@@ -56,7 +72,7 @@ struct TDataStatistics {
 };
 
 TDataStatistics ComputeStatistics(const TDataTable &table, int records, const std::vector<int> &columnAtPosition,
-                                  const TStatLimits &limits);
+                                  const TStatLimits &limits, const TAlarmOptions &alarms = TAlarmOptions());
 
 // "15/03/2004 10:35:00": the date and time cells of a record.
 std::string RecordStampText(const TDataTable &table, int row);

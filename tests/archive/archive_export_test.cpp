@@ -219,7 +219,7 @@ TEST_P(ArchiveExport, ACancelLeavesNoFileAndAnOldOneAsItWas) {
       EXPECT_FALSE(
           ExportArchiveRange(archive, "cámara", At(0), At(700), in("nuevo"), format, TCsvStyle::Comma, {}, cancel));
       EXPECT_FALSE(ExportArchiveRange(archive, "cámara", At(0), At(700), old, format, TCsvStyle::Comma, {}, cancel));
-      EXPECT_FALSE(ArchiveStatistics(archive, "cámara", At(0), At(700), {}, cancel));
+      EXPECT_FALSE(ArchiveStatistics(archive, "cámara", At(0), At(700), {}, {}, cancel));
     }
   }
   EXPECT_EQ(ReadFile(old), "lo que había");
