@@ -252,23 +252,26 @@ void Lay(TPager &pg, const TReport &r, TChart &chart) {
       row << Tenths(c.Min) << U(c.MinAt) << Tenths(c.Max) << U(c.MaxAt) << Degrees(c.Mean, 2);
     }
     row << (c.Alarm.Mkt ? Degrees(*c.Alarm.Mkt, 2) : QStringLiteral("-")) << U(SecondsText(c.Alarm.SecondsAbove))
-        << U(SecondsText(c.Alarm.SecondsBelow)) << QString("%1 / %2").arg(c.Alarm.HighEvents).arg(c.Alarm.LowEvents);
+        << U(SecondsText(c.Alarm.SecondsBelow)) << QString::number(c.Alarm.HighEvents)
+        << QString::number(c.Alarm.LowEvents);
     rows.push_back(row);
     marks.push_back(kGraphSeriesColors[c.Channel]);
   }
   pg.Table({{"Canal", 0.10},
-            {QString::fromUtf8("Mínimo"), 0.07, Qt::AlignRight},
-            {"Fecha y hora", 0.165},
-            {QString::fromUtf8("Máximo"), 0.07, Qt::AlignRight},
-            {"Fecha y hora", 0.165},
-            {"Media", 0.07, Qt::AlignRight},
-            {"MKT", 0.07, Qt::AlignRight},
-            {"Por encima", 0.11, Qt::AlignRight},
-            {"Por debajo", 0.11, Qt::AlignRight},
-            {"Eventos A/B", 0.07, Qt::AlignRight}},
+            {QString::fromUtf8("Mínimo"), 0.065, Qt::AlignRight},
+            {"Fecha y hora", 0.16},
+            {QString::fromUtf8("Máximo"), 0.065, Qt::AlignRight},
+            {"Fecha y hora", 0.16},
+            {"Media", 0.065, Qt::AlignRight},
+            {"MKT", 0.065, Qt::AlignRight},
+            {"Por encima", 0.105, Qt::AlignRight},
+            {"Por debajo", 0.105, Qt::AlignRight},
+            {"Altas", 0.055, Qt::AlignRight},
+            {"Bajas", 0.055, Qt::AlignRight}},
            rows, marks);
   pg.Text(QString::fromUtf8("Temperaturas en °C. MKT: temperatura cinética media, energía de activación %1 kJ/mol. "
-                            "Por encima y por debajo: la duración de los eventos de alarma altos (A) y bajos (B).")
+                            "Por encima y por debajo: la duración de los eventos de alarma altos y bajos; altas y bajas: cuántos "
+                            "hubo.")
               .arg(Degrees(r.ActivationEnergy, 3)),
           TextFont(7), QColor(60, 60, 60));
   pg.Gap(3);

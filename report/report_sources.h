@@ -46,6 +46,12 @@ TReport ReportFromArchive(TArchive &archive, const std::string &logger, const TS
                           const std::array<bool, kAlarmChannels> &shown,
                           double activationEnergy = kDefaultActivationEnergy, int columns = 2000);
 
+// Each shown channel's share of the report's events: how many, high and
+// low, and how long beyond its limits.
+void CountReportEvents(TReport &report);
+// Refuses a report of no channel at all.
+void RefuseNothingShown(const std::array<bool, kAlarmChannels> &shown);
+
 // The SHA-256 of the text the program saves for rows 1 to `records` in
 // `columnOrder` (lower-case hex).
 std::string RecordsTextSha256(const TDataTable &table, int records, const std::vector<int> &columnOrder);
