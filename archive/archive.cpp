@@ -1,6 +1,7 @@
 #include "archive/archive.h"
 
 #include "archive/archive_address.h"
+#include "archive/archive_alarm_store.h"
 #include "archive/archive_dialect.h"
 #include "archive/archive_error.h"
 #include "archive/archive_rows.h"
@@ -17,6 +18,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <limits>
 #include <map>
 #include <set>
 
@@ -243,6 +245,9 @@ struct TArchive::TState {
       // already.
       if (version < 3 && !Db.record("registros").contains("hora_pc")) {
         for (const QString &sql : SchemaVersion3()) Exec(sql, "No se pudo preparar el esquema");
+      }
+      if (version < 4 && !Db.tables(QSql::Tables).contains("alarma_eventos", Qt::CaseInsensitive)) {
+        for (const QString &sql : AlarmSchema(Dialect)) Exec(sql, "No se pudo preparar el esquema");
       }
       Exec(QString("UPDATE esquema SET version = %1").arg(kArchiveSchemaVersion), "No se pudo anotar la versión");
       Version = kArchiveSchemaVersion;
@@ -520,6 +525,237 @@ struct TArchive::TState {
     return out;
   }
 
+  TAlarmLimitSet ReadLimits(std::int64_t logger) {
+    TAlarmLimitSet set;
+    Select("SELECT canal, inferior, superior, retardo_min, histeresis FROM alarma_limites WHERE registrador = ?",
+           {logger}, "No se pudieron leer los límites de alarma", [&](const TRowView &row) {
+             const std::int64_t channel = row.Int(0);
+             if (channel < 1 || channel > kAlarmChannels) return true;
+             TAlarmLimits &l = set[static_cast<size_t>(channel - 1)];
+             if (const std::optional<std::int64_t> v = row.Value(1)) l.Low = static_cast<std::int32_t>(*v);
+             if (const std::optional<std::int64_t> v = row.Value(2)) l.High = static_cast<std::int32_t>(*v);
+             l.DelayMinutes = static_cast<int>(row.Int(3));
+             l.Hysteresis = static_cast<std::int32_t>(row.Int(4));
+             return true;
+           });
+    return set;
+  }
+
+  // Where a channel's events are found again: between two readings of it
+  // back inside by the hysteresis (after such a reading no excursion runs,
+  // whatever came before), or to either end of the history when there is
+  // none. Epoch seconds, as the records' instants.
+  struct TAlarmWindow {
+    bool On = false;
+    std::optional<std::int64_t> From, To;
+  };
+  using TAlarmWindows = std::array<TAlarmWindow, kAlarmChannels>;
+
+  // The channel's value back inside, as SQL on its column, its parameters
+  // appended.
+  static QString QuietCondition(int channel, const TAlarmLimits &limits, std::vector<std::int64_t> &parameters) {
+    const QString column = QString("c%1").arg(channel + 1);
+    QString sql = column + " IS NOT NULL";
+    if (limits.High) {
+      sql += " AND " + column + " <= ?";
+      parameters.push_back(static_cast<std::int64_t>(*limits.High) - limits.Hysteresis);
+    }
+    if (limits.Low) {
+      sql += " AND " + column + " >= ?";
+      parameters.push_back(static_cast<std::int64_t>(*limits.Low) + limits.Hysteresis);
+    }
+    return sql;
+  }
+
+  // The windows around records just added from `first` to `last`: the last
+  // quiet reading before them and the first after, per channel, in one
+  // statement (a server answers it in one round trip).
+  TAlarmWindows WindowsAround(std::int64_t logger, const TAlarmLimitSet &limits, std::int64_t first,
+                              std::int64_t last) {
+    TAlarmWindows windows;
+    QString sql;
+    std::vector<std::int64_t> parameters;
+    std::vector<int> channels;
+    for (int k = 0; k < kAlarmChannels; ++k) {
+      const TAlarmLimits &l = limits[static_cast<size_t>(k)];
+      if (!l.Any()) continue;
+      windows[static_cast<size_t>(k)].On = true;
+      channels.push_back(k);
+      for (const bool before : {true, false}) {
+        sql += sql.isEmpty() ? "SELECT " : ", ";
+        parameters.insert(parameters.end(), {logger, before ? first : last});
+        sql += QString("(SELECT instante FROM registros WHERE registrador = ? AND instante %1 ? AND variante = 0 AND ")
+                   .arg(before ? "<" : ">") +
+               QuietCondition(k, l, parameters) +
+               QString(" ORDER BY instante %1 LIMIT 1)").arg(before ? "DESC" : "ASC");
+      }
+    }
+    if (channels.empty()) return windows;
+    Select(sql, parameters, "No se pudieron leer los registros", [&](const TRowView &row) {
+      for (size_t i = 0; i < channels.size(); ++i) {
+        TAlarmWindow &w = windows[static_cast<size_t>(channels[i])];
+        w.From = row.Value(static_cast<int>(2 * i));
+        w.To = row.Value(static_cast<int>(2 * i + 1));
+      }
+      return false;
+    });
+    return windows;
+  }
+
+  static std::int64_t EpochOffset() {
+    static const std::int64_t epoch = StampSeconds(TStamp{1970, 1, 1, 0, 0, 0});
+    return epoch;
+  }
+
+  // The logger's events of `channel` that begin inside the window.
+  std::vector<THeldAlarmEvent> HeldEvents(std::int64_t logger, int channel, const TAlarmWindow &window) {
+    std::vector<THeldAlarmEvent> held;
+    Select(
+        "SELECT id, CASE tipo WHEN 'alta' THEN 0 ELSE 1 END, inicio, fin, segundos, extremo, instante_extremo, "
+        "(SELECT COUNT(*) FROM alarma_reconocimientos a WHERE a.evento = e.id) FROM alarma_eventos e WHERE "
+        "registrador = ? AND canal = ? AND inicio > ? AND inicio < ?",
+        {logger, channel + 1, window.From.value_or(std::numeric_limits<std::int64_t>::min()),
+         window.To.value_or(std::numeric_limits<std::int64_t>::max())},
+        "No se pudieron leer los eventos de alarma", [&](const TRowView &row) {
+          THeldAlarmEvent h;
+          h.Id = row.Int(0);
+          h.Event = EventOfRow(row, 1, channel);
+          h.Acknowledged = row.Int(7) > 0;
+          held.push_back(h);
+          return true;
+        });
+    return held;
+  }
+
+  // Columns kind (0 high, 1 low), start, end, seconds, extreme, extreme's
+  // instant from `first` on.
+  static TAlarmEvent EventOfRow(const TRowView &row, int first, int channel) {
+    TAlarmEvent e;
+    e.Channel = channel;
+    e.Kind = row.Int(first) == 0 ? TAlarmKind::High : TAlarmKind::Low;
+    e.Start = row.Int(first + 1) + EpochOffset();
+    if (const std::optional<std::int64_t> end = row.Value(first + 2)) e.End = *end + EpochOffset();
+    e.Seconds = row.Int(first + 3);
+    e.Extreme = static_cast<std::int32_t>(row.Int(first + 4));
+    e.ExtremeAt = row.Int(first + 5) + EpochOffset();
+    return e;
+  }
+
+  // Finds the events again in every window that is on and writes what
+  // changed: the events new to the archive. The first version of each
+  // instant is read; versions beside are another pass of the logger's clock
+  // over the same time and would tell of readings out of order.
+  std::vector<TAlarmEvent> Refind(std::int64_t logger, const TAlarmLimitSet &limits, const TAlarmWindows &windows) {
+    std::vector<int> channels;
+    std::int64_t from = std::numeric_limits<std::int64_t>::max(), to = std::numeric_limits<std::int64_t>::min();
+    bool toEnd = false;
+    TAlarmLimitSet only;
+    for (int k = 0; k < kAlarmChannels; ++k) {
+      const TAlarmWindow &w = windows[static_cast<size_t>(k)];
+      if (!w.On) continue;
+      channels.push_back(k);
+      only[static_cast<size_t>(k)] = limits[static_cast<size_t>(k)];
+      from = std::min(from, w.From.value_or(std::numeric_limits<std::int64_t>::min()));
+      to = std::max(to, w.To.value_or(std::numeric_limits<std::int64_t>::max()));
+      toEnd = toEnd || !w.To;
+    }
+    if (channels.empty()) return {};
+
+    TAlarmEvaluator evaluator(only);
+    std::array<std::vector<TAlarmEvent>, kAlarmChannels> found;
+    QString columns;
+    for (const int k : channels) columns += QString(", c%1").arg(k + 1);
+    std::optional<std::int64_t> last, before;
+    // A slice at a time: a server hands a whole result over at once.
+    constexpr std::int64_t kSlice = 100000;
+    for (std::int64_t rows = kSlice; rows == kSlice;) {
+      rows = 0;
+      const std::int64_t after = last ? *last : from;
+      Select("SELECT instante" + columns + " FROM registros WHERE registrador = ? AND variante = 0 AND instante " +
+                 (last ? ">" : ">=") + " ? AND instante <= ? ORDER BY instante LIMIT ?",
+             {logger, after, to, kSlice}, "No se pudieron leer los registros", [&](const TRowView &row) {
+               const std::int64_t t = row.Int(0);
+               TAlarmValues values{};
+               for (size_t i = 0; i < channels.size(); ++i) {
+                 const TAlarmWindow &w = windows[static_cast<size_t>(channels[i])];
+                 if ((w.From && t < *w.From) || (w.To && t > *w.To)) continue;
+                 if (const std::optional<std::int64_t> v = row.Value(static_cast<int>(i) + 1)) {
+                   values[static_cast<size_t>(channels[i])] = static_cast<std::int32_t>(*v);
+                 }
+               }
+               for (const TAlarmEvaluator::TChange &change : evaluator.Feed(t + EpochOffset(), values)) {
+                 if (!change.Started) found[static_cast<size_t>(change.Event.Channel)].push_back(change.Event);
+               }
+               before = last;
+               last = t;
+               ++rows;
+               return true;
+             });
+    }
+    // Still open where the records stop: it lasts to the last reading plus
+    // the interval that reading stands for, as a whole series counts it.
+    if (toEnd && last) {
+      const std::int64_t step = before ? *last - *before : 0;
+      for (const TAlarmEvent &e : evaluator.OpenAt(*last + step + EpochOffset())) {
+        found[static_cast<size_t>(e.Channel)].push_back(e);
+      }
+    }
+
+    std::vector<TAlarmEvent> started;
+    for (const int k : channels) {
+      const TAlarmEventChanges changes =
+          ReconcileAlarmEvents(HeldEvents(logger, k, windows[static_cast<size_t>(k)]), found[static_cast<size_t>(k)]);
+      WriteEventChanges(logger, k, changes);
+      started.insert(started.end(), changes.Insert.begin(), changes.Insert.end());
+    }
+    std::stable_sort(started.begin(), started.end(),
+                     [](const TAlarmEvent &a, const TAlarmEvent &b) { return a.Start < b.Start; });
+    return started;
+  }
+
+  static QVariant Long(std::int64_t v) { return QVariant::fromValue<qlonglong>(v); }
+  static QVariant LongOrNull(const std::optional<std::int64_t> &v) {
+    return v ? Long(*v) : QVariant(QMetaType(QMetaType::LongLong));
+  }
+
+  void WriteEventChanges(std::int64_t logger, int channel, const TAlarmEventChanges &changes) {
+    if (!changes.Drop.empty()) {
+      QSqlQuery drop = Prepare("DELETE FROM alarma_eventos WHERE id = ?");
+      for (const std::int64_t id : changes.Drop) {
+        drop.bindValue(0, Long(id));
+        Run(drop, "No se pudo quitar un evento de alarma");
+      }
+    }
+    if (!changes.Update.empty()) {
+      QSqlQuery update =
+          Prepare("UPDATE alarma_eventos SET fin = ?, segundos = ?, extremo = ?, instante_extremo = ? WHERE id = ?");
+      for (const auto &[id, e] : changes.Update) {
+        update.bindValue(0, LongOrNull(e.End ? std::optional<std::int64_t>(*e.End - EpochOffset()) : std::nullopt));
+        update.bindValue(1, Long(e.Seconds));
+        update.bindValue(2, Long(e.Extreme));
+        update.bindValue(3, Long(e.ExtremeAt - EpochOffset()));
+        update.bindValue(4, Long(id));
+        Run(update, "No se pudo anotar un evento de alarma");
+      }
+    }
+    if (!changes.Insert.empty()) {
+      QSqlQuery insert = Prepare(
+          "INSERT INTO alarma_eventos (registrador, canal, tipo, inicio, fin, segundos, extremo, instante_extremo) "
+          "VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
+      for (const TAlarmEvent &e : changes.Insert) {
+        insert.bindValue(0, Long(logger));
+        insert.bindValue(1, Long(channel + 1));
+        insert.bindValue(2, QString(AlarmKindWord(e.Kind)));
+        insert.bindValue(3, Long(e.Start - EpochOffset()));
+        insert.bindValue(4, LongOrNull(e.End ? std::optional<std::int64_t>(*e.End - EpochOffset()) : std::nullopt));
+        insert.bindValue(5, Long(e.Seconds));
+        insert.bindValue(6, Long(e.Extreme));
+        insert.bindValue(7, Long(e.ExtremeAt - EpochOffset()));
+        Run(insert, "No se pudo anotar un evento de alarma");
+      }
+    }
+  }
+
   static TValues ReadValues(const TRowView &row, int first) {
     TValues v;
     for (int k = 0; k < kValues; ++k) {
@@ -739,6 +975,21 @@ TStoreResult TArchive::StoreRecords(const std::string &logger, const std::string
     added.reserve(fresh.size());
     for (const TNew &n : fresh) added.emplace_back(n.T, n.Values);
     s.Summarize(loggerId, added);
+
+    // The alarm events around what came new, on the first version of each
+    // instant (see Refind).
+    std::optional<std::int64_t> firstNew, lastNew;
+    for (const TNew &n : fresh) {
+      if (n.Version != 0) continue;
+      firstNew = std::min(firstNew.value_or(n.T), n.T);
+      lastNew = std::max(lastNew.value_or(n.T), n.T);
+    }
+    if (firstNew) {
+      const TAlarmLimitSet limits = s.ReadLimits(loggerId);
+      if (std::any_of(limits.begin(), limits.end(), [](const TAlarmLimits &l) { return l.Any(); })) {
+        result.EventsStarted = s.Refind(loggerId, limits, s.WindowsAround(loggerId, limits, *firstNew, *lastNew));
+      }
+    }
     return result;
   });
 }
@@ -907,4 +1158,111 @@ std::vector<TStamp> TArchive::InstantsWithVersions(const std::string &logger, co
   std::vector<TStamp> out;
   while (q.next()) out.push_back(StampOfEpoch(q.value(0).toLongLong()));
   return out;
+}
+
+TAlarmLimitSet TArchive::AlarmLimits(const std::string &logger) {
+  const std::optional<std::int64_t> id = S_->LoggerId(logger);
+  if (!id) return TAlarmLimitSet();
+  return S_->ReadLimits(*id);
+}
+
+void TArchive::SetAlarmLimits(const std::string &logger, int channel, const TAlarmLimits &limits) {
+  if (channel < 0 || channel >= kAlarmChannels) {
+    throw EArchiveError("No hay canal " + std::to_string(channel + 1) + ": los canales van de CH1 a CH16.");
+  }
+  const std::string problem = AlarmLimitsProblem(limits);
+  if (!problem.empty()) {
+    throw EArchiveError("Los límites de alarma de CH" + std::to_string(channel + 1) + " no valen: " + problem + ".");
+  }
+  S_->CheckWritable();
+  TState &s = *S_;
+  s.Write([&] {
+    const std::int64_t id = s.TouchLogger(logger, std::string());
+    QSqlQuery q = s.Prepare(
+        "INSERT INTO alarma_limites (registrador, canal, inferior, superior, retardo_min, histeresis) VALUES (?, ?, "
+        "?, ?, ?, ?) ON CONFLICT (registrador, canal) DO UPDATE SET inferior = excluded.inferior, superior = "
+        "excluded.superior, retardo_min = excluded.retardo_min, histeresis = excluded.histeresis");
+    q.addBindValue(TState::Long(id));
+    q.addBindValue(TState::Long(channel + 1));
+    q.addBindValue(TState::LongOrNull(limits.Low ? std::optional<std::int64_t>(*limits.Low) : std::nullopt));
+    q.addBindValue(TState::LongOrNull(limits.High ? std::optional<std::int64_t>(*limits.High) : std::nullopt));
+    q.addBindValue(TState::Long(limits.DelayMinutes));
+    q.addBindValue(TState::Long(limits.Hysteresis));
+    s.Run(q, "No se pudieron guardar los límites de alarma");
+    TAlarmLimitSet all = s.ReadLimits(id);
+    TState::TAlarmWindows windows;
+    windows[static_cast<size_t>(channel)].On = true;
+    s.Refind(id, all, windows);
+    return 0;
+  });
+}
+
+std::vector<TArchivedAlarmEvent> TArchive::AlarmEvents(const std::string &logger, const TStamp &from,
+                                                       const TStamp &to) {
+  std::vector<TArchivedAlarmEvent> out;
+  const std::optional<std::int64_t> id = S_->LoggerId(logger);
+  if (!id) return out;
+  // An event lasts from its start for its seconds; an open one so to the
+  // end of its data.
+  const QString where = "registrador = ? AND inicio <= ? AND inicio + segundos >= ?";
+  const std::vector<std::int64_t> parameters = {*id, EpochSeconds(to), EpochSeconds(from)};
+  std::map<std::int64_t, size_t> byId;
+  S_->Select(
+      "SELECT id, canal, CASE tipo WHEN 'alta' THEN 0 ELSE 1 END, inicio, fin, segundos, extremo, "
+      "instante_extremo FROM alarma_eventos WHERE " +
+          where + " ORDER BY inicio, canal, id",
+      parameters, "No se pudieron leer los eventos de alarma", [&](const TRowView &row) {
+        TArchivedAlarmEvent e;
+        e.Id = row.Int(0);
+        e.Event = TState::EventOfRow(row, 2, static_cast<int>(row.Int(1)) - 1);
+        byId[e.Id] = out.size();
+        out.push_back(e);
+        return true;
+      });
+  if (out.empty()) return out;
+  QSqlQuery q = S_->Prepare(
+      "SELECT evento, usuario, hora_pc, comentario FROM alarma_reconocimientos WHERE evento IN (SELECT id FROM "
+      "alarma_eventos WHERE " +
+      where + ") ORDER BY hora_pc, id");
+  for (const std::int64_t p : parameters) q.addBindValue(TState::Long(p));
+  S_->Run(q, "No se pudieron leer los reconocimientos de alarmas");
+  while (q.next()) {
+    const auto at = byId.find(q.value(0).toLongLong());
+    if (at == byId.end()) continue;
+    TAlarmAcknowledgement a;
+    a.User = q.value(1).toString().toStdString();
+    a.PcTimeUtc = q.value(2).toLongLong();
+    a.Comment = q.value(3).toString().toStdString();
+    out[at->second].Acknowledgements.push_back(a);
+  }
+  return out;
+}
+
+void TArchive::AcknowledgeAlarmEvent(std::int64_t id, const std::string &user, const std::string &comment) {
+  if (QString::fromStdString(comment).trimmed().isEmpty()) {
+    throw EArchiveError("Un reconocimiento de alarma necesita un comentario.");
+  }
+  if (QString::fromStdString(user).trimmed().isEmpty()) {
+    throw EArchiveError("Un reconocimiento de alarma necesita el nombre de quien lo hace.");
+  }
+  S_->CheckWritable();
+  TState &s = *S_;
+  s.Write([&] {
+    QSqlQuery find = s.Prepare("SELECT id FROM alarma_eventos WHERE id = ?");
+    find.addBindValue(TState::Long(id));
+    s.Run(find, "No se pudieron leer los eventos de alarma");
+    if (!find.next()) {
+      throw EArchiveError("No hay ningún evento de alarma " + std::to_string(id) + " en el archivo histórico \"" +
+                          s.Address.Name + "\".");
+    }
+    find.finish();
+    QSqlQuery q =
+        s.Prepare("INSERT INTO alarma_reconocimientos (evento, usuario, hora_pc, comentario) VALUES (?, ?, ?, ?)");
+    q.addBindValue(TState::Long(id));
+    q.addBindValue(QString::fromStdString(user));
+    q.addBindValue(TState::Long(QDateTime::currentSecsSinceEpoch()));
+    q.addBindValue(QString::fromStdString(comment));
+    s.Run(q, "No se pudo guardar el reconocimiento");
+    return 0;
+  });
 }

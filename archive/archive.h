@@ -34,7 +34,7 @@
 
 // The schema this program writes. An archive of a later one is opened for
 // reading only.
-constexpr int kArchiveSchemaVersion = 3;
+constexpr int kArchiveSchemaVersion = 4;
 
 enum class TOriginKind { Download, FileImport, Live };
 // How the archive and the queue's files name a kind: "descarga",

@@ -29,8 +29,7 @@ void TChart::PaintBands(QPainter &p, const TChartLayout &l) const {
   for (const TChartBand &b : bands_) {
     if (!(b.Low <= b.High)) continue;
     const double top = y(b.High), bottom = y(b.Low);
-    if (b.Fill.isValid() && bottom > top)
-      p.fillRect(QRectF(inside.left(), top, inside.width(), bottom - top), b.Fill);
+    if (b.Fill.isValid() && bottom > top) p.fillRect(QRectF(inside.left(), top, inside.width(), bottom - top), b.Fill);
     if (!b.Edge.isValid()) continue;
     p.setPen(QPen(b.Edge, 1, b.EdgeStyle));
     for (double edge : {b.Low, b.High}) {

@@ -2,6 +2,7 @@
 
 #include "archive/archive_address.h"
 #include "archive/archive_error.h"
+#include "cli/cli_alarms.h"
 #include "cli/cli_archive.h"
 #include "cli/cli_archive_range.h"
 #include "cli/cli_download_archive.h"
@@ -387,6 +388,11 @@ int RunCli(const std::vector<std::string> &args, TCliStreams streams) {
       case TCliCommand::Report: CliReport(options, streams); break;
       // The parser gives "archive" only with one of its commands.
       case TCliCommand::Archive: streams.Out << CliUsageText(); break;
+      case TCliCommand::AlarmsSet: CliAlarmsSet(options, streams); break;
+      case TCliCommand::AlarmsList: CliAlarmsList(options, streams); break;
+      case TCliCommand::AlarmsEvents: CliAlarmsEvents(options, streams); break;
+      case TCliCommand::AlarmsAck: CliAlarmsAck(options, streams); break;
+      case TCliCommand::Alarms: streams.Out << CliUsageText(); break;
     }
     streams.Out.flush();
     return exOk;

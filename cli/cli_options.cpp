@@ -57,6 +57,18 @@ std::string FileName(const std::string &option, const std::string &value) {
   return value;
 }
 
+// A limit, or "none" to clear it.
+std::optional<std::int64_t> LimitOrNone(const std::string &option, const std::string &value) {
+  if (value == "none" || value == "ninguno") return std::nullopt;
+  std::int64_t tenths;
+  if (!ParseTenths(value, tenths))
+    throw ECliUsage(option +
+                    " espera una temperatura con un decimal como mucho (8,0 o 8.0) o none para quitar el "
+                    "límite, no \"" +
+                    value + "\".");
+  return tenths;
+}
+
 // Every option once: how it is spelt, whether a value follows it and what it
 // sets. Which commands take it is the command table's business.
 const TCliOptionSpec kOptions[] = {
@@ -142,6 +154,38 @@ const TCliOptionSpec kOptions[] = {
                          "\": " + problem + ".");
        o.ActivationEnergy = kj;
      }},
+    {"--channel", nullptr, true,
+     [](TCliOptions &o, const std::string &option, const std::string &value) {
+       o.AlarmChannel = static_cast<int>(WholeNumber(option, value, 1, 16));
+     }},
+    {"--low", nullptr, true,
+     [](TCliOptions &o, const std::string &option, const std::string &value) {
+       o.AlarmLow = LimitOrNone(option, value);
+     }},
+    {"--high", nullptr, true,
+     [](TCliOptions &o, const std::string &option, const std::string &value) {
+       o.AlarmHigh = LimitOrNone(option, value);
+     }},
+    // A negative delay or hysteresis reads, so that the refusal says what
+    // is wrong with it rather than that it is not a number.
+    {"--delay", nullptr, true,
+     [](TCliOptions &o, const std::string &option, const std::string &value) {
+       o.AlarmDelay = WholeNumber(option, value, -525600L, 525600L);
+     }},
+    {"--hysteresis", nullptr, true,
+     [](TCliOptions &o, const std::string &option, const std::string &value) {
+       o.AlarmHysteresis = Temperature(option, value);
+     }},
+    {"--id", nullptr, true,
+     [](TCliOptions &o, const std::string &option, const std::string &value) {
+       o.AlarmEvent = WholeNumber(option, value, 1, 2147483647L);
+     }},
+    {"--comment", nullptr, true,
+     [](TCliOptions &o, const std::string &option, const std::string &value) {
+       if (value.find_first_not_of(" \t\r\n") == std::string::npos)
+         throw ECliUsage(option + " espera un comentario: un reconocimiento dice por qué.");
+       o.Comment = value;
+     }},
 };
 
 // The option `spelt` ("--count" or "-n") if `command` takes it.
@@ -204,14 +248,16 @@ void ParseReportCommand(TCliOptions &o, const std::vector<std::string> &position
       if (std::string(option->Name) != "--verificar")
         throw ECliUsage(std::string("report --verificar no admite la opción ") + option->Name + ".");
     if (positional.size() != 2)
-      throw ECliUsage("report --verificar espera el informe y el archivo de datos: report --verificar INFORME.pdf "
-                      "DATOS.");
+      throw ECliUsage(
+          "report --verificar espera el informe y el archivo de datos: report --verificar INFORME.pdf "
+          "DATOS.");
     o.Report = positional[0];
     o.Input = positional[1];
     return;
   }
   if (o.Output.empty()) throw ECliUsage("report necesita -o INFORME.pdf.");
-  if (PlotFormatOf(o.Output) != TPlotFormat::Pdf) throw ECliUsage("report escribe un documento .pdf, no \"" + o.Output + "\".");
+  if (PlotFormatOf(o.Output) != TPlotFormat::Pdf)
+    throw ECliUsage("report escribe un documento .pdf, no \"" + o.Output + "\".");
   if (o.Archive) {
     if (!positional.empty())
       throw ECliUsage("report --archive informa de un rango del archivo histórico, no de un archivo: sobra \"" +
@@ -229,6 +275,33 @@ void ParseReportCommand(TCliOptions &o, const std::vector<std::string> &position
   if (positional.size() != 1) throw ECliUsage("report espera un archivo guardado (de texto o CSV).");
   o.Input = positional[0];
   if (o.Output == o.Input) throw ECliUsage("report no escribe sobre el archivo que lee.");
+}
+
+// "alarms set", "alarms list", ...: as "archive", its first word picks the
+// command.
+void ParseAlarmsCommand(TCliOptions &o, const std::vector<std::string> &positional,
+                        const std::vector<const TCliOptionSpec *> &spelt) {
+  if (positional.empty()) throw ECliUsage("alarms espera una orden: set, list, events o ack.");
+  const TCliCommandSpec *command = nullptr;
+  for (const TCliCommandSpec &c : CliAlarmsCommandTable())
+    if (positional[0] == c.Name) command = &c;
+  if (command == nullptr)
+    throw ECliUsage("Orden desconocida: \"alarms " + positional[0] + "\". alarms admite set, list, events y ack.");
+  const std::string name = std::string("alarms ") + command->Name;
+  for (const TCliOptionSpec *option : spelt) {
+    const bool taken = std::any_of(command->Options.begin(), command->Options.end(),
+                                   [&](const char *own) { return std::string(own) == option->Name; });
+    if (!taken) throw ECliUsage("La orden " + name + " no admite la opción " + option->Name + ".");
+  }
+  if (positional.size() > 1) throw ECliUsage("Argumento de más para " + name + ": \"" + positional[1] + "\".");
+  o.Command = command->Command;
+  if ((o.Command == TCliCommand::AlarmsSet || o.Command == TCliCommand::AlarmsEvents) && o.Logger.empty())
+    throw ECliUsage(name + " necesita --logger NOMBRE, el registrador del archivo histórico.");
+  if (o.Command == TCliCommand::AlarmsSet && o.AlarmChannel == 0)
+    throw ECliUsage("alarms set necesita --channel N, el canal (1 a 16).");
+  if (o.Command == TCliCommand::AlarmsEvents) CheckRange(o);
+  if (o.Command == TCliCommand::AlarmsAck && (o.AlarmEvent == 0 || o.Comment.empty()))
+    throw ECliUsage("alarms ack necesita --id N, el evento, y --comment TEXTO.");
 }
 
 }  // namespace
@@ -265,6 +338,20 @@ const std::vector<TCliCommandSpec> &CliCommandTable() {
       {"archive",
        TCliCommand::Archive,
        {"--logger", "--db", "--json", "--from", "--to", "--output", "--csv", "--above", "--below", "--force"}},
+      {"alarms",
+       TCliCommand::Alarms,
+       {"--logger", "--channel", "--low", "--high", "--delay", "--hysteresis", "--db", "--json", "--from", "--to",
+        "--id", "--comment"}},
+  };
+  return table;
+}
+
+const std::vector<TCliCommandSpec> &CliAlarmsCommandTable() {
+  static const std::vector<TCliCommandSpec> table = {
+      {"set", TCliCommand::AlarmsSet, {"--logger", "--channel", "--low", "--high", "--delay", "--hysteresis", "--db"}},
+      {"list", TCliCommand::AlarmsList, {"--logger", "--json", "--db"}},
+      {"events", TCliCommand::AlarmsEvents, {"--logger", "--from", "--to", "--json", "--db"}},
+      {"ack", TCliCommand::AlarmsAck, {"--id", "--comment", "--db"}},
   };
   return table;
 }
@@ -347,6 +434,10 @@ TCliOptions ParseCliArguments(const std::vector<std::string> &args) {
 
   if (o.Command == TCliCommand::Archive) {
     ParseArchiveCommand(o, positional, spelt);
+    return o;
+  }
+  if (o.Command == TCliCommand::Alarms) {
+    ParseAlarmsCommand(o, positional, spelt);
     return o;
   }
   if (o.Command == TCliCommand::SetRate) {
@@ -496,6 +587,21 @@ std::string CliUsageText() {
          "                          [--above T] [--below T] [--db URL]\n"
          "      Las estadísticas de \"stats\" sobre los registros de NOMBRE en el rango, con el\n"
          "      primer y el último registro y las fechas y horas guardadas en más de una versión.\n"
+         "\n"
+         "  talvex-cli alarms set --logger NOMBRE --channel N [--low T|none] [--high T|none]\n"
+         "                       [--delay MIN] [--hysteresis T] [--db URL]\n"
+         "      Los límites de alarma del canal N (1 a 16) de NOMBRE: solo cambia lo que se da;\n"
+         "      none quita un límite. Una alarma cuenta cuando la lectura pasa el límite durante\n"
+         "      --delay minutos y termina al volver --hysteresis grados hacia dentro (0,5 por\n"
+         "      omisión). Vuelve a buscar los eventos del canal en todo el historial.\n"
+         "  talvex-cli alarms list [--logger NOMBRE] [--json] [--db URL]\n"
+         "      Los límites de alarma de cada canal (CH1 a CH16), de NOMBRE o de cada registrador.\n"
+         "  talvex-cli alarms events --logger NOMBRE [--from FECHA] [--to FECHA] [--json] [--db URL]\n"
+         "      Los eventos de alarma del rango: número, canal, alta o baja, inicio, fin, duración,\n"
+         "      extremo y su hora, y quién los reconoció.\n"
+         "  talvex-cli alarms ack --id N --comment TEXTO [--db URL]\n"
+         "      Reconoce el evento N con un comentario, a nombre del usuario de la sesión; un\n"
+         "      reconocimiento no se cambia ni se borra después.\n"
          "\n"
          "--db URL: el archivo histórico (sqlite:/ruta/archivo.sqlite, o\n"
          "postgresql://usuario@servidor:5432/talvex); sin --db, el que nombra la variable\n"

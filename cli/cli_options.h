@@ -27,6 +27,11 @@ enum class TCliCommand {
   ArchiveExport,
   ArchiveStats,
   Record,
+  Alarms,  // "alarms" before its own command is known; never run
+  AlarmsSet,
+  AlarmsList,
+  AlarmsEvents,
+  AlarmsAck,
   Report
 };
 
@@ -58,7 +63,19 @@ struct TCliOptions {
   bool Verbose = false;                      // record --verbose: a log line per batch kept
   std::string Report;                        // report --verificar: the report checked
   double ActivationEnergy = kDefaultActivationEnergy;  // --activation-energy: kJ/mol, for the MKT
-};
+}
+}
+,
+    int AlarmChannel = 0;  // alarms set --channel: 1 .. 16; 0 not given
+// alarms set: the fields given, each in tenths (minutes for the delay);
+// a limit given as "none" is one to clear.
+std::optional<std::optional<std::int64_t>> AlarmLow, AlarmHigh;
+std::optional<long> AlarmDelay;
+std::optional<std::int64_t> AlarmHysteresis;
+std::int64_t AlarmEvent = 0;  // alarms ack --id
+std::string Comment;          // alarms ack --comment
+}
+;
 
 // One option of the command line, however many commands take it. `Apply`
 // checks the value and stores it, raising ECliUsage with a message that
@@ -84,6 +101,8 @@ const std::vector<TCliCommandSpec> &CliCommandTable();
 // table above lists "archive" with every option of these; each of them takes
 // only its own.
 const std::vector<TCliCommandSpec> &CliArchiveCommandTable();
+// The same for "alarms" ("alarms set", "alarms list", ...).
+const std::vector<TCliCommandSpec> &CliAlarmsCommandTable();
 const TCliOptionSpec *FindCliOption(const std::string &longName);
 // A line per command: its name, then every spelling of every option it
 // takes, --help last ("live --port -p --count -n --json --timeout --help").

@@ -62,8 +62,8 @@ void Verify(const TCliOptions &o, TCliStreams &streams) {
                                             ": SHA-256 " + hash + " en lugar de " + seal->Sha256 + " (" +
                                             std::to_string(data.Records) + " registros; el informe dice " +
                                             std::to_string(seal->Records) + ").");
-  streams.Out << "Los datos de " << o.Input << " coinciden con el informe " << o.Report << " ("
-              << data.Records << " registros, SHA-256 " << hash << ").\n";
+  streams.Out << "Los datos de " << o.Input << " coinciden con el informe " << o.Report << " (" << data.Records
+              << " registros, SHA-256 " << hash << ").\n";
 }
 
 }  // namespace
@@ -81,16 +81,16 @@ void CliReport(const TCliOptions &o, TCliStreams &streams) {
   if (o.Archive) {
     const std::unique_ptr<TArchive> archive = CliOpenArchive(o);
     try {
-      report = ReportFromArchive(*archive, o.Logger, CliRangeFrom(o), CliRangeTo(o), ShownChannels(o),
-                                 o.ActivationEnergy);
+      report =
+          ReportFromArchive(*archive, o.Logger, CliRangeFrom(o), CliRangeTo(o), ShownChannels(o), o.ActivationEnergy);
     } catch (const EArchiveError &e) {
       throw ECliFailure(exFailure, e.Message());
     }
   } else {
     const TOpenedData data = ReadForCli(o.Input);
     // In the order "convert" saves them as text: the bytes hashed.
-    report = ReportFromTable(data.Table, data.Records, ChannelsInOwnOrder(data.ColumnOrder), ShownChannels(o),
-                             o.Logger, FileSourceText(o.Input), ArchiveFacts(o), o.ActivationEnergy);
+    report = ReportFromTable(data.Table, data.Records, ChannelsInOwnOrder(data.ColumnOrder), ShownChannels(o), o.Logger,
+                             FileSourceText(o.Input), ArchiveFacts(o), o.ActivationEnergy);
   }
   Write(report, o.Output);
   streams.Out << "Informe de " << report.Records << " registros"

@@ -26,8 +26,8 @@
 class TRecordTimes;
 
 struct TReportChannel {
-  int Channel = 0;  // its own number, 0 to 15
-  int Count = 0;    // readings with a value
+  int Channel = 0;                // its own number, 0 to 15
+  int Count = 0;                  // readings with a value
   std::int32_t Min = 0, Max = 0;  // tenths, when Count > 0
   std::string MinAt, MaxAt;       // "dd/mm/aaaa hh:mm:ss" of the first reading with each
   double Mean = 0;                // degrees
@@ -50,11 +50,11 @@ struct TReportChart {
 };
 
 struct TReport {
-  std::string Logger;          // empty: not known
-  std::string From, To;        // the period: the first and last record's date and time
-  std::string Rate;            // "uno cada 15 min", "a intervalos irregulares (...)"
+  std::string Logger;    // empty: not known
+  std::string From, To;  // the period: the first and last record's date and time
+  std::string Rate;      // "uno cada 15 min", "a intervalos irregulares (...)"
   std::int64_t Records = 0;
-  std::string Source;          // where the records came from, in words
+  std::string Source;  // where the records came from, in words
   std::array<bool, kAlarmChannels> Shown{};
   double ActivationEnergy = kDefaultActivationEnergy;
   std::vector<TReportChannel> Channels;  // the shown ones, in channel order

@@ -247,7 +247,11 @@ void Lay(TPager &pg, const TReport &r, TChart &chart) {
   for (const TReportChannel &c : r.Channels) {
     QStringList row{QString("CANAL%1").arg(c.Channel + 1)};
     if (c.Count == 0) {
-      row << "-" << "" << "-" << "" << "-";
+      row << "-"
+          << ""
+          << "-"
+          << ""
+          << "-";
     } else {
       row << Tenths(c.Min) << U(c.MinAt) << Tenths(c.Max) << U(c.MaxAt) << Degrees(c.Mean, 2);
     }
@@ -269,9 +273,10 @@ void Lay(TPager &pg, const TReport &r, TChart &chart) {
             {"Altas", 0.055, Qt::AlignRight},
             {"Bajas", 0.055, Qt::AlignRight}},
            rows, marks);
-  pg.Text(QString::fromUtf8("Temperaturas en °C. MKT: temperatura cinética media, energía de activación %1 kJ/mol. "
-                            "Por encima y por debajo: la duración de los eventos de alarma altos y bajos; altas y bajas: cuántos "
-                            "hubo.")
+  pg.Text(QString::fromUtf8(
+              "Temperaturas en °C. MKT: temperatura cinética media, energía de activación %1 kJ/mol. "
+              "Por encima y por debajo: la duración de los eventos de alarma altos y bajos; altas y bajas: cuántos "
+              "hubo.")
               .arg(Degrees(r.ActivationEnergy, 3)),
           TextFont(7), QColor(60, 60, 60));
   pg.Gap(3);
@@ -335,18 +340,19 @@ void Lay(TPager &pg, const TReport &r, TChart &chart) {
 QByteArray Xmp(const TReport &r) {
   const QString title =
       QString("Informe de temperaturas %1").arg(r.Logger.empty() ? QString() : U(r.Logger)).trimmed().toHtmlEscaped();
-  return QString("<?xpacket begin=\"\xEF\xBB\xBF\" id=\"W5M0MpCehiHzreSzNTczkc9d\"?>\n"
-                 "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\">\n"
-                 " <rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">\n"
-                 "  <rdf:Description rdf:about=\"\" xmlns:dc=\"http://purl.org/dc/elements/1.1/\"\n"
-                 "    xmlns:talvex=\"urn:talvex:informe:1\">\n"
-                 "   <dc:title><rdf:Alt><rdf:li xml:lang=\"x-default\">%1</rdf:li></rdf:Alt></dc:title>\n"
-                 "   <talvex:sha256>%2</talvex:sha256>\n"
-                 "   <talvex:registros>%3</talvex:registros>\n"
-                 "  </rdf:Description>\n"
-                 " </rdf:RDF>\n"
-                 "</x:xmpmeta>\n"
-                 "<?xpacket end=\"w\"?>")
+  return QString(
+             "<?xpacket begin=\"\xEF\xBB\xBF\" id=\"W5M0MpCehiHzreSzNTczkc9d\"?>\n"
+             "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\">\n"
+             " <rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">\n"
+             "  <rdf:Description rdf:about=\"\" xmlns:dc=\"http://purl.org/dc/elements/1.1/\"\n"
+             "    xmlns:talvex=\"urn:talvex:informe:1\">\n"
+             "   <dc:title><rdf:Alt><rdf:li xml:lang=\"x-default\">%1</rdf:li></rdf:Alt></dc:title>\n"
+             "   <talvex:sha256>%2</talvex:sha256>\n"
+             "   <talvex:registros>%3</talvex:registros>\n"
+             "  </rdf:Description>\n"
+             " </rdf:RDF>\n"
+             "</x:xmpmeta>\n"
+             "<?xpacket end=\"w\"?>")
       .arg(title, U(r.Sha256))
       .arg(r.Records)
       .toUtf8();

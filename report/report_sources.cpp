@@ -88,9 +88,9 @@ TReport ReportFromTable(const TDataTable &table, int records, const std::vector<
     if (!RowStamp(table.Cells(columns.Date, r), table.Cells(columns.Time, r), stamp)) continue;
     for (int k = 0; k < kAlarmChannels; ++k) {
       std::int64_t tenths = 0;
-      values[static_cast<size_t>(k)] =
-          ParseTenths(table.Cells(k + 3, r), tenths) ? std::optional<std::int32_t>(static_cast<std::int32_t>(tenths))
-                                                     : std::nullopt;
+      values[static_cast<size_t>(k)] = ParseTenths(table.Cells(k + 3, r), tenths)
+                                           ? std::optional<std::int32_t>(static_cast<std::int32_t>(tenths))
+                                           : std::nullopt;
     }
     scan.Add(StampSeconds(stamp), values);
   }
@@ -145,9 +145,8 @@ TReport ReportFromTable(const TDataTable &table, int records, const std::vector<
       x.push_back(r - 1);
       // A record without this value leaves a gap the line bridges.
       y.push_back(ParseTenths(table.Cells(k + 3, r), tenths) ? static_cast<double>(tenths) / 10
-                                                              : std::numeric_limits<double>::quiet_NaN());
+                                                             : std::numeric_limits<double>::quiet_NaN());
     }
   }
   return report;
 }
-
