@@ -63,19 +63,15 @@ struct TCliOptions {
   bool Verbose = false;                      // record --verbose: a log line per batch kept
   std::string Report;                        // report --verificar: the report checked
   double ActivationEnergy = kDefaultActivationEnergy;  // --activation-energy: kJ/mol, for the MKT
-}
-}
-,
-    int AlarmChannel = 0;  // alarms set --channel: 1 .. 16; 0 not given
-// alarms set: the fields given, each in tenths (minutes for the delay);
-// a limit given as "none" is one to clear.
-std::optional<std::optional<std::int64_t>> AlarmLow, AlarmHigh;
-std::optional<long> AlarmDelay;
-std::optional<std::int64_t> AlarmHysteresis;
-std::int64_t AlarmEvent = 0;  // alarms ack --id
-std::string Comment;          // alarms ack --comment
-}
-;
+  int AlarmChannel = 0;                                // alarms set --channel: 1 .. 16; 0 not given
+  // alarms set: the fields given, each in tenths (minutes for the delay);
+  // a limit given as "none" is one to clear.
+  std::optional<std::optional<std::int64_t>> AlarmLow, AlarmHigh;
+  std::optional<long> AlarmDelay;
+  std::optional<std::int64_t> AlarmHysteresis;
+  std::int64_t AlarmEvent = 0;  // alarms ack --id
+  std::string Comment;          // alarms ack --comment
+};
 
 // One option of the command line, however many commands take it. `Apply`
 // checks the value and stores it, raising ECliUsage with a message that
