@@ -28,8 +28,8 @@ enum TPanningMode { pmNone, pmHorizontal, pmVertical, pmBoth };
 // that is out of bounds. An open end (an infinity) runs to the chart's edge.
 struct TChartBand {
   double Low = -HUGE_VAL, High = HUGE_VAL;
-  QColor Fill;                        // invalid: not shaded
-  QColor Edge;                        // invalid: no edge lines
+  QColor Fill;  // invalid: not shaded
+  QColor Edge;  // invalid: no edge lines
   Qt::PenStyle EdgeStyle = Qt::DashLine;
 };
 
@@ -220,7 +220,8 @@ private:
   void PaintAxis(QPainter &p, const TChartLayout &l, TAxisPlace place);
   void PaintGrid(QPainter &p, const TChartLayout &l, TAxisPlace place);
   void PaintSeries(QPainter &p, const TChartLayout &l, double scale);
-  void PaintBands(QPainter &p, const TChartLayout &l) const;
+  // The shading (under the grid) or the limits' lines (over it).
+  void PaintBands(QPainter &p, const TChartLayout &l, bool edges) const;
   void PaintAll(QPainter &p, const TChartLayout &l, double scale);
   // Legend, point markers and marks (chart_decorations.cpp).
   QSize LegendSize() const;

@@ -13,7 +13,7 @@ void TChart::SetBands(std::vector<TChartBand> bands) {
   Invalidate();
 }
 
-void TChart::PaintBands(QPainter &p, const TChartLayout &l) const {
+void TChart::PaintBands(QPainter &p, const TChartLayout &l, bool edges) const {
   if (bands_.empty() || !axes_[apLeft]->Visible()) return;
   const TAxisMap &m = l.Maps[apLeft];
   const QRectF inside(l.ChartRect);
@@ -29,13 +29,19 @@ void TChart::PaintBands(QPainter &p, const TChartLayout &l) const {
   for (const TChartBand &b : bands_) {
     if (!(b.Low <= b.High)) continue;
     const double top = y(b.High), bottom = y(b.Low);
-    if (b.Fill.isValid() && bottom > top) p.fillRect(QRectF(inside.left(), top, inside.width(), bottom - top), b.Fill);
+    if (!edges) {
+      if (b.Fill.isValid() && bottom > top)
+        p.fillRect(QRectF(inside.left(), top, inside.width(), bottom - top), b.Fill);
+      continue;
+    }
     if (!b.Edge.isValid()) continue;
     p.setPen(QPen(b.Edge, 1, b.EdgeStyle));
     for (double edge : {b.Low, b.High}) {
       if (!std::isfinite(edge) || edge < m.Minimum || edge > m.Maximum) continue;
-      const double at = m.Position(edge);
-      p.drawLine(QPointF(inside.left(), at), QPointF(inside.right(), at));
+      // On whole pixels, as the grid lines are: a limit on a grid value
+      // covers its grid line.
+      const int at = m.Pixel(edge);
+      p.drawLine(l.ChartRect.left(), at, l.ChartRect.right(), at);
     }
   }
   p.restore();

@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 
@@ -241,6 +242,9 @@ TEST_F(Report, ChartLiesInsideItsFrame) {
                                    << frame.height() << ", line " << red.x() << "," << red.y() << " " << red.width()
                                    << "x" << red.height();
   EXPECT_GT(frame.width(), page.width() / 2);
+  // Drawn as shapes: the document holds no picture at all.
+  const std::string images = Shell("pdfimages -list '" + pdf + "'");
+  EXPECT_EQ(std::count(images.begin(), images.end(), '\n'), 2) << images;  // the list's two heading lines
 }
 
 TEST_F(Report, NothingToReportIsSaid) {
