@@ -3,6 +3,7 @@
 #include "archive/archive.h"
 #include "archive/archive_address.h"
 #include "archive/archive_error.h"
+#include "data/data_statistics.h"
 #include "data/data_window.h"
 #include "report/report.h"
 #include "report/report_sources.h"
@@ -37,7 +38,7 @@ void WriteDataWindowReport(TForm5 &window, const std::array<bool, kAlarmChannels
     }
   }
   const TReport report = ReportFromTable(window.StringGrid1->Table(), records, window.SavedColumnOrder(), shown, logger,
-                                         origin, facts, ActivationEnergySetting());
+                                         origin, facts, SavedActivationEnergy());
   WriteReportPdf(report, path, ReportPaper());
 }
 

@@ -5,6 +5,7 @@
 #include "app/history_window.h"
 
 #include "archive/archive_export.h"
+#include "data/data_statistics.h"
 #include "report/report.h"
 #include "report/report_sources.h"
 #include "runtime/application.h"
@@ -49,7 +50,7 @@ void THistoryWindow::ReportTo(const std::string &path) {
   RefuseNothingShown(shown);
   const std::string logger = logger_;
   const THistoryRange range = range_;
-  const double energy = ActivationEnergySetting();
+  const double energy = SavedActivationEnergy();
   auto report = std::make_shared<TReport>();
   StartTask(
       QStringLiteral("Informe"),

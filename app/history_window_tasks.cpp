@@ -23,6 +23,8 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace {
 
 QString Text(const std::string &s) { return QString::fromStdString(s); }
@@ -150,11 +152,18 @@ void THistoryWindow::StatsButtonClick() {
   const std::string logger = logger_;
   const THistoryRange range = range_;
   const TStatLimits limits = limits_;
+  const double energy = stats_->ActivationEnergy();
   auto result = std::make_shared<std::optional<TArchiveStatistics>>();
   StartTask(
       QString::fromUtf8("Estadísticas"),
-      [logger, range, limits, result](TArchive &archive, const TArchiveProgress &progress, const TCancel &) {
-        *result = ArchiveStatistics(archive, logger, range.From, range.To, limits, TAlarmOptions(), progress);
+      [logger, range, limits, energy, result](TArchive &archive, const TArchiveProgress &progress, const TCancel &) {
+        // The logger's own limits, so the events counted are the ones the
+        // archive keeps (acknowledged ones included).
+        TAlarmOptions alarms;
+        alarms.ActivationEnergy = energy;
+        const TAlarmLimitSet kept = archive.AlarmLimits(logger);
+        if (std::any_of(kept.begin(), kept.end(), [](const TAlarmLimits &l) { return l.Any(); })) alarms.Limits = kept;
+        *result = ArchiveStatistics(archive, logger, range.From, range.To, limits, alarms, progress);
       },
       [this, logger, range, result] {
         if (!*result) {

@@ -10,6 +10,8 @@
 #include "app/main_window.h"
 #include "app/rate_window.h"
 #include "app/thermometer_window.h"
+#include "archive/archive.h"
+#include "archive/archive_address.h"
 #include "chart/chart_preview.h"
 #include "data/data_window.h"
 #include "graph/graph_window.h"
@@ -26,6 +28,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <utility>
@@ -106,6 +109,24 @@ TProgram::TProgram() {
   firstPaintWatch_ = std::make_unique<TFirstPaintWatch>(main, [this] { CreateAllWindows(); });
 }
 
+namespace {
+
+// The alarm limits of the logger the data window's records belong to: a
+// download's is the logger the archive keeps it under (the one last seen on
+// the port, else the port's name); an opened file's, the logger last seen on
+// the chosen port, if any. Empty when that logger has no limit at all.
+std::optional<TAlarmLimitSet> ShownLoggerAlarmLimits(const std::string &port, bool openedFile) {
+  TArchive archive(ConfiguredArchiveAddress());
+  std::optional<std::string> logger = archive.LoggerOnPort(port);
+  if (!logger && !openedFile && !port.empty()) logger = port;
+  if (!logger) return std::nullopt;
+  const TAlarmLimitSet limits = archive.AlarmLimits(*logger);
+  if (std::none_of(limits.begin(), limits.end(), [](const TAlarmLimits &l) { return l.Any(); })) return std::nullopt;
+  return limits;
+}
+
+}  // namespace
+
 void TProgram::CreateAllWindows() {
   if (AllWindowsCreated()) return;
   form2_ = std::make_unique<TForm2>(form1_.get());
@@ -149,6 +170,9 @@ void TProgram::CreateAllWindows() {
     const std::string path = AskReportFileName(form5_.get());
     if (path.empty()) return;
     WriteDataWindowReport(*form5_, shown, TDataReportSource{form1_->SerialPort1->Port(), *receivedAt, {}}, path);
+  };
+  form5_->AlarmLimits = [this](const TForm5 &sender) {
+    return ShownLoggerAlarmLimits(form1_->SerialPort1->Port(), sender.ShowsFile());
   };
   form6_->PrintPreview = [](QWidget *owner, TChart &chart) { ChartPreview(owner, chart); };
 }

@@ -12,7 +12,9 @@
 
 class TRangeSum {
 public:
-  explicit TRangeSum(const TStatLimits &limits);
+  // The MKT with `alarms`' activation energy; the events under its limits
+  // when given.
+  explicit TRangeSum(const TStatLimits &limits, const TAlarmOptions &alarms = TAlarmOptions());
   // The next record, in instant order.
   void Add(const TArchiveRecord &record);
   // The figures of every record added so far.
@@ -28,4 +30,5 @@ private:
   std::int64_t PreviousSeconds_ = 0;
   std::int64_t LastStep_ = 0;
   std::int64_t LastVersionedInstant_ = -1;
+  TSeriesAlarmScan Scan_;
 };

@@ -5,9 +5,14 @@
 #include <algorithm>
 #include <cmath>
 
-TRangeSum::TRangeSum(const TStatLimits &limits) {
+TRangeSum::TRangeSum(const TStatLimits &limits, const TAlarmOptions &alarms)
+    : Scan_(alarms.Limits.value_or(TAlarmLimitSet()), alarms.ActivationEnergy) {
   Out_.Stats.Limits = limits;
-  for (size_t k = 0; k < Out_.Stats.Channels.size(); ++k) Out_.Stats.Channels[k].Name = "CH" + std::to_string(k + 1);
+  Out_.Stats.Alarms = alarms;
+  for (size_t k = 0; k < Out_.Stats.Channels.size(); ++k) {
+    Out_.Stats.Channels[k].Name = "CH" + std::to_string(k + 1);
+    Out_.Stats.Channels[k].Channel = static_cast<int>(k);
+  }
 }
 
 void TRangeSum::Add(const TArchiveRecord &record) {
@@ -33,6 +38,7 @@ void TRangeSum::Add(const TArchiveRecord &record) {
     ++Out_.InstantsWithVersions;
     LastVersionedInstant_ = at;
   }
+  Scan_.Add(at, record.Values);
   const TStatLimits &limits = stats.Limits;
   for (size_t k = 0; k < stats.Channels.size(); ++k) {
     PendingAbove_[k] = PendingBelow_[k] = false;
@@ -93,15 +99,64 @@ TArchiveStatistics TRangeSum::Result() const {
     c.Mean = static_cast<double>(mean / 10);
     c.StdDev = static_cast<double>(std::sqrt(variance > 0 ? variance : 0) / 10);
   }
+  // Records come in instant order: their events can always be told.
+  TSeriesAlarmScan scan = Scan_;
+  TSeriesAlarms found = scan.Finish();
+  stats.EventsKnown = true;
+  if (stats.Alarms.Limits) stats.Events = std::move(found.Events);
+  for (size_t k = 0; k < stats.Channels.size(); ++k) {
+    TChannelStats &c = stats.Channels[k];
+    c.Alarm = found.Channels[k];
+  }
   return out;
 }
+
+namespace {
+
+// The events the archive holds, each counted in the range's figures for the
+// part of it inside the range (the events themselves as the archive has
+// them).
+void UseStoredEvents(const std::vector<TArchivedAlarmEvent> &events, const TStamp &from, const TStamp &to,
+                     TDataStatistics &stats) {
+  const std::int64_t first = StampSeconds(from), last = StampSeconds(to);
+  std::array<TChannelAlarmFigures, kAlarmChannels> figures{};
+  stats.Events.clear();
+  for (const TArchivedAlarmEvent &archived : events) {
+    const TAlarmEvent &e = archived.Event;
+    if (e.Channel < 0 || e.Channel >= kAlarmChannels) continue;
+    const std::int64_t end = e.End.value_or(e.Start + e.Seconds);
+    const std::int64_t inside = std::max<std::int64_t>(0, std::min(end, last) - std::max(e.Start, first));
+    TChannelAlarmFigures &f = figures[static_cast<size_t>(e.Channel)];
+    if (e.Kind == TAlarmKind::High) {
+      ++f.HighEvents;
+      f.SecondsAbove += inside;
+    } else {
+      ++f.LowEvents;
+      f.SecondsBelow += inside;
+    }
+    stats.Events.push_back(e);
+  }
+  for (size_t k = 0; k < stats.Channels.size(); ++k) {
+    TChannelAlarmFigures &c = stats.Channels[k].Alarm;
+    const std::optional<double> mkt = c.Mkt;
+    c = figures[k];
+    c.Mkt = mkt;
+  }
+}
+
+}  // namespace
 
 std::optional<TArchiveStatistics> ArchiveStatistics(TArchive &archive, const std::string &logger, const TStamp &from,
                                                     const TStamp &to, const TStatLimits &limits,
                                                     const TAlarmOptions &alarms, const TArchiveProgress &progress) {
   const std::int64_t total = archive.Count(logger, from, to);
   if (progress && !progress(0, total)) return std::nullopt;
-  TRangeSum sum(limits);
+  // The archive keeps the events of its own limits, acknowledged ones
+  // included, found over the whole history: a range cut out of it is not
+  // read again for them.
+  const std::optional<TAlarmLimitSet> kept = archive.AlarmLimits(logger);
+  const bool stored = alarms.Limits && alarms.Limits == kept;
+  TRangeSum sum(limits, alarms);
   std::int64_t done = 0;
   bool cancelled = false;
   archive.ReadRecords(logger, from, to, [&](const std::vector<TArchiveRecord> &slice) {
@@ -112,6 +167,6 @@ std::optional<TArchiveStatistics> ArchiveStatistics(TArchive &archive, const std
   });
   if (cancelled) return std::nullopt;
   TArchiveStatistics out = sum.Result();
-  out.Stats.Alarms = alarms;
+  if (stored) UseStoredEvents(archive.AlarmEvents(logger, from, to), from, to, out.Stats);
   return out;
 }

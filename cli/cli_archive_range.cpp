@@ -95,7 +95,10 @@ void CliArchiveStats(const TCliOptions &o, TCliStreams &streams) {
   std::optional<TArchiveStatistics> stats;
   try {
     TRangeProgress progress(streams, "Leyendo");
-    stats = ArchiveStatistics(*archive, o.Logger, CliRangeFrom(o), CliRangeTo(o), CliLimits(o), TAlarmOptions(),
+    // The logger's own limits: the events are the ones the archive keeps.
+    TAlarmOptions alarms = CliAlarmOptions(o);
+    alarms.Limits = archive->AlarmLimits(o.Logger);
+    stats = ArchiveStatistics(*archive, o.Logger, CliRangeFrom(o), CliRangeTo(o), CliLimits(o), alarms,
                               progress.Callback());
   } catch (const EArchiveError &e) {
     throw ECliFailure(exFailure, e.Message());

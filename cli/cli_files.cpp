@@ -1,5 +1,8 @@
 #include "cli/cli_files.h"
 
+#include "archive/archive.h"
+#include "archive/archive_error.h"
+#include "cli/cli_archive.h"
 #include "cli/cli_errors.h"
 #include "data/data_file_reader.h"
 #include "data/record_values.h"
@@ -70,6 +73,12 @@ TStampOfRow TableStamps(const TDataTable &table) {
   return [&table](int row) { return TableRecordStamp(table, row); };
 }
 
+// "15/03/2004 10:35:00": an event's time as the program writes it.
+std::string EventTime(std::int64_t seconds) {
+  const TStamp s = StampFromSeconds(seconds);
+  return ProgramDateText(s) + " " + ProgramTimeText(s);
+}
+
 std::string JsonTenths(const std::optional<std::int64_t> &tenths) { return tenths ? TenthsText(*tenths, '.') : "null"; }
 
 std::string JsonMinutes(const std::optional<std::int64_t> &minutes) {
@@ -93,8 +102,9 @@ std::string StatisticsText(const std::string &name, const TStampOfRow &stampOf, 
   if (s.Limits.Lower) out += "; límite inferior " + TenthsText(*s.Limits.Lower) + " °C";
   out += "\n";
   char line[512];
-  std::snprintf(line, sizeof line, "%-6s %9s %8s  %-19s %8s  %-19s %8s %8s  %-14s %-14s\n", "Canal", "Registros",
-                "Mínimo", "Fecha del mínimo", "Máximo", "Fecha del máximo", "Media", "Desv.", "Sobre", "Bajo");
+  std::snprintf(line, sizeof line, "%-6s %9s %8s  %-19s %8s  %-19s %8s %8s  %-14s %-14s %7s %9s  %-14s %-14s\n",
+                "Canal", "Registros", "Mínimo", "Fecha del mínimo", "Máximo", "Fecha del máximo", "Media", "Desv.",
+                "Sobre", "Bajo", "MKT", "Alarmas", "En alta", "En baja");
   out += line;
   auto duration = [&](const std::optional<std::int64_t> &limit, const std::optional<std::int64_t> &minutes) {
     if (!limit) return std::string("-");
@@ -102,15 +112,31 @@ std::string StatisticsText(const std::string &name, const TStampOfRow &stampOf, 
   };
   for (const TChannelStats &c : s.Channels) {
     const bool any = c.Count > 0;
-    std::snprintf(line, sizeof line, "%-6s %9d %8s  %-19s %8s  %-19s %8s %8s  %-14s %-14s\n", c.Name.c_str(), c.Count,
-                  any ? TenthsText(c.Min).c_str() : "-", any ? stampOf(c.MinRow).Text.c_str() : "-",
-                  any ? TenthsText(c.Max).c_str() : "-", any ? stampOf(c.MaxRow).Text.c_str() : "-",
-                  any ? Fixed(c.Mean, 2, ',').c_str() : "-", any ? Fixed(c.StdDev, 2, ',').c_str() : "-",
-                  duration(s.Limits.Upper, s.MinutesAbove(c)).c_str(),
-                  duration(s.Limits.Lower, s.MinutesBelow(c)).c_str());
+    const bool alarms = s.AlarmsApply(c);
+    std::snprintf(line, sizeof line, "%-6s %9d %8s  %-19s %8s  %-19s %8s %8s  %-14s %-14s %7s %9s  %-14s %-14s\n",
+                  c.Name.c_str(), c.Count, any ? TenthsText(c.Min).c_str() : "-",
+                  any ? stampOf(c.MinRow).Text.c_str() : "-", any ? TenthsText(c.Max).c_str() : "-",
+                  any ? stampOf(c.MaxRow).Text.c_str() : "-", any ? Fixed(c.Mean, 2, ',').c_str() : "-",
+                  any ? Fixed(c.StdDev, 2, ',').c_str() : "-", duration(s.Limits.Upper, s.MinutesAbove(c)).c_str(),
+                  duration(s.Limits.Lower, s.MinutesBelow(c)).c_str(),
+                  c.Alarm.Mkt ? Fixed(*c.Alarm.Mkt, 2, ',').c_str() : "-",
+                  alarms ? std::to_string(c.Alarm.HighEvents + c.Alarm.LowEvents).c_str() : "no aplica",
+                  alarms ? DurationText(c.Alarm.SecondsAbove / 60).c_str() : "-",
+                  alarms ? DurationText(c.Alarm.SecondsBelow / 60).c_str() : "-");
     out += line;
   }
-  return out + "Desv.: desviación estándar de la población (de todos los registros, no de una muestra).\n";
+  out += "Desv.: desviación estándar de la población (de todos los registros, no de una muestra).\n";
+  out += "MKT: temperatura cinética media, con una energía de activación de " +
+         ActivationEnergyText(s.Alarms.ActivationEnergy) + " kJ/mol.\n";
+  if (!s.Alarms.Limits) return out + "Alarmas: no aplica, sin límites de alarma conocidos para estos datos.\n";
+  if (!s.EventsKnown) return out + "Alarmas: no aplica, los registros no tienen fechas y horas válidas.\n";
+  for (const TAlarmEvent &e : s.Events) {
+    out += "Alarma " + std::string(AlarmKindWord(e.Kind)) + " en CH" + std::to_string(e.Channel + 1) + " desde " +
+           EventTime((e.Start));
+    out += e.End ? " hasta " + EventTime((*e.End)) : std::string(" (seguía al final de los datos)");
+    out += ", " + DurationText(e.Seconds / 60) + ", extremo " + TenthsText(e.Extreme) + " °C.\n";
+  }
+  return out;
 }
 
 std::string StatisticsJson(const std::string &name, const TStampOfRow &stampOf, const TDataStatistics &s) {
@@ -133,7 +159,26 @@ std::string StatisticsJson(const std::string &name, const TStampOfRow &stampOf, 
     json += ",\"media\":" + (any ? Fixed(c.Mean, 3, '.') : "null");
     json += ",\"desviacion\":" + (any ? Fixed(c.StdDev, 3, '.') : "null");
     json += ",\"minutos_sobre\":" + JsonMinutes(s.MinutesAbove(c));
-    json += ",\"minutos_bajo\":" + JsonMinutes(s.MinutesBelow(c)) + "}";
+    json += ",\"minutos_bajo\":" + JsonMinutes(s.MinutesBelow(c));
+    json += ",\"mkt\":" + (c.Alarm.Mkt ? Fixed(*c.Alarm.Mkt, 3, '.') : "null");
+    // null where no limit of the logger says what an alarm is.
+    const bool alarms = s.AlarmsApply(c);
+    json += ",\"alarmas_altas\":" + (alarms ? std::to_string(c.Alarm.HighEvents) : "null");
+    json += ",\"alarmas_bajas\":" + (alarms ? std::to_string(c.Alarm.LowEvents) : "null");
+    json += ",\"minutos_alarma_alta\":" + (alarms ? std::to_string(c.Alarm.SecondsAbove / 60) : "null");
+    json += ",\"minutos_alarma_baja\":" + (alarms ? std::to_string(c.Alarm.SecondsBelow / 60) : "null") + "}";
+  }
+  json += "],\"energia_activacion\":" + Fixed(s.Alarms.ActivationEnergy, 3, '.');
+  json += ",\"limites_alarma\":" + std::string(s.Alarms.Limits ? "true" : "false");
+  json += ",\"alarmas\":[";
+  for (size_t i = 0; i < s.Events.size(); ++i) {
+    const TAlarmEvent &e = s.Events[i];
+    if (i) json += ",";
+    json += "{\"canal\":" + std::to_string(e.Channel + 1) + ",\"tipo\":" + JsonString(AlarmKindWord(e.Kind));
+    json += ",\"desde\":" + JsonString(IsoText(StampFromSeconds(e.Start)));
+    json += ",\"hasta\":" + (e.End ? JsonString(IsoText(StampFromSeconds(*e.End))) : std::string("null"));
+    json += ",\"segundos\":" + std::to_string(e.Seconds) + ",\"extremo\":" + TenthsText(e.Extreme, '.');
+    json += ",\"hora_extremo\":" + JsonString(IsoText(StampFromSeconds(e.ExtremeAt))) + "}";
   }
   return json + "]}";
 }
@@ -150,9 +195,25 @@ void CliConvert(const TCliOptions &o, TCliStreams &streams) {
   streams.Out.flush();
 }
 
+TAlarmOptions CliAlarmOptions(const TCliOptions &o) {
+  TAlarmOptions alarms;
+  alarms.ActivationEnergy = o.ActivationEnergy.value_or(SavedActivationEnergy());
+  return alarms;
+}
+
 void CliStats(const TCliOptions &o, TCliStreams &streams) {
   const TOpenedData data = ReadForCli(o.Input);
-  const TDataStatistics stats = ComputeStatistics(data.Table, data.Records, data.ColumnOrder, CliLimits(o));
+  TAlarmOptions alarms = CliAlarmOptions(o);
+  if (!o.Logger.empty()) {
+    // The file's records judged by the limits the archive keeps for the
+    // logger they came from.
+    try {
+      alarms.Limits = CliOpenArchive(o)->AlarmLimits(o.Logger);
+    } catch (const EArchiveError &e) {
+      throw ECliFailure(exFailure, e.Message());
+    }
+  }
+  const TDataStatistics stats = ComputeStatistics(data.Table, data.Records, data.ColumnOrder, CliLimits(o), alarms);
   streams.Out << (o.Json ? StatisticsJson(o.Input, data.Table, stats) + "\n"
                          : StatisticsText(o.Input, data.Table, stats));
   streams.Out.flush();

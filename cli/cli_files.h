@@ -23,6 +23,9 @@ void CliStats(const TCliOptions &options, TCliStreams &streams);
 // The limits and CSV style the options ask for.
 TStatLimits CliLimits(const TCliOptions &options);
 TCsvStyle CliCsvStyle(const TCliOptions &options);
+// The MKT's activation energy the options ask for (else the user's own); no
+// limits.
+TAlarmOptions CliAlarmOptions(const TCliOptions &options);
 
 // Saves records to options.Output as its extension says (.csv, .xlsx, else
 // the program's text file).

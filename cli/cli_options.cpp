@@ -3,6 +3,7 @@
 #include "cli/cli_dates.h"
 #include "cli/cli_errors.h"
 #include "cli/cli_plot.h"
+#include "data/data_statistics.h"
 #include "data/record_values.h"
 
 #include <algorithm>
@@ -142,17 +143,17 @@ const TCliOptionSpec kOptions[] = {
     {"--verbose", nullptr, false, [](TCliOptions &o, const std::string &, const std::string &) { o.Verbose = true; }},
     {"--activation-energy", nullptr, true,
      [](TCliOptions &o, const std::string &option, const std::string &value) {
-       std::string text = value;
-       std::replace(text.begin(), text.end(), ',', '.');
-       char *end = nullptr;
-       errno = 0;
-       const double kj = std::strtod(text.c_str(), &end);
-       const bool number = !text.empty() && *end == '\0' && errno == 0;
-       const std::string problem = number ? ActivationEnergyProblem(kj) : std::string("no es un número");
-       if (!problem.empty())
-         throw ECliUsage(option + " espera la energía de activación en kJ/mol (83,144 por omisión), no \"" + value +
-                         "\": " + problem + ".");
-       o.ActivationEnergy = kj;
+       try {
+         o.ActivationEnergy = ParseActivationEnergy(value);
+       } catch (const Exception &e) {
+         throw ECliUsage(option + ": " + e.Message());
+       }
+     }},
+    {"--on-alarm", nullptr, true,
+     [](TCliOptions &o, const std::string &option, const std::string &value) {
+       if (value.find_first_not_of(" \t") == std::string::npos)
+         throw ECliUsage(option + " espera la orden que se ejecuta al empezar y al terminar una alarma.");
+       o.OnAlarm = value;
      }},
     {"--channel", nullptr, true,
      [](TCliOptions &o, const std::string &option, const std::string &value) {
@@ -326,18 +327,21 @@ const std::vector<TCliCommandSpec> &CliCommandTable() {
         "--logger", "--db", "--no-archive"}},
       {"status", TCliCommand::Status, {"--port", "--json", "--timeout"}},
       {"convert", TCliCommand::Convert, {"--output", "--csv", "--above", "--below", "--force"}},
-      {"stats", TCliCommand::Stats, {"--json", "--above", "--below"}},
+      {"stats", TCliCommand::Stats, {"--json", "--above", "--below", "--activation-energy", "--logger", "--db"}},
       {"plot",
        TCliCommand::Plot,
        {"--output", "--canales", "--tiempo", "--force", "--archive", "--logger", "--from", "--to", "--db"}},
-      {"record", TCliCommand::Record, {"--port", "--logger", "--interval", "--db", "--no-backfill", "--verbose"}},
+      {"record",
+       TCliCommand::Record,
+       {"--port", "--logger", "--interval", "--db", "--no-backfill", "--verbose", "--on-alarm"}},
       {"report",
        TCliCommand::Report,
        {"--output", "--canales", "--force", "--archive", "--logger", "--from", "--to", "--db", "--activation-energy",
         "--verificar"}},
       {"archive",
        TCliCommand::Archive,
-       {"--logger", "--db", "--json", "--from", "--to", "--output", "--csv", "--above", "--below", "--force"}},
+       {"--logger", "--db", "--json", "--from", "--to", "--output", "--csv", "--above", "--below", "--force",
+        "--activation-energy"}},
       {"alarms",
        TCliCommand::Alarms,
        {"--logger", "--channel", "--low", "--high", "--delay", "--hysteresis", "--db", "--json", "--from", "--to",
@@ -363,7 +367,9 @@ const std::vector<TCliCommandSpec> &CliArchiveCommandTable() {
       {"export",
        TCliCommand::ArchiveExport,
        {"--logger", "--from", "--to", "--output", "--csv", "--above", "--below", "--force", "--db"}},
-      {"stats", TCliCommand::ArchiveStats, {"--logger", "--from", "--to", "--json", "--above", "--below", "--db"}},
+      {"stats",
+       TCliCommand::ArchiveStats,
+       {"--logger", "--from", "--to", "--json", "--above", "--below", "--db", "--activation-energy"}},
   };
   return table;
 }
@@ -469,6 +475,8 @@ TCliOptions ParseCliArguments(const std::vector<std::string> &args) {
           throw ECliUsage("plot admite " + n + " solo con --archive (un rango del archivo histórico).");
       }
     }
+    if (o.Command == TCliCommand::Stats && !o.Db.empty() && o.Logger.empty())
+      throw ECliUsage("stats admite --db solo con --logger NOMBRE (el registrador cuyos límites de alarma se usan).");
     if (positional.size() != 1) throw ECliUsage(name + " espera un archivo guardado (de texto o CSV).");
     o.Input = positional[0];
     if (o.Command == TCliCommand::Convert) {
@@ -532,10 +540,14 @@ std::string CliUsageText() {
          "      .csv (fecha y hora ISO 8601 y los 16 canales; --csv elige coma y punto decimal\n"
          "      o punto y coma y coma decimal, por omisión lo que usa esta PC), .xlsx (libro con\n"
          "      una hoja de estadísticas) o el archivo de texto del programa.\n"
-         "  talvex-cli stats DATOS [--json] [--above T] [--below T]\n"
+         "  talvex-cli stats DATOS [--json] [--above T] [--below T] [--activation-energy KJ]\n"
+         "                  [--logger NOMBRE [--db URL]]\n"
          "      Estadísticas de cada canal: registros, mínimo y máximo con su fecha y hora,\n"
          "      media, desviación estándar y el tiempo por encima de T (--above) y por debajo\n"
-         "      de T (--below), en grados.\n"
+         "      de T (--below), en grados. Además la temperatura cinética media (MKT) con la\n"
+         "      energía de activación KJ en kJ/mol (la elegida en la ventana de estadísticas,\n"
+         "      83,144 por omisión) y, con --logger, las alarmas según los límites que el\n"
+         "      archivo histórico guarda para NOMBRE: cuántas, altas y bajas, y cuánto duraron.\n"
          "  talvex-cli plot DATOS -o GRAFICO.png|GRAFICO.pdf [--canales 1,2,5] [--tiempo] [--force]\n"
          "      Dibuja el gráfico de la ventana de gráficos sin pantalla: una imagen PNG del\n"
          "      tamaño del gráfico o una página PDF A4 apaisada. --canales elige los canales\n"
@@ -545,7 +557,7 @@ std::string CliUsageText() {
          "      El mismo gráfico de un rango del archivo histórico, con la fecha y hora en el eje\n"
          "      inferior; cada pico se ve aunque el rango tenga un año de registros.\n"
          "  talvex-cli record --port PUERTO [--logger NOMBRE] [--interval S] [--db URL] [--no-backfill]\n"
-         "                   [--verbose]\n"
+         "                   [--verbose] [--on-alarm ORDEN]\n"
          "      Graba las lecturas en vivo en el archivo histórico hasta SIGTERM o Ctrl+C: una cada\n"
          "      S segundos (1, 10, 60 o 300; 10 por omisión) con la hora del registrador y la de la\n"
          "      PC. Si se pierde la línea lo dice una vez y vuelve a intentarlo (cada 30 s como\n"
@@ -568,6 +580,13 @@ std::string CliUsageText() {
          "  talvex-cli report --verificar INFORME.pdf DATOS\n"
          "      Dice si DATOS son los registros del informe: termina con 0 si coinciden y con\n"
          "      el código 12 si no.\n"
+         "      --on-alarm ORDEN: evalúa en cada lectura los límites de alarma del registrador\n"
+         "      (releídos del archivo histórico cada minuto) y ejecuta ORDEN con /bin/sh -c al\n"
+         "      empezar y al terminar cada alarma, sin esperarla, con las variables\n"
+         "      TALVEX_REGISTRADOR, TALVEX_CANAL (1 a 16), TALVEX_TIPO (alta o baja),\n"
+         "      TALVEX_ESTADO (empieza o termina), TALVEX_VALOR (la lectura, 31,5),\n"
+         "      TALVEX_EXTREMO, TALVEX_HORA (la de la lectura, ISO 8601) y TALVEX_DESDE (el\n"
+         "      comienzo de la alarma). --verbose dice además cada alarma en stderr.\n"
          "\n"
          "  talvex-cli archive import DATOS... --logger NOMBRE [--db URL]\n"
          "      Guarda archivos guardados (de texto o CSV) en el archivo histórico, bajo el\n"
@@ -584,9 +603,10 @@ std::string CliUsageText() {
          "      según la extensión de SALIDA: .csv, .xlsx (con la hoja de estadísticas) o el\n"
          "      archivo de texto del programa. Ctrl+C lo detiene sin dejar archivo.\n"
          "  talvex-cli archive stats --logger NOMBRE [--from FECHA] [--to FECHA] [--json]\n"
-         "                          [--above T] [--below T] [--db URL]\n"
+         "                          [--above T] [--below T] [--db URL] [--activation-energy KJ]\n"
          "      Las estadísticas de \"stats\" sobre los registros de NOMBRE en el rango, con el\n"
-         "      primer y el último registro y las fechas y horas guardadas en más de una versión.\n"
+         "      primer y el último registro y las fechas y horas guardadas en más de una versión;\n"
+         "      las alarmas, las que el archivo histórico guarda en el rango.\n"
          "\n"
          "  talvex-cli alarms set --logger NOMBRE --channel N [--low T|none] [--high T|none]\n"
          "                       [--delay MIN] [--hysteresis T] [--db URL]\n"

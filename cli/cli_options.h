@@ -62,8 +62,9 @@ struct TCliOptions {
   bool NoBackfill = false;                   // record --no-backfill: the logger's memory left alone
   bool Verbose = false;                      // record --verbose: a log line per batch kept
   std::string Report;                        // report --verificar: the report checked
-  double ActivationEnergy = kDefaultActivationEnergy;  // --activation-energy: kJ/mol, for the MKT
-  int AlarmChannel = 0;                                // alarms set --channel: 1 .. 16; 0 not given
+  std::optional<double> ActivationEnergy;    // --activation-energy: kJ/mol; empty: the user's own
+  std::string OnAlarm;                       // record --on-alarm: run when an alarm starts or ends
+  int AlarmChannel = 0;                      // alarms set --channel: 1 .. 16; 0 not given
   // alarms set: the fields given, each in tenths (minutes for the delay);
   // a limit given as "none" is one to clear.
   std::optional<std::optional<std::int64_t>> AlarmLow, AlarmHigh;

@@ -5,6 +5,7 @@
 #include "archive/archive_error.h"
 #include "archive/archive_queue.h"
 #include "archive/archive_writer.h"
+#include "cli/cli_alarm_command.h"
 #include "cli/cli_archive.h"
 #include "cli/cli_download_archive.h"
 #include "cli/cli_errors.h"
@@ -50,6 +51,9 @@ constexpr std::int64_t kStatusEveryMs = 3600 * 1000LL;
 constexpr int kFrameWaitMs = 5000;
 // The longest pause inside a download.
 constexpr int kDownloadSilentMs = 20000;
+// The alarm limits are read again this often, so that a change made in the
+// ALARMAS window or with "alarms set" reaches a recorder that runs for months.
+constexpr std::int64_t kLimitsEveryMs = 60 * 1000LL;
 
 std::int64_t NowMs() { return QDateTime::currentMSecsSinceEpoch(); }
 
@@ -82,6 +86,9 @@ public:
         recorder_({address_, o.Logger, o.Port, o.IntervalSeconds, 5},
                   [this](TArchiveJob job) { return Submit(std::move(job)); }) {
     recorder_.OnChange = [this] { Changed(); };
+    if (!o.OnAlarm.empty())
+      alarms_.emplace(
+          o.OnAlarm, [this](const std::string &line) { Log(line); }, o.Verbose);
   }
 
   int Run();
@@ -104,6 +111,8 @@ private:
   void Backfill(TCliLink &link);
   // Waits up to ms, less when the device comes back; false on Ctrl+C.
   bool Wait(int ms, const TDeviceSeen &gone);
+  // Reads the logger's alarm limits from the archive (--on-alarm).
+  void ReadAlarmLimits();
 
   const TCliOptions &o_;
   TCliStreams &streams_;
@@ -120,7 +129,37 @@ private:
   // What the last backfill found, so that an unchanged memory is not read
   // again at every reconnection.
   std::optional<std::int64_t> filledCount_, filledNewest_;
+  std::optional<TAlarmCommand> alarms_;
+  std::int64_t limitsAt_ = 0;
+  bool limitsFailing_ = false, limitsSaid_ = false;
 };
+
+void TRecording::ReadAlarmLimits() {
+  if (!alarms_) return;
+  limitsAt_ = NowMs();
+  try {
+    TArchive archive(address_);
+    const std::string logger = o_.Logger.empty() ? archive.LoggerOnPort(o_.Port).value_or(o_.Port) : o_.Logger;
+    const TAlarmLimitSet limits = archive.AlarmLimits(logger);
+    if (!limitsSaid_ || limits != alarms_->Limits()) {
+      limitsSaid_ = true;
+      const long channels = std::count_if(limits.begin(), limits.end(), [](const TAlarmLimits &l) { return l.Any(); });
+      Log("Alarmas de \"" + logger + "\": " +
+          (channels == 0 ? std::string("ningún canal tiene límites")
+                         : std::to_string(channels) + (channels == 1 ? " canal con límites" : " canales con límites")) +
+          "; --on-alarm se ejecuta al empezar y al terminar cada una.");
+    }
+    alarms_->SetLogger(logger);
+    alarms_->SetLimits(limits);
+    limitsFailing_ = false;
+  } catch (const EArchiveError &e) {
+    // The limits last read stay in force.
+    if (!limitsFailing_)
+      Log("Aviso: no se pudieron leer los límites de alarma del archivo histórico (" + e.Message() +
+          "); siguen los últimos leídos.");
+    limitsFailing_ = true;
+  }
+}
 
 std::string TRecording::Submit(TArchiveJob job) {
   submitted_ = true;
@@ -178,6 +217,10 @@ void TRecording::Tick() {
   recorder_.Flush(now);
   if (submitted_ || (recorder_.Waiting() > recorder_.Batched() && now >= retryAt_)) Pass();
   if (now - statusAt_ >= kStatusEveryMs) Status("Grabando");
+  if (alarms_) {
+    alarms_->Reap();
+    if (now - limitsAt_ >= kLimitsEveryMs) ReadAlarmLimits();
+  }
 }
 
 void TRecording::Listen(TCliLink &link) {
@@ -191,7 +234,12 @@ void TRecording::Listen(TCliLink &link) {
       ++noisy;
       return;
     }
-    recorder_.Feed(*frame, NowMs());
+    const std::int64_t now = NowMs();
+    if (recorder_.Feed(*frame, now) && alarms_) {
+      // The readings kept are the ones judged: the events the command is
+      // told of are the ones the archive finds in them.
+      if (const std::optional<TArchiveRecord> reading = LiveReading(*frame, now / 1000)) alarms_->Reading(*reading);
+    }
     // A batch handed over goes to the archive at once.
     if (submitted_) Pass();
     if (recorder_.Undated() == 1 && recorder_.Waiting() == 0 && recorder_.Kept() == 0)
@@ -317,6 +365,7 @@ bool TRecording::Wait(int ms, const TDeviceSeen &gone) {
 int TRecording::Run() {
   // What earlier runs left in the queue goes first.
   Pass();
+  ReadAlarmLimits();
   Status("Grabando del puerto " + o_.Port + (o_.Logger.empty() ? "" : ", registrador \"" + o_.Logger + "\"") +
          " en el archivo histórico " + ArchiveDisplayName(address_) + ", una lectura cada " +
          std::to_string(o_.IntervalSeconds) + " s");

@@ -7,6 +7,7 @@
 #include "cli/cli_archive_range.h"
 #include "cli/cli_errors.h"
 #include "cli/cli_files.h"
+#include "data/data_statistics.h"
 #include "report/report.h"
 #include "report/report_sources.h"
 #include "runtime/format_settings.h"
@@ -81,16 +82,17 @@ void CliReport(const TCliOptions &o, TCliStreams &streams) {
   if (o.Archive) {
     const std::unique_ptr<TArchive> archive = CliOpenArchive(o);
     try {
-      report =
-          ReportFromArchive(*archive, o.Logger, CliRangeFrom(o), CliRangeTo(o), ShownChannels(o), o.ActivationEnergy);
+      report = ReportFromArchive(*archive, o.Logger, CliRangeFrom(o), CliRangeTo(o), ShownChannels(o),
+                                 o.ActivationEnergy.value_or(SavedActivationEnergy()));
     } catch (const EArchiveError &e) {
       throw ECliFailure(exFailure, e.Message());
     }
   } else {
     const TOpenedData data = ReadForCli(o.Input);
     // In the order "convert" saves them as text: the bytes hashed.
-    report = ReportFromTable(data.Table, data.Records, ChannelsInOwnOrder(data.ColumnOrder), ShownChannels(o), o.Logger,
-                             FileSourceText(o.Input), ArchiveFacts(o), o.ActivationEnergy);
+    report =
+        ReportFromTable(data.Table, data.Records, ChannelsInOwnOrder(data.ColumnOrder), ShownChannels(o), o.Logger,
+                        FileSourceText(o.Input), ArchiveFacts(o), o.ActivationEnergy.value_or(SavedActivationEnergy()));
   }
   Write(report, o.Output);
   streams.Out << "Informe de " << report.Records << " registros"

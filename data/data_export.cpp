@@ -247,11 +247,17 @@ void WriteStatisticsSheet(TWorkbook &book, lxw_worksheet *sheet, const TDataStat
                                          "Media (°C)",
                                          "Desviación estándar de la población (°C)",
                                          "Tiempo sobre el límite superior",
-                                         "Tiempo bajo el límite inferior"};
-  static const double widths[] = {8, 10, 11, 20, 11, 20, 10, 22, 28, 28};
-  for (lxw_col_t c = 0; c < 10; ++c) TWorkbook::Check(worksheet_set_column(sheet, c, c, widths[c], nullptr));
+                                         "Tiempo bajo el límite inferior",
+                                         "MKT (°C)",
+                                         "Alarmas altas",
+                                         "Alarmas bajas",
+                                         "Tiempo en alarma alta",
+                                         "Tiempo en alarma baja"};
+  static const double widths[] = {8, 10, 11, 20, 11, 20, 10, 22, 28, 28, 10, 13, 13, 22, 22};
+  constexpr lxw_col_t columns = sizeof widths / sizeof widths[0];
+  for (lxw_col_t c = 0; c < columns; ++c) TWorkbook::Check(worksheet_set_column(sheet, c, c, widths[c], nullptr));
   worksheet_freeze_panes(sheet, 1, 0);
-  for (lxw_col_t c = 0; c < 10; ++c) TWorkbook::Check(worksheet_write_string(sheet, 0, c, captions[c], bold));
+  for (lxw_col_t c = 0; c < columns; ++c) TWorkbook::Check(worksheet_write_string(sheet, 0, c, captions[c], bold));
   lxw_row_t row = 1;
   for (size_t k = 0; k < stats.Channels.size(); ++k) {
     const TChannelStats &c = stats.Channels[k];
@@ -270,6 +276,18 @@ void WriteStatisticsSheet(TWorkbook &book, lxw_worksheet *sheet, const TDataStat
       TWorkbook::Check(worksheet_write_number(sheet, row, 8, static_cast<double>(*above) / 1440, duration));
     if (auto below = stats.MinutesBelow(c))
       TWorkbook::Check(worksheet_write_number(sheet, row, 9, static_cast<double>(*below) / 1440, duration));
+    if (c.Alarm.Mkt) TWorkbook::Check(worksheet_write_number(sheet, row, 10, *c.Alarm.Mkt, hundredths));
+    if (stats.AlarmsApply(c)) {
+      TWorkbook::Check(worksheet_write_number(sheet, row, 11, c.Alarm.HighEvents, nullptr));
+      TWorkbook::Check(worksheet_write_number(sheet, row, 12, c.Alarm.LowEvents, nullptr));
+      // Whole minutes, as the times beyond the limits above.
+      TWorkbook::Check(
+          worksheet_write_number(sheet, row, 13, static_cast<double>(c.Alarm.SecondsAbove / 60) / 1440, duration));
+      TWorkbook::Check(
+          worksheet_write_number(sheet, row, 14, static_cast<double>(c.Alarm.SecondsBelow / 60) / 1440, duration));
+    } else {
+      for (lxw_col_t col : {11, 12}) TWorkbook::Check(worksheet_write_string(sheet, row, col, "no aplica", nullptr));
+    }
     ++row;
   }
   ++row;
@@ -287,6 +305,8 @@ void WriteStatisticsSheet(TWorkbook &book, lxw_worksheet *sheet, const TDataStat
        stats.IntervalsKnown ? stats.SpacingText().c_str() : "desconocido");
   fact("Límite superior (°C)", degrees(stats.Limits.Upper), tenths, "ninguno");
   fact("Límite inferior (°C)", degrees(stats.Limits.Lower), tenths, "ninguno");
+  fact("Energía de activación de la MKT (kJ/mol)", stats.Alarms.ActivationEnergy, book.Format("0.000"), "");
+  fact("Límites de alarma", std::nullopt, nullptr, stats.Alarms.Limits ? "los del registrador" : "desconocidos");
 }
 
 }  // namespace
@@ -494,10 +514,11 @@ void TXlsxStream::Finish(const std::string &path, const TDataStatistics &stats,
   WriteFileAtomically(path, PackZip(entries));
 }
 
-void WriteXlsx(const std::string &path, const TRecordsView &view, const TStatLimits &limits) {
+void WriteXlsx(const std::string &path, const TRecordsView &view, const TStatLimits &limits,
+               const TAlarmOptions &alarms) {
   const int records = view.Records > 0 ? view.Records : 0;
   RefuseOverSheetRows(records);
-  const TDataStatistics stats = ComputeStatistics(view.Table, records, view.ColumnOrder, limits);
+  const TDataStatistics stats = ComputeStatistics(view.Table, records, view.ColumnOrder, limits, alarms);
   const TShownColumns shown = ShownColumns(view.ColumnOrder);
   std::array<std::string, 16> captions;
   for (int k = 0; k < Channels; ++k)
@@ -522,10 +543,10 @@ void WriteXlsx(const std::string &path, const TRecordsView &view, const TStatLim
 }
 
 void SaveRecords(const std::string &path, TExportFormat format, const TRecordsView &view, TCsvStyle style,
-                 const TStatLimits &limits) {
+                 const TStatLimits &limits, const TAlarmOptions &alarms) {
   switch (format) {
     case TExportFormat::Text: SaveTextFile(path, view.Table, view.Records, view.ColumnOrder); break;
     case TExportFormat::Csv: WriteFileAtomically(path, BuildCsv(view, style)); break;
-    case TExportFormat::Xlsx: WriteXlsx(path, view, limits); break;
+    case TExportFormat::Xlsx: WriteXlsx(path, view, limits, alarms); break;
   }
 }

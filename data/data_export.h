@@ -46,7 +46,8 @@ std::string BuildCsv(const TRecordsView &view, TCsvStyle style);
 
 // Writes the workbook to `path` (atomically, as the text file is saved).
 // Raises Exception on any failure of the library, EInOutError on the file's.
-void WriteXlsx(const std::string &path, const TRecordsView &view, const TStatLimits &limits);
+void WriteXlsx(const std::string &path, const TRecordsView &view, const TStatLimits &limits,
+               const TAlarmOptions &alarms = TAlarmOptions());
 
 // Raises Exception when `records` do not fit in one sheet.
 void RefuseOverSheetRows(std::int64_t records);
@@ -88,7 +89,7 @@ private:
 // Saves in the format `format`: the text file (byte for byte as "GUARDAR"),
 // the CSV or the workbook.
 void SaveRecords(const std::string &path, TExportFormat format, const TRecordsView &view, TCsvStyle style,
-                 const TStatLimits &limits);
+                 const TStatLimits &limits, const TAlarmOptions &alarms = TAlarmOptions());
 
 // Excel's row limit, header included.
 constexpr int kMaxSheetRows = 1048576;

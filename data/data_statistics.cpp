@@ -2,9 +2,14 @@
 
 #include "data/dump_decoder.h"
 #include "data/record_values.h"
+#include "runtime/exceptions.h"
+#include "runtime/user_settings.h"
 
 #include <algorithm>
+#include <cctype>
+#include <climits>
 #include <cmath>
+#include <cstdio>
 
 std::optional<std::int64_t> TDataStatistics::MinutesAbove(const TChannelStats &c) const {
   if (!Limits.Upper || !IntervalsKnown) return std::nullopt;
@@ -14,6 +19,11 @@ std::optional<std::int64_t> TDataStatistics::MinutesAbove(const TChannelStats &c
 std::optional<std::int64_t> TDataStatistics::MinutesBelow(const TChannelStats &c) const {
   if (!Limits.Lower || !IntervalsKnown) return std::nullopt;
   return c.BelowSeconds / 60;
+}
+
+bool TDataStatistics::AlarmsApply(const TChannelStats &c) const {
+  return EventsKnown && Alarms.Limits && c.Channel >= 0 && c.Channel < kAlarmChannels &&
+         (*Alarms.Limits)[static_cast<size_t>(c.Channel)].Any();
 }
 
 std::string TDataStatistics::SpacingText() const {
@@ -49,6 +59,49 @@ std::vector<std::int64_t> RecordIntervals(const TDataTable &table, int records, 
   return intervals;
 }
 
+// The MKT of each channel and, with the logger's limits, its alarm events.
+// The limits and the figures go by the channel's own number, whichever
+// column the user dragged it to. Records whose times are not known still
+// get an MKT, each counting alike; their events cannot be told.
+void AddAlarmFigures(const TDataTable &table, const TShownColumns &shown, const std::vector<std::int64_t> &intervals,
+                     TDataStatistics &stats) {
+  const TAlarmOptions &options = stats.Alarms;
+  const auto valuesOf = [&](int row) {
+    TAlarmValues values{};
+    for (int column = FirstValueColumn; column < FirstValueColumn + Channels; ++column) {
+      std::int64_t v;
+      if (ParseTenths(table.Cells(column, row), v) && v >= INT32_MIN && v <= INT32_MAX)
+        values[static_cast<size_t>(column - FirstValueColumn)] = static_cast<std::int32_t>(v);
+    }
+    return values;
+  };
+  TStamp stamp;
+  const bool timed = !intervals.empty() ||
+                     (stats.Records == 1 && RowStamp(table.Cells(shown.Date, 1), table.Cells(shown.Time, 1), stamp));
+  std::array<TChannelAlarmFigures, kAlarmChannels> figures{};
+  if (timed) {
+    TSeriesAlarmScan scan(options.Limits.value_or(TAlarmLimitSet()), options.ActivationEnergy);
+    for (int r = 1; r <= stats.Records; ++r) {
+      RowStamp(table.Cells(shown.Date, r), table.Cells(shown.Time, r), stamp);
+      scan.Add(StampSeconds(stamp), valuesOf(r));
+    }
+    TSeriesAlarms found = scan.Finish();
+    figures = found.Channels;
+    stats.EventsKnown = true;
+    if (options.Limits) stats.Events = std::move(found.Events);
+  } else {
+    std::array<TMktAccumulator, kAlarmChannels> mkt;
+    mkt.fill(TMktAccumulator(options.ActivationEnergy));
+    for (int r = 1; r <= stats.Records; ++r) {
+      const TAlarmValues values = valuesOf(r);
+      for (size_t k = 0; k < values.size(); ++k)
+        if (values[k]) mkt[k].Add(*values[k], 0);
+    }
+    for (size_t k = 0; k < mkt.size(); ++k) figures[k].Mkt = mkt[k].Celsius();
+  }
+  for (TChannelStats &c : stats.Channels) c.Alarm = figures[static_cast<size_t>(c.Channel)];
+}
+
 }  // namespace
 
 TDataStatistics ComputeStatistics(const TDataTable &table, int records, const std::vector<int> &columnAtPosition,
@@ -72,8 +125,11 @@ TDataStatistics ComputeStatistics(const TDataTable &table, int records, const st
   // logger's range still fit in 128 bits.
   std::int64_t sums[Channels] = {};
   __int128 squares[Channels] = {};
-  for (size_t k = 0; k < stats.Channels.size(); ++k)
+  for (size_t k = 0; k < stats.Channels.size(); ++k) {
     stats.Channels[k].Name = std::string(table.Cells(shown.Channels[k], 0));
+    stats.Channels[k].Channel = shown.Channels[k] - FirstValueColumn;
+  }
+  AddAlarmFigures(table, shown, intervals, stats);
   // Row by row: the table is read once, in the order it lies in memory.
   for (int r = 1; r <= stats.Records; ++r) {
     for (int k = 0; k < Channels; ++k) {
@@ -112,6 +168,61 @@ TDataStatistics ComputeStatistics(const TDataTable &table, int records, const st
     c.StdDev = static_cast<double>(std::sqrt(variance > 0 ? variance : 0) / 10);
   }
   return stats;
+}
+
+namespace {
+const char *const kActivationEnergyKey = "estadistica/energia_activacion";
+}
+
+double SavedActivationEnergy() {
+  bool ok = false;
+  const double saved = UserSettings().value(kActivationEnergyKey).toDouble(&ok);
+  return ok && ActivationEnergyProblem(saved).empty() ? saved : kDefaultActivationEnergy;
+}
+
+void SaveActivationEnergy(double kilojoulesPerMole) {
+  UserSettings().setValue(kActivationEnergyKey, kilojoulesPerMole);
+}
+
+std::string ActivationEnergyText(double kilojoulesPerMole) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.3f", kilojoulesPerMole);
+  std::string text = buf;
+  // No trailing zeros: "100", "83,144", "90,5".
+  text.erase(text.find_last_not_of('0') + 1);
+  if (text.back() == '.') text.pop_back();
+  for (char &c : text)
+    if (c == '.') c = ',';
+  return text;
+}
+
+double ParseActivationEnergy(const std::string &typed) {
+  std::string text = typed;
+  for (char &c : text)
+    if (c == ',') c = '.';
+  // Read digit by digit: strtod would follow whatever locale the process
+  // runs under, and take "1e2", "inf" or "nan" besides.
+  double value = -1;
+  const size_t mark = text.find('.');
+  const std::string whole = text.substr(0, mark), part = mark == std::string::npos ? "" : text.substr(mark + 1);
+  const auto digits = [](const std::string &t) { return t.find_first_not_of("0123456789") == std::string::npos; };
+  if (!whole.empty() && whole.size() <= 6 && digits(whole) && digits(part) && part.size() <= 6 &&
+      (mark == std::string::npos || !part.empty())) {
+    value = 0;
+    for (char c : whole) value = value * 10 + (c - '0');
+    double scale = 0.1;
+    for (char c : part) {
+      value += (c - '0') * scale;
+      scale /= 10;
+    }
+  }
+  const std::string problem = ActivationEnergyProblem(value);
+  if (!problem.empty()) {
+    std::string message = problem;
+    message[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(message[0])));
+    throw Exception(message + " (se escribió \"" + typed + "\").");
+  }
+  return value;
 }
 
 std::string RecordStampText(const TDataTable &table, int row) {

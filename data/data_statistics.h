@@ -61,11 +61,18 @@ struct TDataStatistics {
   // The alarm events the records hold, in the order they began; empty
   // without limits.
   std::vector<TAlarmEvent> Events;
+  // Whether the records' times let the events be found at all (real stamps
+  // that never go back).
+  bool EventsKnown = false;
 
   // Minutes spent above or below a limit. Empty without that limit or
   // without known intervals.
   std::optional<std::int64_t> MinutesAbove(const TChannelStats &c) const;
   std::optional<std::int64_t> MinutesBelow(const TChannelStats &c) const;
+  // Whether the channel's alarm counts mean anything: its logger's limits
+  // are known, the channel has one, and the events could be found. When not,
+  // they are shown as not applying.
+  bool AlarmsApply(const TChannelStats &c) const;
   // "uno cada 5 min", "a intervalos irregulares (de 5 min a 1 h 0 min)",
   // "intervalo desconocido".
   std::string SpacingText() const;
@@ -73,6 +80,18 @@ struct TDataStatistics {
 
 TDataStatistics ComputeStatistics(const TDataTable &table, int records, const std::vector<int> &columnAtPosition,
                                   const TStatLimits &limits, const TAlarmOptions &alarms = TAlarmOptions());
+
+// The activation energy the user last chose for the MKT (kJ/mol), from the
+// user's settings; the default when none was, or it is not one the formula
+// takes. The statistics window and talvex-cli share it.
+double SavedActivationEnergy();
+void SaveActivationEnergy(double kilojoulesPerMole);
+
+// "83,144": an energy as the program writes it, up to three decimals.
+std::string ActivationEnergyText(double kilojoulesPerMole);
+// An energy typed with a decimal comma or point; raises Exception with
+// ActivationEnergyProblem's text for anything the formula cannot take.
+double ParseActivationEnergy(const std::string &typed);
 
 // "15/03/2004 10:35:00": the date and time cells of a record.
 std::string RecordStampText(const TDataTable &table, int row);

@@ -378,8 +378,21 @@ QFileDialog &TForm5::ExportDialog1() {
 }
 
 TForm9 &TForm5::StatisticsWindow() {
-  if (!StatisticsWindow_) StatisticsWindow_ = new TForm9(*StringGrid1, Limits, this);
+  if (!StatisticsWindow_) {
+    StatisticsWindow_ = new TForm9(*StringGrid1, Limits, this);
+    StatisticsWindow_->AlarmLimits = [this] { return ShownAlarmLimits(); };
+  }
   return *StatisticsWindow_;
+}
+
+std::optional<TAlarmLimitSet> TForm5::ShownAlarmLimits() const {
+  if (!AlarmLimits) return std::nullopt;
+  // A failing archive costs the alarm counts, never the statistics.
+  try {
+    return AlarmLimits(*this);
+  } catch (const std::exception &) {
+    return std::nullopt;
+  }
 }
 
 int TForm5::RecordCount() const { return Opened_ ? Opened_->Records : ::RecordCount(CountDumpLines(Dump_)); }
@@ -562,7 +575,10 @@ void TForm5::SpeedButton3Click() {
 void TForm5::SpeedButton4Click() {
   const TExportChoice choice = ExecuteExportDialog ? ExecuteExportDialog(*this) : TExportChoice();
   if (choice.Name.isEmpty() || !MayWrite(choice.Name)) return;
-  SaveRecords(QFile::encodeName(choice.Name).toStdString(), choice.Format, Shown(), choice.Style, Limits);
+  TAlarmOptions alarms;
+  alarms.Limits = ShownAlarmLimits();
+  alarms.ActivationEnergy = StatisticsWindow_ ? StatisticsWindow_->ActivationEnergy() : SavedActivationEnergy();
+  SaveRecords(QFile::encodeName(choice.Name).toStdString(), choice.Format, Shown(), choice.Style, Limits, alarms);
   if (!Opened_ && !WithoutDownload_) SavedDump_ = Dump_;
 }
 

@@ -75,6 +75,10 @@ public:
     TCsvStyle Style = TCsvStyle::Comma;
   };
   std::function<TExportChoice(TForm5 &sender)> ExecuteExportDialog;
+  // The alarm limits of the logger the records shown belong to, if known
+  // (the program asks its archive; the window knows none). The statistics
+  // and the workbook count the alarm events with them.
+  std::function<std::optional<TAlarmLimitSet>(const TForm5 &sender)> AlarmLimits;
   // Shows the statistics window modally; tests look at it instead.
   std::function<void(TForm9 &window)> ShowStatistics;
   // The question when the program closes with a download nobody saved:
@@ -133,6 +137,7 @@ private:
   bool SaveShown();
   bool MayWrite(const QString &name);
   TRecordsView Shown() const;
+  std::optional<TAlarmLimitSet> ShownAlarmLimits() const;
 
   const std::string &Dump_;
   QFileDialog *SaveDialog1_ = nullptr;

@@ -18,12 +18,17 @@
 
 namespace {
 
-const char *const kColumns[] = {"Canal",        "Registros",        "Mínimo", "Fecha del mínimo",
-                                "Máximo",       "Fecha del máximo", "Media",  "Desv. poblacional",
-                                "Tiempo sobre", "Tiempo bajo"};
+const char *const kColumns[] = {"Canal",          "Registros",        "Mínimo", "Fecha del mínimo",
+                                "Máximo",         "Fecha del máximo", "Media",  "Desv. poblacional",
+                                "Tiempo sobre",   "Tiempo bajo",      "MKT",    "Alarmas",
+                                "En alarma alta", "En alarma baja"};
 // The standard deviation says it is the population's (of all the records,
 // not of a sample): its column takes that room from the two dates'.
-const int kWidths[] = {52, 62, 56, 115, 56, 115, 56, 104, 92, 92};
+const int kWidths[] = {52, 62, 56, 115, 56, 115, 56, 104, 92, 92, 56, 56, 92, 92};
+constexpr int kColumnCount = static_cast<int>(sizeof kWidths / sizeof kWidths[0]);
+// The alarm columns came after the first ten: the window grew to the right
+// by their width, nothing before them moved.
+constexpr int kAddedWidth = 56 + 56 + 92 + 92;
 
 QString Degrees(double value, int decimals) {
   char buf[64];
@@ -52,10 +57,11 @@ TForm9::TForm9(const TStringGrid &grid, TStatLimits &limits, QWidget *parent) : 
   Grid_ = &grid;
 }
 
-TForm9::TForm9(TStatLimits &limits, QWidget *parent) : QDialog(parent), Grid_(nullptr), Limits_(limits) {
+TForm9::TForm9(TStatLimits &limits, QWidget *parent)
+    : QDialog(parent), Grid_(nullptr), Limits_(limits), Energy_(SavedActivationEnergy()) {
   setWindowTitle(QString::fromUtf8("ESTADÍSTICAS"));
   setFont(FormFont("MS Sans Serif", 8));
-  setFixedSize(826, 452);
+  setFixedSize(826 + kAddedWidth, 452);
 
   Label1 = new QLabel(this);
   Label1->setGeometry(8, 8, 560, 16);
@@ -73,13 +79,19 @@ TForm9::TForm9(TStatLimits &limits, QWidget *parent) : QDialog(parent), Grid_(nu
   Button1->setGeometry(418, 31, 90, 26);
   Button1->setDefault(true);
 
-  Table1 = new QTableWidget(16, 10, this);
-  Table1->setGeometry(8, 66, 810, 378);
+  Label4 = new QLabel(QString::fromUtf8("Energía de activación (kJ/mol):"), this);
+  Label4->setGeometry(528, 34, 180, 20);
+  Edit3 = new QLineEdit(QString::fromStdString(ActivationEnergyText(Energy_)), this);
+  Edit3->setGeometry(710, 32, 70, 24);
+  Edit3->setToolTip(QString::fromUtf8("La de la temperatura cinética media (MKT); 83,144 kJ/mol por omisión"));
+
+  Table1 = new QTableWidget(16, kColumnCount, this);
+  Table1->setGeometry(8, 66, 810 + kAddedWidth, 378);
   Table1->setEditTriggers(QAbstractItemView::NoEditTriggers);
   Table1->verticalHeader()->hide();
   Table1->verticalHeader()->setDefaultSectionSize(22);
   Table1->setFont(FormFont("Arial", 8));
-  for (int c = 0; c < 10; ++c) {
+  for (int c = 0; c < kColumnCount; ++c) {
     Table1->setHorizontalHeaderItem(c, new QTableWidgetItem(QString::fromUtf8(kColumns[c])));
     Table1->setColumnWidth(c, kWidths[c]);
   }
@@ -101,7 +113,11 @@ void TForm9::Button1Click() {
   TStatLimits limits;
   limits.Upper = LimitOf(Edit1->text(), "superior");
   limits.Lower = LimitOf(Edit2->text(), "inferior");
+  const double energy = ParseActivationEnergy(Edit3->text().trimmed().toStdString());
   Limits_ = limits;
+  if (energy != Energy_) SaveActivationEnergy(energy);
+  Energy_ = energy;
+  Edit3->setText(QString::fromStdString(ActivationEnergyText(Energy_)));
   if (Grid_ == nullptr) {
     Edit1->setText(LimitText(Limits_.Upper));
     Edit2->setText(LimitText(Limits_.Lower));
@@ -116,7 +132,10 @@ void TForm9::FormActivate() {
   Edit2->setText(LimitText(Limits_.Lower));
   if (Grid_ == nullptr) return;
   TStatisticsFigures figures;
-  figures.Stats = ComputeStatistics(Grid_->Table(), Grid_->RowCount() - 1, Grid_->ColumnOrder(), Limits_);
+  TAlarmOptions alarms;
+  alarms.ActivationEnergy = Energy_;
+  if (AlarmLimits) alarms.Limits = AlarmLimits();
+  figures.Stats = ComputeStatistics(Grid_->Table(), Grid_->RowCount() - 1, Grid_->ColumnOrder(), Limits_, alarms);
   for (size_t k = 0; k < 16; ++k) {
     const TChannelStats &c = figures.Stats.Channels[k];
     if (c.Count == 0) continue;
@@ -158,8 +177,22 @@ void TForm9::ShowFigures(const TStatisticsFigures &figures) {
       return QString::fromStdString(DurationText(*minutes));
     };
     cells << duration(Limits_.Upper, Stats_.MinutesAbove(c)) << duration(Limits_.Lower, Stats_.MinutesBelow(c));
+    cells << (c.Alarm.Mkt ? Degrees(*c.Alarm.Mkt, 2) : QString());
+    QString eventsHint;
+    if (Stats_.AlarmsApply(c)) {
+      cells << QString::number(c.Alarm.HighEvents + c.Alarm.LowEvents)
+            << QString::fromStdString(DurationText(c.Alarm.SecondsAbove / 60))
+            << QString::fromStdString(DurationText(c.Alarm.SecondsBelow / 60));
+      eventsHint = QString::fromUtf8("%1 de alta, %2 de baja").arg(c.Alarm.HighEvents).arg(c.Alarm.LowEvents);
+    } else {
+      cells << QString::fromUtf8("no aplica") << QString() << QString();
+      eventsHint = !Stats_.Alarms.Limits ? QString::fromUtf8("Sin límites de alarma conocidos para estos datos")
+                   : !Stats_.EventsKnown ? QString::fromUtf8("Sin fechas y horas válidas no se pueden hallar")
+                                         : QString::fromUtf8("El canal no tiene límites de alarma");
+    }
     for (int col = 0; col < cells.size(); ++col) {
       auto *item = new QTableWidgetItem(cells[col]);
+      if (col == 11) item->setToolTip(eventsHint);
       item->setTextAlignment(col == 0 || col == 3 || col == 5 ? Qt::AlignLeft | Qt::AlignVCenter
                                                               : Qt::AlignRight | Qt::AlignVCenter);
       Table1->setItem(row, col, item);

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <functional>
+#include <optional>
 #include <string>
 
 class QLabel;
@@ -42,11 +43,21 @@ public:
   QLineEdit *Edit2;      // lower limit, empty for none
   QPushButton *Button1;  // "CALCULAR"
   QTableWidget *Table1;  // one row a channel
+  QLabel *Label4;        // "Energía de activación (kJ/mol):"
+  QLineEdit *Edit3;      // the MKT's activation energy, remembered for the user
+
+  // The alarm limits of the logger the grid's records belong to, when they
+  // are known; the window then counts the alarm events. The program's
+  // windows set it (the data window knows no archive).
+  std::function<std::optional<TAlarmLimitSet>()> AlarmLimits;
+  // The activation energy taken last (from the user's settings at first).
+  double ActivationEnergy() const { return Energy_; }
 
   // Fills the table from the grid as it is shown.
   void FormActivate();
-  // Takes the limits typed and fills the table again. A limit that is not a
-  // temperature raises, and the limits stay as they were.
+  // Takes the limits and the energy typed and fills the table again. A limit
+  // that is not a temperature, or an energy the MKT cannot use, raises, and
+  // everything stays as it was.
   void Button1Click();
 
   const TDataStatistics &Statistics() const { return Stats_; }
@@ -61,4 +72,5 @@ private:
   const TStringGrid *Grid_;
   TStatLimits &Limits_;
   TDataStatistics Stats_;
+  double Energy_;
 };

@@ -63,11 +63,6 @@ struct TReport {
   TReportChart Chart;
 };
 
-// The activation energy the user chose for the MKT (kJ/mol), from the
-// settings the statistics window keeps; the default where none is set or
-// it is not one the formula can use.
-double ActivationEnergySetting();
-
 // The page the report goes on: A4 unless the user chose a printer whose
 // paper is another; always upright.
 QPageSize ReportPaper();

@@ -12,7 +12,6 @@
 #include "graph/graph_chart.h"
 #include "runtime/exceptions.h"
 #include "runtime/format_settings.h"
-#include "runtime/user_settings.h"
 #include "talvex_version.h"
 
 #include <QBuffer>
@@ -360,12 +359,6 @@ QByteArray Xmp(const TReport &r) {
 }
 
 }  // namespace
-
-double ActivationEnergySetting() {
-  bool ok = false;
-  const double kj = UserSettings().value(QStringLiteral("estadistica/energia_activacion")).toDouble(&ok);
-  return ok && ActivationEnergyProblem(kj).empty() ? kj : kDefaultActivationEnergy;
-}
 
 QPageSize ReportPaper() {
   const std::unique_ptr<QPrinter> &printer = CurrentPrinter();

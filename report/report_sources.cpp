@@ -73,34 +73,19 @@ TReport ReportFromTable(const TDataTable &table, int records, const std::vector<
   report.ActivationEnergy = energy;
   report.Sha256 = RecordsTextSha256(table, records, order);
 
-  const TShownColumns columns = ShownColumns(order);
-  const TDataStatistics stats = ComputeStatistics(table, records, order, TStatLimits());
+  // The statistics window's figures, the MKT and the events under the
+  // logger's limits included.
+  TAlarmOptions options;
+  options.Limits = facts.Limits;
+  options.ActivationEnergy = energy;
+  const TDataStatistics stats = ComputeStatistics(table, records, order, TStatLimits(), options);
   report.Rate = stats.SpacingText();
   report.From = RecordStampText(table, 1);
   report.To = RecordStampText(table, records);
 
-  // The alarm rules over the records that have a real date and time, in
-  // their order: the same scan the statistics make.
-  TSeriesAlarmScan scan(facts.Limits, energy);
-  TAlarmValues values{};
-  for (int r = 1; r <= records; ++r) {
-    TStamp stamp;
-    if (!RowStamp(table.Cells(columns.Date, r), table.Cells(columns.Time, r), stamp)) continue;
-    for (int k = 0; k < kAlarmChannels; ++k) {
-      std::int64_t tenths = 0;
-      values[static_cast<size_t>(k)] = ParseTenths(table.Cells(k + 3, r), tenths)
-                                           ? std::optional<std::int32_t>(static_cast<std::int32_t>(tenths))
-                                           : std::nullopt;
-    }
-    scan.Add(StampSeconds(stamp), values);
-  }
-  const TSeriesAlarms alarms = scan.Finish();
-
-  // The statistics name channels by the place they are shown at.
-  for (int position = 0; position < kAlarmChannels; ++position) {
-    const int own = columns.Channels[static_cast<size_t>(position)] - 3;
+  for (const TChannelStats &s : stats.Channels) {
+    const int own = s.Channel;
     if (own < 0 || own >= kAlarmChannels || !shown[static_cast<size_t>(own)]) continue;
-    const TChannelStats &s = stats.Channels[static_cast<size_t>(position)];
     TReportChannel c;
     c.Channel = own;
     c.Count = s.Count;
@@ -111,14 +96,14 @@ TReport ReportFromTable(const TDataTable &table, int records, const std::vector<
       c.MaxAt = RecordStampText(table, s.MaxRow);
     }
     c.Mean = s.Mean;
-    c.Alarm.Mkt = alarms.Channels[static_cast<size_t>(own)].Mkt;
+    c.Alarm.Mkt = s.Alarm.Mkt;
     c.Limits = facts.Limits[static_cast<size_t>(own)];
     report.Channels.push_back(c);
   }
   std::sort(report.Channels.begin(), report.Channels.end(),
             [](const TReportChannel &a, const TReportChannel &b) { return a.Channel < b.Channel; });
 
-  for (const TAlarmEvent &e : alarms.Events) {
+  for (const TAlarmEvent &e : stats.Events) {
     if (!shown[static_cast<size_t>(e.Channel)]) continue;
     TReportEvent event{e, {}};
     for (const TArchivedAlarmEvent &held : facts.Events)

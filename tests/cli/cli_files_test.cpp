@@ -1,6 +1,7 @@
 // talvex-cli on saved files: convert and stats, and download into a
 // spreadsheet.
 
+#include "archive/archive.h"
 #include "cli/cli_commands.h"
 #include "cli/cli_errors.h"
 #include "data/data_export.h"
@@ -104,6 +105,45 @@ TEST_F(CliFiles, StatsAsTextAndJson) {
   EXPECT_NE(run.Out.find("\"minutos_sobre\":null"), std::string::npos);
 }
 
+const char *const kStatsJsonCheck = R"(
+import sys, json
+s = json.loads(sys.argv[1])
+assert s['energia_activacion'] == 100 and s['limites_alarma'] is True, s
+keys = ['mkt', 'alarmas_altas', 'alarmas_bajas', 'minutos_alarma_alta', 'minutos_alarma_baja']
+for c in s['canales']:
+    assert all(k in c for k in keys), c
+ch1, ch2 = s['canales'][0], s['canales'][1]
+assert (ch1['alarmas_altas'], ch1['alarmas_bajas'], ch1['minutos_alarma_alta']) == (1, 0, 70), ch1
+assert [ch2[k] for k in keys[1:]] == [None] * 4, ch2
+assert abs(ch2['mkt'] - 0.0) < 1e-9, ch2
+assert s['alarmas'] == [{'canal': 1, 'tipo': 'alta', 'desde': '2004-03-15T11:30:00', 'hasta': None,
+                         'segundos': 4200, 'extremo': 22.4, 'hora_extremo': '2004-03-15T12:35:00'}], s['alarmas']
+)";
+
+// The file's records judged by the limits the archive keeps for a logger.
+TEST_F(CliFiles, StatsWithTheLoggersLimitsAndAnEnergyOfItsOwn) {
+  {
+    TArchive archive(Path("archivo.sqlite"));
+    TAlarmLimits high;
+    high.High = 210;
+    archive.SetAlarmLimits("cámara", 0, high);
+  }
+  CliRun run = RunCliCaptured({"stats", Path("datos.txt"), "--json", "--logger", "cámara", "--db",
+                               Path("archivo.sqlite"), "--activation-energy", "100"});
+  ASSERT_EQ(run.Code, exOk) << run.Err;
+  EXPECT_EQ(Python(kStatsJsonCheck, run.Out), "") << run.Out;
+  run = RunCliCaptured({"stats", Path("datos.txt"), "--logger", "cámara", "--db", Path("archivo.sqlite")});
+  EXPECT_NE(run.Out.find("Alarma alta en CH1 desde 15/03/2004 11:30:00 (seguía al final de los datos), 1 h 10 min, "
+                         "extremo 22,4 °C."),
+            std::string::npos)
+      << run.Out;
+  EXPECT_NE(run.Out.find("energía de activación de 83,144 kJ/mol"), std::string::npos) << run.Out;
+  // Without a logger nobody says what an alarm is.
+  run = RunCliCaptured({"stats", Path("datos.txt"), "--json"});
+  EXPECT_NE(run.Out.find("\"alarmas_altas\":null"), std::string::npos) << run.Out;
+  EXPECT_NE(run.Out.find("\"limites_alarma\":false,\"alarmas\":[]"), std::string::npos) << run.Out;
+}
+
 TEST_F(CliFiles, BadFilesAndArgumentsSayWhat) {
   std::ofstream(Path("malo.txt")) << "hola\n";
   std::ofstream(Path("existe.csv")) << "x";
@@ -122,6 +162,10 @@ TEST_F(CliFiles, BadFilesAndArgumentsSayWhat) {
       {{"stats", Path("datos.txt"), "--above", "mucho"}, exUsage, "--above espera"},
       {{"stats"}, exUsage, "espera un archivo"},
       {{"stats", Path("datos.txt"), "--port", "DEMO"}, exUsage, "no admite la opción --port"},
+      {{"stats", Path("datos.txt"), "--activation-energy", "0"}, exUsage, "entre 1 y 1000 kJ/mol"},
+      {{"stats", Path("datos.txt"), "--activation-energy", "mucha"}, exUsage, "--activation-energy"},
+      {{"stats", Path("datos.txt"), "--db", Path("a.sqlite")}, exUsage, "solo con --logger"},
+      {{"record", "--port", "DEMO", "--on-alarm", " "}, exUsage, "--on-alarm espera"},
   };
   for (const Case &c : cases) {
     const CliRun run = RunCliCaptured(c.args);

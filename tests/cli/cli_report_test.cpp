@@ -49,7 +49,7 @@ TEST(CliReportArguments, WhatEachFormNeeds) {
       {{"report", "--verificar", "i.pdf"}, "espera el informe y el archivo de datos"},
       {{"report", "--verificar", "i.pdf", "d.txt", "-o", "x.pdf"}, "no admite la opción --output"},
       {{"report", "d.txt", "-o", "i.pdf", "--activation-energy", "0"}, "entre 1 y 1000"},
-      {{"report", "d.txt", "-o", "i.pdf", "--activation-energy", "mucha"}, "no es un número"},
+      {{"report", "d.txt", "-o", "i.pdf", "--activation-energy", "mucha"}, "\"mucha\""},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.Refusal);
