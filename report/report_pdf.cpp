@@ -308,10 +308,10 @@ void Lay(TPager &pg, const TReport &r, TChart &chart) {
       const TAlarmEvent &ev = e.Event;
       rows.push_back({QString("CANAL%1").arg(ev.Channel + 1), QString::fromLatin1(AlarmKindWord(ev.Kind)),
                       U(AlarmTimeText(ev.Start)), ev.End ? U(AlarmTimeText(*ev.End)) : QStringLiteral("sigue"),
-                      U(SecondsText(ev.Seconds)), Tenths(ev.Extreme), U(AlarmTimeText(ev.ExtremeAt))});
+                      U(SecondsText(ev.Seconds)), Tenths(ev.Extreme), U(AlarmTimeText(ev.ExtremeAt)),
+                      e.Acknowledgements.empty() ? QStringLiteral("no") : QString::fromUtf8("sí")});
       marks.push_back(kGraphSeriesColors[ev.Channel]);
       QStringList lines;
-      if (e.Acknowledgements.empty()) lines << QStringLiteral("Sin reconocer.");
       for (const TAlarmAcknowledgement &a : e.Acknowledgements) {
         const QString when =
             QDateTime::fromSecsSinceEpoch(a.PcTimeUtc).toLocalTime().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss"));
@@ -325,7 +325,8 @@ void Lay(TPager &pg, const TReport &r, TChart &chart) {
               {"Fin", 0.17},
               {QString::fromUtf8("Duración"), 0.12, Qt::AlignRight},
               {"Extremo", 0.09, Qt::AlignRight},
-              {"Extremo a las", 0.17}},
+              {"Extremo a las", 0.17},
+              {"Reconocido", 0.10}},
              rows, marks, notes);
   }
   pg.Gap(4);
