@@ -665,39 +665,115 @@ struct TArchive::TState {
     std::array<std::vector<TAlarmEvent>, kAlarmChannels> found;
     QString columns;
     for (const int k : channels) columns += QString(", c%1").arg(k + 1);
-    std::optional<std::int64_t> last, before;
-    // A slice at a time: a server hands a whole result over at once.
-    constexpr std::int64_t kSlice = 100000;
-    for (std::int64_t rows = kSlice; rows == kSlice;) {
-      rows = 0;
-      const std::int64_t after = last ? *last : from;
-      Select("SELECT instante" + columns + " FROM registros WHERE registrador = ? AND variante = 0 AND instante " +
-                 (last ? ">" : ">=") + " ? AND instante <= ? ORDER BY instante LIMIT ?",
-             {logger, after, to, kSlice}, "No se pudieron leer los registros", [&](const TRowView &row) {
-               const std::int64_t t = row.Int(0);
-               TAlarmValues values{};
-               for (size_t i = 0; i < channels.size(); ++i) {
-                 const TAlarmWindow &w = windows[static_cast<size_t>(channels[i])];
-                 if ((w.From && t < *w.From) || (w.To && t > *w.To)) continue;
-                 if (const std::optional<std::int64_t> v = row.Value(static_cast<int>(i) + 1)) {
-                   values[static_cast<size_t>(channels[i])] = static_cast<std::int32_t>(*v);
+    // Back inside by the hysteresis: after such a reading no excursion runs.
+    auto quiet = [&](int k, std::int64_t v) {
+      const TAlarmLimits &l = only[static_cast<size_t>(k)];
+      return (!l.High || v <= static_cast<std::int64_t>(*l.High) - l.Hysteresis) &&
+             (!l.Low || v >= static_cast<std::int64_t>(*l.Low) + l.Hysteresis);
+    };
+    std::array<bool, kAlarmChannels> settled;
+    settled.fill(true);  // a window begins at a quiet reading or where the history does
+    // The records from `lo` to `hi`, a slice at a time (a server hands a
+    // whole result over at once).
+    auto readRecords = [&](std::int64_t lo, std::int64_t hi) {
+      constexpr std::int64_t kSlice = 100000;
+      std::optional<std::int64_t> last;
+      for (std::int64_t rows = kSlice; rows == kSlice;) {
+        rows = 0;
+        Select("SELECT instante" + columns + " FROM registros WHERE registrador = ? AND variante = 0 AND instante " +
+                   (last ? ">" : ">=") + " ? AND instante <= ? ORDER BY instante LIMIT ?",
+               {logger, last ? *last : lo, hi, kSlice}, "No se pudieron leer los registros", [&](const TRowView &row) {
+                 const std::int64_t t = row.Int(0);
+                 TAlarmValues values{};
+                 for (size_t i = 0; i < channels.size(); ++i) {
+                   const int k = channels[i];
+                   const TAlarmWindow &w = windows[static_cast<size_t>(k)];
+                   if ((w.From && t < *w.From) || (w.To && t > *w.To)) continue;
+                   if (const std::optional<std::int64_t> v = row.Value(static_cast<int>(i) + 1)) {
+                     values[static_cast<size_t>(k)] = static_cast<std::int32_t>(*v);
+                     settled[static_cast<size_t>(k)] = quiet(k, *v);
+                   }
                  }
-               }
-               for (const TAlarmEvaluator::TChange &change : evaluator.Feed(t + EpochOffset(), values)) {
-                 if (!change.Started) found[static_cast<size_t>(change.Event.Channel)].push_back(change.Event);
-               }
-               before = last;
-               last = t;
-               ++rows;
-               return true;
-             });
+                 for (const TAlarmEvaluator::TChange &change : evaluator.Feed(t + EpochOffset(), values)) {
+                   if (!change.Started) found[static_cast<size_t>(change.Event.Channel)].push_back(change.Event);
+                 }
+                 last = t;
+                 ++rows;
+                 return true;
+               });
+      }
+    };
+
+    constexpr std::int64_t kLong = 2 * 86400;
+    const bool wide = from == std::numeric_limits<std::int64_t>::min() ||
+                      to == std::numeric_limits<std::int64_t>::max() || to - from > kLong;
+    if (!wide || !Rows.Direct()) {
+      readRecords(from, to);
+    } else {
+      // A long stretch is walked through its ten-minute summaries: a bucket
+      // whose readings of every channel sought are all back inside (or
+      // missing), entered with no excursion running, changes nothing and is
+      // not read. The summaries count every version of an instant, so a
+      // bucket they call quiet is quiet. Runs of the others are read
+      // record by record.
+      const std::int64_t step = kSummarySteps[0];
+      struct TBucket {
+        std::int64_t Start = 0;
+        bool Calm = false;
+        std::array<bool, kAlarmChannels> Held{};  // a reading of the channel in it
+      };
+      std::vector<TBucket> buckets;
+      const std::int64_t firstBucket =
+          from == std::numeric_limits<std::int64_t>::min() ? from : BucketStart(from, step);
+      Select(
+          "SELECT inicio, datos FROM resumenes WHERE registrador = ? AND paso = ? AND inicio >= ? AND inicio <= ? "
+          "ORDER BY inicio",
+          {logger, step, firstBucket, to}, "No se pudieron leer los resúmenes", [&](const TRowView &row) {
+            TBucket b;
+            b.Start = row.Int(0);
+            const TBucketSummary summary = ReadSummary(row, 1, b.Start);
+            b.Calm = true;
+            for (const int k : channels) {
+              const TChannelSummary &c = summary.Channels[static_cast<size_t>(k)];
+              b.Held[static_cast<size_t>(k)] = c.Count > 0;
+              b.Calm = b.Calm && (c.Count == 0 || (quiet(k, c.Low.V) && quiet(k, c.High.V)));
+            }
+            buckets.push_back(b);
+            return true;
+          });
+      std::optional<std::int64_t> runFrom, runTo;
+      auto flush = [&] {
+        if (runFrom) readRecords(std::max(*runFrom, from), std::min(*runTo, to));
+        runFrom.reset();
+      };
+      for (const TBucket &b : buckets) {
+        if (!b.Calm) {
+          if (!runFrom) runFrom = b.Start;
+          runTo = b.Start + step - 1;
+          continue;
+        }
+        flush();
+        const bool still = std::all_of(channels.begin(), channels.end(), [&](int k) {
+          return !b.Held[static_cast<size_t>(k)] || settled[static_cast<size_t>(k)];
+        });
+        if (!still) readRecords(std::max(b.Start, from), std::min(b.Start + step - 1, to));
+      }
+      flush();
     }
     // Still open where the records stop: it lasts to the last reading plus
     // the interval that reading stands for, as a whole series counts it.
-    if (toEnd && last) {
-      const std::int64_t step = before ? *last - *before : 0;
-      for (const TAlarmEvent &e : evaluator.OpenAt(*last + step + EpochOffset())) {
-        found[static_cast<size_t>(e.Channel)].push_back(e);
+    if (toEnd) {
+      std::vector<std::int64_t> ends;
+      Select("SELECT instante FROM registros WHERE registrador = ? AND variante = 0 ORDER BY instante DESC LIMIT 2",
+             {logger}, "No se pudieron leer los registros", [&](const TRowView &row) {
+               ends.push_back(row.Int(0));
+               return true;
+             });
+      if (!ends.empty()) {
+        const std::int64_t step = ends.size() > 1 ? ends[0] - ends[1] : 0;
+        for (const TAlarmEvent &e : evaluator.OpenAt(ends[0] + step + EpochOffset())) {
+          found[static_cast<size_t>(e.Channel)].push_back(e);
+        }
       }
     }
 

@@ -18,6 +18,16 @@
 // canal, valor): one row per channel reading, `origen` "memoria" or
 // "en_vivo", `valor` in degrees. Tables may change; the view does not.
 //
+// Alarm events (archive_alarms.h) are found as records are stored, in the
+// same transaction, on the first version of each instant: versions beside
+// are another pass of the logger's clock over the same time, and read in
+// with the first they would tell of readings out of order. Only the
+// stretch around what came new is looked at again, per channel from the
+// last reading before it back inside by the hysteresis to the first such
+// reading after it, so the events held are always those of one pass over
+// the whole history, however the records came. Outside tools read them in
+// the view v_alarmas.
+//
 // One instance is one connection, used from the thread that made it.
 
 #include "archive/archive_alarms.h"

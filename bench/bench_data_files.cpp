@@ -129,4 +129,21 @@ void BM_Statistics(benchmark::State &state) {
 }
 BENCHMARK(BM_Statistics)->Arg(100000)->Unit(benchmark::kMillisecond);
 
+// The same with a logger's alarm limits on every channel: the events found
+// besides the MKT.
+void BM_StatisticsWithAlarmLimits(benchmark::State &state) {
+  const int records = static_cast<int>(state.range(0));
+  const TDataTable table = Recording(records);
+  TAlarmOptions alarms;
+  alarms.Limits.emplace();
+  for (TAlarmLimits &l : *alarms.Limits) {
+    l.High = 250;
+    l.Low = 0;
+  }
+  for (auto _ : state)
+    benchmark::DoNotOptimize(ComputeStatistics(table, records, {}, {}, alarms).Channels[15].Alarm.HighEvents);
+  state.SetItemsProcessed(state.iterations() * records * 16);
+}
+BENCHMARK(BM_StatisticsWithAlarmLimits)->Arg(100000)->Unit(benchmark::kMillisecond);
+
 }  // namespace

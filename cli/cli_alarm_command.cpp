@@ -92,6 +92,7 @@ void TAlarmCommand::Run(const TAlarmEvent &event, bool started, std::int32_t val
     if (std::strncmp(*e, "TALVEX_", 7) != 0 || std::strncmp(*e, "TALVEX_DB=", 10) == 0) environment.emplace_back(*e);
   environment.insert(environment.end(), variables.begin(), variables.end());
   std::vector<char *> envp;
+  envp.reserve(environment.size() + 1);
   for (std::string &v : environment) envp.push_back(v.data());
   envp.push_back(nullptr);
   std::string shell = "/bin/sh", dashC = "-c", command = command_;

@@ -281,10 +281,9 @@ void WriteStatisticsSheet(TWorkbook &book, lxw_worksheet *sheet, const TDataStat
       TWorkbook::Check(worksheet_write_number(sheet, row, 11, c.Alarm.HighEvents, nullptr));
       TWorkbook::Check(worksheet_write_number(sheet, row, 12, c.Alarm.LowEvents, nullptr));
       // Whole minutes, as the times beyond the limits above.
-      TWorkbook::Check(
-          worksheet_write_number(sheet, row, 13, static_cast<double>(c.Alarm.SecondsAbove / 60) / 1440, duration));
-      TWorkbook::Check(
-          worksheet_write_number(sheet, row, 14, static_cast<double>(c.Alarm.SecondsBelow / 60) / 1440, duration));
+      const std::int64_t above = c.Alarm.SecondsAbove / 60, below = c.Alarm.SecondsBelow / 60;
+      TWorkbook::Check(worksheet_write_number(sheet, row, 13, static_cast<double>(above) / 1440, duration));
+      TWorkbook::Check(worksheet_write_number(sheet, row, 14, static_cast<double>(below) / 1440, duration));
     } else {
       for (lxw_col_t col : {11, 12}) TWorkbook::Check(worksheet_write_string(sheet, row, col, "no aplica", nullptr));
     }

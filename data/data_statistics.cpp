@@ -7,9 +7,9 @@
 
 #include <algorithm>
 #include <cctype>
-#include <climits>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 
 std::optional<std::int64_t> TDataStatistics::MinutesAbove(const TChannelStats &c) const {
   if (!Limits.Upper || !IntervalsKnown) return std::nullopt;
@@ -37,69 +37,31 @@ std::string TDataStatistics::SpacingText() const {
 
 namespace {
 
-// The time each record stands for, in seconds; empty when the stamps do not
-// tell (a record without a real date and time, one earlier than the record
-// before it, or fewer than two).
-std::vector<std::int64_t> RecordIntervals(const TDataTable &table, int records, const TShownColumns &shown) {
-  std::vector<std::int64_t> intervals;
-  if (records < 2) return intervals;
-  intervals.reserve(static_cast<size_t>(records));
-  std::int64_t previous = 0;
+// Each record's stamp in seconds; empty when the stamps do not tell (a
+// record without a real date and time, or one earlier than the record
+// before it).
+std::vector<std::int64_t> RecordSeconds(const TDataTable &table, int records, const TShownColumns &shown) {
+  std::vector<std::int64_t> seconds;
+  seconds.reserve(static_cast<size_t>(records));
   for (int r = 1; r <= records; ++r) {
     TStamp stamp;
     if (!RowStamp(table.Cells(shown.Date, r), table.Cells(shown.Time, r), stamp)) return {};
     const std::int64_t at = StampSeconds(stamp);
-    if (r > 1) {
-      if (at < previous) return {};
-      intervals.push_back(at - previous);
-    }
-    previous = at;
+    if (r > 1 && at < seconds.back()) return {};
+    seconds.push_back(at);
   }
-  intervals.push_back(intervals.back());
-  return intervals;
+  return seconds;
 }
 
-// The MKT of each channel and, with the logger's limits, its alarm events.
-// The limits and the figures go by the channel's own number, whichever
-// column the user dragged it to. Records whose times are not known still
-// get an MKT, each counting alike; their events cannot be told.
-void AddAlarmFigures(const TDataTable &table, const TShownColumns &shown, const std::vector<std::int64_t> &intervals,
-                     TDataStatistics &stats) {
-  const TAlarmOptions &options = stats.Alarms;
-  const auto valuesOf = [&](int row) {
-    TAlarmValues values{};
-    for (int column = FirstValueColumn; column < FirstValueColumn + Channels; ++column) {
-      std::int64_t v;
-      if (ParseTenths(table.Cells(column, row), v) && v >= INT32_MIN && v <= INT32_MAX)
-        values[static_cast<size_t>(column - FirstValueColumn)] = static_cast<std::int32_t>(v);
-    }
-    return values;
-  };
-  TStamp stamp;
-  const bool timed = !intervals.empty() ||
-                     (stats.Records == 1 && RowStamp(table.Cells(shown.Date, 1), table.Cells(shown.Time, 1), stamp));
-  std::array<TChannelAlarmFigures, kAlarmChannels> figures{};
-  if (timed) {
-    TSeriesAlarmScan scan(options.Limits.value_or(TAlarmLimitSet()), options.ActivationEnergy);
-    for (int r = 1; r <= stats.Records; ++r) {
-      RowStamp(table.Cells(shown.Date, r), table.Cells(shown.Time, r), stamp);
-      scan.Add(StampSeconds(stamp), valuesOf(r));
-    }
-    TSeriesAlarms found = scan.Finish();
-    figures = found.Channels;
-    stats.EventsKnown = true;
-    if (options.Limits) stats.Events = std::move(found.Events);
-  } else {
-    std::array<TMktAccumulator, kAlarmChannels> mkt;
-    mkt.fill(TMktAccumulator(options.ActivationEnergy));
-    for (int r = 1; r <= stats.Records; ++r) {
-      const TAlarmValues values = valuesOf(r);
-      for (size_t k = 0; k < values.size(); ++k)
-        if (values[k]) mkt[k].Add(*values[k], 0);
-    }
-    for (size_t k = 0; k < mkt.size(); ++k) figures[k].Mkt = mkt[k].Celsius();
-  }
-  for (TChannelStats &c : stats.Channels) c.Alarm = figures[static_cast<size_t>(c.Channel)];
+// The time each record stands for, the last as long as the one before it;
+// empty with fewer than two stamped records.
+std::vector<std::int64_t> RecordIntervals(const std::vector<std::int64_t> &seconds) {
+  std::vector<std::int64_t> intervals;
+  if (seconds.size() < 2) return intervals;
+  intervals.reserve(seconds.size());
+  for (size_t i = 1; i < seconds.size(); ++i) intervals.push_back(seconds[i] - seconds[i - 1]);
+  intervals.push_back(intervals.back());
+  return intervals;
 }
 
 }  // namespace
@@ -111,7 +73,8 @@ TDataStatistics ComputeStatistics(const TDataTable &table, int records, const st
   stats.Limits = limits;
   stats.Alarms = alarms;
   const TShownColumns shown = ShownColumns(columnAtPosition);
-  const std::vector<std::int64_t> intervals = RecordIntervals(table, stats.Records, shown);
+  const std::vector<std::int64_t> seconds = RecordSeconds(table, stats.Records, shown);
+  const std::vector<std::int64_t> intervals = RecordIntervals(seconds);
   // Records that all share one stamp tell no time either.
   stats.IntervalsKnown = !intervals.empty() && *std::max_element(intervals.begin(), intervals.end()) > 0;
   if (stats.IntervalsKnown) {
@@ -129,13 +92,25 @@ TDataStatistics ComputeStatistics(const TDataTable &table, int records, const st
     stats.Channels[k].Name = std::string(table.Cells(shown.Channels[k], 0));
     stats.Channels[k].Channel = shown.Channels[k] - FirstValueColumn;
   }
-  AddAlarmFigures(table, shown, intervals, stats);
+  // The MKT and, with the logger's limits, the alarm events, by each
+  // channel's own number whichever column the user dragged it to. Records
+  // whose times are not known still get an MKT, each counting alike; their
+  // events cannot be told.
+  stats.EventsKnown = !seconds.empty();
+  TSeriesAlarmScan scan(alarms.Limits.value_or(TAlarmLimitSet()), alarms.ActivationEnergy);
+  std::array<TMktAccumulator, kAlarmChannels> untimed;
+  if (!stats.EventsKnown) untimed.fill(TMktAccumulator(alarms.ActivationEnergy));
   // Row by row: the table is read once, in the order it lies in memory.
   for (int r = 1; r <= stats.Records; ++r) {
+    TAlarmValues values{};
     for (int k = 0; k < Channels; ++k) {
       std::int64_t v;
       if (!ParseTenths(table.Cells(shown.Channels[k], r), v)) continue;
       TChannelStats &c = stats.Channels[k];
+      // A cell may say more than any sensor (nine digits and a decimal): it
+      // still lies beyond every limit.
+      values[static_cast<size_t>(c.Channel)] = static_cast<std::int32_t>(std::clamp<std::int64_t>(
+          v, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
       if (c.Count == 0 || v < c.Min) {
         c.Min = v;
         c.MinRow = r;
@@ -157,6 +132,19 @@ TDataStatistics ComputeStatistics(const TDataTable &table, int records, const st
         c.BelowSeconds += lasts;
       }
     }
+    if (stats.EventsKnown) {
+      scan.Add(seconds[static_cast<size_t>(r - 1)], values);
+    } else {
+      for (size_t k = 0; k < values.size(); ++k)
+        if (values[k]) untimed[k].Add(*values[k], 0);
+    }
+  }
+  if (stats.EventsKnown) {
+    TSeriesAlarms found = scan.Finish();
+    for (TChannelStats &c : stats.Channels) c.Alarm = found.Channels[static_cast<size_t>(c.Channel)];
+    if (alarms.Limits) stats.Events = std::move(found.Events);
+  } else {
+    for (TChannelStats &c : stats.Channels) c.Alarm.Mkt = untimed[static_cast<size_t>(c.Channel)].Celsius();
   }
   for (int k = 0; k < Channels; ++k) {
     TChannelStats &c = stats.Channels[k];

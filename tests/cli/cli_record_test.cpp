@@ -6,6 +6,7 @@
 #include "archive/archive.h"
 #include "archive/archive_address.h"
 #include "cli/cli_errors.h"
+#include "common/test_files.h"
 #include "serial/serial_device.h"
 #include "sim/logger_simulator.h"
 
@@ -28,8 +29,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <optional>
 #include <random>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -422,4 +426,138 @@ TEST_F(CliRecord, ReadingsWaitForAStoppedServerAndGoInOnce) {
   EXPECT_EQ(LiveCount(archive), std::to_string(ReportedIn(recorder.Lines().back()).Kept));
   EXPECT_EQ(One(archive, "SELECT COUNT(*) FROM registros WHERE variante > 0"), "0");
   One(server, QString::fromStdString("DROP DATABASE " + database + " WITH (FORCE)"));
+}
+
+namespace {
+
+// A channel and a start of the simulator's clock where, at `accel`
+// simulated seconds a second, the curve goes above a high limit once, some
+// seconds after the start, for a few seconds, and comes back inside by the
+// hysteresis before half a minute is out. Judged on fine samples with the
+// limit and the hysteresis line moved either way by a margin, so that the
+// readings the recorder happens to take find the same single event.
+struct TCrossing {
+  int Channel = 0;  // 1 to 16
+  TSimDateTime Start;
+  std::int32_t Limit = 0;  // tenths
+};
+constexpr std::int32_t kCrossingHysteresis = 20;
+std::optional<TCrossing> FindCrossing(double accel) {
+  const double hysteresis = kCrossingHysteresis / 10.0, margin = 0.2, step = 0.125;
+  const TSimDateTime first{2026, 6, 1, 0, 0, 0};
+  for (int m = 0; m < 2000; ++m) {
+    const std::int64_t startMs = first.ToMs() + m * 600000LL;
+    for (int channel = 1; channel <= 16; ++channel) {
+      std::vector<double> curve;
+      for (double t = 0; t <= 34; t += step)
+        curve.push_back(ChannelTemperature(channel, startMs + static_cast<std::int64_t>(t * accel * 1000), 1));
+      double peak = -1e9;
+      for (size_t i = static_cast<size_t>(10 / step); i <= static_cast<size_t>(20 / step); ++i)
+        peak = std::max(peak, curve[i]);
+      const double limit = std::floor((peak - 0.5) * 10) / 10;
+      // Runs, the first one's start and end (in seconds), under thresholds
+      // moved by `shift`.
+      auto runs = [&](double shift, double &from, double &to) {
+        int count = 0;
+        bool on = false;
+        for (size_t i = 0; i < curve.size(); ++i) {
+          if (!on && curve[i] > limit + shift) {
+            on = true;
+            if (++count == 1) from = static_cast<double>(i) * step;
+          } else if (on && curve[i] <= limit - hysteresis + shift) {
+            on = false;
+            if (count == 1) to = static_cast<double>(i) * step;
+          }
+        }
+        return on ? -1 : count;
+      };
+      double early = 0, earlyEnd = 0, late = 0, lateEnd = 0;
+      if (runs(-margin, early, earlyEnd) == 1 && runs(margin, late, lateEnd) == 1 && early >= 8 &&
+          lateEnd - late >= 3 && earlyEnd <= 28)
+        return TCrossing{channel, TSimDateTime::FromMs(startMs), static_cast<std::int32_t>(std::lround(limit * 10))};
+    }
+  }
+  return std::nullopt;
+}
+
+std::map<std::string, std::string> Variables(const std::string &text) {
+  std::map<std::string, std::string> vars;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    const auto eq = line.find('=');
+    if (eq != std::string::npos) vars[line.substr(0, eq)] = line.substr(eq + 1);
+  }
+  return vars;
+}
+
+}  // namespace
+
+// The recorder judges the readings it keeps by the limits the archive holds
+// for the logger, and tells the user's command once when the alarm starts
+// and once when it ends, without waiting for it.
+TEST_F(CliRecord, OnAlarmTellsTheCommandOfEachStartAndEnd) {
+  constexpr double kAccel = 600;
+  const std::optional<TCrossing> crossing = FindCrossing(kAccel);
+  ASSERT_TRUE(crossing) << "no stretch of the simulator's curves crosses a limit once";
+  {
+    TArchive archive(Archive());
+    TAlarmLimits limits;
+    limits.High = crossing->Limit;
+    limits.Hysteresis = kCrossingHysteresis;
+    archive.SetAlarmLimits("cámara", crossing->Channel - 1, limits);
+  }
+  TSimConfig config = QuickLogger(Link, 0, crossing->Start);
+  config.TimeAcceleration = kAccel;
+  TLoggerSimulator sim(config);
+  sim.Start();
+  const std::string runs = Path("avisos");
+  std::filesystem::create_directory(runs);
+  TRecorderProcess recorder(
+      {"--port", Link, "--db", Archive(), "--logger", "cámara", "--interval", "1", "--no-backfill", "--verbose",
+       "--on-alarm", "env | grep '^TALVEX_' | sort > '" + runs + "'/\"$TALVEX_ESTADO-$$\"; exit 3"},
+      Path("estado"));
+  ASSERT_FALSE(recorder.WaitFor(std::regex("Alarmas de \"cámara\": 1 canal con límites"), 10000).empty())
+      << recorder.Log();
+  ASSERT_FALSE(recorder.WaitFor(std::regex("Alarma alta en CH\\d+ termina"), 45000).empty()) << recorder.Log();
+  // Time for anything more it would wrongly tell.
+  std::this_thread::sleep_for(std::chrono::milliseconds(3000));
+  recorder.Signal(SIGTERM);
+  EXPECT_EQ(recorder.Wait(10000), exOk) << recorder.Log();
+
+  std::map<std::string, std::map<std::string, std::string>> told;
+  for (const auto &file : std::filesystem::directory_iterator(runs))
+    told[file.path().filename().string().substr(0, 7)] = Variables(ReadFile(file.path().string()));
+  ASSERT_EQ(told.size(), 2u) << recorder.Log();
+  ASSERT_EQ(std::distance(std::filesystem::directory_iterator(runs), std::filesystem::directory_iterator()), 2)
+      << recorder.Log();
+  const auto &start = told["empieza"], &end = told["termina"];
+  for (const auto *vars : {&start, &end}) {
+    EXPECT_EQ(vars->at("TALVEX_REGISTRADOR"), "cámara");
+    EXPECT_EQ(vars->at("TALVEX_CANAL"), std::to_string(crossing->Channel));
+    EXPECT_EQ(vars->at("TALVEX_TIPO"), "alta");
+    EXPECT_TRUE(std::regex_match(vars->at("TALVEX_VALOR"), std::regex("-?\\d+,\\d")));
+    EXPECT_TRUE(std::regex_match(vars->at("TALVEX_HORA"), std::regex("\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d")));
+    EXPECT_EQ(vars->at("TALVEX_DESDE"), start.at("TALVEX_HORA")) << "no delay: it starts at its first reading";
+  }
+  std::int64_t value;
+  ASSERT_TRUE(ParseTenths(start.at("TALVEX_VALOR"), value));
+  EXPECT_GT(value, crossing->Limit);
+  ASSERT_TRUE(ParseTenths(end.at("TALVEX_VALOR"), value));
+  EXPECT_LE(value, crossing->Limit - kCrossingHysteresis) << "back inside by the hysteresis";
+  ASSERT_TRUE(ParseTenths(end.at("TALVEX_EXTREMO"), value));
+  EXPECT_GT(value, crossing->Limit);
+  EXPECT_GT(end.at("TALVEX_HORA"), start.at("TALVEX_HORA"));
+  // The command's exit 3, said once for the two runs.
+  const std::string log = recorder.Log();
+  EXPECT_NE(log.find("terminó con el código 3"), std::string::npos) << log;
+  EXPECT_EQ(log.find("terminó con el código 3"), log.rfind("terminó con el código 3")) << log;
+  // The archive found the same event in the same readings.
+  const TSimDateTime &from = crossing->Start;
+  const TStamp first{from.Year, from.Month, from.Day, from.Hour, from.Minute, from.Second};
+  const std::vector<TArchivedAlarmEvent> events =
+      TArchive(Archive()).AlarmEvents("cámara", first, StampFromSeconds(StampSeconds(first) + 2 * 3600));
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(IsoText(StampFromSeconds(events[0].Event.Start)), start.at("TALVEX_DESDE"));
+  ASSERT_TRUE(events[0].Event.End);
+  EXPECT_EQ(IsoText(StampFromSeconds(*events[0].Event.End)), end.at("TALVEX_HORA"));
 }
