@@ -707,7 +707,7 @@ struct TArchive::TState {
     constexpr std::int64_t kLong = 2 * 86400;
     const bool wide = from == std::numeric_limits<std::int64_t>::min() ||
                       to == std::numeric_limits<std::int64_t>::max() || to - from > kLong;
-    if (!wide || !Rows.Direct()) {
+    if (!wide) {
       readRecords(from, to);
     } else {
       // A long stretch is walked through its ten-minute summaries: a bucket
@@ -715,7 +715,7 @@ struct TArchive::TState {
       // missing), entered with no excursion running, changes nothing and is
       // not read. The summaries count every version of an instant, so a
       // bucket they call quiet is quiet. Runs of the others are read
-      // record by record.
+      // record by record (on a server, a round trip per run).
       const std::int64_t step = kSummarySteps[0];
       struct TBucket {
         std::int64_t Start = 0;

@@ -28,5 +28,10 @@ std::string ImportReport(const TFileImport &import) {
   std::string text =
       import.Path + ": " + std::to_string(r.Added) + (r.Added == 1 ? " registro nuevo" : " registros nuevos");
   if (r.Beside > 0) text += " (" + std::to_string(r.Beside) + " junto a otros valores de la misma fecha y hora)";
-  return text + ", " + std::to_string(r.AlreadyHeld) + " ya estaban en el archivo histórico.";
+  text += ", " + std::to_string(r.AlreadyHeld) + " ya estaban en el archivo histórico";
+  // What happened while nobody watched is worth a word where it is seen.
+  const size_t events = r.EventsStarted.size();
+  if (events > 0)
+    text += "; " + std::to_string(events) + (events == 1 ? " evento de alarma nuevo" : " eventos de alarma nuevos");
+  return text + ".";
 }

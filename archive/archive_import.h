@@ -25,6 +25,7 @@ struct TFileImport {
 TFileImport ImportFile(TArchive &archive, const std::string &logger, const std::string &path);
 
 // "datos.txt: 3 registros nuevos (1 junto a otros valores de la misma fecha
-// y hora), 2 ya estaban en el archivo histórico." for a file that went in;
-// the failure for one that did not.
+// y hora), 2 ya estaban en el archivo histórico." for a file that went in
+// ("...; 1 evento de alarma nuevo." when it brought alarm events); the
+// failure for one that did not.
 std::string ImportReport(const TFileImport &import);

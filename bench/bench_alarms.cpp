@@ -1,23 +1,31 @@
 // Alarm rules: one live frame of 16 channels evaluated, a year of readings
 // every ten seconds scanned for its events (3.15 million readings), and the
 // archive finding a channel's events again over that year when its limits
-// change, and around a live batch added to it (SQLite).
+// change, and around a live batch added to it (SQLite); a month's on
+// PostgreSQL when TALVEX_TEST_POSTGRESQL names a server where databases may
+// be made (run under tests/archive/with_postgresql.sh).
 //
 // The year's archive is built once, in about a minute, and kept under the
 // build folder (bench-data/) for later runs.
 #include "alarms/alarm_rules.h"
 #include "archive/archive.h"
+#include "archive/archive_address.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QUrl>
 
 #include <benchmark/benchmark.h>
 
+#include <unistd.h>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -194,5 +202,51 @@ void BM_LiveBatchAfterAYear_SQLite(benchmark::State &state) {
   for (const char *end : {"", "-wal", "-shm"}) QFile::remove(copy + end);
 }
 BENCHMARK(BM_LiveBatchAfterAYear_SQLite)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A month of those readings in a database of its own on the server, found
+// again when a channel's delay changes: a round trip per stretch where
+// something can happen.
+void BM_RefindAMonthOnNewLimits_PostgreSQL(benchmark::State &state) {
+  const char *server = std::getenv("TALVEX_TEST_POSTGRESQL");
+  if (!server || !*server) {
+    state.SkipWithError("TALVEX_TEST_POSTGRESQL names no server");
+    for (auto _ : state) {
+    }
+    return;
+  }
+  const std::string name = "talvex_bench_alarmas_" + std::to_string(getpid());
+  auto run = [&](const std::string &sql) {
+    const TArchiveAddress a = ParseArchiveAddress(server);
+    {
+      QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", "bench-alarmas");
+      db.setHostName(QString::fromStdString(a.Host));
+      if (a.Port > 0) db.setPort(a.Port);
+      db.setUserName(QString::fromStdString(a.User));
+      db.setDatabaseName(QString::fromStdString(a.Database));
+      db.open();
+      QSqlQuery(db).exec(QString::fromStdString(sql));
+    }
+    QSqlDatabase::removeDatabase("bench-alarmas");
+  };
+  run("CREATE DATABASE " + name);
+  QUrl url(QString::fromStdString(server));
+  url.setPath(QString::fromStdString("/" + name));
+  {
+    TArchive archive(url.toString().toStdString());
+    const TAlarmLimitSet limits = Limits();
+    for (int k = 0; k < kAlarmChannels; ++k) archive.SetAlarmLimits("cámara", k, limits[static_cast<size_t>(k)]);
+    for (int day = 0; day < 30; ++day)
+      archive.StoreRecords("cámara", "", {}, Records(day * 8640LL, (day + 1) * 8640LL));
+    int delay = 10;
+    for (auto _ : state) {
+      delay = delay == 10 ? 15 : 10;
+      archive.SetAlarmLimits("cámara", 0, Limits(delay)[0]);
+    }
+    state.counters["events"] = static_cast<double>(archive.AlarmEvents("cámara", At(0), At(30 * 8640)).size());
+    state.SetItemsProcessed(state.iterations() * 30 * 8640);
+  }
+  run("DROP DATABASE " + name + " WITH (FORCE)");
+}
+BENCHMARK(BM_RefindAMonthOnNewLimits_PostgreSQL)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

@@ -18,6 +18,14 @@
 
 namespace {
 
+// Pads to `width` characters, not bytes: the headers have accents.
+std::string Pad(const std::string &text, size_t width, bool right) {
+  size_t chars = 0;
+  for (const char c : text) chars += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
+  const std::string fill(chars < width ? width - chars : 0, ' ');
+  return right ? fill + text : text + fill;
+}
+
 std::string ChannelName(int channel) { return "CH" + std::to_string(channel + 1); }
 
 std::string Degrees(const std::optional<std::int32_t> &tenths) {
@@ -73,9 +81,8 @@ std::string LimitsJson(const TAlarmLimitSet &limits) {
 void LimitsTable(const std::string &logger, const TAlarmLimitSet &limits, TCliStreams &streams) {
   streams.Out << "Registrador: " << logger << '\n';
   char line[256];
-  std::snprintf(line, sizeof line, "%-6s %9s %9s %12s %12s\n", "Canal", "Inferior", "Superior", "Retardo min",
-                "Histéresis");
-  streams.Out << line;
+  streams.Out << Pad("Canal", 6, false) << ' ' << Pad("Inferior", 9, true) << ' ' << Pad("Superior", 9, true) << ' '
+              << Pad("Retardo min", 12, true) << ' ' << Pad("Histéresis", 11, true) << '\n';
   for (int k = 0; k < kAlarmChannels; ++k) {
     const TAlarmLimits &l = limits[static_cast<size_t>(k)];
     std::snprintf(line, sizeof line, "%-6s %9s %9s %12d %11s\n", ChannelName(k).c_str(), Degrees(l.Low).c_str(),
@@ -193,12 +200,12 @@ void CliAlarmsEvents(const TCliOptions &o, TCliStreams &streams) {
     return;
   }
   char line[512];
-  std::snprintf(line, sizeof line, "%6s %-5s %-4s  %-19s  %-19s  %14s  %8s  %-19s\n", "Número", "Canal", "Tipo",
-                "Inicio", "Fin", "Duración", "Extremo", "Hora del extremo");
-  streams.Out << line;
+  streams.Out << Pad("Número", 6, true) << ' ' << Pad("Canal", 5, false) << ' ' << Pad("Tipo", 4, false) << "  "
+              << Pad("Inicio", 19, false) << "  " << Pad("Fin", 19, false) << "  " << Pad("Duración", 14, true) << "  "
+              << Pad("Extremo", 8, true) << "  Hora del extremo\n";
   for (const TArchivedAlarmEvent &a : events) {
     const TAlarmEvent &e = a.Event;
-    std::snprintf(line, sizeof line, "%6lld %-5s %-4s  %-19s  %-19s  %14s  %8s  %-19s\n", static_cast<long long>(a.Id),
+    std::snprintf(line, sizeof line, "%6lld %-5s %-4s  %-19s  %-19s  %14s  %8s  %s\n", static_cast<long long>(a.Id),
                   ChannelName(e.Channel).c_str(), AlarmKindWord(e.Kind), StampText(e.Start).c_str(),
                   e.End ? StampText(*e.End).c_str() : "abierta", Duration(e.Seconds).c_str(),
                   TenthsText(e.Extreme).c_str(), StampText(e.ExtremeAt).c_str());

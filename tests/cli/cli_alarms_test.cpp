@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 
 #include <cstdlib>
+#include <fstream>
 
 namespace {
 
@@ -123,6 +124,30 @@ TEST_F(CliAlarms, EventsAreListedAndAcknowledgedUnderTheLoginName) {
   EXPECT_NE(listed.Out.find("reconocido por " + CliLoginName()), std::string::npos) << listed.Out;
   EXPECT_NE(listed.Out.find(": cámara abierta"), std::string::npos) << listed.Out;
   EXPECT_FALSE(CliLoginName().empty());
+}
+
+// A file imported into an archive with limits says what alarm events it
+// brought; one with none says what it always said.
+TEST_F(CliAlarms, AnImportTellsTheAlarmEventsItBrought) {
+  const std::string file = dir.filePath("datos.csv").toStdString();
+  {
+    std::ofstream out(file);
+    out << "Fecha y hora,CH1,CH2,CH3,CH4,CH5,CH6,CH7,CH8,CH9,CH10,CH11,CH12,CH13,CH14,CH15,CH16\n";
+    for (int m = 0; m < 6; ++m) {
+      out << "2026-03-01T10:0" << m << ":00," << (m == 2 || m == 3 ? "9.5" : "5.0");
+      for (int k = 1; k < 16; ++k) out << ",5.0";
+      out << "\n";
+    }
+  }
+  ASSERT_EQ(Run({"alarms", "set", "--logger", "sala", "--channel", "1", "--high", "8"}).Code, exOk);
+  const CliRun first = Run({"archive", "import", file, "--logger", "sala"});
+  ASSERT_EQ(first.Code, exOk) << first.Err;
+  EXPECT_NE(first.Out.find(": 6 registros nuevos, 0 ya estaban en el archivo histórico; 1 evento de alarma nuevo.\n"),
+            std::string::npos)
+      << first.Out;
+  const CliRun again = Run({"archive", "import", file, "--logger", "sala"});
+  EXPECT_NE(again.Out.find(": 0 registros nuevos, 6 ya estaban en el archivo histórico.\n"), std::string::npos)
+      << again.Out;
 }
 
 }  // namespace
