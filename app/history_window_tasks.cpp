@@ -23,8 +23,6 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include <algorithm>
-
 namespace {
 
 QString Text(const std::string &s) { return QString::fromStdString(s); }
@@ -161,8 +159,7 @@ void THistoryWindow::StatsButtonClick() {
         // archive keeps (acknowledged ones included).
         TAlarmOptions alarms;
         alarms.ActivationEnergy = energy;
-        const TAlarmLimitSet kept = archive.AlarmLimits(logger);
-        if (std::any_of(kept.begin(), kept.end(), [](const TAlarmLimits &l) { return l.Any(); })) alarms.Limits = kept;
+        alarms.Limits = LimitsIfAny(archive.AlarmLimits(logger));
         *result = ArchiveStatistics(archive, logger, range.From, range.To, limits, alarms, progress);
       },
       [this, logger, range, result] {

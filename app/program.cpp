@@ -28,7 +28,6 @@
 #include <QTimer>
 #include <QWidget>
 
-#include <algorithm>
 #include <functional>
 #include <memory>
 #include <utility>
@@ -120,9 +119,7 @@ std::optional<TAlarmLimitSet> ShownLoggerAlarmLimits(const std::string &port, bo
   std::optional<std::string> logger = archive.LoggerOnPort(port);
   if (!logger && !openedFile && !port.empty()) logger = port;
   if (!logger) return std::nullopt;
-  const TAlarmLimitSet limits = archive.AlarmLimits(*logger);
-  if (std::none_of(limits.begin(), limits.end(), [](const TAlarmLimits &l) { return l.Any(); })) return std::nullopt;
-  return limits;
+  return LimitsIfAny(archive.AlarmLimits(*logger));
 }
 
 }  // namespace

@@ -97,7 +97,7 @@ void CliArchiveStats(const TCliOptions &o, TCliStreams &streams) {
     TRangeProgress progress(streams, "Leyendo");
     // The logger's own limits: the events are the ones the archive keeps.
     TAlarmOptions alarms = CliAlarmOptions(o);
-    alarms.Limits = archive->AlarmLimits(o.Logger);
+    alarms.Limits = LimitsIfAny(archive->AlarmLimits(o.Logger));
     stats = ArchiveStatistics(*archive, o.Logger, CliRangeFrom(o), CliRangeTo(o), CliLimits(o), alarms,
                               progress.Callback());
   } catch (const EArchiveError &e) {

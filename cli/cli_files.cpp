@@ -7,7 +7,9 @@
 #include "data/data_file_reader.h"
 #include "data/record_values.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <ostream>
 
 TStatLimits CliLimits(const TCliOptions &o) {
@@ -208,7 +210,14 @@ void CliStats(const TCliOptions &o, TCliStreams &streams) {
     // The file's records judged by the limits the archive keeps for the
     // logger they came from.
     try {
-      alarms.Limits = CliOpenArchive(o)->AlarmLimits(o.Logger);
+      const std::unique_ptr<TArchive> archive = CliOpenArchive(o);
+      // A name mistyped would judge the records by no limits at all.
+      const std::vector<TArchivedLogger> loggers = archive->Loggers();
+      if (std::none_of(loggers.begin(), loggers.end(), [&](const TArchivedLogger &l) { return l.Name == o.Logger; }))
+        throw ECliFailure(exFailure, "No hay ningún registrador llamado \"" + o.Logger +
+                                         "\" en el archivo histórico \"" + archive->Name() +
+                                         "\" (talvex-cli archive list los muestra).");
+      alarms.Limits = LimitsIfAny(archive->AlarmLimits(o.Logger));
     } catch (const EArchiveError &e) {
       throw ECliFailure(exFailure, e.Message());
     }

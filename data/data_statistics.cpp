@@ -162,6 +162,11 @@ namespace {
 const char *const kActivationEnergyKey = "estadistica/energia_activacion";
 }
 
+std::optional<TAlarmLimitSet> LimitsIfAny(const TAlarmLimitSet &limits) {
+  if (std::none_of(limits.begin(), limits.end(), [](const TAlarmLimits &l) { return l.Any(); })) return std::nullopt;
+  return limits;
+}
+
 double SavedActivationEnergy() {
   bool ok = false;
   const double saved = UserSettings().value(kActivationEnergyKey).toDouble(&ok);

@@ -81,6 +81,10 @@ struct TDataStatistics {
 TDataStatistics ComputeStatistics(const TDataTable &table, int records, const std::vector<int> &columnAtPosition,
                                   const TStatLimits &limits, const TAlarmOptions &alarms = TAlarmOptions());
 
+// `limits` when some channel has one: a logger without any limit gives no
+// alarm figures (they "no aplica"), as when none are known.
+std::optional<TAlarmLimitSet> LimitsIfAny(const TAlarmLimitSet &limits);
+
 // The activation energy the user last chose for the MKT (kJ/mol), from the
 // user's settings; the default when none was, or it is not one the formula
 // takes. The statistics window and talvex-cli share it.

@@ -138,6 +138,9 @@ TEST_F(CliFiles, StatsWithTheLoggersLimitsAndAnEnergyOfItsOwn) {
             std::string::npos)
       << run.Out;
   EXPECT_NE(run.Out.find("energía de activación de 83,144 kJ/mol"), std::string::npos) << run.Out;
+  run = RunCliCaptured({"stats", Path("datos.txt"), "--logger", "camara", "--db", Path("archivo.sqlite")});
+  EXPECT_EQ(run.Code, exFailure);
+  EXPECT_NE(run.Err.find("No hay ningún registrador llamado \"camara\""), std::string::npos) << run.Err;
   // Without a logger nobody says what an alarm is.
   run = RunCliCaptured({"stats", Path("datos.txt"), "--json"});
   EXPECT_NE(run.Out.find("\"alarmas_altas\":null"), std::string::npos) << run.Out;

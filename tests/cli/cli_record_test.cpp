@@ -541,7 +541,7 @@ TEST_F(CliRecord, OnAlarmTellsTheCommandOfEachStartAndEnd) {
   }
   std::int64_t value;
   ASSERT_TRUE(ParseTenths(start.at("TALVEX_VALOR"), value));
-  EXPECT_GT(value, crossing->Limit);
+  EXPECT_GT(value, crossing->Limit) << recorder.Log();
   ASSERT_TRUE(ParseTenths(end.at("TALVEX_VALOR"), value));
   EXPECT_LE(value, crossing->Limit - kCrossingHysteresis) << "back inside by the hysteresis";
   ASSERT_TRUE(ParseTenths(end.at("TALVEX_EXTREMO"), value));
@@ -556,8 +556,8 @@ TEST_F(CliRecord, OnAlarmTellsTheCommandOfEachStartAndEnd) {
   const TStamp first{from.Year, from.Month, from.Day, from.Hour, from.Minute, from.Second};
   const std::vector<TArchivedAlarmEvent> events =
       TArchive(Archive()).AlarmEvents("cámara", first, StampFromSeconds(StampSeconds(first) + 2 * 3600));
-  ASSERT_EQ(events.size(), 1u);
-  EXPECT_EQ(IsoText(StampFromSeconds(events[0].Event.Start)), start.at("TALVEX_DESDE"));
+  ASSERT_EQ(events.size(), 1u) << recorder.Log();
+  EXPECT_EQ(IsoText(StampFromSeconds(events[0].Event.Start)), start.at("TALVEX_DESDE")) << recorder.Log();
   ASSERT_TRUE(events[0].Event.End);
-  EXPECT_EQ(IsoText(StampFromSeconds(*events[0].Event.End)), end.at("TALVEX_HORA"));
+  EXPECT_EQ(IsoText(StampFromSeconds(*events[0].Event.End)), end.at("TALVEX_HORA")) << recorder.Log();
 }
