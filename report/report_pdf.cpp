@@ -403,8 +403,9 @@ std::optional<TReportSeal> ReadReportSeal(const std::string &pdfPath) {
   QFile file(QString::fromStdString(pdfPath));
   if (!file.open(QIODevice::ReadOnly))
     throw EInOutError("No se puede leer \"" + pdfPath + "\": " + file.errorString().toStdString(), 0);
+  // Anything else, however large, is turned away by its first bytes.
+  if (file.peek(5) != "%PDF-") return std::nullopt;
   const QByteArray bytes = file.readAll();
-  if (!bytes.startsWith("%PDF-")) return std::nullopt;
   static const QRegularExpression sha(QStringLiteral("<talvex:sha256>([0-9a-f]{64})</talvex:sha256>"));
   static const QRegularExpression records(QStringLiteral("<talvex:registros>([0-9]+)</talvex:registros>"));
   const QString text = QString::fromLatin1(bytes);
