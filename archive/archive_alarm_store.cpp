@@ -49,13 +49,15 @@ QStringList AlarmSchema(const TArchiveDialect &dialect) {
              .arg(acknowledged);
   } else {
     s << QString(
-             "CREATE FUNCTION talvex_reconocimiento_fijo() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN RAISE "
+             "CREATE OR REPLACE FUNCTION talvex_reconocimiento_fijo() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+             "RAISE "
              "EXCEPTION '%1'; END $$")
              .arg(trail);
     s << "CREATE TRIGGER alarma_reconocimientos_fijos BEFORE UPDATE OR DELETE ON alarma_reconocimientos FOR EACH ROW "
          "EXECUTE FUNCTION talvex_reconocimiento_fijo()";
     s << QString(
-             "CREATE FUNCTION talvex_evento_reconocido_fijo() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN IF "
+             "CREATE OR REPLACE FUNCTION talvex_evento_reconocido_fijo() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+             "IF "
              "EXISTS (SELECT 1 FROM alarma_reconocimientos WHERE evento = OLD.id) AND (TG_OP = 'DELETE' OR "
              "OLD.fin IS NOT NULL) THEN RAISE EXCEPTION '%1'; END IF; IF TG_OP = 'DELETE' THEN RETURN OLD; END "
              "IF; RETURN NEW; END $$")
