@@ -94,6 +94,7 @@ THistoryWindow::THistoryWindow(QWidget *parent)
   BuildRangePart();
   BuildChartPart();
   BuildTaskPart();
+  BuildReportPart();
 }
 
 THistoryWindow::~THistoryWindow() = default;

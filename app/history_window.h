@@ -76,6 +76,7 @@ public:
   // What is done with the range, and with old files.
   QPushButton *StatsButton;   // "ESTADÍSTICAS"
   QPushButton *ExportButton;  // "EXPORTAR"
+  QPushButton *ReportButton;  // "INFORME": the range shown as a PDF report
   QComboBox *ImportLogger;    // the logger imported files go to; a new name may be typed
   QPushButton *ImportButton;  // "IMPORTAR"
   QProgressBar *Progress;
@@ -94,6 +95,7 @@ public:
   void ArchiveApplyClick();
   void StatsButtonClick();
   void ExportTo(const std::string &path, TExportFormat format, TCsvStyle style);
+  void ReportTo(const std::string &path);  // the report of the range and channels shown
   void ImportFiles(const QStringList &files, const std::string &logger);
   void CancelButtonClick();
   void TiempoRealClick();
@@ -120,6 +122,8 @@ public:
   std::function<QStringList()> AskImportFiles;
   std::function<bool(std::string &path, TExportFormat &format, TCsvStyle &style)> AskExportFile;
   std::function<QString()> AskArchiveFile;
+  // The report's file name; empty: cancelled. Empty function: Qt's dialog.
+  std::function<std::string()> AskReportFile;
 
   // Held on a job's thread before it opens its archive (tests).
   void SetOnJobThread(const std::function<void()> &hold);
@@ -150,6 +154,8 @@ private:
   void TaskEnded(const std::exception_ptr &failure, const std::function<void()> &then);
   void Report(const QString &text);
   void ExportClick();
+  void BuildReportPart();
+  void ReportClick();
   void ImportClick();
   void ArchiveBrowseClick();
   void PrintClick();

@@ -86,7 +86,7 @@ void THistoryWindow::StartTask(const QString &what, TTaskWork work, const std::f
   if (taskWorker_.Busy()) throw Exception("Espere a que termine lo que está en curso, o cancélelo.");
   auto done = done_ = std::make_shared<std::atomic<std::int64_t>>(0);
   auto total = total_ = std::make_shared<std::atomic<std::int64_t>>(0);
-  for (QPushButton *b : {StatsButton, ExportButton, ImportButton}) b->setEnabled(false);
+  for (QPushButton *b : {StatsButton, ExportButton, ImportButton, ReportButton}) b->setEnabled(false);
   CancelButton->setEnabled(true);
   Progress->setEnabled(true);
   Progress->setValue(0);
@@ -111,7 +111,7 @@ void THistoryWindow::StartTask(const QString &what, TTaskWork work, const std::f
 
 void THistoryWindow::TaskEnded(const std::exception_ptr &failure, const std::function<void()> &then) {
   progressTimer_->stop();
-  for (QPushButton *b : {StatsButton, ExportButton, ImportButton}) b->setEnabled(true);
+  for (QPushButton *b : {StatsButton, ExportButton, ImportButton, ReportButton}) b->setEnabled(true);
   CancelButton->setEnabled(false);
   Progress->setEnabled(false);
   if (failure) {

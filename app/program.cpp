@@ -4,6 +4,7 @@
 #include "app/alarm_texts.h"
 #include "app/alarm_window.h"
 #include "app/clock_set_window.h"
+#include "app/data_window_report.h"
 #include "app/desktop_notifier.h"
 #include "app/download_archive.h"
 #include "app/help_window.h"
@@ -23,12 +24,15 @@
 #include "runtime/format_settings.h"
 #include "serial/serial_port.h"
 
+#include <QCheckBox>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QEvent>
 #include <QTimer>
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 #include <utility>
 
 const char *const kApplicationTitle = "TALVEX CANALES";
@@ -169,8 +173,18 @@ void TProgram::CreateAllWindows() {
   // The history window may have pointed the archive elsewhere.
   liveRecording_->OnStart = [this] { downloadArchive_->FollowConfiguredArchive(); };
   form1_->LiveRecording = [this] { return liveRecording_.get(); };
-  form5_->OnDownloadDecoded = [this](const TDataTable &table, int records) {
+  // The report says when a download was received: the first time it decodes whole.
+  auto receivedAt = std::make_shared<std::int64_t>(QDateTime::currentSecsSinceEpoch());
+  form5_->OnDownloadDecoded = [this, receivedAt](const TDataTable &table, int records) {
+    *receivedAt = QDateTime::currentSecsSinceEpoch();
     downloadArchive_->Keep(table, records, form1_->SerialPort1->Port());
+  };
+  form5_->OnReport = [this, receivedAt] {
+    std::array<bool, kAlarmChannels> shown{};
+    for (int k = 0; k < kAlarmChannels; ++k) shown[static_cast<size_t>(k)] = form6_->CheckBox[k]->isChecked();
+    const std::string path = AskReportFileName(form5_.get());
+    if (path.empty()) return;
+    WriteDataWindowReport(*form5_, shown, TDataReportSource{form1_->SerialPort1->Port(), *receivedAt, {}}, path);
   };
   form5_->AlarmLimits = [this](const TForm5 &sender) -> std::optional<TAlarmLimitSet> {
     // While connected, the limits the main window already read off the UI

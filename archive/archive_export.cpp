@@ -95,6 +95,14 @@ std::string CsvHeader(TCsvStyle style) {
   return header + "\r\n";
 }
 
+}  // namespace
+
+void AppendTextLines(std::string &out, const std::vector<TArchiveRecord> &slice, char decimal) {
+  PutTextLines(out, slice, decimal);
+}
+
+namespace {
+
 TRecordStamp RealStamp(const TStamp &s) {
   TRecordStamp stamp;
   stamp.Real = true;

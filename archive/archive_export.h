@@ -14,6 +14,11 @@
 #include <optional>
 #include <string>
 
+// The text file's lines of `slice`, byte for byte as the data window saves
+// those records (each cell and its two blanks, CR LF), appended to `out`;
+// `decimal` is the program's decimal mark.
+void AppendTextLines(std::string &out, const std::vector<TArchiveRecord> &slice, char decimal);
+
 // Called now and then with the records written so far and the range's total;
 // returning false cancels.
 using TArchiveProgress = std::function<bool(std::int64_t done, std::int64_t total)>;

@@ -12,6 +12,7 @@
 #include <QWidget>
 
 #include <array>
+#include <cmath>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -21,6 +22,16 @@ class QPainter;
 enum TPanelBevel { bvNone, bvLowered, bvRaised };
 enum TBorderStyle { bsNone, bsSingle };
 enum TPanningMode { pmNone, pmHorizontal, pmVertical, pmBoth };
+
+// A stretch of the left axis' values shaded across the chart behind the
+// series, with a line along each finite edge: a limit and the side of it
+// that is out of bounds. An open end (an infinity) runs to the chart's edge.
+struct TChartBand {
+  double Low = -HUGE_VAL, High = HUGE_VAL;
+  QColor Fill;  // invalid: not shaded
+  QColor Edge;  // invalid: no edge lines
+  Qt::PenStyle EdgeStyle = Qt::DashLine;
+};
 
 // Where a chart drawn into some rectangle put its parts. The screen layout
 // also gives the axes their working values.
@@ -88,6 +99,11 @@ public:
   TLineSeries &AddSeries();
   int SeriesCount() const { return static_cast<int>(series_.size()); }
   TLineSeries &Series(int index) { return *series_.at(static_cast<size_t>(index)); }
+
+  // ---- bands behind the series, drawn in list order. Their finite edges
+  // count in the left axis' automatic range, so a limit is always in sight.
+  const std::vector<TChartBand> &Bands() const { return bands_; }
+  void SetBands(std::vector<TChartBand> bands);
 
   // ---- interaction
   bool AllowZoom() const { return allowZoom_; }
@@ -204,6 +220,8 @@ private:
   void PaintAxis(QPainter &p, const TChartLayout &l, TAxisPlace place);
   void PaintGrid(QPainter &p, const TChartLayout &l, TAxisPlace place);
   void PaintSeries(QPainter &p, const TChartLayout &l, double scale);
+  // The shading (under the grid) or the limits' lines (over it).
+  void PaintBands(QPainter &p, const TChartLayout &l, bool edges) const;
   void PaintAll(QPainter &p, const TChartLayout &l, double scale);
   // Legend, point markers and marks (chart_decorations.cpp).
   QSize LegendSize() const;
@@ -235,6 +253,7 @@ private:
   TChartLegend legend_;
   std::unique_ptr<TChartAxis> axes_[4];
   std::vector<std::unique_ptr<TLineSeries>> series_;
+  std::vector<TChartBand> bands_;
 
   bool allowZoom_ = true;
   TPanningMode allowPanning_ = pmBoth;

@@ -36,6 +36,13 @@ void TChart::CalcRanges(double minimum[4], double maximum[4]) {
         hi = std::max(hi, list.MaxValue());
       }
     }
+    if (found && p == apLeft)
+      for (const TChartBand &b : bands_)
+        for (double edge : {b.Low, b.High})
+          if (std::isfinite(edge)) {
+            lo = std::min(lo, edge);
+            hi = std::max(hi, edge);
+          }
     minimum[p] = axis.Automatic() || axis.AutomaticMinimum() ? lo : axis.Minimum();
     maximum[p] = axis.Automatic() || axis.AutomaticMaximum() ? hi : axis.Maximum();
   }

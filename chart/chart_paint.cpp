@@ -236,7 +236,9 @@ void TChart::PaintAll(QPainter &painter, const TChartLayout &l, double scale) {
     painter.setBrush(Qt::NoBrush);
     painter.drawRect(l.ChartRect.adjusted(0, 0, -1, -1));
   }
+  PaintBands(painter, l, false);
   for (TAxisPlace place : {apLeft, apTop, apRight, apBottom}) PaintGrid(painter, l, place);
+  PaintBands(painter, l, true);
   // The series in device pixels, so that the per-column work follows the
   // resolution of whatever is being painted.
   painter.setWorldTransform(deviceBase);

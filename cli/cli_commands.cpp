@@ -11,6 +11,7 @@
 #include "cli/cli_link.h"
 #include "cli/cli_plot.h"
 #include "cli/cli_record.h"
+#include "cli/cli_report.h"
 #include "cli/cli_status.h"
 #include "data/text_file_writer.h"
 #include "logger/demo_port.h"
@@ -384,6 +385,7 @@ int RunCli(const std::vector<std::string> &args, TCliStreams streams) {
       case TCliCommand::ArchiveExport: CliArchiveExport(options, streams); break;
       case TCliCommand::ArchiveStats: CliArchiveStats(options, streams); break;
       case TCliCommand::Record: CliRecord(options, streams); break;
+      case TCliCommand::Report: CliReport(options, streams); break;
       // The parser gives "archive" only with one of its commands.
       case TCliCommand::Archive: streams.Out << CliUsageText(); break;
       case TCliCommand::AlarmsSet: CliAlarmsSet(options, streams); break;

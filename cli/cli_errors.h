@@ -10,18 +10,19 @@
 
 enum TCliExit : int {
   exOk = 0,
-  exFailure = 1,         // anything not listed below
-  exUsage = 2,           // bad command line
-  exPortMissing = 3,     // no such device
-  exPortBusy = 4,        // another program has it
-  exPermission = 5,      // not allowed to open it
-  exLineLost = 6,        // the device went away while in use
-  exNoData = 7,          // the logger sent nothing within the time limit
-  exBadDump = 8,         // the download does not decode
-  exFileError = 9,       // a file could not be written (or would be overwritten)
-  exCountMismatch = 10,  // download --verificar: not the records the logger counted
-  exNotArchived = 11,    // download: saved, but the history archive did not take it
-  exInterrupted = 130    // Ctrl+C
+  exFailure = 1,          // anything not listed below
+  exUsage = 2,            // bad command line
+  exPortMissing = 3,      // no such device
+  exPortBusy = 4,         // another program has it
+  exPermission = 5,       // not allowed to open it
+  exLineLost = 6,         // the device went away while in use
+  exNoData = 7,           // the logger sent nothing within the time limit
+  exBadDump = 8,          // the download does not decode
+  exFileError = 9,        // a file could not be written (or would be overwritten)
+  exCountMismatch = 10,   // download --verificar: not the records the logger counted
+  exNotArchived = 11,     // download: saved, but the history archive did not take it
+  exReportMismatch = 12,  // report --verificar: the data are not those of the report
+  exInterrupted = 130     // Ctrl+C
 };
 
 // A failure of the companion that already knows its exit status.

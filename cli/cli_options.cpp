@@ -240,6 +240,44 @@ void ParseArchiveCommand(TCliOptions &o, const std::vector<std::string> &positio
     throw ECliUsage("archive export necesita -o ARCHIVO (.csv, .xlsx o .txt).");
 }
 
+// "report DATOS -o X.pdf", "report --archive ... -o X.pdf" or
+// "report --verificar X.pdf DATOS".
+void ParseReportCommand(TCliOptions &o, const std::vector<std::string> &positional,
+                        const std::vector<const TCliOptionSpec *> &spelt) {
+  if (o.Verify) {
+    for (const TCliOptionSpec *option : spelt)
+      if (std::string(option->Name) != "--verificar")
+        throw ECliUsage(std::string("report --verificar no admite la opción ") + option->Name + ".");
+    if (positional.size() != 2)
+      throw ECliUsage(
+          "report --verificar espera el informe y el archivo de datos: report --verificar INFORME.pdf "
+          "DATOS.");
+    o.Report = positional[0];
+    o.Input = positional[1];
+    return;
+  }
+  if (o.Output.empty()) throw ECliUsage("report necesita -o INFORME.pdf.");
+  if (PlotFormatOf(o.Output) != TPlotFormat::Pdf)
+    throw ECliUsage("report escribe un documento .pdf, no \"" + o.Output + "\".");
+  if (o.Archive) {
+    if (!positional.empty())
+      throw ECliUsage("report --archive informa de un rango del archivo histórico, no de un archivo: sobra \"" +
+                      positional[0] + "\".");
+    if (o.Logger.empty() || !o.From || !o.To)
+      throw ECliUsage("report --archive necesita --logger NOMBRE, --from FECHA y --to FECHA.");
+    CheckRange(o);
+    return;
+  }
+  for (const TCliOptionSpec *option : spelt) {
+    const std::string n = option->Name;
+    if (n == "--from" || n == "--to")
+      throw ECliUsage("report admite " + n + " solo con --archive (un rango del archivo histórico).");
+  }
+  if (positional.size() != 1) throw ECliUsage("report espera un archivo guardado (de texto o CSV).");
+  o.Input = positional[0];
+  if (o.Output == o.Input) throw ECliUsage("report no escribe sobre el archivo que lee.");
+}
+
 // "alarms set", "alarms list", ...: as "archive", its first word picks the
 // command.
 void ParseAlarmsCommand(TCliOptions &o, const std::vector<std::string> &positional,
@@ -296,6 +334,10 @@ const std::vector<TCliCommandSpec> &CliCommandTable() {
       {"record",
        TCliCommand::Record,
        {"--port", "--logger", "--interval", "--db", "--no-backfill", "--verbose", "--on-alarm"}},
+      {"report",
+       TCliCommand::Report,
+       {"--output", "--canales", "--force", "--archive", "--logger", "--from", "--to", "--db", "--activation-energy",
+        "--verificar"}},
       {"archive",
        TCliCommand::Archive,
        {"--logger", "--db", "--json", "--from", "--to", "--output", "--csv", "--above", "--below", "--force",
@@ -410,6 +452,9 @@ TCliOptions ParseCliArguments(const std::vector<std::string> &args) {
     if (rate != "15" && rate != "30" && rate != "60")
       throw ECliUsage("Tasa no válida: \"" + rate + "\". El registrador acepta 15, 30 o 60 minutos.");
     o.RateMinutes = std::atoi(rate.c_str());
+  } else if (o.Command == TCliCommand::Report) {
+    ParseReportCommand(o, positional, spelt);
+    return o;
   } else if (o.Command == TCliCommand::Plot && o.Archive) {
     // The range of the history, not a file.
     if (!positional.empty())
@@ -521,6 +566,20 @@ std::string CliUsageText() {
          "      histórico no tiene (--no-backfill: no toca la memoria). Escribe una línea de estado\n"
          "      en stderr al empezar, al reconectar y cada hora; --verbose, una por lote guardado.\n"
          "      Termina con 0, o con 11 si quedaron lecturas en la cola del archivo histórico.\n"
+         "  talvex-cli report DATOS -o INFORME.pdf [--canales 1,2,5] [--logger NOMBRE] [--db URL]\n"
+         "                   [--activation-energy KJ] [--force]\n"
+         "  talvex-cli report --archive --logger NOMBRE --from FECHA --to FECHA -o INFORME.pdf\n"
+         "                   [--canales 1,2,5] [--db URL] [--activation-energy KJ] [--force]\n"
+         "      El informe en PDF (A4 vertical) de un archivo guardado o de un rango del archivo\n"
+         "      histórico: registrador, período, tasa, registros y origen; el gráfico con los\n"
+         "      límites de alarma de cada canal; mínimo, máximo, media, MKT (--activation-energy,\n"
+         "      83,144 kJ/mol por omisión) y tiempo fuera de límites por canal; los eventos de\n"
+         "      alarma con sus reconocimientos, y el SHA-256 de los registros guardados como texto.\n"
+         "      --canales: solo esos canales. Con --logger, los límites y reconocimientos del\n"
+         "      archivo histórico para ese registrador.\n"
+         "  talvex-cli report --verificar INFORME.pdf DATOS\n"
+         "      Dice si DATOS son los registros del informe: termina con 0 si coinciden y con\n"
+         "      el código 12 si no.\n"
          "      --on-alarm ORDEN: evalúa en cada lectura los límites de alarma del registrador\n"
          "      (releídos del archivo histórico cada minuto) y ejecuta ORDEN con /bin/sh -c al\n"
          "      empezar y al terminar cada alarma, sin esperarla, con las variables\n"
@@ -577,5 +636,6 @@ std::string CliUsageText() {
          "nada a tiempo, 8 descarga que no se puede decodificar, 9 error de archivo,\n"
          "10 la descarga no coincide con la memoria del registrador (--verificar), 11 descarga\n"
          "guardada en ARCHIVO que espera en la cola del archivo histórico (record: lecturas que\n"
-         "esperan en la cola), 130 interrumpido.\n";
+         "esperan en la cola), 12 los datos no son los del informe (report --verificar),\n"
+         "130 interrumpido.\n";
 }

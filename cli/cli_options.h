@@ -2,6 +2,7 @@
 
 // The command line of talvex-cli.
 
+#include "alarms/alarm_rules.h"
 #include "data/record_values.h"
 
 #include <cstdint>
@@ -30,7 +31,8 @@ enum class TCliCommand {
   AlarmsSet,
   AlarmsList,
   AlarmsEvents,
-  AlarmsAck
+  AlarmsAck,
+  Report
 };
 
 struct TCliOptions {
@@ -59,6 +61,7 @@ struct TCliOptions {
   int IntervalSeconds = 10;                  // record --interval: seconds between readings kept
   bool NoBackfill = false;                   // record --no-backfill: the logger's memory left alone
   bool Verbose = false;                      // record --verbose: a log line per batch kept
+  std::string Report;                        // report --verificar: the report checked
   std::optional<double> ActivationEnergy;    // --activation-energy: kJ/mol; empty: the user's own
   std::string OnAlarm;                       // record --on-alarm: run when an alarm starts or ends
   int AlarmChannel = 0;                      // alarms set --channel: 1 .. 16; 0 not given

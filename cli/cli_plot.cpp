@@ -32,7 +32,9 @@ std::optional<TPlotFormat> PlotFormatOf(const std::string &path) {
   return std::nullopt;
 }
 
-bool CliNeedsWidgets(const std::vector<std::string> &args) { return !args.empty() && args[0] == "plot"; }
+bool CliNeedsWidgets(const std::vector<std::string> &args) {
+  return !args.empty() && (args[0] == "plot" || args[0] == "report");
+}
 
 namespace {
 

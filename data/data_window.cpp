@@ -150,6 +150,20 @@ QPixmap StatisticsPicture() {
   return pm;
 }
 
+// Picture of the report button: a page with a line of a chart on it.
+QPixmap ReportPicture() {
+  QPixmap pm(16, 18);
+  pm.fill(Qt::transparent);
+  QPainter p(&pm);
+  p.setPen(QPen(Qt::black, 1));
+  p.fillRect(QRect(2, 1, 12, 16), Qt::white);
+  p.drawRect(QRect(2, 1, 12, 16));
+  for (int y = 12; y < 17; y += 2) p.drawLine(4, y, 12, y);
+  p.setPen(QPen(Red, 1));
+  p.drawPolyline(QPolygon({{4, 9}, {6, 5}, {8, 7}, {10, 3}, {12, 6}}));
+  return pm;
+}
+
 QToolButton *SpeedButton(QWidget *parent, const char *caption, const char *hint, const QPixmap &picture, int x, int y) {
   auto *b = new QToolButton(parent);
   b->setGeometry(x, y, 49, 52);
@@ -294,6 +308,13 @@ TForm5::TForm5(const std::string &dump, QWidget *parent) : QDialog(parent), Dump
                              StatisticsPicture(), 566, 8);
   SpeedButton5->setGeometry(566, 8, 109, 26);
   SpeedButton5->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  // The report beside it, left of the statistics, where nothing was.
+  SpeedButton6 = SpeedButton(this, "INFORME",
+                             "Informe PDF de los canales a la vista: gráfico con límites de alarma, "
+                             "cifras por canal, eventos y la huella de los datos",
+                             ReportPicture(), 452, 8);
+  SpeedButton6->setGeometry(452, 8, 104, 26);
+  SpeedButton6->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
 
   StringGrid1 = new TStringGrid(this, DataColumns, RowsBeforeFirstActivation);
   StringGrid1->setGeometry(4, 99, 677, 286);
@@ -324,6 +345,7 @@ TForm5::TForm5(const std::string &dump, QWidget *parent) : QDialog(parent), Dump
   connect(SpeedButton3, &QToolButton::clicked, this, [this] { RunHandler([this] { SpeedButton3Click(); }); });
   connect(SpeedButton4, &QToolButton::clicked, this, [this] { RunHandler([this] { SpeedButton4Click(); }); });
   connect(SpeedButton5, &QToolButton::clicked, this, [this] { ThenActivate(&TForm5::SpeedButton5Click); });
+  connect(SpeedButton6, &QToolButton::clicked, this, [this] { ThenActivate(&TForm5::SpeedButton6Click); });
 }
 
 TForm5::~TForm5() = default;
@@ -493,20 +515,28 @@ TRecordsView TForm5::Shown() const {
   return TRecordsView{StringGrid1->Table(), std::max(0, RecordCount()), StringGrid1->ColumnOrder()};
 }
 
-bool TForm5::SaveShown() {
-  const QString name = ExecuteSaveDialog ? ExecuteSaveDialog(*this) : QString();
-  if (name.isEmpty() || !MayWrite(name)) return false;
+std::vector<int> TForm5::SavedColumnOrder() const {
   // The file gets the columns in the order they are shown. A file's
   // channels nobody moved go back to their own order: the text file names
   // them by place, and a CSV's came in the order of its columns' names.
   std::vector<int> order = StringGrid1->ColumnOrder();
   if (Opened_ && order == Opened_->ColumnOrder) order = ChannelsInOwnOrder(order);
-  SaveTextFile(QFile::encodeName(name).toStdString(), StringGrid1->Table(), RecordCount(), order);
+  return order;
+}
+
+bool TForm5::SaveShown() {
+  const QString name = ExecuteSaveDialog ? ExecuteSaveDialog(*this) : QString();
+  if (name.isEmpty() || !MayWrite(name)) return false;
+  SaveTextFile(QFile::encodeName(name).toStdString(), StringGrid1->Table(), RecordCount(), SavedColumnOrder());
   if (!Opened_ && !WithoutDownload_) SavedDump_ = Dump_;
   return true;
 }
 
 void TForm5::SpeedButton1Click() { SaveShown(); }
+
+void TForm5::SpeedButton6Click() {
+  if (OnReport) OnReport();
+}
 
 void TForm5::SpeedButton2Click() {
   if (OnGraph) OnGraph();

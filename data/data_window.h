@@ -45,6 +45,7 @@ public:
   QToolButton *SpeedButton3;  // "ABRIR"
   QToolButton *SpeedButton4;  // "EXPORTAR"
   QToolButton *SpeedButton5;  // "ESTADÍSTICAS"
+  QToolButton *SpeedButton6;  // "INFORME"
   TStringGrid *StringGrid1;   // the data table; the graph window reads it
   // The six start fields, as hidden labels holding their integers.
   QLabel *Label1, *Label2, *Label3, *Label4, *Label5, *Label6;
@@ -55,6 +56,9 @@ public:
 
   // Opens the graph window modally and returns when it is closed.
   std::function<void()> OnGraph;
+  // Makes the PDF report of the records shown ("INFORME"); the program
+  // hands it in, as it hands in the graph.
+  std::function<void()> OnReport;
   // Told once per download, the first time it decodes whole: the table and
   // its record count. It must not throw.
   std::function<void(const TDataTable &table, int records)> OnDownloadDecoded;
@@ -88,6 +92,10 @@ public:
   void SpeedButton3Click();  // open a saved file
   void SpeedButton4Click();  // export
   void SpeedButton5Click();  // statistics
+  void SpeedButton6Click();  // report
+
+  // The column order GUARDAR writes the records in.
+  std::vector<int> SavedColumnOrder() const;
 
   // Records shown: of the dump as it is now (negative when there are none),
   // or of the opened file.

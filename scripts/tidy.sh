@@ -10,7 +10,7 @@
 # parse); run it before a change to them is committed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scope="app|archive|calendar|chart|cli|data|graph|logger|runtime|serial|sim|widgets"
+scope="alarms|app|archive|calendar|chart|cli|data|graph|logger|report|runtime|serial|sim|widgets"
 if [[ "${1:-}" == "--all" ]]; then
   scope="$scope|tests|bench"
   shift

@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDateTimeEdit>
@@ -30,6 +31,7 @@
 #include <QTreeWidget>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <future>
@@ -394,6 +396,50 @@ TEST_F(HistoryWindow, ExportsTheRangeOrCancelsLeavingNoFile) {
   EXPECT_NE(Report().find("Exportación cancelada"), std::string::npos) << Report();
   EXPECT_FALSE(QFile::exists(QString::fromStdString(cancelled)));
   EXPECT_TRUE(form->ExportButton->isEnabled());
+}
+
+// INFORME: the range drawn and the channels shown as the PDF report, with
+// the archive's limits; a range of no records is said, and no file made.
+TEST_F(HistoryWindow, ReportsTheRangeAndTheChannelsShown) {
+  Store("Cámara 1", Hourly(At(2025, 1, 15), 48));
+  Store("Horno", Hourly(At(2024, 6, 1), 3));
+  {
+    TArchive archive(db);
+    TAlarmLimits high;
+    high.High = 260;  // CH2 runs 21,0 to 27,9 each day
+    archive.SetAlarmLimits("Cámara 1", 1, high);
+  }
+  Open();
+  form->CheckBox[2]->setChecked(false);
+  const std::string path = dir.filePath("informe.pdf").toStdString();
+  form->AskReportFile = [&path] { return path; };
+  form->ReportButton->click();
+  EXPECT_FALSE(form->ReportButton->isEnabled() && form->Busy());
+  Wait();
+  EXPECT_NE(Report().find("Informe de 48 registros"), std::string::npos) << Report();
+  std::string text;
+  if (FILE *p = popen(("pdftotext -layout '" + path + "' -").c_str(), "r")) {
+    char buf[4096];
+    while (size_t n = fread(buf, 1, sizeof buf, p)) text.append(buf, n);
+    pclose(p);
+  }
+  EXPECT_NE(text.find("Cámara 1"), std::string::npos);
+  EXPECT_NE(text.find("CANAL2"), std::string::npos);
+  EXPECT_EQ(text.find("CANAL3"), std::string::npos);
+  EXPECT_NE(text.find("alta"), std::string::npos) << "the archive's events of CANAL2";
+
+  form->CheckBox[2]->setChecked(true);
+  form->SelectLogger("Horno");
+  Wait();
+  form->FromEdit->setDateTime(QDateTime(QDate(2030, 1, 1), QTime(0, 0)));
+  form->ToEdit->setDateTime(QDateTime(QDate(2030, 1, 2), QTime(0, 0)));
+  form->ShowButtonClick();
+  Wait();
+  const std::string none = dir.filePath("nada.pdf").toStdString();
+  form->ReportTo(none);
+  Wait();
+  EXPECT_NE(Report().find("no hay nada que informar"), std::string::npos) << Report();
+  EXPECT_FALSE(QFile::exists(QString::fromStdString(none)));
 }
 
 TEST_F(HistoryWindow, ShowsTheRangesStatistics) {

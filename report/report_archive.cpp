@@ -1,0 +1,166 @@
+#include "report/report_sources.h"
+
+#include "archive/archive_export.h"
+#include "archive/archive_range_sum.h"
+#include "data/text_file_writer.h"
+#include "runtime/exceptions.h"
+#include "runtime/format_settings.h"
+
+#include <QCryptographicHash>
+
+#include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+std::string StampText(const TStamp &s) { return ProgramDateText(s) + " " + ProgramTimeText(s); }
+
+// Seconds of the chart's time axis (from 1 January 2000) on the alarms'
+// clock (from the year 1).
+std::int64_t ChartEpoch() {
+  static const std::int64_t epoch = StampSeconds(TStamp{2000, 1, 1, 0, 0, 0});
+  return epoch;
+}
+
+// The records' text made and hashed on a thread of its own, a few slices
+// behind the reading: on two cores the hash then costs the reading next to
+// nothing. The text is the archive export's own, slice by slice.
+class TTextHashLane {
+public:
+  explicit TTextHashLane(char decimal) : decimal_(decimal) {
+    std::string header(TEXT_FILE_HEADER);
+    header += "\r\n\r\n";
+    hash_.addData(QByteArrayView(header.data(), static_cast<qsizetype>(header.size())));
+    thread_ = std::thread([this] { Run(); });
+  }
+  ~TTextHashLane() { Close(); }
+  TTextHashLane(const TTextHashLane &) = delete;
+  TTextHashLane &operator=(const TTextHashLane &) = delete;
+
+  void Put(const std::vector<TArchiveRecord> &slice) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    // A few slices ahead at most: memory stays bounded however long the range.
+    room_.wait(lock, [this] { return queue_.size() < 4; });
+    queue_.push_back(slice);
+    ready_.notify_one();
+  }
+  // The hash of everything put, in lower-case hex.
+  std::string Finish() {
+    Close();
+    return hash_.result().toHex().toStdString();
+  }
+
+private:
+  void Close() {
+    if (!thread_.joinable()) return;
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      closed_ = true;
+    }
+    ready_.notify_one();
+    thread_.join();
+  }
+  void Run() {
+    std::string lines;
+    for (;;) {
+      std::vector<TArchiveRecord> slice;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        ready_.wait(lock, [this] { return closed_ || !queue_.empty(); });
+        if (queue_.empty()) return;
+        slice = std::move(queue_.front());
+        queue_.pop_front();
+      }
+      room_.notify_one();
+      lines.clear();
+      AppendTextLines(lines, slice, decimal_);
+      hash_.addData(QByteArrayView(lines.data(), static_cast<qsizetype>(lines.size())));
+    }
+  }
+
+  const char decimal_;
+  QCryptographicHash hash_{QCryptographicHash::Sha256};
+  std::mutex mutex_;
+  std::condition_variable ready_, room_;
+  std::deque<std::vector<TArchiveRecord>> queue_;
+  bool closed_ = false;
+  std::thread thread_;
+};
+
+}  // namespace
+
+TReport ReportFromArchive(TArchive &archive, const std::string &logger, const TStamp &from, const TStamp &to,
+                          const std::array<bool, kAlarmChannels> &shown, double energy, int columns) {
+  RefuseNothingShown(shown);
+  TReport report;
+  report.Logger = logger;
+  report.Shown = shown;
+  report.ActivationEnergy = energy;
+  report.Source = ArchiveSourceText(archive.Name());
+  const std::int64_t count = archive.Count(logger, from, to);
+  if (count == 0)
+    throw Exception("El archivo histórico no tiene registros de " + logger + " del " + StampText(from) + " al " +
+                    StampText(to) + ": no hay nada que informar.");
+
+  const TAlarmLimitSet limits = archive.AlarmLimits(logger);
+  // One reading of the range gives the text's hash, the figures and the MKT.
+  TTextHashLane text(FormatSettings().DecimalSeparator);
+  TRangeSum sum{TStatLimits()};
+  TSeriesAlarmScan scan(limits, energy);
+  TAlarmValues values{};
+  archive.ReadRecords(logger, from, to, [&](const std::vector<TArchiveRecord> &slice) {
+    text.Put(slice);
+    for (const TArchiveRecord &r : slice) {
+      sum.Add(r);
+      for (size_t k = 0; k < values.size(); ++k) values[k] = r.Values[k];
+      scan.Add(StampSeconds(r.Instant), values);
+    }
+    return true;
+  });
+  report.Sha256 = text.Finish();
+  const TArchiveStatistics stats = sum.Result();
+  const TSeriesAlarms alarms = scan.Finish();
+  report.Records = stats.Stats.Records;
+  report.Rate = stats.Stats.SpacingText();
+  if (stats.First) report.From = StampText(*stats.First);
+  if (stats.Last) report.To = StampText(*stats.Last);
+
+  for (int k = 0; k < kAlarmChannels; ++k) {
+    if (!shown[static_cast<size_t>(k)]) continue;
+    const TChannelStats &s = stats.Stats.Channels[static_cast<size_t>(k)];
+    TReportChannel c;
+    c.Channel = k;
+    c.Count = s.Count;
+    c.Min = static_cast<std::int32_t>(s.Min);
+    c.Max = static_cast<std::int32_t>(s.Max);
+    if (s.Count > 0) {
+      c.MinAt = StampText(stats.MinAt[static_cast<size_t>(k)]);
+      c.MaxAt = StampText(stats.MaxAt[static_cast<size_t>(k)]);
+    }
+    c.Mean = s.Mean;
+    c.Alarm.Mkt = alarms.Channels[static_cast<size_t>(k)].Mkt;
+    c.Limits = limits[static_cast<size_t>(k)];
+    report.Channels.push_back(c);
+  }
+
+  // The events as the archive holds them, acknowledgements and all.
+  for (TArchivedAlarmEvent &held : archive.AlarmEvents(logger, from, to))
+    if (shown[static_cast<size_t>(held.Event.Channel)])
+      report.Events.push_back(TReportEvent{held.Event, std::move(held.Acknowledgements)});
+  CountReportEvents(report);
+
+  const TArchiveOutline outline = archive.Outline(logger, from, to, std::max(1, columns));
+  for (int k = 0; k < kAlarmChannels; ++k) {
+    if (!shown[static_cast<size_t>(k)]) continue;
+    for (const TOutlinePoint &p : outline.Channels[static_cast<size_t>(k)]) {
+      report.Chart.X[static_cast<size_t>(k)].push_back(p.Seconds);
+      report.Chart.Y[static_cast<size_t>(k)].push_back(static_cast<double>(p.Value) / 10);
+    }
+  }
+  report.Chart.Range = std::make_pair(static_cast<double>(StampSeconds(from) - ChartEpoch()),
+                                      static_cast<double>(StampSeconds(to) + 1 - ChartEpoch()));
+  return report;
+}
