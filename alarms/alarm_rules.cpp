@@ -139,55 +139,61 @@ std::string ActivationEnergyProblem(double kilojoulesPerMole) {
 TMktAccumulator::TMktAccumulator(double kilojoulesPerMole) : EaOverR_(kilojoulesPerMole * 1000.0 / kGasConstant) {}
 
 void TMktAccumulator::Add(std::int32_t tenths, double weightSeconds) {
-  if (Started_ && tenths == LastTenths_) {
-    if (!(weightSeconds >= 0)) return;
-    Sum_ += weightSeconds * LastTerm_;
-    Weight_ += weightSeconds;
-    Unweighted_ += LastTerm_;
-    ++Count_;
-    return;
-  }
-  const double kelvin = tenths / 10.0 + 273.15;
   // A reading at or below absolute zero is no temperature: it cannot age
   // anything, and the formula has no value for it.
-  if (!(kelvin > 0) || !(weightSeconds >= 0)) return;
+  if (tenths < -2731 || !(weightSeconds >= 0)) return;
+  if (Slots_.empty()) Slots_.resize(kSlots);
+  TSlot &slot = Slots_[static_cast<std::uint32_t>(tenths) % kSlots];
+  if (slot.Count && slot.Tenths != tenths) {
+    Fold(Sums_, slot);
+    slot = TSlot();
+  }
+  slot.Tenths = tenths;
+  ++slot.Count;
+  slot.Weight += weightSeconds;
+}
+
+void TMktAccumulator::Fold(TSums &sums, const TSlot &slot) const {
+  const double kelvin = slot.Tenths / 10.0 + 273.15;
   const double exponent = -EaOverR_ / kelvin;
   // The sums are kept relative to the largest exponent seen, so a reading
   // far hotter than the rest cannot overflow them.
-  if (!Started_ || exponent > Shift_) {
-    const double rescale = Started_ ? std::exp(Shift_ - exponent) : 0.0;
-    Sum_ *= rescale;
-    Unweighted_ *= rescale;
-    LastTerm_ *= rescale;
-    Shift_ = exponent;
-    Started_ = true;
+  if (!sums.Started || exponent > sums.Shift) {
+    const double rescale = sums.Started ? std::exp(sums.Shift - exponent) : 0.0;
+    sums.Sum *= rescale;
+    sums.Unweighted *= rescale;
+    sums.Shift = exponent;
+    sums.Started = true;
   }
-  const double term = std::exp(exponent - Shift_);
-  LastTenths_ = tenths;
-  LastTerm_ = term;
-  Sum_ += weightSeconds * term;
-  Weight_ += weightSeconds;
-  Unweighted_ += term;
-  ++Count_;
+  const double term = std::exp(exponent - sums.Shift);
+  sums.Sum += slot.Weight * term;
+  sums.Weight += slot.Weight;
+  sums.Unweighted += static_cast<double>(slot.Count) * term;
+  sums.Count += slot.Count;
 }
 
 std::optional<double> TMktAccumulator::Celsius() const {
-  if (!Started_) return std::nullopt;
+  TSums sums = Sums_;
+  for (const TSlot &slot : Slots_)
+    if (slot.Count) Fold(sums, slot);
+  if (!sums.Started) return std::nullopt;
   // Readings that stand for no time (one alone, or all at one instant)
   // count alike.
-  const double mean = Weight_ > 0 ? Sum_ / Weight_ : Unweighted_ / static_cast<double>(Count_);
+  const double mean = sums.Weight > 0 ? sums.Sum / sums.Weight : sums.Unweighted / static_cast<double>(sums.Count);
   if (!(mean > 0)) return std::nullopt;
-  return -EaOverR_ / (std::log(mean) + Shift_) - 273.15;
+  return -EaOverR_ / (std::log(mean) + sums.Shift) - 273.15;
 }
 
 TSeriesAlarmScan::TSeriesAlarmScan(const TAlarmLimitSet &limits, double kilojoulesPerMole) : Evaluator_(limits) {
   for (auto &m : Mkt_) m = TMktAccumulator(kilojoulesPerMole);
+  AnyLimits_ = std::any_of(limits.begin(), limits.end(), [](const TAlarmLimits &l) { return l.Any(); });
 }
 
 void TSeriesAlarmScan::Take(std::int64_t seconds, const TAlarmValues &values, std::int64_t weight) {
   for (int k = 0; k < kAlarmChannels; ++k)
     if (values[static_cast<size_t>(k)])
       Mkt_[static_cast<size_t>(k)].Add(*values[static_cast<size_t>(k)], static_cast<double>(weight));
+  if (!AnyLimits_) return;
   for (const TAlarmEvaluator::TChange &change : Evaluator_.Feed(seconds, values)) {
     if (!change.Started) Count(change.Event);
   }

@@ -122,14 +122,26 @@ public:
   std::optional<double> Celsius() const;
 
 private:
+  struct TSums {
+    double Sum = 0, Weight = 0, Unweighted = 0;
+    std::int64_t Count = 0;
+    double Shift = 0;  // the largest exponent seen, kept out of the sums
+    bool Started = false;
+  };
+  // Readings gathered by value before any exponential is worked out: a
+  // channel's temperatures keep to a few hundred tenths for long, so most
+  // readings only add to their slot.
+  struct TSlot {
+    std::int32_t Tenths = 0;
+    std::int64_t Count = 0;  // 0: empty
+    double Weight = 0;
+  };
+  static constexpr std::uint32_t kSlots = 256;
+  void Fold(TSums &sums, const TSlot &slot) const;
+
   double EaOverR_ = 0;
-  double Sum_ = 0, Weight_ = 0, Unweighted_ = 0;
-  std::int64_t Count_ = 0;
-  // Readings often repeat the one before: its term is kept, not worked out again.
-  std::int32_t LastTenths_ = 0;
-  double LastTerm_ = 0;
-  double Shift_ = 0;  // the largest exponent seen, kept out of the sums
-  bool Started_ = false;
+  TSums Sums_;
+  std::vector<TSlot> Slots_;
 };
 
 // Per channel, what a series of readings says about its alarms and its MKT.
@@ -159,6 +171,7 @@ private:
   void Count(const TAlarmEvent &event);
 
   TAlarmEvaluator Evaluator_;
+  bool AnyLimits_ = false;  // none: only the MKT is asked for
   std::array<TMktAccumulator, kAlarmChannels> Mkt_;
   TSeriesAlarms Result_;
   bool HasPending_ = false;

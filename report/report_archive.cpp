@@ -3,14 +3,15 @@
 #include "archive/archive_export.h"
 #include "archive/archive_range_sum.h"
 #include "data/text_file_writer.h"
+#include "report/sha256.h"
 #include "runtime/exceptions.h"
 #include "runtime/format_settings.h"
-
-#include <QCryptographicHash>
 
 #include <algorithm>
 #include <condition_variable>
 #include <deque>
+#include <exception>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -25,20 +26,22 @@ std::int64_t ChartEpoch() {
   return epoch;
 }
 
-// The records' text made and hashed on a thread of its own, a few slices
-// behind the reading: on two cores the hash then costs the reading next to
-// nothing. The text is the archive export's own, slice by slice.
-class TTextHashLane {
+// Everything made of the records (their text and its hash, the figures, the
+// MKT) is made on a thread of its own, a few slices behind the reading: on
+// two cores the reading, the longest part, then waits for nothing. The text
+// is the archive export's own, slice by slice.
+class TRecordLane {
 public:
-  explicit TTextHashLane(char decimal) : decimal_(decimal) {
+  TRecordLane(char decimal, std::function<void(const std::vector<TArchiveRecord> &)> figures)
+      : decimal_(decimal), figures_(std::move(figures)) {
     std::string header(TEXT_FILE_HEADER);
     header += "\r\n\r\n";
-    hash_.addData(QByteArrayView(header.data(), static_cast<qsizetype>(header.size())));
+    hash_.Add(header);
     thread_ = std::thread([this] { Run(); });
   }
-  ~TTextHashLane() { Close(); }
-  TTextHashLane(const TTextHashLane &) = delete;
-  TTextHashLane &operator=(const TTextHashLane &) = delete;
+  ~TRecordLane() { Close(); }
+  TRecordLane(const TRecordLane &) = delete;
+  TRecordLane &operator=(const TRecordLane &) = delete;
 
   void Put(const std::vector<TArchiveRecord> &slice) {
     std::unique_lock<std::mutex> lock(mutex_);
@@ -50,7 +53,8 @@ public:
   // The hash of everything put, in lower-case hex.
   std::string Finish() {
     Close();
-    return hash_.result().toHex().toStdString();
+    if (failure_) std::rethrow_exception(failure_);
+    return hash_.Hex();
   }
 
 private:
@@ -75,18 +79,26 @@ private:
         queue_.pop_front();
       }
       room_.notify_one();
-      lines.clear();
-      AppendTextLines(lines, slice, decimal_);
-      hash_.addData(QByteArrayView(lines.data(), static_cast<qsizetype>(lines.size())));
+      if (failure_) continue;  // the reading goes on to its end; Finish tells
+      try {
+        figures_(slice);
+        lines.clear();
+        AppendTextLines(lines, slice, decimal_);
+        hash_.Add(lines);
+      } catch (...) {
+        failure_ = std::current_exception();
+      }
     }
   }
 
   const char decimal_;
-  QCryptographicHash hash_{QCryptographicHash::Sha256};
+  const std::function<void(const std::vector<TArchiveRecord> &)> figures_;
+  TSha256 hash_;
   std::mutex mutex_;
   std::condition_variable ready_, room_;
   std::deque<std::vector<TArchiveRecord>> queue_;
   bool closed_ = false;
+  std::exception_ptr failure_;  // the lane's own thread only, until joined
   std::thread thread_;
 };
 
@@ -100,28 +112,28 @@ TReport ReportFromArchive(TArchive &archive, const std::string &logger, const TS
   report.Shown = shown;
   report.ActivationEnergy = energy;
   report.Source = ArchiveSourceText(archive.Name());
-  const std::int64_t count = archive.Count(logger, from, to);
-  if (count == 0)
-    throw Exception("El archivo histórico no tiene registros de " + logger + " del " + StampText(from) + " al " +
-                    StampText(to) + ": no hay nada que informar.");
-
   const TAlarmLimitSet limits = archive.AlarmLimits(logger);
   // One reading of the range gives the text's hash, the figures and the MKT.
-  TTextHashLane text(FormatSettings().DecimalSeparator);
   TRangeSum sum{TStatLimits()};
-  TSeriesAlarmScan scan(limits, energy);
-  TAlarmValues values{};
-  archive.ReadRecords(logger, from, to, [&](const std::vector<TArchiveRecord> &slice) {
-    text.Put(slice);
+  // Only the MKT is taken from this pass: the events are the archive's own.
+  TSeriesAlarmScan scan(TAlarmLimitSet(), energy);
+  TRecordLane lane(FormatSettings().DecimalSeparator, [&](const std::vector<TArchiveRecord> &slice) {
+    TAlarmValues values{};
     for (const TArchiveRecord &r : slice) {
       sum.Add(r);
       for (size_t k = 0; k < values.size(); ++k) values[k] = r.Values[k];
       scan.Add(StampSeconds(r.Instant), values);
     }
+  });
+  archive.ReadRecords(logger, from, to, [&](const std::vector<TArchiveRecord> &slice) {
+    lane.Put(slice);
     return true;
   });
-  report.Sha256 = text.Finish();
+  report.Sha256 = lane.Finish();
   const TArchiveStatistics stats = sum.Result();
+  if (stats.Stats.Records == 0)
+    throw Exception("El archivo histórico no tiene registros de " + logger + " del " + StampText(from) + " al " +
+                    StampText(to) + ": no hay nada que informar.");
   const TSeriesAlarms alarms = scan.Finish();
   report.Records = stats.Stats.Records;
   report.Rate = stats.Stats.SpacingText();

@@ -5,21 +5,15 @@
 #include "data/record_values.h"
 #include "data/text_file_writer.h"
 #include "graph/graph_chart.h"
+#include "report/sha256.h"
 #include "runtime/exceptions.h"
 #include "runtime/format_settings.h"
 
-#include <QCryptographicHash>
 #include <QDateTime>
 #include <QFileInfo>
 
 #include <algorithm>
 #include <limits>
-
-namespace {
-
-std::string Hex(const QByteArray &digest) { return digest.toHex().toStdString(); }
-
-}  // namespace
 
 void CountReportEvents(TReport &report) {
   for (TReportChannel &c : report.Channels) {
@@ -55,9 +49,9 @@ std::string FileSourceText(const std::string &path) {
 std::string ArchiveSourceText(const std::string &archiveName) { return "archivo histórico " + archiveName; }
 
 std::string RecordsTextSha256(const TDataTable &table, int records, const std::vector<int> &columnOrder) {
-  const std::string text = BuildTextFile(table, records, columnOrder);
-  return Hex(QCryptographicHash::hash(QByteArrayView(text.data(), static_cast<qsizetype>(text.size())),
-                                      QCryptographicHash::Sha256));
+  TSha256 hash;
+  hash.Add(BuildTextFile(table, records, columnOrder));
+  return hash.Hex();
 }
 
 TReport ReportFromTable(const TDataTable &table, int records, const std::vector<int> &order,

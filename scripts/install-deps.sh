@@ -22,6 +22,8 @@ PACKAGE_BUILD=(
   libsqlite3-dev
   # libxlsxwriter links with -lz, yet its -dev package does not bring zlib's.
   libxlsxwriter-dev zlib1g-dev
+  # The report's SHA-256 of the records, at the processor's own speed.
+  libssl-dev
   dpkg-dev file librsvg2-bin gzip
 )
 # The package's lint and checks: the installed programs, the window under Xvfb.

@@ -82,6 +82,7 @@ protected:
     }
     std::ofstream(Path("datos.txt"), std::ios::binary) << text;
   }
+  void TearDown() override { unsetenv("TALVEX_DB"); }
   std::string Path(const char *name) const { return dir.filePath(name).toStdString(); }
   std::string Text(const std::string &pdf) { return Shell("pdftotext -layout '" + pdf + "' -"); }
 
