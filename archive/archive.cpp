@@ -1132,7 +1132,7 @@ std::vector<TArchiveRecord> TArchive::Records(const std::string &logger, const T
 }
 
 void TArchive::ReadRecords(const std::string &logger, const TStamp &from, const TStamp &to,
-                           const std::function<bool(const std::vector<TArchiveRecord> &)> &take, int slice) {
+                           const std::function<bool(std::vector<TArchiveRecord> &)> &take, int slice) {
   const std::int64_t id = S_->RequireLogger(logger);
   const size_t most = static_cast<size_t>(std::max(slice, 1));
   std::vector<TArchiveRecord> out;
@@ -1152,6 +1152,7 @@ void TArchive::ReadRecords(const std::string &logger, const TStamp &from, const 
                if (out.size() == most) {
                  more = take(out);
                  out.clear();
+                 out.reserve(most);
                }
                return more;
              });

@@ -148,9 +148,10 @@ public:
   // logger not in the archive.
   std::vector<TArchiveRecord> Records(const std::string &logger, const TStamp &from, const TStamp &to);
   // The same a slice at a time (at most `slice` records each), without
-  // holding them all: `take` returning false stops the read.
+  // holding them all: `take` returning false stops the read. `take` may
+  // keep a slice by moving it away.
   void ReadRecords(const std::string &logger, const TStamp &from, const TStamp &to,
-                   const std::function<bool(const std::vector<TArchiveRecord> &)> &take, int slice = 8192);
+                   const std::function<bool(std::vector<TArchiveRecord> &)> &take, int slice = 8192);
   // The range drawn on `columns` pixel columns (at least 1). A wide range
   // is read mostly from summaries kept at coarser steps, with the same
   // result as from every record.

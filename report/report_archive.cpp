@@ -43,11 +43,11 @@ public:
   TRecordLane(const TRecordLane &) = delete;
   TRecordLane &operator=(const TRecordLane &) = delete;
 
-  void Put(const std::vector<TArchiveRecord> &slice) {
+  void Put(std::vector<TArchiveRecord> &&slice) {
     std::unique_lock<std::mutex> lock(mutex_);
     // A few slices ahead at most: memory stays bounded however long the range.
     room_.wait(lock, [this] { return queue_.size() < 4; });
-    queue_.push_back(slice);
+    queue_.push_back(std::move(slice));
     ready_.notify_one();
   }
   // The hash of everything put, in lower-case hex.
@@ -125,8 +125,8 @@ TReport ReportFromArchive(TArchive &archive, const std::string &logger, const TS
       scan.Add(StampSeconds(r.Instant), values);
     }
   });
-  archive.ReadRecords(logger, from, to, [&](const std::vector<TArchiveRecord> &slice) {
-    lane.Put(slice);
+  archive.ReadRecords(logger, from, to, [&](std::vector<TArchiveRecord> &slice) {
+    lane.Put(std::move(slice));
     return true;
   });
   report.Sha256 = lane.Finish();
