@@ -48,7 +48,7 @@ run_address() {
 
 run_thread() {
   local start=$SECONDS
-  local programs=(test_runtime test_serial test_sim test_archive)
+  local programs=(test_runtime test_serial test_sim test_archive test_report)
   configure "$root/build-tsan" -DTALVEX_SANITIZE=thread || return 1
   # The simulator's program too: its tests run it beside them.
   cmake --build "$root/build-tsan" -j"$jobs" --target "${programs[@]}" talvex-sim || return 1
