@@ -1,5 +1,7 @@
 #include "app/alarm_window.h"
 
+#include "app/range_controls.h"
+
 #include "app/alarm_texts.h"
 #include "archive/archive_address.h"
 #include "archive/archive_writer.h"
@@ -9,14 +11,12 @@
 #include "runtime/form_font.h"
 #include "widgets/ins_gradient.h"
 
-#include <QCalendarWidget>
 #include <QComboBox>
 #include <QDateTime>
 #include <QDateTimeEdit>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QShowEvent>
@@ -31,40 +31,6 @@
 namespace {
 
 QString Text(const std::string &s) { return QString::fromStdString(s); }
-
-QLabel *Caption(QWidget *parent, const char *text, int x, int y, int w) {
-  auto *l = new QLabel(QString::fromUtf8(text), parent);
-  l->setFont(FormFont("Arial", 8, true));
-  l->setGeometry(x, y, w, 18);
-  return l;
-}
-
-QPushButton *Button(QWidget *parent, const char *text, int x, int y, int w, int h = 26) {
-  auto *b = new QPushButton(QString::fromUtf8(text), parent);
-  b->setGeometry(x, y, w, h);
-  return b;
-}
-
-QDateTimeEdit *RangeEdit(QWidget *parent, int x, int y) {
-  auto *e = new QDateTimeEdit(parent);
-  e->setGeometry(x, y, 150, 24);
-  e->setDisplayFormat("dd/MM/yyyy HH:mm:ss");
-  e->setCalendarPopup(true);
-  const QLocale spanish(QLocale::Spanish, QLocale::Spain);
-  e->setLocale(spanish);
-  e->calendarWidget()->setLocale(spanish);
-  e->calendarWidget()->setFirstDayOfWeek(Qt::Monday);
-  return e;
-}
-
-TStamp StampOf(const QDateTime &d) {
-  return TStamp{d.date().year(), d.date().month(),  d.date().day(),
-                d.time().hour(), d.time().minute(), d.time().second()};
-}
-
-QDateTime DateTimeOf(const TStamp &s) {
-  return QDateTime(QDate(s.Year, s.Month, s.Day), QTime(s.Hour, s.Minute, s.Second));
-}
 
 QString FailureText(const std::exception_ptr &failure) {
   try {
@@ -130,11 +96,11 @@ TAlarmWindow::TAlarmWindow(QWidget *parent) : QDialog(parent), readWorker_(this)
   InsGradient1->setGeometry(rect());
   InsGradient1->GradSettings().SetStyle(gsHorizontal1);
 
-  Caption(this, "Archivo histórico:", 8, 8, 120);
+  RangeCaption(this, "Archivo histórico:", 8, 8, 120);
   ArchiveLabel = new QLabel(this);
   ArchiveLabel->setGeometry(130, 8, 862, 18);
   ArchiveLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  Caption(this, "Registrador:", 8, 36, 90);
+  RangeCaption(this, "Registrador:", 8, 36, 90);
   LoggerBox = new QComboBox(this);
   LoggerBox->setGeometry(100, 33, 240, 24);
   LoggerBox->setToolTip(QString::fromUtf8("Los registradores del archivo histórico; el conectado, el primero elegido"));
@@ -150,7 +116,7 @@ TAlarmWindow::TAlarmWindow(QWidget *parent) : QDialog(parent), readWorker_(this)
 TAlarmWindow::~TAlarmWindow() = default;
 
 void TAlarmWindow::BuildLimitsPart() {
-  Caption(this, "Límites de alarma:", 8, 66, 300);
+  RangeCaption(this, "Límites de alarma:", 8, 66, 300);
   LimitsTable = new QTableWidget(16, kLimitColumns, this);
   LimitsTable->setGeometry(8, 86, 428, 398);
   LimitsTable->setFont(FormFont("Arial", 8));
@@ -171,7 +137,7 @@ void TAlarmWindow::BuildLimitsPart() {
       item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
       LimitsTable->setItem(k, c, item);
     }
-  SaveButton = Button(this, "Guardar", 8, 492, 100);
+  SaveButton = RangeButton(this, "Guardar", 8, 492, 100);
   SaveButton->setToolTip(QString::fromUtf8("Guarda los límites en el archivo histórico y busca de nuevo las alarmas"));
   LimitsNote = new QLabel(this);
   LimitsNote->setGeometry(116, 490, 320, 82);
@@ -182,15 +148,15 @@ void TAlarmWindow::BuildLimitsPart() {
 }
 
 void TAlarmWindow::BuildEventsPart() {
-  Caption(this, "Desde:", 452, 36, 44);
+  RangeCaption(this, "Desde:", 452, 36, 44);
   FromEdit = RangeEdit(this, 496, 33);
-  Caption(this, "Hasta:", 656, 36, 44);
+  RangeCaption(this, "Hasta:", 656, 36, 44);
   ToEdit = RangeEdit(this, 700, 33);
-  ShowButton = Button(this, "VER", 860, 32, 60);
+  ShowButton = RangeButton(this, "VER", 860, 32, 60);
   ShowButton->setToolTip(QString::fromUtf8("Las alarmas ocurridas en el rango elegido"));
-  AllButton = Button(this, "Todo", 926, 32, 66);
+  AllButton = RangeButton(this, "Todo", 926, 32, 66);
   AllButton->setToolTip(QString::fromUtf8("Todo lo que el archivo guarda del registrador"));
-  Caption(this, "Alarmas ocurridas (las más nuevas primero):", 452, 66, 400);
+  RangeCaption(this, "Alarmas ocurridas (las más nuevas primero):", 452, 66, 400);
   EventList = new QTreeWidget(this);
   EventList->setGeometry(452, 86, 540, 398);
   EventList->setRootIsDecorated(false);
@@ -202,11 +168,11 @@ void TAlarmWindow::BuildEventsPart() {
   const int widths[10] = {44, 40, 120, 120, 80, 64, 120, 100, 120, 200};
   for (int c = 0; c < 10; ++c) EventList->setColumnWidth(c, widths[c]);
   EventList->header()->setStretchLastSection(true);
-  Caption(this, "Comentario:", 452, 495, 80);
+  RangeCaption(this, "Comentario:", 452, 495, 80);
   CommentEdit = new QLineEdit(this);
   CommentEdit->setGeometry(534, 492, 356, 24);
   CommentEdit->setPlaceholderText(QString::fromUtf8("Qué se hizo o por qué ocurrió (obligatorio)"));
-  AckButton = Button(this, "Reconocer", 896, 491, 96);
+  AckButton = RangeButton(this, "Reconocer", 896, 491, 96);
   AckButton->setToolTip(
       QString::fromUtf8("Reconoce la alarma elegida con su nombre de usuario y la hora del PC; no se puede "
                         "modificar después"));

@@ -1,5 +1,7 @@
 #include "app/history_window.h"
 
+#include "app/range_controls.h"
+
 #include "archive/archive_address.h"
 #include "archive/archive_error.h"
 #include "data/statistics_window.h"
@@ -10,7 +12,6 @@
 #include "runtime/last_folder.h"
 #include "widgets/ins_gradient.h"
 
-#include <QCalendarWidget>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateTimeEdit>
@@ -18,7 +19,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLocale>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -36,36 +36,6 @@ QString Text(const std::string &s) { return QString::fromStdString(s); }
 
 QString StampText(const std::optional<TStamp> &s) {
   return s ? Text(ProgramDateText(*s) + " " + ProgramTimeText(*s)) : QString("-");
-}
-
-TStamp StampOf(const QDateTime &d) {
-  return TStamp{d.date().year(), d.date().month(),  d.date().day(),
-                d.time().hour(), d.time().minute(), d.time().second()};
-}
-
-QLabel *Caption(QWidget *parent, const char *text, int x, int y, int w) {
-  auto *l = new QLabel(QString::fromUtf8(text), parent);
-  l->setFont(FormFont("Arial", 8, true));
-  l->setGeometry(x, y, w, 18);
-  return l;
-}
-
-QPushButton *Button(QWidget *parent, const char *text, int x, int y, int w, int h = 26) {
-  auto *b = new QPushButton(QString::fromUtf8(text), parent);
-  b->setGeometry(x, y, w, h);
-  return b;
-}
-
-QDateTimeEdit *RangeEdit(QWidget *parent, int x, int y) {
-  auto *e = new QDateTimeEdit(parent);
-  e->setGeometry(x, y, 150, 24);
-  e->setDisplayFormat("dd/MM/yyyy HH:mm:ss");
-  e->setCalendarPopup(true);
-  const QLocale spanish(QLocale::Spanish, QLocale::Spain);
-  e->setLocale(spanish);
-  e->calendarWidget()->setLocale(spanish);
-  e->calendarWidget()->setFirstDayOfWeek(Qt::Monday);
-  return e;
 }
 
 // The environment's archive wins over the window's setting, and says so
@@ -100,22 +70,22 @@ THistoryWindow::THistoryWindow(QWidget *parent)
 THistoryWindow::~THistoryWindow() = default;
 
 void THistoryWindow::BuildArchivePart() {
-  Caption(this, "Archivo histórico:", 8, 8, 292);
+  RangeCaption(this, "Archivo histórico:", 8, 8, 292);
   ArchiveEdit = new QLineEdit(this);
   ArchiveEdit->setGeometry(8, 26, 292, 24);
   ArchiveEdit->setPlaceholderText(QString::fromUtf8("Vacío: el archivo propio del usuario"));
   ArchiveEdit->setToolTip(
       QString::fromUtf8("Un archivo SQLite (/ruta/archivo.sqlite) o un servidor PostgreSQL "
                         "(postgresql://usuario@servidor:5432/talvex)"));
-  ArchiveBrowse = Button(this, "Examinar...", 8, 54, 96);
-  ArchiveApply = Button(this, "Usar", 110, 54, 96);
+  ArchiveBrowse = RangeButton(this, "Examinar...", 8, 54, 96);
+  ArchiveApply = RangeButton(this, "Usar", 110, 54, 96);
   ArchiveNote = new QLabel(this);
   ArchiveNote->setGeometry(8, 84, 292, 50);
   ArchiveNote->setWordWrap(true);
   ArchiveNote->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   ArchiveNote->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
-  Caption(this, "Registradores:", 8, 136, 292);
+  RangeCaption(this, "Registradores:", 8, 136, 292);
   LoggerList = new QTreeWidget(this);
   LoggerList->setGeometry(8, 154, 292, 170);
   LoggerList->setRootIsDecorated(false);
@@ -127,7 +97,7 @@ void THistoryWindow::BuildArchivePart() {
   NewName = new QLineEdit(this);
   NewName->setGeometry(8, 330, 190, 24);
   NewName->setToolTip(QString::fromUtf8("El nombre nuevo del registrador elegido: su historia lo sigue"));
-  RenameButton = Button(this, "Cambiar nombre", 204, 329, 96);
+  RenameButton = RangeButton(this, "Cambiar nombre", 204, 329, 96);
 
   connect(ArchiveBrowse, &QPushButton::clicked, this, [this] { RunHandler([this] { ArchiveBrowseClick(); }); });
   connect(ArchiveApply, &QPushButton::clicked, this, [this] { RunHandler([this] { ArchiveApplyClick(); }); });
@@ -139,16 +109,16 @@ void THistoryWindow::BuildArchivePart() {
 }
 
 void THistoryWindow::BuildRangePart() {
-  Caption(this, "Desde:", 310, 11, 44);
+  RangeCaption(this, "Desde:", 310, 11, 44);
   FromEdit = RangeEdit(this, 354, 8);
-  Caption(this, "Hasta:", 514, 11, 44);
+  RangeCaption(this, "Hasta:", 514, 11, 44);
   ToEdit = RangeEdit(this, 558, 8);
-  ShowButton = Button(this, "VER", 716, 7, 60);
+  ShowButton = RangeButton(this, "VER", 716, 7, 60);
   ShowButton->setToolTip(QString::fromUtf8("Dibuja el rango elegido"));
-  DayButton = Button(this, "Último día", 310, 38, 100);
-  WeekButton = Button(this, "Última semana", 416, 38, 100);
-  MonthButton = Button(this, "Último mes", 522, 38, 100);
-  AllButton = Button(this, "Todo", 628, 38, 100);
+  DayButton = RangeButton(this, "Último día", 310, 38, 100);
+  WeekButton = RangeButton(this, "Última semana", 416, 38, 100);
+  MonthButton = RangeButton(this, "Último mes", 522, 38, 100);
+  AllButton = RangeButton(this, "Todo", 628, 38, 100);
   for (QPushButton *b : {DayButton, WeekButton, MonthButton})
     b->setToolTip(QString::fromUtf8("Contado hacia atrás desde el último registro del registrador"));
   Seguir = new QCheckBox(QStringLiteral("Seguir"), this);
