@@ -143,16 +143,11 @@ TReport ReportFromArchive(TArchive &archive, const std::string &logger, const TS
   for (int k = 0; k < kAlarmChannels; ++k) {
     if (!shown[static_cast<size_t>(k)]) continue;
     const TChannelStats &s = stats.Stats.Channels[static_cast<size_t>(k)];
-    TReportChannel c;
-    c.Channel = k;
-    c.Count = s.Count;
-    c.Min = static_cast<std::int32_t>(s.Min);
-    c.Max = static_cast<std::int32_t>(s.Max);
+    TReportChannel c = ReportChannelOf(s, k);
     if (s.Count > 0) {
       c.MinAt = StampText(stats.MinAt[static_cast<size_t>(k)]);
       c.MaxAt = StampText(stats.MaxAt[static_cast<size_t>(k)]);
     }
-    c.Mean = s.Mean;
     c.Alarm.Mkt = alarms.Channels[static_cast<size_t>(k)].Mkt;
     c.Limits = limits[static_cast<size_t>(k)];
     report.Channels.push_back(c);

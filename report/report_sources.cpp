@@ -32,6 +32,16 @@ void CountReportEvents(TReport &report) {
   }
 }
 
+TReportChannel ReportChannelOf(const TChannelStats &stats, int channel) {
+  TReportChannel c;
+  c.Channel = channel;
+  c.Count = stats.Count;
+  c.Min = static_cast<std::int32_t>(stats.Min);
+  c.Max = static_cast<std::int32_t>(stats.Max);
+  c.Mean = stats.Mean;
+  return c;
+}
+
 void RefuseNothingShown(const std::array<bool, kAlarmChannels> &shown) {
   if (std::none_of(shown.begin(), shown.end(), [](bool b) { return b; }))
     throw Exception("No hay ningún canal a la vista: el informe lleva solo los canales que se muestran.");
@@ -80,16 +90,11 @@ TReport ReportFromTable(const TDataTable &table, int records, const std::vector<
   for (const TChannelStats &s : stats.Channels) {
     const int own = s.Channel;
     if (own < 0 || own >= kAlarmChannels || !shown[static_cast<size_t>(own)]) continue;
-    TReportChannel c;
-    c.Channel = own;
-    c.Count = s.Count;
-    c.Min = static_cast<std::int32_t>(s.Min);
-    c.Max = static_cast<std::int32_t>(s.Max);
+    TReportChannel c = ReportChannelOf(s, own);
     if (s.Count > 0) {
       c.MinAt = RecordStampText(table, s.MinRow);
       c.MaxAt = RecordStampText(table, s.MaxRow);
     }
-    c.Mean = s.Mean;
     c.Alarm.Mkt = s.Alarm.Mkt;
     c.Limits = facts.Limits[static_cast<size_t>(own)];
     report.Channels.push_back(c);

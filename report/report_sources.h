@@ -6,6 +6,7 @@
 // nothing to report; neither draws anything, so they may run on any thread.
 
 #include "archive/archive.h"
+#include "data/data_statistics.h"
 #include "report/report.h"
 
 #include <array>
@@ -49,6 +50,9 @@ TReport ReportFromArchive(TArchive &archive, const std::string &logger, const TS
 // Each shown channel's share of the report's events: how many, high and
 // low, and how long beyond its limits.
 void CountReportEvents(TReport &report);
+// A channel's row of the report from its statistics: count, lowest, highest
+// and mean (when they happened is the caller's, who knows the records).
+TReportChannel ReportChannelOf(const TChannelStats &stats, int channel);
 // Refuses a report of no channel at all.
 void RefuseNothingShown(const std::array<bool, kAlarmChannels> &shown);
 
